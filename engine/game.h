@@ -1,0 +1,157 @@
+// The host's authoritative game: the slot table, the game state and every
+// rule operation, from the start of a game to its winner.
+//
+// Pure C++: announcements leave through Outbox (text to one slot), the few
+// host-side message boxes through Notices, and time arrives through the
+// TimerFactory. The host's connection handling (protocol/serverform) owns one
+// GameEngine and feeds it requests; tests drive it directly.
+//
+// Every operation keeps the name it has in the rules so that the two can be
+// read side by side. Request texts are untrusted: each operation checks the
+// turn, the ranges and the phase before it changes anything.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "engine/cards.h"
+#include "engine/random.h"
+#include "engine/timer.h"
+
+namespace ombrix {
+
+// Index 0 unused; 1-4 seats; 5-9 spectators; 10 only to refuse a tenth
+// connection; 11 never used.
+constexpr int kSlotTableSize = 12;
+constexpr int kFirstSpectator = 5;
+constexpr int kLastSlot = 9;
+constexpr int kFullSlot = 10;
+// Hands use positions 1..10; the table has room for 13 as the record does.
+constexpr int kHandPositions = 13;
+constexpr int kMaxHand = 10;
+
+// Pause lengths and timer tags of `waitaminute`.
+constexpr int kPauseMs = 1000;
+constexpr int kTagTrick = 2;
+constexpr int kTagRound = 3;
+constexpr int kRoundPauseTicks = 2;  // the round starts on the tick after this many
+
+// Bot speeds offered by the table window's menu.
+constexpr int kBotSlowMs = 1000;
+constexpr int kBotNormalMs = 750;
+constexpr int kBotFastMs = 500;
+// Longest delay a botspeed request may set; longer ones are refused so that a
+// hostile request cannot park the computer seats for days.
+constexpr int kMaxBotDelayMs = 60000;
+
+struct PlayerSlot {
+  std::string name;
+  bool inUse = false;
+  std::array<int, kHandPositions + 1> hand{};  // [1..13]; 0 = empty
+  int tricks = 0;
+  int score = 0;
+  int played = 0;
+  int bid = 0;
+  bool watching = false;
+};
+
+class Outbox {
+ public:
+  virtual ~Outbox() = default;
+  // One whole message, without its terminator, for one slot.
+  virtual void send(int slot, std::string_view message) = 0;
+};
+
+class Notices {
+ public:
+  virtual ~Notices() = default;
+  // A host-side message box; must not block the caller.
+  virtual void notice(std::string_view text) = 0;
+};
+
+class GameEngine {
+ public:
+  GameEngine(Outbox& out, Notices& notices, TimerFactory& timers, uint64_t seed);
+
+  // --- Set-up -------------------------------------------------------------
+  void startgame(std::string_view fields);  // starter "+" kind "+"
+  void startround();
+
+  // --- Moves --------------------------------------------------------------
+  void hisbid(std::string_view fields);    // seat "+" bid
+  void playcard(std::string_view fields);  // seat "+" position
+  bool checkforsuit(int seat) const;
+  void findplayer();
+
+  // --- Tricks, scoring, end -------------------------------------------------
+  void finishtrick();
+  int thewinner() const;
+  void tallyscore();
+  void endgame();
+  void waitaminuteTimer();
+
+  // --- Computer players -----------------------------------------------------
+  void cbid(int seat, int handSize);
+  void cplay(int seat);
+  void computertimerTimer();
+  void botspeed(std::string_view fields);  // seat "+" delay "+"
+
+  // A seat the host moves for: no connection, or its person chose to watch.
+  bool isComputer(int seat) const { return !slots[seat].inUse || slots[seat].watching; }
+
+  // Sends to every slot in use, in slot order 1..slotCount.
+  void announce(std::string_view message);
+  void sendTo(int slot, std::string_view message) { out_.send(slot, message); }
+
+  // --- State ----------------------------------------------------------------
+  std::array<PlayerSlot, kSlotTableSize> slots{};
+  std::array<std::string, kSeats + 1> botNames;
+
+  bool gameInProgress = false;
+  int slotCount = 0;
+  int currentPlayer = 0;
+  int leadSeat = 0;
+  int currentBidder = 0;
+  int biddingStarter = 0;
+  int bidTotal = 0;
+  int roundNumber = 0;
+  int handSize = 0;
+  int tricksPlayed = 0;
+  int cardsInTrick = 0;
+  int trumpCard = 0;
+  int trumpSuit = 0;
+  int ledSuit = 0;
+  std::array<int, kDeckSize + 1> deck{};
+  int deckIndex = 0;
+  bool halfGame = false;
+  std::string gameKind;
+  int botDelay = 0;
+  int pauseTicks = 0;
+  int waitaminuteTag = 0;
+
+  std::unique_ptr<Timer> waitaminute;
+  std::unique_ptr<Timer> computertimer;
+
+  // Told the winner's names and score once a game has ended. May be empty.
+  std::function<void(std::string_view names, int best)> onWinner;
+
+ private:
+  void shuffle();
+  void deal();
+  void sendhands();
+  // The checked moves behind hisbid/playcard, shared with cbid/cplay.
+  void bidFor(int seat, int bid);
+  void playFor(int seat, int position);
+  std::string nameOf(int seat) const;
+
+  Outbox& out_;
+  Notices& notices_;
+  Random rng_;
+  std::string msg_;  // reused for every announcement: the hot path allocates nothing
+};
+
+}  // namespace ombrix

@@ -1,0 +1,98 @@
+// Bidding and card play: hisbid, playcard, checkforsuit, findplayer.
+#include "engine/game.h"
+#include "protocol/commands.h"
+#include "protocol/fields.h"
+
+namespace ombrix {
+
+namespace build = wire::build;
+
+void GameEngine::hisbid(std::string_view fields) {
+  auto req = wire::parse::bid(fields);
+  if (req) bidFor(req->slot, req->value);
+}
+
+void GameEngine::bidFor(int seat, int bid) {
+  // Only the seat asked for a bid, only while bids are expected, and only a
+  // bid the hand can make: anything else would restart or extend the chain.
+  if (!gameInProgress || currentPlayer != 0 || currentBidder == 0) return;
+  if (seat != currentBidder || bid < 0 || bid > handSize) return;
+
+  slots[seat].bid = bid;
+  bidTotal = slots[1].bid + slots[2].bid + slots[3].bid + slots[4].bid;
+  build::hisbid(msg_, seat, bid, bidTotal);
+  announce(msg_);
+
+  const int next = nextSeat(seat);
+  if (next == biddingStarter) {
+    currentBidder = 0;
+    currentPlayer = biddingStarter;
+    biddingStarter = 0;
+    build::nextplayer(msg_, currentPlayer);
+    announce(msg_);
+    if (isComputer(currentPlayer)) computertimer->start(botDelay);
+    return;
+  }
+  currentBidder = next;
+  build::bidAsk(msg_, next, handSize, biddingStarter);
+  announce(msg_);
+  if (isComputer(next)) cbid(next, handSize);
+}
+
+void GameEngine::playcard(std::string_view fields) {
+  auto req = wire::parse::playcardRequest(fields);
+  if (req) playFor(req->slot, req->value);
+}
+
+bool GameEngine::checkforsuit(int seat) const {
+  for (int p = 1; p <= kMaxHand; ++p)
+    if (suitOf(slots[seat].hand[p]) == ledSuit && ledSuit != kNoSuit) return true;
+  return false;
+}
+
+void GameEngine::playFor(int seat, int position) {
+  if (!isSeat(seat) || seat != currentPlayer) return;
+  // The fourth card waits a second on the table; nothing may change it.
+  if (cardsInTrick >= kSeats) return;
+  if (position == 0) {
+    notices_.notice("Card does't exist");
+    return;
+  }
+  if (position < 1 || position > kMaxHand) return;
+  const int card = slots[seat].hand[position];
+  if (card == kNoCard) return;
+
+  const int suit = suitOf(card);
+  if (cardsInTrick == 0) ledSuit = suit;
+  if (suit != ledSuit && checkforsuit(seat)) {
+    if (!slots[seat].inUse) {
+      notices_.notice("computer played incorrectly");
+    } else {
+      build::needsuit(msg_, seat, position);
+      out_.send(seat, msg_);
+    }
+    return;
+  }
+
+  ++cardsInTrick;
+  build::playcard(msg_, seat, position, card);
+  announce(msg_);
+  slots[seat].played = card;
+  slots[seat].hand[position] = kNoCard;
+
+  if (cardsInTrick == kSeats) {
+    waitaminuteTag = kTagTrick;
+    waitaminute->start(kPauseMs);
+  } else {
+    findplayer();
+  }
+}
+
+void GameEngine::findplayer() {
+  currentPlayer = nextSeat(currentPlayer);
+  build::nextplayer(msg_, currentPlayer);
+  announce(msg_);
+  if (isComputer(currentPlayer)) computertimer->start(botDelay);
+}
+
+}  // namespace ombrix

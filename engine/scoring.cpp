@@ -1,0 +1,95 @@
+// Trick resolution, scoring and the game's end.
+#include "engine/game.h"
+#include "protocol/commands.h"
+
+namespace ombrix {
+
+namespace build = wire::build;
+
+int GameEngine::thewinner() const {
+  // Highest trump if any trump fell, else the highest card of the led suit.
+  for (int pass = 0; pass < 2; ++pass) {
+    const int suit = pass == 0 ? trumpSuit : ledSuit;
+    int best = 0, bestRank = 0;
+    for (int s = 1; s <= kSeats; ++s) {
+      const int card = slots[s].played;
+      if (suitOf(card) == suit && rankOf(card) > bestRank) {
+        best = s;
+        bestRank = rankOf(card);
+      }
+    }
+    if (best != 0) return best;
+  }
+  return 0;
+}
+
+void GameEngine::finishtrick() {
+  const int winner = thewinner();
+  if (!isSeat(winner)) return;  // no card on the table: nothing to resolve
+  ++tricksPlayed;
+  ++slots[winner].tricks;
+  for (int s = 1; s <= kSeats; ++s) slots[s].played = kNoCard;
+  build::trickwinner(msg_, winner, slots[winner].tricks);
+  announce(msg_);
+
+  ledSuit = 0;
+  cardsInTrick = 0;
+  currentPlayer = winner;
+  if (tricksPlayed < handSize) {
+    build::nextplayer(msg_, winner);
+    announce(msg_);
+    if (isComputer(winner)) computertimer->start(botDelay);
+  } else {
+    tallyscore();
+  }
+}
+
+void GameEngine::tallyscore() {
+  for (int s = 1; s <= kSeats; ++s) {
+    PlayerSlot& p = slots[s];
+    int points = 0;
+    if (p.tricks == p.bid) points = p.bid == 0 ? 5 : p.bid + 10;
+    p.score += points;
+    build::score(msg_, s, p.score, points);
+    announce(msg_);
+  }
+  waitaminuteTag = kTagRound;
+  pauseTicks = 0;
+  waitaminute->start(kPauseMs);
+}
+
+std::string GameEngine::nameOf(int seat) const {
+  return slots[seat].name.empty() ? botNames[seat] : slots[seat].name;
+}
+
+void GameEngine::endgame() {
+  gameInProgress = false;
+  currentPlayer = 5;
+  int best = 1;
+  for (int s = 2; s <= kSeats; ++s)
+    if (slots[s].score > slots[best].score) best = s;
+  const int bestScore = slots[best].score;
+  std::string names;
+  for (int s = 1; s <= kSeats; ++s) {
+    if (slots[s].score != bestScore) continue;
+    if (!names.empty()) names += " and ";
+    names += nameOf(s);
+  }
+  build::winner(msg_, names, bestScore);
+  announce(msg_);
+  if (onWinner) onWinner(names, bestScore);
+}
+
+void GameEngine::waitaminuteTimer() {
+  if (waitaminuteTag == kTagTrick) {
+    waitaminute->stop();
+    finishtrick();
+  } else if (waitaminuteTag == kTagRound) {
+    if (++pauseTicks > kRoundPauseTicks) {
+      waitaminute->stop();
+      startround();
+    }
+  }
+}
+
+}  // namespace ombrix

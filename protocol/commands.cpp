@@ -1,0 +1,435 @@
+#include "protocol/commands.h"
+
+#include <charconv>
+
+#include "protocol/fields.h"
+
+namespace ombrix::wire {
+
+namespace {
+
+// Appends pieces to a message; numbers as plain decimal text.
+class Out {
+ public:
+  Out(std::string& s, std::string_view word) : s_(s) {
+    s_.clear();  // clear+append: assign() takes the slower overlapping-replace path
+    s_.append(word);
+  }
+  Out& text(std::string_view t) {
+    s_.append(t);
+    return *this;
+  }
+  Out& num(int n) {
+    // Nearly every number on the wire is a seat, position, card or small
+    // count; the short cases skip to_chars on the engine's hot path.
+    if (n >= 0 && n < 10) {
+      s_.push_back(static_cast<char>('0' + n));
+      return *this;
+    }
+    if (n >= 10 && n < 100) {
+      const char two[2] = {static_cast<char>('0' + n / 10), static_cast<char>('0' + n % 10)};
+      s_.append(two, 2);
+      return *this;
+    }
+    char buf[16];
+    auto r = std::to_chars(buf, buf + sizeof buf, n);
+    s_.append(buf, r.ptr);
+    return *this;
+  }
+  Out& plus() {
+    s_.push_back('+');
+    return *this;
+  }
+  Out& numPlus(int n) { return num(n).plus(); }
+
+ private:
+  std::string& s_;
+};
+
+template <class E>
+struct NameEntry {
+  std::string_view name;
+  E value;
+};
+
+constexpr NameEntry<Request> kRequests[] = {
+    {"CMD_logininfo", Request::LoginInfo},
+    {"CMD_kickhim", Request::KickHim},
+    {"CMD_botspeed", Request::BotSpeed},
+    {"CMD_chat", Request::Chat},
+    {"CMD_action", Request::Action},
+    {"CMD_startgame", Request::StartGame},
+    {"CMD_bid", Request::Bid},
+    {"CMD_playcard", Request::PlayCard},
+    {"CMD_justwatch", Request::JustWatch},
+    {"CMD_playasound", Request::PlayASound},
+};
+
+constexpr NameEntry<Announcement> kAnnouncements[] = {
+    {"CMD_sendlogininfo", Announcement::SendLoginInfo},
+    {"CMD_full", Announcement::Full},
+    {"CMD_newplayerinfo", Announcement::NewPlayerInfo},
+    {"CMD_existingplayers", Announcement::ExistingPlayers},
+    {"CMD_havewrongversion", Announcement::HaveWrongVersion},
+    {"CMD_wrongversion", Announcement::WrongVersion},
+    {"CMD_placecard", Announcement::PlaceCard},
+    {"CMD_newplayerstuff", Announcement::NewPlayerStuff},
+    {"CMD_stats", Announcement::Stats},
+    {"CMD_playerdisconnected", Announcement::PlayerDisconnected},
+    {"CMD_startgame", Announcement::StartGame},
+    {"CMD_startround", Announcement::StartRound},
+    {"CMD_trump", Announcement::Trump},
+    {"CMD_bid", Announcement::Bid},
+    {"CMD_hisbid", Announcement::HisBid},
+    {"CMD_nextplayer", Announcement::NextPlayer},
+    {"CMD_playcard", Announcement::PlayCard},
+    {"CMD_needsuit", Announcement::NeedSuit},
+    {"CMD_trickwinner", Announcement::TrickWinner},
+    {"CMD_score", Announcement::Score},
+    {"CMD_winner", Announcement::Winner},
+    {"CMD_chat", Announcement::Chat},
+    {"CMD_me", Announcement::Me},
+    {"CMD_justwatching", Announcement::JustWatching},
+    {"CMD_playasound", Announcement::PlayASound},
+};
+
+template <class E, size_t N>
+E lookup(const NameEntry<E> (&table)[N], std::string_view name) {
+  for (const auto& e : table)
+    if (e.name == name) return e.value;
+  return E::Unknown;
+}
+
+}  // namespace
+
+Split splitCommand(std::string_view message) {
+  const size_t plus = message.find('+');
+  if (plus == std::string_view::npos) return {{}, {}};
+  return {message.substr(0, plus), message.substr(plus + 1)};
+}
+
+Request lookupRequest(std::string_view name) { return lookup(kRequests, name); }
+Announcement lookupAnnouncement(std::string_view name) { return lookup(kAnnouncements, name); }
+
+namespace build {
+
+void logininfo(std::string& out, int slot, std::string_view version, std::string_view name) {
+  Out(out, "CMD_logininfo+").numPlus(slot).text(version).plus().text(name);
+}
+void kickhim(std::string& out, int slot, int target) {
+  Out(out, "CMD_kickhim+").numPlus(slot).numPlus(target);
+}
+void botspeed(std::string& out, int slot, int ms) { Out(out, "CMD_botspeed+").numPlus(slot).numPlus(ms); }
+void chat(std::string& out, int slot, std::string_view text, std::string_view colour) {
+  Out(out, "CMD_chat+").numPlus(slot).text(text).text("|").text(colour);
+}
+void action(std::string& out, int slot, std::string_view text, std::string_view colour) {
+  Out(out, "CMD_action+").numPlus(slot).text(text).text("|").text(colour);
+}
+void startgameRequest(std::string& out, std::string_view name, bool half) {
+  Out(out, "CMD_startgame+").text(name).text(half ? "+h+" : "+f+");
+}
+void bid(std::string& out, int slot, int bid) { Out(out, "CMD_bid+").numPlus(slot).num(bid); }
+void playcardRequest(std::string& out, int slot, int position) {
+  Out(out, "CMD_playcard+").numPlus(slot).num(position);
+}
+void justwatch(std::string& out, int seat, bool watch) {
+  Out(out, "CMD_justwatch+").numPlus(seat).text(watch ? "1" : "2");
+}
+void playasoundRequest(std::string& out, int slot, int wave) {
+  Out(out, "CMD_playasound+").numPlus(slot).text("wave").numPlus(wave);
+}
+
+void sendlogininfo(std::string& out, int slot) { Out(out, "CMD_sendlogininfo+").num(slot); }
+void full(std::string& out) { Out(out, "CMD_full+"); }
+void newplayerinfo(std::string& out, int slot, std::string_view name) {
+  Out(out, "CMD_newplayerinfo+").numPlus(slot).text(name);
+}
+void existingplayers(std::string& out, int slot, std::string_view name) {
+  Out(out, "CMD_existingplayers+").numPlus(slot).text(name);
+}
+void havewrongversion(std::string& out, std::string_view name) {
+  Out(out, "CMD_havewrongversion+").text(name);
+}
+void wrongversion(std::string& out) { Out(out, "CMD_wrongversion+"); }
+void placecard(std::string& out, int seat, const PositionCard* cards, int count) {
+  Out o(out, "CMD_placecard+");
+  o.num(seat);
+  for (int i = 0; i < count; ++i) o.plus().numPlus(cards[i].first).num(cards[i].second);
+}
+void newplayerstuff(std::string& out, int seat, int bid, int tricks, int score,
+                    const std::array<int, 4>& played) {
+  Out o(out, "CMD_newplayerstuff+");
+  o.numPlus(seat).numPlus(bid).numPlus(tricks).numPlus(score);
+  for (int s = 0; s < 4; ++s) o.numPlus(s + 1).numPlus(played[s]);
+}
+void stats(std::string& out, int currentPlayer, int currentBidder, int round, int trumpCard,
+           std::string_view gameKind) {
+  Out(out, "CMD_stats+")
+      .numPlus(currentPlayer)
+      .numPlus(currentBidder)
+      .numPlus(round)
+      .numPlus(trumpCard)
+      .text(gameKind)
+      .plus();
+}
+void playerdisconnected(std::string& out, int slot, std::string_view name) {
+  Out(out, "CMD_playerdisconnected+").numPlus(slot).text(name);
+}
+void startgame(std::string& out, std::string_view starter, std::string_view kind) {
+  Out(out, "CMD_startgame+").text(starter).plus().text(kind).plus();
+}
+void startround(std::string& out, int round, int dealer) {
+  Out(out, "CMD_startround+").numPlus(round).num(dealer);
+}
+void trump(std::string& out, int card) { Out(out, "CMD_trump+").num(card); }
+void bidAsk(std::string& out, int bidder, int handSize, int firstPlayer) {
+  Out(out, "CMD_bid+").numPlus(bidder).numPlus(handSize).num(firstPlayer);
+}
+void hisbid(std::string& out, int seat, int bid, int total) {
+  Out(out, "CMD_hisbid+").numPlus(seat).numPlus(bid).num(total);
+}
+void nextplayer(std::string& out, int seat) { Out(out, "CMD_nextplayer+").num(seat); }
+void playcard(std::string& out, int seat, int position, int card) {
+  Out(out, "CMD_playcard+").numPlus(seat).numPlus(position).num(card);
+}
+void needsuit(std::string& out, int seat, int position) {
+  Out(out, "CMD_needsuit+").numPlus(seat).text("2+").numPlus(position);
+}
+void trickwinner(std::string& out, int seat, int tricks) {
+  Out(out, "CMD_trickwinner+").numPlus(seat).num(tricks);
+}
+void score(std::string& out, int seat, int total, int points) {
+  Out(out, "CMD_score+").numPlus(seat).numPlus(total).num(points);
+}
+void winner(std::string& out, std::string_view names, int best) {
+  Out(out, "CMD_winner+").text(names).plus().num(best);
+}
+void chatRelay(std::string& out, std::string_view name, std::string_view text) {
+  Out(out, "CMD_chat+").text(name).text(" chats: ").text(text);
+}
+void meRelay(std::string& out, std::string_view name, std::string_view text) {
+  Out(out, "CMD_me+").text(name).text(" ").text(text);
+}
+void justwatching(std::string& out, int seat, bool watching) {
+  Out(out, "CMD_justwatching+").numPlus(seat).text(watching ? "1" : "2");
+}
+void playasoundRelay(std::string& out, int slot, std::string_view sound) {
+  Out(out, "CMD_playasound+").numPlus(slot).text(sound);
+}
+
+}  // namespace build
+
+namespace parse {
+
+std::optional<LoginInfo> logininfo(std::string_view fields) {
+  FieldReader r(fields);
+  auto slot = r.nextInt();
+  auto version = r.next();
+  if (!slot || !version) return std::nullopt;
+  return LoginInfo{*slot, *version, r.rest()};
+}
+
+std::optional<SlotTarget> kickhim(std::string_view fields) {
+  FieldReader r(fields);
+  auto slot = r.nextInt();
+  auto target = r.nextInt();
+  if (!slot || !target) return std::nullopt;
+  return SlotTarget{*slot, *target};
+}
+
+std::optional<SlotValue> botspeed(std::string_view fields) {
+  FieldReader r(fields);
+  auto slot = r.nextInt();
+  auto ms = r.nextInt();
+  if (!slot || !ms) return std::nullopt;
+  return SlotValue{*slot, *ms};
+}
+
+std::optional<SlotText> chat(std::string_view fields) {
+  FieldReader r(fields);
+  auto slot = r.nextInt();
+  if (!slot) return std::nullopt;
+  return SlotText{*slot, r.rest()};
+}
+
+std::optional<StartGameRequest> startgameRequest(std::string_view fields) {
+  FieldReader r(fields);
+  auto name = r.next();
+  auto kind = r.next();
+  if (!name || !kind) return std::nullopt;
+  return StartGameRequest{*name, *kind};
+}
+
+namespace {
+std::optional<SlotValue> slotThenInt(std::string_view fields) {
+  FieldReader r(fields);
+  auto slot = r.nextInt();
+  if (!slot) return std::nullopt;
+  auto value = r.restInt();
+  if (!value) return std::nullopt;
+  return SlotValue{*slot, *value};
+}
+
+// Splits a message made only of numbers, with or without a trailing "+".
+template <size_t N>
+std::optional<std::array<int, N>> numbers(std::string_view fields) {
+  std::array<int, N> v{};
+  FieldReader r(fields);
+  for (size_t i = 0; i < N; ++i) {
+    auto f = (i + 1 < N) ? r.next() : std::optional<std::string_view>(r.rest());
+    if (!f) return std::nullopt;
+    std::string_view t = *f;
+    if (i + 1 == N && !t.empty() && t.back() == '+') t.remove_suffix(1);
+    auto n = parseDecimal(t);
+    if (!n) return std::nullopt;
+    v[i] = *n;
+  }
+  return v;
+}
+}  // namespace
+
+std::optional<SlotValue> bid(std::string_view fields) { return slotThenInt(fields); }
+std::optional<SlotValue> playcardRequest(std::string_view fields) { return slotThenInt(fields); }
+
+std::optional<JustWatch> justwatch(std::string_view fields) {
+  FieldReader r(fields);
+  auto seat = r.nextInt();
+  if (!seat) return std::nullopt;
+  return JustWatch{*seat, r.rest()};
+}
+
+std::optional<SlotText> playasoundRequest(std::string_view fields) { return chat(fields); }
+
+std::optional<int> sendlogininfo(std::string_view fields) { return parseDecimal(fields); }
+
+std::optional<SlotName> slotName(std::string_view fields) {
+  FieldReader r(fields);
+  auto slot = r.nextInt();
+  if (!slot) return std::nullopt;
+  return SlotName{*slot, r.rest()};
+}
+
+std::optional<PlaceCard> placecard(std::string_view fields) {
+  PlaceCard pc{};
+  const size_t plus = fields.find('+');
+  auto seat = parseDecimal(fields.substr(0, plus));
+  if (!seat) return std::nullopt;
+  pc.seat = *seat;
+  if (plus == std::string_view::npos) return pc;
+  FieldReader r(fields.substr(plus + 1));
+  while (!r.atEnd()) {
+    auto pos = r.nextInt();
+    if (!pos) return std::nullopt;
+    auto cardText = r.next();
+    std::optional<int> card = cardText ? parseDecimal(*cardText) : r.restInt();
+    if (!card) return std::nullopt;
+    pc.cards.emplace_back(*pos, *card);
+  }
+  return pc;
+}
+
+std::optional<NewPlayerStuff> newplayerstuff(std::string_view fields) {
+  auto v = numbers<12>(fields);
+  if (!v) return std::nullopt;
+  const auto& n = *v;
+  if (n[4] != 1 || n[6] != 2 || n[8] != 3 || n[10] != 4) return std::nullopt;
+  return NewPlayerStuff{n[0], n[1], n[2], n[3], {n[5], n[7], n[9], n[11]}};
+}
+
+std::optional<Stats> stats(std::string_view fields) {
+  FieldReader r(fields);
+  auto a = r.nextInt(), b = r.nextInt(), c = r.nextInt(), d = r.nextInt();
+  auto kind = r.next();
+  if (!a || !b || !c || !d || !kind) return std::nullopt;
+  return Stats{*a, *b, *c, *d, *kind};
+}
+
+std::optional<StartGame> startgame(std::string_view fields) {
+  // The starter's name may itself hold "+": the kind is the field before the
+  // trailing "+".
+  if (fields.empty() || fields.back() != '+') return std::nullopt;
+  std::string_view body = fields.substr(0, fields.size() - 1);
+  const size_t plus = body.rfind('+');
+  if (plus == std::string_view::npos) return std::nullopt;
+  return StartGame{body.substr(0, plus), body.substr(plus + 1)};
+}
+
+std::optional<Pair> startround(std::string_view fields) {
+  auto v = numbers<2>(fields);
+  if (!v) return std::nullopt;
+  return Pair{(*v)[0], (*v)[1]};
+}
+
+std::optional<int> trump(std::string_view fields) { return parseDecimal(fields); }
+
+std::optional<BidAsk> bidAsk(std::string_view fields) {
+  auto v = numbers<3>(fields);
+  if (!v) return std::nullopt;
+  return BidAsk{(*v)[0], (*v)[1], (*v)[2]};
+}
+
+std::optional<HisBid> hisbid(std::string_view fields) {
+  auto v = numbers<3>(fields);
+  if (!v) return std::nullopt;
+  return HisBid{(*v)[0], (*v)[1], (*v)[2]};
+}
+
+std::optional<int> nextplayer(std::string_view fields) { return parseDecimal(fields); }
+
+std::optional<PlayCard> playcard(std::string_view fields) {
+  auto v = numbers<3>(fields);
+  if (!v) return std::nullopt;
+  return PlayCard{(*v)[0], (*v)[1], (*v)[2]};
+}
+
+std::optional<Pair> needsuit(std::string_view fields) {
+  auto v = numbers<3>(fields);
+  if (!v) return std::nullopt;
+  return Pair{(*v)[0], (*v)[2]};
+}
+
+std::optional<Pair> trickwinner(std::string_view fields) {
+  auto v = numbers<2>(fields);
+  if (!v) return std::nullopt;
+  return Pair{(*v)[0], (*v)[1]};
+}
+
+std::optional<Triple> score(std::string_view fields) {
+  auto v = numbers<3>(fields);
+  if (!v) return std::nullopt;
+  return Triple{(*v)[0], (*v)[1], (*v)[2]};
+}
+
+std::optional<Winner> winner(std::string_view fields) {
+  // Names may hold "+" (they are free text); the score follows the last one.
+  const size_t plus = fields.rfind('+');
+  if (plus == std::string_view::npos) return std::nullopt;
+  auto best = parseDecimal(fields.substr(plus + 1));
+  if (!best) return std::nullopt;
+  return Winner{fields.substr(0, plus), *best};
+}
+
+std::optional<SeatFlag> justwatching(std::string_view fields) {
+  auto v = numbers<2>(fields);
+  if (!v) return std::nullopt;
+  return SeatFlag{(*v)[0], (*v)[1]};
+}
+
+std::optional<SlotText> playasoundRelay(std::string_view fields) {
+  FieldReader r(fields);
+  auto slot = r.nextInt();
+  auto sound = r.next();
+  if (!slot || !sound) return std::nullopt;
+  return SlotText{*slot, *sound};
+}
+
+ColouredText colouredText(std::string_view line) {
+  const size_t bar = line.rfind('|');
+  if (bar == std::string_view::npos) return {line, {}};
+  return {line.substr(0, bar), line.substr(bar + 1)};
+}
+
+}  // namespace parse
+
+}  // namespace ombrix::wire

@@ -1,0 +1,256 @@
+// The command catalogue: every message between a table window and the host.
+//
+// Wire rules, encoded here and nowhere else:
+//  * a message is single-byte text: "CMD_" name "+" fields, ended by byte 255
+//    (kTerminator); no length prefix, no escaping, never a line break;
+//  * fields are separated by "+"; numbers are unsigned decimal text;
+//  * a free-text last field (a name, a chat line) is the whole rest of the
+//    message and may itself contain "+";
+//  * where a receiver reads a last field up to the next "+", the sender puts
+//    a "+" after it; those trailing "+" below are part of the format.
+//
+// Builders write the message without its terminator into `out` (replacing
+// what was there, so a caller can reuse one buffer on a hot path). Parsers
+// take the fields text after the command word and return nothing when a
+// field is missing or a number is not decimal.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace ombrix::wire {
+
+constexpr char kTerminator = '\xFF';
+
+// The host's version text, exchanged at log-in.
+constexpr std::string_view kVersion = "1.0.14";
+
+// Requests, table window to host.
+enum class Request {
+  Unknown,
+  LoginInfo,
+  KickHim,
+  BotSpeed,
+  Chat,
+  Action,
+  StartGame,
+  Bid,
+  PlayCard,
+  JustWatch,
+  PlayASound,
+};
+
+// Announcements, host to table window.
+enum class Announcement {
+  Unknown,
+  SendLoginInfo,
+  Full,
+  NewPlayerInfo,
+  ExistingPlayers,
+  HaveWrongVersion,
+  WrongVersion,
+  PlaceCard,
+  NewPlayerStuff,
+  Stats,
+  PlayerDisconnected,
+  StartGame,
+  StartRound,
+  Trump,
+  Bid,
+  HisBid,
+  NextPlayer,
+  PlayCard,
+  NeedSuit,
+  TrickWinner,
+  Score,
+  Winner,
+  Chat,
+  Me,
+  JustWatching,
+  PlayASound,
+};
+
+// A message cut at its first "+": the command name and the fields after it.
+// A message without "+" has an empty name and is ignored by both sides.
+struct Split {
+  std::string_view name;
+  std::string_view fields;
+};
+Split splitCommand(std::string_view message);
+
+// Exact, case-sensitive lookups of a command name ("CMD_bid").
+Request lookupRequest(std::string_view name);
+Announcement lookupAnnouncement(std::string_view name);
+
+// Convenience for callers off the hot path: make(build::trump, 17).
+template <class F, class... A>
+std::string make(F&& f, A&&... args) {
+  std::string s;
+  std::forward<F>(f)(s, std::forward<A>(args)...);
+  return s;
+}
+
+// One hand position and the card it holds (0 = hidden or empty).
+using PositionCard = std::pair<int, int>;
+
+namespace build {
+// Table window to host.
+void logininfo(std::string& out, int slot, std::string_view version, std::string_view name);
+void kickhim(std::string& out, int slot, int target);
+void botspeed(std::string& out, int slot, int ms);
+void chat(std::string& out, int slot, std::string_view text, std::string_view colour);
+void action(std::string& out, int slot, std::string_view text, std::string_view colour);
+void startgameRequest(std::string& out, std::string_view name, bool half);
+void bid(std::string& out, int slot, int bid);
+void playcardRequest(std::string& out, int slot, int position);
+void justwatch(std::string& out, int seat, bool watch);
+void playasoundRequest(std::string& out, int slot, int wave);
+
+// Host to table window.
+void sendlogininfo(std::string& out, int slot);
+void full(std::string& out);
+void newplayerinfo(std::string& out, int slot, std::string_view name);
+void existingplayers(std::string& out, int slot, std::string_view name);
+void havewrongversion(std::string& out, std::string_view name);
+void wrongversion(std::string& out);
+void placecard(std::string& out, int seat, const PositionCard* cards, int count);
+void newplayerstuff(std::string& out, int seat, int bid, int tricks, int score,
+                    const std::array<int, 4>& played);
+void stats(std::string& out, int currentPlayer, int currentBidder, int round, int trumpCard,
+           std::string_view gameKind);
+void playerdisconnected(std::string& out, int slot, std::string_view name);
+void startgame(std::string& out, std::string_view starter, std::string_view kind);
+void startround(std::string& out, int round, int dealer);
+void trump(std::string& out, int card);
+void bidAsk(std::string& out, int bidder, int handSize, int firstPlayer);
+void hisbid(std::string& out, int seat, int bid, int total);
+void nextplayer(std::string& out, int seat);
+void playcard(std::string& out, int seat, int position, int card);
+void needsuit(std::string& out, int seat, int position);
+void trickwinner(std::string& out, int seat, int tricks);
+void score(std::string& out, int seat, int total, int points);
+void winner(std::string& out, std::string_view names, int best);
+// `text` carries its "|" colour suffix, relayed as it came.
+void chatRelay(std::string& out, std::string_view name, std::string_view text);
+void meRelay(std::string& out, std::string_view name, std::string_view text);
+void justwatching(std::string& out, int seat, bool watching);
+// `sound` is the requester's text unchanged ("wave3+").
+void playasoundRelay(std::string& out, int slot, std::string_view sound);
+}  // namespace build
+
+namespace parse {
+// Requests, as the host reads them.
+struct LoginInfo {
+  int slot;
+  std::string_view version;
+  std::string_view name;
+};
+struct SlotTarget {
+  int slot;
+  int target;
+};
+struct SlotValue {
+  int slot;
+  int value;
+};
+struct SlotText {
+  int slot;
+  std::string_view text;
+};
+struct StartGameRequest {
+  std::string_view name;
+  std::string_view kind;
+};
+struct JustWatch {
+  int seat;
+  std::string_view flag;
+};
+
+std::optional<LoginInfo> logininfo(std::string_view fields);
+std::optional<SlotTarget> kickhim(std::string_view fields);
+std::optional<SlotValue> botspeed(std::string_view fields);
+std::optional<SlotText> chat(std::string_view fields);  // also CMD_action
+std::optional<StartGameRequest> startgameRequest(std::string_view fields);
+std::optional<SlotValue> bid(std::string_view fields);              // slot, bid
+std::optional<SlotValue> playcardRequest(std::string_view fields);  // slot, position
+std::optional<JustWatch> justwatch(std::string_view fields);
+std::optional<SlotText> playasoundRequest(std::string_view fields);  // text "waveN+"
+
+// Announcements, as a table window reads them.
+struct SlotName {
+  int slot;
+  std::string_view name;
+};
+struct PlaceCard {
+  int seat;
+  std::vector<PositionCard> cards;
+};
+struct NewPlayerStuff {
+  int seat, bid, tricks, score;
+  std::array<int, 4> played;
+};
+struct Stats {
+  int currentPlayer, currentBidder, round, trumpCard;
+  std::string_view gameKind;
+};
+struct StartGame {
+  std::string_view starter;
+  std::string_view kind;
+};
+struct BidAsk {
+  int bidder, handSize, firstPlayer;
+};
+struct HisBid {
+  int seat, bid, total;
+};
+struct PlayCard {
+  int seat, position, card;
+};
+struct Winner {
+  std::string_view names;
+  int best;
+};
+struct SeatFlag {
+  int seat;
+  int flag;
+};
+struct Pair {
+  int first, second;
+};  // startround, trickwinner
+struct Triple {
+  int a, b, c;
+};  // score: seat, total, points
+
+std::optional<int> sendlogininfo(std::string_view fields);
+std::optional<SlotName> slotName(
+    std::string_view fields);  // newplayerinfo, existingplayers, playerdisconnected
+std::optional<PlaceCard> placecard(std::string_view fields);
+std::optional<NewPlayerStuff> newplayerstuff(std::string_view fields);
+std::optional<Stats> stats(std::string_view fields);
+std::optional<StartGame> startgame(std::string_view fields);
+std::optional<Pair> startround(std::string_view fields);
+std::optional<int> trump(std::string_view fields);
+std::optional<BidAsk> bidAsk(std::string_view fields);
+std::optional<HisBid> hisbid(std::string_view fields);
+std::optional<int> nextplayer(std::string_view fields);
+std::optional<PlayCard> playcard(std::string_view fields);
+std::optional<Pair> needsuit(std::string_view fields);  // seat, position
+std::optional<Pair> trickwinner(std::string_view fields);
+std::optional<Triple> score(std::string_view fields);
+std::optional<Winner> winner(std::string_view fields);
+std::optional<SeatFlag> justwatching(std::string_view fields);
+std::optional<SlotText> playasoundRelay(std::string_view fields);  // slot, "waveN"
+
+// A chat or action line: the text and the colour after its last "|".
+struct ColouredText {
+  std::string_view text;
+  std::string_view colour;
+};
+ColouredText colouredText(std::string_view line);
+}  // namespace parse
+
+}  // namespace ombrix::wire

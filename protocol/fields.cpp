@@ -1,0 +1,37 @@
+#include "protocol/fields.h"
+
+namespace ombrix::wire {
+
+std::optional<int> parseDecimal(std::string_view text) {
+  constexpr size_t kMaxDigits = 9;
+  if (text.empty() || text.size() > kMaxDigits) return std::nullopt;
+  int value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  return value;
+}
+
+std::optional<std::string_view> FieldReader::next() {
+  const size_t plus = rest_.find('+');
+  if (plus == std::string_view::npos) return std::nullopt;
+  std::string_view field = rest_.substr(0, plus);
+  rest_.remove_prefix(plus + 1);
+  return field;
+}
+
+std::optional<int> FieldReader::nextInt() {
+  auto f = next();
+  return f ? parseDecimal(*f) : std::nullopt;
+}
+
+std::string_view FieldReader::rest() {
+  std::string_view r = rest_;
+  rest_ = {};
+  return r;
+}
+
+std::optional<int> FieldReader::restInt() { return parseDecimal(rest()); }
+
+}  // namespace ombrix::wire

@@ -1,0 +1,32 @@
+// Reading the "+"-separated fields of a command.
+//
+// Wire rule: a field ends at the next "+". A field that the sender follows with
+// "+" is read with next(); a last field without one (free text, or a number at
+// the very end) is read with rest(). A next() that finds no "+" fails: the
+// sender left off the trailing "+" and the field is not there.
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+namespace ombrix::wire {
+
+// A non-negative decimal integer: one to nine ASCII digits and nothing else.
+// Nine digits keep every accepted value inside a 32-bit int.
+std::optional<int> parseDecimal(std::string_view text);
+
+class FieldReader {
+ public:
+  explicit FieldReader(std::string_view fields) : rest_(fields) {}
+
+  std::optional<std::string_view> next();
+  std::optional<int> nextInt();
+  std::string_view rest();
+  std::optional<int> restInt();
+  bool atEnd() const { return rest_.empty(); }
+
+ private:
+  std::string_view rest_;
+};
+
+}  // namespace ombrix::wire

@@ -1,0 +1,241 @@
+#include "protocol/serverform.h"
+
+#include "protocol/commands.h"
+#include "protocol/fields.h"
+
+namespace ombrix {
+
+namespace build = wire::build;
+namespace parse = wire::parse;
+
+namespace {
+bool isSlot(int n) { return n >= 1 && n <= kLastSlot; }
+}  // namespace
+
+TServer::TServer(HostTransport& transport, Notices& notices, TimerFactory& timers, uint64_t seed)
+    : engine(transport, notices, timers, seed), transport_(transport) {
+  socktimer = timers.createTimer();
+  socktimer->onTick = [this] { socktimerTimer(); };
+  engine.onWinner = [this](std::string_view names, int best) {
+    say("game over: " + std::string(names) + " won with " + std::to_string(best));
+  };
+}
+
+int TServer::acceptConnection() {
+  auto& slots = engine.slots;
+  int& n = engine.slotCount;
+  int slot;
+  if (n == 0) {
+    n = slot = 1;
+  } else {
+    int s = 1;
+    while (s <= n && slots[s].inUse) ++s;
+    if (s > n) s = n;
+    if (!slots[s].inUse && s < kFullSlot) {
+      slot = s;
+    } else if (slots[s].inUse && s >= kLastSlot) {
+      say("connection refused: the table is full");
+      return kFullSlot;
+    } else {
+      slot = ++n;
+    }
+  }
+  slots[slot].inUse = true;
+  remainders[slot].clear();
+  receivedlist.dropFrom(slot);
+  build::sendlogininfo(msg_, slot);
+  transport_.send(slot, msg_);
+  say("connection accepted into slot " + std::to_string(slot));
+  return slot;
+}
+
+bool TServer::received(int slot, std::string_view bytes) {
+  if (!isSlot(slot)) return false;
+  return remainders[slot].feed(bytes, [&](std::string_view m) { return enqueue(slot, m); });
+}
+
+bool TServer::enqueue(int origin, std::string_view message) {
+  if (!receivedlist.push(origin, message)) return false;
+  if (!socktimer->active()) socktimer->start(kSockTickMs);
+  return true;
+}
+
+void TServer::connectionClosed(int slot) {
+  if (!isSlot(slot) || !engine.slots[slot].inUse) return;
+  PlayerSlot& p = engine.slots[slot];
+  const std::string name = p.name;
+  if (slot != 1) {
+    build::playerdisconnected(msg_, slot, name);
+    for (int j = 1; j <= engine.slotCount; ++j)
+      if (j != slot && engine.slots[j].inUse) transport_.send(j, msg_);
+  }
+  p.inUse = false;
+  p.name.clear();
+  p.watching = false;
+  remainders[slot].clear();
+  // Requests still queued from a closed connection must not act for whoever
+  // is given the slot next.
+  receivedlist.dropFrom(slot);
+  say("slot " + std::to_string(slot) + " left" + (name.empty() ? "" : " (" + name + ")"));
+  if (engine.gameInProgress && slot != 1) {
+    if (slot == engine.currentBidder) engine.cbid(slot, engine.handSize);
+    if (slot == engine.currentPlayer) engine.cplay(slot);
+  }
+}
+
+void TServer::socktimerTimer() {
+  if (receivedlist.empty()) {
+    socktimer->stop();
+    return;
+  }
+  const wire::QueuedMessage m = receivedlist.pop();
+  if (receivedlist.empty()) socktimer->stop();  // tick only while there is work
+  dispatch(m);
+}
+
+void TServer::dispatch(const wire::QueuedMessage& m) {
+  const auto [name, fields] = wire::splitCommand(m.text);
+  if (name.empty()) return;
+  const wire::Request kind = wire::lookupRequest(name);
+  if (kind == wire::Request::Unknown) return;
+
+  // Requests that carry the sender's slot first must come from that slot.
+  if (kind != wire::Request::StartGame && kind != wire::Request::JustWatch) {
+    auto slot = wire::FieldReader(fields).nextInt();
+    if (!slot || !fromSlot(m.origin, *slot)) return;
+  }
+  switch (kind) {
+    case wire::Request::LoginInfo:
+      receivedlogininfo(fields);
+      break;
+    case wire::Request::KickHim:
+      kickhim(fields);
+      break;
+    case wire::Request::BotSpeed:
+      engine.botspeed(fields);
+      break;
+    case wire::Request::Chat:
+      chat(fields);
+      break;
+    case wire::Request::Action:
+      action(fields);
+      break;
+    case wire::Request::StartGame:
+      if (m.origin == 0 || m.origin == 1) engine.startgame(fields);
+      break;
+    case wire::Request::Bid:
+      engine.hisbid(fields);
+      break;
+    case wire::Request::PlayCard:
+      engine.playcard(fields);
+      break;
+    case wire::Request::JustWatch: {
+      auto seat = wire::FieldReader(fields).nextInt();
+      if (seat && (fromSlot(m.origin, *seat) || m.origin == 1)) justwatch(fields);
+      break;
+    }
+    case wire::Request::PlayASound:
+      playasound(fields);
+      break;
+    case wire::Request::Unknown:
+      break;
+  }
+}
+
+void TServer::receivedlogininfo(std::string_view fields) {
+  auto req = parse::logininfo(fields);
+  if (!req || !isSlot(req->slot)) return;
+  const int slot = req->slot;
+  auto& slots = engine.slots;
+  // A log-in names a live connection; one for a slot nobody holds would seat
+  // a ghost that the computer never plays for.
+  if (!slots[slot].inUse) return;
+  slots[slot].name.assign(req->name);
+
+  build::newplayerinfo(msg_, slot, req->name);
+  engine.announce(msg_);
+  for (int j = 1; j <= engine.slotCount; ++j) {
+    if (j == slot || !slots[j].inUse) continue;
+    build::existingplayers(msg_, j, slots[j].name);
+    transport_.send(slot, msg_);
+  }
+  if (req->version != wire::kVersion) {
+    if (slots[1].inUse) {
+      build::havewrongversion(msg_, req->name);
+      transport_.send(1, msg_);
+    }
+    build::wrongversion(msg_);
+    transport_.send(slot, msg_);
+  }
+  say("slot " + std::to_string(slot) + " logged in as " + std::string(req->name) + " (version " +
+      std::string(req->version) + ")");
+  if (!engine.gameInProgress) return;
+
+  if (isSeat(slot)) {
+    std::array<wire::PositionCard, kMaxHand> held{};
+    int count = 0;
+    for (int p = 1; p <= kMaxHand; ++p)
+      if (slots[slot].hand[p] != kNoCard) held[count++] = {p, slots[slot].hand[p]};
+    if (count) {
+      build::placecard(msg_, slot, held.data(), count);
+      transport_.send(slot, msg_);
+    }
+  }
+  const std::array<int, 4> played = {slots[1].played, slots[2].played, slots[3].played, slots[4].played};
+  for (int s = 1; s <= kSeats; ++s) {
+    build::newplayerstuff(msg_, s, slots[s].bid, slots[s].tricks, slots[s].score, played);
+    transport_.send(slot, msg_);
+  }
+  build::stats(msg_, engine.currentPlayer, engine.currentBidder, engine.roundNumber, engine.trumpCard,
+               engine.gameKind);
+  transport_.send(slot, msg_);
+  // The move that was due when the person sat down is still the computer's.
+  if (slot == engine.currentPlayer) engine.cplay(slot);
+  if (slot == engine.currentBidder) engine.cbid(slot, engine.handSize);
+}
+
+void TServer::kickhim(std::string_view fields) {
+  auto req = parse::kickhim(fields);
+  if (!req || req->slot != 1 || !isSlot(req->target)) return;
+  if (engine.slots[req->target].inUse) transport_.closeConnection(req->target);
+}
+
+void TServer::chat(std::string_view fields) {
+  auto req = parse::chat(fields);
+  if (!req || !isSlot(req->slot) || !engine.slots[req->slot].inUse) return;
+  build::chatRelay(msg_, engine.slots[req->slot].name, req->text);
+  engine.announce(msg_);
+}
+
+void TServer::action(std::string_view fields) {
+  auto req = parse::chat(fields);
+  if (!req || !isSlot(req->slot) || !engine.slots[req->slot].inUse) return;
+  build::meRelay(msg_, engine.slots[req->slot].name, req->text);
+  engine.announce(msg_);
+}
+
+void TServer::playasound(std::string_view fields) {
+  auto req = parse::playasoundRequest(fields);
+  if (!req || !isSlot(req->slot) || !engine.slots[req->slot].inUse) return;
+  build::playasoundRelay(msg_, req->slot, req->text);
+  engine.announce(msg_);
+}
+
+void TServer::justwatch(std::string_view fields) {
+  auto req = parse::justwatch(fields);
+  if (!req || !isSeat(req->seat)) return;
+  const int seat = req->seat;
+  if (req->flag == "2") {
+    engine.slots[seat].watching = false;
+    build::justwatching(msg_, seat, false);
+    engine.announce(msg_);
+  } else if (req->flag == "1") {
+    engine.slots[seat].watching = true;
+    build::justwatching(msg_, seat, true);
+    engine.announce(msg_);
+    if (engine.gameInProgress && seat == engine.currentPlayer) engine.cplay(seat);
+    if (engine.gameInProgress && seat == engine.currentBidder) engine.cbid(seat, engine.handSize);
+  }
+}
+
+}  // namespace ombrix

@@ -1,0 +1,86 @@
+// TServer: the host. It owns the game engine, the message queue that all
+// connections share, the dispatch timer, and everything the host does with
+// connections: slots, log-in, late joiners, removal, departures, just-watch
+// and the chat and sound relays.
+//
+// Transport-agnostic: the socket binding (or a test) reports accepted
+// connections, received bytes and closed connections, and carries messages
+// out through HostTransport. Every request is untrusted text; the checks the
+// rules leave open are made here, before the engine sees a request.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "engine/game.h"
+#include "protocol/framing.h"
+
+namespace ombrix {
+
+class HostTransport : public Outbox {
+ public:
+  // Closes the connection held by `slot`. The binding reports the close back
+  // through TServer::connectionClosed once the socket is gone.
+  virtual void closeConnection(int slot) = 0;
+};
+
+class TServer {
+ public:
+  static constexpr int kSockTickMs = 10;  // one message per tick, 100 a second
+
+  TServer(HostTransport& transport, Notices& notices, TimerFactory& timers, uint64_t seed);
+
+  // --- What the socket binding reports ---------------------------------------
+  // A connection is waiting (Sock1Accept). Returns the slot that now holds it
+  // (1..9, already told "CMD_sendlogininfo+"), or kFullSlot: the table is full
+  // and the binding sends fullMessage() on the new socket and destroys it.
+  int acceptConnection();
+  static std::string_view fullMessage() { return "CMD_full+"; }
+
+  // Bytes read on a slot's connection (Sock1Read). False when the connection
+  // broke the bounds (endless message, flood): the binding should close it.
+  bool received(int slot, std::string_view bytes);
+
+  // The slot's socket reported "Socket Closed" (tempsockInfo). Safe to call
+  // twice; the second call finds the slot free and does nothing.
+  void connectionClosed(int slot);
+
+  // Queues one message as if it had arrived whole from `origin`; origin 0 is
+  // a trusted local caller, whose slot fields are taken as they stand.
+  bool enqueue(int origin, std::string_view message);
+
+  void socktimerTimer();
+
+  // --- Handlers, as dispatched --------------------------------------------------
+  void receivedlogininfo(std::string_view fields);
+  void kickhim(std::string_view fields);
+  void chat(std::string_view fields);
+  void action(std::string_view fields);
+  void justwatch(std::string_view fields);
+  void playasound(std::string_view fields);
+
+  GameEngine engine;
+  wire::MessageQueue receivedlist;
+  std::unique_ptr<Timer> socktimer;
+  std::array<wire::Framer, kSlotTableSize> remainders;
+
+  // One line per connection, log-in, departure and game end (the headless
+  // host prints them). May be empty.
+  std::function<void(std::string_view)> log;
+
+ private:
+  void dispatch(const wire::QueuedMessage& m);
+  // The origin check: a request's slot field must name the connection it came on.
+  static bool fromSlot(int origin, int slot) { return origin == 0 || origin == slot; }
+  void say(const std::string& line) {
+    if (log) log(line);
+  }
+
+  HostTransport& transport_;
+  std::string msg_;
+};
+
+}  // namespace ombrix

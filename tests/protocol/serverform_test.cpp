@@ -1,0 +1,224 @@
+// The host's dispatch and connection handling, without sockets.
+#include "protocol/serverform.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/recorder.h"
+
+namespace ombrix::test {
+namespace {
+
+struct Host : ::testing::Test {
+  // Accepts a connection and logs it in under `name`, through the queue.
+  int join(const std::string& name, const std::string& version = "1.0.14") {
+    const int slot = h.host.acceptConnection();
+    if (slot == kFullSlot) return slot;
+    h.host.received(slot, "CMD_logininfo+" + std::to_string(slot) + "+" + version + "+" + name + "\xFF\xFF");
+    drain();
+    return slot;
+  }
+  void drain() {
+    h.clock.runUntil([&] { return h.host.receivedlist.empty(); }, 60000);
+  }
+  void from(int slot, const std::string& message) {
+    h.host.received(slot, message + "\xFF");
+    drain();
+  }
+  GameEngine& e() { return h.engine(); }
+  HostHarness h{11};
+};
+
+TEST_F(Host, DispatchesOneMessagePerTickInArrivalOrder) {
+  join("Ann");
+  join("Bo");
+  h.rec.clear();
+  const int64_t t0 = h.clock.now();
+  h.host.received(2,
+                  "CMD_chat+2+one|clRed\xFF"
+                  "CMD_chat+2+two|clRed\xFF"
+                  "nonsense\xFF"
+                  "\xFF"
+                  "CMD_nope+2+x\xFF"
+                  "CMD_chat+1+three|clRed\xFF");
+  h.host.received(1, "CMD_chat+1+four|clRed\xFF");
+  drain();
+  std::vector<std::pair<int64_t, std::string>> seen;
+  for (const Sent& s : h.rec.sent)
+    if (s.slot == 1) seen.emplace_back(s.at - t0, s.text);
+  // The forged "CMD_chat+1" from slot 2 is dropped; ignored entries still
+  // take their tick. Slot 1's one message is not held behind all six of
+  // slot 2's: it is served second, and slot 2's own order is kept.
+  EXPECT_EQ(seen, (std::vector<std::pair<int64_t, std::string>>{{10, "CMD_chat+Bo chats: one|clRed"},
+                                                                {20, "CMD_chat+Ann chats: four|clRed"},
+                                                                {30, "CMD_chat+Bo chats: two|clRed"}}));
+  EXPECT_EQ(h.clock.now() - t0, 70);
+  EXPECT_FALSE(h.host.socktimer->active());  // no ticking at rest
+}
+
+TEST_F(Host, SlotsFillSeatsFirstThenSpectatorsAndRefuseATenth) {
+  for (int i = 1; i <= 9; ++i) EXPECT_EQ(join("p" + std::to_string(i)), i);
+  EXPECT_EQ(h.host.acceptConnection(), kFullSlot);
+  EXPECT_EQ(e().slotCount, 9);
+  EXPECT_FALSE(e().slots[kFullSlot].inUse);
+  h.host.connectionClosed(3);
+  EXPECT_EQ(join("late"), 3);
+  h.host.connectionClosed(7);
+  h.host.connectionClosed(2);
+  EXPECT_EQ(join("x"), 2);
+  EXPECT_EQ(join("y"), 7);
+}
+
+TEST_F(Host, LoginAnnouncesAndWarnsOfVersions) {
+  join("Ann");
+  h.rec.clear();
+  join("Bo", "1.0.9");
+  EXPECT_EQ(h.rec.to(2), (std::vector<std::string>{"CMD_sendlogininfo+2", "CMD_newplayerinfo+2+Bo",
+                                                   "CMD_existingplayers+1+Ann", "CMD_wrongversion+"}));
+  EXPECT_EQ(h.rec.to(1), (std::vector<std::string>{"CMD_newplayerinfo+2+Bo", "CMD_havewrongversion+Bo"}));
+  EXPECT_TRUE(e().slots[2].inUse);
+}
+
+TEST_F(Host, LateJoinerIsBroughtUpToDateAndTheComputerMakesTheDueMove) {
+  join("Ann");
+  from(1, "CMD_botspeed+1+500+");
+  from(1, "CMD_startgame+Ann+f+");
+  // Play on until seat 3, a computer seat, is on turn in round 3.
+  while (!(e().roundNumber == 3 && e().currentPlayer == 3 && e().cardsInTrick < 4)) {
+    if (e().currentBidder == 1) from(1, "CMD_bid+1+0");
+    if (e().currentPlayer == 1 && e().cardsInTrick < 4) e().cplay(1);
+    ASSERT_TRUE(h.clock.step());
+  }
+  const auto handBefore = e().slots[3].hand;
+  h.rec.clear();
+  h.host.acceptConnection();  // seat 2
+  h.host.acceptConnection();  // seat 3
+  from(3, "CMD_logininfo+3+1.0.14+Cy");
+  auto got = h.rec.to(3);
+  ASSERT_GE(got.size(), 8u);
+  EXPECT_EQ(got[0], "CMD_sendlogininfo+3");
+  EXPECT_EQ(got[1], "CMD_newplayerinfo+3+Cy");
+  EXPECT_EQ(got[2], "CMD_existingplayers+1+Ann");
+  EXPECT_EQ(got[3], "CMD_existingplayers+2+");
+  std::string own = "CMD_placecard+3";
+  for (int p = 1; p <= 10; ++p)
+    if (handBefore[p]) own += "+" + std::to_string(p) + "+" + std::to_string(handBefore[p]);
+  EXPECT_EQ(got[4], own);
+  for (int s = 1; s <= 4; ++s) EXPECT_EQ(commandOf(got[4 + s]), "CMD_newplayerstuff");
+  EXPECT_EQ(got[9].substr(0, 14), "CMD_stats+3+0+");
+  // The computer played seat 3's card at the log-in, not the newcomer.
+  ASSERT_GT(got.size(), 10u);
+  EXPECT_EQ(got[10].substr(0, 15), "CMD_playcard+3+");
+}
+
+TEST_F(Host, DepartureIsAnnouncedOnceAndTheComputerMovesAtOnce) {
+  join("Ann");
+  join("Bo");
+  join("Cy");  // slot 3
+  from(1, "CMD_botspeed+1+500+");
+  from(1, "CMD_startgame+Ann+h+");
+  while (e().currentBidder != 2) {
+    if (e().currentBidder == 1) from(1, "CMD_bid+1+0");
+    if (e().currentBidder == 3) from(3, "CMD_bid+3+0");
+    if (isSeat(e().currentPlayer))
+      from(e().currentPlayer, "CMD_playcard+" + std::to_string(e().currentPlayer) + "+1");
+    h.clock.step();
+  }
+  h.rec.clear();
+  h.host.connectionClosed(2);
+  h.host.connectionClosed(2);
+  EXPECT_EQ(h.rec.to(1, "CMD_playerdisconnected"), (std::vector<std::string>{"CMD_playerdisconnected+2+Bo"}));
+  EXPECT_TRUE(h.rec.to(2).empty());
+  EXPECT_EQ(h.rec.to(1, "CMD_hisbid").size(), 1u) << "the computer bid for seat 2 at once";
+  EXPECT_FALSE(e().slots[2].inUse);
+  EXPECT_TRUE(e().slots[2].name.empty());
+}
+
+TEST_F(Host, OnlySlotOneStartsKicksAndSetsSpeed) {
+  join("Ann");
+  join("Bo");
+  from(2, "CMD_startgame+Bo+f+");
+  from(2, "CMD_kickhim+2+1+");
+  from(2, "CMD_botspeed+2+1000+");
+  from(2, "CMD_botspeed+1+1000+");  // forged slot
+  EXPECT_FALSE(e().gameInProgress);
+  EXPECT_TRUE(h.rec.closed.empty());
+  EXPECT_EQ(e().botDelay, 0);
+  from(1, "CMD_kickhim+1+2+");
+  EXPECT_EQ(h.rec.closed, (std::vector<int>{2}));
+  from(1, "CMD_kickhim+1+8+");  // not in use
+  EXPECT_EQ(h.rec.closed.size(), 1u);
+}
+
+TEST_F(Host, JustWatchOnlyForOwnSeatOrFromSlotOne) {
+  join("Ann");
+  join("Bo");
+  join("Cy");
+  from(2, "CMD_justwatch+3+1");
+  EXPECT_FALSE(e().slots[3].watching);
+  from(3, "CMD_justwatch+3+1");
+  EXPECT_TRUE(e().slots[3].watching);
+  from(1, "CMD_justwatch+3+2");
+  EXPECT_FALSE(e().slots[3].watching);
+  from(1, "CMD_justwatch+3+x");
+  from(1, "CMD_justwatch+7+1");
+  EXPECT_EQ(h.rec.to(2, "CMD_justwatching"),
+            (std::vector<std::string>{"CMD_justwatching+3+1", "CMD_justwatching+3+2"}));
+}
+
+TEST_F(Host, JustWatchOnTurnMakesTheComputerPlayNow) {
+  join("Ann");
+  from(1, "CMD_botspeed+1+500+");
+  from(1, "CMD_startgame+Ann+f+");
+  while (e().currentPlayer != 1) {
+    if (e().currentBidder == 1) from(1, "CMD_bid+1+1");
+    ASSERT_TRUE(h.clock.step() || e().currentPlayer == 1);
+  }
+  h.rec.clear();
+  from(1, "CMD_justwatch+1+1");
+  EXPECT_EQ(commandOf(h.rec.to(1).at(1)), "CMD_playcard");
+}
+
+TEST_F(Host, RelaysCarryTextUnchanged) {
+  join("Ann");
+  join("Spy");
+  h.rec.clear();
+  from(2, "CMD_chat+2+a+b | c|$00FF0000");
+  from(2, "CMD_action+2+waves+|clRed");
+  from(2, "CMD_playasound+2+wave4+");
+  EXPECT_EQ(h.rec.to(1), (std::vector<std::string>{"CMD_chat+Spy chats: a+b | c|$00FF0000",
+                                                   "CMD_me+Spy waves+|clRed", "CMD_playasound+2+wave4+"}));
+}
+
+TEST_F(Host, GarbageNeverCrashesNorTouchesAnotherSlot) {
+  join("Ann");
+  join("Bo");
+  from(1, "CMD_botspeed+1+500+");
+  from(1, "CMD_startgame+Ann+f+");
+  const auto before = e().slots;
+  uint64_t x = 88172645463325252ull;
+  std::string junk;
+  for (int i = 0; i < 20000; ++i) {
+    x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+    const char* words[] = {"CMD_bid+", "CMD_playcard+", "CMD_logininfo+", "CMD_justwatch+", "+", "1",
+                           "3",        "\xFF"};
+    junk += (x % 3) ? std::string(words[x % 8]) : std::string(1, static_cast<char>(x >> 8));
+  }
+  h.host.received(2, junk);
+  drain();
+  EXPECT_EQ(e().slots[1].name, before[1].name);
+  EXPECT_EQ(e().slots[3].inUse, before[3].inUse);
+  EXPECT_EQ(e().slots[1].hand, before[1].hand);
+}
+
+TEST_F(Host, EndlessOrFloodingConnectionsAreRefused) {
+  join("Ann");
+  join("Bo");
+  EXPECT_FALSE(h.host.received(2, std::string(wire::Framer::kMaxRemainder + 1, 'x')));
+  std::string flood;
+  for (size_t i = 0; i <= wire::MessageQueue::kMaxQueuedMessages; ++i) flood += "CMD_chat+2+hi|clRed\xFF";
+  EXPECT_FALSE(h.host.received(2, flood));
+  EXPECT_TRUE(h.host.received(1, "CMD_chat+1+still here|clRed\xFF"));
+}
+
+}  // namespace
+}  // namespace ombrix::test

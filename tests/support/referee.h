@@ -1,0 +1,38 @@
+// An independent model of the rules that watches a game as a spectator sees
+// it and reports every departure from the rules: order of announcements,
+// turn order, follow-suit, trick winners, scores, the computer's bids and
+// cards, the pauses, and the winner.
+//
+// A spectator never sees the hands, but every card is announced with its
+// hand position when it is played, so at each round's end the hands are known
+// in full and the round is replayed against them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tests/support/recorder.h"
+
+namespace ombrix::test {
+
+struct RefereeOptions {
+  bool halfGame = false;
+  bool computerSeats[5] = {false, true, true, true, true};  // seats the computer plays
+  int botDelay = 500;                                       // expected delay of a computer card, ms
+  bool checkTiming = true;                                  // the stream carries virtual timestamps
+};
+
+struct RefereeReport {
+  int rounds = 0;
+  int tricks = 0;
+  std::vector<int> handSizes;
+  std::string winner;  // the CMD_winner message
+  std::vector<std::string> faults;
+  bool ok() const { return faults.empty(); }
+  std::string summary() const;
+};
+
+RefereeReport refereeGame(const std::vector<Sent>& stream, const RefereeOptions& options);
+
+}  // namespace ombrix::test
