@@ -1,0 +1,473 @@
+#include "compress/lzh.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <new>
+
+namespace ombrix::lzrw {
+
+namespace {
+
+constexpr int N = 4096;                       // ring buffer
+constexpr int F = 60;                         // look-ahead, longest match
+constexpr int kThreshold = 2;                 // a match must be longer than this
+constexpr int NIL = N;                        // no tree node
+constexpr int kChars = 256 - kThreshold + F;  // 314 symbols
+constexpr int T = kChars * 2 - 1;             // 627 tree nodes
+constexpr int R = T - 1;                      // the root
+constexpr unsigned kMaxFreq = 0x8000;
+constexpr int kStart = N - F;  // 4036: first write position, spaces before it
+
+// LZHUF's fixed prefix code for the upper 6 bits of a distance: canonical,
+// one value of 3 bits, 3 of 4, 8 of 5, 12 of 6, 24 of 7 and 16 of 8, codes in
+// increasing order of value. Codes are kept left-aligned in a byte.
+struct PositionCode {
+  std::array<uint8_t, 64> len{}, code{};
+  std::array<uint8_t, 256> dlen{}, dcode{};
+};
+
+constexpr PositionCode makePositionCode() {
+  PositionCode pc;
+  constexpr int counts[] = {0, 0, 0, 1, 3, 8, 12, 24, 16};
+  int v = 0;
+  unsigned next = 0;
+  for (int l = 3; l <= 8; ++l) {
+    for (int k = 0; k < counts[l]; ++k, ++v, ++next) {
+      pc.len[v] = static_cast<uint8_t>(l);
+      pc.code[v] = static_cast<uint8_t>(next << (8 - l));
+      // Every byte starting with this code decodes to v.
+      for (unsigned low = 0; low < (1u << (8 - l)); ++low) {
+        pc.dcode[pc.code[v] | low] = static_cast<uint8_t>(v);
+        pc.dlen[pc.code[v] | low] = static_cast<uint8_t>(l);
+      }
+    }
+    next <<= 1;
+  }
+  return pc;
+}
+constexpr PositionCode kPos = makePositionCode();
+
+class BitWriter {
+ public:
+  BitWriter(ByteSink& sink, uint8_t* buf) : sink_(sink), buf_(buf) {}
+  // The low n bits of v, most significant first; n <= 24.
+  void put(int n, uint32_t v) {
+    acc_ = (acc_ << n) | v;
+    bits_ += n;
+    while (bits_ >= 8) {
+      bits_ -= 8;
+      byte(static_cast<uint8_t>(acc_ >> bits_));
+    }
+  }
+  void finish() {
+    if (bits_ > 0) byte(static_cast<uint8_t>(acc_ << (8 - bits_)));
+    bits_ = 0;
+    flush();
+  }
+  uint64_t written() const { return total_ + used_; }
+
+ private:
+  void byte(uint8_t b) {
+    buf_[used_++] = b;
+    if (used_ == TLZH::kIo) flush();
+  }
+  void flush() {
+    if (used_) sink_.write(buf_, used_);
+    total_ += used_;
+    used_ = 0;
+  }
+  ByteSink& sink_;
+  uint8_t* buf_;
+  size_t used_ = 0;
+  uint64_t total_ = 0;
+  uint64_t acc_ = 0;
+  int bits_ = 0;
+};
+
+class BitReader {
+ public:
+  BitReader(ByteSource& src, uint8_t* buf) : src_(src), buf_(buf) {}
+  unsigned bit() {
+    if (bits_ == 0) {
+      acc_ = next();
+      bits_ = 8;
+    }
+    --bits_;
+    return (acc_ >> bits_) & 1u;
+  }
+  unsigned byte8() {
+    unsigned v = 0;
+    if (bits_ == 0) return next();
+    v = (acc_ << (8 - bits_)) & 0xFFu;
+    acc_ = next();
+    return v | (acc_ >> bits_);
+  }
+  uint64_t consumed() const { return total_; }
+  // True when nothing but zero padding is left: no whole byte and no set bit.
+  bool exhausted() {
+    if (bits_ > 0 && (acc_ & ((1u << bits_) - 1)) != 0) return false;
+    if (pos_ < len_) return false;
+    len_ = src_.read(buf_, TLZH::kIo);
+    pos_ = 0;
+    return len_ == 0;
+  }
+
+ private:
+  unsigned next() {
+    if (pos_ == len_) {
+      len_ = src_.read(buf_, TLZH::kIo);
+      pos_ = 0;
+      if (len_ == 0) throw ELzhTruncated();
+    }
+    ++total_;
+    return buf_[pos_++];
+  }
+  ByteSource& src_;
+  uint8_t* buf_;
+  size_t pos_ = 0, len_ = 0;
+  uint64_t total_ = 0;
+  unsigned acc_ = 0;
+  int bits_ = 0;
+};
+
+}  // namespace
+
+struct TLZH::Tables {
+  // F - 1 bytes mirror the buffer's start so matches can wrap; 8 more let
+  // the comparison read whole words without leaving the array.
+  uint8_t text[N + F - 1 + 8] = {};
+  int lson[N + 1], rson[N + 257], dad[N + 1];
+  unsigned freq[T + 1];
+  int prnt[T + kChars], son[T];
+  int matchPosition = 0, matchLength = 0;
+
+  // --- The search tree of buffer positions -----------------------------------
+  // Index of the first byte (from 1) where a and b differ, at most F, and the
+  // sign of that difference (0 when all F agree): the byte loop of the
+  // method, eight bytes at a time.
+  static int matchAt(const uint8_t* a, const uint8_t* b, int& cmp) {
+    for (int i = 1; i < F; i += 8) {
+      uint64_t x, y;
+      std::memcpy(&x, a + i, 8);
+      std::memcpy(&y, b + i, 8);
+      if (const uint64_t d = x ^ y) {
+        const int at = i + (__builtin_ctzll(d) >> 3);  // little-endian: lowest byte first
+        if (at >= F) break;
+        cmp = a[at] - b[at];
+        return at;
+      }
+    }
+    cmp = 0;
+    return F;
+  }
+
+  void initTree() {
+    for (int i = N + 1; i <= N + 256; ++i) rson[i] = NIL;  // one root per first byte
+    for (int i = 0; i < N; ++i) dad[i] = NIL;
+  }
+
+  // Inserts the string at r, leaving the longest match (the nearest among
+  // equals) in matchPosition/matchLength. A full-length match replaces the
+  // old node, which can never again be the better one.
+  void insertNode(int r) {
+    int cmp = 1, i = 0;
+    const uint8_t* key = &text[r];
+    int p = N + 1 + key[0];
+    rson[r] = lson[r] = NIL;
+    matchLength = 0;
+    for (;;) {
+      if (cmp >= 0) {
+        if (rson[p] != NIL) {
+          p = rson[p];
+        } else {
+          rson[p] = r;
+          dad[r] = p;
+          return;
+        }
+      } else {
+        if (lson[p] != NIL) {
+          p = lson[p];
+        } else {
+          lson[p] = r;
+          dad[r] = p;
+          return;
+        }
+      }
+      i = matchAt(key, &text[p], cmp);
+      if (i > kThreshold) {
+        const int distance = ((r - p) & (N - 1)) - 1;
+        if (i > matchLength) {
+          matchPosition = distance;
+          if ((matchLength = i) >= F) break;
+        } else if (i == matchLength && distance < matchPosition) {
+          matchPosition = distance;
+        }
+      }
+    }
+    dad[r] = dad[p];
+    lson[r] = lson[p];
+    rson[r] = rson[p];
+    dad[lson[p]] = r;
+    dad[rson[p]] = r;
+    if (rson[dad[p]] == p)
+      rson[dad[p]] = r;
+    else
+      lson[dad[p]] = r;
+    dad[p] = NIL;
+  }
+
+  void deleteNode(int p) {
+    if (dad[p] == NIL) return;
+    int q;
+    if (rson[p] == NIL) {
+      q = lson[p];
+    } else if (lson[p] == NIL) {
+      q = rson[p];
+    } else {
+      q = lson[p];
+      if (rson[q] != NIL) {
+        do q = rson[q];
+        while (rson[q] != NIL);
+        rson[dad[q]] = lson[q];
+        dad[lson[q]] = dad[q];
+        lson[q] = lson[p];
+        dad[lson[p]] = q;
+      }
+      rson[q] = rson[p];
+      dad[rson[p]] = q;
+    }
+    dad[q] = dad[p];
+    if (rson[dad[p]] == p)
+      rson[dad[p]] = q;
+    else
+      lson[dad[p]] = q;
+    dad[p] = NIL;
+  }
+
+  // --- The adaptive Huffman tree ------------------------------------------------
+  void startHuff() {
+    for (int i = 0; i < kChars; ++i) {
+      freq[i] = 1;
+      son[i] = i + T;
+      prnt[i + T] = i;
+    }
+    for (int i = 0, j = kChars; j <= R; i += 2, ++j) {
+      freq[j] = freq[i] + freq[i + 1];
+      son[j] = i;
+      prnt[i] = prnt[i + 1] = j;
+    }
+    freq[T] = 0xFFFF;  // sentinel above every count
+    prnt[R] = 0;
+  }
+
+  // Halves the counts and rebuilds the tree. The insertion shifts exactly
+  // j - k entries of freq and son: a byte count here (as in the 16-bit
+  // original's memmove) would build a tree no other decoder agrees with.
+  void reconst() {
+    int j = 0;
+    for (int i = 0; i < T; ++i) {
+      if (son[i] >= T) {
+        freq[j] = (freq[i] + 1) / 2;
+        son[j] = son[i];
+        ++j;
+      }
+    }
+    for (int i = 0, jj = kChars; jj < T; i += 2, ++jj) {
+      const unsigned f = freq[i] + freq[i + 1];
+      int k = jj - 1;
+      while (f < freq[k]) --k;
+      ++k;
+      std::copy_backward(freq + k, freq + jj, freq + jj + 1);
+      freq[k] = f;
+      std::copy_backward(son + k, son + jj, son + jj + 1);
+      son[k] = i;
+    }
+    for (int i = 0; i < T; ++i) {
+      const int k = son[i];
+      if (k >= T)
+        prnt[k] = i;
+      else
+        prnt[k] = prnt[k + 1] = i;
+    }
+  }
+
+  void update(int c) {
+    if (freq[R] == kMaxFreq) reconst();
+    c = prnt[c + T];
+    do {
+      const unsigned k = ++freq[c];
+      int l = c + 1;
+      if (k > freq[l]) {
+        while (k > freq[++l]) {
+        }
+        --l;
+        freq[c] = freq[l];
+        freq[l] = k;
+        const int i = son[c];
+        prnt[i] = l;
+        if (i < T) prnt[i + 1] = l;
+        const int jj = son[l];
+        son[l] = i;
+        prnt[jj] = c;
+        if (jj < T) prnt[jj + 1] = c;
+        son[c] = jj;
+        c = l;
+      }
+    } while ((c = prnt[c]) != 0);
+  }
+
+  void encodeChar(BitWriter& w, int c) {
+    // Walk leaf to root collecting the path; emit it root first.
+    uint32_t code = 0;
+    int depth = 0;
+    uint8_t deep[T];
+    int deepCount = 0;
+    for (int k = prnt[c + T]; k != R; k = prnt[k]) {
+      if (depth < 24) {
+        code |= static_cast<uint32_t>(k & 1) << depth;
+        ++depth;
+      } else {
+        deep[deepCount++] = static_cast<uint8_t>(k & 1);  // pathological depths only
+      }
+    }
+    while (deepCount > 0) w.put(1, deep[--deepCount]);
+    w.put(depth, code);
+    update(c);
+  }
+
+  void encodePosition(BitWriter& w, unsigned c) {
+    const unsigned i = c >> 6;
+    w.put(kPos.len[i], kPos.code[i] >> (8 - kPos.len[i]));
+    w.put(6, c & 0x3F);
+  }
+
+  int decodeChar(BitReader& r) {
+    int c = son[R];
+    while (c < T) c = son[c + static_cast<int>(r.bit())];
+    c -= T;
+    update(c);
+    return c;
+  }
+
+  unsigned decodePosition(BitReader& r) {
+    unsigned i = r.byte8();
+    const unsigned c = static_cast<unsigned>(kPos.dcode[i]) << 6;
+    for (int j = kPos.dlen[i] - 2; j > 0; --j) i = (i << 1) + r.bit();
+    return c | (i & 0x3F);
+  }
+};
+
+TLZH::TLZH() {
+  try {
+    t_ = std::make_unique<Tables>();
+  } catch (const std::bad_alloc&) {
+    throw ElzhException("LZH : Cannot get memory for dictionary tables");
+  }
+}
+
+TLZH::~TLZH() = default;
+
+uint64_t TLZH::encode(ByteSource& src, ByteSink& dst, uint8_t* inBuf, uint8_t* outBuf,
+                      const Progress& progress) {
+  Tables& t = *t_;
+  BitWriter w(dst, outBuf);
+  size_t inPos = 0, inLen = 0;
+  uint64_t inTotal = 0;
+  bool atEnd = false;
+  auto getc = [&]() -> int {
+    if (inPos == inLen) {
+      if (atEnd) return -1;
+      inLen = src.read(inBuf, kIo);
+      inPos = 0;
+      inTotal += inLen;
+      if (progress) progress(inTotal, w.written());
+      if (inLen < kIo) atEnd = true;
+      if (inLen == 0) return -1;
+    }
+    return inBuf[inPos++];
+  };
+
+  t.startHuff();
+  t.initTree();
+  int s = 0, r = kStart;
+  std::fill(t.text, t.text + r, ' ');
+  int len = 0;
+  for (int c; len < F && (c = getc()) >= 0; ++len) t.text[r + len] = static_cast<uint8_t>(c);
+  if (len == 0) {
+    w.finish();
+    return w.written();
+  }
+  for (int i = 1; i <= F; ++i) t.insertNode(r - i);
+  t.insertNode(r);
+  do {
+    if (t.matchLength > len) t.matchLength = len;
+    if (t.matchLength <= kThreshold) {
+      t.matchLength = 1;
+      t.encodeChar(w, t.text[r]);
+    } else {
+      t.encodeChar(w, 255 - kThreshold + t.matchLength);
+      t.encodePosition(w, static_cast<unsigned>(t.matchPosition));
+    }
+    const int last = t.matchLength;
+    int i = 0;
+    for (int c; i < last && (c = getc()) >= 0; ++i) {
+      t.deleteNode(s);
+      t.text[s] = static_cast<uint8_t>(c);
+      if (s < F - 1) t.text[s + N] = static_cast<uint8_t>(c);
+      s = (s + 1) & (N - 1);
+      r = (r + 1) & (N - 1);
+      t.insertNode(r);
+    }
+    while (i++ < last) {
+      t.deleteNode(s);
+      s = (s + 1) & (N - 1);
+      r = (r + 1) & (N - 1);
+      if (--len) t.insertNode(r);
+    }
+  } while (len > 0);
+  w.finish();
+  if (progress) progress(inTotal, w.written());
+  return w.written();
+}
+
+uint64_t TLZH::decode(ByteSource& src, ByteSink& dst, uint64_t size, uint8_t* inBuf, uint8_t* outBuf,
+                      const Progress& progress) {
+  Tables& t = *t_;
+  BitReader rd(src, inBuf);
+  t.startHuff();
+  std::fill(t.text, t.text + kStart, ' ');
+  std::fill(t.text + kStart, t.text + N, 0);
+  int r = kStart;
+  uint64_t count = 0;
+  size_t used = 0;
+  auto put = [&](uint8_t c) {
+    outBuf[used++] = c;
+    t.text[r] = c;
+    r = (r + 1) & (N - 1);
+    ++count;
+    if (used == kIo) {
+      dst.write(outBuf, used);
+      used = 0;
+      if (progress) progress(rd.consumed(), count);
+    }
+  };
+  while (count < size) {
+    const int c = t.decodeChar(rd);
+    if (c < 256) {
+      put(static_cast<uint8_t>(c));
+    } else {
+      const int i = (r - static_cast<int>(t.decodePosition(rd)) - 1) & (N - 1);
+      const int j = c - 255 + kThreshold;
+      // A damaged stream may run past the size; never write beyond it.
+      for (int k = 0; k < j && count < size; ++k) put(t.text[(i + k) & (N - 1)]);
+    }
+  }
+  if (used) dst.write(outBuf, used);
+  if (progress) progress(rd.consumed(), count);
+  // Data left over means the size field was smaller than what was coded.
+  trailing_ = !rd.exhausted();
+  return count;
+}
+
+}  // namespace ombrix::lzrw

@@ -1,0 +1,189 @@
+#include "compress/lzrw1rl.h"
+
+#include <cstring>
+
+namespace ombrix::lzrw {
+
+namespace {
+constexpr size_t kMaxRun = 4095;
+constexpr size_t kMinRun = 16;
+constexpr size_t kMaxCopy = 18;
+constexpr size_t kMinCopy = 3;
+constexpr size_t kWindow = 4096;
+
+inline uint64_t load64(const uint8_t* p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  return v;
+}
+
+inline bool allEqual16(const uint8_t* p, uint8_t c) {
+  const uint64_t pattern = 0x0101010101010101ull * c;
+  return load64(p) == pattern && load64(p + 8) == pattern;
+}
+
+// Equal leading bytes of a and b, at most `limit` (<= 18). Reads stay inside
+// the piece plus its 16 bytes of slack.
+inline size_t commonPrefix(const uint8_t* a, const uint8_t* b, size_t limit) {
+  size_t m = 0;
+  while (m + 8 <= limit) {
+    const uint64_t d = load64(a + m) ^ load64(b + m);
+    if (d) return m + (__builtin_ctzll(d) >> 3);  // little-endian: lowest byte first
+    m += 8;
+  }
+  while (m < limit && a[m] == b[m]) ++m;
+  return m;
+}
+
+inline uint32_t hashAt(const uint8_t* p) {
+  return ((((((uint32_t{p[0]} << 4) ^ p[1]) << 4) ^ p[2]) * 40543u) >> 4) & 0x0FFFu;
+}
+}  // namespace
+
+TLZR::TLZR() { hash_.fill(kEmpty); }
+
+size_t TLZR::compress(const uint8_t* in, size_t len, uint8_t* out) {
+  hash_.fill(kEmpty);
+  out[0] = kCompressed;
+  size_t control = 1, p = 3, i = 0;
+  uint32_t bits = 0;
+  unsigned items = 0;
+
+  while (i < len && p <= len) {
+    if (items == 16) {
+      out[control] = static_cast<uint8_t>(bits >> 8);
+      out[control + 1] = static_cast<uint8_t>(bits);
+      control = p;
+      p += 2;
+      items = 0;
+    }
+    const uint8_t c = in[i];
+    // A run item needs at least 16 equal bytes; two word compares rule that
+    // out for nearly every position before anything is counted.
+    size_t r = 0;
+    if (len - i >= kMinRun && allEqual16(in + i, c)) {
+      const size_t runEnd = (len - i > kMaxRun) ? i + kMaxRun : len;
+      r = i + kMinRun;
+      while (r < runEnd && in[r] == c) ++r;
+      r -= i;
+    }
+
+    unsigned bit;
+    if (r >= kMinRun) {
+      const size_t v = r - kMinRun;
+      out[p] = 0;
+      out[p + 1] = static_cast<uint8_t>(v >> 8);
+      out[p + 2] = static_cast<uint8_t>(v);
+      out[p + 3] = c;
+      p += 4;
+      i += r;
+      bit = 1;
+    } else {
+      const uint32_t h = hashAt(in + i);
+      const size_t cand = hash_[h];
+      hash_[h] = static_cast<uint16_t>(i);
+      size_t m = 0;
+      // An empty entry (0xFFFF) lies above every position, so the unsigned
+      // distance wraps past the window and one test covers both cases.
+      if (i - cand < kWindow) {
+        const size_t limit = (len - i < kMaxCopy) ? len - i : kMaxCopy;
+        m = commonPrefix(in + i, in + cand, limit);
+      }
+      if (m >= kMinCopy) {
+        const size_t code = (i - cand) * 16 + (m - kMinCopy);
+        out[p] = static_cast<uint8_t>(code >> 8);
+        out[p + 1] = static_cast<uint8_t>(code);
+        p += 2;
+        i += m;
+        bit = 1;
+      } else {
+        out[p++] = c;
+        ++i;
+        bit = 0;
+      }
+    }
+    bits = ((bits << 1) | bit) & 0xFFFF;
+    ++items;
+  }
+  bits = (bits << (16 - items)) & 0xFFFF;
+  out[control] = static_cast<uint8_t>(bits >> 8);
+  out[control + 1] = static_cast<uint8_t>(bits);
+
+  if (p <= len) return p;
+  // The compressed form would be longer than the piece: store it.
+  out[0] = kStored;
+  std::memcpy(out + 1, in, len);
+  return len + 1;
+}
+
+size_t TLZR::expand(const uint8_t* in, size_t n, uint8_t* out) {
+  if (n < 2) return 0;
+  if (in[0] == kStored) {
+    if (n - 1 > kPiece) throw ECorruptBlock("stored block longer than 32768 bytes");
+    std::memcpy(out, in + 1, n - 1);
+    return n - 1;
+  }
+  if (in[0] != kCompressed) throw ECorruptBlock("unknown block kind");
+
+  size_t q = 1, o = 0;
+  while (q < n) {
+    if (n - q < 2) throw ECorruptBlock("control word cut short");
+    // The group's item kinds sit at the top of w, `left` of them still due.
+    uint32_t w = ((uint32_t{in[q]} << 8) | in[q + 1]) << 16;
+    q += 2;
+    int left = 16;
+    while (left > 0 && q < n) {
+      // Leading literals all at once: their count is the run of zero bits.
+      const uint32_t stop = left == 32 ? 0 : 0xFFFFFFFFu >> left;
+      size_t lit = static_cast<size_t>(__builtin_clz(w | stop));
+      if (lit > n - q) lit = n - q;  // the last group's padding bits are not items
+      if (lit) {
+        if (lit > kPiece - o) throw ECorruptBlock("block expands past 32768 bytes");
+        if (n - q >= 16 && kPiece - o >= 16)
+          std::memcpy(out + o, in + q, 16);  // one move for up to 16; the rest is rewritten
+        else
+          std::memcpy(out + o, in + q, lit);
+        o += lit;
+        q += lit;
+        left -= static_cast<int>(lit);
+        w <<= lit;
+        if (left == 0 || q >= n) break;
+      }
+      // A copy or a run.
+      w <<= 1;
+      --left;
+      if (n - q < 2) throw ECorruptBlock("copy item cut short");
+      const size_t a = in[q], b = in[q + 1];
+      const size_t d = a * 16 + (b >> 4);
+      if (d == 0) {
+        if (n - q < 4) throw ECorruptBlock("run item cut short");
+        const size_t len = size_t{in[q + 1]} * 256 + in[q + 2] + kMinRun;
+        if (len > kPiece - o) throw ECorruptBlock("block expands past 32768 bytes");
+        std::memset(out + o, in[q + 3], len);
+        o += len;
+        q += 4;
+        continue;
+      }
+      const size_t len = (b & 0x0F) + kMinCopy;
+      if (d > o) throw ECorruptBlock("copy reaches before the start of the block");
+      if (len > kPiece - o) throw ECorruptBlock("block expands past 32768 bytes");
+      uint8_t* dst = out + o;
+      const uint8_t* src = dst - d;
+      if (d >= 8) {
+        // Whole words, overlapping safely at this distance; may write up to
+        // 13 bytes past the copy, inside the caller's slack.
+        std::memcpy(dst, src, 8);
+        std::memcpy(dst + 8, src + 8, 8);
+        if (len > 16) std::memcpy(dst + 16, src + 16, 8);
+      } else {
+        // Short distances repeat what the copy itself produces: byte by byte.
+        for (size_t j = 0; j < len; ++j) dst[j] = src[j];
+      }
+      o += len;
+      q += 2;
+    }
+  }
+  return o;
+}
+
+}  // namespace ombrix::lzrw

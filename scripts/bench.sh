@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Builds the release programs and runs every benchmark against its peers.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+bash scripts/setup.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build
+corpus=build/bench-corpus
+mkdir -p "$corpus"
+# The King James text (about 4.4 MB) from Debian's bible-kjv, as plain text.
+[[ -s $corpus/kjv.txt ]] || bible -f 'Gen1:1-Rev22:21' >"$corpus/kjv.txt"
+echo "== engine"; build/bin/engine_bench 20000
+echo "== compressor"; build/bin/compress_bench "$corpus/kjv.txt" /usr/share/dict/web2 || true
