@@ -22,6 +22,12 @@ TServer::TServer(HostTransport& transport, Notices& notices, TimerFactory& timer
 }
 
 int TServer::acceptConnection() {
+  const int slot = takeSlot();
+  if (slot != kFullSlot) welcome(slot);
+  return slot;
+}
+
+int TServer::takeSlot() {
   auto& slots = engine.slots;
   int& n = engine.slotCount;
   int slot;
@@ -43,10 +49,13 @@ int TServer::acceptConnection() {
   slots[slot].inUse = true;
   remainders[slot].clear();
   receivedlist.dropFrom(slot);
+  return slot;
+}
+
+void TServer::welcome(int slot) {
   build::sendlogininfo(msg_, slot);
   transport_.send(slot, msg_);
   say("connection accepted into slot " + std::to_string(slot));
-  return slot;
 }
 
 bool TServer::received(int slot, std::string_view bytes) {

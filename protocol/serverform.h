@@ -39,6 +39,11 @@ class TServer {
   // and the binding sends fullMessage() on the new socket and destroys it.
   int acceptConnection();
   static std::string_view fullMessage() { return "CMD_full+"; }
+  // The two halves of acceptConnection, for a binding that must attach the
+  // socket to the slot in between: the slot is chosen and marked in use,
+  // then told its number.
+  int takeSlot();
+  void welcome(int slot);
 
   // Bytes read on a slot's connection (Sock1Read). False when the connection
   // broke the bounds (endless message, flood): the binding should close it.

@@ -1,0 +1,482 @@
+// TAsyncSock: properties, non-blocking stream operation and notifications.
+// The other modes (blocking, datagram, the stream object) are in
+// asyncsock_modes.cpp.
+#include "net/asyncsock.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <map>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "net/wsock.h"
+
+namespace ombrix::net {
+
+namespace {
+
+// The process-wide host name cache: names compared without regard to case,
+// entries only ever added.
+std::vector<std::pair<std::string, uint32_t>>& hostCache() {
+  static std::vector<std::pair<std::string, uint32_t>> cache;
+  return cache;
+}
+int g_resolverCalls = 0;
+
+bool sameName(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+// Live sockets by serial, so that a deferred deletion finds out whether the
+// socket is still there (its listener may have freed it meanwhile).
+std::map<uint64_t, TAsyncSock*>& liveSockets() {
+  static std::map<uint64_t, TAsyncSock*> live;
+  return live;
+}
+uint64_t g_nextSerial = 1;
+std::map<const TAsyncSock*, uint64_t>& serials() {
+  static std::map<const TAsyncSock*, uint64_t> s;
+  return s;
+}
+
+void setNonBlocking(int fd, bool on) {
+  const int flags = ::fcntl(fd, F_GETFL, 0);
+  ::fcntl(fd, F_SETFL, on ? flags | O_NONBLOCK : flags & ~O_NONBLOCK);
+}
+
+// Notifiers and sockets retired during an event are freed once control is
+// back in the loop (the retiring code may be running inside them), and at
+// the latest when the application object goes away.
+std::vector<std::unique_ptr<Notifier>>& retiredNotifiers() {
+  static std::vector<std::unique_ptr<Notifier>> v;
+  return v;
+}
+std::vector<uint64_t>& doomedSockets() {
+  static std::vector<uint64_t> v;
+  return v;
+}
+bool g_sweepPosted = false;
+
+void sweep() {
+  g_sweepPosted = false;
+  auto notifiers = std::move(retiredNotifiers());
+  retiredNotifiers().clear();
+  notifiers.clear();
+  auto doomed = std::move(doomedSockets());
+  doomedSockets().clear();
+  for (uint64_t serial : doomed) {
+    auto it = liveSockets().find(serial);
+    if (it != liveSockets().end()) delete it->second;
+  }
+}
+
+void scheduleSweep() {
+  static const bool registered = [] {
+    qAddPostRoutine(sweep);
+    return true;
+  }();
+  (void)registered;
+  if (g_sweepPosted) return;
+  g_sweepPosted = true;
+  post(sweep);
+}
+
+void retire(std::unique_ptr<Notifier>& n) {
+  if (!n) return;
+  n->select(0);
+  retiredNotifiers().push_back(std::move(n));
+  scheduleSweep();
+}
+
+}  // namespace
+
+TAsyncSock::TAsyncSock() : stream_(std::make_unique<TAsyncSockStream>(*this)) {
+  const uint64_t serial = g_nextSerial++;
+  liveSockets()[serial] = this;
+  serials()[this] = serial;
+}
+
+TAsyncSock::TAsyncSock(TAsyncSock* listener, int handle) : TAsyncSock() {
+  owner_ = listener;
+  listener->accepted_.insert(this);
+  fd_ = handle;
+  BlockingTimeout = listener->BlockingTimeout;
+  OnRead = listener->OnRead;
+  OnWrite = listener->OnWrite;
+  OnDisconnect = listener->OnDisconnect;
+  OnInfo = listener->OnInfo;
+  setBlocking(listener->blocking_);
+  connected_ = true;
+}
+
+TAsyncSock::~TAsyncSock() {
+  if (listen_ || connected_) {
+    OnInfo = nullptr;  // nobody is left to tell
+    Close();
+  } else if (fd_ >= 0) {
+    ::close(fd_);
+  }
+  retire(notifier_);
+  for (TAsyncSock* child : std::set<TAsyncSock*>(accepted_)) {
+    child->owner_ = nullptr;
+    delete child;
+  }
+  if (owner_) owner_->accepted_.erase(this);
+  auto it = serials().find(this);
+  if (it != serials().end()) {
+    liveSockets().erase(it->second);
+    serials().erase(it);
+  }
+}
+
+void TAsyncSock::deleteLater() {
+  doomedSockets().push_back(serials()[this]);
+  scheduleSweep();
+}
+
+int TAsyncSock::resolverCalls() { return g_resolverCalls; }
+
+std::string TAsyncSock::SocketErrorName(int code) { return socketErrorName(code); }
+
+void TAsyncSock::info(TSocketInfo kind, const std::string& text) {
+  if (!OnInfo) return;
+  try {
+    OnInfo(this, kind, text);
+  } catch (...) {
+    throw ESockException("Error here");
+  }
+}
+
+// --- Properties ----------------------------------------------------------------
+
+void TAsyncSock::setSocketType(TSocketType t) {
+  if (listen_) throw ESockException("SocketType - Can't Assign Socket Type While Listening");
+  if (connected_) throw ESockException("SocketType - Can't Assign Socket Type While Connected");
+  type_ = t;
+}
+
+void TAsyncSock::setHostName(const std::string& name) {
+  host_ = name;
+  if (!connected_) return;
+  if (type_ == stStream)
+    info(siLookup, "Setting HostName While Connected Has No Effect");
+  else
+    target_.sin_addr.s_addr = LookupName(name);
+}
+
+void TAsyncSock::setPortName(const std::string& name) {
+  port_ = name;
+  if (connected_) info(siLookup, "Setting PortName While Connected Has No Effect");
+}
+
+void TAsyncSock::setBlocking(bool b) {
+  blocking_ = b;
+  applyBlocking();
+}
+
+void TAsyncSock::applyBlocking() {
+  if (fd_ < 0) return;
+  if (!blocking_ || listen_) {
+    const int events = listen_               ? FD_ACCEPT
+                       : type_ == stDatagram ? FD_READ
+                                             : (FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE);
+    setNonBlocking(fd_, true);
+    if (!notifier_)
+      notifier_ = std::make_unique<Notifier>(fd_, [this](int e, int err) { notification(e, err); });
+    notifier_->select(events);
+  } else {
+    if (notifier_) notifier_->select(0);
+    setNonBlocking(fd_, false);
+  }
+}
+
+// --- Notifications ---------------------------------------------------------------
+
+void TAsyncSock::notification(int event, int error) {
+  try {
+    if (error > 10000) {
+      lastError_ = error;
+      info(siError, "Error #" + std::to_string(error) + " (" + socketErrorName(error) + ")");
+      return;
+    }
+    switch (event) {
+      case FD_READ:
+        if (type_ == stStream) {
+          char area[kReceiveArea];
+          const ssize_t n = ::recv(fd_, area, sizeof area, MSG_DONTWAIT);
+          if (n > 0) receiveQueue_.append(area, static_cast<size_t>(n));
+          info(siReceive, "Non-Blocking Incoming Data");
+        }
+        if (OnRead) OnRead(this, static_cast<int>(receiveQueue_.size()));
+        break;
+      case FD_WRITE:
+        if (!sendQueue_.empty()) Send("");
+        info(siSend, "Non-Blocking Outgoing Data");
+        if (OnWrite) OnWrite(this);
+        break;
+      case FD_ACCEPT:
+        if (AutoAccept && OnAutoAccept) {
+          TAsyncSock* ns = nullptr;
+          acceptInto(ns, false);
+          if (!ns) break;
+          if (!blocking_) {
+            OnAutoAccept(this, ns);
+          } else {
+            // The one other thread of the component: it raises the event,
+            // then ends and frees itself.
+            auto handler = OnAutoAccept;
+            std::thread([handler, this, ns] { handler(this, ns); }).detach();
+          }
+        } else if (OnAccept) {
+          OnAccept(this);
+        }
+        break;
+      case FD_CONNECT:
+        connected_ = true;
+        info(siConnect, "Non-Blocking Socket Connected");
+        if (OnConnect) OnConnect(this);
+        break;
+      case FD_CLOSE:
+        if (OnDisconnect) OnDisconnect(this);
+        Close();
+        break;
+      default:
+        break;
+    }
+  } catch (const std::exception& e) {
+    reportUnhandled(e.what());
+  }
+}
+
+// --- Operations ------------------------------------------------------------------
+
+bool TAsyncSock::Open() {
+  if (fd_ >= 0) return connected_;
+  fd_ = ::socket(AF_INET, type_ == stStream ? SOCK_STREAM : SOCK_DGRAM, 0);
+  if (fd_ < 0) {
+    lastError_ = wsaFromErrno(errno);
+    info(siError, "Error #" + std::to_string(lastError_) + " (" + socketErrorName(lastError_) + ")");
+    return false;
+  }
+  target_ = {};
+  target_.sin_family = AF_INET;
+  target_.sin_port = LookupPort(port_);
+  target_.sin_addr.s_addr = LookupName(type_ == stStream ? host_ : std::string());
+  applyBlocking();
+  if (type_ == stStream) {
+    const int rc = ::connect(fd_, reinterpret_cast<sockaddr*>(&target_), sizeof target_);
+    if (!blocking_) {
+      if (rc == 0 || errno == EINPROGRESS) {
+        notifier_->connecting();
+      } else {
+        // Refused at once (loopback does this): still report it as the
+        // completion of the connect, from the event loop.
+        const int code = wsaFromErrno(errno);
+        notifier_->select(0);
+        const uint64_t serial = serials()[this];
+        post([serial, code] {
+          auto it = liveSockets().find(serial);
+          if (it != liveSockets().end()) it->second->notification(FD_CONNECT, code);
+        });
+      }
+    } else if (rc == 0) {
+      connected_ = true;
+      info(siConnect, "Blocking Socket Connected");
+      if (OnConnect) OnConnect(this);
+    } else {
+      info(siClose, "Blocking Socket Can't Connect");
+      Close();
+    }
+  } else if (::bind(fd_, reinterpret_cast<sockaddr*>(&target_), sizeof target_) == 0) {
+    connected_ = true;
+    info(siConnect, "Datagram Socket Connected");
+    if (OnConnect) OnConnect(this);
+  } else {
+    lastError_ = wsaFromErrno(errno);
+    info(siError, "Error #" + std::to_string(lastError_) + " (" + socketErrorName(lastError_) + ")");
+  }
+  return connected_;
+}
+
+bool TAsyncSock::Close() {
+  bool ok = false;
+  try {
+    retire(notifier_);
+    ok = fd_ >= 0 && ::close(fd_) == 0;
+    fd_ = -1;
+    connected_ = false;
+    const bool wasListening = listen_;
+    listen_ = false;
+    if (!wasListening) info(siClose, "Socket Closed");
+  } catch (...) {
+  }
+  return ok;
+}
+
+void TAsyncSock::setListen(bool on) {
+  const bool was = listen_;
+  if (fd_ >= 0 && !listen_) {
+    listen_ = false;
+    throw ESockException("Listen - Socket Already In Use");
+  }
+  if (type_ == stDatagram && on) {
+    listen_ = false;
+    throw ESockException("Listen - Cannot Listen On A Datagram Socket");
+  }
+  if (!on) {
+    // Close reports "Socket Closed" only for a socket that is not listening.
+    listen_ = false;
+    Close();
+    info(siListen, "Listening Stopped");
+    return;
+  }
+  if (was) {
+    info(siListen, "Listening Already Running");
+    return;
+  }
+  listen_ = true;
+  fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+  const int yes = 1;
+  // A restarted host must get its port back while old connections linger.
+  ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = LookupPort(port_);
+  addr.sin_addr.s_addr = INADDR_ANY;
+  applyBlocking();
+  listen_ = false;
+  if (::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    if (notifier_) notifier_->select(0);  // an unbound socket would wake the loop for ever
+    throw ESockException("Listen - Error Binding Socket");
+  }
+  if (::listen(fd_, 5) != 0) {
+    if (notifier_) notifier_->select(0);
+    throw ESockException("Listen - Error Starting Listen");
+  }
+  listen_ = true;
+  notifier_->select(FD_ACCEPT);
+  info(siListen, "Listening Started");
+}
+
+bool TAsyncSock::Accept(TAsyncSock*& newSock) {
+  if (!listen_) throw ESockException("Accept - Socket Not In Listening Mode");
+  if (blocking_) info(siAccept, "Blocking Accept");
+  acceptInto(newSock, true);
+  return newSock != nullptr;
+}
+
+void TAsyncSock::acceptInto(TAsyncSock*& newSock, bool reports) {
+  newSock = nullptr;
+  socklen_t len = sizeof peer_;
+  const int h = ::accept(fd_, reinterpret_cast<sockaddr*>(&peer_), &len);
+  if (h < 0) {
+    if (reports) info(siAccept, "Could Not Accept Connection");
+    return;
+  }
+  newSock = new TAsyncSock(this, h);
+  newSock->setPortName(port_);
+  char dotted[INET_ADDRSTRLEN] = {};
+  ::inet_ntop(AF_INET, &peer_.sin_addr, dotted, sizeof dotted);
+  newSock->setHostName(dotted);
+  if (reports) info(siAccept, "Created New TAsyncSock Structure");
+}
+
+bool TAsyncSock::Send(const std::string& text) {
+  if (fd_ < 0) throw ESockException("Send - Socket Not Connected");
+  if (listen_) throw ESockException("Send - Cannot Send On A Listener Socket");
+  if (type_ == stDatagram) {
+    SendDatagram(text, host_);
+    return true;
+  }
+  sendQueue_ += text;
+  if (sendQueue_.empty()) return true;
+  if (!blocking_) {
+    info(siSend, "Non-Blocking Outgoing Data");
+    const ssize_t n = ::send(fd_, sendQueue_.data(), sendQueue_.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n > 0) sendQueue_.erase(0, static_cast<size_t>(n));
+    // What the kernel would not take waits for the next FD_WRITE.
+    if (!sendQueue_.empty() && notifier_) notifier_->wantWrite();
+    return true;
+  }
+  while (!sendQueue_.empty()) {
+    const ssize_t n = ::send(fd_, sendQueue_.data(), sendQueue_.size(), MSG_NOSIGNAL);
+    if (n < 0) {
+      if (wsaFromErrno(errno) == WSAEINPROGRESS || errno == EINTR) continue;
+      info(siError, "Socket Error On Send");
+      throw ESockException("Send - Socket Error");
+    }
+    sendQueue_.erase(0, static_cast<size_t>(n));
+    info(siSend, "Blocking Outgoing Data");
+  }
+  return true;
+}
+
+std::string TAsyncSock::ReceiveCount(int n) {
+  if (fd_ < 0 && receiveQueue_.empty()) throw ESockException("Receive - Socket Not Connected");
+  if (listen_) throw ESockException("Receive - Cannot Receive On A Listener Socket");
+  if (blocking_ && fd_ >= 0 && type_ == stStream) {
+    receiveBlocking(n);
+    return std::exchange(receiveQueue_, std::string());
+  }
+  if (n < 0 || static_cast<size_t>(n) >= receiveQueue_.size())
+    return std::exchange(receiveQueue_, std::string());
+  std::string head = receiveQueue_.substr(0, static_cast<size_t>(n));
+  receiveQueue_.erase(0, static_cast<size_t>(n));
+  return head;
+}
+
+uint32_t TAsyncSock::LookupName(const std::string& name) {
+  if (name.empty()) return htonl(INADDR_ANY);
+  info(siLookup, "Lookup Of Host " + name);
+  if (name[0] >= '0' && name[0] <= '9') return ::inet_addr(name.c_str());
+  for (const auto& [cached, addr] : hostCache())
+    if (sameName(cached, name)) return addr;
+  ++g_resolverCalls;
+  addrinfo hints{}, *res = nullptr;
+  hints.ai_family = AF_INET;
+  if (::getaddrinfo(name.c_str(), nullptr, &hints, &res) != 0 || !res)
+    throw ESockException("Host Lookup - Could Not Find Host Entry");
+  const uint32_t addr = reinterpret_cast<sockaddr_in*>(res->ai_addr)->sin_addr.s_addr;
+  ::freeaddrinfo(res);
+  hostCache().emplace_back(name, addr);
+  return addr;
+}
+
+uint16_t TAsyncSock::LookupPort(const std::string& name) {
+  info(siLookup, "Lookup Of Port " + name);
+  if (!name.empty() && name[0] >= '0' && name[0] <= '9') {
+    size_t used = 0;
+    long value = -1;
+    try {
+      value = std::stol(name, &used);
+    } catch (...) {
+      used = 0;
+    }
+    if (used != name.size() || value < 0 || value > 65535)
+      throw std::invalid_argument("'" + name + "' is not a valid integer value");
+    return htons(static_cast<uint16_t>(value));
+  }
+  const servent* s = ::getservbyname(name.c_str(), type_ == stStream ? "tcp" : "udp");
+  if (!s) throw ESockException("Port Lookup - Could Not Find Service Entry");
+  return static_cast<uint16_t>(s->s_port);
+}
+
+int TAsyncSock::LocalPort() const {
+  sockaddr_in a{};
+  socklen_t len = sizeof a;
+  if (fd_ < 0 || ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) != 0) return 0;
+  return ntohs(a.sin_port);
+}
+
+}  // namespace ombrix::net

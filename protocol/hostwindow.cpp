@@ -1,0 +1,107 @@
+#include "protocol/hostwindow.h"
+
+#include "net/wsock.h"
+#include "protocol/commands.h"
+
+namespace ombrix {
+
+using net::TAsyncSock;
+
+HostWindow::HostWindow(uint64_t seed, double timeScale)
+    : timers_(timeScale), server_(*this, *this, timers_, seed) {
+  server_.log = [this](std::string_view line) { say(line); };
+  Sock1.setPortName("7772");
+  Sock1.OnRead = [this](TAsyncSock* s, int n) { Sock1Read(s, n); };
+  Sock1.OnAccept = [this](TAsyncSock* s) { Sock1Accept(s); };
+  tempsock.OnDisconnect = [this](TAsyncSock* s) { tempsockDisconnect(s); };
+  tempsock.OnInfo = [this](TAsyncSock* s, net::TSocketInfo i, const std::string& m) {
+    tempsockInfo(s, i, m);
+  };
+}
+
+HostWindow::~HostWindow() {
+  for (TAsyncSock* s : socks_)
+    if (s) s->OnInfo = nullptr;  // the engine goes first; sockets close silently
+}
+
+void HostWindow::listen(const std::string& port) {
+  Sock1.setPortName(port);
+  Sock1.setListen(true);
+  say("listening on port " + std::to_string(Sock1.LocalPort()));
+}
+
+bool HostWindow::owns(TAsyncSock* s) const {
+  const int slot = s->Tag;
+  return slot >= 1 && slot <= kLastSlot && socks_[slot] == s;
+}
+
+void HostWindow::Sock1Accept(TAsyncSock* sender) {
+  TAsyncSock* ns = nullptr;
+  const int slot = server_.takeSlot();
+  if (!sender->Accept(ns) || !ns) {
+    if (slot != kFullSlot) server_.engine.slots[slot].inUse = false;  // nobody came after all
+    return;
+  }
+  if (slot == kFullSlot) {
+    ns->Tag = kFullSlot;
+    ns->OnInfo = nullptr;
+    ns->Send(std::string(TServer::fullMessage()) + wire::kTerminator);
+    delete ns;  // at once: nothing else of the table changes
+    return;
+  }
+  socks_[slot] = ns;
+  ns->Tag = slot;
+  ns->OnRead = [this](TAsyncSock* s, int n) { Sock1Read(s, n); };
+  ns->OnDisconnect = tempsock.OnDisconnect;
+  ns->OnInfo = tempsock.OnInfo;
+  server_.welcome(slot);
+}
+
+void HostWindow::Sock1Read(TAsyncSock* sender, int) {
+  if (!owns(sender)) return;
+  const std::string text = sender->Receive();
+  // A connection that breaks the bounds (an endless message, a flood) is
+  // closed: it cannot be allowed to grow the host or starve the others.
+  if (!server_.received(sender->Tag, text)) {
+    say("slot " + std::to_string(sender->Tag) + " closed: it broke the message bounds");
+    sender->Close();
+  }
+}
+
+void HostWindow::tempsockDisconnect(TAsyncSock* sender) {
+  if (owns(sender) && server_.engine.slots[sender->Tag].inUse) sender->Close();
+}
+
+void HostWindow::tempsockInfo(TAsyncSock* sender, net::TSocketInfo info, const std::string& msg) {
+  if (info == net::siError && net::isConnectionLost(sender->LastError()) && owns(sender)) {
+    // A reset arrives as an error report alone; without this the slot
+    // would stay taken and its seat would wait for ever.
+    sender->Close();
+    return;
+  }
+  if (msg != "Socket Closed" || !owns(sender)) return;
+  const int slot = sender->Tag;
+  socks_[slot] = nullptr;
+  sender->deleteLater();
+  server_.connectionClosed(slot);
+}
+
+void HostWindow::disconnectsock(int slot) {
+  if (TAsyncSock* s = sock(slot)) s->Close();
+}
+
+void HostWindow::send(int slot, std::string_view message) {
+  TAsyncSock* s = sock(slot);
+  if (!s) return;
+  out_.assign(message);
+  out_.push_back(wire::kTerminator);
+  try {
+    s->Send(out_);
+  } catch (const net::ESockException& e) {
+    say("slot " + std::to_string(slot) + ": " + e.what());
+  }
+}
+
+void HostWindow::notice(std::string_view text) { say("notice: " + std::string(text)); }
+
+}  // namespace ombrix

@@ -1,0 +1,59 @@
+// The host window: TServer bound to real sockets and to the Qt event loop.
+// It owns the listening socket Sock1, the handler template tempsock and, per
+// slot, the accepted connection; it turns their events into TServer calls and
+// TServer's messages into Send calls. Runs in the game and alone in
+// ombrix-host.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "net/asyncsock.h"
+#include "net/qttimers.h"
+#include "protocol/serverform.h"
+
+namespace ombrix {
+
+class HostWindow : public HostTransport, public Notices {
+ public:
+  // `timeScale` > 1 runs every host timer that much faster (tests, demos).
+  explicit HostWindow(uint64_t seed, double timeScale = 1.0);
+  ~HostWindow() override;
+
+  // Starts listening; port "0" takes any free port (see port()).
+  void listen(const std::string& port);
+  int port() const { return Sock1.LocalPort(); }
+  TServer& server() { return server_; }
+
+  // Lines for a log (connections, log-ins, departures, game ends, notices).
+  std::function<void(std::string_view)> log;
+
+  // HostTransport and Notices.
+  void send(int slot, std::string_view message) override;
+  void closeConnection(int slot) override { disconnectsock(slot); }
+  void notice(std::string_view text) override;
+
+  // The connection held by a slot, or nullptr.
+  net::TAsyncSock* sock(int slot) const { return slot >= 1 && slot <= kLastSlot ? socks_[slot] : nullptr; }
+
+ private:
+  void Sock1Accept(net::TAsyncSock* sender);
+  void Sock1Read(net::TAsyncSock* sender, int count);
+  void tempsockDisconnect(net::TAsyncSock* sender);
+  void tempsockInfo(net::TAsyncSock* sender, net::TSocketInfo info, const std::string& msg);
+  void disconnectsock(int slot);
+  bool owns(net::TAsyncSock* s) const;
+  void say(std::string_view line) {
+    if (log) log(line);
+  }
+
+  net::QtTimerFactory timers_;
+  TServer server_;
+  net::TAsyncSock Sock1, tempsock;
+  std::array<net::TAsyncSock*, kSlotTableSize> socks_{};
+  std::string out_;
+};
+
+}  // namespace ombrix

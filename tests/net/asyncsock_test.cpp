@@ -1,0 +1,564 @@
+// The socket component over real loopback sockets.
+#include "net/asyncsock.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "net/wsock.h"
+#include "tests/support/qtloop.h"
+
+namespace ombrix::net {
+namespace {
+
+using test::waitFor;
+
+struct Report {
+  TSocketInfo kind;
+  std::string text;
+};
+
+// Records every report a socket makes.
+struct Reports {
+  void attach(TAsyncSock& s) {
+    s.OnInfo = [this](TAsyncSock*, TSocketInfo k, const std::string& t) { list.push_back({k, t}); };
+  }
+  int count(const std::string& text) const {
+    int n = 0;
+    for (const auto& r : list) n += r.text == text;
+    return n;
+  }
+  std::vector<Report> list;
+};
+
+// A listener on a free port that keeps what it accepts.
+struct Server {
+  Server() {
+    listener.setPortName("0");
+    listener.OnAccept = [this](TAsyncSock* l) {
+      TAsyncSock* s = nullptr;
+      if (l->Accept(s)) accepted.push_back(s);
+    };
+    listener.setListen(true);
+  }
+  int port() const { return listener.LocalPort(); }
+  TAsyncSock listener;
+  std::vector<TAsyncSock*> accepted;  // owned by the listener
+};
+
+std::unique_ptr<TAsyncSock> client(int port, Reports* r = nullptr) {
+  auto c = std::make_unique<TAsyncSock>();
+  if (r) r->attach(*c);
+  c->setHostName("127.0.0.1");
+  c->setPortName(std::to_string(port));
+  return c;
+}
+
+TEST(AsyncSock, DefaultsAsPublished) {
+  TAsyncSock s;
+  EXPECT_EQ(s.SocketType(), stStream);
+  EXPECT_EQ(s.HostName(), "");
+  EXPECT_EQ(s.PortName(), "");
+  EXPECT_FALSE(s.Blocking());
+  EXPECT_FALSE(s.AutoAccept);
+  EXPECT_FALSE(s.Listen());
+  EXPECT_EQ(s.LineBreak, lbSmart);
+  EXPECT_EQ(s.BlockingTimeout, 0);
+  EXPECT_FALSE(s.Connected());
+}
+
+TEST(AsyncSock, RefusedConnectIsOnlyAnErrorReport) {
+  int port;
+  {
+    Server gone;
+    port = gone.port();
+  }
+  Reports r;
+  auto c = client(port, &r);
+  bool connected = false;
+  c->OnConnect = [&](TAsyncSock*) { connected = true; };
+  EXPECT_FALSE(c->Open());
+  ASSERT_TRUE(waitFor([&] { return r.count("Error #10061 (WSAECONNREFUSED)") == 1; }));
+  EXPECT_FALSE(connected);
+  EXPECT_FALSE(c->Connected());
+  EXPECT_EQ(c->LastError(), WSAECONNREFUSED);
+}
+
+TEST(AsyncSock, ConnectSendReceiveAndOrderlyClose) {
+  Server srv;
+  Reports cr;
+  auto c = client(srv.port(), &cr);
+  bool connected = false;
+  c->OnConnect = [&](TAsyncSock*) { connected = true; };
+  c->Open();
+  ASSERT_TRUE(waitFor([&] { return connected && !srv.accepted.empty(); }));
+  EXPECT_EQ(cr.count("Non-Blocking Socket Connected"), 1);
+  TAsyncSock* s = srv.accepted[0];
+  Reports sr;
+  sr.attach(*s);
+  std::string got;
+  int lastCount = -1;
+  s->OnRead = [&](TAsyncSock* x, int count) {
+    lastCount = count;
+    got += x->Receive();
+  };
+  int disconnects = 0;
+  s->OnDisconnect = [&](TAsyncSock* x) {
+    ++disconnects;
+    x->Close();  // as the host does: "Socket Closed" comes twice
+  };
+  c->Send("hello");
+  ASSERT_TRUE(waitFor([&] { return got == "hello"; }));
+  EXPECT_EQ(lastCount, 5);
+  c->Close();
+  ASSERT_TRUE(waitFor([&] { return sr.count("Socket Closed") == 2; }));
+  EXPECT_EQ(disconnects, 1);
+  EXPECT_FALSE(s->Connected());
+}
+
+TEST(AsyncSock, ClosingWithoutHandlerCloseReportsOnce) {
+  Server srv;
+  auto c = client(srv.port());
+  c->Open();
+  ASSERT_TRUE(waitFor([&] { return !srv.accepted.empty(); }));
+  Reports sr;
+  sr.attach(*srv.accepted[0]);
+  int disconnects = 0;
+  srv.accepted[0]->OnDisconnect = [&](TAsyncSock*) { ++disconnects; };
+  c->Close();
+  ASSERT_TRUE(waitFor([&] { return sr.count("Socket Closed") == 1; }));
+  EXPECT_EQ(disconnects, 1);
+  EXPECT_TRUE(waitFor([] { return false; }, 50) == false);  // let anything late arrive
+  EXPECT_EQ(sr.count("Socket Closed"), 1);
+}
+
+TEST(AsyncSock, ResetIsOnlyAnErrorReportAndTheHandleStaysOpen) {
+  Server srv;
+  test::ProtocolClient c(srv.port());
+  ASSERT_TRUE(waitFor([&] { return !srv.accepted.empty() && c.sock.Connected(); }));
+  TAsyncSock* s = srv.accepted[0];
+  Reports sr;
+  sr.attach(*s);
+  int disconnects = 0;
+  s->OnDisconnect = [&](TAsyncSock*) { ++disconnects; };
+  c.reset();
+  ASSERT_TRUE(waitFor([&] { return sr.count("Error #10054 (WSAECONNRESET)") == 1; }));
+  EXPECT_EQ(disconnects, 0);
+  EXPECT_EQ(sr.count("Socket Closed"), 0);
+  EXPECT_TRUE(s->Connected());
+  EXPECT_GE(s->Handle(), 0);
+  EXPECT_TRUE(isConnectionLost(s->LastError()));
+}
+
+TEST(AsyncSock, ListenerStates) {
+  TAsyncSock l;
+  Reports r;
+  r.attach(l);
+  l.setPortName("0");
+  l.setListen(true);
+  EXPECT_EQ(r.count("Listening Started"), 1);
+  l.setListen(true);
+  EXPECT_EQ(r.count("Listening Already Running"), 1);
+  EXPECT_TRUE(l.Listen());
+  l.setListen(false);
+  ASSERT_GE(r.list.size(), 2u);
+  EXPECT_EQ(r.list[r.list.size() - 2].text, "Socket Closed");
+  EXPECT_EQ(r.list.back().text, "Listening Stopped");
+  // Close on a listener makes no "Socket Closed" report.
+  l.setListen(true);
+  const int closedBefore = r.count("Socket Closed");
+  l.Close();
+  EXPECT_EQ(r.count("Socket Closed"), closedBefore);
+  EXPECT_FALSE(l.Listen());
+  try {
+    TAsyncSock x;
+    TAsyncSock* n = nullptr;
+    x.Accept(n);
+    FAIL();
+  } catch (const ESockException& e) {
+    EXPECT_STREQ(e.what(), "Accept - Socket Not In Listening Mode");
+  }
+}
+
+TEST(AsyncSock, ListenOnAConnectedSocketOrATakenPort) {
+  Server srv;
+  auto c = client(srv.port());
+  c->Open();
+  ASSERT_TRUE(waitFor([&] { return c->Connected(); }));
+  try {
+    c->setListen(true);
+    FAIL();
+  } catch (const ESockException& e) {
+    EXPECT_STREQ(e.what(), "Listen - Socket Already In Use");
+  }
+  EXPECT_FALSE(c->Listen());
+
+  TAsyncSock second;
+  second.setPortName(std::to_string(srv.port()));
+  try {
+    second.setListen(true);
+    FAIL();
+  } catch (const ESockException& e) {
+    EXPECT_STREQ(e.what(), "Listen - Error Binding Socket");
+  }
+  EXPECT_FALSE(second.Listen());
+  try {
+    second.setListen(true);
+    FAIL();
+  } catch (const ESockException& e) {
+    EXPECT_STREQ(e.what(), "Listen - Socket Already In Use");
+  }
+  second.Close();
+  srv.listener.Close();
+  second.setListen(true);  // free again
+  EXPECT_TRUE(second.Listen());
+
+  TAsyncSock dgram;
+  dgram.setSocketType(stDatagram);
+  EXPECT_THROW(dgram.setListen(true), ESockException);
+}
+
+TEST(AsyncSock, ReceiveQueueOutlivesTheSocket) {
+  Server srv;
+  auto c = client(srv.port());
+  c->Open();
+  ASSERT_TRUE(waitFor([&] { return !srv.accepted.empty() && c->Connected(); }));
+  int reads = 0;
+  c->OnRead = [&](TAsyncSock*, int) { ++reads; };  // leaves the queue alone
+  srv.accepted[0]->Send("abcdef");
+  ASSERT_TRUE(waitFor([&] { return reads > 0; }));
+  EXPECT_EQ(c->ReceiveCount(3), "abc");
+  c->Close();
+  EXPECT_EQ(c->ReceiveCount(10), "def");
+  try {
+    c->Receive();
+    FAIL();
+  } catch (const ESockException& e) {
+    EXPECT_STREQ(e.what(), "Receive - Socket Not Connected");
+  }
+  try {
+    c->Send("x");
+    FAIL();
+  } catch (const ESockException& e) {
+    EXPECT_STREQ(e.what(), "Send - Socket Not Connected");
+  }
+  EXPECT_THROW(srv.listener.Send("x"), ESockException);
+  EXPECT_THROW(srv.listener.Receive(), ESockException);
+}
+
+TEST(AsyncSock, EmptySendOnAnEmptyQueue) {
+  Server srv;
+  Reports r;
+  auto c = client(srv.port(), &r);
+  c->Open();
+  ASSERT_TRUE(waitFor([&] { return c->Connected(); }));
+  const size_t before = r.list.size();
+  EXPECT_TRUE(c->Send(""));
+  EXPECT_EQ(r.list.size(), before);  // no report, no network call
+}
+
+TEST(AsyncSock, LargeSendCompletesThroughWriteNotificationsInOrder) {
+  Server srv;
+  auto c = client(srv.port());
+  c->Open();
+  ASSERT_TRUE(waitFor([&] { return !srv.accepted.empty() && c->Connected(); }));
+  std::string sent;
+  for (int chunk = 0; chunk < 4; ++chunk)
+    for (int i = 0; i < 1 << 20; ++i) sent.push_back(static_cast<char>((i * 7 + chunk) & 0xFF));
+  std::string got;
+  srv.accepted[0]->OnRead = [&](TAsyncSock* s, int) { got += s->Receive(); };
+  int writes = 0;
+  c->OnWrite = [&](TAsyncSock*) { ++writes; };
+  c->Send(sent.substr(0, sent.size() / 2));
+  c->Send(sent.substr(sent.size() / 2));  // queued behind what is left
+  EXPECT_GT(c->SendQueued(), 0u) << "the kernel took it all; the test proves nothing";
+  ASSERT_TRUE(waitFor([&] { return got.size() == sent.size(); }, 30000));
+  EXPECT_TRUE(got == sent);
+  EXPECT_EQ(c->SendQueued(), 0u);
+  EXPECT_GT(writes, 0);
+}
+
+TEST(AsyncSock, AcceptedSocketInheritsAndReportsThroughTheListener) {
+  Server srv;
+  Reports lr;
+  lr.attach(srv.listener);
+  int reads = 0;
+  srv.listener.OnRead = [&](TAsyncSock*, int) { ++reads; };
+  auto c = client(srv.port());
+  c->Open();
+  ASSERT_TRUE(waitFor([&] { return !srv.accepted.empty(); }));
+  TAsyncSock* s = srv.accepted[0];
+  EXPECT_EQ(lr.count("Setting PortName While Connected Has No Effect"), 1);
+  EXPECT_EQ(lr.count("Setting HostName While Connected Has No Effect"), 1);
+  EXPECT_EQ(lr.count("Created New TAsyncSock Structure"), 1);
+  EXPECT_EQ(s->PortName(), "0");
+  EXPECT_EQ(s->HostName(), "127.0.0.1");
+  EXPECT_TRUE(s->Connected());
+  c->Send("x");
+  EXPECT_TRUE(waitFor([&] { return reads == 1; }));
+}
+
+TEST(AsyncSock, LookupsAndTheHostCache) {
+  TAsyncSock s;
+  Reports r;
+  r.attach(s);
+  const int calls = TAsyncSock::resolverCalls();
+  EXPECT_EQ(s.LookupName("127.0.0.1"), htonl(INADDR_LOOPBACK));
+  EXPECT_EQ(TAsyncSock::resolverCalls(), calls);  // dotted: never looked up
+  const uint32_t a = s.LookupName("localhost");
+  EXPECT_EQ(s.LookupName("LocalHost"), a);
+  EXPECT_EQ(TAsyncSock::resolverCalls(), calls + 1);
+  EXPECT_EQ(r.count("Lookup Of Host LocalHost"), 1);
+  EXPECT_EQ(s.LookupName(""), htonl(INADDR_ANY));
+  EXPECT_THROW(s.LookupName("no-such-host.invalid"), ESockException);
+  EXPECT_EQ(s.LookupPort("7772"), htons(7772));
+  EXPECT_EQ(r.count("Lookup Of Port 7772"), 1);
+  EXPECT_THROW(s.LookupPort("77x"), std::invalid_argument);
+  EXPECT_THROW(s.LookupPort("no-such-service"), ESockException);
+}
+
+TEST(AsyncSock, ErrorNames) {
+  EXPECT_EQ(TAsyncSock::SocketErrorName(10004), "WSAEINTR");
+  EXPECT_EQ(TAsyncSock::SocketErrorName(10035), "WSAEWOULDBLOCK");
+  EXPECT_EQ(TAsyncSock::SocketErrorName(10054), "WSAECONNRESET");
+  EXPECT_EQ(TAsyncSock::SocketErrorName(10061), "WSAECONNREFUSED");
+  EXPECT_EQ(TAsyncSock::SocketErrorName(10101), "WSAEDISCON");
+  EXPECT_EQ(TAsyncSock::SocketErrorName(11001), "WSAHOST_NOT_FOUND");
+  EXPECT_EQ(TAsyncSock::SocketErrorName(11004), "WSANO_DATA");
+  EXPECT_EQ(TAsyncSock::SocketErrorName(10072), "UNKNOWN ERROR");
+  EXPECT_EQ(TAsyncSock::SocketErrorName(0), "UNKNOWN ERROR");
+  // Every code from 10035 to 10071 has a name.
+  for (int code = 10035; code <= 10071; ++code) EXPECT_NE(TAsyncSock::SocketErrorName(code), "UNKNOWN ERROR");
+  EXPECT_EQ(wsaFromErrno(ECONNREFUSED), 10061);
+  EXPECT_EQ(wsaFromErrno(ECONNRESET), 10054);
+  EXPECT_EQ(wsaFromErrno(EADDRINUSE), 10048);
+}
+
+TEST(AsyncSock, AThrowingInfoHandlerBecomesErrorHere) {
+  TAsyncSock s;
+  s.OnInfo = [](TAsyncSock*, TSocketInfo, const std::string&) { throw std::runtime_error("boom"); };
+  try {
+    s.LookupPort("1");
+    FAIL();
+  } catch (const ESockException& e) {
+    EXPECT_STREQ(e.what(), "Error here");
+  }
+  EXPECT_TRUE(s.Close() == false);  // swallowed inside Close
+}
+
+TEST(AsyncSock, PropertySettersGuardTheirStates) {
+  Server srv;
+  EXPECT_THROW(srv.listener.setSocketType(stDatagram), ESockException);
+  auto c = client(srv.port());
+  c->Open();
+  ASSERT_TRUE(waitFor([&] { return c->Connected(); }));
+  try {
+    c->setSocketType(stDatagram);
+    FAIL();
+  } catch (const ESockException& e) {
+    EXPECT_STREQ(e.what(), "SocketType - Can't Assign Socket Type While Connected");
+  }
+  Reports r;
+  r.attach(*c);
+  c->setHostName("example");
+  c->setPortName("1");
+  EXPECT_EQ(c->HostName(), "example");
+  EXPECT_EQ(r.count("Setting HostName While Connected Has No Effect"), 1);
+  EXPECT_EQ(r.count("Setting PortName While Connected Has No Effect"), 1);
+}
+
+// --- The modes this game never selects ------------------------------------------------
+
+TEST(AsyncSockModes, BlockingConnectSendReceiveAndDisconnect) {
+  Server srv;
+  Reports r;
+  auto c = client(srv.port(), &r);
+  c->setBlocking(true);
+  c->BlockingTimeout = 5;
+  int disconnects = 0;
+  c->OnDisconnect = [&](TAsyncSock*) { ++disconnects; };
+  ASSERT_TRUE(c->Open());
+  EXPECT_EQ(r.count("Blocking Socket Connected"), 1);
+  ASSERT_TRUE(waitFor([&] { return !srv.accepted.empty(); }));
+  std::string got;
+  srv.accepted[0]->OnRead = [&](TAsyncSock* s, int) { got += s->Receive(); };
+  c->Send("ping");
+  EXPECT_EQ(r.count("Blocking Outgoing Data"), 1);
+  ASSERT_TRUE(waitFor([&] { return got == "ping"; }));
+  srv.accepted[0]->Send("pong");
+  EXPECT_EQ(c->Receive(), "pong");  // waits for the data
+  EXPECT_EQ(r.count("Blocking Incoming Data"), 1);
+  srv.accepted[0]->Close();
+  EXPECT_EQ(c->Receive(), "");
+  EXPECT_EQ(r.count("Socket Disconnected On Receive"), 1);
+  EXPECT_EQ(disconnects, 1);
+  EXPECT_FALSE(c->Connected());
+
+  int port;
+  {
+    Server gone;
+    port = gone.port();
+  }
+  Reports r2;
+  auto refused = client(port, &r2);
+  refused->setBlocking(true);
+  EXPECT_FALSE(refused->Open());
+  EXPECT_EQ(r2.count("Blocking Socket Can't Connect"), 1);
+  EXPECT_EQ(r2.count("Socket Closed"), 1);
+}
+
+TEST(AsyncSockModes, BlockingReceiveTimesOutEmpty) {
+  Server srv;
+  auto c = client(srv.port());
+  c->setBlocking(true);
+  c->BlockingTimeout = 0;
+  ASSERT_TRUE(c->Open());
+  EXPECT_EQ(c->Receive(), "");
+  EXPECT_TRUE(c->Connected());
+}
+
+TEST(AsyncSockModes, Datagrams) {
+  // A datagram socket binds its own port and sends to that port on
+  // HostName, so on one machine it can only talk to itself.
+  TAsyncSock a;
+  a.setSocketType(stDatagram);
+  a.setPortName("0");
+  Reports r;
+  r.attach(a);
+  ASSERT_TRUE(a.Open());
+  EXPECT_EQ(r.count("Datagram Socket Connected"), 1);
+  int reads = 0;
+  a.OnRead = [&](TAsyncSock*, int) { ++reads; };
+  a.BlockingTimeout = 0;
+  std::string text, host;
+  EXPECT_FALSE(a.ReceiveDatagram(text, host));  // nothing there, no wait
+  // Send aims at the socket's own port: bind again to learn it.
+  TAsyncSock self;
+  self.setSocketType(stDatagram);
+  self.setPortName("0");
+  ASSERT_TRUE(self.Open());
+  self.setPortName(std::to_string(self.LocalPort()));
+  EXPECT_TRUE(self.SendDatagram("", "127.0.0.1"));  // empty: nothing goes out
+  self.BlockingTimeout = 0;
+  EXPECT_FALSE(self.ReceiveDatagram(text, host));
+  // A plain sender reaches `a`.
+  const int raw = ::socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(static_cast<uint16_t>(a.LocalPort()));
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::sendto(raw, "dgram", 5, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+  ASSERT_TRUE(waitFor([&] { return reads > 0; }));
+  a.BlockingTimeout = 5;
+  ASSERT_TRUE(a.ReceiveDatagram(text, host));
+  EXPECT_EQ(text, "dgram");
+  EXPECT_EQ(host, "127.0.0.1");
+  ::close(raw);
+
+  // A socket opened on a known port sends to that port on HostName: itself.
+  const int probe = ::socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in any{};
+  any.sin_family = AF_INET;
+  ::bind(probe, reinterpret_cast<sockaddr*>(&any), sizeof any);
+  socklen_t len = sizeof any;
+  ::getsockname(probe, reinterpret_cast<sockaddr*>(&any), &len);
+  ::close(probe);
+  TAsyncSock echo;
+  echo.setSocketType(stDatagram);
+  echo.setPortName(std::to_string(ntohs(any.sin_port)));
+  ASSERT_TRUE(echo.Open());
+  echo.BlockingTimeout = 5;
+  EXPECT_TRUE(echo.SendDatagram("echo", "127.0.0.1"));
+  EXPECT_EQ(echo.HostName(), "127.0.0.1");
+  ASSERT_TRUE(echo.ReceiveDatagram(text, host));
+  EXPECT_EQ(text, "echo");
+  EXPECT_TRUE(echo.Send("again"));  // Send on a datagram socket: one datagram to HostName
+  ASSERT_TRUE(echo.ReceiveDatagram(text, host));
+  EXPECT_EQ(text, "again");
+}
+
+TEST(AsyncSockModes, DatagramMisuse) {
+  TAsyncSock stream;
+  std::string t, h;
+  EXPECT_THROW(stream.SendDatagram("x", "127.0.0.1"), ESockException);
+  EXPECT_THROW(stream.ReceiveDatagram(t, h), ESockException);
+  Server srv;
+  auto c = client(srv.port());
+  c->Open();
+  ASSERT_TRUE(waitFor([&] { return c->Connected(); }));
+  try {
+    c->SendDatagram("x", "127.0.0.1");
+    FAIL();
+  } catch (const ESockException& e) {
+    EXPECT_STREQ(e.what(), "SendDatagram - Datagram Send Not Supported On Stream Sockets");
+  }
+  try {
+    c->ReceiveDatagram(t, h);
+    FAIL();
+  } catch (const ESockException& e) {
+    EXPECT_STREQ(e.what(), "ReceiveDatagram - Datagram Receive Not Supported On Stream Sockets");
+  }
+}
+
+TEST(AsyncSockModes, AutoAcceptHandsOverTheNewSocket) {
+  TAsyncSock l;
+  l.setPortName("0");
+  l.AutoAccept = true;
+  TAsyncSock* got = nullptr;
+  l.OnAutoAccept = [&](TAsyncSock* sender, TAsyncSock* ns) {
+    EXPECT_EQ(sender, &l);
+    got = ns;
+  };
+  l.setListen(true);
+  auto c = client(l.LocalPort());
+  c->Open();
+  ASSERT_TRUE(waitFor([&] { return got != nullptr; }));
+  EXPECT_EQ(got->HostName(), "127.0.0.1");
+  EXPECT_TRUE(got->Connected());
+}
+
+TEST(AsyncSockModes, BlockingAutoAcceptRaisesTheEventOnItsOwnThread) {
+  TAsyncSock l;
+  l.setPortName("0");
+  l.AutoAccept = true;
+  l.setBlocking(true);
+  std::atomic<TAsyncSock*> got{nullptr};
+  std::atomic<bool> otherThread{false};
+  const auto mainThread = std::this_thread::get_id();
+  l.OnAutoAccept = [&](TAsyncSock*, TAsyncSock* ns) {
+    otherThread = std::this_thread::get_id() != mainThread;
+    got = ns;
+  };
+  l.setListen(true);
+  auto c = client(l.LocalPort());
+  c->Open();
+  ASSERT_TRUE(waitFor([&] { return got.load() != nullptr; }));
+  EXPECT_TRUE(otherThread);
+}
+
+TEST(AsyncSockModes, TheStreamObjectReadsAndWrites) {
+  Server srv;
+  auto c = client(srv.port());
+  c->Open();
+  ASSERT_TRUE(waitFor([&] { return !srv.accepted.empty() && c->Connected(); }));
+  int reads = 0;
+  c->OnRead = [&](TAsyncSock*, int) { ++reads; };
+  EXPECT_EQ(srv.accepted[0]->Stream().Write("stream!", 7), 7);
+  ASSERT_TRUE(waitFor([&] { return reads > 0; }));
+  char buf[8] = {};
+  EXPECT_EQ(c->Stream().Read(buf, 3), 3);
+  EXPECT_STREQ(buf, "str");
+  EXPECT_EQ(c->Stream().Read(buf, 8), 4);
+  EXPECT_EQ(std::string(buf, 4), "eam!");
+  EXPECT_EQ(c->Stream().Seek(10, 0), 0);
+}
+
+}  // namespace
+}  // namespace ombrix::net
