@@ -6,6 +6,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -48,6 +49,13 @@ uint64_t g_nextSerial = 1;
 std::map<const TAsyncSock*, uint64_t>& serials() {
   static std::map<const TAsyncSock*, uint64_t> s;
   return s;
+}
+
+// Game messages are small and each one is awaited: Nagle's coalescing with
+// the peer's delayed acknowledgement would hold them back by tens of ms.
+void noDelay(int fd) {
+  const int one = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
 }
 
 void setNonBlocking(int fd, bool on) {
@@ -275,6 +283,7 @@ bool TAsyncSock::Open() {
   target_.sin_addr.s_addr = LookupName(type_ == stStream ? host_ : std::string());
   applyBlocking();
   if (type_ == stStream) {
+    noDelay(fd_);
     const int rc = ::connect(fd_, reinterpret_cast<sockaddr*>(&target_), sizeof target_);
     if (!blocking_) {
       if (rc == 0 || errno == EINPROGRESS) {
@@ -384,6 +393,7 @@ void TAsyncSock::acceptInto(TAsyncSock*& newSock, bool reports) {
     if (reports) info(siAccept, "Could Not Accept Connection");
     return;
   }
+  noDelay(h);
   newSock = new TAsyncSock(this, h);
   newSock->setPortName(port_);
   char dotted[INET_ADDRSTRLEN] = {};

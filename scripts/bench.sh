@@ -12,3 +12,4 @@ mkdir -p "$corpus"
 [[ -s $corpus/kjv.txt ]] || bible -f 'Gen1:1-Rev22:21' >"$corpus/kjv.txt"
 echo "== engine"; build/bin/engine_bench 20000
 echo "== compressor"; build/bin/compress_bench "$corpus/kjv.txt" /usr/share/dict/web2 || true
+echo "== host latency"; build/bin/host_latency_bench 30 || true

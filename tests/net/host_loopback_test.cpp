@@ -1,0 +1,233 @@
+// The host over real loopback sockets, with protocol clients.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+
+#include "engine/cards.h"
+#include "protocol/commands.h"
+#include "protocol/hostwindow.h"
+#include "tests/support/qtloop.h"
+#include "tests/support/recorder.h"
+#include "tests/support/referee.h"
+
+namespace ombrix::test {
+namespace {
+
+namespace parse = wire::parse;
+
+// Timers run this much faster than real time: a half game in seconds.
+constexpr double kScale = 50;
+
+// A client that logs in and plays its seat legally and at once.
+class Player : public ProtocolClient {
+ public:
+  Player(int port, std::string name, bool play = true)
+      : ProtocolClient(port), name_(std::move(name)), play_(play) {
+    sock.OnRead = [this](net::TAsyncSock* s, int) {
+      framer.feed(s->Receive(), [this](std::string_view m) {
+        handle(std::string(m));
+        return true;
+      });
+    };
+  }
+  void handle(const std::string& m) {
+    received.push_back(m);
+    const auto [name, fields] = wire::splitCommand(m);
+    if (name == "CMD_sendlogininfo") {
+      mySlot = *parse::sendlogininfo(fields);
+      send("CMD_logininfo+" + std::to_string(mySlot) + "+1.0.14+" + name_);
+    } else if (name == "CMD_placecard") {
+      auto pc = parse::placecard(fields);
+      if (pc && pc->seat == mySlot)
+        for (auto [pos, card] : pc->cards)
+          if (card) hand[pos] = card;
+    } else if (name == "CMD_bid" && play_) {
+      auto b = parse::bidAsk(fields);
+      if (b && b->bidder == mySlot) send("CMD_bid+" + std::to_string(mySlot) + "+1");
+    } else if (name == "CMD_playcard") {
+      auto p = parse::playcard(fields);
+      if (!p) return;
+      if (++inTrick == 1) led = suitOf(p->card);
+      if (p->seat == mySlot) hand.erase(p->position);
+    } else if (name == "CMD_trickwinner") {
+      inTrick = 0;
+      led = 0;
+    } else if (name == "CMD_nextplayer" && play_) {
+      if (parse::nextplayer(fields) == mySlot) playLegal();
+    } else if (name == "CMD_needsuit") {
+      ++refusals;
+    }
+  }
+  void playLegal() {
+    int choice = 0;
+    for (auto [pos, card] : hand)
+      if (led && suitOf(card) == led && !choice) choice = pos;
+    if (!choice && !hand.empty()) choice = hand.begin()->first;
+    if (choice) send("CMD_playcard+" + std::to_string(mySlot) + "+" + std::to_string(choice));
+  }
+  std::vector<Sent> stream() const {
+    std::vector<Sent> out;
+    for (const auto& m : received) {
+      const auto c = commandOf(m);
+      if (c != "CMD_sendlogininfo" && c != "CMD_newplayerinfo" && c != "CMD_existingplayers" &&
+          c != "CMD_botspeed" && c != "CMD_justwatching")
+        out.push_back({mySlot, m, 0});
+    }
+    return out;
+  }
+
+  int mySlot = 0;
+  std::map<int, int> hand;
+  int inTrick = 0, led = 0, refusals = 0;
+  wire::Framer framer;
+
+ private:
+  std::string name_;
+  bool play_;
+};
+
+struct Loopback : ::testing::Test {
+  void SetUp() override {
+    host = std::make_unique<HostWindow>(77, kScale);
+    host->listen("0");
+  }
+  std::unique_ptr<Player> join(const std::string& name, bool play = true) {
+    auto p = std::make_unique<Player>(host->port(), name, play);
+    EXPECT_TRUE(waitFor([&] { return p->mySlot != 0 && !p->with("CMD_newplayerinfo").empty(); }));
+    return p;
+  }
+  GameEngine& e() { return host->server().engine; }
+  std::unique_ptr<HostWindow> host;
+};
+
+TEST_F(Loopback, SlotsInOrderAndATenthIsRefused) {
+  std::vector<std::unique_ptr<Player>> p;
+  for (int i = 1; i <= 9; ++i) {
+    p.push_back(join("p" + std::to_string(i)));
+    EXPECT_EQ(p.back()->mySlot, i);
+  }
+  ProtocolClient tenth(host->port());
+  ASSERT_TRUE(tenth.waitForCommand("CMD_full"));
+  EXPECT_TRUE(waitFor([&] { return tenth.closed(); }));
+  EXPECT_EQ(e().slotCount, 9);
+  for (int s = 1; s <= 9; ++s) EXPECT_TRUE(e().slots[s].inUse);
+  EXPECT_FALSE(e().slots[kFullSlot].inUse);
+  EXPECT_TRUE(waitFor([&] { return p[4]->with("CMD_existingplayers").size() == 4u; }))
+      << ::testing::PrintToString(p[4]->received);
+}
+
+TEST_F(Loopback, FreedSeatGoesToTheNextConnectionWithItsCardsAndScore) {
+  auto a = join("Ann"), b = join("Bo"), c = join("Cy"), d = join("Di");
+  a->send("CMD_botspeed+1+500+");
+  a->send("CMD_startgame+Ann+f+");
+  ASSERT_TRUE(waitFor([&] { return e().roundNumber >= 3; }, 20000));
+  const int score3 = e().slots[3].score;
+  c->close();
+  ASSERT_TRUE(a->waitForCommand("CMD_playerdisconnected"));
+  EXPECT_EQ(a->with("CMD_playerdisconnected")[0], "CMD_playerdisconnected+3+Cy");
+  auto late = join("Late");
+  EXPECT_EQ(late->mySlot, 3);
+  ASSERT_TRUE(late->waitForCommand("CMD_stats"));
+  // Its update shows seat 3's score as it stood, and its own cards.
+  bool sawScore = false;
+  for (const auto& m : late->with("CMD_newplayerstuff")) {
+    auto np = parse::newplayerstuff(wire::splitCommand(m).fields);
+    if (np->seat == 3) sawScore = np->score >= score3;
+  }
+  EXPECT_TRUE(sawScore);
+  EXPECT_EQ(e().slots[3].name, "Late");
+}
+
+TEST_F(Loopback, LateJoinerGetsItsUpdatesInOrder) {
+  auto a = join("Ann", false);
+  a->send("CMD_startgame+Ann+f+");
+  ASSERT_TRUE(waitFor([&] { return e().currentBidder == 1; }));
+  auto spy = join("Spy");  // slot 2, a seat
+  std::vector<std::string> order;
+  for (const auto& m : spy->received) order.emplace_back(commandOf(m));
+  ASSERT_TRUE(spy->waitForCommand("CMD_stats"));
+  order.clear();
+  for (const auto& m : spy->received) order.emplace_back(commandOf(m));
+  const std::vector<std::string> want = {"CMD_sendlogininfo",  "CMD_newplayerinfo",  "CMD_existingplayers",
+                                         "CMD_placecard",      "CMD_newplayerstuff", "CMD_newplayerstuff",
+                                         "CMD_newplayerstuff", "CMD_newplayerstuff", "CMD_stats"};
+  ASSERT_GE(order.size(), want.size());
+  EXPECT_EQ(std::vector<std::string>(order.begin(), order.begin() + want.size()), want);
+}
+
+TEST_F(Loopback, DepartureOrResetOnTurnHandsTheMoveToTheComputer) {
+  auto a = join("Ann", false), b = join("Bo", false);
+  a->send("CMD_startgame+Ann+f+");
+  ASSERT_TRUE(waitFor([&] { return e().currentBidder == 1 || e().currentBidder == 2; }));
+  // Bid for seat 1 if asked, so that seat 2 is the one awaited.
+  if (e().currentBidder == 1) a->send("CMD_bid+1+0");
+  ASSERT_TRUE(waitFor([&] { return e().currentBidder == 2; }));
+  const size_t bidsBefore = a->with("CMD_hisbid").size();
+  b->reset();  // a crashed client: only a reset reaches the host
+  ASSERT_TRUE(a->waitForCommand("CMD_playerdisconnected"));
+  EXPECT_EQ(a->with("CMD_playerdisconnected")[0], "CMD_playerdisconnected+2+Bo");
+  EXPECT_TRUE(waitFor([&] { return a->with("CMD_hisbid").size() > bidsBefore; }));
+  EXPECT_FALSE(e().slots[2].inUse);
+  EXPECT_NE(e().currentBidder, 2);
+}
+
+TEST_F(Loopback, OnlySlotOneMayRemoveAPlayer) {
+  auto a = join("Ann"), b = join("Bo"), c = join("Cy");
+  b->send("CMD_kickhim+2+3+");
+  b->send("CMD_kickhim+1+3+");  // forged: slot 1's request on slot 2's connection
+  a->send("CMD_chat+1+sync|clRed");
+  ASSERT_TRUE(c->waitForCommand("CMD_chat"));
+  EXPECT_FALSE(c->closed());
+  a->send("CMD_kickhim+1+3+");
+  EXPECT_TRUE(waitFor([&] { return c->closed(); }));
+  ASSERT_TRUE(b->waitForCommand("CMD_playerdisconnected"));
+  EXPECT_EQ(b->with("CMD_playerdisconnected")[0], "CMD_playerdisconnected+3+Cy");
+}
+
+TEST_F(Loopback, GarbageAndEndlessMessagesDoNotStopTheTable) {
+  auto a = join("Ann"), b = join("Bo");
+  std::string junk;
+  for (int i = 0; i < 5000; ++i) junk += static_cast<char>((i * 131) & 0xFF);
+  b->sock.Send(junk);
+  b->sock.Send(std::string(wire::Framer::kMaxRemainder + 10, 'A'));  // never ends
+  EXPECT_TRUE(waitFor([&] { return b->closed(); }));
+  a->send("CMD_chat+1+still|clRed");
+  EXPECT_TRUE(a->waitForCommand("CMD_chat"));
+  EXPECT_EQ(e().slots[1].name, "Ann");
+}
+
+TEST_F(Loopback, FourPeoplePlayAHalfGameAndASpectatorWatches) {
+  std::vector<std::unique_ptr<Player>> p;
+  for (const char* n : {"Ann", "Bo", "Cy", "Di"}) p.push_back(join(n));
+  auto spy = join("Spy", false);
+  ASSERT_EQ(spy->mySlot, 5);
+  p[0]->send("CMD_botspeed+1+500+");
+  p[0]->send("CMD_startgame+Ann+h+");
+  ASSERT_TRUE(spy->waitForCommand("CMD_winner", 60000));
+  RefereeOptions opt;
+  opt.halfGame = true;
+  opt.checkTiming = false;
+  for (int s = 1; s <= 4; ++s) opt.computerSeats[s] = false;
+  auto rep = refereeGame(spy->stream(), opt);
+  EXPECT_TRUE(rep.ok()) << rep.summary();
+  EXPECT_EQ(rep.tricks, 55);
+  // Every seat saw the spectator's stream, its own cards open and the others hidden.
+  const auto watched = spy->stream();
+  for (const auto& player : p) {
+    const auto seen = player->stream();
+    ASSERT_EQ(seen.size(), watched.size()) << "seat " << player->mySlot;
+    for (size_t i = 0; i < seen.size(); ++i) {
+      if (commandOf(seen[i].text) != "CMD_placecard") {
+        ASSERT_EQ(seen[i].text, watched[i].text);
+        continue;
+      }
+      auto pc = parse::placecard(wire::splitCommand(seen[i].text).fields);
+      for (auto [pos, card] : pc->cards) ASSERT_EQ(card != 0, pc->seat == player->mySlot) << seen[i].text;
+    }
+    EXPECT_EQ(player->refusals, 0);
+  }
+}
+
+}  // namespace
+}  // namespace ombrix::test
