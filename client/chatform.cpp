@@ -1,0 +1,561 @@
+// The table window: construction, start-up, the connection, dispatch and
+// the handlers of the table's company. The game's handlers are in
+// chatform_table.cpp.
+#include "client/chatform.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QTextEdit>
+#include <QTimer>
+#include <QToolButton>
+
+#include "client/cardpictures.h"
+#include "client/chatform_util.h"
+#include "client/msgbox.h"
+#include "protocol/commands.h"
+#include "protocol/hostwindow.h"
+#include "widgets/art.h"
+#include "windows/lasttrickform.h"
+#include "windows/scoreform.h"
+#include "windows/spylistform.h"
+
+namespace ombrix::client {
+
+int toIntOrBox(const QString& s) {
+  try {
+    return toInt(s);
+  } catch (const ConversionError& e) {
+    messageBox(QString::fromStdString(e.what()));
+    return kNotANumber;
+  }
+}
+
+namespace {
+
+QLabel* label(QWidget* parent, const QString& name, const QString& text, int x, int y, int w, int h, int px,
+              bool bold = true, QColor colour = Qt::black) {
+  auto* l = new QLabel(text, parent);
+  l->setObjectName(name);
+  l->setGeometry(x, y, w, h);
+  QFont f("Arial");
+  f.setPixelSize(px);
+  f.setBold(bold);
+  l->setFont(f);
+  QPalette p = l->palette();
+  p.setColor(QPalette::WindowText, colour);
+  l->setPalette(p);
+  return l;
+}
+
+QLabel* picture(QWidget* parent, const QString& name, int x, int y, int w, int h, const QPixmap& pm = {}) {
+  auto* l = new QLabel(parent);
+  l->setObjectName(name);
+  l->setGeometry(x, y, w, h);
+  if (!pm.isNull()) l->setPixmap(pm);
+  return l;
+}
+
+QPushButton* pictureButton(QWidget* parent, const QString& name, const QString& text, int x, int y) {
+  auto* b = new QPushButton(parent);
+  b->setObjectName(name);
+  b->setGeometry(x, y, 91, 28);
+  b->setFlat(true);
+  b->setIcon(widgets::buttonFace(text));
+  b->setIconSize({91, 28});
+  b->setStyleSheet("QPushButton { border: none; }");
+  b->setToolTip(text);
+  b->setAccessibleName(text);
+  return b;
+}
+
+struct Place {
+  int x, y;
+};
+// Left and top of each family's element by screen position 1..4.
+struct FamilyLayout {
+  const char* family;
+  Place at[4];
+};
+constexpr FamilyLayout kLayout[] = {
+    {"label_playername", {{160, 298}, {39, 102}, {153, 3}, {376, 64}}},
+    {"label_score", {{208, 320}, {89, 124}, {202, 28}, {425, 86}}},
+    {"label_tricks", {{208, 337}, {89, 141}, {202, 43}, {425, 103}}},
+    {"label_bid", {{208, 353}, {89, 157}, {202, 59}, {425, 119}}},
+    {"label_bidlabel", {{168, 353}, {49, 157}, {162, 59}, {385, 117}}},
+    {"image_turn", {{138, 321}, {18, 125}, {133, 27}, {355, 88}}},
+    {"image_eyes", {{141, 301}, {23, 106}, {136, 8}, {359, 69}}},
+    {"image_cards", {{232, 320}, {48, 176}, {227, 27}, {385, 136}}},
+    {"image_played", {{219, 174}, {179, 158}, {203, 133}, {243, 150}}},
+    {"image_winner", {{224, 320}, {40, 176}, {219, 32}, {384, 136}}},
+    {"image_trickwinner", {{168, 368}, {120, 128}, {182, 75}, {352, 136}}},
+};
+constexpr Place kScoreCaption[4] = {{168, 321}, {49, 125}, {162, 27}, {385, 85}};
+constexpr Place kTricksCaption[4] = {{168, 337}, {49, 141}, {162, 43}, {385, 101}};
+const QColor kNotice(0x00, 0x40, 0x80);  // 0x804000 as 0x00BBGGRR
+
+// The bid box's up-down arrows, tied to edit_bid: 0 .. maximum, no wrap.
+class UpDown : public QWidget {
+ public:
+  UpDown(QWidget* parent, QLineEdit* edit) : QWidget(parent), edit_(edit) {
+    auto* up = new QToolButton(this);
+    auto* down = new QToolButton(this);
+    up->setArrowType(Qt::UpArrow);
+    down->setArrowType(Qt::DownArrow);
+    up->setGeometry(0, 0, 17, 14);
+    down->setGeometry(0, 14, 17, 14);
+    connect(up, &QToolButton::clicked, this, [this] { step(1); });
+    connect(down, &QToolButton::clicked, this, [this] { step(-1); });
+  }
+
+ private:
+  void step(int d) {
+    const int v = std::clamp(edit_->text().toInt() + d, 0, edit_->property("maximum").toInt());
+    edit_->setText(QString::number(v));
+  }
+  QLineEdit* edit_;
+};
+
+}  // namespace
+
+CardImage::CardImage(QWidget* parent, int position, int c) : QLabel(parent), handPosition(position), card(c) {
+  setObjectName("card" + QString::number(position));
+  resize(CardPictures::kWidth, CardPictures::kHeight);
+  setPixmap(CardPictures::instance().picture(c));
+  setScaledContents(true);
+  show();
+}
+
+void CardImage::mousePressEvent(QMouseEvent* e) {
+  if (onPress) onPress(this, e->button());
+}
+
+Tchat::Tchat() {
+  setObjectName("Tchat");
+  setWindowTitle("Ombrix");
+  setGeometry(3, 3, 790, 520);
+  buildMenus();
+  buildTable();
+  Timer1 = new QTimer(this);
+  Timer1->setInterval(1);
+  // Ticks only while commands wait: at rest the window costs nothing.
+  connect(Timer1, &QTimer::timeout, this, [this] { processsocktimer(); });
+  sock.setPortName("7772");
+  sock.OnRead = [this](net::TAsyncSock*, int) { sockRead(); };
+  sock.OnInfo = [this](net::TAsyncSock*, net::TSocketInfo i, const std::string& m) { sockInfo(i, m); };
+  Sock11.setHostName("127.0.0.1");
+  Sock11.setPortName("9001");
+  for (int s = 1; s <= 4; ++s) {
+    el<QLabel>("label_score", s)->setText("0");
+    el<QLabel>("label_bid", s)->setText("0");
+  }
+  removeHand();
+}
+
+Tchat::~Tchat() {
+  sock.OnInfo = nullptr;
+  sock.OnRead = nullptr;
+}
+
+void Tchat::attach(windows::Tscore* s, windows::Tlasttrick* l, windows::Tspylist* sp, HostWindow* h) {
+  score = s;
+  lastTrick = l;
+  spies = sp;
+  host = h;
+  auto captionOf = [this](int seat) { return caption(seat); };
+  if (score) score->seatCaption = captionOf;
+  if (lastTrick) lastTrick->seatCaption = captionOf;
+  if (spies) spies->kicking = [this](int n) { kicking(n); };
+}
+
+void Tchat::buildMenus() {
+  QMenu* game = menuBar()->addMenu("&Game");
+  StartFullGame1 = game->addAction("Start Full Game", this, [this] { button_startClick(); });
+  StartFullGame1->setObjectName("StartFullGame1");
+  StartHalfGame1 = game->addAction("Start Half Game", this, [this] { StartHalfGame1Click(); });
+  StartHalfGame1->setObjectName("StartHalfGame1");
+  game->addSeparator();
+  game->addAction("Exit", this, [this] { close(); })->setObjectName("Exit1");
+  QMenu* options = menuBar()->addMenu("&Options");
+  JustWatch1 = options->addAction("Just Watch", this, [this] {
+    JustWatch1->setChecked(!JustWatch1->isChecked());  // the mark follows the host, not the click
+    JustWatch1Click();
+  });
+  JustWatch1->setObjectName("JustWatch1");
+  JustWatch1->setCheckable(true);
+  QMenu* view = menuBar()->addMenu("&View");
+  view->addAction("View Scorecard", this, [this] {
+        if (score) score->show(), score->raise();
+      })->setObjectName("ViewScorecard1");
+  view->addAction("Last Trick", this, [this] {
+        if (lastTrick) lastTrick->show(), lastTrick->raise();
+      })->setObjectName("LastTrick1");
+  view->addAction("Spy List", this, [this] {
+        if (spies) spies->show(), spies->raise();
+      })->setObjectName("SpyList1");
+
+  popup_kick = new QMenu(this);
+  popup_kick->setObjectName("popup_kick");
+  popup_kick->addAction("Remove From Game", this, [this] { kicking(kickTarget_); })->setObjectName("RemoveFromGame1");
+  popup_kick->addSeparator();
+  popup_kick->addAction("Set to Just Watch", this, [this] {
+               if (loggedIn && kickTarget_ < 5) send("CMD_justwatch+" + std::to_string(kickTarget_) + "+1");
+             })->setObjectName("SettoJustWatch1");
+  popup_kick->addAction("Unset Just Watch", this, [this] {
+               if (loggedIn && kickTarget_ < 5) send("CMD_justwatch+" + std::to_string(kickTarget_) + "+2");
+             })->setObjectName("UnsetJustWatch1");
+}
+
+void Tchat::buildTable() {
+  panel_main = new widgets::BackgroundPanel(this);
+  panel_main->setObjectName("panel_main");
+  setCentralWidget(panel_main);
+  panel_main->setMinimumSize(784, 474);
+  tableArea = new QWidget(panel_main);
+  tableArea->setObjectName("tableArea");
+  tableArea->setGeometry(1, 1, 782, 474);
+  for (int p = 1; p <= 4; ++p) {
+    const QString n = QString::number(p);
+    for (const FamilyLayout& f : kLayout) {
+      const Place at = f.at[p - 1];
+      const QString name = f.family + n;
+      const std::string fam = f.family;
+      if (fam == "label_playername") {
+        auto* l = label(tableArea, name, "<Waiting>", at.x, at.y, 90, 22, 19);
+        if (p >= 2) {
+          // Positions 2..4 offer the host's seat menu, targeting the position.
+          l->setContextMenuPolicy(Qt::CustomContextMenu);
+          connect(l, &QWidget::customContextMenuRequested, this, [this, p, l](const QPoint& pt) {
+            kickTarget_ = p;
+            for (QAction* a : popup_kick->actions()) a->setEnabled(isHost);
+            popup_kick->popup(l->mapToGlobal(pt));
+          });
+        }
+      } else if (fam == "label_score" || fam == "label_tricks" || fam == "label_bid") {
+        label(tableArea, name, "0", at.x, at.y, 40, 16, 13);
+      } else if (fam == "label_bidlabel") {
+        label(tableArea, name, "Bid", at.x, at.y, 36, 16, 13);
+      } else if (fam == "image_turn") {
+        picture(tableArea, name, at.x, at.y, 27, 44, widgets::turnArrow())->hide();
+      } else if (fam == "image_eyes") {
+        picture(tableArea, name, at.x, at.y, 24, 17, widgets::watchEyes())->hide();
+      } else if (fam == "image_cards") {
+        picture(tableArea, name, at.x, at.y, 66, 96);
+      } else if (fam == "image_played") {
+        picture(tableArea, name, at.x, at.y, 71, 96);
+      } else if (fam == "image_winner") {
+        picture(tableArea, name, at.x, at.y, 82, 88, widgets::winnerMark())->hide();
+      } else if (fam == "image_trickwinner") {
+        picture(tableArea, name, at.x, at.y, 32, 41, widgets::trickMark())->hide();
+      }
+    }
+    label(tableArea, "caption_score" + n, "Score", kScoreCaption[p - 1].x, kScoreCaption[p - 1].y, 40, 16, 13);
+    label(tableArea, "caption_tricks" + n, "Tricks", kTricksCaption[p - 1].x, kTricksCaption[p - 1].y, 40, 16, 13);
+  }
+  label_round = label(tableArea, "label_round", "Round: 0", 7, 4, 150, 17, 13, true, kNotice);
+  label_totalbids = label(tableArea, "label_totalbids", "Total Bids: 0", 7, 21, 150, 17, 13, true, kNotice);
+  label_turn = label(tableArea, "label_turn", "Good Luck!", 7, 39, 150, 17, 13, true, kNotice);
+  trumpcard = picture(tableArea, "trumpcard", 23, 314, 71, 96);
+  label(tableArea, "caption_trump", "Trump Card", 21, 411, 80, 16, 13, true, kNotice);
+  label_status1 = label(tableArea, "label_status1", "", 3, 451, 334, 20, 13, true, kNotice);
+  label_status2 = label(tableArea, "label_status2", "", 336, 451, 169, 20, 13, true, kNotice);
+  label_status2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  label_end = label(tableArea, "label_end", " ", 22, 256, 509, 20, 13, true, kNotice);
+  label_end->setAlignment(Qt::AlignCenter);
+  label_firstplay = label(tableArea, "label_firstplay", "", 138, 251, 255, 20, 13);
+  label_firstplay->setAlignment(Qt::AlignCenter);
+  label_firstplay->hide();
+  label_bidcaption = label(tableArea, "label_bid", "Your Bid:", 203 - 80, 273, 158, 24, 19);
+  label_bidcaption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  label_bidcaption->setGeometry(120, 273, 160, 24);
+  edit_bid = new QLineEdit("0", tableArea);
+  edit_bid->setObjectName("edit_bid");
+  edit_bid->setGeometry(284, 272, 26, 28);
+  auto* ud = new UpDown(tableArea, edit_bid);
+  ud->setObjectName("updown_bid");
+  ud->setGeometry(310, 272, 17, 28);
+  updown_bid = ud;
+  button_bid = pictureButton(tableArea, "button_bid", "Bid", 329, 272);
+  connect(button_bid, &QPushButton::clicked, this, [this] { button_bidClick(); });
+  setBidBoxVisible(false);
+  button_start = pictureButton(tableArea, "button_start", "Start Full", 205, 204);
+  button_starthalf = pictureButton(tableArea, "button_starthalf", "Start Half", 205, 172);
+  connect(button_start, &QPushButton::clicked, this, [this] { button_startClick(); });
+  connect(button_starthalf, &QPushButton::clicked, this, [this] { StartHalfGame1Click(); });
+  button_start->hide();
+  button_starthalf->hide();
+  button_scorecard = pictureButton(tableArea, "button_scorecard", "Score Card", 553, 73);
+  button_lasttrick = pictureButton(tableArea, "button_lasttrick", "Last Trick", 649, 73);
+  connect(button_scorecard, &QPushButton::clicked, this, [this] {
+    if (score) score->show(), score->raise();
+  });
+  connect(button_lasttrick, &QPushButton::clicked, this, [this] {
+    if (lastTrick) lastTrick->show(), lastTrick->raise();
+  });
+
+  mainchat = new QTextEdit(panel_main);
+  mainchat->setObjectName("mainchat");
+  mainchat->setReadOnly(true);
+  mainchat->setFocusPolicy(Qt::ClickFocus);
+  mainchat->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  mainchat->setGeometry(545, 108, 232, 360);
+  mainchat->setStyleSheet("QTextEdit { background: white; font-family: Arial; }");
+}
+
+void Tchat::resizeEvent(QResizeEvent* e) {
+  QMainWindow::resizeEvent(e);
+  // The chat pane grows with the window; the table stays put.
+  mainchat->setGeometry(545, 108, std::max(232, panel_main->width() - 549), std::max(360, panel_main->height() - 112));
+}
+
+QString Tchat::caption(int seat) const {
+  auto* l = el<QLabel>("label_playername", seat);
+  return l ? l->text() : QString();
+}
+
+void Tchat::addlinetochat(const QString& text, unsigned colour) {
+  const QColor c(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
+  QTextCursor cur(mainchat->document());
+  cur.movePosition(QTextCursor::End);
+  QTextCharFormat f;
+  f.setForeground(c);
+  f.setFontWeight(QFont::Normal);
+  if (!mainchat->document()->isEmpty()) cur.insertBlock();
+  cur.insertText(text, f);
+  mainchat->verticalScrollBar()->setValue(mainchat->verticalScrollBar()->maximum());
+}
+
+void Tchat::playsounds(const QString& name) { soundsPlayed.push_back(name); }
+
+// --- Start-up -----------------------------------------------------------------
+
+void Tchat::processparams(const QStringList& params) {
+  StartFullGame1->setEnabled(false);
+  StartHalfGame1->setEnabled(false);
+  button_start->hide();
+  button_starthalf->hide();
+  if (params.isEmpty()) {
+    addlinetochat("Loading Solo Game..Please wait.");
+    hostAddress = "127.0.0.1";
+    myName = "You";
+    hostpress();
+    return;
+  }
+  addlinetochat("Loading Multi-player Game.. Please Wait.");
+  if (params.size() < 3) return;
+  myName = params[0];
+  hostAddress = params[1];
+  if (params[2] == "true")
+    hostpress();
+  else
+    joinpress();
+  Sock11.Open();  // held for the program's life, never used
+}
+
+void Tchat::hostpress() {
+  if (host) {
+    try {
+      host->listen(hostPort);
+    } catch (const std::exception& e) {
+      addlinetochat(QString("Could not host on port 7772: ") + e.what());
+      return;
+    }
+  }
+  isHost = true;
+  sock.setHostName("127.0.0.1");
+  if (host) sock.setPortName(std::to_string(host->port()));
+  sock.Open();
+  StartFullGame1->setEnabled(true);
+  StartHalfGame1->setEnabled(true);
+  button_start->show();
+  button_starthalf->show();
+  if (spies) spies->popup_kickhim->setEnabled(true);
+}
+
+void Tchat::joinpress() {
+  sock.setHostName(hostAddress.toStdString());
+  try {
+    sock.Open();
+  } catch (const std::exception& e) {
+    // An unresolvable host: tell the player instead of waiting for ever.
+    addlinetochat(QString("Could not connect to ") + hostAddress + ": " + e.what());
+  }
+}
+
+// --- Connection and dispatch ------------------------------------------------------
+
+void Tchat::send(const std::string& message) {
+  try {
+    sock.Send(message + wire::kTerminator);
+  } catch (const std::exception& e) {
+    addlinetochat(e.what());
+  }
+}
+
+void Tchat::sockRead() {
+  remainder_.feed(sock.Receive(), [this](std::string_view m) {
+    receivedlist.emplace_back(m);
+    return true;
+  });
+  if (!receivedlist.empty() && !Timer1->isActive()) Timer1->start();
+}
+
+void Tchat::sockInfo(net::TSocketInfo info, const std::string& msg) {
+  if (msg == "Socket Closed") return closeTable();
+  if (info == net::siError && !loggedIn && !sock.Connected()) {
+    // A join that cannot connect says so instead of waiting silently.
+    addlinetochat(QString::fromStdString("Could not connect to " + hostAddress.toStdString() + ": " + msg));
+  }
+}
+
+void Tchat::closeTable() {
+  if (closing_) return;
+  closing_ = true;
+  if (onClosed) return onClosed();
+  close();
+}
+
+void Tchat::processsocktimer() {
+  if (receivedlist.empty()) {
+    Timer1->stop();
+    return;
+  }
+  const std::string entry = std::move(receivedlist.front());
+  receivedlist.pop_front();
+  if (receivedlist.empty()) Timer1->stop();
+  try {
+    dispatch(entry);
+  } catch (const ConversionError& e) {
+    messageBox(QString::fromStdString(e.what()));
+  }
+}
+
+void Tchat::dispatch(const std::string& entry) {
+  const auto [name, fields] = wire::splitCommand(entry);
+  if (name.empty()) return;
+  const QString d = QString::fromLatin1(fields.data(), static_cast<int>(fields.size()));
+  using A = wire::Announcement;
+  switch (wire::lookupAnnouncement(name)) {
+    case A::SendLoginInfo: return sendloginfo(d);
+    case A::Chat:
+    case A::Me: return chatrecieved(d);
+    case A::NewPlayerInfo:
+    case A::ExistingPlayers: return newplayerinfo(d);
+    case A::PlayerDisconnected: return playerdisconnected(d);
+    case A::StartGame: return startthegame(d);
+    case A::NextPlayer: return getnextplayer(d);
+    case A::Winner: return winner(d);
+    case A::PlaceCard: return placecard(d);
+    case A::StartRound: return startround(d);
+    case A::PlayCard: return playcard(d);
+    case A::NeedSuit: return needsuit(d);
+    case A::TrickWinner: return trickwinner(d);
+    case A::Trump: return trump(d);
+    case A::Bid: return mybid(d);
+    case A::HisBid: return hisbid(d);
+    case A::Score: return scoreit(d);
+    case A::NewPlayerStuff: return newplayerstuff(d);
+    case A::HaveWrongVersion: return addlinetochat(d + " has a different version of the game then you.");
+    case A::WrongVersion: return addlinetochat("You have a differnt version of the game then the host.");
+    case A::Full: return messageBox("The Game is full, Disconnecting..", [this] { closeTable(); });
+    case A::Stats: return stats(d);
+    case A::JustWatching: return justwatching(d);
+    case A::PlayASound:  // chatter sounds come with the sound options
+    case A::Unknown: return;
+  }
+}
+
+// --- The table's company -----------------------------------------------------------
+
+void Tchat::sendloginfo(const QString& d) {
+  mySeat = toInt(d);
+  loggedIn = true;
+  const std::string login = "CMD_logininfo+" + std::to_string(mySeat) + "+" + std::string(wire::kVersion) + "+" +
+                            myName.toStdString();
+  send(login + wire::kTerminator);  // the doubled terminator the host reads as an empty message
+  sortstuff(mySeat);
+}
+
+void Tchat::newplayerinfo(const QString& d) {
+  const Fields f(d);
+  const int n = f.i(0);
+  const QString name = f.rest(1);
+  if (n >= 5) {
+    if (spies) spies->add(n, name);
+    addlinetochat(n == mySeat ? "You are just spying." : name + " is spying.");
+  } else if (n >= 1) {
+    el<QLabel>("label_playername", n)->setText(name);
+    if (n == mySeat)
+      addlinetochat("You are Connected.");
+    else
+      addlinetochat(name + " has Connected.");
+  }
+}
+
+void Tchat::playerdisconnected(const QString& d) {
+  const Fields f(d);
+  const int n = f.i(0);
+  const QString name = f.rest(1);
+  if (n == mySeat) {
+    loggedIn = false;
+    return closeTable();
+  }
+  if (n >= 1 && n <= 4) {
+    const QString cap = caption(n);
+    if (cap != "<Waiting>" && cap != defaultNames[n]) addlinetochat(cap + " disconnected.");
+    el<QLabel>("label_playername", n)->setText(defaultNames[n]);
+    el("image_eyes", n)->hide();
+  }
+  if (spies && spies->remove(n, name)) addlinetochat(name + " has left.");
+}
+
+void Tchat::justwatching(const QString& d) {
+  const Fields f(d);
+  const int n = f.i(0);
+  if (n < 1 || n > 4) return;
+  const QString cap = caption(n);
+  if (f.s(1) == "1") {
+    if (n == mySeat) JustWatch1->setChecked(true);
+    addlinetochat(cap + " is just watching");
+    el("image_eyes", n)->show();
+  } else {
+    if (n == mySeat) JustWatch1->setChecked(false);
+    addlinetochat(cap + " now playing again");
+    el("image_eyes", n)->hide();
+  }
+}
+
+void Tchat::JustWatch1Click() {
+  if (!loggedIn || mySeat < 1 || mySeat > 4) return;
+  send("CMD_justwatch+" + std::to_string(mySeat) + (JustWatch1->isChecked() ? "+2" : "+1"));
+}
+
+void Tchat::kicking(int target) {
+  if (isHost && loggedIn)
+    send("CMD_kickhim+" + std::to_string(mySeat) + "+" + std::to_string(target) + "+");
+}
+
+void Tchat::chatrecieved(const QString& d) {
+  const int bar = d.lastIndexOf('|');
+  const QString text = bar < 0 ? d : d.left(bar);
+  addlinetochat(text, 0x000000);
+}
+
+void Tchat::closeEvent(QCloseEvent* e) {
+  QApplication::closeAllWindows();
+  e->accept();
+}
+
+bool Tchat::event(QEvent* e) {
+  // The table window coming to the front hides the secondary windows.
+  if (e->type() == QEvent::WindowActivate) {
+    if (score) score->hide();
+    if (lastTrick) lastTrick->hide();
+  }
+  return QMainWindow::event(e);
+}
+
+}  // namespace ombrix::client

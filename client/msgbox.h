@@ -1,0 +1,16 @@
+// The one seam for the table window's message boxes ("You are not
+// connected.", "The Game is full, Disconnecting..", conversion errors): a box
+// never stops the dispatch, and tests read the texts instead of clicking.
+#pragma once
+
+#include <QString>
+#include <functional>
+
+namespace ombrix::client {
+
+// Shows `text`; `then` runs once the box is dismissed (or at once in tests).
+using MessageBoxSink = std::function<void(const QString& text, std::function<void()> then)>;
+void setMessageBoxSink(MessageBoxSink sink);
+void messageBox(const QString& text, std::function<void()> then = {});
+
+}  // namespace ombrix::client

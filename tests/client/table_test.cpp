@@ -1,0 +1,273 @@
+// The table window, offscreen: seat mapping, handlers writing the right
+// elements, the hand, and a whole solo half game played by clicking cards.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTableWidget>
+
+#include "client/chatform.h"
+#include "client/msgbox.h"
+#include "engine/cards.h"
+#include "protocol/hostwindow.h"
+#include "tests/support/qtloop.h"
+#include "windows/lasttrickform.h"
+#include "windows/scoreform.h"
+#include "windows/spylistform.h"
+
+namespace ombrix::test {
+namespace {
+
+using client::CardImage;
+using client::Tchat;
+
+struct Table : ::testing::Test {
+  void SetUp() override {
+    client::setMessageBoxSink([this](const QString& t, std::function<void()> then) {
+      boxes.push_back(t);
+      if (then) then();
+    });
+    table.onClosed = [this] { closed = true; };
+    table.attach(&score, &lastTrick, &spies, nullptr);
+  }
+  void TearDown() override { client::setMessageBoxSink({}); }
+  // Hands one command to the window's queue and dispatches it.
+  void feed(const std::string& m) {
+    table.receivedlist.push_back(m);
+    table.processsocktimer();
+  }
+  QLabel* at(const char* family, int seat) { return table.el<QLabel>(family, seat); }
+  Tchat table;
+  windows::Tscore score{&table};
+  windows::Tlasttrick lastTrick{&table};
+  windows::Tspylist spies{&table};
+  std::vector<QString> boxes;
+  bool closed = false;
+};
+
+// Where each family's element of a screen position stands.
+const QPoint kBid[5] = {{}, {208, 353}, {89, 157}, {202, 59}, {425, 119}};
+const QPoint kName[5] = {{}, {160, 298}, {39, 102}, {153, 3}, {376, 64}};
+
+TEST_F(Table, SeatMappingPutsTheOwnSeatAtTheBottom) {
+  // seat -> screen position, for mySeat 1..4
+  const int expect[5][5] = {{}, {0, 1, 2, 3, 4}, {0, 4, 1, 2, 3}, {0, 3, 4, 1, 2}, {0, 2, 3, 4, 1}};
+  for (int me = 1; me <= 4; ++me) {
+    Tchat t;
+    t.mySeat = me;
+    t.sortstuff(me);
+    for (int seat = 1; seat <= 4; ++seat) {
+      EXPECT_EQ(t.el("label_bid", seat)->pos(), kBid[expect[me][seat]]) << "me " << me << " seat " << seat;
+      EXPECT_EQ(t.el("label_playername", seat)->pos(), kName[expect[me][seat]]);
+      EXPECT_EQ(t.el("image_played", seat)->parentWidget(), t.tableArea);
+    }
+  }
+  Tchat spy;
+  spy.sortstuff(7);
+  EXPECT_EQ(spy.el("label_bid", 1)->pos(), kBid[1]);
+}
+
+TEST_F(Table, HandlersWriteTheirSeatsElements) {
+  table.mySeat = 3;
+  table.sortstuff(3);
+  feed("CMD_newplayerinfo+1+Ann");
+  feed("CMD_newplayerinfo+3+Me");
+  table.myName = "Me";
+  EXPECT_EQ(at("label_playername", 1)->pos(), kName[3]);  // seat 1 sits on top
+  feed("CMD_startgame+Ann+h+");
+  EXPECT_EQ(score.cell(1, 0), "Ann");
+  EXPECT_EQ(score.cell(2, 11), "--");
+  feed("CMD_startround+4+2");
+  EXPECT_EQ(table.label_status1->text(), "Round 4 is starting! Reza is dealer.");
+  feed("CMD_bid+3+4+1");
+  EXPECT_TRUE(table.edit_bid->isVisibleTo(&table));
+  EXPECT_EQ(table.label_firstplay->text(), "Ann will play first");
+  EXPECT_EQ(table.soundsPlayed.back(), "bid");
+  feed("CMD_hisbid+1+2+2");
+  EXPECT_EQ(at("label_bid", 1)->text(), "2");
+  EXPECT_EQ(at("label_bid", 1)->pos(), kBid[3]);
+  EXPECT_EQ(table.label_status2->text(), "Ann bids: 2");
+  EXPECT_EQ(table.label_totalbids->text(), "Total Bids: 2");
+  EXPECT_FALSE(table.edit_bid->isVisibleTo(&table));
+  feed("CMD_hisbid+0+0+0");
+  feed("CMD_nextplayer+3");
+  EXPECT_TRUE(table.myTurn);
+  EXPECT_EQ(table.label_turn->text(), "Your Turn.");
+  feed("CMD_playcard+1+2+30");
+  EXPECT_EQ(table.ledCard, 30);
+  feed("CMD_playcard+2+1+45");
+  feed("CMD_trickwinner+1+1");
+  EXPECT_EQ(at("label_tricks", 1)->text(), "1");
+  EXPECT_TRUE(at("image_trickwinner", 1)->isVisibleTo(&table));
+  EXPECT_EQ(lastTrick.label_ledoff->text(), "Hearts");
+  EXPECT_EQ(lastTrick.label_winner->text(), "Ann won this trick.");
+  EXPECT_EQ(table.ledCard, 0);
+  feed("CMD_score+3+14+14");
+  EXPECT_EQ(at("label_score", 3)->text(), "14");
+  EXPECT_EQ(score.cell(3, 4), "14");
+  EXPECT_EQ(score.cell(3, 21), "14");
+  EXPECT_EQ(table.label_end->text(), "You Made your Bid!");
+  feed("CMD_winner+Ann and Me+90");
+  EXPECT_TRUE(at("image_winner", 1)->isVisibleTo(&table));
+  EXPECT_TRUE(at("image_winner", 3)->isVisibleTo(&table));
+  EXPECT_FALSE(at("image_winner", 2)->isVisibleTo(&table));
+  EXPECT_EQ(table.label_status2->text(), "Winning Score: 90");
+}
+
+TEST_F(Table, TheHandLiesInCardOrderAndFansFollowTheCount) {
+  table.mySeat = 1;
+  feed("CMD_placecard+1+1+45+2+3+3+17+4+30+5+52+6+1+7+14+8+27+9+40+10+13");
+  std::vector<std::pair<int, int>> seen;  // left edge, card
+  for (CardImage* c : table.cardImages()) seen.emplace_back(c->x(), c->card);
+  std::sort(seen.begin(), seen.end());
+  const int order[] = {1, 3, 13, 14, 17, 27, 30, 40, 45, 52};
+  ASSERT_EQ(seen.size(), 10u);
+  for (int i = 0; i < 10; ++i) {
+    EXPECT_EQ(seen[i].first, 234 + 18 * i);
+    EXPECT_EQ(seen[i].second, order[i]);
+  }
+  EXPECT_EQ(table.findChild<QLabel*>("card6")->x(), 234);  // position 6 holds card 1
+  feed("CMD_placecard+2+1+0+2+0+3+0+4+0+5+0+6+0+7+0");
+  EXPECT_EQ(at("image_cards", 2)->width(), 101);
+  feed("CMD_playcard+2+3+5");
+  EXPECT_EQ(at("image_cards", 2)->width(), 96);
+  // Playing from slot 2 closes the gap.
+  feed("CMD_playcard+1+2+3");
+  seen.clear();
+  for (CardImage* c : table.cardImages()) seen.emplace_back(c->x(), c->card);
+  std::sort(seen.begin(), seen.end());
+  EXPECT_EQ(seen.size(), 9u);
+  EXPECT_EQ(seen[1], std::make_pair(252, 13));
+  EXPECT_TRUE(table.handSlots[10].free);
+}
+
+TEST_F(Table, BidBoxLimitsAndStartNeedsAConnection) {
+  table.bidLimit = 3;
+  table.edit_bid->setText("12");
+  table.button_bidClick();
+  EXPECT_EQ(boxes, (std::vector<QString>{"You can't bid more then 3."}));
+  table.edit_bid->setText("x");
+  table.button_bidClick();
+  EXPECT_EQ(boxes.back(), "'x' is not a valid integer value");
+  table.button_startClick();
+  EXPECT_EQ(boxes.back(), "You are not connected.");
+  feed("CMD_bid+2+2+1");
+  table.edit_bid->setText("5");
+  feed("CMD_bid+2+2+1");
+  EXPECT_EQ(table.edit_bid->text(), "2");
+  feed("CMD_trump+x");
+  EXPECT_EQ(boxes.back(), "'x' is not a valid integer value");
+  feed("CMD_full");  // no "+": no command
+  EXPECT_FALSE(closed);
+  feed("CMD_full+");
+  EXPECT_EQ(boxes.back(), "The Game is full, Disconnecting..");
+  EXPECT_TRUE(closed);
+}
+
+TEST_F(Table, SpectatorsComeAndGoInTheSpyList) {
+  table.mySeat = 1;
+  feed("CMD_newplayerinfo+7+Ann");
+  ASSERT_EQ(spies.listbox_spys->count(), 1);
+  EXPECT_EQ(spies.listbox_spys->item(0)->text(), "7: Ann");
+  EXPECT_EQ(at("label_playername", 3)->text(), "<Waiting>");
+  feed("CMD_playerdisconnected+7+Bob");
+  EXPECT_EQ(spies.listbox_spys->count(), 1);
+  feed("CMD_playerdisconnected+7+ann");
+  EXPECT_EQ(spies.listbox_spys->count(), 0);
+  feed("CMD_newplayerinfo+2+Bo");
+  feed("CMD_justwatching+2+1");
+  EXPECT_TRUE(at("image_eyes", 2)->isVisibleTo(&table));
+  feed("CMD_playerdisconnected+2+Bo");
+  EXPECT_EQ(at("label_playername", 2)->text(), "Reza");
+  EXPECT_FALSE(at("image_eyes", 2)->isVisibleTo(&table));
+  feed("CMD_playerdisconnected+1+You");
+  EXPECT_TRUE(closed);
+}
+
+// --- With the in-process host ---------------------------------------------------
+
+struct Solo : Table {
+  void SetUp() override {
+    Table::SetUp();
+    host = std::make_unique<HostWindow>(99, 40);
+    table.attach(&score, &lastTrick, &spies, host.get());
+    table.hostPort = "0";
+    table.processparams({});
+    ASSERT_TRUE(waitFor([&] { return table.loggedIn && table.caption(1) == "You"; }));
+  }
+  void click(CardImage* c, Qt::MouseButton b = Qt::LeftButton) {
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), c->mapToGlobal(QPointF(5, 5)), b, b, Qt::NoModifier);
+    QCoreApplication::sendEvent(c, &press);
+  }
+  // A legal card: the led suit if held, else the first.
+  CardImage* legal() {
+    CardImage* any = nullptr;
+    for (CardImage* c : table.cardImages()) {
+      if (table.ledCard && suitOf(c->card) == suitOf(table.ledCard)) return c;
+      if (!any) any = c;
+    }
+    return any;
+  }
+  std::unique_ptr<HostWindow> host;
+};
+
+TEST_F(Solo, ClickRaisesAndSendsOnceAndNeedsuitLowers) {
+  table.button_startClick();
+  ASSERT_TRUE(waitFor([&] {
+    if (table.edit_bid->isVisible() || table.button_bid->isVisibleTo(&table)) {
+      if (table.button_bid->isVisibleTo(&table)) table.button_bidClick();
+    }
+    return table.myTurn;
+  }));
+  auto cards = table.cardImages();
+  ASSERT_FALSE(cards.empty());
+  CardImage* c = cards[0];
+  click(c);
+  EXPECT_EQ(c->y(), 316);
+  EXPECT_FALSE(table.myTurn);
+  const int queuedBefore = static_cast<int>(host->server().receivedlist.size());
+  if (cards.size() > 1) click(cards[1]);  // before the answer: nothing
+  EXPECT_EQ(cards.size() > 1 ? cards[1]->y() : 320, 320);
+  EXPECT_EQ(static_cast<int>(host->server().receivedlist.size()), queuedBefore);
+  // A refused card comes back down and the turn is the player's again.
+  feed("CMD_needsuit+1+2+1+");
+  EXPECT_TRUE(table.myTurn);
+  EXPECT_EQ(c->y(), 320);
+  EXPECT_EQ(table.soundsPlayed.back(), "turnoverbad");
+}
+
+TEST_F(Solo, AWholeHalfGameByClickingCards) {
+  table.StartHalfGame1Click();
+  int clicks = 0;
+  const bool over = waitFor(
+      [&] {
+        if (table.button_bid->isVisibleTo(&table)) {
+          table.edit_bid->setText("1");
+          table.button_bidClick();
+        }
+        if (table.myTurn)
+          if (CardImage* c = legal()) {
+            click(c);
+            ++clicks;
+          }
+        return table.label_end->text() == "Game Over!";
+      },
+      120000);
+  ASSERT_TRUE(over);
+  EXPECT_EQ(clicks, 55);  // one card of each trick, 1 + 2 + ... + 10
+  EXPECT_TRUE(table.cardImages().empty());
+  int marks = 0;
+  for (int s = 1; s <= 4; ++s) marks += table.el("image_winner", s)->isVisibleTo(&table);
+  EXPECT_GE(marks, 1);
+  EXPECT_TRUE(table.button_start->isVisibleTo(&table));
+  EXPECT_TRUE(table.button_starthalf->isVisibleTo(&table));
+  EXPECT_EQ(score.cell(1, 11), "--");
+  EXPECT_FALSE(score.cell(1, 21).isEmpty());
+  EXPECT_TRUE(boxes.empty());
+}
+
+}  // namespace
+}  // namespace ombrix::test

@@ -1,0 +1,123 @@
+#include "widgets/art.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+namespace ombrix::widgets {
+
+namespace {
+// 0x00BBGGRR 0xA9F0F5: the table's pale yellow.
+const QColor kTable(0xF5, 0xF0, 0xA9);
+
+QPixmap blank(int w, int h) {
+  QPixmap p(w, h);
+  p.fill(Qt::transparent);
+  return p;
+}
+}  // namespace
+
+QPixmap backgroundTile() {
+  QPixmap p(64, 64);
+  p.fill(kTable);
+  QPainter g(&p);
+  g.setRenderHint(QPainter::Antialiasing);
+  g.setPen(QPen(kTable.darker(106), 1));
+  for (int i = -64; i < 64; i += 16) g.drawLine(i, 0, i + 64, 64);  // a faint cloth weave
+  g.setPen(QPen(kTable.darker(103), 1));
+  for (int i = 0; i < 128; i += 16) g.drawLine(i, 0, i - 64, 64);
+  return p;
+}
+
+QPixmap turnArrow() {
+  QPixmap p = blank(27, 44);
+  QPainter g(&p);
+  g.setRenderHint(QPainter::Antialiasing);
+  QPainterPath a;
+  a.moveTo(2, 12);
+  a.lineTo(14, 12);
+  a.lineTo(14, 3);
+  a.lineTo(26, 22);
+  a.lineTo(14, 41);
+  a.lineTo(14, 32);
+  a.lineTo(2, 32);
+  a.closeSubpath();
+  g.fillPath(a, QColor(0x20, 0x90, 0x30));
+  g.setPen(QPen(Qt::black, 1));
+  g.drawPath(a);
+  return p;
+}
+
+QPixmap watchEyes() {
+  QPixmap p = blank(24, 17);
+  QPainter g(&p);
+  g.setRenderHint(QPainter::Antialiasing);
+  for (int x : {1, 13}) {
+    g.setBrush(Qt::white);
+    g.setPen(QPen(Qt::black, 1));
+    g.drawEllipse(x, 2, 10, 13);
+    g.setBrush(Qt::black);
+    g.drawEllipse(x + 4, 7, 4, 5);
+  }
+  return p;
+}
+
+QPixmap winnerMark() {
+  QPixmap p = blank(82, 88);
+  QPainter g(&p);
+  g.setRenderHint(QPainter::Antialiasing);
+  QPainterPath cup;  // a trophy
+  cup.moveTo(16, 8);
+  cup.lineTo(66, 8);
+  cup.cubicTo(66, 40, 54, 52, 41, 54);
+  cup.cubicTo(28, 52, 16, 40, 16, 8);
+  g.fillPath(cup, QColor(0xE8, 0xB8, 0x20));
+  g.setPen(QPen(QColor(0x80, 0x60, 0x10), 2));
+  g.drawPath(cup);
+  g.drawArc(2, 12, 20, 22, 90 * 16, 180 * 16);
+  g.drawArc(60, 12, 20, 22, 270 * 16, 180 * 16);
+  g.fillRect(36, 54, 10, 16, QColor(0xE8, 0xB8, 0x20));
+  g.fillRect(22, 70, 38, 10, QColor(0x80, 0x60, 0x10));
+  return p;
+}
+
+QPixmap trickMark() {
+  QPixmap p = blank(32, 41);
+  QPainter g(&p);
+  g.setRenderHint(QPainter::Antialiasing);
+  g.setPen(QPen(Qt::black, 1));
+  for (int i = 0; i < 3; ++i) {  // a small stack of cards
+    g.setBrush(i == 2 ? QColor(0x30, 0x50, 0xA0) : Qt::white);
+    g.drawRoundedRect(2 + 4 * i, 2 + 3 * i, 20, 30, 3, 3);
+  }
+  return p;
+}
+
+QPixmap buttonFace(const QString& text, QSize size) {
+  QPixmap p(size);
+  p.fill(Qt::transparent);
+  QPainter g(&p);
+  g.setRenderHint(QPainter::Antialiasing);
+  QLinearGradient grad(0, 0, 0, size.height());
+  grad.setColorAt(0, QColor(0x70, 0x40, 0x20));
+  grad.setColorAt(1, QColor(0x40, 0x20, 0x10));
+  g.setBrush(grad);
+  g.setPen(QPen(QColor(0x20, 0x10, 0x00), 1));
+  g.drawRoundedRect(QRectF(0.5, 0.5, size.width() - 1, size.height() - 1), 5, 5);
+  QFont f("Arial");
+  f.setBold(true);
+  f.setPixelSize(12);
+  g.setFont(f);
+  g.setPen(QColor(0xFF, 0xF0, 0xC0));
+  g.drawText(QRect(QPoint(0, 0), size), Qt::AlignCenter, text);
+  return p;
+}
+
+BackgroundPanel::BackgroundPanel(QWidget* parent) : QWidget(parent) {}
+
+void BackgroundPanel::paintEvent(QPaintEvent*) {
+  static const QPixmap tile = backgroundTile();
+  QPainter g(this);
+  g.drawTiledPixmap(rect(), tile);
+}
+
+}  // namespace ombrix::widgets

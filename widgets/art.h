@@ -1,0 +1,28 @@
+// The game's own pictures, drawn in code so that the repository carries no
+// binary art: the tiled table background, the turn arrow, the just-watch
+// eyes, the winner and trick-winner marks and the picture buttons' faces.
+#pragma once
+
+#include <QPixmap>
+#include <QString>
+#include <QWidget>
+
+namespace ombrix::widgets {
+
+QPixmap backgroundTile();
+QPixmap turnArrow();     // 27 x 44
+QPixmap watchEyes();     // 24 x 17
+QPixmap winnerMark();    // 82 x 88
+QPixmap trickMark();     // 32 x 41
+QPixmap buttonFace(const QString& text, QSize size = {91, 28});
+
+// A panel whose background is the tiled picture over the table colour.
+class BackgroundPanel : public QWidget {
+ public:
+  explicit BackgroundPanel(QWidget* parent = nullptr);
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+};
+
+}  // namespace ombrix::widgets

@@ -1,0 +1,90 @@
+#include "windows/scoreform.h"
+
+#include <QEvent>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTableWidget>
+
+namespace ombrix::windows {
+
+namespace {
+constexpr int kRows = 22, kCols = 5, kTotalRow = 21;
+const int kWidths[kCols] = {60, 71, 73, 71, 68};
+}  // namespace
+
+Tscore::Tscore(QWidget* parent) : QDialog(parent, Qt::Tool) {
+  setObjectName("Tscore");
+  setWindowTitle("Ombrix - Scorecard");
+  setFixedSize(357, 435);
+  setStyleSheet("QDialog { background: #F5F0A9; }");
+  scorecard = new QTableWidget(kRows, kCols, this);
+  scorecard->setObjectName("scorecard");
+  scorecard->setGeometry(4, 4, 349, 398);
+  scorecard->horizontalHeader()->hide();
+  scorecard->verticalHeader()->hide();
+  scorecard->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  scorecard->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  scorecard->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  scorecard->setFrameShape(QFrame::NoFrame);
+  QFont f("Arial");
+  f.setPixelSize(13);
+  scorecard->setFont(f);
+  for (int c = 0; c < kCols; ++c) scorecard->setColumnWidth(c, kWidths[c]);
+  for (int r = 0; r < kRows; ++r) scorecard->setRowHeight(r, 17);
+  for (int c = 0; c < kCols; ++c)
+    for (int r = 0; r < kRows; ++r) {
+      auto* item = new QTableWidgetItem;
+      if (r == 0) item->setBackground(QColor(0xF5, 0xF0, 0xA9));
+      scorecard->setItem(r, c, item);
+    }
+  setCell(0, 0, "Round");
+  for (int r = 1; r <= 20; ++r) setCell(0, r, QString::number(r));
+  setCell(0, kTotalRow, "Total");
+  connect(scorecard, &QTableWidget::cellClicked, this, [this] { hide(); });
+  auto* done = new QPushButton("Done", this);
+  done->setObjectName("button_done");
+  done->setGeometry(357 - 78, 435 - 26, 70, 20);
+  connect(done, &QPushButton::clicked, this, [this] { hide(); });
+}
+
+QString Tscore::cell(int col, int row) const { return scorecard->item(row, col)->text(); }
+void Tscore::setCell(int col, int row, const QString& text) { scorecard->item(row, col)->setText(text); }
+
+void Tscore::newGame(bool half) {
+  for (int s = 1; s <= 4; ++s) {
+    if (seatCaption) setCell(s, 0, seatCaption(s));
+    for (int r = 1; r <= kTotalRow; ++r)
+      if (cell(s, r) != "--") setCell(s, r, "");
+  }
+  for (int s = 1; s <= 4; ++s) {
+    if (half) {
+      for (int r = 1; r <= 10; ++r) setCell(s, r, "");
+      for (int r = 11; r <= 20; ++r) setCell(s, r, "--");
+    } else {
+      for (int r = 10; r <= 20; ++r) setCell(s, r, "");
+    }
+  }
+}
+
+void Tscore::joinedGame(bool half) {
+  for (int s = 1; s <= 4; ++s) {
+    if (half)
+      for (int r = 11; r <= 20; ++r) setCell(s, r, "--");
+    else
+      for (int r = 10; r <= 20; ++r) setCell(s, r, "");
+  }
+}
+
+void Tscore::scored(int seat, int round, const QString& points, const QString& total) {
+  if (seat < 1 || seat > 4) return;
+  setCell(seat, kTotalRow, total);
+  if (round >= 1 && round <= 20) setCell(seat, round, points);
+}
+
+bool Tscore::event(QEvent* e) {
+  if (e->type() == QEvent::WindowActivate && seatCaption)
+    for (int s = 1; s <= 4; ++s) setCell(s, 0, seatCaption(s));
+  return QDialog::event(e);
+}
+
+}  // namespace ombrix::windows

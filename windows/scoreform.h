@@ -1,0 +1,31 @@
+// The score card: every round's points of the four seats and their totals.
+// The table window's handlers write its cells; closing only hides it.
+#pragma once
+
+#include <QDialog>
+#include <functional>
+
+class QTableWidget;
+
+namespace ombrix::windows {
+
+class Tscore : public QDialog {
+ public:
+  explicit Tscore(QWidget* parent = nullptr);
+  QTableWidget* scorecard;
+  QString cell(int col, int row) const;
+  void setCell(int col, int row, const QString& text);
+  // The current seat captions, read when the window becomes active.
+  std::function<QString(int seat)> seatCaption;
+
+  // Game start: headers, every cell emptied, and the rows a half game skips.
+  void newGame(bool half);
+  // A late join: only the rows the game's kind decides.
+  void joinedGame(bool half);
+  void scored(int seat, int round, const QString& points, const QString& total);
+
+ protected:
+  bool event(QEvent* e) override;
+};
+
+}  // namespace ombrix::windows
