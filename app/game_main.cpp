@@ -25,7 +25,9 @@ int main(int argc, char** argv) {
   client::PrevInstance instance;
   if (instance.running()) return 0;
 
-  const double scale = qEnvironmentVariableIsSet("OMBRIX_TIME_SCALE") ? qEnvironmentVariable("OMBRIX_TIME_SCALE").toDouble() : 1.0;
+  const double scale = qEnvironmentVariableIsSet("OMBRIX_TIME_SCALE")
+                           ? qEnvironmentVariable("OMBRIX_TIME_SCALE").toDouble()
+                           : 1.0;
   // The windows, once each, in their order; the table window first.
   client::Tchat table;
   windows::Tlasttrick lastTrick(&table);

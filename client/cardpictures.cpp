@@ -40,7 +40,8 @@ CardPictures::~CardPictures() = default;
 QString CardPictures::elementId(int n) {
   if (n < 1 || n > kDeckSize) return "back";
   static const char* const suits[] = {"", "club", "diamond", "heart", "spade"};
-  static const char* const ranks[] = {"", "2", "3", "4", "5", "6", "7", "8", "9", "10", "jack", "queen", "king", "1"};
+  static const char* const ranks[] = {"",  "2", "3",  "4",    "5",     "6",    "7",
+                                      "8", "9", "10", "jack", "queen", "king", "1"};
   return QString("%1_%2").arg(ranks[rankOf(n)], suits[suitOf(n)]);
 }
 
@@ -48,7 +49,8 @@ const QPixmap& CardPictures::picture(int n) {
   if (n < 0 || n > kDeckSize) n = 0;
   QPixmap& p = cache_[n];
   if (!p.isNull()) return p;
-  const qreal ratio = qGuiApp && qGuiApp->primaryScreen() ? qGuiApp->primaryScreen()->devicePixelRatio() : 1.0;
+  const qreal ratio =
+      qGuiApp && qGuiApp->primaryScreen() ? qGuiApp->primaryScreen()->devicePixelRatio() : 1.0;
   p = QPixmap(QSize(kWidth, kHeight) * ratio);
   p.setDevicePixelRatio(ratio);
   p.fill(Qt::transparent);

@@ -5,9 +5,9 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QLineEdit>
 #include <QScrollBar>
 #include <QTextEdit>
 #include <QTimer>
@@ -187,26 +187,41 @@ void Tchat::buildMenus() {
   JustWatch1->setObjectName("JustWatch1");
   JustWatch1->setCheckable(true);
   QMenu* view = menuBar()->addMenu("&View");
-  view->addAction("View Scorecard", this, [this] {
-        if (score) score->show(), score->raise();
-      })->setObjectName("ViewScorecard1");
-  view->addAction("Last Trick", this, [this] {
-        if (lastTrick) lastTrick->show(), lastTrick->raise();
-      })->setObjectName("LastTrick1");
-  view->addAction("Spy List", this, [this] {
-        if (spies) spies->show(), spies->raise();
-      })->setObjectName("SpyList1");
+  view->addAction("View Scorecard", this,
+                  [this] {
+                    if (score) score->show(), score->raise();
+                  })
+      ->setObjectName("ViewScorecard1");
+  view->addAction("Last Trick", this,
+                  [this] {
+                    if (lastTrick) lastTrick->show(), lastTrick->raise();
+                  })
+      ->setObjectName("LastTrick1");
+  view->addAction("Spy List", this,
+                  [this] {
+                    if (spies) spies->show(), spies->raise();
+                  })
+      ->setObjectName("SpyList1");
 
   popup_kick = new QMenu(this);
   popup_kick->setObjectName("popup_kick");
-  popup_kick->addAction("Remove From Game", this, [this] { kicking(kickTarget_); })->setObjectName("RemoveFromGame1");
+  popup_kick->addAction("Remove From Game", this, [this] { kicking(kickTarget_); })
+      ->setObjectName("RemoveFromGame1");
   popup_kick->addSeparator();
-  popup_kick->addAction("Set to Just Watch", this, [this] {
-               if (loggedIn && kickTarget_ < 5) send("CMD_justwatch+" + std::to_string(kickTarget_) + "+1");
-             })->setObjectName("SettoJustWatch1");
-  popup_kick->addAction("Unset Just Watch", this, [this] {
-               if (loggedIn && kickTarget_ < 5) send("CMD_justwatch+" + std::to_string(kickTarget_) + "+2");
-             })->setObjectName("UnsetJustWatch1");
+  popup_kick
+      ->addAction("Set to Just Watch", this,
+                  [this] {
+                    if (loggedIn && kickTarget_ < 5)
+                      send("CMD_justwatch+" + std::to_string(kickTarget_) + "+1");
+                  })
+      ->setObjectName("SettoJustWatch1");
+  popup_kick
+      ->addAction("Unset Just Watch", this,
+                  [this] {
+                    if (loggedIn && kickTarget_ < 5)
+                      send("CMD_justwatch+" + std::to_string(kickTarget_) + "+2");
+                  })
+      ->setObjectName("UnsetJustWatch1");
 }
 
 void Tchat::buildTable() {
@@ -252,8 +267,10 @@ void Tchat::buildTable() {
         picture(tableArea, name, at.x, at.y, 32, 41, widgets::trickMark())->hide();
       }
     }
-    label(tableArea, "caption_score" + n, "Score", kScoreCaption[p - 1].x, kScoreCaption[p - 1].y, 40, 16, 13);
-    label(tableArea, "caption_tricks" + n, "Tricks", kTricksCaption[p - 1].x, kTricksCaption[p - 1].y, 40, 16, 13);
+    label(tableArea, "caption_score" + n, "Score", kScoreCaption[p - 1].x, kScoreCaption[p - 1].y, 40, 16,
+          13);
+    label(tableArea, "caption_tricks" + n, "Tricks", kTricksCaption[p - 1].x, kTricksCaption[p - 1].y, 40, 16,
+          13);
   }
   label_round = label(tableArea, "label_round", "Round: 0", 7, 4, 150, 17, 13, true, kNotice);
   label_totalbids = label(tableArea, "label_totalbids", "Total Bids: 0", 7, 21, 150, 17, 13, true, kNotice);
@@ -308,7 +325,8 @@ void Tchat::buildTable() {
 void Tchat::resizeEvent(QResizeEvent* e) {
   QMainWindow::resizeEvent(e);
   // The chat pane grows with the window; the table stays put.
-  mainchat->setGeometry(545, 108, std::max(232, panel_main->width() - 549), std::max(360, panel_main->height() - 112));
+  mainchat->setGeometry(545, 108, std::max(232, panel_main->width() - 549),
+                        std::max(360, panel_main->height() - 112));
 }
 
 QString Tchat::caption(int seat) const {
@@ -439,32 +457,55 @@ void Tchat::dispatch(const std::string& entry) {
   const QString d = QString::fromLatin1(fields.data(), static_cast<int>(fields.size()));
   using A = wire::Announcement;
   switch (wire::lookupAnnouncement(name)) {
-    case A::SendLoginInfo: return sendloginfo(d);
+    case A::SendLoginInfo:
+      return sendloginfo(d);
     case A::Chat:
-    case A::Me: return chatrecieved(d);
+    case A::Me:
+      return chatrecieved(d);
     case A::NewPlayerInfo:
-    case A::ExistingPlayers: return newplayerinfo(d);
-    case A::PlayerDisconnected: return playerdisconnected(d);
-    case A::StartGame: return startthegame(d);
-    case A::NextPlayer: return getnextplayer(d);
-    case A::Winner: return winner(d);
-    case A::PlaceCard: return placecard(d);
-    case A::StartRound: return startround(d);
-    case A::PlayCard: return playcard(d);
-    case A::NeedSuit: return needsuit(d);
-    case A::TrickWinner: return trickwinner(d);
-    case A::Trump: return trump(d);
-    case A::Bid: return mybid(d);
-    case A::HisBid: return hisbid(d);
-    case A::Score: return scoreit(d);
-    case A::NewPlayerStuff: return newplayerstuff(d);
-    case A::HaveWrongVersion: return addlinetochat(d + " has a different version of the game then you.");
-    case A::WrongVersion: return addlinetochat("You have a differnt version of the game then the host.");
-    case A::Full: return messageBox("The Game is full, Disconnecting..", [this] { closeTable(); });
-    case A::Stats: return stats(d);
-    case A::JustWatching: return justwatching(d);
+    case A::ExistingPlayers:
+      return newplayerinfo(d);
+    case A::PlayerDisconnected:
+      return playerdisconnected(d);
+    case A::StartGame:
+      return startthegame(d);
+    case A::NextPlayer:
+      return getnextplayer(d);
+    case A::Winner:
+      return winner(d);
+    case A::PlaceCard:
+      return placecard(d);
+    case A::StartRound:
+      return startround(d);
+    case A::PlayCard:
+      return playcard(d);
+    case A::NeedSuit:
+      return needsuit(d);
+    case A::TrickWinner:
+      return trickwinner(d);
+    case A::Trump:
+      return trump(d);
+    case A::Bid:
+      return mybid(d);
+    case A::HisBid:
+      return hisbid(d);
+    case A::Score:
+      return scoreit(d);
+    case A::NewPlayerStuff:
+      return newplayerstuff(d);
+    case A::HaveWrongVersion:
+      return addlinetochat(d + " has a different version of the game then you.");
+    case A::WrongVersion:
+      return addlinetochat("You have a differnt version of the game then the host.");
+    case A::Full:
+      return messageBox("The Game is full, Disconnecting..", [this] { closeTable(); });
+    case A::Stats:
+      return stats(d);
+    case A::JustWatching:
+      return justwatching(d);
     case A::PlayASound:  // chatter sounds come with the sound options
-    case A::Unknown: return;
+    case A::Unknown:
+      return;
   }
 }
 
@@ -473,8 +514,8 @@ void Tchat::dispatch(const std::string& entry) {
 void Tchat::sendloginfo(const QString& d) {
   mySeat = toInt(d);
   loggedIn = true;
-  const std::string login = "CMD_logininfo+" + std::to_string(mySeat) + "+" + std::string(wire::kVersion) + "+" +
-                            myName.toStdString();
+  const std::string login = "CMD_logininfo+" + std::to_string(mySeat) + "+" + std::string(wire::kVersion) +
+                            "+" + myName.toStdString();
   send(login + wire::kTerminator);  // the doubled terminator the host reads as an empty message
   sortstuff(mySeat);
 }
@@ -534,8 +575,7 @@ void Tchat::JustWatch1Click() {
 }
 
 void Tchat::kicking(int target) {
-  if (isHost && loggedIn)
-    send("CMD_kickhim+" + std::to_string(mySeat) + "+" + std::to_string(target) + "+");
+  if (isHost && loggedIn) send("CMD_kickhim+" + std::to_string(mySeat) + "+" + std::to_string(target) + "+");
 }
 
 void Tchat::chatrecieved(const QString& d) {

@@ -101,7 +101,7 @@ class Tchat : public QMainWindow {
   };
   std::array<HandSlot, 11> handSlots{};  // [1..10]
 
-  net::TAsyncSock sock;   // to the host, port 7772
+  net::TAsyncSock sock;    // to the host, port 7772
   net::TAsyncSock Sock11;  // the lobby link, opened and never used
   std::deque<std::string> receivedlist;
   QTimer* Timer1;

@@ -14,8 +14,8 @@
 namespace ombrix::client {
 
 namespace {
-const char* const kFamilies[] = {"label_playername", "label_score",  "label_tricks", "label_bid",
-                                 "label_bidlabel",   "image_turn",   "image_eyes",   "image_cards",
+const char* const kFamilies[] = {"label_playername", "label_score",  "label_tricks",     "label_bid",
+                                 "label_bidlabel",   "image_turn",   "image_eyes",       "image_cards",
                                  "image_played",     "image_winner", "image_trickwinner"};
 const QColor kGrey(0x80, 0x80, 0x80);
 constexpr int kHandTop = 320, kRaisedTop = 316, kSlotStep = 18, kSlotOrigin = 216;
@@ -38,7 +38,10 @@ void Tchat::movestuff(int from, int to) {
 void Tchat::sortstuff(int s) {
   // Parking number 0 frees a name while the others move round.
   static const std::vector<std::pair<int, int>> renames[5] = {
-      {}, {}, {{2, 0}, {1, 2}, {4, 1}, {3, 4}, {0, 3}}, {{3, 0}, {1, 3}, {0, 1}, {4, 0}, {2, 4}, {0, 2}},
+      {},
+      {},
+      {{2, 0}, {1, 2}, {4, 1}, {3, 4}, {0, 3}},
+      {{3, 0}, {1, 3}, {0, 1}, {4, 0}, {2, 4}, {0, 2}},
       {{4, 0}, {1, 4}, {2, 1}, {3, 2}, {0, 3}}};
   if (s < 2 || s > 4) return;
   for (auto [a, b] : renames[s]) movestuff(a, b);
@@ -74,8 +77,9 @@ void Tchat::startround(const QString& d) {
   const int round = f.i(0), dealer = f.i(1);
   shownRound = round;
   label_round->setText("Round: " + f.s(0));
-  label_status1->setText(dealer == mySeat ? "Round " + f.s(0) + " is starting! You are dealer."
-                                          : "Round " + f.s(0) + " is starting! " + caption(dealer) + " is dealer.");
+  label_status1->setText(dealer == mySeat
+                             ? "Round " + f.s(0) + " is starting! You are dealer."
+                             : "Round " + f.s(0) + " is starting! " + caption(dealer) + " is dealer.");
   for (int n = 1; n <= 4; ++n) {
     cardCount[n] = 0;
     drawFan(n);
@@ -96,7 +100,8 @@ void Tchat::trump(const QString& d) {
 }
 
 void Tchat::setBidBoxVisible(bool on) {
-  for (QWidget* w : std::initializer_list<QWidget*>{edit_bid, label_bidcaption, updown_bid, label_firstplay, button_bid})
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{edit_bid, label_bidcaption, updown_bid, label_firstplay, button_bid})
     w->setVisible(on);
 }
 

@@ -10,10 +10,10 @@
 namespace ombrix::widgets {
 
 QPixmap backgroundTile();
-QPixmap turnArrow();     // 27 x 44
-QPixmap watchEyes();     // 24 x 17
-QPixmap winnerMark();    // 82 x 88
-QPixmap trickMark();     // 32 x 41
+QPixmap turnArrow();   // 27 x 44
+QPixmap watchEyes();   // 24 x 17
+QPixmap winnerMark();  // 82 x 88
+QPixmap trickMark();   // 32 x 41
 QPixmap buttonFace(const QString& text, QSize size = {91, 28});
 
 // A panel whose background is the tiled picture over the table colour.

@@ -39,7 +39,9 @@ Tspylist::Tspylist(QWidget* parent) : QDialog(parent, Qt::Tool | Qt::WindowStays
   connect(popup_kickhim, &QAction::triggered, this, [this] { popup_kickhimClick(); });
 }
 
-void Tspylist::add(int number, const QString& name) { listbox_spys->addItem(QString::number(number) + ": " + name); }
+void Tspylist::add(int number, const QString& name) {
+  listbox_spys->addItem(QString::number(number) + ": " + name);
+}
 
 bool Tspylist::remove(int number, const QString& name) {
   const QString entry = QString::number(number) + ": " + name;

@@ -8,9 +8,11 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTextEdit>
 
 #include "client/chatform.h"
 #include "client/msgbox.h"
+#include "client/previnst.h"
 #include "engine/cards.h"
 #include "protocol/hostwindow.h"
 #include "tests/support/qtloop.h"
@@ -187,6 +189,46 @@ TEST_F(Table, SpectatorsComeAndGoInTheSpyList) {
   EXPECT_TRUE(closed);
 }
 
+TEST_F(Table, ALateJoinerSeesTheTableAsItStands) {
+  table.mySeat = 2;
+  table.sortstuff(2);
+  feed("CMD_newplayerstuff+1+3+1+22+1+14+2+0+3+40+4+0+");
+  EXPECT_EQ(at("label_bid", 1)->text(), "3");
+  EXPECT_EQ(at("label_score", 1)->text(), "22");
+  EXPECT_EQ(table.playedCard[1], 14);
+  EXPECT_EQ(table.playedCard[3], 40);
+  EXPECT_FALSE(at("image_played", 3)->pixmap().isNull());
+  EXPECT_TRUE(at("image_played", 2)->pixmap().isNull());
+  feed("CMD_stats+3+0+7+33+h+");
+  EXPECT_EQ(table.turnSeat, 3);
+  EXPECT_EQ(table.label_round->text(), "Round: 7");
+  EXPECT_EQ(table.trumpShown, 33);
+  EXPECT_EQ(score.cell(4, 15), "--");
+  EXPECT_EQ(at("label_playername", 4)->text(), "Derev");
+  feed("CMD_placecard+2+3+5+7+44");
+  EXPECT_EQ(table.cardImages().size(), 2u);
+}
+
+TEST_F(Table, AFailedJoinSaysSoInTheChatPane) {
+  int port;
+  {
+    net::TAsyncSock probe;
+    probe.setPortName("0");
+    probe.setListen(true);
+    port = probe.LocalPort();
+  }
+  table.sock.setPortName(std::to_string(port));
+  table.hostAddress = "127.0.0.1";
+  table.joinpress();
+  EXPECT_TRUE(
+      waitFor([&] { return table.mainchat->toPlainText().contains("Could not connect to 127.0.0.1"); }));
+  EXPECT_TRUE(table.mainchat->toPlainText().contains("WSAECONNREFUSED"));
+  Tchat other;
+  other.hostAddress = "no-such-host.invalid";
+  other.joinpress();
+  EXPECT_TRUE(other.mainchat->toPlainText().contains("Host Lookup - Could Not Find Host Entry"));
+}
+
 // --- With the in-process host ---------------------------------------------------
 
 struct Solo : Table {
@@ -199,7 +241,8 @@ struct Solo : Table {
     ASSERT_TRUE(waitFor([&] { return table.loggedIn && table.caption(1) == "You"; }));
   }
   void click(CardImage* c, Qt::MouseButton b = Qt::LeftButton) {
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), c->mapToGlobal(QPointF(5, 5)), b, b, Qt::NoModifier);
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), c->mapToGlobal(QPointF(5, 5)), b, b,
+                      Qt::NoModifier);
     QCoreApplication::sendEvent(c, &press);
   }
   // A legal card: the led suit if held, else the first.
@@ -269,5 +312,19 @@ TEST_F(Solo, AWholeHalfGameByClickingCards) {
   EXPECT_TRUE(boxes.empty());
 }
 
+}  // namespace
+}  // namespace ombrix::test
+
+namespace ombrix::test {
+namespace {
+TEST(PrevInstance, ASecondStartActivatesTheFirst) {
+  client::PrevInstance first, second;
+  int activations = 0;
+  first.onActivate = [&] { ++activations; };
+  ASSERT_FALSE(first.running());
+  EXPECT_TRUE(second.running());
+  EXPECT_TRUE(waitFor([&] { return activations == 1; }));
+  EXPECT_TRUE(client::PrevInstance::scopedName("worrauq11").startsWith("worrauq11-"));
+}
 }  // namespace
 }  // namespace ombrix::test
