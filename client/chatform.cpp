@@ -285,9 +285,8 @@ void Tchat::buildTable() {
   label_firstplay = label(tableArea, "label_firstplay", "", 138, 251, 255, 20, 13);
   label_firstplay->setAlignment(Qt::AlignCenter);
   label_firstplay->hide();
-  label_bidcaption = label(tableArea, "label_bid", "Your Bid:", 203 - 80, 273, 158, 24, 19);
+  label_bidcaption = label(tableArea, "label_bid", "Your Bid:", 203, 273, 80, 24, 19);
   label_bidcaption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  label_bidcaption->setGeometry(120, 273, 160, 24);
   edit_bid = new QLineEdit("0", tableArea);
   edit_bid->setObjectName("edit_bid");
   edit_bid->setGeometry(284, 272, 26, 28);

@@ -86,14 +86,6 @@ Split splitCommand(std::string_view message);
 Request lookupRequest(std::string_view name);
 Announcement lookupAnnouncement(std::string_view name);
 
-// Convenience for callers off the hot path: make(build::trump, 17).
-template <class F, class... A>
-std::string make(F&& f, A&&... args) {
-  std::string s;
-  std::forward<F>(f)(s, std::forward<A>(args)...);
-  return s;
-}
-
 // One hand position and the card it holds (0 = hidden or empty).
 using PositionCard = std::pair<int, int>;
 
