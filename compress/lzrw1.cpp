@@ -179,6 +179,12 @@ void Tlzrw1::caption(const std::string& text) {
   if (OnCaption) OnCaption(text);
 }
 
+void Tlzrw1::progress(const char* codec) {
+  caption(std::string(codec) + " Bytes in : " + std::to_string(read_) +
+          " Bytes out : " + std::to_string(written_));
+  if (ProcessMessages) ProcessMessages();
+}
+
 std::string Tlzrw1::percent(uint64_t out, uint64_t in) const {
   // An empty input has no ratio; it is shown as 0.
   return std::to_string(in ? out * 100 / in : 0);
@@ -212,17 +218,13 @@ uint64_t Tlzrw1::Compress() {
         const uint8_t len[2] = {static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8)};
         io.write(len, 2);
         io.write(out, n);
-        caption("(LZRW1/RL) Bytes in : " + std::to_string(read_) +
-                " Bytes out : " + std::to_string(written_));
-        if (ProcessMessages) ProcessMessages();
+        progress("(LZRW1/RL)");
       } while (got == kPiece);
     } else {
       IoSource<Io> src(io, " (LZH)");
       IoSink<Io> dst(io);
-      lzh_.encode(src, dst, buffers.a.data(), buffers.b.data(), [this](uint64_t, uint64_t) {
-        caption("(LZH) Bytes in : " + std::to_string(read_) + " Bytes out : " + std::to_string(written_));
-        if (ProcessMessages) ProcessMessages();
-      });
+      lzh_.encode(src, dst, buffers.a.data(), buffers.b.data(),
+                  [this](uint64_t, uint64_t) { progress("(LZH)"); });
     }
     io.finish();
   } catch (...) {
@@ -287,8 +289,7 @@ uint64_t Tlzrw1::expandFast(Io& io, uint32_t size) {
     total += produced;
     // Stop as soon as the output outgrows the size it should have.
     if (total > size) fail(kMismatch);
-    caption("(LZRW1/RL) Bytes in : " + std::to_string(read_) + " Bytes out : " + std::to_string(written_));
-    if (ProcessMessages) ProcessMessages();
+    progress("(LZRW1/RL)");
   } while (produced == kPiece);
   if (total != size) fail(kMismatch);
   return total;
@@ -300,10 +301,8 @@ uint64_t Tlzrw1::expandGood(Io& io, uint32_t size) {
   std::vector<uint8_t> a(TLZH::kIo), b(TLZH::kIo);
   uint64_t total;
   try {
-    total = lzh_.decode(src, dst, size, a.data(), b.data(), [this](uint64_t, uint64_t) {
-      caption("(LZH) Bytes in : " + std::to_string(read_) + " Bytes out : " + std::to_string(written_));
-      if (ProcessMessages) ProcessMessages();
-    });
+    total =
+        lzh_.decode(src, dst, size, a.data(), b.data(), [this](uint64_t, uint64_t) { progress("(LZH)"); });
   } catch (const ELzhTruncated&) {
     // Zero bits past the end would pass damage off as data.
     io.readError(" (LZH)");

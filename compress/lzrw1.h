@@ -71,6 +71,8 @@ class Tlzrw1 {
  private:
   class Io;
   void caption(const std::string& text);
+  // Between blocks: the progress caption, then the user interface's turn.
+  void progress(const char* codec);
   uint64_t compressFast(Io& io);
   uint64_t compressGood(Io& io, uint32_t size);
   uint64_t expandFast(Io& io, uint32_t size);
