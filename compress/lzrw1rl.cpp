@@ -132,6 +132,43 @@ size_t TLZR::expand(const uint8_t* in, size_t n, uint8_t* out) {
     uint32_t w = ((uint32_t{in[q]} << 8) | in[q + 1]) << 16;
     q += 2;
     int left = 16;
+    // A group far from both ends needs no bounds checks but a run's length
+    // and a copy's reach: 16 items read at most 64 bytes (and the literal
+    // move 16 more), and write at most 16 x 18 plus 24 bytes of slack.
+    constexpr size_t kGroupIn = 16 * 4 + 16, kGroupOut = 16 * 18 + 24;
+    while (left > 0 && n - q >= kGroupIn && kPiece - o >= kGroupOut) {
+      const size_t lit = static_cast<size_t>(__builtin_clz(w | (0xFFFFFFFFu >> left)));
+      std::memcpy(out + o, in + q, 16);
+      o += lit;
+      q += lit;
+      left -= static_cast<int>(lit);
+      if (left == 0) break;
+      w = (w << lit) << 1;
+      --left;
+      const size_t a = in[q], b = in[q + 1];
+      const size_t d = a * 16 + (b >> 4);
+      if (__builtin_expect(d == 0, 0)) {
+        const size_t len = size_t{in[q + 1]} * 256 + in[q + 2] + kMinRun;
+        if (len > kPiece - o) throw ECorruptBlock("block expands past 32768 bytes");
+        std::memset(out + o, in[q + 3], len);
+        o += len;
+        q += 4;
+        continue;  // the loop condition re-checks the room left
+      }
+      const size_t len = (b & 0x0F) + kMinCopy;
+      if (__builtin_expect(d > o, 0)) throw ECorruptBlock("copy reaches before the start of the block");
+      uint8_t* dst = out + o;
+      const uint8_t* src = dst - d;
+      if (d >= 8) {
+        std::memcpy(dst, src, 8);
+        std::memcpy(dst + 8, src + 8, 8);
+        if (len > 16) std::memcpy(dst + 16, src + 16, 8);
+      } else {
+        for (size_t j = 0; j < len; ++j) dst[j] = src[j];
+      }
+      o += len;
+      q += 2;
+    }
     while (left > 0 && q < n) {
       // Leading literals all at once: their count is the run of zero bits.
       const uint32_t stop = left == 32 ? 0 : 0xFFFFFFFFu >> left;
@@ -152,10 +189,10 @@ size_t TLZR::expand(const uint8_t* in, size_t n, uint8_t* out) {
       // A copy or a run.
       w <<= 1;
       --left;
-      if (n - q < 2) throw ECorruptBlock("copy item cut short");
+      if (__builtin_expect(n - q < 2, 0)) throw ECorruptBlock("copy item cut short");
       const size_t a = in[q], b = in[q + 1];
       const size_t d = a * 16 + (b >> 4);
-      if (d == 0) {
+      if (__builtin_expect(d == 0, 0)) {
         if (n - q < 4) throw ECorruptBlock("run item cut short");
         const size_t len = size_t{in[q + 1]} * 256 + in[q + 2] + kMinRun;
         if (len > kPiece - o) throw ECorruptBlock("block expands past 32768 bytes");
@@ -165,8 +202,8 @@ size_t TLZR::expand(const uint8_t* in, size_t n, uint8_t* out) {
         continue;
       }
       const size_t len = (b & 0x0F) + kMinCopy;
-      if (d > o) throw ECorruptBlock("copy reaches before the start of the block");
-      if (len > kPiece - o) throw ECorruptBlock("block expands past 32768 bytes");
+      if (__builtin_expect(d > o || len > kPiece - o, 0))
+        throw ECorruptBlock(d > o ? "copy reaches before the start of the block" : "block expands past 32768 bytes");
       uint8_t* dst = out + o;
       const uint8_t* src = dst - d;
       if (d >= 8) {
