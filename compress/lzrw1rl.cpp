@@ -86,8 +86,20 @@ size_t TLZR::compress(const uint8_t* in, size_t len, uint8_t* out) {
       // An empty entry (0xFFFF) lies above every position, so the unsigned
       // distance wraps past the window and one test covers both cases.
       if (i - cand < kWindow) {
-        const size_t limit = (len - i < kMaxCopy) ? len - i : kMaxCopy;
-        m = commonPrefix(in + i, in + cand, limit);
+        if (len - i >= kMaxCopy) {
+          // Far from the end the limit is always 18: two words and two bytes.
+          const uint8_t* a = in + i;
+          const uint8_t* b = in + cand;
+          if (const uint64_t x = load64(a) ^ load64(b)) {
+            m = __builtin_ctzll(x) >> 3;
+          } else if (const uint64_t y = load64(a + 8) ^ load64(b + 8)) {
+            m = 8 + (__builtin_ctzll(y) >> 3);
+          } else {
+            m = a[16] != b[16] ? 16 : a[17] != b[17] ? 17 : 18;
+          }
+        } else {
+          m = commonPrefix(in + i, in + cand, len - i);
+        }
       }
       if (m >= kMinCopy) {
         const size_t code = (i - cand) * 16 + (m - kMinCopy);
@@ -203,7 +215,8 @@ size_t TLZR::expand(const uint8_t* in, size_t n, uint8_t* out) {
       }
       const size_t len = (b & 0x0F) + kMinCopy;
       if (__builtin_expect(d > o || len > kPiece - o, 0))
-        throw ECorruptBlock(d > o ? "copy reaches before the start of the block" : "block expands past 32768 bytes");
+        throw ECorruptBlock(d > o ? "copy reaches before the start of the block"
+                                  : "block expands past 32768 bytes");
       uint8_t* dst = out + o;
       const uint8_t* src = dst - d;
       if (d >= 8) {
