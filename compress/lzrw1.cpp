@@ -253,9 +253,9 @@ uint64_t Tlzrw1::Decompress() {
     io.readFull(header + 4, 4);
     const uint32_t size = getLE32(header + 4);
     if (id == kFastId)
-      expandFast(io, size);
+      expandFast(io, size, buffers.a.data(), buffers.b.data());
     else
-      expandGood(io, size);
+      expandGood(io, size, buffers.a.data(), buffers.b.data());
     io.finish();
   } catch (...) {
     io.abandon();
@@ -265,13 +265,9 @@ uint64_t Tlzrw1::Decompress() {
   return written_;
 }
 
-uint64_t Tlzrw1::expandFast(Io& io, uint32_t size) {
+uint64_t Tlzrw1::expandFast(Io& io, uint32_t size, uint8_t* in, uint8_t* out) {
   static constexpr const char* kMismatch =
       "Lzrw1 (decompression LZRW1/RL) : Original and compressed sizes do not match !";
-  uint8_t* in = nullptr;
-  std::vector<uint8_t> block(kMaxBlock);
-  in = block.data();
-  std::vector<uint8_t> outBuf(kBufferSize);
   uint64_t total = 0;
   size_t produced;
   do {
@@ -281,11 +277,11 @@ uint64_t Tlzrw1::expandFast(Io& io, uint32_t size) {
     if (n > kMaxBlock) fail("Lzrw1 (decompression LZRW1/RL) : Corrupt block : longer than any block !");
     io.readFull(in, n);
     try {
-      produced = TLZR::expand(in, n, outBuf.data());
+      produced = TLZR::expand(in, n, out);
     } catch (const ECorruptBlock& e) {
       fail(std::string("Lzrw1 (decompression LZRW1/RL) : Corrupt block : ") + e.what() + " !");
     }
-    io.write(outBuf.data(), produced);
+    io.write(out, produced);
     total += produced;
     // Stop as soon as the output outgrows the size it should have.
     if (total > size) fail(kMismatch);
@@ -295,14 +291,12 @@ uint64_t Tlzrw1::expandFast(Io& io, uint32_t size) {
   return total;
 }
 
-uint64_t Tlzrw1::expandGood(Io& io, uint32_t size) {
+uint64_t Tlzrw1::expandGood(Io& io, uint32_t size, uint8_t* in, uint8_t* out) {
   IoSource<Io> src(io, " (LZH)");
   IoSink<Io> dst(io);
-  std::vector<uint8_t> a(TLZH::kIo), b(TLZH::kIo);
   uint64_t total;
   try {
-    total =
-        lzh_.decode(src, dst, size, a.data(), b.data(), [this](uint64_t, uint64_t) { progress("(LZH)"); });
+    total = lzh_.decode(src, dst, size, in, out, [this](uint64_t, uint64_t) { progress("(LZH)"); });
   } catch (const ELzhTruncated&) {
     // Zero bits past the end would pass damage off as data.
     io.readError(" (LZH)");

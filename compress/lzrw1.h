@@ -75,8 +75,9 @@ class Tlzrw1 {
   void progress(const char* codec);
   uint64_t compressFast(Io& io);
   uint64_t compressGood(Io& io, uint32_t size);
-  uint64_t expandFast(Io& io, uint32_t size);
-  uint64_t expandGood(Io& io, uint32_t size);
+  // Both expand through the operation's two I/O buffers, nothing more.
+  uint64_t expandFast(Io& io, uint32_t size, uint8_t* in, uint8_t* out);
+  uint64_t expandGood(Io& io, uint32_t size, uint8_t* in, uint8_t* out);
   std::string percent(uint64_t out, uint64_t in) const;
 
   TLZR lzr_;
