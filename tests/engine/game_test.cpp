@@ -17,9 +17,10 @@ struct ComputerGame {
     h.host.enqueue(0, half ? "CMD_startgame+Bob+h+" : "CMD_startgame+Bob+f+");
     finished = h.clock.runUntil([&] { return !h.rec.to(5, "CMD_winner").empty(); }, 24 * 3600 * 1000);
   }
-  std::vector<Sent> seenBy(int slot) const {
+  std::vector<Sent> seenBy(int slot) const { return seenBy(h, slot); }
+  static std::vector<Sent> seenBy(const HostHarness& harness, int slot) {
     std::vector<Sent> out;
-    for (const Sent& s : h.rec.sent)
+    for (const Sent& s : harness.rec.sent)
       if (s.slot == slot) out.push_back(s);
     return out;
   }
@@ -75,6 +76,20 @@ TEST(WholeGame, ManySeedsPlayCleanly) {
     auto rep = refereeGame(g.seenBy(5), opt);
     ASSERT_TRUE(rep.ok()) << "seed " << seed << ": " << rep.summary();
   }
+}
+
+TEST(WholeGame, ABotDelayOfZeroStillPlaysOn) {
+  // botDelay starts at 0 until seat 1's table sends its speed; the computer
+  // must move at once rather than never.
+  HostHarness h(5);
+  h.connect({5});
+  h.host.enqueue(0, "CMD_startgame+Bob+h+");
+  ASSERT_TRUE(h.clock.runUntil([&] { return !h.rec.to(5, "CMD_winner").empty(); }, 3600 * 1000));
+  RefereeOptions opt;
+  opt.halfGame = true;
+  opt.computerSeats[1] = true;
+  opt.botDelay = 0;
+  EXPECT_TRUE(refereeGame(ComputerGame::seenBy(h, 5), opt).ok());
 }
 
 TEST(WholeGame, SameSeedReplaysTheSameGame) {
