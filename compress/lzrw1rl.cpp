@@ -35,6 +35,21 @@ inline size_t commonPrefix(const uint8_t* a, const uint8_t* b, size_t limit) {
   return m;
 }
 
+// A copy item: `len` (3..18) bytes from `d` back. At distances of 8 or more
+// whole words overlap safely and may write up to 13 bytes past the copy,
+// inside the caller's slack; shorter distances repeat what the copy itself
+// produces, byte by byte.
+inline void copyBack(uint8_t* dst, size_t d, size_t len) {
+  const uint8_t* src = dst - d;
+  if (d >= 8) {
+    std::memcpy(dst, src, 8);
+    std::memcpy(dst + 8, src + 8, 8);
+    if (len > 16) std::memcpy(dst + 16, src + 16, 8);
+  } else {
+    for (size_t j = 0; j < len; ++j) dst[j] = src[j];
+  }
+}
+
 inline uint32_t hashAt(const uint8_t* p) {
   return ((((((uint32_t{p[0]} << 4) ^ p[1]) << 4) ^ p[2]) * 40543u) >> 4) & 0x0FFFu;
 }
@@ -169,15 +184,7 @@ size_t TLZR::expand(const uint8_t* in, size_t n, uint8_t* out) {
       }
       const size_t len = (b & 0x0F) + kMinCopy;
       if (__builtin_expect(d > o, 0)) throw ECorruptBlock("copy reaches before the start of the block");
-      uint8_t* dst = out + o;
-      const uint8_t* src = dst - d;
-      if (d >= 8) {
-        std::memcpy(dst, src, 8);
-        std::memcpy(dst + 8, src + 8, 8);
-        if (len > 16) std::memcpy(dst + 16, src + 16, 8);
-      } else {
-        for (size_t j = 0; j < len; ++j) dst[j] = src[j];
-      }
+      copyBack(out + o, d, len);
       o += len;
       q += 2;
     }
@@ -217,18 +224,7 @@ size_t TLZR::expand(const uint8_t* in, size_t n, uint8_t* out) {
       if (__builtin_expect(d > o || len > kPiece - o, 0))
         throw ECorruptBlock(d > o ? "copy reaches before the start of the block"
                                   : "block expands past 32768 bytes");
-      uint8_t* dst = out + o;
-      const uint8_t* src = dst - d;
-      if (d >= 8) {
-        // Whole words, overlapping safely at this distance; may write up to
-        // 13 bytes past the copy, inside the caller's slack.
-        std::memcpy(dst, src, 8);
-        std::memcpy(dst + 8, src + 8, 8);
-        if (len > 16) std::memcpy(dst + 16, src + 16, 8);
-      } else {
-        // Short distances repeat what the copy itself produces: byte by byte.
-        for (size_t j = 0; j < len; ++j) dst[j] = src[j];
-      }
+      copyBack(out + o, d, len);
       o += len;
       q += 2;
     }
