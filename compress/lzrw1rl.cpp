@@ -1,6 +1,11 @@
 #include "compress/lzrw1rl.h"
 
+#include <algorithm>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace ombrix::lzrw {
 
@@ -51,7 +56,47 @@ inline void copyBack(uint8_t* dst, size_t d, size_t len) {
 }
 
 inline uint32_t hashAt(const uint8_t* p) {
-  return ((((((uint32_t{p[0]} << 4) ^ p[1]) << 4) ^ p[2]) * 40543u) >> 4) & 0x0FFFu;
+  return ((((uint32_t{p[0]} << 8) ^ (uint32_t{p[1]} << 4) ^ p[2]) * 40543u) >> 4) & 0x0FFFu;
+}
+
+inline void put16(uint8_t* o, uint32_t v) {  // high byte first
+  o[0] = static_cast<uint8_t>(v >> 8);
+  o[1] = static_cast<uint8_t>(v);
+}
+
+constexpr unsigned kGroupItems = 16;
+// The hashes of this many positions are worked out at a time, ahead of the
+// items (1 KB of stack): they take no part in the chain from one item to the
+// next, which is what bounds the compressor's speed.
+constexpr size_t kHashRow = 512;
+// A group whose first item is this far from the piece's end can read no
+// byte past it (15 items of at most 18, then the 18 of the last), and every
+// item in it may compare whole words.
+constexpr size_t kGroupReach = kGroupItems * kMaxCopy + kMaxCopy;
+// ... and writes at most 2 bytes an item.
+constexpr size_t kGroupOut = kGroupItems * 2;
+static_assert(kGroupReach < kHashRow);
+
+// The hash of every position from..from+kHashRow-1 below len into row.
+// Positions near len use the two bytes after the piece, as hashAt does.
+void hashRow(const uint8_t* in, size_t from, size_t len, uint16_t* row) {
+  size_t k = 0;
+#if defined(__SSE2__)
+  // Only bits 4..15 of the 32-bit product are kept, and the low 16 bits of
+  // a product depend only on the low 16 bits of its factors: eight 16-bit
+  // multiplies give eight hashes.
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i mul = _mm_set1_epi16(static_cast<int16_t>(40543));
+  for (; k + 8 <= kHashRow && from + k + 8 <= len; k += 8) {
+    const uint8_t* p = in + from + k;
+    const __m128i a = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), zero);
+    const __m128i b = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + 1)), zero);
+    const __m128i c = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + 2)), zero);
+    const __m128i x = _mm_xor_si128(_mm_xor_si128(_mm_slli_epi16(a, 8), _mm_slli_epi16(b, 4)), c);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(row + k), _mm_srli_epi16(_mm_mullo_epi16(x, mul), 4));
+  }
+#endif
+  for (; k < kHashRow && from + k < len; ++k) row[k] = static_cast<uint16_t>(hashAt(in + from + k));
 }
 }  // namespace
 
@@ -63,18 +108,69 @@ size_t TLZR::compress(const uint8_t* in, size_t len, uint8_t* out) {
   size_t control = 1, p = 3, i = 0;
   uint32_t bits = 0;
   unsigned items = 0;
+  alignas(16) uint16_t row[kHashRow];
+  size_t rowStart = 0;
+  hashRow(in, 0, len, row);
 
-  while (i < len && p <= len) {
-    if (items == 16) {
-      out[control] = static_cast<uint8_t>(bits >> 8);
-      out[control + 1] = static_cast<uint8_t>(bits);
+  for (;;) {
+    // A whole group far from the piece's end and from the stored size: no
+    // item in it needs a bounds check, and each is decided without a branch
+    // (on text a literal and a copy are about as likely).
+    if (items == 0 && len - i > kGroupReach && p + kGroupOut <= len) {
+      if (i + kGroupReach > rowStart + kHashRow) {
+        rowStart = i;
+        hashRow(in, i, len, row);
+      }
+      const uint16_t* hashes = row - rowStart;
+      for (; items < kGroupItems; ++items) {
+        const uint64_t w = load64(in + i);
+        const uint8_t c = static_cast<uint8_t>(w);
+        // A run needs 16 equal bytes: rare, and left to the checked path.
+        if (__builtin_expect(w == 0x0101010101010101ull * c && load64(in + i + 8) == w, 0)) break;
+        const uint32_t h = hashes[i];
+        const size_t cand = hash_[h];
+        hash_[h] = static_cast<uint16_t>(i);
+        const uint8_t* b = in + cand;
+        const uint64_t x = w ^ load64(b);
+        const size_t d = i - cand;  // an empty entry gives a distance past the window
+        const size_t copy = size_t{0} - ((d < kWindow) & ((x & 0xFFFFFF) == 0));  // all ones or 0
+        size_t m;
+        if (__builtin_expect(x != 0, 1)) {
+          m = __builtin_ctzll(x) >> 3;  // little-endian: the first unequal byte
+        } else if (const uint64_t y = load64(in + i + 8) ^ load64(b + 8)) {
+          m = 8 + (__builtin_ctzll(y) >> 3);
+        } else {
+          m = in[i + 16] != b[16] ? 16 : in[i + 17] != b[17] ? 17 : 18;
+        }
+        // Both items are made and one is kept: a copy's two bytes or the literal.
+        const uint32_t code = static_cast<uint32_t>(d * 16 + (m - kMinCopy));
+        const uint16_t item = static_cast<uint16_t>(((((code >> 8) | (code << 8)) ^ c) & copy) ^ c);
+        std::memcpy(out + p, &item, 2);
+        p += 1 + (copy & 1);
+        i += 1 + ((m - 1) & copy);
+        bits = bits * 2 + static_cast<uint32_t>(copy & 1);
+      }
+      if (items == kGroupItems) {
+        if (!(i < len && p <= len)) break;
+        put16(out + control, bits);
+        control = p;
+        p += 2;
+        items = 0;
+        bits = 0;
+        continue;
+      }
+    }
+
+    // One item with every check: near the ends, and for runs.
+    if (!(i < len && p <= len)) break;
+    if (items == kGroupItems) {
+      put16(out + control, bits);
       control = p;
       p += 2;
       items = 0;
+      bits = 0;
     }
     const uint8_t c = in[i];
-    // A run item needs at least 16 equal bytes; two word compares rule that
-    // out for nearly every position before anything is counted.
     size_t r = 0;
     if (len - i >= kMinRun && allEqual16(in + i, c)) {
       const size_t runEnd = (len - i > kMaxRun) ? i + kMaxRun : len;
@@ -82,7 +178,6 @@ size_t TLZR::compress(const uint8_t* in, size_t len, uint8_t* out) {
       while (r < runEnd && in[r] == c) ++r;
       r -= i;
     }
-
     unsigned bit;
     if (r >= kMinRun) {
       const size_t v = r - kMinRun;
@@ -98,28 +193,9 @@ size_t TLZR::compress(const uint8_t* in, size_t len, uint8_t* out) {
       const size_t cand = hash_[h];
       hash_[h] = static_cast<uint16_t>(i);
       size_t m = 0;
-      // An empty entry (0xFFFF) lies above every position, so the unsigned
-      // distance wraps past the window and one test covers both cases.
-      if (i - cand < kWindow) {
-        if (len - i >= kMaxCopy) {
-          // Far from the end the limit is always 18: two words and two bytes.
-          const uint8_t* a = in + i;
-          const uint8_t* b = in + cand;
-          if (const uint64_t x = load64(a) ^ load64(b)) {
-            m = __builtin_ctzll(x) >> 3;
-          } else if (const uint64_t y = load64(a + 8) ^ load64(b + 8)) {
-            m = 8 + (__builtin_ctzll(y) >> 3);
-          } else {
-            m = a[16] != b[16] ? 16 : a[17] != b[17] ? 17 : 18;
-          }
-        } else {
-          m = commonPrefix(in + i, in + cand, len - i);
-        }
-      }
+      if (i - cand < kWindow) m = commonPrefix(in + i, in + cand, std::min(len - i, kMaxCopy));
       if (m >= kMinCopy) {
-        const size_t code = (i - cand) * 16 + (m - kMinCopy);
-        out[p] = static_cast<uint8_t>(code >> 8);
-        out[p + 1] = static_cast<uint8_t>(code);
+        put16(out + p, static_cast<uint32_t>((i - cand) * 16 + (m - kMinCopy)));
         p += 2;
         i += m;
         bit = 1;
@@ -129,12 +205,10 @@ size_t TLZR::compress(const uint8_t* in, size_t len, uint8_t* out) {
         bit = 0;
       }
     }
-    bits = ((bits << 1) | bit) & 0xFFFF;
+    bits = bits * 2 + bit;
     ++items;
   }
-  bits = (bits << (16 - items)) & 0xFFFF;
-  out[control] = static_cast<uint8_t>(bits >> 8);
-  out[control + 1] = static_cast<uint8_t>(bits);
+  put16(out + control, (bits << (kGroupItems - items)) & 0xFFFF);
 
   if (p <= len) return p;
   // The compressed form would be longer than the piece: store it.

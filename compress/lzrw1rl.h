@@ -37,10 +37,11 @@ class TLZR {
  public:
   TLZR();
 
-  // Compresses `len` (0..kPiece) bytes of `in` into `out`, which must hold
-  // kBufferSize bytes. `in` must have two readable bytes after the piece
-  // (they enter the hash of the last two positions, never a match). Returns
-  // the block length, at most len + 1.
+  // Compresses `len` (0..kPiece) bytes of `in` into `out`. Both must hold
+  // kBufferSize bytes, whatever len is: the two bytes after the piece enter
+  // the hash of its last two positions (never a match), and a comparison
+  // with an empty table entry reads at kPiece. Returns the block length, at
+  // most len + 1.
   size_t compress(const uint8_t* in, size_t len, uint8_t* out);
 
   // Expands one block of `n` bytes into `out` (kBufferSize bytes of room:
@@ -50,7 +51,11 @@ class TLZR {
   static size_t expand(const uint8_t* in, size_t n, uint8_t* out);
 
  private:
-  static constexpr uint16_t kEmpty = 0xFFFF;
+  // The format marks an empty entry 0xFFFF. 0x8000 serves the same: it lies
+  // above every position, so the window test alone rejects it, and unlike
+  // 0xFFFF it points inside the buffer, so the bytes there may be compared
+  // before that test is decided. The output is the same.
+  static constexpr uint16_t kEmpty = 0x8000;
   std::array<uint16_t, 4096> hash_;  // 8192 bytes, cleared for every block
 };
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <string>
 #include <vector>
 
 namespace ombrix::lzrw {
@@ -13,7 +14,7 @@ using Bytes = std::vector<uint8_t>;
 
 Bytes block(const Bytes& in) {
   Bytes padded(in);
-  padded.resize(in.size() + 2);
+  padded.resize(kBufferSize);
   Bytes out(kBufferSize);
   TLZR codec;
   out.resize(codec.compress(padded.data(), in.size(), out.data()));
@@ -24,6 +25,79 @@ Bytes expand(const Bytes& blk) {
   Bytes out(kBufferSize);
   out.resize(TLZR::expand(blk.data(), blk.size(), out.data()));
   return out;
+}
+
+// The block algorithm written out plainly, a byte and a branch at a time,
+// with the format's own empty marker: the tuned compressor must agree with
+// it byte for byte.
+Bytes modelBlock(const Bytes& src) {
+  const size_t len = src.size();
+  Bytes in(src);
+  in.resize(len + 2);  // the two zero bytes after the piece
+  std::vector<uint16_t> table(4096, 0xFFFF);
+  Bytes out(len + 80);
+  out[0] = 0x40;
+  size_t control = 1, p = 3, i = 0;
+  unsigned bits = 0, items = 0;
+  while (i < len && p <= len) {
+    if (items == 16) {
+      out[control] = static_cast<uint8_t>(bits >> 8);
+      out[control + 1] = static_cast<uint8_t>(bits);
+      control = p;
+      p += 2;
+      items = 0;
+    }
+    size_t r = 1;
+    while (r < 4095 && i + r < len && in[i + r] == in[i]) ++r;
+    unsigned bit = 1;
+    if (r >= 16) {
+      out[p] = 0;
+      out[p + 1] = static_cast<uint8_t>((r - 16) >> 8);
+      out[p + 2] = static_cast<uint8_t>(r - 16);
+      out[p + 3] = in[i];
+      i += r;
+      p += 4;
+    } else {
+      const uint32_t h = ((((((uint32_t{in[i]} * 16) ^ in[i + 1]) * 16) ^ in[i + 2]) * 40543u) >> 4) & 0x0FFF;
+      const size_t cand = table[h];
+      table[h] = static_cast<uint16_t>(i);
+      size_t m = 0;
+      if (cand != 0xFFFF && i - cand < 4096)
+        while (m < 18 && i + m < len && in[i + m] == in[cand + m]) ++m;
+      if (m >= 3) {
+        const size_t v = (i - cand) * 16 + (m - 3);
+        out[p] = static_cast<uint8_t>(v >> 8);
+        out[p + 1] = static_cast<uint8_t>(v);
+        i += m;
+        p += 2;
+      } else {
+        out[p] = in[i];
+        i += 1;
+        p += 1;
+        bit = 0;
+      }
+    }
+    bits = ((bits << 1) | bit) & 0xFFFF;
+    ++items;
+  }
+  bits = (bits << (16 - items)) & 0xFFFF;
+  out[control] = static_cast<uint8_t>(bits >> 8);
+  out[control + 1] = static_cast<uint8_t>(bits);
+  if (p <= len) {
+    out.resize(p);
+    return out;
+  }
+  Bytes stored{0x80};
+  stored.insert(stored.end(), src.begin(), src.end());
+  return stored;
+}
+
+// Where two blocks first differ, for a readable failure.
+std::string firstDifference(const Bytes& a, const Bytes& b) {
+  size_t k = 0;
+  while (k < a.size() && k < b.size() && a[k] == b[k]) ++k;
+  return "first difference at byte " + std::to_string(k) + " of " + std::to_string(a.size()) + " / " +
+         std::to_string(b.size());
 }
 
 TEST(Lzr, EmptyPieceIsTheOneByteStoredBlock) { EXPECT_EQ(block({}), (Bytes{0x80})); }
@@ -96,6 +170,57 @@ TEST(Lzr, RoundTripsAcrossShapes) {
       const Bytes b = block(in);
       ASSERT_LE(b.size(), len + 1);
       ASSERT_EQ(expand(b), in) << "len " << len << " shape " << shape;
+    }
+  }
+}
+
+TEST(Lzr, AgreesWithThePlainAlgorithmOnEveryShape) {
+  // Shapes that take each path of the tuned compressor: text (copies and
+  // literals about even), long repeats (copies of 18, whole equal words),
+  // runs of 15 to 17 and past 4095 at any offset, a piece just long enough
+  // to be stored, noise, and lengths on either side of a group's reach.
+  std::mt19937 rng(29);
+  const char* words[] = {"and ", "the ", "LORD ", "unto ", "said ", "of ", "thee ", "shall "};
+  auto make = [&](int shape, size_t len) {
+    Bytes in;
+    while (in.size() < len) {
+      switch (shape) {
+        case 0:
+          for (const char* w = words[rng() % 8]; *w; ++w) in.push_back(static_cast<uint8_t>(*w));
+          break;
+        case 1:  // a short pattern repeated: copies of 18 at small distances
+          for (int k = 0; k < 40; ++k) in.push_back(static_cast<uint8_t>("abcab"[k % 5]));
+          break;
+        case 2: {  // runs of every length near the run threshold
+          const size_t r = 14 + rng() % 5;
+          in.insert(in.end(), r, static_cast<uint8_t>(rng() % 3));
+          in.push_back(static_cast<uint8_t>(rng()));
+          break;
+        }
+        case 3:  // text broken by a long run
+          if (rng() % 50 == 0) in.insert(in.end(), 4000 + rng() % 200, 'z');
+          for (const char* w = words[rng() % 8]; *w; ++w) in.push_back(static_cast<uint8_t>(*w));
+          break;
+        case 4:  // noise with a little text: near the stored threshold
+          if (rng() % 4) in.push_back(static_cast<uint8_t>(rng()));
+          else in.push_back('e');
+          break;
+        default:
+          in.push_back(static_cast<uint8_t>(rng()));
+          break;
+      }
+    }
+    in.resize(len);
+    return in;
+  };
+  for (int shape = 0; shape < 6; ++shape) {
+    for (size_t len : {size_t{0}, size_t{5}, size_t{18}, size_t{19}, size_t{305}, size_t{306}, size_t{307},
+                       size_t{340}, size_t{1000}, size_t{4097}, size_t{20000}, kPiece - 1, kPiece}) {
+      const Bytes in = make(shape, len);
+      const Bytes want = modelBlock(in);
+      const Bytes got = block(in);
+      ASSERT_EQ(got, want) << "shape " << shape << " len " << len << ": " << firstDifference(got, want);
+      ASSERT_EQ(expand(got), in);
     }
   }
 }
