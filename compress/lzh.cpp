@@ -137,112 +137,107 @@ struct TLZH::Tables {
   // F - 1 bytes mirror the buffer's start so matches can wrap; 8 more let
   // the comparison read whole words without leaving the array.
   uint8_t text[N + F - 1 + 8] = {};
-  int lson[N + 1], rson[N + 257], dad[N + 1];
   unsigned freq[T + 1];
   int prnt[T + kChars], son[T];
   int matchPosition = 0, matchLength = 0;
 
   // --- The search tree of buffer positions -----------------------------------
-  // Index of the first byte (from 1) where a and b differ, at most F, and the
-  // sign of that difference (0 when all F agree): the byte loop of the
-  // method, eight bytes at a time.
-  static int matchAt(const uint8_t* a, const uint8_t* b, int& cmp) {
-    for (int i = 1; i < F; i += 8) {
+  // One binary search tree of positions, ordered by the strings that start
+  // there, for each hash of a string's first three bytes. Each new position
+  // becomes the root of its tree and the old tree is split, along the search
+  // path, into its two subtrees: so positions grow older down every path, a
+  // position that has left the window ends the path, and no node is ever
+  // deleted. The longest match lies on the search path; the first of equal
+  // length met there is the nearest. Positions are kept in 16 bits and a
+  // compare always starts at the first byte, so a link gone stale can cost
+  // a match but never yield a false one.
+  static constexpr int kHeads = 4096;
+  static constexpr unsigned kWindow = N - F;  // 4036 bytes behind the look-ahead are history
+  // Paths longer than this are cut: in a 4096-byte window they are rare, and
+  // sorted input (a word list) would otherwise make them long.
+  static constexpr int kMaxSteps = 32;
+  static constexpr uint16_t kGone = kWindow + 1000;  // subtracted: a distance past the window
+  uint16_t head[kHeads];
+  uint16_t child[2 * N];  // [2p] the smaller strings, [2p + 1] the greater
+
+  static unsigned hash3(const uint8_t* p) {
+    return ((((unsigned{p[0]} << 8) ^ (unsigned{p[1]} << 4) ^ p[2]) * 40543u) >> 4) & (kHeads - 1);
+  }
+
+  // Equal leading bytes of a and b, at most limit (<= F).
+  static int commonPrefix(const uint8_t* a, const uint8_t* b, int limit) {
+    for (int i = 0; i < limit; i += 8) {
       uint64_t x, y;
       std::memcpy(&x, a + i, 8);
       std::memcpy(&y, b + i, 8);
-      if (const uint64_t d = x ^ y) {
-        const int at = i + (__builtin_ctzll(d) >> 3);  // little-endian: lowest byte first
-        if (at >= F) break;
-        cmp = a[at] - b[at];
-        return at;
-      }
+      if (const uint64_t d = x ^ y) return std::min(i + (__builtin_ctzll(d) >> 3), limit);
     }
-    cmp = 0;
-    return F;
+    return limit;
   }
 
-  void initTree() {
-    for (int i = N + 1; i <= N + 256; ++i) rson[i] = NIL;  // one root per first byte
-    for (int i = 0; i < N; ++i) dad[i] = NIL;
-  }
+  void initTree(uint32_t first) { std::fill(head, head + kHeads, static_cast<uint16_t>(first - kGone)); }
 
-  // Inserts the string at r, leaving the longest match (the nearest among
-  // equals) in matchPosition/matchLength. A full-length match replaces the
-  // old node, which can never again be the better one.
-  void insertNode(int r) {
-    int cmp = 1, i = 0;
+  // Inserts the string at `at` (a count of positions whose low 12 bits are
+  // the buffer index), compared over at most `limit` bytes, and leaves the
+  // longest earlier match in matchPosition/matchLength (0 when none is
+  // longer than the threshold). A match over the whole limit takes the old
+  // node's place: it could never again be the better one.
+  void insertNode(uint32_t at, int limit) {
+    const uint16_t now = static_cast<uint16_t>(at);
+    const int r = static_cast<int>(at & (N - 1));
     const uint8_t* key = &text[r];
-    int p = N + 1 + key[0];
-    rson[r] = lson[r] = NIL;
-    matchLength = 0;
-    for (;;) {
-      if (cmp >= 0) {
-        if (rson[p] != NIL) {
-          p = rson[p];
-        } else {
-          rson[p] = r;
-          dad[r] = p;
-          return;
-        }
+    const unsigned h = hash3(key);
+    uint16_t cand = head[h];
+    head[h] = now;
+    uint64_t key8;
+    std::memcpy(&key8, key, 8);
+    const uint64_t keyOrder = __builtin_bswap64(key8);  // compares as the bytes do
+    // Where the next node of smaller (slots[1]) and greater (slots[0])
+    // strings is to hang.
+    uint16_t* slots[2] = {&child[2 * r + 1], &child[2 * r]};
+    int best = kThreshold;
+    unsigned bestDistance = 0;
+    for (int steps = kMaxSteps;; --steps) {
+      const unsigned distance = static_cast<uint16_t>(now - cand);
+      if (distance - 1 >= kWindow || steps == 0) {
+        *slots[0] = *slots[1] = static_cast<uint16_t>(now - kGone);
+        break;
+      }
+      const int p = cand & (N - 1);
+      const uint8_t* other = &text[p];
+      uint64_t other8;
+      std::memcpy(&other8, other, 8);
+      int len;
+      unsigned greater;  // the key is the greater string
+      if (const uint64_t x = other8 ^ key8; __builtin_expect(x != 0, 1)) {
+        // The direction straight from the words: it need not wait for the
+        // length, which keeps the walk one load shorter a step.
+        len = std::min(__builtin_ctzll(x) >> 3, limit);
+        greater = __builtin_bswap64(other8) < keyOrder;
       } else {
-        if (lson[p] != NIL) {
-          p = lson[p];
-        } else {
-          lson[p] = r;
-          dad[r] = p;
-          return;
+        len = commonPrefix(key, other, limit);
+        greater = other[len] < key[len];
+      }
+      uint16_t* pair = &child[2 * p];
+      if (__builtin_expect(len >= limit, 0)) {
+        if (len > best) {
+          best = len;
+          bestDistance = distance;
         }
+        *slots[1] = pair[0];
+        *slots[0] = pair[1];
+        break;
       }
-      i = matchAt(key, &text[p], cmp);
-      if (i > kThreshold) {
-        const int distance = ((r - p) & (N - 1)) - 1;
-        if (i > matchLength) {
-          matchPosition = distance;
-          if ((matchLength = i) >= F) break;
-        } else if (i == matchLength && distance < matchPosition) {
-          matchPosition = distance;
-        }
+      if (len > best) {
+        best = len;
+        bestDistance = distance;
       }
+      *slots[greater] = cand;
+      slots[greater] = pair + greater;
+      cand = pair[greater];
     }
-    dad[r] = dad[p];
-    lson[r] = lson[p];
-    rson[r] = rson[p];
-    dad[lson[p]] = r;
-    dad[rson[p]] = r;
-    if (rson[dad[p]] == p)
-      rson[dad[p]] = r;
-    else
-      lson[dad[p]] = r;
-    dad[p] = NIL;
-  }
-
-  void deleteNode(int p) {
-    if (dad[p] == NIL) return;
-    int q;
-    if (rson[p] == NIL) {
-      q = lson[p];
-    } else if (lson[p] == NIL) {
-      q = rson[p];
-    } else {
-      q = lson[p];
-      if (rson[q] != NIL) {
-        do q = rson[q];
-        while (rson[q] != NIL);
-        rson[dad[q]] = lson[q];
-        dad[lson[q]] = dad[q];
-        lson[q] = lson[p];
-        dad[lson[p]] = q;
-      }
-      rson[q] = rson[p];
-      dad[rson[p]] = q;
-    }
-    dad[q] = dad[p];
-    if (rson[dad[p]] == p)
-      rson[dad[p]] = q;
-    else
-      lson[dad[p]] = q;
-    dad[p] = NIL;
+    matchLength = best > kThreshold ? best : 0;
+    matchPosition = static_cast<int>(bestDistance) - 1;
   }
 
   // --- The adaptive Huffman tree ------------------------------------------------
@@ -389,7 +384,6 @@ uint64_t TLZH::encode(ByteSource& src, ByteSink& dst, uint8_t* inBuf, uint8_t* o
   };
 
   t.startHuff();
-  t.initTree();
   int s = 0, r = kStart;
   std::fill(t.text, t.text + r, ' ');
   int len = 0;
@@ -398,8 +392,12 @@ uint64_t TLZH::encode(ByteSource& src, ByteSink& dst, uint8_t* inBuf, uint8_t* o
     w.finish();
     return w.written();
   }
-  for (int i = 1; i <= F; ++i) t.insertNode(r - i);
-  t.insertNode(r);
+  // The F positions of spaces before the first byte may be matched too;
+  // positions count on from them, and nodes only ever point to older ones.
+  uint32_t at = static_cast<uint32_t>(r - F);
+  t.initTree(at);
+  for (int i = 0; i < F; ++i) t.insertNode(at++, F);
+  t.insertNode(at, len);
   do {
     if (t.matchLength > len) t.matchLength = len;
     if (t.matchLength <= kThreshold) {
@@ -412,18 +410,18 @@ uint64_t TLZH::encode(ByteSource& src, ByteSink& dst, uint8_t* inBuf, uint8_t* o
     const int last = t.matchLength;
     int i = 0;
     for (int c; i < last && (c = getc()) >= 0; ++i) {
-      t.deleteNode(s);
+      // The oldest byte gives way; its node falls out of the window with it.
       t.text[s] = static_cast<uint8_t>(c);
       if (s < F - 1) t.text[s + N] = static_cast<uint8_t>(c);
       s = (s + 1) & (N - 1);
       r = (r + 1) & (N - 1);
-      t.insertNode(r);
+      t.insertNode(++at, len);
     }
     while (i++ < last) {
-      t.deleteNode(s);
       s = (s + 1) & (N - 1);
       r = (r + 1) & (N - 1);
-      if (--len) t.insertNode(r);
+      ++at;
+      if (--len) t.insertNode(at, len);
     }
   } while (len > 0);
   w.finish();
