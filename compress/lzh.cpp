@@ -192,6 +192,9 @@ struct TLZH::Tables {
     uint64_t key8;
     std::memcpy(&key8, key, 8);
     const uint64_t keyOrder = __builtin_bswap64(key8);  // compares as the bytes do
+    uint64_t keyB;  // the key's bytes 8..15
+    std::memcpy(&keyB, key + 8, 8);
+    const uint64_t keyOrderB = __builtin_bswap64(keyB);
     // Where the next node of smaller (slots[1]) and greater (slots[0])
     // strings is to hang.
     uint16_t* slots[2] = {&child[2 * r + 1], &child[2 * r]};
@@ -205,15 +208,22 @@ struct TLZH::Tables {
       }
       const int p = cand & (N - 1);
       const uint8_t* other = &text[p];
-      uint64_t other8;
+      uint64_t other8, otherB;
       std::memcpy(&other8, other, 8);
+      std::memcpy(&otherB, other + 8, 8);
       int len;
       unsigned greater;  // the key is the greater string
-      if (const uint64_t x = other8 ^ key8; __builtin_expect(x != 0, 1)) {
-        // The direction straight from the words: it need not wait for the
-        // length, which keeps the walk one load shorter a step.
-        len = std::min(__builtin_ctzll(x) >> 3, limit);
-        greater = __builtin_bswap64(other8) < keyOrder;
+      const uint64_t x = other8 ^ key8, xb = otherB ^ keyB;
+      const bool first = x != 0;
+      const uint64_t xs = first ? x : xb;
+      if (__builtin_expect(xs != 0, 1)) {
+        // Length and direction from the first unequal word, picked without
+        // a branch (8 equal bytes are common in text). The direction comes
+        // straight from the word, so it need not wait for the length.
+        const uint64_t os = first ? other8 : otherB;
+        const uint64_t ks = first ? keyOrder : keyOrderB;
+        len = std::min((first ? 0 : 8) + (__builtin_ctzll(xs) >> 3), limit);
+        greater = __builtin_bswap64(os) < ks;
       } else {
         len = commonPrefix(key, other, limit);
         greater = other[len] < key[len];
@@ -228,10 +238,9 @@ struct TLZH::Tables {
         *slots[0] = pair[1];
         break;
       }
-      if (len > best) {
-        best = len;
-        bestDistance = distance;
-      }
+      const bool better = len > best;  // a coin toss on text: selected, not branched
+      best = better ? len : best;
+      bestDistance = better ? distance : bestDistance;
       *slots[greater] = cand;
       slots[greater] = pair + greater;
       cand = pair[greater];

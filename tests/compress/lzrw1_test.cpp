@@ -115,6 +115,28 @@ TEST_F(Files, BothModesRoundTripManySizes) {
   EXPECT_EQ(unpack(pack(noise, Fast)), noise);
 }
 
+TEST_F(Files, GoodFindsMatchesAcrossTheWholeWindow) {
+  // Noise followed by itself: the second half is all matches when it starts
+  // no further back than the 4036 bytes of history the coder keeps, also
+  // when the stream is long past positions that fit in 16 bits.
+  std::mt19937 rng(8);
+  for (size_t lead : {size_t{0}, size_t{200000}}) {
+    for (size_t span : {size_t{61}, size_t{1000}, size_t{4036}}) {
+      Bytes noise(span);
+      for (auto& c : noise) c = static_cast<uint8_t>(rng());
+      Bytes in(lead, 'q');
+      for (size_t k = 0; k < lead; ++k) in[k] = static_cast<uint8_t>("abc"[rng() % 3]);
+      const size_t before = pack(in, Good).size();
+      in.insert(in.end(), noise.begin(), noise.end());
+      const size_t once = pack(in, Good).size() - before;
+      in.insert(in.end(), noise.begin(), noise.end());
+      const Bytes twice = pack(in, Good);
+      EXPECT_LT(twice.size() - before, once + once / 4 + 8) << "lead " << lead << " span " << span;
+      ASSERT_EQ(unpack(twice), in);
+    }
+  }
+}
+
 TEST_F(Files, GoldenFastFileIsByteExact) {
   // tests/data/kjv_sample.lzrw was made by this compressor and checked by
   // hand against the block format; any change to the Fast output is a change
