@@ -121,13 +121,12 @@ size_t TLZR::compress(const uint8_t* in, size_t len, uint8_t* out) {
         rowStart = i;
         hashRow(in, i, len, row);
       }
-      const uint16_t* hashes = row - rowStart;
       for (; items < kGroupItems; ++items) {
         const uint64_t w = load64(in + i);
         const uint8_t c = static_cast<uint8_t>(w);
         // A run needs 16 equal bytes: rare, and left to the checked path.
         if (__builtin_expect(w == 0x0101010101010101ull * c && load64(in + i + 8) == w, 0)) break;
-        const uint32_t h = hashes[i];
+        const uint32_t h = row[i - rowStart];
         const size_t cand = hash_[h];
         hash_[h] = static_cast<uint16_t>(i);
         const uint8_t* b = in + cand;
