@@ -121,12 +121,15 @@ size_t TLZR::compress(const uint8_t* in, size_t len, uint8_t* out) {
         rowStart = i;
         hashRow(in, i, len, row);
       }
+      // The hash of position i; stepped with i, as indexing the row would
+      // cost the chain a subtraction an item.
+      const uint16_t* hash = row + (i - rowStart);
       for (; items < kGroupItems; ++items) {
         const uint64_t w = load64(in + i);
         const uint8_t c = static_cast<uint8_t>(w);
         // A run needs 16 equal bytes: rare, and left to the checked path.
         if (__builtin_expect(w == 0x0101010101010101ull * c && load64(in + i + 8) == w, 0)) break;
-        const uint32_t h = row[i - rowStart];
+        const uint32_t h = *hash;
         const size_t cand = hash_[h];
         hash_[h] = static_cast<uint16_t>(i);
         const uint8_t* b = in + cand;
@@ -135,7 +138,9 @@ size_t TLZR::compress(const uint8_t* in, size_t len, uint8_t* out) {
         const size_t copy = size_t{0} - ((d < kWindow) & ((x & 0xFFFFFF) == 0));  // all ones or 0
         size_t m;
         if (__builtin_expect(x != 0, 1)) {
-          m = __builtin_ctzll(x) >> 3;  // little-endian: the first unequal byte
+          // Little-endian: the first unequal byte. Shifted as unsigned, it
+          // needs no widening on the way to i.
+          m = static_cast<size_t>(static_cast<unsigned>(__builtin_ctzll(x))) >> 3;
         } else if (const uint64_t y = load64(in + i + 8) ^ load64(b + 8)) {
           m = 8 + (__builtin_ctzll(y) >> 3);
         } else {
@@ -146,7 +151,11 @@ size_t TLZR::compress(const uint8_t* in, size_t len, uint8_t* out) {
         const uint16_t item = static_cast<uint16_t>(((((code >> 8) | (code << 8)) ^ c) & copy) ^ c);
         std::memcpy(out + p, &item, 2);
         p += 1 + (copy & 1);
-        i += 1 + ((m - 1) & copy);
+        // m for a copy, 1 for a literal (copy + 1 is 0 or 1): one step fewer
+        // between the compare and the next item than 1 + ((m - 1) & copy).
+        const size_t advance = (m & copy) + (copy + 1);
+        i += advance;
+        hash += advance;
         bits = bits * 2 + static_cast<uint32_t>(copy & 1);
       }
       if (items == kGroupItems) {
