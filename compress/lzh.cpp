@@ -12,7 +12,6 @@ namespace {
 constexpr int N = 4096;                       // ring buffer
 constexpr int F = 60;                         // look-ahead, longest match
 constexpr int kThreshold = 2;                 // a match must be longer than this
-constexpr int NIL = N;                        // no tree node
 constexpr int kChars = 256 - kThreshold + F;  // 314 symbols
 constexpr int T = kChars * 2 - 1;             // 627 tree nodes
 constexpr int R = T - 1;                      // the root
