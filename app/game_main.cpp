@@ -16,6 +16,7 @@
 #include "windows/lasttrickform.h"
 #include "windows/scoreform.h"
 #include "windows/spylistform.h"
+#include "windows/tallylistform.h"
 
 using namespace ombrix;
 
@@ -34,8 +35,9 @@ int main(int argc, char** argv) {
   windows::Tscore score(&table);
   HostWindow host(Random::timeOfDaySeed(), scale > 0 ? scale : 1.0);
   host.log = [](std::string_view line) { qInfo("host: %.*s", static_cast<int>(line.size()), line.data()); };
+  windows::Ttallylist tally(&table);  // reads the tally file now, writes it when the program ends
   windows::Tspylist spies(&table);
-  table.attach(&score, &lastTrick, &spies, &host);
+  table.attach(&score, &lastTrick, &spies, &host, &tally);
   instance.onActivate = [&table] {
     table.showNormal();
     table.raise();

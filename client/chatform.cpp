@@ -22,6 +22,8 @@
 #include "windows/lasttrickform.h"
 #include "windows/scoreform.h"
 #include "windows/spylistform.h"
+#include "windows/tallylistform.h"
+#include "windows/tallylistform.h"
 
 namespace ombrix::client {
 
@@ -160,11 +162,14 @@ Tchat::~Tchat() {
   sock.OnRead = nullptr;
 }
 
-void Tchat::attach(windows::Tscore* s, windows::Tlasttrick* l, windows::Tspylist* sp, HostWindow* h) {
+void Tchat::attach(windows::Tscore* s, windows::Tlasttrick* l, windows::Tspylist* sp, HostWindow* h,
+                   windows::Ttallylist* t) {
   score = s;
   lastTrick = l;
   spies = sp;
   host = h;
+  tally = t;
+  if (tally) tally->loadchecklist = [this] { loadchecklist(); };
   auto captionOf = [this](int seat) { return caption(seat); };
   if (score) score->seatCaption = captionOf;
   if (lastTrick) lastTrick->seatCaption = captionOf;
@@ -202,6 +207,11 @@ void Tchat::buildMenus() {
                     if (spies) spies->show(), spies->raise();
                   })
       ->setObjectName("SpyList1");
+  view->addAction("Tally List", this,
+                  [this] {
+                    if (tally) tally->show(), tally->raise();
+                  })
+      ->setObjectName("TallyList1");
 
   popup_kick = new QMenu(this);
   popup_kick->setObjectName("popup_kick");
@@ -533,6 +543,7 @@ void Tchat::newplayerinfo(const QString& d) {
     else
       addlinetochat(name + " has Connected.");
   }
+  loadchecklist();
 }
 
 void Tchat::playerdisconnected(const QString& d) {
@@ -549,6 +560,7 @@ void Tchat::playerdisconnected(const QString& d) {
     el<QLabel>("label_playername", n)->setText(defaultNames[n]);
     el("image_eyes", n)->hide();
   }
+  loadchecklist();
   if (spies && spies->remove(n, name)) addlinetochat(name + " has left.");
 }
 

@@ -31,6 +31,7 @@ namespace windows {
 class Tscore;
 class Tlasttrick;
 class Tspylist;
+class Ttallylist;
 }  // namespace windows
 }  // namespace ombrix
 
@@ -47,7 +48,7 @@ class Tchat : public QMainWindow {
 
   // The windows created after this one, handed over once they exist.
   void attach(windows::Tscore* score, windows::Tlasttrick* lastTrick, windows::Tspylist* spies,
-              HostWindow* host);
+              HostWindow* host, windows::Ttallylist* tally = nullptr);
 
   // --- Start-up and connection --------------------------------------------------
   void processparams(const QStringList& params);
@@ -60,6 +61,9 @@ class Tchat : public QMainWindow {
   void processsocktimer();
   void addlinetochat(const QString& text, unsigned colour = kNoticeColour);
   void playsounds(const QString& name);
+  // The tally list's "Players In Current Game": the seats' names but the
+  // player's own, without "<Waiting>".
+  void loadchecklist();
 
   // --- User actions ----------------------------------------------------------
   void button_startClick();
@@ -120,6 +124,7 @@ class Tchat : public QMainWindow {
   windows::Tscore* score = nullptr;
   windows::Tlasttrick* lastTrick = nullptr;
   windows::Tspylist* spies = nullptr;
+  windows::Ttallylist* tally = nullptr;
   HostWindow* host = nullptr;
   // Shown instead of closing the program when the connection ends (tests).
   std::function<void()> onClosed;

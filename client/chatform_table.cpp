@@ -10,6 +10,7 @@
 #include "protocol/commands.h"
 #include "windows/lasttrickform.h"
 #include "windows/scoreform.h"
+#include "windows/tallylistform.h"
 
 namespace ombrix::client {
 
@@ -70,6 +71,15 @@ void Tchat::startthegame(const QString& d) {
   const QString type = half ? "HALF" : "FULL";
   addlinetochat(starter == myName ? "You have started a " + type + " game."
                                   : starter + " has started a " + type + " game.");
+  loadchecklist();
+}
+
+void Tchat::loadchecklist() {
+  if (!tally) return;
+  QStringList names;
+  for (int n = 1; n <= 4; ++n)
+    if (n != mySeat && caption(n) != "<Waiting>") names << caption(n);
+  tally->setPlayersInGame(names);
 }
 
 void Tchat::startround(const QString& d) {
@@ -211,7 +221,14 @@ void Tchat::winner(const QString& d) {
     cardCount[n] = 0;
     drawFan(n);
   }
-  if (names.contains(myName)) playsounds("winner");
+  // Only a seated player has a game to count; a name that is empty would be
+  // found in every winner text.
+  const bool iWon = !myName.isEmpty() && names.contains(myName);
+  if (tally && mySeat >= 1 && mySeat <= 4) {
+    tally->addgame(iWon ? "addtomine" : names);
+    if (iWon) tally->addtomine(2);
+  }
+  if (iWon) playsounds("winner");
   if (isHost) {
     button_start->show();
     button_starthalf->show();

@@ -9,6 +9,10 @@ MessageBoxSink& sink() {
   static MessageBoxSink s;
   return s;
 }
+QuestionSink& questionSink() {
+  static QuestionSink s;
+  return s;
+}
 }  // namespace
 
 void setMessageBoxSink(MessageBoxSink s) { sink() = std::move(s); }
@@ -20,6 +24,18 @@ void messageBox(const QString& text, std::function<void()> then) {
   box->setAttribute(Qt::WA_DeleteOnClose);
   QObject::connect(box, &QMessageBox::finished, box, [then](int) {
     if (then) then();
+  });
+  box->open();
+}
+
+void setQuestionSink(QuestionSink s) { questionSink() = std::move(s); }
+
+void question(const QString& text, std::function<void(bool yes)> answer) {
+  if (questionSink()) return questionSink()(text, std::move(answer));
+  auto* box = new QMessageBox(QMessageBox::Question, "Ombrix", text, QMessageBox::Yes | QMessageBox::No);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  QObject::connect(box, &QMessageBox::finished, box, [answer](int button) {
+    if (answer) answer(button == QMessageBox::Yes);
   });
   box->open();
 }

@@ -13,4 +13,9 @@ using MessageBoxSink = std::function<void(const QString& text, std::function<voi
 void setMessageBoxSink(MessageBoxSink sink);
 void messageBox(const QString& text, std::function<void()> then = {});
 
+// A question with the buttons Yes and No; `answer` gets true for Yes.
+using QuestionSink = std::function<void(const QString& text, std::function<void(bool yes)> answer)>;
+void setQuestionSink(QuestionSink sink);
+void question(const QString& text, std::function<void(bool yes)> answer);
+
 }  // namespace ombrix::client
