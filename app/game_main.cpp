@@ -14,6 +14,7 @@
 #include "engine/random.h"
 #include "protocol/hostwindow.h"
 #include "windows/lasttrickform.h"
+#include "windows/phrasesform.h"
 #include "windows/scoreform.h"
 #include "windows/spylistform.h"
 #include "windows/tallylistform.h"
@@ -37,7 +38,8 @@ int main(int argc, char** argv) {
   host.log = [](std::string_view line) { qInfo("host: %.*s", static_cast<int>(line.size()), line.data()); };
   windows::Ttallylist tally(&table);  // reads the tally file now, writes it when the program ends
   windows::Tspylist spies(&table);
-  table.attach(&score, &lastTrick, &spies, &host, &tally);
+  windows::Tphrases phrases(&table);
+  table.attach(&score, &lastTrick, &spies, &host, &tally, &phrases);
   instance.onActivate = [&table] {
     table.showNormal();
     table.raise();

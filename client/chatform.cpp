@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTextEdit>
 #include <QTimer>
@@ -22,6 +23,7 @@
 #include "windows/lasttrickform.h"
 #include "windows/scoreform.h"
 #include "windows/spylistform.h"
+#include "windows/phrasesform.h"
 #include "windows/tallylistform.h"
 #include "windows/tallylistform.h"
 
@@ -141,6 +143,8 @@ Tchat::Tchat() {
   setGeometry(3, 3, 790, 520);
   buildMenus();
   buildTable();
+  buildChat();
+  settingsFile = QCoreApplication::applicationDirPath() + "/quarrowlobby.ini";
   Timer1 = new QTimer(this);
   Timer1->setInterval(1);
   // Ticks only while commands wait: at rest the window costs nothing.
@@ -163,75 +167,19 @@ Tchat::~Tchat() {
 }
 
 void Tchat::attach(windows::Tscore* s, windows::Tlasttrick* l, windows::Tspylist* sp, HostWindow* h,
-                   windows::Ttallylist* t) {
+                   windows::Ttallylist* t, windows::Tphrases* ph) {
   score = s;
   lastTrick = l;
   spies = sp;
   host = h;
   tally = t;
   if (tally) tally->loadchecklist = [this] { loadchecklist(); };
+  phrases = ph;
+  if (phrases) phrases->onDone = [this](const std::array<QString, 10>& texts) { phrasesDone(texts); };
   auto captionOf = [this](int seat) { return caption(seat); };
   if (score) score->seatCaption = captionOf;
   if (lastTrick) lastTrick->seatCaption = captionOf;
   if (spies) spies->kicking = [this](int n) { kicking(n); };
-}
-
-void Tchat::buildMenus() {
-  QMenu* game = menuBar()->addMenu("&Game");
-  StartFullGame1 = game->addAction("Start Full Game", this, [this] { button_startClick(); });
-  StartFullGame1->setObjectName("StartFullGame1");
-  StartHalfGame1 = game->addAction("Start Half Game", this, [this] { StartHalfGame1Click(); });
-  StartHalfGame1->setObjectName("StartHalfGame1");
-  game->addSeparator();
-  game->addAction("Exit", this, [this] { close(); })->setObjectName("Exit1");
-  QMenu* options = menuBar()->addMenu("&Options");
-  JustWatch1 = options->addAction("Just Watch", this, [this] {
-    JustWatch1->setChecked(!JustWatch1->isChecked());  // the mark follows the host, not the click
-    JustWatch1Click();
-  });
-  JustWatch1->setObjectName("JustWatch1");
-  JustWatch1->setCheckable(true);
-  QMenu* view = menuBar()->addMenu("&View");
-  view->addAction("View Scorecard", this,
-                  [this] {
-                    if (score) score->show(), score->raise();
-                  })
-      ->setObjectName("ViewScorecard1");
-  view->addAction("Last Trick", this,
-                  [this] {
-                    if (lastTrick) lastTrick->show(), lastTrick->raise();
-                  })
-      ->setObjectName("LastTrick1");
-  view->addAction("Spy List", this,
-                  [this] {
-                    if (spies) spies->show(), spies->raise();
-                  })
-      ->setObjectName("SpyList1");
-  view->addAction("Tally List", this,
-                  [this] {
-                    if (tally) tally->show(), tally->raise();
-                  })
-      ->setObjectName("TallyList1");
-
-  popup_kick = new QMenu(this);
-  popup_kick->setObjectName("popup_kick");
-  popup_kick->addAction("Remove From Game", this, [this] { kicking(kickTarget_); })
-      ->setObjectName("RemoveFromGame1");
-  popup_kick->addSeparator();
-  popup_kick
-      ->addAction("Set to Just Watch", this,
-                  [this] {
-                    if (loggedIn && kickTarget_ < 5)
-                      send("CMD_justwatch+" + std::to_string(kickTarget_) + "+1");
-                  })
-      ->setObjectName("SettoJustWatch1");
-  popup_kick
-      ->addAction("Unset Just Watch", this,
-                  [this] {
-                    if (loggedIn && kickTarget_ < 5)
-                      send("CMD_justwatch+" + std::to_string(kickTarget_) + "+2");
-                  })
-      ->setObjectName("UnsetJustWatch1");
 }
 
 void Tchat::buildTable() {
@@ -327,15 +275,13 @@ void Tchat::buildTable() {
   mainchat->setReadOnly(true);
   mainchat->setFocusPolicy(Qt::ClickFocus);
   mainchat->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  mainchat->setGeometry(545, 108, 232, 360);
   mainchat->setStyleSheet("QTextEdit { background: white; font-family: Arial; }");
 }
 
 void Tchat::resizeEvent(QResizeEvent* e) {
   QMainWindow::resizeEvent(e);
-  // The chat pane grows with the window; the table stays put.
-  mainchat->setGeometry(545, 108, std::max(232, panel_main->width() - 549),
-                        std::max(360, panel_main->height() - 112));
+  // The chat column grows with the window; the table stays put.
+  if (mychat) layoutChat();
 }
 
 QString Tchat::caption(int seat) const {
@@ -343,24 +289,10 @@ QString Tchat::caption(int seat) const {
   return l ? l->text() : QString();
 }
 
-void Tchat::addlinetochat(const QString& text, unsigned colour) {
-  const QColor c(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
-  QTextCursor cur(mainchat->document());
-  cur.movePosition(QTextCursor::End);
-  QTextCharFormat f;
-  f.setForeground(c);
-  f.setFontWeight(QFont::Normal);
-  if (!mainchat->document()->isEmpty()) cur.insertBlock();
-  cur.insertText(text, f);
-  mainchat->verticalScrollBar()->setValue(mainchat->verticalScrollBar()->maximum());
-}
-
-void Tchat::playsounds(const QString& name) { soundsPlayed.push_back(name); }
-
 // --- Start-up -----------------------------------------------------------------
 
 void Tchat::processparams(const QStringList& params) {
-  StartFullGame1->setEnabled(false);
+  StartGame1->setEnabled(false);
   StartHalfGame1->setEnabled(false);
   button_start->hide();
   button_starthalf->hide();
@@ -395,7 +327,7 @@ void Tchat::hostpress() {
   sock.setHostName("127.0.0.1");
   if (host) sock.setPortName(std::to_string(host->port()));
   sock.Open();
-  StartFullGame1->setEnabled(true);
+  StartGame1->setEnabled(true);
   StartHalfGame1->setEnabled(true);
   button_start->show();
   button_starthalf->show();
@@ -446,13 +378,15 @@ void Tchat::closeTable() {
 }
 
 void Tchat::processsocktimer() {
+  phraseTick();
+  // The timer runs while commands wait or a phrase cools down.
   if (receivedlist.empty()) {
-    Timer1->stop();
+    if (phraseReady) Timer1->stop();
     return;
   }
   const std::string entry = std::move(receivedlist.front());
   receivedlist.pop_front();
-  if (receivedlist.empty()) Timer1->stop();
+  if (receivedlist.empty() && phraseReady) Timer1->stop();
   try {
     dispatch(entry);
   } catch (const ConversionError& e) {
@@ -512,7 +446,8 @@ void Tchat::dispatch(const std::string& entry) {
       return stats(d);
     case A::JustWatching:
       return justwatching(d);
-    case A::PlayASound:  // chatter sounds come with the sound options
+    case A::PlayASound:
+      return playasound(d);
     case A::Unknown:
       return;
   }
@@ -538,9 +473,10 @@ void Tchat::newplayerinfo(const QString& d) {
     addlinetochat(n == mySeat ? "You are just spying." : name + " is spying.");
   } else if (n >= 1) {
     el<QLabel>("label_playername", n)->setText(name);
-    if (n == mySeat)
+    if (n == mySeat) {
       addlinetochat("You are Connected.");
-    else
+      loadinifile();  // only a seated player has settings; a spectator keeps the built-in ones
+    } else
       addlinetochat(name + " has Connected.");
   }
   loadchecklist();
@@ -589,22 +525,29 @@ void Tchat::kicking(int target) {
   if (isHost && loggedIn) send("CMD_kickhim+" + std::to_string(mySeat) + "+" + std::to_string(target) + "+");
 }
 
-void Tchat::chatrecieved(const QString& d) {
-  const int bar = d.lastIndexOf('|');
-  const QString text = bar < 0 ? d : d.left(bar);
-  addlinetochat(text, 0x000000);
-}
 
 void Tchat::closeEvent(QCloseEvent* e) {
+  // FormClose: the settings are saved only when the window moved or changed
+  // size, kept within the desktop's work area.
+  QRect g = geometry();
+  if (g != storedGeometry) {
+    const QRect work = screen() ? screen()->availableGeometry() : g;
+    if (g.width() > work.width()) g.setWidth(g.width() - 15);
+    if (g.height() > work.height()) g.setHeight(g.height() - 15);
+    setGeometry(g);
+    storedGeometry = g;
+    saveinifile();
+  }
   QApplication::closeAllWindows();
   e->accept();
 }
 
 bool Tchat::event(QEvent* e) {
-  // The table window coming to the front hides the secondary windows.
+  // The table window coming to the front hides the score card and the last
+  // trick, unless they are to stay on top.
   if (e->type() == QEvent::WindowActivate) {
-    if (score) score->hide();
-    if (lastTrick) lastTrick->hide();
+    if (score && !scontop->isChecked()) score->hide();
+    if (lastTrick && !ltontop->isChecked()) lastTrick->hide();
   }
   return QMainWindow::event(e);
 }

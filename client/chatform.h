@@ -24,6 +24,7 @@ class QPushButton;
 class QTimer;
 class QAction;
 class QMenu;
+class QToolButton;
 
 namespace ombrix {
 class HostWindow;
@@ -32,6 +33,7 @@ class Tscore;
 class Tlasttrick;
 class Tspylist;
 class Ttallylist;
+class Tphrases;
 }  // namespace windows
 }  // namespace ombrix
 
@@ -48,7 +50,7 @@ class Tchat : public QMainWindow {
 
   // The windows created after this one, handed over once they exist.
   void attach(windows::Tscore* score, windows::Tlasttrick* lastTrick, windows::Tspylist* spies,
-              HostWindow* host, windows::Ttallylist* tally = nullptr);
+              HostWindow* host, windows::Ttallylist* tally = nullptr, windows::Tphrases* phrases = nullptr);
 
   // --- Start-up and connection --------------------------------------------------
   void processparams(const QStringList& params);
@@ -61,6 +63,39 @@ class Tchat : public QMainWindow {
   void processsocktimer();
   void addlinetochat(const QString& text, unsigned colour = kNoticeColour);
   void playsounds(const QString& name);
+
+  // --- Chat, phrases and sounds ---------------------------------------------------
+  void chatrecieved(const QString& d);
+  void playasound(const QString& d);
+  void sendit();
+  void b_phrase1Click(QToolButton* button);
+  void b_phrase10Click();
+  void wave12Click(int number);
+  void TextColor1Click();
+  void ActionColor1Click();
+  void N14Click(int points);
+  void Copy1Click();
+  void Paste1Click();
+  void ScrollChatOff1Click();
+  void ClearMainChat1Click();
+  void PhraseList1Click();
+  void phraseTick();  // one dispatch tick of the phrase cooldown
+  QString phrase(int n) const;  // the tooltip of b_phrase<n>
+  void setPhrase(int n, const QString& text);
+  // The phrase editor's "Done": the buttons take the texts, the file keeps them.
+  void phrasesDone(const std::array<QString, 10>& texts);
+
+  // --- Settings and options -------------------------------------------------------
+  void loadinifile();
+  void saveinifile();
+  void PlaySounds1Click();
+  void PlayChatterSounds1Click();
+  void New1Click(int number);
+  void Slow1Click(int ms);
+  void ShowScorecard1Click();
+  void scontopClick();
+  void ltontopClick();
+  void ResetScreenLocation1Click();
   // The tally list's "Players In Current Game": the seats' names but the
   // player's own, without "<Waiting>".
   void loadchecklist();
@@ -111,6 +146,17 @@ class Tchat : public QMainWindow {
   QTimer* Timer1;
   std::vector<QString> soundsPlayed;  // what playsounds was asked, newest last
 
+  // Chat state.
+  uint32_t textColor = 0x000000, actionColor = 0x000000;  // 0x00BBGGRR
+  bool phraseReady = true;
+  int phraseTicks = 0;
+  // Options.
+  int turnSound = 0;    // 0 Classic, 1 New
+  int botSpeed = 750;   // ms
+  QString scontopText, ltontopText;  // as stored: empty until read or changed
+  QRect storedGeometry{3, 3, 790, 520};
+  QString settingsFile;  // "quarrowlobby.ini" beside the program
+
   QWidget *panel_main, *tableArea;
   QTextEdit* mainchat;
   QLineEdit* edit_bid;
@@ -118,13 +164,20 @@ class Tchat : public QMainWindow {
   QLabel *label_bidcaption, *label_round, *label_totalbids, *label_turn, *trumpcard, *label_status1,
       *label_status2, *label_end, *label_firstplay;
   QWidget* updown_bid;
-  QAction *StartFullGame1, *StartHalfGame1, *JustWatch1;
-  QMenu* popup_kick;
+  QLineEdit* mychat = nullptr;
+  std::array<QToolButton*, 11> b_phrase{};  // [1..10]
+  QAction *StartGame1, *StartHalfGame1, *JustWatch1;
+  QAction *PlaySounds1, *PlayChatterSounds1, *Classic1, *New1, *Slow1, *Normal1, *Fast1, *ShowScorecard1,
+      *scontop, *ltontop, *ScrollChatOff1, *ScrollChatOff2, *ClearMainChat1, *ClearMainChat2,
+      *ResetScreenLocation1;
+  std::array<QAction*, 4> textSizes{};  // N8, N10, N12, N14
+  QMenu *popup_kick, *popup_sounds, *PopupMenu1, *PopupMenu2;
 
   windows::Tscore* score = nullptr;
   windows::Tlasttrick* lastTrick = nullptr;
   windows::Tspylist* spies = nullptr;
   windows::Ttallylist* tally = nullptr;
+  windows::Tphrases* phrases = nullptr;
   HostWindow* host = nullptr;
   // Shown instead of closing the program when the connection ends (tests).
   std::function<void()> onClosed;
@@ -137,6 +190,10 @@ class Tchat : public QMainWindow {
  private:
   void buildTable();
   void buildMenus();
+  void buildChat();
+  void layoutChat();
+  void applyTextSize(int points);
+  bool eventFilter(QObject* o, QEvent* e) override;
   void dispatch(const std::string& entry);
   void closeTable();
   void setBidBoxVisible(bool on);
@@ -162,10 +219,10 @@ class Tchat : public QMainWindow {
   void placecard(const QString& d);
   void playcard(const QString& d);
   void needsuit(const QString& d);
-  void chatrecieved(const QString& d);
 
   wire::Framer remainder_;
   int kickTarget_ = 0;
+  bool chatStarted_ = false;  // the pane holds a line: the next one starts a new paragraph
   bool closing_ = false;
 };
 

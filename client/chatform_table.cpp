@@ -172,7 +172,7 @@ void Tchat::getnextplayer(const QString& d) {
     label_turn->setText("Your Turn.");
     label_status2->setText("Your Turn");
     myTurn = true;
-    playsounds("turn");
+    playsounds(turnSound == 1 ? "turnnew" : "turn");
   } else {
     label_turn->setText(caption(seat) + "'s turn.");
     label_status2->setText(caption(seat) + "'s turn.");
@@ -207,6 +207,7 @@ void Tchat::scoreit(const QString& d) {
     playsounds(made ? "turnovergood" : "turnoverbad");
     label_end->setText(made ? "You Made your Bid!" : "You did not make your Bid!");
   }
+  if (score && ShowScorecard1->isChecked()) score->show();
 }
 
 void Tchat::winner(const QString& d) {
@@ -232,7 +233,7 @@ void Tchat::winner(const QString& d) {
   if (isHost) {
     button_start->show();
     button_starthalf->show();
-    StartFullGame1->setEnabled(true);
+    StartGame1->setEnabled(true);
     StartHalfGame1->setEnabled(true);
   }
   myTurn = false;

@@ -120,4 +120,37 @@ void BackgroundPanel::paintEvent(QPaintEvent*) {
   g.drawTiledPixmap(rect(), tile);
 }
 
+QPixmap phraseFace(bool sound) {
+  QPixmap p = blank(21, 15);
+  QPainter g(&p);
+  g.setRenderHint(QPainter::Antialiasing);
+  g.setPen(QPen(QColor(0x80, 0x40, 0x00), 1.2));
+  if (sound) {
+    QPainterPath speaker;  // a cone and two waves
+    speaker.moveTo(3, 5);
+    speaker.lineTo(6, 5);
+    speaker.lineTo(10, 2);
+    speaker.lineTo(10, 13);
+    speaker.lineTo(6, 10);
+    speaker.lineTo(3, 10);
+    speaker.closeSubpath();
+    g.setBrush(QColor(0xF0, 0xC0, 0x40));
+    g.drawPath(speaker);
+    g.setBrush(Qt::NoBrush);
+    g.drawArc(QRectF(9, 4, 5, 7), -60 * 16, 120 * 16);
+    g.drawArc(QRectF(9, 1.5, 9, 12), -60 * 16, 120 * 16);
+  } else {
+    QPainterPath bubble;  // a speech bubble with its tail
+    bubble.addRoundedRect(QRectF(2, 1.5, 17, 9), 4, 4);
+    bubble.moveTo(6, 10);
+    bubble.lineTo(5, 14);
+    bubble.lineTo(10, 10);
+    g.setBrush(Qt::white);
+    g.drawPath(bubble.simplified());
+    g.setBrush(QColor(0x80, 0x40, 0x00));
+    for (int k = 0; k < 3; ++k) g.drawEllipse(QPointF(6.5 + 4 * k, 6), 0.9, 0.9);
+  }
+  return p;
+}
+
 }  // namespace ombrix::widgets

@@ -15,6 +15,8 @@ QPixmap watchEyes();   // 24 x 17
 QPixmap winnerMark();  // 82 x 88
 QPixmap trickMark();   // 32 x 41
 QPixmap buttonFace(const QString& text, QSize size = {91, 28});
+// The phrase buttons' faces: a speech bubble, or a speaker for the sounds.
+QPixmap phraseFace(bool sound);
 
 // A panel whose background is the tiled picture over the table colour.
 class BackgroundPanel : public QWidget {

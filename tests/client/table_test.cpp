@@ -15,6 +15,7 @@
 #include "client/previnst.h"
 #include "engine/cards.h"
 #include "protocol/hostwindow.h"
+#include "tests/client/table_fixture.h"
 #include "tests/support/qtloop.h"
 #include "windows/lasttrickform.h"
 #include "windows/scoreform.h"
@@ -22,33 +23,6 @@
 
 namespace ombrix::test {
 namespace {
-
-using client::CardImage;
-using client::Tchat;
-
-struct Table : ::testing::Test {
-  void SetUp() override {
-    client::setMessageBoxSink([this](const QString& t, std::function<void()> then) {
-      boxes.push_back(t);
-      if (then) then();
-    });
-    table.onClosed = [this] { closed = true; };
-    table.attach(&score, &lastTrick, &spies, nullptr);
-  }
-  void TearDown() override { client::setMessageBoxSink({}); }
-  // Hands one command to the window's queue and dispatches it.
-  void feed(const std::string& m) {
-    table.receivedlist.push_back(m);
-    table.processsocktimer();
-  }
-  QLabel* at(const char* family, int seat) { return table.el<QLabel>(family, seat); }
-  Tchat table;
-  windows::Tscore score{&table};
-  windows::Tlasttrick lastTrick{&table};
-  windows::Tspylist spies{&table};
-  std::vector<QString> boxes;
-  bool closed = false;
-};
 
 // Where each family's element of a screen position stands.
 const QPoint kBid[5] = {{}, {208, 353}, {89, 157}, {202, 59}, {425, 119}};
@@ -230,32 +204,6 @@ TEST_F(Table, AFailedJoinSaysSoInTheChatPane) {
 }
 
 // --- With the in-process host ---------------------------------------------------
-
-struct Solo : Table {
-  void SetUp() override {
-    Table::SetUp();
-    host = std::make_unique<HostWindow>(99, 40);
-    table.attach(&score, &lastTrick, &spies, host.get());
-    table.hostPort = "0";
-    table.processparams({});
-    ASSERT_TRUE(waitFor([&] { return table.loggedIn && table.caption(1) == "You"; }));
-  }
-  void click(CardImage* c, Qt::MouseButton b = Qt::LeftButton) {
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), c->mapToGlobal(QPointF(5, 5)), b, b,
-                      Qt::NoModifier);
-    QCoreApplication::sendEvent(c, &press);
-  }
-  // A legal card: the led suit if held, else the first.
-  CardImage* legal() {
-    CardImage* any = nullptr;
-    for (CardImage* c : table.cardImages()) {
-      if (table.ledCard && suitOf(c->card) == suitOf(table.ledCard)) return c;
-      if (!any) any = c;
-    }
-    return any;
-  }
-  std::unique_ptr<HostWindow> host;
-};
 
 TEST_F(Solo, ClickRaisesAndSendsOnceAndNeedsuitLowers) {
   table.button_startClick();

@@ -3,9 +3,12 @@
 
 #include <QApplication>
 
+#include "client/sounds.h"
+
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
   QApplication app(argc, argv);
+  ombrix::client::setSoundSink([](const QString&) {});  // tests hear nothing
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

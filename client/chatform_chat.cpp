@@ -1,0 +1,313 @@
+// Tchat: the chat area. Every line goes through the host, which names the
+// sender and sends it to every table, this one included; only then does it
+// appear in a pane. Phrases are actions in the action colour; chatter sounds
+// are heard by every table whose player lets them play.
+#include <QApplication>
+#include <QClipboard>
+#include <QColorDialog>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextDocumentFragment>
+#include <QTextEdit>
+#include <QTimer>
+#include <QToolButton>
+
+#include "client/chatform.h"
+#include "client/colortext.h"
+#include "client/settings.h"
+#include "client/sounds.h"
+#include "protocol/commands.h"
+#include "widgets/art.h"
+#include "windows/phrasesform.h"
+
+namespace ombrix::client {
+
+namespace {
+
+const char* const kPhrases[10] = {"Way To Go!", "Good One!", "Nice Try!", "Excellent!", "Brilliant!",
+                                  "Wow, WTG!",  "Thanks!",   "Nice Play!", "/me waves",  "Nice Roll!"};
+const char* const kSounds[13] = {"<Cancel>",  "Doh",     "Cough",    "Hello",    "Thank You",
+                                 "Where have you been?", "Snoring", "Sneezing", "Sorry",
+                                 "Welcome",   "Yeehaa",  "Yippee",   "Oh No"};
+const QString kPlaceholder = "<Enter Chat Here>";
+constexpr int kPhraseCooldownTicks = 100;  // the dispatch timer's ticks before the next phrase
+constexpr int kButtonW = 25, kButtonH = 19;
+
+}  // namespace
+
+void Tchat::buildChat() {
+  mychat = new QLineEdit(kPlaceholder, panel_main);
+  mychat->setObjectName("mychat");
+  mychat->setFont(QFont("Arial"));
+  mychat->installEventFilter(this);
+  mychat->setContextMenuPolicy(Qt::CustomContextMenu);
+  PopupMenu2 = new QMenu(this);
+  PopupMenu2->setObjectName("PopupMenu2");
+  PopupMenu2->addAction("Paste\tCtrl+V", this, [this] { Paste1Click(); })->setObjectName("Paste1");
+  connect(mychat, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { PopupMenu2->popup(mychat->mapToGlobal(at)); });
+
+  mainchat->viewport()->installEventFilter(this);
+  mainchat->setContextMenuPolicy(Qt::CustomContextMenu);
+  mainchat->document()->setDocumentMargin(2);
+  PopupMenu1 = new QMenu(this);
+  PopupMenu1->setObjectName("PopupMenu1");
+  PopupMenu1->addAction("Copy\tCtrl+C", this, [this] { Copy1Click(); })->setObjectName("Copy1");
+  ClearMainChat2 = PopupMenu1->addAction("Clear Main Chat", this, [this] { ClearMainChat1Click(); });
+  ClearMainChat2->setObjectName("ClearMainChat2");
+  PopupMenu1->addSeparator();
+  // Ctrl+S is shown here but handled by the Options entry, which comes first.
+  ScrollChatOff1 = PopupMenu1->addAction("Scroll Chat Off\tCtrl+S");
+  ScrollChatOff1->setObjectName("ScrollChatOff1");
+  ScrollChatOff1->setCheckable(true);
+  connect(ScrollChatOff1, &QAction::triggered, this, [this] {
+    ScrollChatOff1->setChecked(!ScrollChatOff1->isChecked());
+    ScrollChatOff1Click();
+  });
+  connect(mainchat, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { PopupMenu1->popup(mainchat->mapToGlobal(at)); });
+
+  for (int n = 1; n <= 10; ++n) {
+    auto* b = new QToolButton(panel_main);
+    b->setObjectName("b_phrase" + QString::number(n));
+    b->setAutoRaise(true);
+    b->setIcon(QIcon(widgets::phraseFace(n == 10)));
+    b->setIconSize(QSize(kButtonW - 4, kButtonH - 4));
+    b->setToolTip(kPhrases[n - 1]);
+    b_phrase[n] = b;
+    if (n < 10)
+      connect(b, &QToolButton::clicked, this, [this, b] { b_phrase1Click(b); });
+    else
+      connect(b, &QToolButton::clicked, this, [this] { b_phrase10Click(); });
+  }
+  popup_sounds = new QMenu(this);
+  popup_sounds->setObjectName("popup_sounds");
+  popup_sounds->setToolTipsVisible(true);
+  for (int k = 0; k <= 12; ++k) {
+    QAction* a = popup_sounds->addAction(kSounds[k], this, [this, k] { wave12Click(k); });
+    a->setObjectName(k == 0 ? QString("Cancel1") : "wave" + QString::number(k));
+    a->setData(k);
+    a->setToolTip(kSounds[k]);
+  }
+}
+
+// The chat column: the phrase buttons in a row right above the pane, the
+// input line under it; the pane takes what the window gives.
+void Tchat::layoutChat() {
+  const int x = 545, w = std::max(232, panel_main->width() - 549);
+  const int top = 125, inputH = 21;
+  const int bottom = std::max(471, panel_main->height()) - 3;
+  for (int n = 1; n <= 10; ++n) b_phrase[n]->setGeometry(x - 13 + (n - 1) * kButtonW, top - kButtonH - 2, kButtonW, kButtonH);
+  mainchat->setGeometry(x, top, w, bottom - inputH - 2 - top);
+  mychat->setGeometry(x, bottom - inputH, w, inputH);
+}
+
+void Tchat::addlinetochat(const QString& text, unsigned colour) {
+  mainchat->setUpdatesEnabled(false);
+  QScrollBar* bar = mainchat->verticalScrollBar();
+  const bool hold = ScrollChatOff1 && ScrollChatOff1->isChecked();
+  const int firstVisible = bar->value();
+  const QTextCursor caret = mainchat->textCursor();
+
+  // The part up to and including the first colon is bold; text without a
+  // colon is all regular.
+  const int colon = text.indexOf(':');
+  const QString boldPart = colon < 0 ? QString() : text.left(colon + 1);
+  const QString rest = colon < 0 ? text : text.mid(colon + 1);
+  QTextCharFormat f;
+  f.setForeground(toQColor(colour));
+  QTextCursor cur(mainchat->document());
+  cur.movePosition(QTextCursor::End);
+  if (chatStarted_) cur.insertBlock();
+  chatStarted_ = true;
+  f.setFontWeight(QFont::Bold);
+  cur.insertText(boldPart, f);
+  f.setFontWeight(QFont::Normal);
+  cur.insertText(rest, f);
+
+  if (hold) {
+    mainchat->setTextCursor(caret);  // this scrolls to the caret, so the view comes after
+    bar->setValue(firstVisible);
+  } else {
+    mainchat->moveCursor(QTextCursor::End);
+    bar->setValue(bar->maximum());
+  }
+  mainchat->setUpdatesEnabled(true);
+}
+
+void Tchat::chatrecieved(const QString& d) {
+  // The text up to the first "|", the colour after it; a line without one,
+  // or with an unreadable colour, is white.
+  const int bar = d.indexOf('|');
+  if (bar < 0) return addlinetochat(d, 0xFFFFFF);
+  addlinetochat(d.left(bar), textToColor(d.mid(bar + 1)).value_or(0xFFFFFF));
+}
+
+void Tchat::sendit() {
+  if (!loggedIn) return;
+  const QString text = mychat->text();
+  if (!text.isEmpty()) {
+    std::string m;
+    if (!text.startsWith('/')) {
+      wire::build::chat(m, mySeat, text.toLatin1().toStdString(), colorToText(textColor).toStdString());
+      send(m);
+    } else if (text.startsWith("/me")) {
+      // "/me" and the one character after it go; "/meow" is the action "w".
+      wire::build::action(m, mySeat, text.mid(4).toLatin1().toStdString(), colorToText(actionColor).toStdString());
+      send(m);
+    }
+  }
+  mychat->clear();
+}
+
+QString Tchat::phrase(int n) const { return b_phrase[n]->toolTip(); }
+void Tchat::setPhrase(int n, const QString& text) { b_phrase[n]->setToolTip(text); }
+
+void Tchat::b_phrase1Click(QToolButton* button) {
+  if (!phraseReady) return;
+  const QString p = button->toolTip();
+  const QString text = p.startsWith("/me ") ? p.mid(4) : "says: " + p;
+  std::string m;
+  wire::build::action(m, mySeat, text.toLatin1().toStdString(), colorToText(actionColor).toStdString());
+  // Sent straight to the socket: a refusal (not connected yet) is shown and
+  // leaves the phrase ready.
+  try {
+    sock.Send(m + wire::kTerminator);
+  } catch (const std::exception& e) {
+    addlinetochat(e.what());
+    return;
+  }
+  phraseReady = false;
+  phraseTicks = 0;
+  if (!Timer1->isActive()) Timer1->start();  // the cooldown counts its ticks
+}
+
+void Tchat::phraseTick() {
+  if (!phraseReady && ++phraseTicks > kPhraseCooldownTicks) {
+    phraseReady = true;
+    phraseTicks = 0;
+  }
+}
+
+void Tchat::b_phrase10Click() {
+  QToolButton* b = b_phrase[10];
+  popup_sounds->popup(b->mapToGlobal(QPoint(b->width(), b->height())));
+}
+
+void Tchat::wave12Click(int number) {
+  if (number == 0 || !loggedIn) return;
+  std::string m;
+  wire::build::playasoundRequest(m, mySeat, number);
+  send(m);
+}
+
+void Tchat::playasound(const QString& d) {
+  const QStringList f = d.split('+');
+  const QString sound = f.value(1);
+  if (PlayChatterSounds1->isChecked()) return playSound(sound);
+  bool ok = false;
+  const int sender = f.value(0).toInt(&ok);
+  auto* name = ok && sender >= 1 && sender <= 4 ? el<QLabel>("label_playername", sender) : nullptr;
+  for (QAction* a : popup_sounds->actions())
+    if (name && a->objectName().compare(sound, Qt::CaseInsensitive) == 0)
+      return addlinetochat(name->text() + ": <Chatter Sound> " + a->toolTip());
+}
+
+void Tchat::playsounds(const QString& name) {
+  soundsPlayed.push_back(name);
+  if (PlaySounds1->isChecked()) playSound(name);
+}
+
+bool Tchat::eventFilter(QObject* o, QEvent* e) {
+  if (o == mychat && e->type() == QEvent::KeyPress) {
+    auto* k = static_cast<QKeyEvent*>(e);
+    if (mychat->text() == kPlaceholder) mychat->clear();
+    if (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) {
+      sendit();
+      return true;
+    }
+    if (k->matches(QKeySequence::Paste)) {
+      Paste1Click();
+      return true;
+    }
+  }
+  if (o == mainchat->viewport() && e->type() == QEvent::MouseButtonRelease) mychat->setFocus();
+  return QMainWindow::eventFilter(o, e);
+}
+
+// --- Menu operations --------------------------------------------------------------
+
+void Tchat::TextColor1Click() {
+  auto* dialog = new QColorDialog(toQColor(textColor), this);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  connect(dialog, &QColorDialog::colorSelected, this, [this](const QColor& c) {
+    textColor = fromQColor(c);
+    QPalette p = mychat->palette();
+    p.setColor(QPalette::Text, c);
+    mychat->setPalette(p);
+    saveinifile();
+  });
+  dialog->open();
+}
+
+void Tchat::ActionColor1Click() {
+  auto* dialog = new QColorDialog(toQColor(actionColor), this);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  connect(dialog, &QColorDialog::colorSelected, this, [this](const QColor& c) { actionColor = fromQColor(c); });
+  connect(dialog, &QDialog::finished, this, [this](int) { saveinifile(); });  // OK or Cancel
+  dialog->open();
+}
+
+void Tchat::N14Click(int points) {
+  applyTextSize(points);
+  saveinifile();
+}
+
+void Tchat::applyTextSize(int points) {
+  if (points <= 0) return;  // a stored size no font can have
+  QFont f = mainchat->font();
+  f.setPointSize(points);
+  mainchat->setFont(f);
+  mainchat->document()->setDefaultFont(f);
+}
+
+void Tchat::Copy1Click() {
+  QApplication::clipboard()->setText(mainchat->textCursor().selection().toPlainText());
+}
+
+void Tchat::Paste1Click() {
+  const QString text = QApplication::clipboard()->text();
+  if (!text.isEmpty()) mychat->setText(text);
+}
+
+void Tchat::ScrollChatOff1Click() {
+  ScrollChatOff1->setChecked(!ScrollChatOff1->isChecked());
+  ScrollChatOff2->setChecked(ScrollChatOff1->isChecked());
+}
+
+void Tchat::ClearMainChat1Click() {
+  mainchat->clear();
+  chatStarted_ = false;
+  mychat->setFocus();
+}
+
+void Tchat::phrasesDone(const std::array<QString, 10>& texts) {
+  std::vector<std::pair<QString, QString>> keys;
+  for (int n = 1; n <= 9; ++n) {
+    setPhrase(n, texts[n]);
+    keys.emplace_back("Phrase" + QString::number(n), texts[n]);
+  }
+  writeKeys(settingsFile, "Ombrix", keys);
+}
+
+void Tchat::PhraseList1Click() {
+  if (!phrases) return;
+  for (int n = 1; n <= 9; ++n) phrases->setPhrase(n, phrase(n));
+  phrases->show();
+  phrases->raise();
+}
+
+}  // namespace ombrix::client

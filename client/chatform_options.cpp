@@ -1,0 +1,288 @@
+// Tchat: the menus, the options behind them and the settings file that
+// keeps them between runs.
+#include <QApplication>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QScreen>
+#include <QTextEdit>
+#include <QToolButton>
+
+#include "client/chatform.h"
+#include "client/colortext.h"
+#include "client/settings.h"
+#include "protocol/commands.h"
+#include "protocol/framing.h"
+#include "windows/lasttrickform.h"
+#include "windows/scoreform.h"
+#include "windows/spylistform.h"
+#include "windows/tallylistform.h"
+
+namespace ombrix::client {
+
+namespace {
+
+const QString kSection = "Ombrix";
+constexpr int kTextSizes[4] = {8, 10, 12, 14};
+
+QAction* checkable(QMenu* menu, const QString& text, const char* name, bool checked) {
+  QAction* a = menu->addAction(text);
+  a->setObjectName(name);
+  a->setCheckable(true);
+  a->setChecked(checked);
+  return a;
+}
+
+// An integer key; its default when absent or not a number.
+int number(const QHash<QString, QString>& s, const char* key, int fallback) {
+  bool ok = false;
+  const int v = s.value(key).toInt(&ok);
+  return ok ? v : fallback;
+}
+
+}  // namespace
+
+void Tchat::buildMenus() {
+  QMenu* file = menuBar()->addMenu("&File");
+  StartGame1 = file->addAction("Start Full Game", this, [this] { button_startClick(); });
+  StartGame1->setObjectName("StartGame1");
+  StartHalfGame1 = file->addAction("Start Half Game", this, [this] { StartHalfGame1Click(); });
+  StartHalfGame1->setObjectName("StartHalfGame1");
+  file->addSeparator();
+  file->addAction("Exit", this, [this] { close(); })->setObjectName("Exit1");
+  QAction* hostGame = file->addAction("Host Game", this, [this] {
+    myName = "You";
+    hostAddress = "127.0.0.1";
+    hostpress();
+  });
+  hostGame->setObjectName("HostGame1");
+  hostGame->setVisible(false);
+  QAction* joinGame = file->addAction("Join Game", this, [this] {
+    myName = "Quarrow";
+    hostAddress = "127.0.0.1";
+    joinpress();
+  });
+  joinGame->setObjectName("JoinGame1");
+  joinGame->setVisible(false);
+
+  QMenu* options = menuBar()->addMenu("&Options");
+  PlaySounds1 = checkable(options, "Play Sounds", "PlaySounds1", true);
+  PlaySounds1->setShortcut(QKeySequence("Ctrl+P"));
+  connect(PlaySounds1, &QAction::triggered, this, [this] { PlaySounds1Click(); });
+  PlayChatterSounds1 = checkable(options, "Play Chatter Sounds", "PlayChatterSounds1", false);
+  connect(PlayChatterSounds1, &QAction::triggered, this, [this] { PlayChatterSounds1Click(); });
+  QMenu* turn = options->addMenu("Turn Sound");
+  turn->setObjectName("TurnSound1");
+  Classic1 = checkable(turn, "Classic", "Classic1", true);
+  New1 = checkable(turn, "New", "New1", false);
+  connect(Classic1, &QAction::triggered, this, [this] { New1Click(0); });
+  connect(New1, &QAction::triggered, this, [this] { New1Click(1); });
+  QMenu* speed = options->addMenu("Bot Speed");
+  speed->setObjectName("BotSpeed1");
+  Slow1 = checkable(speed, "Slow", "Slow1", false);
+  Normal1 = checkable(speed, "Normal", "Normal1", true);
+  Fast1 = checkable(speed, "Fast", "Fast1", false);
+  connect(Slow1, &QAction::triggered, this, [this] { Slow1Click(1000); });
+  connect(Normal1, &QAction::triggered, this, [this] { Slow1Click(750); });
+  connect(Fast1, &QAction::triggered, this, [this] { Slow1Click(500); });
+  options->addSeparator();
+  ShowScorecard1 = checkable(options, "Show Scorecard at end of round", "ShowScorecard1", false);
+  connect(ShowScorecard1, &QAction::triggered, this, [this] { ShowScorecard1Click(); });
+  scontop = checkable(options, "Score Card Window - Stay on Top", "scontop", false);
+  connect(scontop, &QAction::triggered, this, [this] { scontopClick(); });
+  ltontop = checkable(options, "Last Trick Window - Stay on Top", "ltontop", false);
+  connect(ltontop, &QAction::triggered, this, [this] { ltontopClick(); });
+  options->addSeparator();
+  options->addAction("Text Color", this, [this] { TextColor1Click(); })->setObjectName("TextColor1");
+  QMenu* size = options->addMenu("Text Size");
+  size->setObjectName("TextSize1");
+  for (int k = 0; k < 4; ++k) {
+    const int points = kTextSizes[k];
+    textSizes[k] = checkable(size, QString::number(points), ("N" + std::to_string(points)).c_str(), false);
+    connect(textSizes[k], &QAction::triggered, this, [this, k, points] {
+      textSizes[k]->setChecked(!textSizes[k]->isChecked());  // the mark moves only when settings are read
+      N14Click(points);
+    });
+  }
+  options->addAction("Action Color", this, [this] { ActionColor1Click(); })->setObjectName("ActionColor1");
+  options->addSeparator();
+  ScrollChatOff2 = checkable(options, "Scroll Chat Off", "ScrollChatOff2", false);
+  ScrollChatOff2->setShortcut(QKeySequence("Ctrl+S"));
+  connect(ScrollChatOff2, &QAction::triggered, this, [this] {
+    ScrollChatOff2->setChecked(!ScrollChatOff2->isChecked());  // the context entry leads
+    ScrollChatOff1Click();
+  });
+  ClearMainChat1 = options->addAction("Clear Main Chat", this, [this] { ClearMainChat1Click(); });
+  ClearMainChat1->setObjectName("ClearMainChat1");
+  ResetScreenLocation1 = options->addAction("Reset Screen Location", this, [this] { ResetScreenLocation1Click(); });
+  ResetScreenLocation1->setObjectName("ResetScreenLocation1");
+  options->addSeparator();
+  JustWatch1 = options->addAction("Just Watch", this, [this] {
+    JustWatch1->setChecked(!JustWatch1->isChecked());  // the mark follows the host, not the click
+    JustWatch1Click();
+  });
+  JustWatch1->setObjectName("JustWatch1");
+  JustWatch1->setCheckable(true);
+
+  QMenu* view = menuBar()->addMenu("&View");
+  // Ctrl+S is shown here too, but the key belongs to "Scroll Chat Off".
+  view->addAction("View Scorecard\tCtrl+S", this,
+                  [this] {
+                    if (score) score->show(), score->raise();
+                  })
+      ->setObjectName("ViewScorecard1");
+  view->addAction("Last Trick", this,
+                  [this] {
+                    if (lastTrick) lastTrick->show(), lastTrick->raise();
+                  })
+      ->setObjectName("LastTrick1");
+  view->addAction("Spy List", this,
+                  [this] {
+                    if (spies) spies->show(), spies->raise();
+                  })
+      ->setObjectName("SpyList1");
+  view->addAction("Tally List", this,
+                  [this] {
+                    if (tally) tally->show(), tally->raise();
+                  })
+      ->setObjectName("TallyList1");
+  view->addAction("Phrase List", this, [this] { PhraseList1Click(); })->setObjectName("PhraseList1");
+
+  popup_kick = new QMenu(this);
+  popup_kick->setObjectName("popup_kick");
+  popup_kick->addAction("Remove From Game", this, [this] { kicking(kickTarget_); })
+      ->setObjectName("RemoveFromGame1");
+  popup_kick->addSeparator();
+  popup_kick
+      ->addAction("Set to Just Watch", this,
+                  [this] {
+                    if (loggedIn && kickTarget_ < 5)
+                      send("CMD_justwatch+" + std::to_string(kickTarget_) + "+1");
+                  })
+      ->setObjectName("SettoJustWatch1");
+  popup_kick
+      ->addAction("Unset Just Watch", this,
+                  [this] {
+                    if (loggedIn && kickTarget_ < 5)
+                      send("CMD_justwatch+" + std::to_string(kickTarget_) + "+2");
+                  })
+      ->setObjectName("UnsetJustWatch1");
+}
+
+// --- The settings file ----------------------------------------------------------
+
+void Tchat::loadinifile() {
+  const QHash<QString, QString> s = readSection(settingsFile, kSection);
+  storedGeometry = QRect(number(s, "left", 3), number(s, "top", 3), number(s, "width", 790), number(s, "height", 520));
+  setGeometry(storedGeometry);
+
+  turnSound = s.value("turnsound", "0") == "1" ? 1 : 0;
+  Classic1->setChecked(turnSound == 0);
+  New1->setChecked(turnSound == 1);
+  PlayChatterSounds1->setChecked(s.value("chattersounds", "true") != "false");
+  const int points = number(s, "textsize", 8);
+  applyTextSize(points);
+  for (int k = 0; k < 4; ++k) textSizes[k]->setChecked(kTextSizes[k] == points);
+  const QString text = s.value("textcolor", "clblack");
+  textColor = textToColor(text).value_or(0);
+  QPalette p = mychat->palette();
+  p.setColor(QPalette::Text, toQColor(textColor));
+  mychat->setPalette(p);
+  actionColor = textToColor(s.value("actioncolor", text)).value_or(0);
+  for (int n = 1; n <= 9; ++n) {
+    const QString stored = s.value("phrase" + QString::number(n));
+    if (!stored.isEmpty()) setPhrase(n, stored);
+  }
+  // Read or not, the stay-on-top texts are what a save writes back.
+  scontopText = s.value("scontop", "false");
+  ltontopText = s.value("ltontop", "false");
+  scontop->setChecked(scontopText == "true");
+  ltontop->setChecked(ltontopText == "true");
+  if (score) score->setWindowFlag(Qt::WindowStaysOnTopHint, scontop->isChecked());
+  if (lastTrick) lastTrick->setWindowFlag(Qt::WindowStaysOnTopHint, ltontop->isChecked());
+
+  const QString speed = s.value("botspeed", "750");
+  botSpeed = speed == "1000" ? 1000 : speed == "500" ? 500 : 750;
+  Slow1->setChecked(botSpeed == 1000);
+  Normal1->setChecked(botSpeed == 750);
+  Fast1->setChecked(botSpeed == 500);
+  if (mySeat == 1 && loggedIn) {
+    std::string m;
+    wire::build::botspeed(m, mySeat, botSpeed);
+    send(m);
+  }
+  // Each default is the text read just before it: a first run has every
+  // sound on and the score card shown at each round's end.
+  const QString sounds = s.value("playsounds", speed);
+  PlaySounds1->setChecked(sounds != "false");
+  ShowScorecard1->setChecked(s.value("showscore", sounds) != "false");
+}
+
+void Tchat::saveinifile() {
+  const QRect g = geometry();
+  auto flag = [](QAction* a) { return QString(a->isChecked() ? "true" : "false"); };
+  writeKeys(settingsFile, kSection,
+            {{"Textsize", QString::number(mainchat->font().pointSize())},
+             {"Textcolor", colorToText(textColor)},
+             {"Actioncolor", colorToText(actionColor)},
+             {"Botspeed", QString::number(botSpeed)},
+             {"Scontop", scontopText},
+             {"Ltontop", ltontopText},
+             {"Top", QString::number(g.top())},
+             {"Left", QString::number(g.left())},
+             {"Width", QString::number(g.width())},
+             {"Height", QString::number(g.height())},
+             {"Turnsound", QString::number(turnSound)},
+             {"ChatterSounds", flag(PlayChatterSounds1)},
+             {"Playsounds", flag(PlaySounds1)},
+             {"Showscore", flag(ShowScorecard1)}});
+}
+
+// --- Option handlers ------------------------------------------------------------
+
+void Tchat::PlaySounds1Click() { saveinifile(); }
+void Tchat::PlayChatterSounds1Click() { saveinifile(); }
+void Tchat::ShowScorecard1Click() { saveinifile(); }
+
+void Tchat::New1Click(int number) {
+  turnSound = number;
+  Classic1->setChecked(number == 0);
+  New1->setChecked(number == 1);
+  saveinifile();
+}
+
+void Tchat::Slow1Click(int ms) {
+  botSpeed = ms;
+  Slow1->setChecked(ms == 1000);
+  Normal1->setChecked(ms == 750);
+  Fast1->setChecked(ms == 500);
+  if (loggedIn) {
+    std::string m;
+    wire::build::botspeed(m, mySeat, ms);
+    send(m);
+  }
+  saveinifile();
+}
+
+void Tchat::scontopClick() {
+  scontopText = scontop->isChecked() ? "true" : "false";
+  if (score) {
+    const bool shown = score->isVisible();
+    score->setWindowFlag(Qt::WindowStaysOnTopHint, scontop->isChecked());
+    if (shown) score->show();  // changing the flag hides a window
+  }
+  saveinifile();
+}
+
+void Tchat::ltontopClick() {
+  ltontopText = ltontop->isChecked() ? "true" : "false";
+  if (lastTrick) {
+    const bool shown = lastTrick->isVisible();
+    lastTrick->setWindowFlag(Qt::WindowStaysOnTopHint, ltontop->isChecked());
+    if (shown) lastTrick->show();
+  }
+  saveinifile();
+}
+
+void Tchat::ResetScreenLocation1Click() { setGeometry(3, 3, 790, 520); }
+
+}  // namespace ombrix::client

@@ -1,0 +1,80 @@
+// The table window under test: its secondary windows, message boxes read
+// instead of clicked (Table), and a solo game hosted in the same process
+// (Solo).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QMouseEvent>
+#include <QTemporaryDir>
+#include <memory>
+#include <vector>
+
+#include "client/chatform.h"
+#include "client/msgbox.h"
+#include "engine/cards.h"
+#include "protocol/hostwindow.h"
+#include "tests/support/qtloop.h"
+#include "windows/lasttrickform.h"
+#include "windows/scoreform.h"
+#include "windows/spylistform.h"
+
+namespace ombrix::test {
+
+using client::CardImage;
+using client::Tchat;
+
+struct Table : ::testing::Test {
+  void SetUp() override {
+    client::setMessageBoxSink([this](const QString& t, std::function<void()> then) {
+      boxes.push_back(t);
+      if (then) then();
+    });
+    table.onClosed = [this] { closed = true; };
+    table.settingsFile = settingsDir.filePath("quarrowlobby.ini");  // never the real one
+    table.attach(&score, &lastTrick, &spies, nullptr);
+  }
+  void TearDown() override { client::setMessageBoxSink({}); }
+  // Hands one command to the window's queue and dispatches it.
+  void feed(const std::string& m) {
+    table.receivedlist.push_back(m);
+    table.processsocktimer();
+  }
+  QLabel* at(const char* family, int seat) { return table.el<QLabel>(family, seat); }
+  QTemporaryDir settingsDir;
+  Tchat table;
+  windows::Tscore score{&table};
+  windows::Tlasttrick lastTrick{&table};
+  windows::Tspylist spies{&table};
+  std::vector<QString> boxes;
+  bool closed = false;
+};
+
+struct Solo : Table {
+  void SetUp() override {
+    Table::SetUp();
+    host = std::make_unique<HostWindow>(99, 40);
+    table.attach(&score, &lastTrick, &spies, host.get());
+    table.hostPort = "0";
+    table.processparams({});
+    ASSERT_TRUE(waitFor([&] { return table.loggedIn && table.caption(1) == "You"; }));
+  }
+  void click(CardImage* c, Qt::MouseButton b = Qt::LeftButton) {
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), c->mapToGlobal(QPointF(5, 5)), b, b,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(c, &press);
+  }
+  // A legal card: the led suit if held, else the first.
+  CardImage* legal() {
+    CardImage* any = nullptr;
+    for (CardImage* c : table.cardImages()) {
+      if (table.ledCard && suitOf(c->card) == suitOf(table.ledCard)) return c;
+      if (!any) any = c;
+    }
+    return any;
+  }
+  std::unique_ptr<HostWindow> host;
+};
+
+}  // namespace ombrix::test
