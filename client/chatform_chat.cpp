@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextDocumentFragment>
@@ -17,6 +18,7 @@
 
 #include "client/chatform.h"
 #include "client/colortext.h"
+#include "client/rteurl.h"
 #include "client/settings.h"
 #include "client/sounds.h"
 #include "protocol/commands.h"
@@ -51,6 +53,7 @@ void Tchat::buildChat() {
           [this](const QPoint& at) { PopupMenu2->popup(mychat->mapToGlobal(at)); });
 
   mainchat->viewport()->installEventFilter(this);
+  mainchat->viewport()->setMouseTracking(true);
   mainchat->setContextMenuPolicy(Qt::CustomContextMenu);
   mainchat->document()->setDocumentMargin(2);
   PopupMenu1 = new QMenu(this);
@@ -234,7 +237,18 @@ bool Tchat::eventFilter(QObject* o, QEvent* e) {
       return true;
     }
   }
-  if (o == mainchat->viewport() && e->type() == QEvent::MouseButtonRelease) mychat->setFocus();
+  if (o == mainchat->viewport()) {
+    // Links are found under the pointer as it moves, and opened by a left click.
+    if (e->type() == QEvent::MouseMove) {
+      const QPoint at = static_cast<QMouseEvent*>(e)->position().toPoint();
+      mainchat->viewport()->setCursor(URLAtPoint(mainchat, at) ? Qt::PointingHandCursor : Qt::IBeamCursor);
+    } else if (e->type() == QEvent::MouseButtonPress) {
+      auto* m = static_cast<QMouseEvent*>(e);
+      if (m->button() == Qt::LeftButton && OpenURLAtPoint(mainchat, m->position().toPoint())) return true;
+    } else if (e->type() == QEvent::MouseButtonRelease) {
+      mychat->setFocus();
+    }
+  }
   return QMainWindow::eventFilter(o, e);
 }
 
