@@ -13,6 +13,8 @@
 #include "client/previnst.h"
 #include "engine/random.h"
 #include "protocol/hostwindow.h"
+#include "windows/aboutform.h"
+#include "windows/helpform.h"
 #include "windows/lasttrickform.h"
 #include "windows/phrasesform.h"
 #include "windows/scoreform.h"
@@ -32,6 +34,9 @@ int main(int argc, char** argv) {
                            : 1.0;
   // The windows, once each, in their order; the table window first.
   client::Tchat table;
+  windows::Thelp help(&table);
+  windows::Tabout about(&table);
+  table.attachHelp(&help, &about);
   windows::Tlasttrick lastTrick(&table);
   windows::Tscore score(&table);
   HostWindow host(Random::timeOfDaySeed(), scale > 0 ? scale : 1.0);

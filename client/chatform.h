@@ -34,6 +34,8 @@ class Tlasttrick;
 class Tspylist;
 class Ttallylist;
 class Tphrases;
+class Thelp;
+class Tabout;
 }  // namespace windows
 }  // namespace ombrix
 
@@ -48,6 +50,8 @@ class Tchat : public QMainWindow {
   Tchat();
   ~Tchat() override;
 
+  // The help and about windows, handed over once they exist.
+  void attachHelp(windows::Thelp* help, windows::Tabout* about);
   // The windows created after this one, handed over once they exist.
   void attach(windows::Tscore* score, windows::Tlasttrick* lastTrick, windows::Tspylist* spies,
               HostWindow* host, windows::Ttallylist* tally = nullptr, windows::Tphrases* phrases = nullptr);
@@ -178,6 +182,8 @@ class Tchat : public QMainWindow {
   windows::Tspylist* spies = nullptr;
   windows::Ttallylist* tally = nullptr;
   windows::Tphrases* phrases = nullptr;
+  windows::Thelp* help = nullptr;
+  windows::Tabout* about = nullptr;
   HostWindow* host = nullptr;
   // Shown instead of closing the program when the connection ends (tests).
   std::function<void()> onClosed;

@@ -23,6 +23,7 @@
 #include "client/sounds.h"
 #include "protocol/commands.h"
 #include "widgets/art.h"
+#include "windows/aboutform.h"
 #include "windows/phrasesform.h"
 
 namespace ombrix::client {
@@ -86,6 +87,14 @@ void Tchat::buildChat() {
     else
       connect(b, &QToolButton::clicked, this, [this] { b_phrase10Click(); });
   }
+  // The logo opens the maker's web site.
+  auto* logo = new QLabel(panel_main);
+  logo->setObjectName("Image1");
+  logo->setPixmap(widgets::logo().scaled(184, 40, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+  logo->setGeometry(555, 14, 184, 40);
+  logo->setCursor(Qt::PointingHandCursor);
+  logo->installEventFilter(this);
+
   popup_sounds = new QMenu(this);
   popup_sounds->setObjectName("popup_sounds");
   popup_sounds->setToolTipsVisible(true);
@@ -236,6 +245,10 @@ bool Tchat::eventFilter(QObject* o, QEvent* e) {
       Paste1Click();
       return true;
     }
+  }
+  if (o->objectName() == "Image1" && e->type() == QEvent::MouseButtonPress) {
+    windows::openMakerSite();
+    return true;
   }
   if (o == mainchat->viewport()) {
     // Links are found under the pointer as it moves, and opened by a left click.

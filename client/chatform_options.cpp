@@ -12,6 +12,8 @@
 #include "client/settings.h"
 #include "protocol/commands.h"
 #include "protocol/framing.h"
+#include "windows/aboutform.h"
+#include "windows/helpform.h"
 #include "windows/lasttrickform.h"
 #include "windows/scoreform.h"
 #include "windows/spylistform.h"
@@ -146,6 +148,15 @@ void Tchat::buildMenus() {
                   })
       ->setObjectName("TallyList1");
   view->addAction("Phrase List", this, [this] { PhraseList1Click(); })->setObjectName("PhraseList1");
+
+  QMenu* helpMenu = menuBar()->addMenu("&Help");
+  helpMenu->addAction("Content", this, [this] {
+    if (help) help->show(), help->raise();
+  })->setObjectName("Help2");
+  helpMenu->addSeparator();
+  helpMenu->addAction("About", this, [this] {
+    if (about) about->show(), about->raise();
+  })->setObjectName("About1");
 
   popup_kick = new QMenu(this);
   popup_kick->setObjectName("popup_kick");
@@ -284,5 +295,13 @@ void Tchat::ltontopClick() {
 }
 
 void Tchat::ResetScreenLocation1Click() { setGeometry(3, 3, 790, 520); }
+
+void Tchat::attachHelp(windows::Thelp* h, windows::Tabout* a) {
+  help = h;
+  about = a;
+  if (help) help->SelButton7Click = [this] {
+    if (about) about->show(), about->raise();
+  };
+}
 
 }  // namespace ombrix::client

@@ -103,13 +103,13 @@ bool OpenURLAtPoint(QTextEdit* pane, QPoint at) {
   c.setPosition(range.start);
   c.setPosition(range.end, QTextCursor::KeepAnchor);
   pane->setTextCursor(c);
-  const QString link = c.selectedText();
-  if (opener()) {
-    opener()(link);
-  } else {
-    QDesktopServices::openUrl(QUrl::fromUserInput(link));  // a link nothing opens is ignored
-  }
+  openLink(c.selectedText());
   return true;
+}
+
+void openLink(const QString& link) {
+  if (opener()) return opener()(link);
+  QDesktopServices::openUrl(QUrl::fromUserInput(link));
 }
 
 void setLinkOpener(std::function<void(const QString&)> o) { opener() = std::move(o); }

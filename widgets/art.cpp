@@ -153,4 +153,27 @@ QPixmap phraseFace(bool sound) {
   return p;
 }
 
+QPixmap logo() {
+  QPixmap p = blank(280, 60);
+  QPainter g(&p);
+  g.setRenderHint(QPainter::Antialiasing);
+  QFont f("Liberation Serif");
+  f.setPixelSize(44);
+  f.setBold(true);
+  f.setItalic(true);
+  QPainterPath word;
+  word.addText(8, 46, f, "Ombrix");
+  g.setPen(QPen(QColor(0x40, 0x20, 0x00), 2));
+  g.setBrush(QColor(0x80, 0x40, 0x00));
+  g.drawPath(word);
+  // Four suit dots after the name: one seat each.
+  const QColor suits[4] = {Qt::black, QColor(0xC0, 0, 0), QColor(0xC0, 0, 0), Qt::black};
+  for (int k = 0; k < 4; ++k) {
+    g.setPen(Qt::NoPen);
+    g.setBrush(suits[k]);
+    g.drawEllipse(QPointF(190 + 18 * k, 34), 6, 6);
+  }
+  return p;
+}
+
 }  // namespace ombrix::widgets

@@ -15,6 +15,8 @@ QPixmap watchEyes();   // 24 x 17
 QPixmap winnerMark();  // 82 x 88
 QPixmap trickMark();   // 32 x 41
 QPixmap buttonFace(const QString& text, QSize size = {91, 28});
+// The game's name as a picture, 280 x 60: the table's logo and the about window's.
+QPixmap logo();
 // The phrase buttons' faces: a speech bubble, or a speaker for the sounds.
 QPixmap phraseFace(bool sound);
 
