@@ -14,6 +14,7 @@
 #include "engine/random.h"
 #include "protocol/hostwindow.h"
 #include "windows/aboutform.h"
+#include "windows/downloadform.h"
 #include "windows/helpform.h"
 #include "windows/lasttrickform.h"
 #include "windows/phrasesform.h"
@@ -44,7 +45,9 @@ int main(int argc, char** argv) {
   windows::Ttallylist tally(&table);  // reads the tally file now, writes it when the program ends
   windows::Tspylist spies(&table);
   windows::Tphrases phrases(&table);
+  windows::Tdownload download(&table);
   table.attach(&score, &lastTrick, &spies, &host, &tally, &phrases);
+  table.attachDownload(&download);
   instance.onActivate = [&table] {
     table.showNormal();
     table.raise();

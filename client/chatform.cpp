@@ -20,6 +20,7 @@
 #include "protocol/commands.h"
 #include "protocol/hostwindow.h"
 #include "widgets/art.h"
+#include "windows/downloadform.h"
 #include "windows/lasttrickform.h"
 #include "windows/scoreform.h"
 #include "windows/spylistform.h"
@@ -298,6 +299,7 @@ void Tchat::processparams(const QStringList& params) {
   button_starthalf->hide();
   if (params.isEmpty()) {
     addlinetochat("Loading Solo Game..Please wait.");
+    if (download) download->show();  // the lobby is offered; the solo game loads behind it
     hostAddress = "127.0.0.1";
     myName = "You";
     hostpress();

@@ -36,6 +36,7 @@ class Ttallylist;
 class Tphrases;
 class Thelp;
 class Tabout;
+class Tdownload;
 }  // namespace windows
 }  // namespace ombrix
 
@@ -52,6 +53,8 @@ class Tchat : public QMainWindow {
 
   // The help and about windows, handed over once they exist.
   void attachHelp(windows::Thelp* help, windows::Tabout* about);
+  // The lobby download window, offered when a solo game starts.
+  void attachDownload(windows::Tdownload* download);
   // The windows created after this one, handed over once they exist.
   void attach(windows::Tscore* score, windows::Tlasttrick* lastTrick, windows::Tspylist* spies,
               HostWindow* host, windows::Ttallylist* tally = nullptr, windows::Tphrases* phrases = nullptr);
@@ -184,6 +187,7 @@ class Tchat : public QMainWindow {
   windows::Tphrases* phrases = nullptr;
   windows::Thelp* help = nullptr;
   windows::Tabout* about = nullptr;
+  windows::Tdownload* download = nullptr;
   HostWindow* host = nullptr;
   // Shown instead of closing the program when the connection ends (tests).
   std::function<void()> onClosed;

@@ -13,6 +13,7 @@
 #include "protocol/commands.h"
 #include "protocol/framing.h"
 #include "windows/aboutform.h"
+#include "windows/downloadform.h"
 #include "windows/helpform.h"
 #include "windows/lasttrickform.h"
 #include "windows/scoreform.h"
@@ -295,6 +296,11 @@ void Tchat::ltontopClick() {
 }
 
 void Tchat::ResetScreenLocation1Click() { setGeometry(3, 3, 790, 520); }
+
+void Tchat::attachDownload(windows::Tdownload* d) {
+  download = d;
+  if (download) download->exitProgram = [this] { close(); };
+}
 
 void Tchat::attachHelp(windows::Thelp* h, windows::Tabout* a) {
   help = h;

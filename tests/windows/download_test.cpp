@@ -1,0 +1,127 @@
+// The lobby download window against a small HTTP server on a free port.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+
+#include "client/msgbox.h"
+#include "tests/support/qtloop.h"
+#include "windows/downloadform.h"
+
+namespace ombrix::windows {
+namespace {
+
+// Answers every request with `head` and then `body`; with `hold` it keeps
+// the connection open after the body's first half, as a slow server would.
+struct Server {
+  explicit Server(QByteArray head, QByteArray body, bool hold = false) {
+    listener.listen(QHostAddress::LocalHost, 0);
+    QObject::connect(&listener, &QTcpServer::newConnection, [this, head, body, hold] {
+      QTcpSocket* s = listener.nextPendingConnection();
+      QObject::connect(s, &QTcpSocket::readyRead, s, [this, s, head, body, hold] {
+        request += s->readAll();
+        if (!request.contains("\r\n\r\n")) return;
+        s->write(head + "\r\n");
+        s->write(hold ? body.left(body.size() / 2) : body);
+        if (!hold) s->disconnectFromHost();
+      });
+    });
+  }
+  QString url() const { return QString("http://127.0.0.1:%1/lobby/qrwsetup.exe").arg(listener.serverPort()); }
+  QTcpServer listener;
+  QByteArray request;
+};
+
+struct Download : ::testing::Test {
+  void SetUp() override {
+    client::setMessageBoxSink([this](const QString& t, std::function<void()> then) {
+      boxes.push_back(t);
+      if (then) then();
+    });
+    window.folder = dir.path();
+    window.lobbyPath = dir.filePath("no-lobby-here.exe");
+    window.startProgram = [this](const QString& p, const QStringList& a) {
+      started.push_back(p + " " + a.join(' '));
+      return startWorks;
+    };
+    window.exitProgram = [this] { exited = true; };
+  }
+  void TearDown() override { client::setMessageBoxSink({}); }
+  QTemporaryDir dir;
+  Tdownload window;
+  std::vector<QString> boxes, started;
+  bool startWorks = true, exited = false;
+};
+
+TEST_F(Download, AReceivedInstallerIsStartedAndTheGameEnds) {
+  const QByteArray body(5000, 'x');
+  Server server("HTTP/1.0 200 OK\r\nContent-Length: 5000\r\nContent-Type: application/octet-stream\r\n", body);
+  window.url = server.url();
+  window.getbuttonClick();
+  EXPECT_FALSE(window.getbutton->isEnabled());
+  EXPECT_TRUE(window.abortbutton->isEnabled());
+  ASSERT_TRUE(test::waitFor([&] { return window.getbutton->isEnabled(); }));
+  EXPECT_TRUE(server.request.startsWith("GET /lobby/qrwsetup.exe HTTP/1.1\r\n"));
+  EXPECT_TRUE(server.request.contains("User-Agent: Mozilla/3.0 (compatible)\r\n"));
+  EXPECT_EQ(window.infolabel->text(), "Received 5000 bytes");
+  EXPECT_EQ(window.infolabel3->text(), "Installing");
+  QFile saved(dir.filePath("qrwsetup.exe"));
+  ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+  EXPECT_EQ(saved.readAll(), body);
+  ASSERT_EQ(started.size(), 1u);
+  EXPECT_EQ(started[0], dir.filePath("qrwsetup.exe") + " /SP- /silent /noicons");
+  EXPECT_TRUE(exited);
+}
+
+TEST_F(Download, AnInstallerThatWillNotStartIsReported) {
+  Server server("HTTP/1.0 200 OK\r\nContent-Length: 10\r\n", "0123456789");
+  window.url = server.url();
+  startWorks = false;
+  window.getbuttonClick();
+  ASSERT_TRUE(test::waitFor([&] { return window.getbutton->isEnabled(); }));
+  EXPECT_EQ(boxes, std::vector<QString>{"An Error has Occurred."});
+  EXPECT_FALSE(exited);
+}
+
+TEST_F(Download, StoppingOrFailingStartsNothing) {
+  Server slow("HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n", QByteArray(100000, 'y'), true);
+  window.url = slow.url();
+  window.getbuttonClick();
+  ASSERT_TRUE(test::waitFor([&] { return window.infolabel->text().endsWith(" bytes"); }));
+  window.abortbuttonClick();
+  EXPECT_EQ(window.infolabel->text(), "Download has been aborted.");
+  EXPECT_EQ(window.infolabel3->text(), "Download Aborted");
+  EXPECT_EQ(window.infolabelTag, 2);
+  EXPECT_TRUE(window.getbutton->isEnabled());
+  EXPECT_FALSE(window.abortbutton->isEnabled());
+
+  Server missing("HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n", "");
+  window.url = missing.url();
+  window.getbuttonClick();
+  ASSERT_TRUE(test::waitFor([&] { return window.getbutton->isEnabled(); }));
+  EXPECT_EQ(window.infolabel->text(), "Download Aborted");
+  EXPECT_TRUE(started.empty());
+  EXPECT_FALSE(exited);
+}
+
+TEST_F(Download, PlayingWithOthersNeedsTheLobbyInstalled) {
+  window.Button2Click();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_TRUE(boxes[0].startsWith("Please close the game and open the Quarrow Lobby"));
+  EXPECT_FALSE(exited);
+  QFile lobby(window.lobbyPath);
+  ASSERT_TRUE(lobby.open(QIODevice::WriteOnly));
+  lobby.close();
+  window.Button2Click();
+  EXPECT_EQ(started, std::vector<QString>{"wine " + window.lobbyPath});
+  EXPECT_TRUE(exited);
+  EXPECT_FALSE(window.picture->pixmap().isNull());  // the JPEG picture decoded
+  EXPECT_EQ(window.picture->pixmap().width(), 240);
+}
+
+}  // namespace
+}  // namespace ombrix::windows

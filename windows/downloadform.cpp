@@ -1,0 +1,187 @@
+#include "windows/downloadform.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QPushButton>
+#include <QScreen>
+
+#include "client/jpeg.h"
+#include "client/msgbox.h"
+#include "widgets/art.h"
+
+namespace ombrix::windows {
+
+// assets/download.jpg, built into the program.
+extern const unsigned char kDownloadPicture[];
+extern const size_t kDownloadPictureSize;
+
+namespace {
+
+constexpr int kWidth = 420, kHeight = 470;
+const char* const kInstallerUrl = "http://www.quarrow.com/lobby/qrwsetup.exe";
+const QStringList kInstallerParameters = {"/SP-", "/silent", "/noicons"};
+
+QLabel* text(QWidget* parent, const QString& s, int x, int y, int w, int h, const char* name = "") {
+  auto* l = new QLabel(s, parent);
+  l->setObjectName(name);
+  l->setWordWrap(true);
+  QFont f("Arial");
+  f.setPixelSize(12);
+  l->setFont(f);
+  l->setGeometry(x, y, w, h);
+  return l;
+}
+
+QPushButton* button(QWidget* parent, const QString& s, const char* name, int x, int y, int w) {
+  auto* b = new QPushButton(s, parent);
+  b->setObjectName(name);
+  b->setGeometry(x, y, w, 26);
+  return b;
+}
+
+}  // namespace
+
+Tdownload::Tdownload(QWidget* parent)
+    : QDialog(parent, Qt::Tool | Qt::WindowStaysOnTopHint), net_(new QNetworkAccessManager(this)) {
+  setObjectName("Tdownload");
+  setWindowTitle("Download The Quarrow Lobby");
+  setFixedSize(kWidth, kHeight);
+  (new widgets::BackgroundPanel(this))->setGeometry(0, 0, kWidth, kHeight);
+  url = kInstallerUrl;
+  folder = QCoreApplication::applicationDirPath();
+  // Where the lobby's own installer puts it, as the Windows layer sees the disk.
+  lobbyPath = QDir::homePath() + "/.wine/drive_c/Program Files/Quarrow/QuarrowLobby.exe";
+  startProgram = [](const QString& program, const QStringList& args) {
+    return QProcess::startDetached(program, args);
+  };
+  net_->setProxy(QNetworkProxy::NoProxy);
+
+  picture = new QLabel(this);
+  picture->setObjectName("Image1");
+  picture->setPixmap(QPixmap::fromImage(client::decodeJpeg(
+      QByteArray::fromRawData(reinterpret_cast<const char*>(kDownloadPicture), static_cast<qsizetype>(kDownloadPictureSize)))));
+  picture->setGeometry((kWidth - 240) / 2, 8, 240, 150);
+  text(this, "Download The Quarrow Lobby Now to play this  and other exciting games online with other players!", 10,
+       162, 400, 32);
+  getbutton = button(this, "Download And Install The Quarrow Lobby Now", "getbutton", 10, 198, 270);
+  abortbutton = button(this, "Stop Download", "abortbutton", 290, 198, 120);
+  abortbutton->setEnabled(false);
+  infolabel = text(this, "", 10, 228, 200, 18, "infolabel");
+  infolabel3 = text(this, "", 210, 228, 200, 18, "infolabel3");
+  infolabel2 = text(this, "", 10, 246, 200, 18, "infolabel2");
+  infolabel2->hide();
+  connect(getbutton, &QPushButton::clicked, this, [this] { getbuttonClick(); });
+  connect(abortbutton, &QPushButton::clicked, this, [this] { abortbuttonClick(); });
+
+  text(this, "To proceed to the game without the ability to play against others click the button below.", 10, 268,
+       400, 32);
+  connect(button(this, "Play Solo Game", "Button1", 10, 302, 150), &QPushButton::clicked, this,
+          [this] { Button1Click(); });
+  text(this,
+       "Note: Even if you are playing offline, you will need to configure your FIREWALL to allow the game to "
+       "access the internet components.",
+       10, 332, 400, 32);
+  text(this,
+       "If you already have The Quarrow Lobby and you wish to play with others then click the button below to "
+       "close this game and open The Quarrow Lobby.",
+       10, 380, 400, 46);
+  connect(button(this, "Play with Others", "Button2", 10, 430, 150), &QPushButton::clicked, this,
+          [this] { Button2Click(); });
+}
+
+Tdownload::~Tdownload() {
+  if (reply_) {
+    reply_->disconnect(this);
+    reply_->abort();
+  }
+  delete file_;
+}
+
+void Tdownload::getbuttonClick() {
+  if (reply_) return;
+  infolabelTag = 1;
+  const QString name = url.mid(url.lastIndexOf('/') + 1);
+  infolabel2->setText(name);
+  file_ = new QFile(folder + "/" + name);
+  if (!file_->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    infolabel->setText("Download Aborted");
+    infolabelTag = 2;
+    delete file_;
+    file_ = nullptr;
+    return;
+  }
+  getbutton->setEnabled(false);
+  abortbutton->setEnabled(true);
+  infolabel->setText("Loading");
+
+  QNetworkRequest request{QUrl(url)};
+  request.setRawHeader("User-Agent", "Mozilla/3.0 (compatible)");
+  request.setRawHeader("Accept", "image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*");
+  request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
+  reply_ = net_->get(request);
+  connect(reply_, &QNetworkReply::metaDataChanged, this, [this] {
+    // A dot a header line, then the body's start.
+    for (int k = 0; k < reply_->rawHeaderPairs().size(); ++k) infolabel->setText(infolabel->text() + ".");
+    infolabel3->setText("Downloading: " + infolabel2->text());
+  });
+  connect(reply_, &QNetworkReply::readyRead, this, [this] {
+    file_->write(reply_->readAll());
+    infolabel->setText(QString::number(file_->size()) + " bytes");
+  });
+  connect(reply_, &QNetworkReply::finished, this, [this] { finished(); });
+}
+
+void Tdownload::finished() {
+  QNetworkReply* reply = reply_;
+  reply_ = nullptr;
+  reply->deleteLater();
+  const bool failed = reply->error() != QNetworkReply::NoError;
+  if (!failed) {
+    file_->write(reply->readAll());
+    infolabel->setText("Received " + QString::number(file_->size()) + " bytes");
+  } else if (infolabelTag != 2) {  // "Stop Download" has said so already
+    infolabel->setText("Download Aborted");
+    infolabelTag = 2;
+  }
+  getbutton->setEnabled(true);
+  abortbutton->setEnabled(false);
+  const QString installer = file_->fileName();
+  file_->close();
+  delete file_;
+  file_ = nullptr;
+  if (infolabelTag == 2) return;
+  infolabel3->setText("Installing");
+  QFile::setPermissions(installer, QFile::permissions(installer) | QFileDevice::ExeOwner);
+  if (!startProgram(installer, kInstallerParameters)) return client::messageBox("An Error has Occurred.");
+  if (exitProgram) exitProgram();
+}
+
+void Tdownload::abortbuttonClick() {
+  if (reply_) reply_->abort();  // finishes the transfer at once
+  infolabel->setText("Download has been aborted.");
+  infolabelTag = 2;
+  infolabel3->setText("Download Aborted");
+}
+
+void Tdownload::Button2Click() {
+  if (QFile::exists(lobbyPath) && startProgram("wine", {lobbyPath})) {
+    if (exitProgram) exitProgram();
+    return;
+  }
+  client::messageBox(
+      "Please close the game and open the Quarrow Lobby using the icon on your desktop or using the your Window's "
+      "start-up menu.");
+}
+
+void Tdownload::showEvent(QShowEvent* e) {
+  if (const QScreen* s = screen()) move(s->availableGeometry().center() - QPoint(kWidth / 2, kHeight / 2));
+  QDialog::showEvent(e);
+}
+
+}  // namespace ombrix::windows

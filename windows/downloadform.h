@@ -1,0 +1,50 @@
+// The lobby download window, shown when a solo game starts: fetch and start
+// the installer of the maker's lobby program, start the lobby if it is
+// installed, or go on with the solo game.
+#pragma once
+
+#include <QDialog>
+#include <QStringList>
+#include <functional>
+
+class QFile;
+class QLabel;
+class QNetworkAccessManager;
+class QNetworkReply;
+class QPushButton;
+
+namespace ombrix::windows {
+
+class Tdownload : public QDialog {
+ public:
+  explicit Tdownload(QWidget* parent = nullptr);
+  ~Tdownload() override;
+
+  QString url;         // the installer, on the maker's web server
+  QString folder;      // where it is saved: beside the program
+  QString lobbyPath;   // the installed lobby program
+  QPushButton *getbutton, *abortbutton;
+  QLabel *picture, *infolabel, *infolabel2, *infolabel3;
+  int infolabelTag = 0;  // 1 while a download runs, 2 when it was aborted or failed
+
+  // Ends the program as the table's "Exit" does.
+  std::function<void()> exitProgram;
+  // Starts a program with its parameters; false when it could not be.
+  std::function<bool(const QString& program, const QStringList& args)> startProgram;
+
+  void getbuttonClick();
+  void abortbuttonClick();
+  void Button1Click() { hide(); }
+  void Button2Click();
+
+ protected:
+  void showEvent(QShowEvent* e) override;  // centred on the desktop
+
+ private:
+  void finished();
+  QNetworkAccessManager* net_;
+  QNetworkReply* reply_ = nullptr;
+  QFile* file_ = nullptr;
+};
+
+}  // namespace ombrix::windows
