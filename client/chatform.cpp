@@ -22,10 +22,9 @@
 #include "widgets/art.h"
 #include "windows/downloadform.h"
 #include "windows/lasttrickform.h"
+#include "windows/phrasesform.h"
 #include "windows/scoreform.h"
 #include "windows/spylistform.h"
-#include "windows/phrasesform.h"
-#include "windows/tallylistform.h"
 #include "windows/tallylistform.h"
 
 namespace ombrix::client {
@@ -526,7 +525,6 @@ void Tchat::JustWatch1Click() {
 void Tchat::kicking(int target) {
   if (isHost && loggedIn) send("CMD_kickhim+" + std::to_string(mySeat) + "+" + std::to_string(target) + "+");
 }
-
 
 void Tchat::closeEvent(QCloseEvent* e) {
   // FormClose: the settings are saved only when the window moved or changed

@@ -86,7 +86,7 @@ class Tchat : public QMainWindow {
   void ScrollChatOff1Click();
   void ClearMainChat1Click();
   void PhraseList1Click();
-  void phraseTick();  // one dispatch tick of the phrase cooldown
+  void phraseTick();            // one dispatch tick of the phrase cooldown
   QString phrase(int n) const;  // the tooltip of b_phrase<n>
   void setPhrase(int n, const QString& text);
   // The phrase editor's "Done": the buttons take the texts, the file keeps them.
@@ -158,8 +158,8 @@ class Tchat : public QMainWindow {
   bool phraseReady = true;
   int phraseTicks = 0;
   // Options.
-  int turnSound = 0;    // 0 Classic, 1 New
-  int botSpeed = 750;   // ms
+  int turnSound = 0;                 // 0 Classic, 1 New
+  int botSpeed = 750;                // ms
   QString scontopText, ltontopText;  // as stored: empty until read or changed
   QRect storedGeometry{3, 3, 790, 520};
   QString settingsFile;  // "quarrowlobby.ini" beside the program

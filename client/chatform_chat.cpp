@@ -30,11 +30,11 @@ namespace ombrix::client {
 
 namespace {
 
-const char* const kPhrases[10] = {"Way To Go!", "Good One!", "Nice Try!", "Excellent!", "Brilliant!",
+const char* const kPhrases[10] = {"Way To Go!", "Good One!", "Nice Try!",  "Excellent!", "Brilliant!",
                                   "Wow, WTG!",  "Thanks!",   "Nice Play!", "/me waves",  "Nice Roll!"};
-const char* const kSounds[13] = {"<Cancel>",  "Doh",     "Cough",    "Hello",    "Thank You",
-                                 "Where have you been?", "Snoring", "Sneezing", "Sorry",
-                                 "Welcome",   "Yeehaa",  "Yippee",   "Oh No"};
+const char* const kSounds[13] = {
+    "<Cancel>", "Doh",     "Cough",  "Hello",  "Thank You", "Where have you been?", "Snoring", "Sneezing",
+    "Sorry",    "Welcome", "Yeehaa", "Yippee", "Oh No"};
 const QString kPlaceholder = "<Enter Chat Here>";
 constexpr int kPhraseCooldownTicks = 100;  // the dispatch timer's ticks before the next phrase
 constexpr int kButtonW = 25, kButtonH = 19;
@@ -112,7 +112,8 @@ void Tchat::layoutChat() {
   const int x = 545, w = std::max(232, panel_main->width() - 549);
   const int top = 125, inputH = 21;
   const int bottom = std::max(471, panel_main->height()) - 3;
-  for (int n = 1; n <= 10; ++n) b_phrase[n]->setGeometry(x - 13 + (n - 1) * kButtonW, top - kButtonH - 2, kButtonW, kButtonH);
+  for (int n = 1; n <= 10; ++n)
+    b_phrase[n]->setGeometry(x - 13 + (n - 1) * kButtonW, top - kButtonH - 2, kButtonW, kButtonH);
   mainchat->setGeometry(x, top, w, bottom - inputH - 2 - top);
   mychat->setGeometry(x, bottom - inputH, w, inputH);
 }
@@ -168,7 +169,8 @@ void Tchat::sendit() {
       send(m);
     } else if (text.startsWith("/me")) {
       // "/me" and the one character after it go; "/meow" is the action "w".
-      wire::build::action(m, mySeat, text.mid(4).toLatin1().toStdString(), colorToText(actionColor).toStdString());
+      wire::build::action(m, mySeat, text.mid(4).toLatin1().toStdString(),
+                          colorToText(actionColor).toStdString());
       send(m);
     }
   }
@@ -283,7 +285,8 @@ void Tchat::TextColor1Click() {
 void Tchat::ActionColor1Click() {
   auto* dialog = new QColorDialog(toQColor(actionColor), this);
   dialog->setAttribute(Qt::WA_DeleteOnClose);
-  connect(dialog, &QColorDialog::colorSelected, this, [this](const QColor& c) { actionColor = fromQColor(c); });
+  connect(dialog, &QColorDialog::colorSelected, this,
+          [this](const QColor& c) { actionColor = fromQColor(c); });
   connect(dialog, &QDialog::finished, this, [this](int) { saveinifile(); });  // OK or Cancel
   dialog->open();
 }

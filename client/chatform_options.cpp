@@ -116,7 +116,8 @@ void Tchat::buildMenus() {
   });
   ClearMainChat1 = options->addAction("Clear Main Chat", this, [this] { ClearMainChat1Click(); });
   ClearMainChat1->setObjectName("ClearMainChat1");
-  ResetScreenLocation1 = options->addAction("Reset Screen Location", this, [this] { ResetScreenLocation1Click(); });
+  ResetScreenLocation1 =
+      options->addAction("Reset Screen Location", this, [this] { ResetScreenLocation1Click(); });
   ResetScreenLocation1->setObjectName("ResetScreenLocation1");
   options->addSeparator();
   JustWatch1 = options->addAction("Just Watch", this, [this] {
@@ -151,13 +152,19 @@ void Tchat::buildMenus() {
   view->addAction("Phrase List", this, [this] { PhraseList1Click(); })->setObjectName("PhraseList1");
 
   QMenu* helpMenu = menuBar()->addMenu("&Help");
-  helpMenu->addAction("Content", this, [this] {
-    if (help) help->show(), help->raise();
-  })->setObjectName("Help2");
+  helpMenu
+      ->addAction("Content", this,
+                  [this] {
+                    if (help) help->show(), help->raise();
+                  })
+      ->setObjectName("Help2");
   helpMenu->addSeparator();
-  helpMenu->addAction("About", this, [this] {
-    if (about) about->show(), about->raise();
-  })->setObjectName("About1");
+  helpMenu
+      ->addAction("About", this,
+                  [this] {
+                    if (about) about->show(), about->raise();
+                  })
+      ->setObjectName("About1");
 
   popup_kick = new QMenu(this);
   popup_kick->setObjectName("popup_kick");
@@ -184,7 +191,8 @@ void Tchat::buildMenus() {
 
 void Tchat::loadinifile() {
   const QHash<QString, QString> s = readSection(settingsFile, kSection);
-  storedGeometry = QRect(number(s, "left", 3), number(s, "top", 3), number(s, "width", 790), number(s, "height", 520));
+  storedGeometry =
+      QRect(number(s, "left", 3), number(s, "top", 3), number(s, "width", 790), number(s, "height", 520));
   setGeometry(storedGeometry);
 
   turnSound = s.value("turnsound", "0") == "1" ? 1 : 0;
@@ -305,9 +313,10 @@ void Tchat::attachDownload(windows::Tdownload* d) {
 void Tchat::attachHelp(windows::Thelp* h, windows::Tabout* a) {
   help = h;
   about = a;
-  if (help) help->SelButton7Click = [this] {
-    if (about) about->show(), about->raise();
-  };
+  if (help)
+    help->SelButton7Click = [this] {
+      if (about) about->show(), about->raise();
+    };
 }
 
 }  // namespace ombrix::client

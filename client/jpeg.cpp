@@ -25,11 +25,13 @@ void quiet(j_common_ptr, int) {}
 bool decodeInto(const QByteArray& data, jpeg_decompress_struct& info, ErrorJump& err, QImage& out) {
   if (setjmp(err.back)) return false;
   jpeg_create_decompress(&info);
-  jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(data.constData()), static_cast<unsigned long>(data.size()));
+  jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(data.constData()),
+               static_cast<unsigned long>(data.size()));
   jpeg_read_header(&info, TRUE);
   info.out_color_space = JCS_RGB;
   jpeg_start_decompress(&info);
-  out = QImage(static_cast<int>(info.output_width), static_cast<int>(info.output_height), QImage::Format_RGB888);
+  out = QImage(static_cast<int>(info.output_width), static_cast<int>(info.output_height),
+               QImage::Format_RGB888);
   if (out.isNull()) return false;
   while (info.output_scanline < info.output_height) {
     JSAMPROW row = out.scanLine(static_cast<int>(info.output_scanline));
@@ -39,8 +41,8 @@ bool decodeInto(const QByteArray& data, jpeg_decompress_struct& info, ErrorJump&
   return true;
 }
 
-bool encodeInto(const QImage& image, int quality, jpeg_compress_struct& info, ErrorJump& err, unsigned char*& buffer,
-                unsigned long& size) {
+bool encodeInto(const QImage& image, int quality, jpeg_compress_struct& info, ErrorJump& err,
+                unsigned char*& buffer, unsigned long& size) {
   if (setjmp(err.back)) return false;
   jpeg_create_compress(&info);
   jpeg_mem_dest(&info, &buffer, &size);
@@ -84,7 +86,8 @@ QByteArray encodeJpeg(const QImage& source, int quality) {
   unsigned long size = 0;
   const bool ok = encodeInto(image, quality, info, err, buffer, size);
   jpeg_destroy_compress(&info);
-  QByteArray out = ok ? QByteArray(reinterpret_cast<const char*>(buffer), static_cast<qsizetype>(size)) : QByteArray();
+  QByteArray out =
+      ok ? QByteArray(reinterpret_cast<const char*>(buffer), static_cast<qsizetype>(size)) : QByteArray();
   std::free(buffer);
   return out;
 }

@@ -12,8 +12,8 @@ namespace ombrix::client {
 
 namespace {
 
-const std::array<const char*, 8> kPrefixes = {"http://",   "ftp://", "file://",  "gopher://",
-                                             "telnet://", "news:",  "mailto:", "www."};
+const std::array<const char*, 8> kPrefixes = {"http://",   "ftp://", "file://", "gopher://",
+                                              "telnet://", "news:",  "mailto:", "www."};
 
 bool isDelimiter(QChar c) {
   // Space and line ends; a paragraph or line separator is how the pane

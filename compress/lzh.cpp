@@ -191,7 +191,7 @@ struct TLZH::Tables {
     uint64_t key8;
     std::memcpy(&key8, key, 8);
     const uint64_t keyOrder = __builtin_bswap64(key8);  // compares as the bytes do
-    uint64_t keyB;  // the key's bytes 8..15
+    uint64_t keyB;                                      // the key's bytes 8..15
     std::memcpy(&keyB, key + 8, 8);
     const uint64_t keyOrderB = __builtin_bswap64(keyB);
     // Where the next node of smaller (slots[1]) and greater (slots[0])

@@ -44,7 +44,8 @@ Tabout::Tabout(QWidget* parent) : QDialog(parent, Qt::Tool) {
   auto* v = new QLabel("Version", this);
   v->setFont(bold);
   v->setGeometry(20, 82, 70, 18);
-  version = new QLabel(QString::fromLatin1(wire::kVersion.data(), static_cast<int>(wire::kVersion.size())), this);
+  version =
+      new QLabel(QString::fromLatin1(wire::kVersion.data(), static_cast<int>(wire::kVersion.size())), this);
   version->setObjectName("version");
   version->setFont(plain);
   version->setGeometry(100, 82, 120, 18);

@@ -64,10 +64,11 @@ Tdownload::Tdownload(QWidget* parent)
 
   picture = new QLabel(this);
   picture->setObjectName("Image1");
-  picture->setPixmap(QPixmap::fromImage(client::decodeJpeg(
-      QByteArray::fromRawData(reinterpret_cast<const char*>(kDownloadPicture), static_cast<qsizetype>(kDownloadPictureSize)))));
+  picture->setPixmap(QPixmap::fromImage(client::decodeJpeg(QByteArray::fromRawData(
+      reinterpret_cast<const char*>(kDownloadPicture), static_cast<qsizetype>(kDownloadPictureSize)))));
   picture->setGeometry((kWidth - 240) / 2, 8, 240, 150);
-  text(this, "Download The Quarrow Lobby Now to play this  and other exciting games online with other players!", 10,
+  text(this,
+       "Download The Quarrow Lobby Now to play this  and other exciting games online with other players!", 10,
        162, 400, 32);
   getbutton = button(this, "Download And Install The Quarrow Lobby Now", "getbutton", 10, 198, 270);
   abortbutton = button(this, "Stop Download", "abortbutton", 290, 198, 120);
@@ -79,18 +80,19 @@ Tdownload::Tdownload(QWidget* parent)
   connect(getbutton, &QPushButton::clicked, this, [this] { getbuttonClick(); });
   connect(abortbutton, &QPushButton::clicked, this, [this] { abortbuttonClick(); });
 
-  text(this, "To proceed to the game without the ability to play against others click the button below.", 10, 268,
-       400, 32);
+  text(this, "To proceed to the game without the ability to play against others click the button below.", 10,
+       268, 400, 32);
   connect(button(this, "Play Solo Game", "Button1", 10, 302, 150), &QPushButton::clicked, this,
           [this] { Button1Click(); });
   text(this,
        "Note: Even if you are playing offline, you will need to configure your FIREWALL to allow the game to "
        "access the internet components.",
        10, 332, 400, 32);
-  text(this,
-       "If you already have The Quarrow Lobby and you wish to play with others then click the button below to "
-       "close this game and open The Quarrow Lobby.",
-       10, 380, 400, 46);
+  text(
+      this,
+      "If you already have The Quarrow Lobby and you wish to play with others then click the button below to "
+      "close this game and open The Quarrow Lobby.",
+      10, 380, 400, 46);
   connect(button(this, "Play with Others", "Button2", 10, 430, 150), &QPushButton::clicked, this,
           [this] { Button2Click(); });
 }
@@ -175,7 +177,8 @@ void Tdownload::Button2Click() {
     return;
   }
   client::messageBox(
-      "Please close the game and open the Quarrow Lobby using the icon on your desktop or using the your Window's "
+      "Please close the game and open the Quarrow Lobby using the icon on your desktop or using the your "
+      "Window's "
       "start-up menu.");
 }
 

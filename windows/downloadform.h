@@ -20,9 +20,9 @@ class Tdownload : public QDialog {
   explicit Tdownload(QWidget* parent = nullptr);
   ~Tdownload() override;
 
-  QString url;         // the installer, on the maker's web server
-  QString folder;      // where it is saved: beside the program
-  QString lobbyPath;   // the installed lobby program
+  QString url;        // the installer, on the maker's web server
+  QString folder;     // where it is saved: beside the program
+  QString lobbyPath;  // the installed lobby program
   QPushButton *getbutton, *abortbutton;
   QLabel *picture, *infolabel, *infolabel2, *infolabel3;
   int infolabelTag = 0;  // 1 while a download runs, 2 when it was aborted or failed

@@ -47,9 +47,9 @@ struct Page {
   int tag;
   const char* text;  // null: no page (the About button)
 };
-const Page kPages[] = {{"Overview", 1, kOverview},   {"Connecting", 2, kConnecting},
-                       {"Game Play", 3, kGamePlay},  {"Scoring", 4, kScoring},
-                       {"License", 10, kLicense},    {"Documentation", 9, ""},
+const Page kPages[] = {{"Overview", 1, kOverview},  {"Connecting", 2, kConnecting},
+                       {"Game Play", 3, kGamePlay}, {"Scoring", 4, kScoring},
+                       {"License", 10, kLicense},   {"Documentation", 9, ""},
                        {"About", 10, nullptr}};
 
 }  // namespace

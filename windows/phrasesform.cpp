@@ -46,8 +46,7 @@ void Tphrases::SelButton8Click() {
 }
 
 void Tphrases::showEvent(QShowEvent* e) {
-  if (QWidget* table = parentWidget())
-    move(table->geometry().center() - QPoint(kWidth / 2, kHeight / 2));
+  if (QWidget* table = parentWidget()) move(table->geometry().center() - QPoint(kWidth / 2, kHeight / 2));
   QDialog::showEvent(e);
 }
 

@@ -51,8 +51,7 @@ int readCount(Lines& lines) {
 StringGrid::StringGrid(int cols, int rows) : cols_(cols), rows_(rows), cells_(size_t(cols) * rows) {}
 
 size_t StringGrid::index(int col, int row) const {
-  if (col < 0 || col >= cols_ || row < 0 || row >= rows_)
-    throw std::out_of_range("Grid index out of range");
+  if (col < 0 || col >= cols_ || row < 0 || row >= rows_) throw std::out_of_range("Grid index out of range");
   return size_t(row) * cols_ + col;
 }
 
@@ -66,7 +65,8 @@ void StringGrid::setSize(int cols, int rows) {
 }
 
 QByteArray SaveGridToText(const StringGrid& grid) {
-  QByteArray out = QByteArray::number(grid.ColCount()) + "\r\n" + QByteArray::number(grid.RowCount()) + "\r\n";
+  QByteArray out =
+      QByteArray::number(grid.ColCount()) + "\r\n" + QByteArray::number(grid.RowCount()) + "\r\n";
   for (int c = 0; c < grid.ColCount(); ++c)
     for (int r = 0; r < grid.RowCount(); ++r) out += grid.cell(c, r).toLatin1() + "\r\n";
   return out;
@@ -78,7 +78,8 @@ void LoadGridFromText(StringGrid& grid, const QByteArray& text) {
   const int rows = readCount(lines);
   // A grid has at least one cell, and every cell is a line of the text: a
   // count beyond the text is damage, not a reason to make a billion cells.
-  if (cols < 1 || rows < 1 || int64_t{cols} * rows > lines.left()) throw TextReadError("Read beyond end of file");
+  if (cols < 1 || rows < 1 || int64_t{cols} * rows > lines.left())
+    throw TextReadError("Read beyond end of file");
   StringGrid read(cols, rows);
   for (int c = 0; c < cols; ++c)
     for (int r = 0; r < rows; ++r) read.setCell(c, r, QString::fromLatin1(lines.next()));

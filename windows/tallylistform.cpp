@@ -18,7 +18,8 @@ namespace {
 
 constexpr int kWidth = 430, kHeight = 330;
 
-QLabel* text(QWidget* parent, const QString& s, int x, int y, int w, bool bold = false, const char* name = "") {
+QLabel* text(QWidget* parent, const QString& s, int x, int y, int w, bool bold = false,
+             const char* name = "") {
   auto* l = new QLabel(s, parent);
   l->setObjectName(name);
   QFont f("Arial");
@@ -48,7 +49,8 @@ QListWidgetItem* checkedEntry(QListWidget* list, const QString& name, bool check
 
 QString Ttallylist::defaultTallyFile() { return QCoreApplication::applicationDirPath() + "/ombrixtally.tld"; }
 
-Ttallylist::Ttallylist(QWidget* parent, QString file) : QDialog(parent, Qt::Tool), tallyFile(std::move(file)) {
+Ttallylist::Ttallylist(QWidget* parent, QString file)
+    : QDialog(parent, Qt::Tool), tallyFile(std::move(file)) {
   setObjectName("Ttallylist");
   setWindowTitle("Ombrix - Tally List");
   setFixedSize(kWidth, kHeight);
@@ -63,7 +65,8 @@ Ttallylist::Ttallylist(QWidget* parent, QString file) : QDialog(parent, Qt::Tool
   checklist = checkList(this, "checklist", "Players In Current Game", 10, 76);
   listbox_tally = checkList(this, "listbox_tally", "Players Being Tallied", 225, 76);
   connect(checklist, &QListWidget::itemChanged, this, [this](QListWidgetItem* i) { checklistClickCheck(i); });
-  connect(listbox_tally, &QListWidget::itemChanged, this, [this](QListWidgetItem* i) { listbox_tallyClickCheck(i); });
+  connect(listbox_tally, &QListWidget::itemChanged, this,
+          [this](QListWidgetItem* i) { listbox_tallyClickCheck(i); });
   connect(listbox_tally, &QListWidget::currentRowChanged, this, [this](int row) {
     if (row >= 0) listbox_tallyClick();
   });
@@ -204,20 +207,21 @@ void Ttallylist::listbox_tallyClick() {
 void Ttallylist::listbox_tallyClickCheck(QListWidgetItem* item) {
   if (filling_ || item->checkState() == Qt::Checked) return;
   const QString name = item->text();
-  client::question("This will delete " + name + "'s Tally, Are you want to delete it?", [this, name](bool yes) {
-    // Found again by name: the list may have changed while the question was open.
-    const int row = stringgrid_scores.rowOf(name);
-    if (row < 1) return;
-    if (yes) {
-      moverow(row);
-      delete listbox_tally->takeItem(row - 1);
-      refreshChecks();
-    } else {
-      filling_ = true;
-      listbox_tally->item(row - 1)->setCheckState(Qt::Checked);
-      filling_ = false;
-    }
-  });
+  client::question("This will delete " + name + "'s Tally, Are you want to delete it?",
+                   [this, name](bool yes) {
+                     // Found again by name: the list may have changed while the question was open.
+                     const int row = stringgrid_scores.rowOf(name);
+                     if (row < 1) return;
+                     if (yes) {
+                       moverow(row);
+                       delete listbox_tally->takeItem(row - 1);
+                       refreshChecks();
+                     } else {
+                       filling_ = true;
+                       listbox_tally->item(row - 1)->setCheckState(Qt::Checked);
+                       filling_ = false;
+                     }
+                   });
 }
 
 void Ttallylist::checklistClickCheck(QListWidgetItem* item) {

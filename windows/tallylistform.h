@@ -53,7 +53,7 @@ class Ttallylist : public QDialog {
  private:
   void showOwn();
   void addTallied(const QString& name);
-  void refreshChecks();  // checklist: checked exactly where followed
+  void refreshChecks();   // checklist: checked exactly where followed
   bool filling_ = false;  // check marks set by the program are not clicks
 };
 

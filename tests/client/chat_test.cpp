@@ -34,7 +34,8 @@ TEST(ColourText, NamesHexadecimalAndDecimal) {
   EXPECT_EQ(textToColor("$00804000"), 0x804000u);
   EXPECT_EQ(textToColor("255"), 255u);
   EXPECT_EQ(textToColor("clInfoBk"), 0x80000018u);
-  for (const char* bad : {"", "$", "red", "12ab", "$xyz", "99999999999"}) EXPECT_FALSE(textToColor(bad)) << bad;
+  for (const char* bad : {"", "$", "red", "12ab", "$xyz", "99999999999"})
+    EXPECT_FALSE(textToColor(bad)) << bad;
   for (uint32_t v : {0x000000u, 0x804000u, 0xFFFFFFu, 0x80000010u, 0x12345678u})
     EXPECT_EQ(textToColor(colorToText(v)), v);
 }
@@ -187,7 +188,8 @@ TEST_F(Solo, TypedLinesAndPhrasesComeBackThroughTheHost) {
 
 TEST_F(Table, SettingsComeFromTheFileWhenSeatedWithChainedDefaults) {
   client::writeKeys(table.settingsFile, "Lobby", {{"Name", "Ann"}});
-  client::writeKeys(table.settingsFile, "Ombrix", {{"Botspeed", "500"}, {"Playsounds", "false"}, {"Textsize", "9"}});
+  client::writeKeys(table.settingsFile, "Ombrix",
+                    {{"Botspeed", "500"}, {"Playsounds", "false"}, {"Textsize", "9"}});
   table.mySeat = 6;
   feed("CMD_newplayerinfo+6+Me");  // a spectator keeps the built-in settings
   EXPECT_TRUE(table.Normal1->isChecked());

@@ -1,11 +1,11 @@
 // Links under the pointer in a rich-text pane.
+#include "client/rteurl.h"
+
 #include <gtest/gtest.h>
 
 #include <QAbstractTextDocumentLayout>
 #include <QTextBlock>
 #include <QTextEdit>
-
-#include "client/rteurl.h"
 
 namespace ombrix::client {
 namespace {

@@ -54,6 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   again.left = coded.bytes.size();
   Sink decoded;
   lzh.decode(again, decoded, size, a.data(), b.data());
-  if (decoded.bytes.size() != size || (size && std::memcmp(decoded.bytes.data(), data, size) != 0)) std::abort();
+  if (decoded.bytes.size() != size || (size && std::memcmp(decoded.bytes.data(), data, size) != 0))
+    std::abort();
   return 0;
 }

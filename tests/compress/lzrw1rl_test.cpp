@@ -202,8 +202,10 @@ TEST(Lzr, AgreesWithThePlainAlgorithmOnEveryShape) {
           for (const char* w = words[rng() % 8]; *w; ++w) in.push_back(static_cast<uint8_t>(*w));
           break;
         case 4:  // noise with a little text: near the stored threshold
-          if (rng() % 4) in.push_back(static_cast<uint8_t>(rng()));
-          else in.push_back('e');
+          if (rng() % 4)
+            in.push_back(static_cast<uint8_t>(rng()));
+          else
+            in.push_back('e');
           break;
         default:
           in.push_back(static_cast<uint8_t>(rng()));

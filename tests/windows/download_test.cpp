@@ -59,7 +59,8 @@ struct Download : ::testing::Test {
 
 TEST_F(Download, AReceivedInstallerIsStartedAndTheGameEnds) {
   const QByteArray body(5000, 'x');
-  Server server("HTTP/1.0 200 OK\r\nContent-Length: 5000\r\nContent-Type: application/octet-stream\r\n", body);
+  Server server("HTTP/1.0 200 OK\r\nContent-Length: 5000\r\nContent-Type: application/octet-stream\r\n",
+                body);
   window.url = server.url();
   window.getbuttonClick();
   EXPECT_FALSE(window.getbutton->isEnabled());

@@ -32,8 +32,8 @@ TEST(TallyText, IsTheCountsThenEveryCellColumnByColumn) {
   grid.setCell(1, 1, "4");
   grid.setCell(8, 1, "2");
   const QByteArray text = SaveGridToText(grid);
-  EXPECT_EQ(text, lines({"9", "2", "0", "Ann", "0", "4", "0", "0", "0", "0", "0", "0", "0", "0", "0", "0", "0",
-                         "0", "0", "2"}));
+  EXPECT_EQ(text, lines({"9", "2", "0", "Ann", "0", "4", "0", "0", "0", "0",
+                         "0", "0", "0", "0",   "0", "0", "0", "0", "0", "2"}));
   StringGrid back;
   LoadGridFromText(back, text);
   ASSERT_EQ(back.ColCount(), 9);
@@ -62,10 +62,10 @@ TEST(TallyText, DamagedTextLeavesTheGridAsItWas) {
 TEST(TallyCounting, EachGameGoesToTheRightColumns) {
   TallyGrid grid;
   const int ann = grid.follow("Ann"), bo = grid.follow("Bo");
-  grid.countGame(ann, "Ann");        // she won
-  grid.countGame(bo, "Ann");         // neither of us
-  grid.countGame(bo, "addtomine");   // the player won
-  grid.countGame(ann, "ann");        // exact names only: not her
+  grid.countGame(ann, "Ann");       // she won
+  grid.countGame(bo, "Ann");        // neither of us
+  grid.countGame(bo, "addtomine");  // the player won
+  grid.countGame(ann, "ann");       // exact names only: not her
   auto row = [&](int r) {
     QStringList cells;
     for (int c = 1; c < 9; ++c) cells << grid.cell(c, r);
