@@ -127,44 +127,25 @@ void Tchat::buildMenus() {
   JustWatch1->setObjectName("JustWatch1");
   JustWatch1->setCheckable(true);
 
+  // An entry that shows a secondary window: read when chosen, as the windows
+  // are handed over after the menus exist.
+  auto shows = [this](QMenu* menu, const QString& text, const char* name, auto window) {
+    menu->addAction(text, this, [this, window] {
+      if (QWidget* w = this->*window) w->show(), w->raise();
+    })->setObjectName(name);
+  };
   QMenu* view = menuBar()->addMenu("&View");
   // Ctrl+S is shown here too, but the key belongs to "Scroll Chat Off".
-  view->addAction("View Scorecard\tCtrl+S", this,
-                  [this] {
-                    if (score) score->show(), score->raise();
-                  })
-      ->setObjectName("ViewScorecard1");
-  view->addAction("Last Trick", this,
-                  [this] {
-                    if (lastTrick) lastTrick->show(), lastTrick->raise();
-                  })
-      ->setObjectName("LastTrick1");
-  view->addAction("Spy List", this,
-                  [this] {
-                    if (spies) spies->show(), spies->raise();
-                  })
-      ->setObjectName("SpyList1");
-  view->addAction("Tally List", this,
-                  [this] {
-                    if (tally) tally->show(), tally->raise();
-                  })
-      ->setObjectName("TallyList1");
+  shows(view, "View Scorecard\tCtrl+S", "ViewScorecard1", &Tchat::score);
+  shows(view, "Last Trick", "LastTrick1", &Tchat::lastTrick);
+  shows(view, "Spy List", "SpyList1", &Tchat::spies);
+  shows(view, "Tally List", "TallyList1", &Tchat::tally);
   view->addAction("Phrase List", this, [this] { PhraseList1Click(); })->setObjectName("PhraseList1");
 
   QMenu* helpMenu = menuBar()->addMenu("&Help");
-  helpMenu
-      ->addAction("Content", this,
-                  [this] {
-                    if (help) help->show(), help->raise();
-                  })
-      ->setObjectName("Help2");
+  shows(helpMenu, "Content", "Help2", &Tchat::help);
   helpMenu->addSeparator();
-  helpMenu
-      ->addAction("About", this,
-                  [this] {
-                    if (about) about->show(), about->raise();
-                  })
-      ->setObjectName("About1");
+  shows(helpMenu, "About", "About1", &Tchat::about);
 
   popup_kick = new QMenu(this);
   popup_kick->setObjectName("popup_kick");

@@ -2,6 +2,7 @@
 // the tally file across runs of the program.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -269,6 +270,11 @@ TEST_F(TallyWindow, TheTableCountsTheGamesItsPlayerSits) {
   feed("CMD_winner+Ann+90");
   EXPECT_EQ(cells(t, 1).join(' '), "2 1 1 0 2 1 1 0");
   EXPECT_EQ(t.mylabel_2->text(), "1");
+
+  // The View menu shows the window.
+  EXPECT_FALSE(t.isVisible());
+  table.findChild<QAction*>("TallyList1")->trigger();
+  EXPECT_TRUE(t.isVisible());
 
   // A spectator has no game of his own to count.
   table.mySeat = 6;
