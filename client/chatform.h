@@ -173,12 +173,13 @@ class Tchat : public QMainWindow {
   QWidget* updown_bid;
   QLineEdit* mychat = nullptr;
   std::array<QToolButton*, 11> b_phrase{};  // [1..10]
-  QAction *StartGame1, *StartHalfGame1, *JustWatch1;
-  QAction *PlaySounds1, *PlayChatterSounds1, *Classic1, *New1, *Slow1, *Normal1, *Fast1, *ShowScorecard1,
-      *scontop, *ltontop, *ScrollChatOff1, *ScrollChatOff2, *ClearMainChat1, *ClearMainChat2,
-      *ResetScreenLocation1;
+  QAction *StartGame1 = nullptr, *StartHalfGame1 = nullptr, *JustWatch1 = nullptr;
+  QAction *PlaySounds1 = nullptr, *PlayChatterSounds1 = nullptr, *Classic1 = nullptr, *New1 = nullptr,
+          *Slow1 = nullptr, *Normal1 = nullptr, *Fast1 = nullptr, *ShowScorecard1 = nullptr,
+          *scontop = nullptr, *ltontop = nullptr, *ScrollChatOff1 = nullptr, *ScrollChatOff2 = nullptr,
+          *ClearMainChat1 = nullptr, *ClearMainChat2 = nullptr, *ResetScreenLocation1 = nullptr;
   std::array<QAction*, 4> textSizes{};  // N8, N10, N12, N14
-  QMenu *popup_kick, *popup_sounds, *PopupMenu1, *PopupMenu2;
+  QMenu *popup_kick = nullptr, *popup_sounds = nullptr, *PopupMenu1 = nullptr, *PopupMenu2 = nullptr;
 
   windows::Tscore* score = nullptr;
   windows::Tlasttrick* lastTrick = nullptr;

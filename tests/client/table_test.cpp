@@ -17,6 +17,7 @@
 #include "protocol/hostwindow.h"
 #include "tests/client/table_fixture.h"
 #include "tests/support/qtloop.h"
+#include "windows/downloadform.h"
 #include "windows/lasttrickform.h"
 #include "windows/scoreform.h"
 #include "windows/spylistform.h"
@@ -204,6 +205,23 @@ TEST_F(Table, AFailedJoinSaysSoInTheChatPane) {
 }
 
 // --- With the in-process host ---------------------------------------------------
+
+TEST_F(Table, ASoloStartOffersTheLobbyAndAGameWithParametersDoesNot) {
+  HostWindow host(7, 40);
+  windows::Tdownload download(&table);
+  table.attach(&score, &lastTrick, &spies, &host);
+  table.attachDownload(&download);
+  table.hostPort = "0";
+  table.processparams({"Ann", "10.0.0.1"});  // too few: nothing happens
+  EXPECT_FALSE(download.isVisible());
+  EXPECT_FALSE(table.isHost);
+  table.processparams({});
+  EXPECT_TRUE(download.isVisible());
+  EXPECT_TRUE(table.isHost);
+  ASSERT_TRUE(waitFor([&] { return table.loggedIn; }));
+  download.Button1Click();  // "Play Solo Game"
+  EXPECT_FALSE(download.isVisible());
+}
 
 TEST_F(Solo, ClickRaisesAndSendsOnceAndNeedsuitLowers) {
   table.button_startClick();
