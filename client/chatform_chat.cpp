@@ -39,6 +39,16 @@ const QString kPlaceholder = "<Enter Chat Here>";
 constexpr int kPhraseCooldownTicks = 100;  // the dispatch timer's ticks before the next phrase
 constexpr int kButtonW = 25, kButtonH = 19;
 
+// A typed text as the wire carries it: single bytes, and never the byte 255
+// that ends a message (it would cut the line and send its rest as a command
+// of its own); both become "?", as any character Latin-1 lacks does.
+std::string wireText(const QString& text) {
+  std::string out = text.toLatin1().toStdString();
+  for (char& c : out)
+    if (static_cast<unsigned char>(c) == 0xFF) c = '?';
+  return out;
+}
+
 }  // namespace
 
 void Tchat::buildChat() {
@@ -165,12 +175,11 @@ void Tchat::sendit() {
   if (!text.isEmpty()) {
     std::string m;
     if (!text.startsWith('/')) {
-      wire::build::chat(m, mySeat, text.toLatin1().toStdString(), colorToText(textColor).toStdString());
+      wire::build::chat(m, mySeat, wireText(text), colorToText(textColor).toStdString());
       send(m);
     } else if (text.startsWith("/me")) {
       // "/me" and the one character after it go; "/meow" is the action "w".
-      wire::build::action(m, mySeat, text.mid(4).toLatin1().toStdString(),
-                          colorToText(actionColor).toStdString());
+      wire::build::action(m, mySeat, wireText(text.mid(4)), colorToText(actionColor).toStdString());
       send(m);
     }
   }
@@ -185,7 +194,7 @@ void Tchat::b_phrase1Click(QToolButton* button) {
   const QString p = button->toolTip();
   const QString text = p.startsWith("/me ") ? p.mid(4) : "says: " + p;
   std::string m;
-  wire::build::action(m, mySeat, text.toLatin1().toStdString(), colorToText(actionColor).toStdString());
+  wire::build::action(m, mySeat, wireText(text), colorToText(actionColor).toStdString());
   // Sent straight to the socket: a refusal (not connected yet) is shown and
   // leaves the phrase ready.
   try {

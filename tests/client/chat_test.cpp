@@ -163,6 +163,9 @@ TEST_F(Solo, TypedLinesAndPhrasesComeBackThroughTheHost) {
   ASSERT_TRUE(shows("You w"));
   typeAndEnter("/quit");
   EXPECT_TRUE(table.mychat->text().isEmpty());
+  // The byte that ends a message cannot be typed into one.
+  typeAndEnter(QString("ab") + QChar(0xFF) + "cd");
+  ASSERT_TRUE(shows("You chats: ab?cd"));
 
   // Phrases are actions; a second within the cooldown is not sent.
   table.b_phrase1Click(table.b_phrase[1]);
