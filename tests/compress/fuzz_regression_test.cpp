@@ -1,5 +1,6 @@
-// Replays every input kept in tests/data/fuzz: the seeds and each crash the
-// fuzzer ever found.
+// Replays every input kept for the fuzzers, the seeds and each crash they
+// ever found: tests/data/fuzz through the expander, tests/data/fuzz-roundtrip
+// through both compressors and back.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,16 +12,21 @@
 namespace ombrix::lzrw {
 namespace {
 
-TEST(FuzzRegression, EveryKeptInputIsHandled) {
-  const std::filesystem::path dir = std::filesystem::path(OMBRIX_TEST_DATA) / "fuzz";
+int replay(const char* folder, int (*target)(const uint8_t*, size_t)) {
   int count = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+  for (const auto& entry :
+       std::filesystem::directory_iterator(std::filesystem::path(OMBRIX_TEST_DATA) / folder)) {
     std::ifstream f(entry.path(), std::ios::binary);
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(f)), {});
-    decompressAnything(bytes.data(), bytes.size());
+    target(bytes.data(), bytes.size());
     ++count;
   }
-  EXPECT_GT(count, 0);
+  return count;
+}
+
+TEST(FuzzRegression, EveryKeptInputIsHandled) {
+  EXPECT_GT(replay("fuzz", decompressAnything), 0);
+  EXPECT_GT(replay("fuzz-roundtrip", roundTripAnything), 0);
 }
 
 }  // namespace

@@ -7,4 +7,6 @@
 
 namespace ombrix::lzrw {
 int decompressAnything(const uint8_t* data, size_t size);
-}
+// Both compressors and back; aborts on any difference.
+int roundTripAnything(const uint8_t* data, size_t size);
+}  // namespace ombrix::lzrw
