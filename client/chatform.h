@@ -204,6 +204,8 @@ class Tchat : public QMainWindow {
   void buildChat();
   void layoutChat();
   void applyTextSize(int points);
+  // The bot speed's number and check marks; sent to the host when asked to.
+  void useBotSpeed(int ms, bool tellHost);
   bool eventFilter(QObject* o, QEvent* e) override;
   void dispatch(const std::string& entry);
   void closeTable();

@@ -35,6 +35,15 @@ QAction* checkable(QMenu* menu, const QString& text, const char* name, bool chec
   return a;
 }
 
+// Keeps a window above the others, or not. Changing the flag hides a shown
+// window, so it is shown again.
+void setStayOnTop(QWidget* w, bool on) {
+  if (!w) return;
+  const bool shown = w->isVisible();
+  w->setWindowFlag(Qt::WindowStaysOnTopHint, on);
+  if (shown) w->show();
+}
+
 // An integer key; its default when absent or not a number.
 int number(const QHash<QString, QString>& s, const char* key, int fallback) {
   bool ok = false;
@@ -198,19 +207,11 @@ void Tchat::loadinifile() {
   ltontopText = s.value("ltontop", "false");
   scontop->setChecked(scontopText == "true");
   ltontop->setChecked(ltontopText == "true");
-  if (score) score->setWindowFlag(Qt::WindowStaysOnTopHint, scontop->isChecked());
-  if (lastTrick) lastTrick->setWindowFlag(Qt::WindowStaysOnTopHint, ltontop->isChecked());
+  setStayOnTop(score, scontop->isChecked());
+  setStayOnTop(lastTrick, ltontop->isChecked());
 
   const QString speed = s.value("botspeed", "750");
-  botSpeed = speed == "1000" ? 1000 : speed == "500" ? 500 : 750;
-  Slow1->setChecked(botSpeed == 1000);
-  Normal1->setChecked(botSpeed == 750);
-  Fast1->setChecked(botSpeed == 500);
-  if (mySeat == 1 && loggedIn) {
-    std::string m;
-    wire::build::botspeed(m, mySeat, botSpeed);
-    send(m);
-  }
+  useBotSpeed(speed == "1000" ? 1000 : speed == "500" ? 500 : 750, mySeat == 1 && loggedIn);
   // Each default is the text read just before it: a first run has every
   // sound on and the score card shown at each round's end.
   const QString sounds = s.value("playsounds", speed);
@@ -252,35 +253,31 @@ void Tchat::New1Click(int number) {
 }
 
 void Tchat::Slow1Click(int ms) {
+  // The host obeys only seat 1; any table may ask.
+  useBotSpeed(ms, loggedIn);
+  saveinifile();
+}
+
+void Tchat::useBotSpeed(int ms, bool tellHost) {
   botSpeed = ms;
   Slow1->setChecked(ms == 1000);
   Normal1->setChecked(ms == 750);
   Fast1->setChecked(ms == 500);
-  if (loggedIn) {
-    std::string m;
-    wire::build::botspeed(m, mySeat, ms);
-    send(m);
-  }
-  saveinifile();
+  if (!tellHost) return;
+  std::string m;
+  wire::build::botspeed(m, mySeat, ms);
+  send(m);
 }
 
 void Tchat::scontopClick() {
   scontopText = scontop->isChecked() ? "true" : "false";
-  if (score) {
-    const bool shown = score->isVisible();
-    score->setWindowFlag(Qt::WindowStaysOnTopHint, scontop->isChecked());
-    if (shown) score->show();  // changing the flag hides a window
-  }
+  setStayOnTop(score, scontop->isChecked());
   saveinifile();
 }
 
 void Tchat::ltontopClick() {
   ltontopText = ltontop->isChecked() ? "true" : "false";
-  if (lastTrick) {
-    const bool shown = lastTrick->isVisible();
-    lastTrick->setWindowFlag(Qt::WindowStaysOnTopHint, ltontop->isChecked());
-    if (shown) lastTrick->show();
-  }
+  setStayOnTop(lastTrick, ltontop->isChecked());
   saveinifile();
 }
 
