@@ -189,6 +189,16 @@ TEST_F(Solo, TypedLinesAndPhrasesComeBackThroughTheHost) {
   EXPECT_EQ(says, 0);
 }
 
+TEST_F(Solo, TheHostsPlayerSendsTheStoredBotSpeedAndEveryChoice) {
+  // Seated in slot 1, the table read its (absent) settings: Normal, 750 ms.
+  ASSERT_TRUE(waitFor([&] { return host->server().engine.botDelay == 750; }));
+  table.Slow1Click(500);
+  EXPECT_TRUE(table.Fast1->isChecked());
+  EXPECT_FALSE(table.Normal1->isChecked());
+  ASSERT_TRUE(waitFor([&] { return host->server().engine.botDelay == 500; }));
+  EXPECT_EQ(client::readSection(table.settingsFile, "Ombrix").value("botspeed"), "500");
+}
+
 TEST_F(Table, SettingsComeFromTheFileWhenSeatedWithChainedDefaults) {
   client::writeKeys(table.settingsFile, "Lobby", {{"Name", "Ann"}});
   client::writeKeys(table.settingsFile, "Ombrix",
