@@ -10,7 +10,6 @@
 namespace ombrix::client {
 
 namespace {
-// The file is single-byte text, as the lobby writes it.
 std::string bytes(const QString& s) { return s.toLatin1().toStdString(); }
 
 bool load(CSimpleIniA& ini, const QString& file) {
@@ -37,7 +36,9 @@ QHash<QString, QString> readSection(const QString& file, const QString& section)
 bool writeKeys(const QString& file, const QString& section,
                const std::vector<std::pair<QString, QString>>& keys) {
   CSimpleIniA ini;
-  load(ini, file);  // a missing file is an empty one
+  // A missing file is an empty one; one that cannot be read is left alone,
+  // as writing it anew would lose the lobby's sections.
+  if (!load(ini, file) && QFile::exists(file)) return false;
   for (const auto& [k, v] : keys) ini.SetValue(bytes(section).c_str(), bytes(k).c_str(), bytes(v).c_str());
   std::string text;
   if (ini.Save(text) < 0) return false;
