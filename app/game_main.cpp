@@ -3,7 +3,8 @@
 // joins a networked game for the lobby program.
 //
 //   OMBRIX_TIME_SCALE=X    run the in-process host's timers X times faster
-//   OMBRIX_SCREENSHOT=F,MS save a picture of the table window to F after MS ms
+//   OMBRIX_SCREENSHOT=F,MS[,NAME] save a picture of the table window (or the
+//                          window of that object name, e.g. Tdownload) to F after MS ms
 //   OMBRIX_AUTOPLAY=1      start a full game and let the computer play seat 1
 //                          (demonstrations and the README's screenshot)
 #include <QApplication>
@@ -77,7 +78,11 @@ int main(int argc, char** argv) {
   if (!shot.isEmpty()) {
     const QStringList parts = shot.split(',');
     QTimer::singleShot(parts.value(1, "3000").toInt(), &table, [&table, &app, parts] {
-      table.grab().save(parts[0]);
+      QWidget* window = parts.size() > 2 ? table.findChild<QWidget*>(parts[2]) : &table;
+      if (window) {
+        window->show();
+        window->grab().save(parts[0]);
+      }
       app.quit();
     });
   }

@@ -70,8 +70,8 @@ Tdownload::Tdownload(QWidget* parent)
   text(this,
        "Download The Quarrow Lobby Now to play this  and other exciting games online with other players!", 10,
        162, 400, 32);
-  getbutton = button(this, "Download And Install The Quarrow Lobby Now", "getbutton", 10, 198, 270);
-  abortbutton = button(this, "Stop Download", "abortbutton", 290, 198, 120);
+  getbutton = button(this, "Download And Install The Quarrow Lobby Now", "getbutton", 10, 198, 288);
+  abortbutton = button(this, "Stop Download", "abortbutton", 302, 198, 108);
   abortbutton->setEnabled(false);
   infolabel = text(this, "", 10, 228, 200, 18, "infolabel");
   infolabel3 = text(this, "", 210, 228, 200, 18, "infolabel3");
