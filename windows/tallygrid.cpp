@@ -99,7 +99,11 @@ int TallyGrid::rowOf(const QString& name) const {
 int TallyGrid::follow(const QString& name) {
   const int row = RowCount();
   setSize(kCols, row + 1);
-  setCell(0, row, name);
+  // A cell is a line of the tally text: a line break in a name (another
+  // table may send one) would shift every cell after it.
+  QString oneLine = name;
+  oneLine.replace('\r', ' ').replace('\n', ' ');
+  setCell(0, row, oneLine);
   for (int c = 1; c < kCols; ++c) setCell(c, row, "0");
   return row;
 }

@@ -52,7 +52,7 @@ class TallyGrid : public StringGrid {
 
   // The row of a followed opponent (letter case ignored), or -1.
   int rowOf(const QString& name) const;
-  // A new row for `name`, counts "0"; returns it.
+  // A new row for `name` (line breaks become spaces), counts "0"; returns it.
   int follow(const QString& name);
   // Removes `row`, moving the rows below it up.
   void moverow(int row);

@@ -43,6 +43,16 @@ TEST(TallyText, IsTheCountsThenEveryCellColumnByColumn) {
   EXPECT_EQ(back.cell(8, 1), "2");
 }
 
+TEST(TallyText, ANameWithALineBreakCannotShiftTheCells) {
+  TallyGrid grid;
+  grid.follow("Evil\r\n9\r\n");
+  TallyGrid back;
+  back.load(SaveGridToText(grid));
+  ASSERT_EQ(back.RowCount(), 2);
+  EXPECT_EQ(back.cell(0, 1), "Evil  9  ");
+  EXPECT_EQ(back.cell(1, 1), "0");
+}
+
 TEST(TallyText, DamagedTextLeavesTheGridAsItWas) {
   TallyGrid grid;
   grid.follow("Bo");
