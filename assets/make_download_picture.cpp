@@ -6,8 +6,8 @@
 #include <QFile>
 #include <QPainter>
 
-#include "client/cardpictures.h"
-#include "client/jpeg.h"
+#include "ui/cardpictures.h"
+#include "ui/jpeg.h"
 #include "widgets/art.h"
 
 int main(int argc, char** argv) {
@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
   g.setRenderHint(QPainter::Antialiasing);
   g.setRenderHint(QPainter::SmoothPixmapTransform);
   g.drawTiledPixmap(image.rect(), ombrix::widgets::backgroundTile());
-  auto& cards = ombrix::client::CardPictures::instance();
+  auto& cards = ombrix::ui::CardPictures::instance();
   const int fan[4] = {1, 26, 39, 52};  // an ace and three kings, one card of each suit
   for (int k = 0; k < 4; ++k) {
     g.save();
@@ -31,6 +31,6 @@ int main(int argc, char** argv) {
   g.drawPixmap(QRect(20, 100, 200, 43), ombrix::widgets::logo());
   g.end();
   QFile out(argv[1]);
-  const QByteArray jpeg = ombrix::client::encodeJpeg(image, 85);
+  const QByteArray jpeg = ombrix::ui::encodeJpeg(image, 85);
   return jpeg.isEmpty() || !out.open(QIODevice::WriteOnly) || out.write(jpeg) != jpeg.size() ? 1 : 0;
 }

@@ -14,9 +14,9 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "client/cardpictures.h"
+#include "ui/cardpictures.h"
 #include "client/chatform_util.h"
-#include "client/msgbox.h"
+#include "ui/msgbox.h"
 #include "protocol/commands.h"
 #include "protocol/hostwindow.h"
 #include "widgets/art.h"
@@ -33,7 +33,7 @@ int toIntOrBox(const QString& s) {
   try {
     return toInt(s);
   } catch (const ConversionError& e) {
-    messageBox(QString::fromStdString(e.what()));
+    ui::messageBox(QString::fromStdString(e.what()));
     return kNotANumber;
   }
 }
@@ -127,8 +127,8 @@ class UpDown : public QWidget {
 
 CardImage::CardImage(QWidget* parent, int position, int c) : QLabel(parent), handPosition(position), card(c) {
   setObjectName("card" + QString::number(position));
-  resize(CardPictures::kWidth, CardPictures::kHeight);
-  setPixmap(CardPictures::instance().picture(c));
+  resize(ui::CardPictures::kWidth, ui::CardPictures::kHeight);
+  setPixmap(ui::CardPictures::instance().picture(c));
   setScaledContents(true);
   show();
 }
@@ -391,7 +391,7 @@ void Tchat::processsocktimer() {
   try {
     dispatch(entry);
   } catch (const ConversionError& e) {
-    messageBox(QString::fromStdString(e.what()));
+    ui::messageBox(QString::fromStdString(e.what()));
   }
 }
 
@@ -442,7 +442,7 @@ void Tchat::dispatch(const std::string& entry) {
     case A::WrongVersion:
       return addlinetochat("You have a differnt version of the game then the host.");
     case A::Full:
-      return messageBox("The Game is full, Disconnecting..", [this] { closeTable(); });
+      return ui::messageBox("The Game is full, Disconnecting..", [this] { closeTable(); });
     case A::Stats:
       return stats(d);
     case A::JustWatching:

@@ -3,10 +3,10 @@
 #include <QPainter>
 #include <QPushButton>
 
-#include "client/cardpictures.h"
+#include "ui/cardpictures.h"
 #include "client/chatform.h"
 #include "client/chatform_util.h"
-#include "client/msgbox.h"
+#include "ui/msgbox.h"
 #include "protocol/commands.h"
 #include "windows/lasttrickform.h"
 #include "windows/scoreform.h"
@@ -106,7 +106,7 @@ void Tchat::startround(const QString& d) {
 void Tchat::trump(const QString& d) {
   trumpShown = toInt(d);
   trumpcard->clear();
-  trumpcard->setPixmap(CardPictures::instance().picture(trumpShown));
+  trumpcard->setPixmap(ui::CardPictures::instance().picture(trumpShown));
 }
 
 void Tchat::setBidBoxVisible(bool on) {
@@ -154,7 +154,7 @@ void Tchat::button_bidClick() {
   const int bid = toIntOrBox(edit_bid->text());
   if (bid == kNotANumber) return;
   if (bid > bidLimit) {
-    messageBox("You can't bid more then " + QString::number(bidLimit) + ".");
+    ui::messageBox("You can't bid more then " + QString::number(bidLimit) + ".");
     return;
   }
   if (!loggedIn) return;
@@ -240,12 +240,12 @@ void Tchat::winner(const QString& d) {
 }
 
 void Tchat::button_startClick() {
-  if (!loggedIn) return messageBox("You are not connected.");
+  if (!loggedIn) return ui::messageBox("You are not connected.");
   send("CMD_startgame+" + myName.toStdString() + "+f+");
 }
 
 void Tchat::StartHalfGame1Click() {
-  if (!loggedIn) return messageBox("You are not connected.");
+  if (!loggedIn) return ui::messageBox("You are not connected.");
   send("CMD_startgame+" + myName.toStdString() + "+h+");
 }
 
@@ -263,7 +263,7 @@ void Tchat::newplayerstuff(const QString& d) {
     if (n < 1 || n > 4 || card <= 0) continue;
     playedCard[n] = card;
     auto* p = el<QLabel>("image_played", n);
-    p->setPixmap(CardPictures::instance().picture(card));
+    p->setPixmap(ui::CardPictures::instance().picture(card));
     p->raise();
   }
 }
@@ -276,7 +276,7 @@ void Tchat::stats(const QString& d) {
   if (score) score->joinedGame(f.s(4) == "h");
   trumpShown = f.i(3);
   trumpcard->clear();
-  trumpcard->setPixmap(CardPictures::instance().picture(trumpShown));
+  trumpcard->setPixmap(ui::CardPictures::instance().picture(trumpShown));
   for (int n = 1; n <= 4; ++n)
     if (caption(n) == "<Waiting>") el<QLabel>("label_playername", n)->setText(defaultNames[n]);
 }
@@ -290,7 +290,7 @@ void Tchat::drawFan(int seat) {
   fan->resize(66 + 5 * count, 96);
   fan->clear();
   if (count == 0) return;
-  const QPixmap& back = CardPictures::instance().picture(0);
+  const QPixmap& back = ui::CardPictures::instance().picture(0);
   QPixmap p(QSize(66 + 5 * count, 96) * back.devicePixelRatio());
   p.setDevicePixelRatio(back.devicePixelRatio());
   p.fill(Qt::transparent);
@@ -412,7 +412,7 @@ void Tchat::playcard(const QString& d) {
   auto* p = el<QLabel>("image_played", seat);
   p->clear();
   playedCard[seat] = card;
-  p->setPixmap(CardPictures::instance().picture(card));
+  p->setPixmap(ui::CardPictures::instance().picture(card));
   p->raise();
   if (seat == mySeat) {
     delete cardImage(position);

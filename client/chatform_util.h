@@ -1,25 +1,16 @@
 // Reading a command's fields in the table window. A number field that is not
-// a number raises the conversion error, whose text the dispatcher shows; the
-// handler stops there and the queue goes on.
+// a number raises ui::ConversionError (see ui/numbers.h).
 #pragma once
 
 #include <QString>
 #include <QStringList>
-#include <stdexcept>
+
+#include "ui/numbers.h"
 
 namespace ombrix::client {
 
-class ConversionError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-inline int toInt(const QString& s) {
-  bool ok = false;
-  const int v = s.toInt(&ok);
-  if (!ok) throw ConversionError(("'" + s + "' is not a valid integer value").toStdString());
-  return v;
-}
+using ui::ConversionError;
+using ui::toInt;
 
 // For the bid box: the number, or kNotANumber after showing the error.
 constexpr int kNotANumber = -2147483647 - 1;

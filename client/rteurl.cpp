@@ -1,12 +1,12 @@
 #include "client/rteurl.h"
 
 #include <QAbstractTextDocumentLayout>
-#include <QDesktopServices>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextEdit>
-#include <QUrl>
 #include <array>
+
+#include "ui/links.h"
 
 namespace ombrix::client {
 
@@ -23,11 +23,6 @@ bool isDelimiter(QChar c) {
 
 bool mayEndLink(QChar lower) {
   return lower == '/' || (lower >= '0' && lower <= '9') || (lower >= 'a' && lower <= 'z');
-}
-
-std::function<void(const QString&)>& opener() {
-  static std::function<void(const QString&)> o;
-  return o;
 }
 
 // The block holding document position `pos`, and the position's offset in it.
@@ -103,15 +98,8 @@ bool OpenURLAtPoint(QTextEdit* pane, QPoint at) {
   c.setPosition(range.start);
   c.setPosition(range.end, QTextCursor::KeepAnchor);
   pane->setTextCursor(c);
-  openLink(c.selectedText());
+  ui::openLink(c.selectedText());
   return true;
 }
-
-void openLink(const QString& link) {
-  if (opener()) return opener()(link);
-  QDesktopServices::openUrl(QUrl::fromUserInput(link));
-}
-
-void setLinkOpener(std::function<void(const QString&)> o) { opener() = std::move(o); }
 
 }  // namespace ombrix::client

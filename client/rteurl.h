@@ -7,7 +7,6 @@
 
 #include <QPoint>
 #include <QString>
-#include <functional>
 
 class QTextEdit;
 
@@ -30,11 +29,5 @@ QString FindURL(const QTextEdit* pane, CharRange& range);
 bool URLAtPoint(const QTextEdit* pane, QPoint at, CharRange* range = nullptr);
 // Selects the link under the point and opens it with the desktop's handler.
 bool OpenURLAtPoint(QTextEdit* pane, QPoint at);
-
-// Opens a link with the desktop's handler ("www." links as web pages); a
-// link that nothing opens is ignored.
-void openLink(const QString& link);
-// Where links go to be opened: the desktop by default, a recorder in tests.
-void setLinkOpener(std::function<void(const QString& link)> opener);
 
 }  // namespace ombrix::client

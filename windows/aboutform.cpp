@@ -4,7 +4,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 
-#include "client/rteurl.h"
+#include "ui/links.h"
 #include "protocol/commands.h"
 #include "widgets/art.h"
 
@@ -25,7 +25,7 @@ class Picture : public QLabel {
 };
 }  // namespace
 
-void openMakerSite() { client::openLink(kMakerSite); }
+void openMakerSite() { ui::openLink(kMakerSite); }
 
 Tabout::Tabout(QWidget* parent) : QDialog(parent, Qt::Tool) {
   setObjectName("Tabout");

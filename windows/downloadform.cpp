@@ -11,8 +11,8 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include "client/jpeg.h"
-#include "client/msgbox.h"
+#include "ui/jpeg.h"
+#include "ui/msgbox.h"
 #include "widgets/art.h"
 
 namespace ombrix::windows {
@@ -64,7 +64,7 @@ Tdownload::Tdownload(QWidget* parent)
 
   picture = new QLabel(this);
   picture->setObjectName("Image1");
-  picture->setPixmap(QPixmap::fromImage(client::decodeJpeg(QByteArray::fromRawData(
+  picture->setPixmap(QPixmap::fromImage(ui::decodeJpeg(QByteArray::fromRawData(
       reinterpret_cast<const char*>(kDownloadPicture), static_cast<qsizetype>(kDownloadPictureSize)))));
   picture->setGeometry((kWidth - 240) / 2, 8, 240, 150);
   text(this,
@@ -160,7 +160,7 @@ void Tdownload::finished() {
   if (infolabelTag == 2) return;
   infolabel3->setText("Installing");
   QFile::setPermissions(installer, QFile::permissions(installer) | QFileDevice::ExeOwner);
-  if (!startProgram(installer, kInstallerParameters)) return client::messageBox("An Error has Occurred.");
+  if (!startProgram(installer, kInstallerParameters)) return ui::messageBox("An Error has Occurred.");
   if (exitProgram) exitProgram();
 }
 
@@ -176,7 +176,7 @@ void Tdownload::Button2Click() {
     if (exitProgram) exitProgram();
     return;
   }
-  client::messageBox(
+  ui::messageBox(
       "Please close the game and open the Quarrow Lobby using the icon on your desktop or using the your "
       "Window's "
       "start-up menu.");

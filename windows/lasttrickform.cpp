@@ -3,11 +3,11 @@
 #include <QEvent>
 #include <QLabel>
 
-#include "client/cardpictures.h"
+#include "ui/cardpictures.h"
 
 namespace ombrix::windows {
 
-using client::CardPictures;
+using ui::CardPictures;
 
 namespace {
 QLabel* cardLabel(QWidget* parent, const char* name, int x, int y) {

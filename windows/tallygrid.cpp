@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "client/chatform_util.h"
+#include "ui/numbers.h"
 
 namespace ombrix::windows {
 
@@ -116,7 +116,7 @@ void TallyGrid::moverow(int row) {
 }
 
 int TallyGrid::addit(int col, int row) {
-  const int v = client::toInt(cell(col, row)) + 1;
+  const int v = ui::toInt(cell(col, row)) + 1;
   setCell(col, row, QString::number(v));
   return v;
 }

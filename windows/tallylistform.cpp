@@ -9,7 +9,7 @@
 #include <QTemporaryFile>
 #include <sstream>
 
-#include "client/msgbox.h"
+#include "ui/msgbox.h"
 #include "widgets/art.h"
 
 namespace ombrix::windows {
@@ -121,7 +121,7 @@ Ttallylist::Ttallylist(QWidget* parent, QString file)
     const QString copy = tallyFile + ".damaged";
     QFile::remove(copy);
     const bool kept = QFile::copy(tallyFile, copy);
-    client::messageBox(QString::fromStdString(e.what()) +
+    ui::messageBox(QString::fromStdString(e.what()) +
                        (kept ? "\nThe damaged file is kept as " + copy + "." : QString()));
   }
 }
@@ -207,7 +207,7 @@ void Ttallylist::listbox_tallyClick() {
 void Ttallylist::listbox_tallyClickCheck(QListWidgetItem* item) {
   if (filling_ || item->checkState() == Qt::Checked) return;
   const QString name = item->text();
-  client::question("This will delete " + name + "'s Tally, Are you want to delete it?",
+  ui::question("This will delete " + name + "'s Tally, Are you want to delete it?",
                    [this, name](bool yes) {
                      // Found again by name: the list may have changed while the question was open.
                      const int row = stringgrid_scores.rowOf(name);
@@ -238,7 +238,7 @@ void Ttallylist::checklistClickCheck(QListWidgetItem* item) {
 }
 
 void Ttallylist::button_resetClick() {
-  client::question("Are you sure you want to reset the Tally?", [this](bool yes) {
+  ui::question("Are you sure you want to reset the Tally?", [this](bool yes) {
     if (!yes) return;
     stringgrid_scores.reset();
     showOwn();

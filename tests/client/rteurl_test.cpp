@@ -1,5 +1,6 @@
 // Links under the pointer in a rich-text pane.
 #include "client/rteurl.h"
+#include "ui/links.h"
 
 #include <gtest/gtest.h>
 
@@ -52,7 +53,7 @@ TEST(Links, APointOverALinkOpensItWithItsCase) {
   pane.setPlainText("Visit WWW.Ombrix.Example/Rules today");
   pane.show();
   QString opened;
-  setLinkOpener([&](const QString& l) { opened = l; });
+  ui::setLinkOpener([&](const QString& l) { opened = l; });
   const QTextBlock b = pane.document()->firstBlock();
   const QRectF first = pane.document()->documentLayout()->blockBoundingRect(b);
   const int y = static_cast<int>(first.center().y());
@@ -64,7 +65,7 @@ TEST(Links, APointOverALinkOpensItWithItsCase) {
   EXPECT_EQ(opened, "WWW.Ombrix.Example/Rules");
   EXPECT_EQ(pane.textCursor().selectedText(), opened);
   EXPECT_FALSE(URLAtPoint(&pane, QPoint(5, 150)));  // below the text
-  setLinkOpener({});
+  ui::setLinkOpener({});
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "client/chatform.h"
-#include "client/msgbox.h"
+#include "ui/msgbox.h"
 #include "engine/cards.h"
 #include "protocol/hostwindow.h"
 #include "tests/support/qtloop.h"
@@ -27,7 +27,7 @@ using client::Tchat;
 
 struct Table : ::testing::Test {
   void SetUp() override {
-    client::setMessageBoxSink([this](const QString& t, std::function<void()> then) {
+    ui::setMessageBoxSink([this](const QString& t, std::function<void()> then) {
       boxes.push_back(t);
       if (then) then();
     });
@@ -35,7 +35,7 @@ struct Table : ::testing::Test {
     table.settingsFile = settingsDir.filePath("quarrowlobby.ini");  // never the real one
     table.attach(&score, &lastTrick, &spies, nullptr);
   }
-  void TearDown() override { client::setMessageBoxSink({}); }
+  void TearDown() override { ui::setMessageBoxSink({}); }
   // Hands one command to the window's queue and dispatches it.
   void feed(const std::string& m) {
     table.receivedlist.push_back(m);

@@ -11,7 +11,7 @@
 #include <QTextEdit>
 
 #include "client/chatform.h"
-#include "client/msgbox.h"
+#include "ui/msgbox.h"
 #include "client/previnst.h"
 #include "engine/cards.h"
 #include "protocol/hostwindow.h"

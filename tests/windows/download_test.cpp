@@ -8,7 +8,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 
-#include "client/msgbox.h"
+#include "ui/msgbox.h"
 #include "tests/support/qtloop.h"
 #include "windows/downloadform.h"
 
@@ -38,7 +38,7 @@ struct Server {
 
 struct Download : ::testing::Test {
   void SetUp() override {
-    client::setMessageBoxSink([this](const QString& t, std::function<void()> then) {
+    ui::setMessageBoxSink([this](const QString& t, std::function<void()> then) {
       boxes.push_back(t);
       if (then) then();
     });
@@ -50,7 +50,7 @@ struct Download : ::testing::Test {
     };
     window.exitProgram = [this] { exited = true; };
   }
-  void TearDown() override { client::setMessageBoxSink({}); }
+  void TearDown() override { ui::setMessageBoxSink({}); }
   QTemporaryDir dir;
   Tdownload window;
   std::vector<QString> boxes, started;

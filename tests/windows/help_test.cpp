@@ -6,7 +6,7 @@
 #include <QTextBrowser>
 
 #include "client/chatform.h"
-#include "client/rteurl.h"
+#include "ui/links.h"
 #include "protocol/commands.h"
 #include "windows/aboutform.h"
 #include "windows/helpform.h"
@@ -46,10 +46,10 @@ TEST(About, ShowsTheVersionEveryLogInCarries) {
   Tabout about;
   EXPECT_EQ(about.version->text().toStdString(), wire::kVersion);
   QString opened;
-  client::setLinkOpener([&](const QString& l) { opened = l; });
+  ui::setLinkOpener([&](const QString& l) { opened = l; });
   about.findChild<QLabel*>("label_link")->linkActivated(kMakerSite);
   EXPECT_EQ(opened, kMakerSite);
-  client::setLinkOpener({});
+  ui::setLinkOpener({});
 }
 
 }  // namespace

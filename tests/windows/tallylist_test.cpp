@@ -13,7 +13,7 @@
 
 #include "client/chatform.h"
 #include "client/chatform_util.h"
-#include "client/msgbox.h"
+#include "ui/msgbox.h"
 #include "compress/lzrw1.h"
 #include "windows/tallylistform.h"
 
@@ -91,7 +91,7 @@ TEST(TallyCounting, EachGameGoesToTheRightColumns) {
   grid.countGame(ann, "addtomine");
   EXPECT_EQ(grid.cell(3, ann), "1");
   grid.setCell(1, bo, "x");
-  EXPECT_THROW(grid.countGame(bo, "Bo"), client::ConversionError);
+  EXPECT_THROW(grid.countGame(bo, "Bo"), ui::ConversionError);
 }
 
 TEST(TallyCounting, RemovingAnOpponentMovesTheLaterRowsUp) {
@@ -115,18 +115,18 @@ TEST(TallyCounting, RemovingAnOpponentMovesTheLaterRowsUp) {
 // from `answers`, boxes collected.
 struct TallyWindow : ::testing::Test {
   void SetUp() override {
-    client::setMessageBoxSink([this](const QString& t, std::function<void()> then) {
+    ui::setMessageBoxSink([this](const QString& t, std::function<void()> then) {
       boxes.push_back(t);
       if (then) then();
     });
-    client::setQuestionSink([this](const QString& t, std::function<void(bool)> answer) {
+    ui::setQuestionSink([this](const QString& t, std::function<void(bool)> answer) {
       questions.push_back(t);
       answer(yes);
     });
   }
   void TearDown() override {
-    client::setMessageBoxSink({});
-    client::setQuestionSink({});
+    ui::setMessageBoxSink({});
+    ui::setQuestionSink({});
   }
   QString file() const { return dir.filePath("ombrixtally.tld"); }
   QByteArray expanded() {

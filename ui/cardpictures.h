@@ -9,7 +9,7 @@
 
 class QSvgRenderer;
 
-namespace ombrix::client {
+namespace ombrix::ui {
 
 class CardPictures {
  public:
@@ -27,4 +27,4 @@ class CardPictures {
   std::array<QPixmap, 53> cache_;
 };
 
-}  // namespace ombrix::client
+}  // namespace ombrix::ui

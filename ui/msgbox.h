@@ -6,7 +6,7 @@
 #include <QString>
 #include <functional>
 
-namespace ombrix::client {
+namespace ombrix::ui {
 
 // Shows `text`; `then` runs once the box is dismissed (or at once in tests).
 using MessageBoxSink = std::function<void(const QString& text, std::function<void()> then)>;
@@ -18,4 +18,4 @@ using QuestionSink = std::function<void(const QString& text, std::function<void(
 void setQuestionSink(QuestionSink sink);
 void question(const QString& text, std::function<void(bool yes)> answer);
 
-}  // namespace ombrix::client
+}  // namespace ombrix::ui

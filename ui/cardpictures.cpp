@@ -1,4 +1,4 @@
-#include "client/cardpictures.h"
+#include "ui/cardpictures.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -8,7 +8,7 @@
 
 #include "engine/cards.h"
 
-namespace ombrix::client {
+namespace ombrix::ui {
 
 namespace {
 // Where Debian's kdegames-card-data-kf5 puts its decks; the first one found wins.
@@ -74,4 +74,4 @@ const QPixmap& CardPictures::picture(int n) {
   return p;
 }
 
-}  // namespace ombrix::client
+}  // namespace ombrix::ui

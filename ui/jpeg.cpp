@@ -1,4 +1,4 @@
-#include "client/jpeg.h"
+#include "ui/jpeg.h"
 
 #include <csetjmp>
 #include <cstdio>
@@ -6,7 +6,7 @@
 // jpeglib.h needs size_t and FILE declared first.
 #include <jpeglib.h>
 
-namespace ombrix::client {
+namespace ombrix::ui {
 
 namespace {
 
@@ -92,4 +92,4 @@ QByteArray encodeJpeg(const QImage& source, int quality) {
   return out;
 }
 
-}  // namespace ombrix::client
+}  // namespace ombrix::ui

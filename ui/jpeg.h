@@ -5,11 +5,11 @@
 #include <QByteArray>
 #include <QImage>
 
-namespace ombrix::client {
+namespace ombrix::ui {
 
 // A null image when the data is not a JPEG picture libjpeg can read.
 QImage decodeJpeg(const QByteArray& data);
 // quality 1..100.
 QByteArray encodeJpeg(const QImage& image, int quality = 90);
 
-}  // namespace ombrix::client
+}  // namespace ombrix::ui

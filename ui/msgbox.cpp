@@ -1,8 +1,8 @@
-#include "client/msgbox.h"
+#include "ui/msgbox.h"
 
 #include <QMessageBox>
 
-namespace ombrix::client {
+namespace ombrix::ui {
 
 namespace {
 MessageBoxSink& sink() {
@@ -40,4 +40,4 @@ void question(const QString& text, std::function<void(bool yes)> answer) {
   box->open();
 }
 
-}  // namespace ombrix::client
+}  // namespace ombrix::ui
