@@ -14,11 +14,11 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "ui/cardpictures.h"
 #include "client/chatform_util.h"
-#include "ui/msgbox.h"
 #include "protocol/commands.h"
 #include "protocol/hostwindow.h"
+#include "ui/cardpictures.h"
+#include "ui/msgbox.h"
 #include "widgets/art.h"
 #include "windows/downloadform.h"
 #include "windows/lasttrickform.h"

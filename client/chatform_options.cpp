@@ -139,9 +139,11 @@ void Tchat::buildMenus() {
   // An entry that shows a secondary window: read when chosen, as the windows
   // are handed over after the menus exist.
   auto shows = [this](QMenu* menu, const QString& text, const char* name, auto window) {
-    menu->addAction(text, this, [this, window] {
-      if (QWidget* w = this->*window) w->show(), w->raise();
-    })->setObjectName(name);
+    menu->addAction(text, this,
+                    [this, window] {
+                      if (QWidget* w = this->*window) w->show(), w->raise();
+                    })
+        ->setObjectName(name);
   };
   QMenu* view = menuBar()->addMenu("&View");
   // Ctrl+S is shown here too, but the key belongs to "Scroll Chat Off".

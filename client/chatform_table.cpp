@@ -3,11 +3,11 @@
 #include <QPainter>
 #include <QPushButton>
 
-#include "ui/cardpictures.h"
 #include "client/chatform.h"
 #include "client/chatform_util.h"
-#include "ui/msgbox.h"
 #include "protocol/commands.h"
+#include "ui/cardpictures.h"
+#include "ui/msgbox.h"
 #include "windows/lasttrickform.h"
 #include "windows/scoreform.h"
 #include "windows/tallylistform.h"

@@ -4,8 +4,8 @@
 #include <QMouseEvent>
 #include <QPushButton>
 
-#include "ui/links.h"
 #include "protocol/commands.h"
+#include "ui/links.h"
 #include "widgets/art.h"
 
 namespace ombrix::windows {

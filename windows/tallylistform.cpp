@@ -122,7 +122,7 @@ Ttallylist::Ttallylist(QWidget* parent, QString file)
     QFile::remove(copy);
     const bool kept = QFile::copy(tallyFile, copy);
     ui::messageBox(QString::fromStdString(e.what()) +
-                       (kept ? "\nThe damaged file is kept as " + copy + "." : QString()));
+                   (kept ? "\nThe damaged file is kept as " + copy + "." : QString()));
   }
 }
 
@@ -207,21 +207,20 @@ void Ttallylist::listbox_tallyClick() {
 void Ttallylist::listbox_tallyClickCheck(QListWidgetItem* item) {
   if (filling_ || item->checkState() == Qt::Checked) return;
   const QString name = item->text();
-  ui::question("This will delete " + name + "'s Tally, Are you want to delete it?",
-                   [this, name](bool yes) {
-                     // Found again by name: the list may have changed while the question was open.
-                     const int row = stringgrid_scores.rowOf(name);
-                     if (row < 1) return;
-                     if (yes) {
-                       moverow(row);
-                       delete listbox_tally->takeItem(row - 1);
-                       refreshChecks();
-                     } else {
-                       filling_ = true;
-                       listbox_tally->item(row - 1)->setCheckState(Qt::Checked);
-                       filling_ = false;
-                     }
-                   });
+  ui::question("This will delete " + name + "'s Tally, Are you want to delete it?", [this, name](bool yes) {
+    // Found again by name: the list may have changed while the question was open.
+    const int row = stringgrid_scores.rowOf(name);
+    if (row < 1) return;
+    if (yes) {
+      moverow(row);
+      delete listbox_tally->takeItem(row - 1);
+      refreshChecks();
+    } else {
+      filling_ = true;
+      listbox_tally->item(row - 1)->setCheckState(Qt::Checked);
+      filling_ = false;
+    }
+  });
 }
 
 void Ttallylist::checklistClickCheck(QListWidgetItem* item) {

@@ -1,12 +1,13 @@
 // Links under the pointer in a rich-text pane.
 #include "client/rteurl.h"
-#include "ui/links.h"
 
 #include <gtest/gtest.h>
 
 #include <QAbstractTextDocumentLayout>
 #include <QTextBlock>
 #include <QTextEdit>
+
+#include "ui/links.h"
 
 namespace ombrix::client {
 namespace {

@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "client/chatform.h"
-#include "ui/msgbox.h"
 #include "engine/cards.h"
 #include "protocol/hostwindow.h"
 #include "tests/support/qtloop.h"
+#include "ui/msgbox.h"
 #include "windows/lasttrickform.h"
 #include "windows/scoreform.h"
 #include "windows/spylistform.h"

@@ -11,12 +11,12 @@
 #include <QTextEdit>
 
 #include "client/chatform.h"
-#include "ui/msgbox.h"
 #include "client/previnst.h"
 #include "engine/cards.h"
 #include "protocol/hostwindow.h"
 #include "tests/client/table_fixture.h"
 #include "tests/support/qtloop.h"
+#include "ui/msgbox.h"
 #include "windows/downloadform.h"
 #include "windows/lasttrickform.h"
 #include "windows/scoreform.h"

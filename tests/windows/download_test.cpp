@@ -8,8 +8,8 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 
-#include "ui/msgbox.h"
 #include "tests/support/qtloop.h"
+#include "ui/msgbox.h"
 #include "windows/downloadform.h"
 
 namespace ombrix::windows {

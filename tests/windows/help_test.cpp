@@ -6,8 +6,8 @@
 #include <QTextBrowser>
 
 #include "client/chatform.h"
-#include "ui/links.h"
 #include "protocol/commands.h"
+#include "ui/links.h"
 #include "windows/aboutform.h"
 #include "windows/helpform.h"
 

@@ -13,8 +13,8 @@
 
 #include "client/chatform.h"
 #include "client/chatform_util.h"
-#include "ui/msgbox.h"
 #include "compress/lzrw1.h"
+#include "ui/msgbox.h"
 #include "windows/tallylistform.h"
 
 namespace ombrix::windows {
