@@ -108,6 +108,13 @@ Split splitCommand(std::string_view message) {
   return {message.substr(0, plus), message.substr(plus + 1)};
 }
 
+bool hasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
+
+void toOneLine(std::string& text) {
+  for (char& c : text)
+    if (c == '\r' || c == '\n') c = ' ';
+}
+
 Request lookupRequest(std::string_view name) { return lookup(kRequests, name); }
 Announcement lookupAnnouncement(std::string_view name) { return lookup(kAnnouncements, name); }
 
@@ -273,15 +280,13 @@ std::optional<SlotValue> slotThenInt(std::string_view fields) {
 
 // Splits a message made only of numbers, with or without a trailing "+".
 template <size_t N>
-std::optional<std::array<int, N>> numbers(std::string_view fields) {
+std::optional<std::array<int, N>> numbers(std::string_view fields, BadField* bad = nullptr) {
   std::array<int, N> v{};
-  FieldReader r(fields);
+  FieldReader r(fields, bad);
   for (size_t i = 0; i < N; ++i) {
     auto f = (i + 1 < N) ? r.next() : std::optional<std::string_view>(r.rest());
-    if (!f) return std::nullopt;
-    std::string_view t = *f;
-    if (i + 1 == N && !t.empty() && t.back() == '+') t.remove_suffix(1);
-    auto n = parseDecimal(t);
+    if (f && i + 1 == N && !f->empty() && f->back() == '+') f->remove_suffix(1);
+    auto n = r.number(f);
     if (!n) return std::nullopt;
     v[i] = *n;
   }
@@ -301,51 +306,59 @@ std::optional<JustWatch> justwatch(std::string_view fields) {
 
 std::optional<SlotText> playasoundRequest(std::string_view fields) { return chat(fields); }
 
-std::optional<int> sendlogininfo(std::string_view fields) { return parseDecimal(fields); }
+std::optional<int> sendlogininfo(std::string_view fields, BadField* bad) {
+  return FieldReader(fields, bad).restInt();
+}
 
-std::optional<SlotName> slotName(std::string_view fields) {
-  FieldReader r(fields);
+std::optional<SlotName> slotName(std::string_view fields, BadField* bad) {
+  FieldReader r(fields, bad);
   auto slot = r.nextInt();
   if (!slot) return std::nullopt;
   return SlotName{*slot, r.rest()};
 }
 
-std::optional<PlaceCard> placecard(std::string_view fields) {
+std::optional<PlaceCard> placecard(std::string_view fields, BadField* bad) {
   PlaceCard pc{};
   const size_t plus = fields.find('+');
-  auto seat = parseDecimal(fields.substr(0, plus));
+  FieldReader r(plus == std::string_view::npos ? std::string_view() : fields.substr(plus + 1), bad);
+  auto seat = r.number(fields.substr(0, plus));
   if (!seat) return std::nullopt;
   pc.seat = *seat;
-  if (plus == std::string_view::npos) return pc;
-  FieldReader r(fields.substr(plus + 1));
   while (!r.atEnd()) {
     auto pos = r.nextInt();
     if (!pos) return std::nullopt;
     auto cardText = r.next();
-    std::optional<int> card = cardText ? parseDecimal(*cardText) : r.restInt();
+    std::optional<int> card = cardText ? r.number(cardText) : r.restInt();
     if (!card) return std::nullopt;
     pc.cards.emplace_back(*pos, *card);
   }
   return pc;
 }
 
-std::optional<NewPlayerStuff> newplayerstuff(std::string_view fields) {
-  auto v = numbers<12>(fields);
+std::optional<NewPlayerStuff> newplayerstuff(std::string_view fields, BadField* bad) {
+  auto v = numbers<12>(fields, bad);
   if (!v) return std::nullopt;
   const auto& n = *v;
   if (n[4] != 1 || n[6] != 2 || n[8] != 3 || n[10] != 4) return std::nullopt;
   return NewPlayerStuff{n[0], n[1], n[2], n[3], {n[5], n[7], n[9], n[11]}};
 }
 
-std::optional<Stats> stats(std::string_view fields) {
-  FieldReader r(fields);
-  auto a = r.nextInt(), b = r.nextInt(), c = r.nextInt(), d = r.nextInt();
+std::optional<Stats> stats(std::string_view fields, BadField* bad) {
+  FieldReader r(fields, bad);
+  auto a = r.nextInt();
+  if (!a) return std::nullopt;
+  auto b = r.nextInt();
+  if (!b) return std::nullopt;
+  auto c = r.nextInt();
+  if (!c) return std::nullopt;
+  auto d = r.nextInt();
+  if (!d) return std::nullopt;
   auto kind = r.next();
-  if (!a || !b || !c || !d || !kind) return std::nullopt;
+  if (!kind) return std::nullopt;
   return Stats{*a, *b, *c, *d, *kind};
 }
 
-std::optional<StartGame> startgame(std::string_view fields) {
+std::optional<StartGame> startgame(std::string_view fields, BadField*) {
   // The starter's name may itself hold "+": the kind is the field before the
   // trailing "+".
   if (fields.empty() || fields.back() != '+') return std::nullopt;
@@ -355,72 +368,81 @@ std::optional<StartGame> startgame(std::string_view fields) {
   return StartGame{body.substr(0, plus), body.substr(plus + 1)};
 }
 
-std::optional<Pair> startround(std::string_view fields) {
-  auto v = numbers<2>(fields);
+std::optional<Pair> startround(std::string_view fields, BadField* bad) {
+  auto v = numbers<2>(fields, bad);
   if (!v) return std::nullopt;
   return Pair{(*v)[0], (*v)[1]};
 }
 
-std::optional<int> trump(std::string_view fields) { return parseDecimal(fields); }
+std::optional<int> trump(std::string_view fields, BadField* bad) {
+  return FieldReader(fields, bad).restInt();
+}
 
-std::optional<BidAsk> bidAsk(std::string_view fields) {
-  auto v = numbers<3>(fields);
+std::optional<BidAsk> bidAsk(std::string_view fields, BadField* bad) {
+  auto v = numbers<3>(fields, bad);
   if (!v) return std::nullopt;
   return BidAsk{(*v)[0], (*v)[1], (*v)[2]};
 }
 
-std::optional<HisBid> hisbid(std::string_view fields) {
-  auto v = numbers<3>(fields);
+std::optional<HisBid> hisbid(std::string_view fields, BadField* bad) {
+  auto v = numbers<3>(fields, bad);
   if (!v) return std::nullopt;
   return HisBid{(*v)[0], (*v)[1], (*v)[2]};
 }
 
-std::optional<int> nextplayer(std::string_view fields) { return parseDecimal(fields); }
+std::optional<int> nextplayer(std::string_view fields, BadField* bad) {
+  return FieldReader(fields, bad).restInt();
+}
 
-std::optional<PlayCard> playcard(std::string_view fields) {
-  auto v = numbers<3>(fields);
+std::optional<PlayCard> playcard(std::string_view fields, BadField* bad) {
+  auto v = numbers<3>(fields, bad);
   if (!v) return std::nullopt;
   return PlayCard{(*v)[0], (*v)[1], (*v)[2]};
 }
 
-std::optional<Pair> needsuit(std::string_view fields) {
-  auto v = numbers<3>(fields);
+std::optional<Pair> needsuit(std::string_view fields, BadField* bad) {
+  auto v = numbers<3>(fields, bad);
   if (!v) return std::nullopt;
   return Pair{(*v)[0], (*v)[2]};
 }
 
-std::optional<Pair> trickwinner(std::string_view fields) {
-  auto v = numbers<2>(fields);
+std::optional<Pair> trickwinner(std::string_view fields, BadField* bad) {
+  auto v = numbers<2>(fields, bad);
   if (!v) return std::nullopt;
   return Pair{(*v)[0], (*v)[1]};
 }
 
-std::optional<Triple> score(std::string_view fields) {
-  auto v = numbers<3>(fields);
+std::optional<Triple> score(std::string_view fields, BadField* bad) {
+  auto v = numbers<3>(fields, bad);
   if (!v) return std::nullopt;
   return Triple{(*v)[0], (*v)[1], (*v)[2]};
 }
 
-std::optional<Winner> winner(std::string_view fields) {
+std::optional<Winner> winner(std::string_view fields, BadField* bad) {
   // Names may hold "+" (they are free text); the score follows the last one.
   const size_t plus = fields.rfind('+');
-  if (plus == std::string_view::npos) return std::nullopt;
-  auto best = parseDecimal(fields.substr(plus + 1));
+  FieldReader r({}, bad);
+  if (plus == std::string_view::npos) {
+    r.number(std::nullopt);
+    return std::nullopt;
+  }
+  auto best = r.number(fields.substr(plus + 1));
   if (!best) return std::nullopt;
   return Winner{fields.substr(0, plus), *best};
 }
 
-std::optional<SeatFlag> justwatching(std::string_view fields) {
-  auto v = numbers<2>(fields);
+std::optional<SeatFlag> justwatching(std::string_view fields, BadField* bad) {
+  auto v = numbers<2>(fields, bad);
   if (!v) return std::nullopt;
   return SeatFlag{(*v)[0], (*v)[1]};
 }
 
-std::optional<SlotText> playasoundRelay(std::string_view fields) {
-  FieldReader r(fields);
+std::optional<SlotText> playasoundRelay(std::string_view fields, BadField* bad) {
+  FieldReader r(fields, bad);
   auto slot = r.nextInt();
+  if (!slot) return std::nullopt;
   auto sound = r.next();
-  if (!slot || !sound) return std::nullopt;
+  if (!sound) return std::nullopt;
   return SlotText{*slot, *sound};
 }
 

@@ -22,6 +22,8 @@
 #include <utility>
 #include <vector>
 
+#include "protocol/fields.h"
+
 namespace ombrix::wire {
 
 constexpr char kTerminator = '\xFF';
@@ -81,6 +83,12 @@ struct Split {
   std::string_view fields;
 };
 Split splitCommand(std::string_view message);
+
+// Line breaks become spaces. A table at "1.0.14" ends a message at a line
+// break, so one relayed inside a name or a chat line would make it run the
+// rest as a command of its own.
+bool hasLineBreak(std::string_view text);
+void toOneLine(std::string& text);
 
 // Exact, case-sensitive lookups of a command name ("CMD_bid").
 Request lookupRequest(std::string_view name);
@@ -217,25 +225,28 @@ struct Triple {
   int a, b, c;
 };  // score: seat, total, points
 
-std::optional<int> sendlogininfo(std::string_view fields);
-std::optional<SlotName> slotName(
-    std::string_view fields);  // newplayerinfo, existingplayers, playerdisconnected
-std::optional<PlaceCard> placecard(std::string_view fields);
-std::optional<NewPlayerStuff> newplayerstuff(std::string_view fields);
-std::optional<Stats> stats(std::string_view fields);
-std::optional<StartGame> startgame(std::string_view fields);
-std::optional<Pair> startround(std::string_view fields);
-std::optional<int> trump(std::string_view fields);
-std::optional<BidAsk> bidAsk(std::string_view fields);
-std::optional<HisBid> hisbid(std::string_view fields);
-std::optional<int> nextplayer(std::string_view fields);
-std::optional<PlayCard> playcard(std::string_view fields);
-std::optional<Pair> needsuit(std::string_view fields);  // seat, position
-std::optional<Pair> trickwinner(std::string_view fields);
-std::optional<Triple> score(std::string_view fields);
-std::optional<Winner> winner(std::string_view fields);
-std::optional<SeatFlag> justwatching(std::string_view fields);
-std::optional<SlotText> playasoundRelay(std::string_view fields);  // slot, "waveN"
+// Each takes a BadField to learn why a message did not parse (see
+// protocol/fields.h); the table window reports a number that is not one.
+std::optional<int> sendlogininfo(std::string_view fields, BadField* bad = nullptr);
+// newplayerinfo, existingplayers, playerdisconnected
+std::optional<SlotName> slotName(std::string_view fields, BadField* bad = nullptr);
+std::optional<PlaceCard> placecard(std::string_view fields, BadField* bad = nullptr);
+std::optional<NewPlayerStuff> newplayerstuff(std::string_view fields, BadField* bad = nullptr);
+std::optional<Stats> stats(std::string_view fields, BadField* bad = nullptr);
+std::optional<StartGame> startgame(std::string_view fields, BadField* bad = nullptr);
+std::optional<Pair> startround(std::string_view fields, BadField* bad = nullptr);
+std::optional<int> trump(std::string_view fields, BadField* bad = nullptr);
+std::optional<BidAsk> bidAsk(std::string_view fields, BadField* bad = nullptr);
+std::optional<HisBid> hisbid(std::string_view fields, BadField* bad = nullptr);
+std::optional<int> nextplayer(std::string_view fields, BadField* bad = nullptr);
+std::optional<PlayCard> playcard(std::string_view fields, BadField* bad = nullptr);
+std::optional<Pair> needsuit(std::string_view fields, BadField* bad = nullptr);  // seat, position
+std::optional<Pair> trickwinner(std::string_view fields, BadField* bad = nullptr);
+std::optional<Triple> score(std::string_view fields, BadField* bad = nullptr);
+std::optional<Winner> winner(std::string_view fields, BadField* bad = nullptr);
+std::optional<SeatFlag> justwatching(std::string_view fields, BadField* bad = nullptr);
+// slot, "waveN"
+std::optional<SlotText> playasoundRelay(std::string_view fields, BadField* bad = nullptr);
 
 // A chat or action line: the text and the colour after its last "|".
 struct ColouredText {

@@ -21,10 +21,7 @@ std::optional<std::string_view> FieldReader::next() {
   return field;
 }
 
-std::optional<int> FieldReader::nextInt() {
-  auto f = next();
-  return f ? parseDecimal(*f) : std::nullopt;
-}
+std::optional<int> FieldReader::nextInt() { return number(next()); }
 
 std::string_view FieldReader::rest() {
   std::string_view r = rest_;
@@ -32,6 +29,12 @@ std::string_view FieldReader::rest() {
   return r;
 }
 
-std::optional<int> FieldReader::restInt() { return parseDecimal(rest()); }
+std::optional<int> FieldReader::restInt() { return number(rest()); }
+
+std::optional<int> FieldReader::number(std::optional<std::string_view> text) {
+  std::optional<int> n = text ? parseDecimal(*text) : std::nullopt;
+  if (!n && bad_ && !bad_->number) *bad_ = {true, text.value_or(std::string_view())};
+  return n;
+}
 
 }  // namespace ombrix::wire

@@ -15,18 +15,31 @@ namespace ombrix::wire {
 // Nine digits keep every accepted value inside a 32-bit int.
 std::optional<int> parseDecimal(std::string_view text);
 
+// Why a message did not parse, for a receiver that reports it: `number` is
+// set when a number field was not a decimal number, and `text` holds that
+// field (empty when the field was missing altogether). A missing text field
+// leaves `number` false. Only the first failure is kept.
+struct BadField {
+  bool number = false;
+  std::string_view text;
+};
+
 class FieldReader {
  public:
-  explicit FieldReader(std::string_view fields) : rest_(fields) {}
+  explicit FieldReader(std::string_view fields, BadField* bad = nullptr) : rest_(fields), bad_(bad) {}
 
   std::optional<std::string_view> next();
   std::optional<int> nextInt();
   std::string_view rest();
   std::optional<int> restInt();
+  // A number field's text (nothing: the field is missing), noted in the
+  // BadField when it is not a decimal number.
+  std::optional<int> number(std::optional<std::string_view> text);
   bool atEnd() const { return rest_.empty(); }
 
  private:
   std::string_view rest_;
+  BadField* bad_;
 };
 
 }  // namespace ombrix::wire

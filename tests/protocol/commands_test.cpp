@@ -172,5 +172,46 @@ TEST(Catalogue, DamagedAnnouncementsDoNotParse) {
   EXPECT_FALSE(parse::startgame("Ann+f"));
 }
 
+TEST(Catalogue, AReceiverLearnsWhichNumberWasNotOne) {
+  BadField bad;
+  EXPECT_FALSE(parse::trump("x", &bad));
+  EXPECT_TRUE(bad.number);
+  EXPECT_EQ(bad.text, "x");
+  // The first bad field is the one kept.
+  bad = {};
+  EXPECT_FALSE(parse::score("1+ 2+x", &bad));
+  EXPECT_EQ(bad.text, " 2");
+  bad = {};
+  EXPECT_FALSE(parse::placecard("2+1+17+3+y", &bad));
+  EXPECT_EQ(bad.text, "y");
+  bad = {};
+  EXPECT_FALSE(parse::playasoundRelay("z+wave3+", &bad));
+  EXPECT_EQ(bad.text, "z");
+  // A missing number field reads as an empty one.
+  bad = {};
+  EXPECT_FALSE(parse::hisbid("1+2", &bad));
+  EXPECT_TRUE(bad.number);
+  EXPECT_EQ(bad.text, "");
+  bad = {};
+  EXPECT_FALSE(parse::winner("Ann", &bad));
+  EXPECT_TRUE(bad.number);
+  EXPECT_EQ(bad.text, "");
+  // A missing text field is damage, not a bad number.
+  bad = {};
+  EXPECT_FALSE(parse::stats("1+2+3+4+", &bad));
+  EXPECT_FALSE(parse::startgame("Ann+f", &bad));
+  EXPECT_FALSE(parse::playasoundRelay("2+wave3", &bad));
+  EXPECT_FALSE(bad.number);
+}
+
+TEST(Catalogue, LineBreaksBecomeSpaces) {
+  std::string name = "Bo\r\nCMD_full+\n";
+  EXPECT_TRUE(hasLineBreak(name));
+  toOneLine(name);
+  EXPECT_EQ(name, "Bo  CMD_full+ ");
+  EXPECT_FALSE(hasLineBreak(name));
+  EXPECT_FALSE(hasLineBreak("Zo\xEB+|clRed"));
+}
+
 }  // namespace
 }  // namespace ombrix::wire
