@@ -29,14 +29,18 @@
 
 namespace ombrix::client {
 
-int toIntOrBox(const QString& s) {
-  try {
-    return toInt(s);
-  } catch (const ConversionError& e) {
-    ui::messageBox(QString::fromStdString(e.what()));
-    return kNotANumber;
-  }
+namespace parse = wire::parse;
+namespace build = wire::build;
+
+std::string toWire(const QString& text) {
+  std::string out = text.toLatin1().toStdString();
+  for (char& c : out)
+    if (static_cast<unsigned char>(c) == 0xFF) c = '?';
+  wire::toOneLine(out);
+  return out;
 }
+
+QString Tchat::wireName() const { return fromWire(toWire(myName)); }
 
 namespace {
 
@@ -392,63 +396,63 @@ void Tchat::processsocktimer() {
     dispatch(entry);
   } catch (const ConversionError& e) {
     ui::messageBox(QString::fromStdString(e.what()));
+  } catch (const Dropped&) {
   }
 }
 
 void Tchat::dispatch(const std::string& entry) {
-  const auto [name, fields] = wire::splitCommand(entry);
+  const auto [name, f] = wire::splitCommand(entry);
   if (name.empty()) return;
-  const QString d = QString::fromLatin1(fields.data(), static_cast<int>(fields.size()));
   using A = wire::Announcement;
   switch (wire::lookupAnnouncement(name)) {
     case A::SendLoginInfo:
-      return sendloginfo(d);
+      return sendloginfo(f);
     case A::Chat:
     case A::Me:
-      return chatrecieved(d);
+      return chatrecieved(fromWire(f));
     case A::NewPlayerInfo:
     case A::ExistingPlayers:
-      return newplayerinfo(d);
+      return newplayerinfo(f);
     case A::PlayerDisconnected:
-      return playerdisconnected(d);
+      return playerdisconnected(f);
     case A::StartGame:
-      return startthegame(d);
+      return startthegame(f);
     case A::NextPlayer:
-      return getnextplayer(d);
+      return getnextplayer(f);
     case A::Winner:
-      return winner(d);
+      return winner(f);
     case A::PlaceCard:
-      return placecard(d);
+      return placecard(f);
     case A::StartRound:
-      return startround(d);
+      return startround(f);
     case A::PlayCard:
-      return playcard(d);
+      return playcard(f);
     case A::NeedSuit:
-      return needsuit(d);
+      return needsuit(f);
     case A::TrickWinner:
-      return trickwinner(d);
+      return trickwinner(f);
     case A::Trump:
-      return trump(d);
+      return trump(f);
     case A::Bid:
-      return mybid(d);
+      return mybid(f);
     case A::HisBid:
-      return hisbid(d);
+      return hisbid(f);
     case A::Score:
-      return scoreit(d);
+      return scoreit(f);
     case A::NewPlayerStuff:
-      return newplayerstuff(d);
+      return newplayerstuff(f);
     case A::HaveWrongVersion:
-      return addlinetochat(d + " has a different version of the game then you.");
+      return addlinetochat(fromWire(f) + " has a different version of the game then you.");
     case A::WrongVersion:
       return addlinetochat("You have a differnt version of the game then the host.");
     case A::Full:
       return ui::messageBox("The Game is full, Disconnecting..", [this] { closeTable(); });
     case A::Stats:
-      return stats(d);
+      return stats(f);
     case A::JustWatching:
-      return justwatching(d);
+      return justwatching(f);
     case A::PlayASound:
-      return playasound(d);
+      return playasound(f);
     case A::Unknown:
       return;
   }
@@ -456,19 +460,21 @@ void Tchat::dispatch(const std::string& entry) {
 
 // --- The table's company -----------------------------------------------------------
 
-void Tchat::sendloginfo(const QString& d) {
-  mySeat = toInt(d);
+void Tchat::sendloginfo(std::string_view f) {
+  wire::BadField bad;
+  mySeat = need(parse::sendlogininfo(f, &bad), bad);
   loggedIn = true;
-  const std::string login = "CMD_logininfo+" + std::to_string(mySeat) + "+" + std::string(wire::kVersion) +
-                            "+" + myName.toStdString();
+  std::string login;
+  build::logininfo(login, mySeat, wire::kVersion, toWire(myName));
   send(login + wire::kTerminator);  // the doubled terminator the host reads as an empty message
   sortstuff(mySeat);
 }
 
-void Tchat::newplayerinfo(const QString& d) {
-  const Fields f(d);
-  const int n = f.i(0);
-  const QString name = f.rest(1);
+void Tchat::newplayerinfo(std::string_view f) {
+  wire::BadField bad;
+  const auto p = need(parse::slotName(f, &bad), bad);
+  const int n = p.slot;
+  const QString name = fromWire(p.name);
   if (n >= 5) {
     if (spies) spies->add(n, name);
     addlinetochat(n == mySeat ? "You are just spying." : name + " is spying.");
@@ -483,10 +489,11 @@ void Tchat::newplayerinfo(const QString& d) {
   loadchecklist();
 }
 
-void Tchat::playerdisconnected(const QString& d) {
-  const Fields f(d);
-  const int n = f.i(0);
-  const QString name = f.rest(1);
+void Tchat::playerdisconnected(std::string_view f) {
+  wire::BadField bad;
+  const auto p = need(parse::slotName(f, &bad), bad);
+  const int n = p.slot;
+  const QString name = fromWire(p.name);
   if (n == mySeat) {
     loggedIn = false;
     return closeTable();
@@ -501,12 +508,13 @@ void Tchat::playerdisconnected(const QString& d) {
   if (spies && spies->remove(n, name)) addlinetochat(name + " has left.");
 }
 
-void Tchat::justwatching(const QString& d) {
-  const Fields f(d);
-  const int n = f.i(0);
+void Tchat::justwatching(std::string_view f) {
+  wire::BadField bad;
+  const auto w = need(parse::justwatching(f, &bad), bad);
+  const int n = w.seat;
   if (n < 1 || n > 4) return;
   const QString cap = caption(n);
-  if (f.s(1) == "1") {
+  if (w.flag == 1) {
     if (n == mySeat) JustWatch1->setChecked(true);
     addlinetochat(cap + " is just watching");
     el("image_eyes", n)->show();
@@ -519,11 +527,16 @@ void Tchat::justwatching(const QString& d) {
 
 void Tchat::JustWatch1Click() {
   if (!loggedIn || mySeat < 1 || mySeat > 4) return;
-  send("CMD_justwatch+" + std::to_string(mySeat) + (JustWatch1->isChecked() ? "+2" : "+1"));
+  std::string m;
+  build::justwatch(m, mySeat, !JustWatch1->isChecked());
+  send(m);
 }
 
 void Tchat::kicking(int target) {
-  if (isHost && loggedIn) send("CMD_kickhim+" + std::to_string(mySeat) + "+" + std::to_string(target) + "+");
+  if (!isHost || !loggedIn) return;
+  std::string m;
+  build::kickhim(m, mySeat, target);
+  send(m);
 }
 
 void Tchat::closeEvent(QCloseEvent* e) {

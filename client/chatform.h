@@ -13,6 +13,7 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "net/asyncsock.h"
@@ -73,7 +74,7 @@ class Tchat : public QMainWindow {
 
   // --- Chat, phrases and sounds ---------------------------------------------------
   void chatrecieved(const QString& d);
-  void playasound(const QString& d);
+  void playasound(std::string_view f);
   void sendit();
   void b_phrase1Click(QToolButton* button);
   void b_phrase10Click();
@@ -213,25 +214,28 @@ class Tchat : public QMainWindow {
   void drawFan(int seat);
   void send(const std::string& message);
 
-  // Handlers, by the command they answer.
-  void sendloginfo(const QString& d);
-  void newplayerinfo(const QString& d);
-  void playerdisconnected(const QString& d);
-  void newplayerstuff(const QString& d);
-  void stats(const QString& d);
-  void justwatching(const QString& d);
-  void startthegame(const QString& d);
-  void startround(const QString& d);
-  void trump(const QString& d);
-  void mybid(const QString& d);
-  void hisbid(const QString& d);
-  void getnextplayer(const QString& d);
-  void trickwinner(const QString& d);
-  void scoreit(const QString& d);
-  void winner(const QString& d);
-  void placecard(const QString& d);
-  void playcard(const QString& d);
-  void needsuit(const QString& d);
+  // Handlers, by the command they answer; each takes the fields after the
+  // command word and reads them through the catalogue.
+  void sendloginfo(std::string_view f);
+  void newplayerinfo(std::string_view f);
+  void playerdisconnected(std::string_view f);
+  void newplayerstuff(std::string_view f);
+  void stats(std::string_view f);
+  void justwatching(std::string_view f);
+  void startthegame(std::string_view f);
+  void startround(std::string_view f);
+  void trump(std::string_view f);
+  void mybid(std::string_view f);
+  void hisbid(std::string_view f);
+  void getnextplayer(std::string_view f);
+  void trickwinner(std::string_view f);
+  void scoreit(std::string_view f);
+  void winner(std::string_view f);
+  void placecard(std::string_view f);
+  void playcard(std::string_view f);
+  void needsuit(std::string_view f);
+  // myName as the host knows it: the single-byte text the table sends.
+  QString wireName() const;
 
   wire::Framer remainder_;
   int kickTarget_ = 0;

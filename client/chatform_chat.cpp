@@ -17,6 +17,7 @@
 #include <QToolButton>
 
 #include "client/chatform.h"
+#include "client/chatform_util.h"
 #include "client/colortext.h"
 #include "client/rteurl.h"
 #include "client/settings.h"
@@ -38,16 +39,6 @@ const char* const kSounds[13] = {
 const QString kPlaceholder = "<Enter Chat Here>";
 constexpr int kPhraseCooldownTicks = 100;  // the dispatch timer's ticks before the next phrase
 constexpr int kButtonW = 25, kButtonH = 19;
-
-// A typed text as the wire carries it: single bytes, and never the byte 255
-// that ends a message (it would cut the line and send its rest as a command
-// of its own); both become "?", as any character Latin-1 lacks does.
-std::string wireText(const QString& text) {
-  std::string out = text.toLatin1().toStdString();
-  for (char& c : out)
-    if (static_cast<unsigned char>(c) == 0xFF) c = '?';
-  return out;
-}
 
 }  // namespace
 
@@ -175,11 +166,11 @@ void Tchat::sendit() {
   if (!text.isEmpty()) {
     std::string m;
     if (!text.startsWith('/')) {
-      wire::build::chat(m, mySeat, wireText(text), colorToText(textColor).toStdString());
+      wire::build::chat(m, mySeat, toWire(text), colorToText(textColor).toStdString());
       send(m);
     } else if (text.startsWith("/me")) {
       // "/me" and the one character after it go; "/meow" is the action "w".
-      wire::build::action(m, mySeat, wireText(text.mid(4)), colorToText(actionColor).toStdString());
+      wire::build::action(m, mySeat, toWire(text.mid(4)), colorToText(actionColor).toStdString());
       send(m);
     }
   }
@@ -194,7 +185,7 @@ void Tchat::b_phrase1Click(QToolButton* button) {
   const QString p = button->toolTip();
   const QString text = p.startsWith("/me ") ? p.mid(4) : "says: " + p;
   std::string m;
-  wire::build::action(m, mySeat, wireText(text), colorToText(actionColor).toStdString());
+  wire::build::action(m, mySeat, toWire(text), colorToText(actionColor).toStdString());
   // Sent straight to the socket: a refusal (not connected yet) is shown and
   // leaves the phrase ready.
   try {
@@ -227,13 +218,12 @@ void Tchat::wave12Click(int number) {
   send(m);
 }
 
-void Tchat::playasound(const QString& d) {
-  const QStringList f = d.split('+');
-  const QString sound = f.value(1);
+void Tchat::playasound(std::string_view f) {
+  wire::BadField bad;
+  const auto p = need(wire::parse::playasoundRelay(f, &bad), bad);
+  const QString sound = fromWire(p.text);
   if (PlayChatterSounds1->isChecked()) return playSound(sound);
-  bool ok = false;
-  const int sender = f.value(0).toInt(&ok);
-  auto* name = ok && sender >= 1 && sender <= 4 ? el<QLabel>("label_playername", sender) : nullptr;
+  auto* name = p.slot >= 1 && p.slot <= 4 ? el<QLabel>("label_playername", p.slot) : nullptr;
   for (QAction* a : popup_sounds->actions())
     if (name && a->objectName().compare(sound, Qt::CaseInsensitive) == 0)
       return addlinetochat(name->text() + ": <Chatter Sound> " + a->toolTip());

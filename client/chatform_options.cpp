@@ -166,15 +166,19 @@ void Tchat::buildMenus() {
   popup_kick
       ->addAction("Set to Just Watch", this,
                   [this] {
-                    if (loggedIn && kickTarget_ < 5)
-                      send("CMD_justwatch+" + std::to_string(kickTarget_) + "+1");
+                    if (!loggedIn || kickTarget_ >= 5) return;
+                    std::string m;
+                    wire::build::justwatch(m, kickTarget_, true);
+                    send(m);
                   })
       ->setObjectName("SettoJustWatch1");
   popup_kick
       ->addAction("Unset Just Watch", this,
                   [this] {
-                    if (loggedIn && kickTarget_ < 5)
-                      send("CMD_justwatch+" + std::to_string(kickTarget_) + "+2");
+                    if (!loggedIn || kickTarget_ >= 5) return;
+                    std::string m;
+                    wire::build::justwatch(m, kickTarget_, false);
+                    send(m);
                   })
       ->setObjectName("UnsetJustWatch1");
 }

@@ -14,6 +14,9 @@
 
 namespace ombrix::client {
 
+namespace parse = wire::parse;
+namespace build = wire::build;
+
 namespace {
 const char* const kFamilies[] = {"label_playername", "label_score",  "label_tricks",     "label_bid",
                                  "label_bidlabel",   "image_turn",   "image_eyes",       "image_cards",
@@ -50,9 +53,10 @@ void Tchat::sortstuff(int s) {
 
 // --- Game start and rounds ----------------------------------------------------------
 
-void Tchat::startthegame(const QString& d) {
-  const Fields f(d);
-  const QString starter = f.s(0), kind = f.s(1);
+void Tchat::startthegame(std::string_view f) {
+  wire::BadField bad;
+  const auto g = need(parse::startgame(f, &bad), bad);
+  const QString starter = fromWire(g.starter);
   JustWatch1->setChecked(false);
   button_start->hide();
   button_starthalf->hide();
@@ -66,11 +70,11 @@ void Tchat::startthegame(const QString& d) {
     el("image_eyes", n)->hide();
   }
   removeHand();
-  const bool half = kind == "h";
+  const bool half = g.kind == "h";
   if (score) score->newGame(half);
   const QString type = half ? "HALF" : "FULL";
-  addlinetochat(starter == myName ? "You have started a " + type + " game."
-                                  : starter + " has started a " + type + " game.");
+  addlinetochat(starter == wireName() ? "You have started a " + type + " game."
+                                      : starter + " has started a " + type + " game.");
   loadchecklist();
 }
 
@@ -82,14 +86,16 @@ void Tchat::loadchecklist() {
   tally->setPlayersInGame(names);
 }
 
-void Tchat::startround(const QString& d) {
-  const Fields f(d);
-  const int round = f.i(0), dealer = f.i(1);
+void Tchat::startround(std::string_view f) {
+  wire::BadField bad;
+  const auto r = need(parse::startround(f, &bad), bad);
+  const int round = r.first, dealer = r.second;
+  const QString number = QString::number(round);
   shownRound = round;
-  label_round->setText("Round: " + f.s(0));
+  label_round->setText("Round: " + number);
   label_status1->setText(dealer == mySeat
-                             ? "Round " + f.s(0) + " is starting! You are dealer."
-                             : "Round " + f.s(0) + " is starting! " + caption(dealer) + " is dealer.");
+                             ? "Round " + number + " is starting! You are dealer."
+                             : "Round " + number + " is starting! " + caption(dealer) + " is dealer.");
   for (int n = 1; n <= 4; ++n) {
     cardCount[n] = 0;
     drawFan(n);
@@ -103,8 +109,9 @@ void Tchat::startround(const QString& d) {
   removeHand();
 }
 
-void Tchat::trump(const QString& d) {
-  trumpShown = toInt(d);
+void Tchat::trump(std::string_view f) {
+  wire::BadField bad;
+  trumpShown = need(parse::trump(f, &bad), bad);
   trumpcard->clear();
   trumpcard->setPixmap(ui::CardPictures::instance().picture(trumpShown));
 }
@@ -115,9 +122,10 @@ void Tchat::setBidBoxVisible(bool on) {
     w->setVisible(on);
 }
 
-void Tchat::mybid(const QString& d) {
-  const Fields f(d);
-  const int bidder = f.i(0), size = f.i(1), leader = f.i(2);
+void Tchat::mybid(std::string_view f) {
+  wire::BadField bad;
+  const auto b = need(parse::bidAsk(f, &bad), bad);
+  const int bidder = b.bidder, size = b.handSize, leader = b.firstPlayer;
   label_end->setText("");
   if (edit_bid->text().toInt() > size) edit_bid->setText(QString::number(size));
   if (bidder == mySeat) {
@@ -136,35 +144,45 @@ void Tchat::mybid(const QString& d) {
   setBidBoxVisible(bidder == mySeat);
 }
 
-void Tchat::hisbid(const QString& d) {
-  const Fields f(d);
+void Tchat::hisbid(std::string_view f) {
   label_end->setText("");
   setBidBoxVisible(false);
-  if (f.s(0) == "0") return;
-  const int bidder = f.i(0);
-  if (bidder < 1 || bidder > 4) return;
-  el<QLabel>("label_bid", bidder)->setText(f.s(1));
+  wire::BadField bad;
+  const auto h = need(parse::hisbid(f, &bad), bad);
+  const int bidder = h.seat;
+  if (bidder < 1 || bidder > 4) return;  // bidder 0: only the box goes
+  const QString bid = QString::number(h.bid);
+  el<QLabel>("label_bid", bidder)->setText(bid);
   colour(el("label_bid", bidder), Qt::black);
   colour(el("label_bidlabel", bidder), Qt::black);
-  label_status2->setText(bidder == mySeat ? "You bid: " + f.s(1) : caption(bidder) + " bids: " + f.s(1));
-  label_totalbids->setText("Total Bids: " + f.s(2));
+  label_status2->setText(bidder == mySeat ? "You bid: " + bid : caption(bidder) + " bids: " + bid);
+  label_totalbids->setText("Total Bids: " + QString::number(h.total));
 }
 
 void Tchat::button_bidClick() {
-  const int bid = toIntOrBox(edit_bid->text());
-  if (bid == kNotANumber) return;
-  if (bid > bidLimit) {
+  // Only a plain decimal number reaches the host, which refuses anything
+  // else: a bid it drops would leave this seat waiting with its button gone.
+  const QString text = edit_bid->text();
+  const auto bid = wire::parseDecimal(toWire(text));
+  if (!bid) {
+    ui::messageBox("'" + text + "' is not a valid integer value");
+    return;
+  }
+  if (*bid > bidLimit) {
     ui::messageBox("You can't bid more then " + QString::number(bidLimit) + ".");
     return;
   }
   if (!loggedIn) return;
-  send("CMD_bid+" + std::to_string(mySeat) + "+" + edit_bid->text().toStdString());
+  std::string m;
+  build::bid(m, mySeat, *bid);
+  send(m);
   edit_bid->setText("0");
   button_bid->hide();
 }
 
-void Tchat::getnextplayer(const QString& d) {
-  const int seat = toInt(d);
+void Tchat::getnextplayer(std::string_view f) {
+  wire::BadField bad;
+  const int seat = need(parse::nextplayer(f, &bad), bad);
   turnSeat = seat;
   for (int n = 1; n <= 4; ++n) el("image_turn", n)->hide();
   if (QWidget* t = el("image_turn", seat)) t->show();
@@ -180,39 +198,43 @@ void Tchat::getnextplayer(const QString& d) {
   }
 }
 
-void Tchat::trickwinner(const QString& d) {
-  const Fields f(d);
-  const int w = f.i(0);
+void Tchat::trickwinner(std::string_view f) {
+  wire::BadField bad;
+  const auto t = need(parse::trickwinner(f, &bad), bad);
+  const int w = t.first;
   if (w < 1 || w > 4) return;
   for (int n = 1; n <= 4; ++n) el("image_turn", n)->hide();
   label_status2->setText("");
   const QString winnerText = w == mySeat ? "You won this trick." : caption(w) + " won this trick.";
   label_status1->setText(w == mySeat ? "You won the trick!" : caption(w) + " won the trick.");
   el("image_trickwinner", w)->show();
-  el<QLabel>("label_tricks", w)->setText(f.s(1));
+  el<QLabel>("label_tricks", w)->setText(QString::number(t.second));
   for (int n = 1; n <= 4; ++n) el<QLabel>("image_played", n)->clear();
   if (lastTrick) lastTrick->fill(winnerText, playedCard, trumpShown, ledCard);
   ledCard = 0;
   if (w == mySeat) playsounds("taketrick");
 }
 
-void Tchat::scoreit(const QString& d) {
-  const Fields f(d);
-  const int seat = f.i(0);
+void Tchat::scoreit(std::string_view f) {
+  wire::BadField bad;
+  const auto r = need(parse::score(f, &bad), bad);
+  const int seat = r.a;
   if (seat < 1 || seat > 4) return;
-  el<QLabel>("label_score", seat)->setText(f.s(1));
-  if (score) score->scored(seat, shownRound, f.s(2), f.s(1));
+  const QString total = QString::number(r.b), points = QString::number(r.c);
+  el<QLabel>("label_score", seat)->setText(total);
+  if (score) score->scored(seat, shownRound, points, total);
   if (seat == mySeat) {
-    const bool made = f.s(2) != "0";
+    const bool made = r.c != 0;
     playsounds(made ? "turnovergood" : "turnoverbad");
     label_end->setText(made ? "You Made your Bid!" : "You did not make your Bid!");
   }
   if (score && ShowScorecard1->isChecked()) score->show();
 }
 
-void Tchat::winner(const QString& d) {
-  const int plus = d.lastIndexOf('+');
-  const QString names = plus < 0 ? d : d.left(plus), best = plus < 0 ? QString() : d.mid(plus + 1);
+void Tchat::winner(std::string_view f) {
+  wire::BadField bad;
+  const auto w = need(parse::winner(f, &bad), bad);
+  const QString names = fromWire(w.names), best = QString::number(w.best);
   label_status1->setText(names + " won the game.");
   label_status2->setText("Winning Score: " + best);
   label_end->setText("Game Over!");
@@ -224,7 +246,10 @@ void Tchat::winner(const QString& d) {
   }
   // Only a seated player has a game to count; a name that is empty would be
   // found in every winner text.
-  const bool iWon = !myName.isEmpty() && names.contains(myName);
+  // The name is compared as the host has it: the single-byte text this
+  // table sent ("Zoë" stays "Zoë"; a character Latin-1 lacks became "?").
+  const QString me = wireName();
+  const bool iWon = !me.isEmpty() && names.contains(me);
   if (tally && mySeat >= 1 && mySeat <= 4) {
     tally->addgame(iWon ? "addtomine" : names);
     if (iWon) tally->addtomine(2);
@@ -241,26 +266,31 @@ void Tchat::winner(const QString& d) {
 
 void Tchat::button_startClick() {
   if (!loggedIn) return ui::messageBox("You are not connected.");
-  send("CMD_startgame+" + myName.toStdString() + "+f+");
+  std::string m;
+  build::startgameRequest(m, toWire(myName), false);
+  send(m);
 }
 
 void Tchat::StartHalfGame1Click() {
   if (!loggedIn) return ui::messageBox("You are not connected.");
-  send("CMD_startgame+" + myName.toStdString() + "+h+");
+  std::string m;
+  build::startgameRequest(m, toWire(myName), true);
+  send(m);
 }
 
 // --- Late join --------------------------------------------------------------------
 
-void Tchat::newplayerstuff(const QString& d) {
-  const Fields f(d);
-  const int seat = f.i(0);
+void Tchat::newplayerstuff(std::string_view f) {
+  wire::BadField bad;
+  const auto s = need(parse::newplayerstuff(f, &bad), bad);
+  const int seat = s.seat;
   if (seat < 1 || seat > 4) return;
-  el<QLabel>("label_bid", seat)->setText(f.s(1));
-  el<QLabel>("label_tricks", seat)->setText(f.s(2));
-  el<QLabel>("label_score", seat)->setText(f.s(3));
-  for (int k = 0; k < 4; ++k) {
-    const int n = f.i(4 + 2 * k), card = f.i(5 + 2 * k);
-    if (n < 1 || n > 4 || card <= 0) continue;
+  el<QLabel>("label_bid", seat)->setText(QString::number(s.bid));
+  el<QLabel>("label_tricks", seat)->setText(QString::number(s.tricks));
+  el<QLabel>("label_score", seat)->setText(QString::number(s.score));
+  for (int n = 1; n <= 4; ++n) {
+    const int card = s.played[n - 1];
+    if (card <= 0) continue;
     playedCard[n] = card;
     auto* p = el<QLabel>("image_played", n);
     p->setPixmap(ui::CardPictures::instance().picture(card));
@@ -268,13 +298,14 @@ void Tchat::newplayerstuff(const QString& d) {
   }
 }
 
-void Tchat::stats(const QString& d) {
-  const Fields f(d);
-  turnSeat = f.i(0);
-  label_round->setText("Round: " + f.s(2));
-  shownRound = f.i(2);
-  if (score) score->joinedGame(f.s(4) == "h");
-  trumpShown = f.i(3);
+void Tchat::stats(std::string_view f) {
+  wire::BadField bad;
+  const auto s = need(parse::stats(f, &bad), bad);
+  turnSeat = s.currentPlayer;
+  label_round->setText("Round: " + QString::number(s.round));
+  shownRound = s.round;
+  if (score) score->joinedGame(s.gameKind == "h");
+  trumpShown = s.trumpCard;
   trumpcard->clear();
   trumpcard->setPixmap(ui::CardPictures::instance().picture(trumpShown));
   for (int n = 1; n <= 4; ++n)
@@ -300,15 +331,15 @@ void Tchat::drawFan(int seat) {
   fan->setPixmap(p);
 }
 
-void Tchat::placecard(const QString& d) {
-  const Fields f(d);
-  const int seat = f.i(0);
+void Tchat::placecard(std::string_view f) {
+  wire::BadField bad;
+  const auto pc = need(parse::placecard(f, &bad), bad);
+  const int seat = pc.seat;
   if (seat < 1 || seat > 4) return;
   el<QLabel>("image_cards", seat)->clear();
   el<QLabel>("image_played", seat)->clear();
   int count = 0;
-  for (int k = 1; k + 1 < f.count(); k += 2) {
-    const int pos = f.i(k), card = f.i(k + 1);
+  for (const auto& [pos, card] : pc.cards) {
     if (seat == mySeat) createcard(pos, card);
     count = pos;
   }
@@ -401,12 +432,15 @@ void Tchat::cardimagesMouseDown(CardImage* card, Qt::MouseButton button) {
   }
   card->move(card->x(), kRaisedTop);
   myTurn = false;
-  send("CMD_playcard+" + std::to_string(mySeat) + "+" + std::to_string(card->handPosition));
+  std::string m;
+  build::playcardRequest(m, mySeat, card->handPosition);
+  send(m);
 }
 
-void Tchat::playcard(const QString& d) {
-  const Fields f(d);
-  const int seat = f.i(0), position = f.i(1), card = f.i(2);
+void Tchat::playcard(std::string_view f) {
+  wire::BadField bad;
+  const auto played = need(parse::playcard(f, &bad), bad);
+  const int seat = played.seat, position = played.position, card = played.card;
   if (seat < 1 || seat > 4) return;
   setBidBoxVisible(false);
   auto* p = el<QLabel>("image_played", seat);
@@ -426,7 +460,7 @@ void Tchat::playcard(const QString& d) {
   playsounds("placecard");
 }
 
-void Tchat::needsuit(const QString&) {
+void Tchat::needsuit(std::string_view) {
   myTurn = true;
   sortthem();
   playsounds("turnoverbad");

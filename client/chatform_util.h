@@ -1,41 +1,39 @@
-// Reading a command's fields in the table window. A number field that is not
-// a number raises ui::ConversionError (see ui/numbers.h).
+// The table window's side of the wire: single-byte text both ways, and the
+// fields of an announcement read through the command catalogue.
 #pragma once
 
 #include <QString>
-#include <QStringList>
+#include <optional>
+#include <string>
+#include <string_view>
 
+#include "protocol/commands.h"
 #include "ui/numbers.h"
 
 namespace ombrix::client {
 
 using ui::ConversionError;
-using ui::toInt;
 
-// For the bid box: the number, or kNotANumber after showing the error.
-constexpr int kNotANumber = -2147483647 - 1;
-int toIntOrBox(const QString& s);
+// A text as the wire carries it: Latin-1, with "?" for a character Latin-1
+// lacks and for the byte 255 (it would end the message), and a space for a
+// line break (a table at "1.0.14" ends a message there).
+std::string toWire(const QString& text);
+inline QString fromWire(std::string_view bytes) {
+  return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
 
-class Fields {
- public:
-  explicit Fields(const QString& data) : data_(data), parts_(data.split('+')) {}
-  QString s(int k) const { return k < parts_.size() ? parts_[k] : QString(); }
-  int i(int k) const { return toInt(s(k)); }
-  int count() const { return static_cast<int>(parts_.size()); }
-  // Everything from field k on, "+" included (free-text last fields).
-  QString rest(int k) const {
-    int at = 0;
-    for (int j = 0; j < k; ++j) {
-      at = data_.indexOf('+', at);
-      if (at < 0) return {};
-      ++at;
-    }
-    return data_.mid(at);
-  }
+// An announcement the catalogue could not read: the dispatcher drops it.
+struct Dropped {};
 
- private:
-  QString data_;
-  QStringList parts_;
-};
+// The parsed fields, or the handler stops: a number field that is not a
+// number raises the conversion error (shown, and the queue goes on); any
+// other damage drops the command silently.
+template <class T>
+T need(std::optional<T> parsed, const wire::BadField& bad) {
+  if (parsed) return std::move(*parsed);
+  if (bad.number)
+    throw ConversionError(("'" + fromWire(bad.text) + "' is not a valid integer value").toStdString());
+  throw Dropped{};
+}
 
 }  // namespace ombrix::client
