@@ -14,6 +14,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "net/asyncsock.h"
@@ -95,7 +96,9 @@ class Tchat : public QMainWindow {
 
   // --- Settings and options -------------------------------------------------------
   void loadinifile();
-  void saveinifile();
+  // Writes the options, once they were read; a file that cannot be written
+  // is told in the chat pane. False when nothing was written.
+  bool saveinifile();
   void PlaySounds1Click();
   void PlayChatterSounds1Click();
   void New1Click(int number);
@@ -164,6 +167,9 @@ class Tchat : public QMainWindow {
   QString scontopText, ltontopText;  // as stored: empty until read or changed
   QRect storedGeometry{3, 3, 790, 520};
   QString settingsFile;  // "quarrowlobby.ini" beside the program
+  // Set once loadinifile ran: a table never seated has only the built-in
+  // options, which must not replace the player's stored ones.
+  bool settingsRead = false;
 
   QWidget *panel_main, *tableArea;
   QTextEdit* mainchat;
@@ -205,6 +211,8 @@ class Tchat : public QMainWindow {
   void buildChat();
   void layoutChat();
   void applyTextSize(int points);
+  // Writes keys of the game's section; a failure is told in the chat pane.
+  bool storeSettings(const std::vector<std::pair<QString, QString>>& keys);
   // The bot speed's number and check marks; sent to the host when asked to.
   void useBotSpeed(int ms, bool tellHost);
   bool eventFilter(QObject* o, QEvent* e) override;

@@ -20,7 +20,6 @@
 #include "client/chatform_util.h"
 #include "client/colortext.h"
 #include "client/rteurl.h"
-#include "client/settings.h"
 #include "client/sounds.h"
 #include "protocol/commands.h"
 #include "widgets/art.h"
@@ -329,7 +328,7 @@ void Tchat::phrasesDone(const std::array<QString, 10>& texts) {
     setPhrase(n, texts[n]);
     keys.emplace_back("Phrase" + QString::number(n), texts[n]);
   }
-  writeKeys(settingsFile, "Ombrix", keys);
+  if (settingsRead) storeSettings(keys);  // never over phrases this table did not read
 }
 
 void Tchat::PhraseList1Click() {

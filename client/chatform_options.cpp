@@ -1,6 +1,7 @@
 // Tchat: the menus, the options behind them and the settings file that
 // keeps them between runs.
 #include <QApplication>
+#include <QDir>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QScreen>
@@ -187,6 +188,7 @@ void Tchat::buildMenus() {
 
 void Tchat::loadinifile() {
   const QHash<QString, QString> s = readSection(settingsFile, kSection);
+  settingsRead = true;
   storedGeometry =
       QRect(number(s, "left", 3), number(s, "top", 3), number(s, "width", 790), number(s, "height", 520));
   setGeometry(storedGeometry);
@@ -225,24 +227,31 @@ void Tchat::loadinifile() {
   ShowScorecard1->setChecked(s.value("showscore", sounds) != "false");
 }
 
-void Tchat::saveinifile() {
+bool Tchat::saveinifile() {
+  if (!settingsRead) return false;
   const QRect g = geometry();
   auto flag = [](QAction* a) { return QString(a->isChecked() ? "true" : "false"); };
-  writeKeys(settingsFile, kSection,
-            {{"Textsize", QString::number(mainchat->font().pointSize())},
-             {"Textcolor", colorToText(textColor)},
-             {"Actioncolor", colorToText(actionColor)},
-             {"Botspeed", QString::number(botSpeed)},
-             {"Scontop", scontopText},
-             {"Ltontop", ltontopText},
-             {"Top", QString::number(g.top())},
-             {"Left", QString::number(g.left())},
-             {"Width", QString::number(g.width())},
-             {"Height", QString::number(g.height())},
-             {"Turnsound", QString::number(turnSound)},
-             {"ChatterSounds", flag(PlayChatterSounds1)},
-             {"Playsounds", flag(PlaySounds1)},
-             {"Showscore", flag(ShowScorecard1)}});
+  return storeSettings({{"Textsize", QString::number(mainchat->font().pointSize())},
+                        {"Textcolor", colorToText(textColor)},
+                        {"Actioncolor", colorToText(actionColor)},
+                        {"Botspeed", QString::number(botSpeed)},
+                        {"Scontop", scontopText},
+                        {"Ltontop", ltontopText},
+                        {"Top", QString::number(g.top())},
+                        {"Left", QString::number(g.left())},
+                        {"Width", QString::number(g.width())},
+                        {"Height", QString::number(g.height())},
+                        {"Turnsound", QString::number(turnSound)},
+                        {"ChatterSounds", flag(PlayChatterSounds1)},
+                        {"Playsounds", flag(PlaySounds1)},
+                        {"Showscore", flag(ShowScorecard1)}});
+}
+
+bool Tchat::storeSettings(const std::vector<std::pair<QString, QString>>& keys) {
+  if (writeKeys(settingsFile, kSection, keys)) return true;
+  addlinetochat("Your options could not be saved: " + QDir::toNativeSeparators(settingsFile) +
+                " cannot be written.");
+  return false;
 }
 
 // --- Option handlers ------------------------------------------------------------

@@ -2,6 +2,10 @@
 // [section] names, both compared without regard to letter case. The lobby
 // program keeps its own sections in the same file; this program reads and
 // writes only its one, and every access opens and closes the file.
+//
+// Reading is tolerant: spaces around names and "=", comments (";" or "#"),
+// lines without "=", LF or CR LF. Where a name is there twice, the first
+// section and the first key count, for reading and writing alike.
 #pragma once
 
 #include <QHash>
@@ -15,9 +19,11 @@ namespace ombrix::client {
 // the section is missing.
 QHash<QString, QString> readSection(const QString& file, const QString& section);
 
-// Sets the keys in the section and keeps everything else the file holds;
-// the file is replaced only once the new one is complete. False when it
-// could not be written.
+// Sets the keys in the section, in the file's own style ("key=value" and
+// its line end), and keeps every other byte of the file as it was: a key
+// already there is changed in its line, a new one follows the section's
+// last key, a missing section is added at the end. The file is replaced only
+// once the new one is complete. False when it could not be read or written.
 bool writeKeys(const QString& file, const QString& section,
                const std::vector<std::pair<QString, QString>>& keys);
 

@@ -235,6 +235,8 @@ TEST_F(Table, SettingsComeFromTheFileWhenSeatedWithChainedDefaults) {
 TEST_F(Table, ThePhraseEditorStoresWhatTheButtonsSend) {
   windows::Tphrases editor(&table);
   table.attach(&score, &lastTrick, &spies, nullptr, nullptr, &editor);
+  table.mySeat = 2;
+  feed("CMD_newplayerinfo+2+Me");  // seated: the settings were read
   table.PhraseList1Click();
   EXPECT_EQ(editor.text(4), "Excellent!");
   editor.phrase[4]->setText("Top!");
