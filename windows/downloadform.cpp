@@ -4,9 +4,6 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
-#include <QNetworkAccessManager>
-#include <QNetworkProxy>
-#include <QNetworkReply>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
@@ -14,6 +11,7 @@
 #include "ui/jpeg.h"
 #include "ui/msgbox.h"
 #include "widgets/art.h"
+#include "windows/httpget.h"
 
 namespace ombrix::windows {
 
@@ -26,6 +24,9 @@ namespace {
 constexpr int kWidth = 420, kHeight = 470;
 const char* const kInstallerUrl = "http://www.quarrow.com/lobby/qrwsetup.exe";
 const QStringList kInstallerParameters = {"/SP-", "/silent", "/noicons"};
+// The installer is a Windows program: it starts through the Windows layer,
+// as the lobby it installs does.
+const char* const kWindowsLayer = "wine";
 
 QLabel* text(QWidget* parent, const QString& s, int x, int y, int w, int h, const char* name = "") {
   auto* l = new QLabel(s, parent);
@@ -48,7 +49,7 @@ QPushButton* button(QWidget* parent, const QString& s, const char* name, int x, 
 }  // namespace
 
 Tdownload::Tdownload(QWidget* parent)
-    : QDialog(parent, Qt::Tool | Qt::WindowStaysOnTopHint), net_(new QNetworkAccessManager(this)) {
+    : QDialog(parent, Qt::Tool | Qt::WindowStaysOnTopHint), HttpClient1(new HttpGet(this)) {
   setObjectName("Tdownload");
   setWindowTitle("Download The Quarrow Lobby");
   setFixedSize(kWidth, kHeight);
@@ -60,7 +61,12 @@ Tdownload::Tdownload(QWidget* parent)
   startProgram = [](const QString& program, const QStringList& args) {
     return QProcess::startDetached(program, args);
   };
-  net_->setProxy(QNetworkProxy::NoProxy);
+  HttpClient1->agent = "Mozilla/3.0 (compatible)";
+  HttpClient1->accept = "image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*";
+  HttpClient1->onHeaderLine = [this] { infolabel->setText(infolabel->text() + "."); };
+  HttpClient1->onDocBegin = [this] { infolabel3->setText("Downloading: " + infolabel2->text()); };
+  HttpClient1->onDocData = [this](const QByteArray& piece) { return keep(piece); };
+  HttpClient1->onDone = [this](const QString& error) { finished(error); };
 
   picture = new QLabel(this);
   picture->setObjectName("Image1");
@@ -98,54 +104,43 @@ Tdownload::Tdownload(QWidget* parent)
 }
 
 Tdownload::~Tdownload() {
-  if (reply_) {
-    reply_->disconnect(this);
-    reply_->abort();
-  }
+  HttpClient1->onDone = nullptr;
+  HttpClient1->abort();
   delete file_;
 }
 
 void Tdownload::getbuttonClick() {
-  if (reply_) return;
+  if (HttpClient1->running()) return;
   infolabelTag = 1;
   const QString name = url.mid(url.lastIndexOf('/') + 1);
   infolabel2->setText(name);
   file_ = new QFile(folder + "/" + name);
-  if (!file_->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+  // Unbuffered, so that a full disk is seen at the write that meets it.
+  if (!file_->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
     infolabel->setText("Download Aborted");
     infolabelTag = 2;
     delete file_;
     file_ = nullptr;
     return;
   }
+  writeFailed_ = false;
   getbutton->setEnabled(false);
   abortbutton->setEnabled(true);
   infolabel->setText("Loading");
-
-  QNetworkRequest request{QUrl(url)};
-  request.setRawHeader("User-Agent", "Mozilla/3.0 (compatible)");
-  request.setRawHeader("Accept", "image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*");
-  request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
-  reply_ = net_->get(request);
-  connect(reply_, &QNetworkReply::metaDataChanged, this, [this] {
-    // A dot a header line, then the body's start.
-    for (int k = 0; k < reply_->rawHeaderPairs().size(); ++k) infolabel->setText(infolabel->text() + ".");
-    infolabel3->setText("Downloading: " + infolabel2->text());
-  });
-  connect(reply_, &QNetworkReply::readyRead, this, [this] {
-    file_->write(reply_->readAll());
-    infolabel->setText(QString::number(file_->size()) + " bytes");
-  });
-  connect(reply_, &QNetworkReply::finished, this, [this] { finished(); });
+  HttpClient1->get(QUrl(url));
 }
 
-void Tdownload::finished() {
-  QNetworkReply* reply = reply_;
-  reply_ = nullptr;
-  reply->deleteLater();
-  const bool failed = reply->error() != QNetworkReply::NoError;
-  if (!failed) {
-    file_->write(reply->readAll());
+bool Tdownload::keep(const QByteArray& piece) {
+  if (file_->write(piece) != piece.size()) {
+    writeFailed_ = true;
+    return false;
+  }
+  infolabel->setText(QString::number(HttpClient1->received()) + " bytes");
+  return true;
+}
+
+void Tdownload::finished(const QString& error) {
+  if (error.isEmpty()) {
     infolabel->setText("Received " + QString::number(file_->size()) + " bytes");
   } else if (infolabelTag != 2) {  // "Stop Download" has said so already
     infolabel->setText("Download Aborted");
@@ -154,25 +149,29 @@ void Tdownload::finished() {
   getbutton->setEnabled(true);
   abortbutton->setEnabled(false);
   const QString installer = file_->fileName();
-  file_->close();
+  // A file the disk could not take is no installer: it goes.
+  if (writeFailed_)
+    file_->remove();
+  else
+    file_->close();
   delete file_;
   file_ = nullptr;
   if (infolabelTag == 2) return;
   infolabel3->setText("Installing");
-  QFile::setPermissions(installer, QFile::permissions(installer) | QFileDevice::ExeOwner);
-  if (!startProgram(installer, kInstallerParameters)) return ui::messageBox("An Error has Occurred.");
+  if (!startProgram(kWindowsLayer, QStringList{installer} + kInstallerParameters))
+    return ui::messageBox("An Error has Occurred.");
   if (exitProgram) exitProgram();
 }
 
 void Tdownload::abortbuttonClick() {
-  if (reply_) reply_->abort();  // finishes the transfer at once
+  HttpClient1->abort();  // finishes the transfer at once
   infolabel->setText("Download has been aborted.");
   infolabelTag = 2;
   infolabel3->setText("Download Aborted");
 }
 
 void Tdownload::Button2Click() {
-  if (QFile::exists(lobbyPath) && startProgram("wine", {lobbyPath})) {
+  if (QFile::exists(lobbyPath) && startProgram(kWindowsLayer, {lobbyPath})) {
     if (exitProgram) exitProgram();
     return;
   }

@@ -9,11 +9,11 @@
 
 class QFile;
 class QLabel;
-class QNetworkAccessManager;
-class QNetworkReply;
 class QPushButton;
 
 namespace ombrix::windows {
+
+class HttpGet;
 
 class Tdownload : public QDialog {
  public:
@@ -26,6 +26,7 @@ class Tdownload : public QDialog {
   QPushButton *getbutton, *abortbutton;
   QLabel *picture, *infolabel, *infolabel2, *infolabel3;
   int infolabelTag = 0;  // 1 while a download runs, 2 when it was aborted or failed
+  HttpGet* HttpClient1;  // fetches the installer; its stall limit can be shortened
 
   // Ends the program as the table's "Exit" does.
   std::function<void()> exitProgram;
@@ -41,10 +42,10 @@ class Tdownload : public QDialog {
   void showEvent(QShowEvent* e) override;  // centred on the desktop
 
  private:
-  void finished();
-  QNetworkAccessManager* net_;
-  QNetworkReply* reply_ = nullptr;
+  bool keep(const QByteArray& piece);
+  void finished(const QString& error);
   QFile* file_ = nullptr;
+  bool writeFailed_ = false;
 };
 
 }  // namespace ombrix::windows

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QTcpServer>
@@ -11,6 +12,7 @@
 #include "tests/support/qtloop.h"
 #include "ui/msgbox.h"
 #include "windows/downloadform.h"
+#include "windows/httpget.h"
 
 namespace ombrix::windows {
 namespace {
@@ -66,15 +68,18 @@ TEST_F(Download, AReceivedInstallerIsStartedAndTheGameEnds) {
   EXPECT_FALSE(window.getbutton->isEnabled());
   EXPECT_TRUE(window.abortbutton->isEnabled());
   ASSERT_TRUE(test::waitFor([&] { return window.getbutton->isEnabled(); }));
-  EXPECT_TRUE(server.request.startsWith("GET /lobby/qrwsetup.exe HTTP/1.1\r\n"));
+  EXPECT_TRUE(server.request.startsWith("GET /lobby/qrwsetup.exe HTTP/1.0\r\n"));
   EXPECT_TRUE(server.request.contains("User-Agent: Mozilla/3.0 (compatible)\r\n"));
+  EXPECT_TRUE(
+      server.request.contains("Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*\r\n"));
   EXPECT_EQ(window.infolabel->text(), "Received 5000 bytes");
   EXPECT_EQ(window.infolabel3->text(), "Installing");
   QFile saved(dir.filePath("qrwsetup.exe"));
   ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
   EXPECT_EQ(saved.readAll(), body);
   ASSERT_EQ(started.size(), 1u);
-  EXPECT_EQ(started[0], dir.filePath("qrwsetup.exe") + " /SP- /silent /noicons");
+  // A Windows installer, started the way the lobby is.
+  EXPECT_EQ(started[0], "wine " + dir.filePath("qrwsetup.exe") + " /SP- /silent /noicons");
   EXPECT_TRUE(exited);
 }
 
@@ -105,6 +110,51 @@ TEST_F(Download, StoppingOrFailingStartsNothing) {
   window.getbuttonClick();
   ASSERT_TRUE(test::waitFor([&] { return window.getbutton->isEnabled(); }));
   EXPECT_EQ(window.infolabel->text(), "Download Aborted");
+  EXPECT_TRUE(started.empty());
+  EXPECT_FALSE(exited);
+}
+
+TEST_F(Download, ARelocationIsFollowedAndABodyCutShortFails) {
+  Server target("HTTP/1.0 200 OK\r\n", "the installer");  // no length: the close ends it
+  Server moved("HTTP/1.0 302 Found\r\nLocation: " + target.url().toLatin1() + "\r\n", "");
+  window.url = moved.url();
+  window.getbuttonClick();
+  ASSERT_TRUE(test::waitFor([&] { return window.getbutton->isEnabled(); }));
+  EXPECT_EQ(window.infolabel->text(), "Received 13 bytes");
+  EXPECT_EQ(started.size(), 1u);
+
+  Server cut("HTTP/1.0 200 OK\r\nContent-Length: 100\r\n", "only part");
+  window.url = cut.url();
+  window.getbuttonClick();
+  ASSERT_TRUE(test::waitFor([&] { return window.getbutton->isEnabled(); }));
+  EXPECT_EQ(window.infolabel->text(), "Download Aborted");
+  EXPECT_EQ(started.size(), 1u);
+}
+
+TEST_F(Download, ATransferThatStallsIsAborted) {
+  Server slow("HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n", QByteArray(100000, 'y'), true);
+  window.url = slow.url();
+  window.HttpClient1->stallMs = 50;  // the real limit, shortened
+  window.getbuttonClick();
+  ASSERT_TRUE(test::waitFor([&] { return window.getbutton->isEnabled(); }));
+  EXPECT_EQ(window.infolabel->text(), "Download Aborted");
+  EXPECT_EQ(window.infolabelTag, 2);
+  EXPECT_FALSE(window.abortbutton->isEnabled());
+  EXPECT_TRUE(started.empty());
+  EXPECT_FALSE(exited);
+}
+
+TEST_F(Download, AFailedWriteAbortsAndRemovesThePartialFile) {
+  // The installer's place is a device that is always full.
+  const QString installer = dir.filePath("qrwsetup.exe");
+  ASSERT_TRUE(QFile::link("/dev/full", installer));
+  Server server("HTTP/1.0 200 OK\r\nContent-Length: 5000\r\n", QByteArray(5000, 'x'));
+  window.url = server.url();
+  window.getbuttonClick();
+  ASSERT_TRUE(test::waitFor([&] { return window.getbutton->isEnabled(); }));
+  EXPECT_EQ(window.infolabel->text(), "Download Aborted");
+  EXPECT_EQ(window.infolabelTag, 2);
+  EXPECT_FALSE(QFileInfo(installer).exists() || QFileInfo(installer).isSymLink());
   EXPECT_TRUE(started.empty());
   EXPECT_FALSE(exited);
 }
