@@ -152,11 +152,12 @@ void Tchat::addlinetochat(const QString& text, unsigned colour) {
 }
 
 void Tchat::chatrecieved(const QString& d) {
-  // The text up to the first "|", the colour after it; a line without one,
-  // or with an unreadable colour, is white.
-  const int bar = d.indexOf('|');
-  if (bar < 0) return addlinetochat(d, 0xFFFFFF);
-  addlinetochat(d.left(bar), textToColor(d.mid(bar + 1)).value_or(0xFFFFFF));
+  // The sender puts the colour after the last "|", so a typed "|" stays in
+  // the text. A line without a colour it can read is shown as a notice is:
+  // white would not show on the white pane.
+  const int bar = d.lastIndexOf('|');
+  if (bar < 0) return addlinetochat(d, kNoticeColour);
+  addlinetochat(d.left(bar), textToColor(d.mid(bar + 1)).value_or(kNoticeColour));
 }
 
 void Tchat::sendit() {
@@ -243,6 +244,13 @@ bool Tchat::eventFilter(QObject* o, QEvent* e) {
     }
     if (k->matches(QKeySequence::Paste)) {
       Paste1Click();
+      return true;
+    }
+    // The pane gives the focus back to the input box, so its "Copy" key
+    // arrives here: the input box's own selection first, else the pane's.
+    if (k->matches(QKeySequence::Copy) && !mychat->hasSelectedText() &&
+        mainchat->textCursor().hasSelection()) {
+      Copy1Click();
       return true;
     }
   }

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -62,19 +64,46 @@ TEST_F(Table, ReceivedLinesAreBoldUpToTheirFirstColon) {
   EXPECT_EQ(l.text, "Bob chats: see you: later");
   EXPECT_EQ(l.bold, "Bob chats:");
   EXPECT_EQ(l.colour, QColor(255, 0, 0));
-  feed("CMD_me+Bob waves|nonsense");  // an unreadable colour is white
-  l = lastLine(table.mainchat);
-  EXPECT_EQ(l.text, "Bob waves");
-  EXPECT_EQ(l.bold, "");
-  EXPECT_EQ(l.colour, QColor(255, 255, 255));
-  feed("CMD_chat+Bob chats: a|b|clRed");  // the first "|" ends the text
-  EXPECT_EQ(lastLine(table.mainchat).text, "Bob chats: a");
-  EXPECT_EQ(lastLine(table.mainchat).colour, QColor(255, 255, 255));
   table.addlinetochat("You are Connected.");
   l = lastLine(table.mainchat);
   EXPECT_EQ(l.bold, "");
   EXPECT_EQ(l.colour, QColor(0x00, 0x40, 0x80));
-  EXPECT_EQ(table.mainchat->document()->blockCount(), 4);
+  EXPECT_EQ(table.mainchat->document()->blockCount(), 2);
+}
+
+TEST_F(Table, TheColourIsAfterTheLastBarAndAnUnreadableOneIsANoticesColour) {
+  const QColor notice(0x00, 0x40, 0x80);
+  feed("CMD_chat+Bob chats: a|b||clRed");  // typed "a|b|": the sender put the colour last
+  EXPECT_EQ(lastLine(table.mainchat).text, "Bob chats: a|b|");
+  EXPECT_EQ(lastLine(table.mainchat).colour, QColor(255, 0, 0));
+  feed("CMD_me+Bob waves|nonsense");  // white would not show on the white pane
+  EXPECT_EQ(lastLine(table.mainchat).text, "Bob waves");
+  EXPECT_EQ(lastLine(table.mainchat).colour, notice);
+  feed("CMD_chat+Bob chats: no colour at all");
+  EXPECT_EQ(lastLine(table.mainchat).text, "Bob chats: no colour at all");
+  EXPECT_EQ(lastLine(table.mainchat).colour, notice);
+  feed("CMD_chat+Bob chats: x|clRed|");  // an empty colour text is unreadable too
+  EXPECT_EQ(lastLine(table.mainchat).text, "Bob chats: x|clRed");
+  EXPECT_EQ(lastLine(table.mainchat).colour, notice);
+}
+
+TEST_F(Table, CtrlCCopiesThePanesSelectionUnlessTheInputBoxHasOne) {
+  table.addlinetochat("Ann chats: copy this");
+  QTextCursor c(table.mainchat->document());
+  c.movePosition(QTextCursor::Start);
+  c.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+  table.mainchat->setTextCursor(c);
+  QApplication::clipboard()->setText("before");
+  table.mychat->setText("typed");
+  QKeyEvent copy(QEvent::KeyPress, Qt::Key_C, Qt::ControlModifier, "\x03");
+  QCoreApplication::sendEvent(table.mychat, &copy);
+  EXPECT_EQ(QApplication::clipboard()->text(), "Ann chats: copy this");
+  EXPECT_EQ(table.mychat->text(), "typed");
+
+  table.mychat->selectAll();  // the input box's own selection comes first
+  QKeyEvent again(QEvent::KeyPress, Qt::Key_C, Qt::ControlModifier, "\x03");
+  QCoreApplication::sendEvent(table.mychat, &again);
+  EXPECT_EQ(QApplication::clipboard()->text(), "typed");
 }
 
 TEST_F(Table, AHeldViewDoesNotMoveForNewLines) {
