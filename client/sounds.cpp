@@ -4,12 +4,18 @@
 #include <QAudioFormat>
 #include <QAudioSink>
 #include <QBuffer>
+#include <QFile>
 #include <QMediaDevices>
 #include <QtEndian>
 #include <cmath>
 #include <map>
 #include <memory>
+#include <set>
 #include <vector>
+
+// The voices' resources live in this static library, whose registration the
+// linker would drop unreferenced; the macro must stand outside any namespace.
+static void registerVoices() { Q_INIT_RESOURCE(voices); }
 
 namespace ombrix::client {
 
@@ -31,21 +37,57 @@ const std::map<QString, std::vector<Segment>>& recipes() {
       {"TURNOVERBAD", {{440, 330, 0.18}, {330, 220, 0.22}}},
       {"TURNOVERGOOD", {{523, 523, 0.09}, {784, 784, 0.09}, {1046, 1046, 0.16}}},
       {"WINNER", {{523, 523, 0.12}, {659, 659, 0.12}, {784, 784, 0.12}, {1046, 1046, 0.35, 0, 0.6}}},
-      {"WAVE1", {{220, 150, 0.35, 0, 0.6}}},                                                      // Doh
+      // The chatter sounds that are noises; the words are spoken().
       {"WAVE2", {{300, 200, 0.12, 0.95, 0.5}, {0, 0, 0.08, 0, 0}, {280, 180, 0.14, 0.95, 0.5}}},  // Cough
-      {"WAVE3", {{440, 440, 0.12}, {587, 587, 0.2}}},                                             // Hello
-      {"WAVE4", {{587, 587, 0.12}, {440, 440, 0.2}}},                                             // Thank You
-      {"WAVE5",
-       {{440, 494, 0.1}, {494, 523, 0.1}, {392, 392, 0.1}, {523, 659, 0.25}}},  // Where have you been?
-      {"WAVE6", {{90, 110, 0.5, 0.6, 0.45}, {0, 0, 0.15, 0, 0}, {110, 80, 0.45, 0.6, 0.4}}},  // Snoring
-      {"WAVE7", {{300, 700, 0.25, 0.3, 0.3}, {800, 400, 0.15, 0.95, 0.6}}},                   // Sneezing
-      {"WAVE8", {{494, 392, 0.35, 0, 0.45}}},                                                 // Sorry
-      {"WAVE9", {{392, 392, 0.1}, {523, 523, 0.1}, {659, 659, 0.22}}},                        // Welcome
-      {"WAVE10", {{300, 900, 0.45, 0.05, 0.55}}},                                             // Yeehaa
-      {"WAVE11", {{700, 1400, 0.3, 0, 0.5}, {1400, 1300, 0.15, 0, 0.45}}},                    // Yippee
-      {"WAVE12", {{523, 494, 0.18}, {392, 330, 0.3}}},                                        // Oh No
+      {"WAVE6", {{90, 110, 0.5, 0.6, 0.45}, {0, 0, 0.15, 0, 0}, {110, 80, 0.45, 0.6, 0.4}}},      // Snoring
+      {"WAVE7", {{300, 700, 0.25, 0.3, 0.3}, {800, 400, 0.15, 0.95, 0.6}}},                       // Sneezing
   };
   return r;
+}
+
+// The chatter sounds that are words, spoken by espeak-ng into
+// assets/voices/ (scripts/make_voices.sh) and built in as the resources
+// ":/voices/waveN.wav": Doh, Hello, Thank You, Where have you been?, Sorry,
+// Welcome, Yeehaa, Yippee, Oh No.
+bool spoken(const QString& key) {
+  static const std::set<QString> v = {"WAVE1", "WAVE3",  "WAVE4",  "WAVE5", "WAVE8",
+                                      "WAVE9", "WAVE10", "WAVE11", "WAVE12"};
+  return v.count(key) != 0;
+}
+
+// One G.711 mu-law byte as a 16-bit sample.
+int16_t fromMuLaw(uint8_t u) {
+  u = ~u;
+  const int magnitude = ((((u & 0x0F) << 3) + 0x84) << ((u & 0x70) >> 4)) - 0x84;
+  return static_cast<int16_t>(u & 0x80 ? -magnitude : magnitude);
+}
+
+// The samples of a RIFF WAVE file as the script writes it (mono 8-bit mu-law
+// at kSoundRate), as 16-bit PCM; empty for anything else.
+QByteArray decodeVoice(const QByteArray& file) {
+  constexpr uint16_t kMuLaw = 7;
+  if (file.size() < 12 || !file.startsWith("RIFF") || file.mid(8, 4) != "WAVE") return {};
+  const auto u16 = [&](qsizetype at) { return qFromLittleEndian<uint16_t>(file.constData() + at); };
+  const auto u32 = [&](qsizetype at) { return qFromLittleEndian<uint32_t>(file.constData() + at); };
+  bool format = false;
+  for (qsizetype at = 12; at + 8 <= file.size();) {
+    const QByteArray id = file.mid(at, 4);
+    const qsizetype size = u32(at + 4), body = at + 8;
+    if (size > file.size() - body) return {};
+    if (id == "fmt ") {
+      if (size < 16) return {};
+      format =
+          u16(body) == kMuLaw && u16(body + 2) == 1 && u32(body + 4) == kSoundRate && u16(body + 14) == 8;
+      if (!format) return {};
+    } else if (id == "data" && format) {
+      QByteArray out(size * 2, Qt::Uninitialized);
+      for (qsizetype i = 0; i < size; ++i)
+        qToLittleEndian(fromMuLaw(static_cast<uint8_t>(file[body + i])), out.data() + 2 * i);
+      return out;
+    }
+    at = body + size + (size & 1);  // chunks are padded to an even length
+  }
+  return {};
 }
 
 QByteArray synthesise(const std::vector<Segment>& segments) {
@@ -111,11 +153,20 @@ class Player {
 
 QByteArray soundSamples(const QString& name) {
   static std::map<QString, QByteArray> made;
+  static const bool registered = (registerVoices(), true);
+  (void)registered;
   const QString key = name.toUpper();
   const auto recipe = recipes().find(key);
-  if (recipe == recipes().end()) return {};
+  if (recipe == recipes().end() && !spoken(key)) return {};
   QByteArray& samples = made[key];
-  if (samples.isEmpty()) samples = synthesise(recipe->second);
+  if (samples.isEmpty()) {
+    if (spoken(key)) {
+      QFile file(":/voices/" + key.toLower() + ".wav");
+      if (file.open(QIODevice::ReadOnly)) samples = decodeVoice(file.readAll());
+    } else {
+      samples = synthesise(recipe->second);
+    }
+  }
   return samples;
 }
 
