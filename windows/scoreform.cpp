@@ -4,6 +4,9 @@
 #include <QHeaderView>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTimer>
+
+#include "windows/scorechart.h"
 
 namespace ombrix::windows {
 
@@ -45,6 +48,39 @@ Tscore::Tscore(QWidget* parent) : QDialog(parent, Qt::Tool) {
   done->setObjectName("button_done");
   done->setGeometry(357 - 78, 435 - 26, 70, 20);
   connect(done, &QPushButton::clicked, this, [this] { hide(); });
+
+  chart = new ScoreChart(this);
+  chart->setGeometry(scorecard->geometry());
+  chart->hide();
+  button_chart = new QPushButton("Chart", this);
+  button_chart->setObjectName("button_chart");
+  button_chart->setCheckable(true);
+  button_chart->setGeometry(done->x() - 78, done->y(), 70, 20);
+  connect(button_chart, &QPushButton::toggled, this, [this](bool on) { showChart(on); });
+  connect(scorecard, &QTableWidget::itemChanged, this, [this] { cellsChanged(); });
+}
+
+void Tscore::showChart(bool on) {
+  if (button_chart->isChecked() != on) return button_chart->setChecked(on);  // comes back here
+  button_chart->setText(on ? "Grid" : "Chart");
+  scorecard->setVisible(!on);
+  chart->setVisible(on);
+  if (on) refreshChart();
+}
+
+void Tscore::refreshChart() {
+  refreshQueued_ = false;
+  chart->setLines(scoreLines([this](int col, int row) { return cell(col, row); }));
+}
+
+void Tscore::cellsChanged() {
+  // A game start rewrites 84 cells: the chart is drawn once, after them all,
+  // and only while it is shown (showing it draws it).
+  if (refreshQueued_ || !chart->isVisibleTo(this)) return;
+  refreshQueued_ = true;
+  QTimer::singleShot(0, this, [this] {
+    if (refreshQueued_) refreshChart();
+  });
 }
 
 QString Tscore::cell(int col, int row) const { return scorecard->item(row, col)->text(); }
