@@ -1,11 +1,18 @@
-// Computer players: deterministic bid and card rules, the play delay and the
-// bot speed. Their moves enter the same checked operations as a person's.
+// Computer players: the Classic rule (the table's own, unchanged), the other
+// skills through the decisions of ai/, the play delay and the bot speed.
+// Every move enters the same checked operations as a person's.
+//
+// A skill that needs time (Strong) thinks in steps run by `thinktimer` while
+// the event loop is idle, so the host never holds the thread for long; a bid
+// is made as soon as it is decided, a card once it is decided and its delay
+// has passed.
 #include "engine/game.h"
 #include "protocol/commands.h"
 
 namespace ombrix {
 
 void GameEngine::cbid(int seat, int size) {
+  if (botSkill[seat] != ai::Skill::Classic) return think(seat, true, true);
   int count = 0;
   for (int p = 1; p <= kMaxHand; ++p) {
     const int card = slots[seat].hand[p];
@@ -17,6 +24,7 @@ void GameEngine::cbid(int seat, int size) {
 }
 
 void GameEngine::cplay(int seat) {
+  if (botSkill[seat] != ai::Skill::Classic) return think(seat, false, true);
   const auto& hand = slots[seat].hand;
   int position = 0;
   if (ledSuit != kNoSuit)
@@ -27,9 +35,107 @@ void GameEngine::cplay(int seat) {
   if (position) playFor(seat, position);
 }
 
+void GameEngine::computerTurn() {
+  computertimer->start(botDelay);
+  // Strong uses the delay to think; its card still waits for the delay.
+  if (botSkill[currentPlayer] == ai::Skill::Strong) think(currentPlayer, false, false);
+}
+
 void GameEngine::computertimerTimer() {
   computertimer->stop();
   if (isSeat(currentPlayer) && isComputer(currentPlayer)) cplay(currentPlayer);
+}
+
+void GameEngine::think(int seat, bool bid, bool due) {
+  if (!isSeat(seat) || !gameInProgress) return;
+  // The move must be the one the game waits for, as in bidFor and playFor.
+  if (bid ? (currentPlayer != 0 || seat != currentBidder) : (seat != currentPlayer || cardsInTrick >= kSeats))
+    return;
+  const bool same = decision_.active() && decision_.seat() == seat && decision_.isBid() == bid &&
+                    decisionSerial_ == moveSerial_;
+  if (same) {
+    decisionDue_ = decisionDue_ || due;
+  } else {
+    const ai::SeatView view = viewFor(seat);
+    if (bid ? view.bidding() == false : view.legal() == 0) return;
+    decision_.start(view, botSkill[seat],
+                    ai::decisionSeed(ai::mixSeed(botSeed_, gameSerial_), roundNumber, view), strongConfig);
+    decisionSerial_ = moveSerial_;
+    decisionDue_ = due;
+    decision_.step();  // one bounded step at once: Standard is done with it
+  }
+  if (!decision_.ready())
+    thinktimer->start(0);
+  else if (decisionDue_)
+    carryOut();
+}
+
+void GameEngine::thinktimerTimer() {
+  if (!decision_.active() || decisionSerial_ != moveSerial_) {  // the game moved on
+    thinktimer->stop();
+    decision_.clear();
+    return;
+  }
+  if (!decision_.step()) return;
+  thinktimer->stop();
+  if (decisionDue_) carryOut();
+}
+
+void GameEngine::carryOut() {
+  const int seat = decision_.seat(), result = decision_.result();
+  const bool bid = decision_.isBid();
+  if (onDecision) onDecision(decision_);
+  decision_.clear();  // before the move: it may start the next seat's decision
+  if (bid) return bidFor(seat, result);
+  for (int p = 1; p <= kMaxHand; ++p)
+    if (slots[seat].hand[p] == result && result != kNoCard) return playFor(seat, p);
+  // A card not held would leave the table waiting for ever; the host shows
+  // it like a refused computer card and moves by the Classic rule.
+  notices_.notice("computer played incorrectly");
+  const ai::Skill skill = botSkill[seat];
+  botSkill[seat] = ai::Skill::Classic;
+  cplay(seat);
+  botSkill[seat] = skill;
+}
+
+ai::SeatView GameEngine::viewFor(int seat) const {
+  ai::SeatView v;
+  v.seat = seat;
+  v.handSize = handSize;
+  v.trumpCard = trumpCard;
+  for (int p = 1; p <= kMaxHand; ++p) v.hand[p] = slots[seat].hand[p];
+  v.opener = leadSeat;
+  const bool bidding = currentPlayer == 0 && currentBidder != 0;
+  if (bidding) {
+    // The seats from the opener up to the one asked have bid.
+    for (int s = leadSeat, n = 0; s != currentBidder && n < kSeats; s = nextSeat(s), ++n)
+      v.bids[s] = slots[s].bid;
+  } else {
+    for (int s = 1; s <= kSeats; ++s) v.bids[s] = slots[s].bid;
+  }
+  for (int s = 1; s <= kSeats; ++s) {
+    v.tricks[s] = slots[s].tricks;
+    v.playedBy[s] = record.playedBy[s];
+    v.voids[s] = record.voids[s];
+    v.classic[s] = ruleWatch.classic(s);
+    v.openPositions[s] = ruleWatch.openPositions(s);
+    for (int p = 1; p <= kMaxHand; ++p) v.barred[s][p] = ruleWatch.barred(s, p);
+  }
+  v.played = record.played;
+  if (isSeat(currentPlayer) && cardsInTrick < kSeats) {
+    v.inTrick = cardsInTrick;
+    v.leader = (currentPlayer - 1 - cardsInTrick + 2 * kSeats) % kSeats + 1;
+    for (int k = 0; k < cardsInTrick; ++k) {
+      const int s = (v.leader - 1 + k) % kSeats + 1, card = slots[s].played;
+      v.trick[k] = card;
+      if (suitOf(card) == kNoSuit) continue;
+      v.played |= uint64_t{1} << (card - 1);  // the table shows it, recorded or not
+      v.playedBy[s] |= uint64_t{1} << (card - 1);
+    }
+  } else {
+    v.leader = isSeat(currentPlayer) ? currentPlayer : leadSeat;
+  }
+  return v;
 }
 
 void GameEngine::botspeed(std::string_view fields) {

@@ -9,12 +9,14 @@ namespace ombrix {
 namespace build = wire::build;
 
 GameEngine::GameEngine(Outbox& out, Notices& notices, TimerFactory& timers, uint64_t seed)
-    : out_(out), notices_(notices), rng_(seed) {
+    : out_(out), notices_(notices), rng_(seed), botSeed_(ai::mixSeed(seed, 0x0B075)) {
   botNames = {"", "", "Reza", "Vivav", "Derev"};
   waitaminute = timers.createTimer();
   waitaminute->onTick = [this] { waitaminuteTimer(); };
   computertimer = timers.createTimer();
   computertimer->onTick = [this] { computertimerTimer(); };
+  thinktimer = timers.createTimer();
+  thinktimer->onTick = [this] { thinktimerTimer(); };
 }
 
 void GameEngine::announce(std::string_view message) {
@@ -27,6 +29,8 @@ void GameEngine::startgame(std::string_view fields) {
   if (!req) return;
   currentPlayer = 0;
   waitaminute->stop();
+  ++gameSerial_;
+  ruleWatch.startGame();
   gameInProgress = true;
   gameKind.assign(req->kind);
   halfGame = gameKind == "h";
@@ -50,6 +54,8 @@ void GameEngine::startround() {
   for (int s = 1; s <= kSeats; ++s) slots[s].tricks = slots[s].played = slots[s].bid = 0;
   tricksPlayed = 0;
   cardsInTrick = 0;
+  record = {};
+  moved();
 
   ++roundNumber;
   if ((halfGame && roundNumber == 11) || roundNumber == 21) {
@@ -74,6 +80,7 @@ void GameEngine::startround() {
 
   trumpCard = deck[++deckIndex];
   trumpSuit = suitOf(trumpCard);
+  ruleWatch.startRound(handSize, trumpCard);
   build::trump(msg_, trumpCard);
   announce(msg_);
 

@@ -18,6 +18,8 @@
 #include <string>
 #include <string_view>
 
+#include "ai/decision.h"
+#include "ai/rulewatch.h"
 #include "engine/cards.h"
 #include "engine/random.h"
 #include "engine/timer.h"
@@ -57,6 +59,14 @@ struct PlayerSlot {
   int played = 0;
   int bid = 0;
   bool watching = false;
+};
+
+// What every table has seen of the round so far, for the computer players:
+// the cards played, by whom, and the suits a seat has shown it lacks.
+struct RoundRecord {
+  uint64_t played = 0;  // bit card - 1
+  std::array<uint64_t, kSeats + 1> playedBy{};
+  std::array<uint8_t, kSeats + 1> voids{};  // bit suit - 1
 };
 
 class Outbox {
@@ -99,6 +109,9 @@ class GameEngine {
   void cplay(int seat);
   void computertimerTimer();
   void botspeed(std::string_view fields);  // seat "+" delay "+"
+  // What a seat's table window knows now: its own hand and the public record.
+  // The only thing a computer player decides from.
+  ai::SeatView viewFor(int seat) const;
 
   // A seat the host moves for: no connection, or its person chose to watch.
   bool isComputer(int seat) const { return !slots[seat].inUse || slots[seat].watching; }
@@ -133,11 +146,23 @@ class GameEngine {
   int pauseTicks = 0;
   int waitaminuteTag = 0;
 
+  // The computer players' skill, by seat; Classic is the rule the table has
+  // always played.
+  std::array<ai::Skill, kSeats + 1> botSkill{};
+  ai::StrongConfig strongConfig;
+  RoundRecord record;
+  ai::RuleWatch ruleWatch;  // which seats are seen to keep to the Classic rule
+
   std::unique_ptr<Timer> waitaminute;
   std::unique_ptr<Timer> computertimer;
+  // Runs a computer decision step by step while the event loop is idle.
+  std::unique_ptr<Timer> thinktimer;
 
   // Told the winner's names and score once a game has ended. May be empty.
   std::function<void(std::string_view names, int best)> onWinner;
+  // Told every computer decision of a skill other than Classic as it is
+  // carried out (what it cost, for the arena). May be empty.
+  std::function<void(const ai::Decision&)> onDecision;
 
  private:
   void shuffle();
@@ -147,10 +172,25 @@ class GameEngine {
   void bidFor(int seat, int bid);
   void playFor(int seat, int position);
   std::string nameOf(int seat) const;
+  // A computer seat comes on turn to play: the delay starts, and a player
+  // that needs time starts thinking.
+  void computerTurn();
+  // Decides the seat's bid or card with its skill; `due` says the move is
+  // to be made as soon as it is decided.
+  void think(int seat, bool bid, bool due);
+  void thinktimerTimer();
+  void carryOut();
+  // A step of the game changed what the pending decision was made for.
+  void moved() { ++moveSerial_; }
 
   Outbox& out_;
   Notices& notices_;
   Random rng_;
+  uint64_t botSeed_;
+  uint64_t gameSerial_ = 0, moveSerial_ = 0;
+  ai::Decision decision_;
+  uint64_t decisionSerial_ = 0;  // moveSerial_ when the decision began
+  bool decisionDue_ = false;
   std::string msg_;  // reused for every announcement: the hot path allocates nothing
 };
 

@@ -19,6 +19,8 @@ void GameEngine::bidFor(int seat, int bid) {
   if (seat != currentBidder || bid < 0 || bid > handSize) return;
 
   slots[seat].bid = bid;
+  ruleWatch.bid(seat, bid);
+  moved();
   bidTotal = slots[1].bid + slots[2].bid + slots[3].bid + slots[4].bid;
   build::hisbid(msg_, seat, bid, bidTotal);
   announce(msg_);
@@ -30,7 +32,7 @@ void GameEngine::bidFor(int seat, int bid) {
     biddingStarter = 0;
     build::nextplayer(msg_, currentPlayer);
     announce(msg_);
-    if (isComputer(currentPlayer)) computertimer->start(botDelay);
+    if (isComputer(currentPlayer)) computerTurn();
     return;
   }
   currentBidder = next;
@@ -79,6 +81,11 @@ void GameEngine::playFor(int seat, int position) {
   announce(msg_);
   slots[seat].played = card;
   slots[seat].hand[position] = kNoCard;
+  record.played |= uint64_t{1} << (card - 1);
+  record.playedBy[seat] |= uint64_t{1} << (card - 1);
+  if (suit != ledSuit) record.voids[seat] |= 1u << (ledSuit - 1);
+  ruleWatch.play(seat, position, card);
+  moved();
 
   if (cardsInTrick == kSeats) {
     waitaminuteTag = kTagTrick;
@@ -92,7 +99,7 @@ void GameEngine::findplayer() {
   currentPlayer = nextSeat(currentPlayer);
   build::nextplayer(msg_, currentPlayer);
   announce(msg_);
-  if (isComputer(currentPlayer)) computertimer->start(botDelay);
+  if (isComputer(currentPlayer)) computerTurn();
 }
 
 }  // namespace ombrix

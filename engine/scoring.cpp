@@ -28,6 +28,7 @@ void GameEngine::finishtrick() {
   if (!isSeat(winner)) return;  // no card on the table: nothing to resolve
   ++tricksPlayed;
   ++slots[winner].tricks;
+  moved();
   for (int s = 1; s <= kSeats; ++s) slots[s].played = kNoCard;
   build::trickwinner(msg_, winner, slots[winner].tricks);
   announce(msg_);
@@ -38,13 +39,14 @@ void GameEngine::finishtrick() {
   if (tricksPlayed < handSize) {
     build::nextplayer(msg_, winner);
     announce(msg_);
-    if (isComputer(winner)) computertimer->start(botDelay);
+    if (isComputer(winner)) computerTurn();
   } else {
     tallyscore();
   }
 }
 
 void GameEngine::tallyscore() {
+  ruleWatch.endRound();
   for (int s = 1; s <= kSeats; ++s) {
     PlayerSlot& p = slots[s];
     int points = 0;

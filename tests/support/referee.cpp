@@ -215,7 +215,7 @@ class Referee {
     }
     if (seen.count(trump_)) fault(m, "the trump card was also in a hand");
     for (int s = 1; s <= kSeats; ++s) {
-      if (!opt_.computerSeats[s]) continue;
+      if (!opt_.computerSeats[s] || opt_.skilled[s]) continue;
       int count = 0;
       for (int k = 1; k <= handSize_; ++k)
         count += (suitOf(hand[s][k]) == suitOf(trump_)) + isAce(hand[s][k]);
@@ -234,7 +234,7 @@ class Referee {
         if (suitOf(h[k]) == led && !firstLed) firstLed = k, holdsLed = true;
       }
       if (suitOf(p.card) != led && holdsLed) fault(m, "seat " + std::to_string(p.seat) + " revoked");
-      if (opt_.computerSeats[p.seat]) {
+      if (opt_.computerSeats[p.seat] && !opt_.skilled[p.seat]) {
         const int want = (i % kSeats != 0 && firstLed) ? firstLed : firstAny;
         if (p.position != want) fault(m, "computer card choice for seat " + std::to_string(p.seat));
       }

@@ -19,8 +19,11 @@ namespace ombrix::test {
 struct RefereeOptions {
   bool halfGame = false;
   bool computerSeats[5] = {false, true, true, true, true};  // seats the computer plays
-  int botDelay = 500;                                       // expected delay of a computer card, ms
-  bool checkTiming = true;                                  // the stream carries virtual timestamps
+  // Computer seats played by a skill other than Classic: only the rules are
+  // checked for them (a bid in range, follow suit), not the Classic choices.
+  bool skilled[5] = {false, false, false, false, false};
+  int botDelay = 500;       // expected delay of a computer card, ms
+  bool checkTiming = true;  // the stream carries virtual timestamps
 };
 
 struct RefereeReport {

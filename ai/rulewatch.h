@@ -1,0 +1,52 @@
+// Which seats play by the Classic rule, judged from what every table sees.
+//
+// The Classic rule bids trumps plus aces and plays the first card of its
+// hand, in deal order, that is legal. Every card is announced with its hand
+// position, so a lead or a discard from any position but the lowest one left
+// gives a seat away at once, and when a round is over (every card of it
+// known) the whole round is checked. A seat that has kept to the rule for a
+// few whole rounds is expected to go on doing so: its bid tells how many
+// trumps and aces it holds, and its cards are as good as chosen at random.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace ombrix::ai {
+
+class RuleWatch {
+ public:
+  // Whole rounds kept to the rule before a seat counts as following it: a
+  // seat that plays otherwise matches it by chance through three rounds
+  // only a few times in a hundred.
+  static constexpr int kRoundsToTrust = 3;
+
+  void startGame() { *this = RuleWatch(); }
+  void startRound(int handSize, int trumpCard);
+  void bid(int seat, int bid);
+  // Cards in the order played; every fourth one starts a trick.
+  void play(int seat, int position, int card);
+  // The round is over: check it whole.
+  void endRound();
+
+  bool classic(int seat) const { return !broken_[seat] && rounds_[seat] >= kRoundsToTrust; }
+  // Positions of the seat not played yet this round (bit p).
+  uint16_t openPositions(int seat) const;
+  // Suits the card at an open position cannot be, if the seat keeps to the rule.
+  uint8_t barred(int seat, int position) const { return barred_[seat][position]; }
+
+ private:
+  struct Play {
+    int seat, position, card;
+  };
+  std::array<bool, 5> broken_{};
+  std::array<int, 5> rounds_{};
+  std::array<int, 5> bids_{};
+  std::array<unsigned, 5> usedPositions_{};  // bit p: position p played this round
+  std::array<std::array<uint8_t, 11>, 5> barred_{};
+  std::vector<Play> plays_;
+  int handSize_ = 0, trumpSuit_ = 0;
+};
+
+}  // namespace ombrix::ai

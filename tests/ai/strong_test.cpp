@@ -1,0 +1,131 @@
+// The Strong player: decisions that do not depend on how the work is
+// sliced, clear-cut decisions taken, the exact end of a round, and the
+// decision front the host and the hint drive.
+#include "ai/strong.h"
+
+#include <gtest/gtest.h>
+
+#include "ai/decision.h"
+#include "ai/exact.h"
+#include "tests/ai/ai_fixture.h"
+
+namespace ombrix::test {
+namespace {
+
+using namespace ombrix::ai;
+
+// Seat 2 to bid in a five-card round, after seat 1.
+SeatView biddingView() {
+  SeatView v = viewOf(2, 5, "7d", {"Ad", "Qd", "Kc", "4s", "9h"});
+  v.opener = v.leader = 1;
+  v.bids[1] = 2;
+  return v;
+}
+
+// Seat 3 on turn in the second trick of a four-card round.
+SeatView playingView() {
+  SeatView v = viewOf(3, 4, "2s", {"Kh", "8h", "9c", "Qs"});
+  v.bids = {kNotBid, 1, 0, 2, 1};
+  v.tricks = {0, 1, 0, 0, 0};
+  v.leader = 1;
+  v.trick = {card("Th"), card("4h"), 0, 0};
+  v.inTrick = 2;
+  for (const char* c : {"Ac", "5c", "9c", "Jc", "Th", "4h"}) v.played |= bit(bitOf(c));
+  v.hand[3] = 0;  // its club went to the first trick
+  return v;
+}
+
+TEST(Strong, TheResultDoesNotDependOnHowTheWorkIsSliced) {
+  for (const SeatView& v : {biddingView(), playingView()}) {
+    StrongSearch whole(v, 42), sliced(v, 42);
+    whole.step(1'000'000'000);
+    int steps = 0;
+    while (!sliced.step(37)) ++steps;
+    EXPECT_GT(steps, 10);
+    EXPECT_EQ(sliced.result(), whole.result());
+    EXPECT_EQ(sliced.samples(), whole.samples());
+    for (size_t i = 0; i < whole.candidates().size(); ++i) EXPECT_EQ(sliced.meanOf(i), whole.meanOf(i));
+  }
+}
+
+TEST(Strong, TakesTheClearCutDecisions) {
+  // The ace of trumps in a one-card round is a sure trick: bid it.
+  SeatView ace = viewOf(1, 1, "2s", {"As"});
+  StrongSearch a(ace, 1);
+  a.step(1'000'000);
+  EXPECT_EQ(a.result(), 1);
+  // A two of clubs with trumps in spades, seat 4 bidding last after three
+  // bids of 1: it cannot win unless everyone else is void, so 0.
+  SeatView two = viewOf(4, 1, "2s", {"2c"});
+  two.opener = two.leader = 1;
+  two.bids = {kNotBid, 1, 1, 1, kNotBid};
+  StrongSearch b(two, 1);
+  b.step(1'000'000);
+  EXPECT_EQ(b.result(), 0);
+  // Bid made, last card to play under a king: the queen loses, the ace would win.
+  SeatView under = viewOf(4, 2, "2s", {"Qh", "Ah"});
+  under.bids = {kNotBid, 0, 0, 1, 1};
+  under.tricks = {0, 0, 0, 0, 1};
+  under.leader = 1;
+  under.trick = {card("Kh"), card("3h"), card("5h"), 0};
+  under.inTrick = 3;
+  under.hand[2] = 0;
+  for (const char* c : {"Kh", "3h", "5h"}) under.played |= bit(bitOf(c));
+  under.handSize = 2;
+  StrongSearch c(under, 1);
+  c.step(1'000'000);
+  EXPECT_EQ(c.result(), card("Qh"));
+}
+
+TEST(Exact, SolvesTheLastTricksForEverySeat) {
+  // Seat 0 leads; all hold two cards; hearts are trumps. Seat 0 bid 2 and
+  // holds both top trumps: it takes both tricks whatever the others do.
+  PlayState st;
+  st.trump = static_cast<int8_t>(suitIx(bitOf("2h")));
+  st.hand = {maskOf({"Ah", "Kh"}), maskOf({"3c", "4c"}), maskOf({"5d", "6d"}), maskOf({"7s", "8s"})};
+  st.bid = {2, 0, 0, 1};
+  long nodes = 0;
+  const auto points = solveExact(st, nodes);
+  EXPECT_EQ(points[0], 12);
+  EXPECT_EQ(points[1], 5);
+  EXPECT_EQ(points[3], 0);
+  EXPECT_GT(nodes, 4);
+  // Cards that differ only by cards gone play alike.
+  PlayState g;
+  g.hand[0] = maskOf({"9c", "Jc", "Kc"});
+  g.gone = maskOf({"Tc"});
+  EXPECT_EQ(distinctCards(g, g.hand[0]), maskOf({"9c", "Kc"}));
+  // ... but not across the card now winning the trick.
+  g.inTrick = 1;
+  g.winCard = static_cast<int8_t>(bitOf("Tc"));
+  EXPECT_EQ(distinctCards(g, g.hand[0]), maskOf({"9c", "Jc", "Kc"}));
+}
+
+TEST(Decision, RunsEachSkillInBoundedSteps) {
+  EXPECT_EQ(skillNamed("strong"), Skill::Strong);
+  EXPECT_EQ(skillNamed(skillName(Skill::Standard)), Skill::Standard);
+  EXPECT_EQ(skillNamed("Classic"), std::nullopt);  // names are exact
+  Decision standard;
+  standard.start(playingView(), Skill::Standard, 1);
+  EXPECT_TRUE(standard.step());  // Standard needs one step
+  EXPECT_TRUE(playingView().legal() & bit(indexOf(standard.result())));
+  Decision strong;
+  StrongConfig config;
+  config.work = 10 * Decision::kStepWork;
+  config.maxSamples = 1'000'000;
+  strong.start(biddingView(), Skill::Strong, 1, config);
+  int steps = 1;
+  while (!strong.step()) ++steps;
+  EXPECT_GE(steps, 10);
+  EXPECT_EQ(strong.steps(), steps);
+  EXPECT_TRUE(strong.isBid());
+  EXPECT_LE(strong.result(), 5);
+  // A decision's seed comes from public facts: another trick seen, another seed.
+  SeatView later = playingView();
+  later.played |= bit(bitOf("2c"));
+  EXPECT_NE(decisionSeed(1, 4, playingView()), decisionSeed(1, 4, later));
+  EXPECT_EQ(decisionSeed(1, 4, playingView()), decisionSeed(1, 4, playingView()));
+}
+
+}  // namespace
+}  // namespace ombrix::test
