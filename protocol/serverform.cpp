@@ -64,6 +64,15 @@ bool TServer::received(int slot, std::string_view bytes) {
 }
 
 bool TServer::enqueue(int origin, std::string_view message) {
+  // Line breaks stop here: names, relays and the log hold spaces instead,
+  // for a table at "1.0.14" ends a message at a line break and would run
+  // the rest of a name or chat line as a command.
+  std::string oneLine;
+  if (wire::hasLineBreak(message)) {
+    oneLine.assign(message);
+    wire::toOneLine(oneLine);
+    message = oneLine;
+  }
   if (!receivedlist.push(origin, message)) return false;
   if (!socktimer->active()) socktimer->start(kSockTickMs);
   return true;
@@ -73,7 +82,8 @@ void TServer::connectionClosed(int slot) {
   if (!isSlot(slot) || !engine.slots[slot].inUse) return;
   PlayerSlot& p = engine.slots[slot];
   const std::string name = p.name;
-  if (slot != 1) {
+  const bool ordinary = slot != 1 || !slotOneIsOwnPlayer;
+  if (ordinary) {
     build::playerdisconnected(msg_, slot, name);
     for (int j = 1; j <= engine.slotCount; ++j)
       if (j != slot && engine.slots[j].inUse) transport_.send(j, msg_);
@@ -86,7 +96,7 @@ void TServer::connectionClosed(int slot) {
   // is given the slot next.
   receivedlist.dropFrom(slot);
   say("slot " + std::to_string(slot) + " left" + (name.empty() ? "" : " (" + name + ")"));
-  if (engine.gameInProgress && slot != 1) {
+  if (engine.gameInProgress && ordinary) {
     if (slot == engine.currentBidder) engine.cbid(slot, engine.handSize);
     if (slot == engine.currentPlayer) engine.cplay(slot);
   }
