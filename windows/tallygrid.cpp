@@ -90,20 +90,22 @@ TallyGrid::TallyGrid() : StringGrid(kCols, 1) {
   for (int c = 0; c < kCols; ++c) setCell(c, 0, "0");
 }
 
+QString TallyGrid::oneLine(QString name) {
+  name.replace('\r', ' ').replace('\n', ' ');
+  return name;
+}
+
 int TallyGrid::rowOf(const QString& name) const {
+  const QString wanted = oneLine(name);
   for (int r = 1; r < RowCount(); ++r)
-    if (cell(0, r).compare(name, Qt::CaseInsensitive) == 0) return r;
+    if (cell(0, r).compare(wanted, Qt::CaseInsensitive) == 0) return r;
   return -1;
 }
 
 int TallyGrid::follow(const QString& name) {
   const int row = RowCount();
   setSize(kCols, row + 1);
-  // A cell is a line of the tally text: a line break in a name (another
-  // table may send one) would shift every cell after it.
-  QString oneLine = name;
-  oneLine.replace('\r', ' ').replace('\n', ' ');
-  setCell(0, row, oneLine);
+  setCell(0, row, oneLine(name));
   for (int c = 1; c < kCols; ++c) setCell(c, row, "0");
   return row;
 }
@@ -127,7 +129,7 @@ void TallyGrid::countGame(int row, const QString& winner) {
   addit(1, row);
   addit(5, row);
   // The name against the announced winner is compared exactly.
-  const int won = cell(0, row) == winner ? 2 : winner == "addtomine" ? 3 : 4;
+  const int won = cell(0, row) == oneLine(winner) ? 2 : winner == "addtomine" ? 3 : 4;
   addit(won, row);
   addit(won + 4, row);
 }

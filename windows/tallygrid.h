@@ -50,9 +50,13 @@ class TallyGrid : public StringGrid {
   static constexpr int kCols = 9;
   TallyGrid();  // row 0, nine times "0"
 
+  // A name as the tally keeps it: each cell is a line of the tally text, so
+  // a line break (another table may send one) becomes a space. Every name
+  // is taken in this form, so that the list, the grid and the count agree.
+  static QString oneLine(QString name);
   // The row of a followed opponent (letter case ignored), or -1.
   int rowOf(const QString& name) const;
-  // A new row for `name` (line breaks become spaces), counts "0"; returns it.
+  // A new row for `name` in its one-line form, counts "0"; returns it.
   int follow(const QString& name);
   // Removes `row`, moving the rows below it up.
   void moverow(int row);

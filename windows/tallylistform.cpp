@@ -171,7 +171,7 @@ void Ttallylist::moverow(int row) { stringgrid_scores.moverow(row); }
 void Ttallylist::setPlayersInGame(const QStringList& names) {
   filling_ = true;
   checklist->clear();
-  for (const QString& name : names) checkedEntry(checklist, name, false);
+  for (const QString& name : names) checkedEntry(checklist, TallyGrid::oneLine(name), false);
   filling_ = false;
   refreshChecks();
 }
@@ -225,7 +225,7 @@ void Ttallylist::listbox_tallyClickCheck(QListWidgetItem* item) {
 
 void Ttallylist::checklistClickCheck(QListWidgetItem* item) {
   if (filling_) return;
-  const QString name = item->text();
+  const QString name = TallyGrid::oneLine(item->text());
   if (stringgrid_scores.rowOf(name) < 0) {
     stringgrid_scores.follow(name);
     addTallied(name);

@@ -191,6 +191,26 @@ TEST_F(TallyWindow, AFirstRunWonAgainstTwoFollowedOpponentsIsKeptAcrossRuns) {
   EXPECT_EQ(cells(again, 1).join(' '), "1 0 1 0 0 0 0 0");  // not at the table: untouched
 }
 
+TEST_F(TallyWindow, ANameWithALineBreakIsShownCountedAndFollowedInOneForm) {
+  Ttallylist t(nullptr, file());
+  t.setPlayersInGame({"Bo\r\nCMD_full+", "Cy"});
+  EXPECT_EQ(t.checklist->item(0)->text(), "Bo  CMD_full+");
+  follow(t, 0);
+  ASSERT_EQ(t.listbox_tally->count(), 1);
+  EXPECT_EQ(t.listbox_tally->item(0)->text(), "Bo  CMD_full+");
+  EXPECT_EQ(t.stringgrid_scores.cell(0, 1), "Bo  CMD_full+");
+  // The table sends the name as it came: it is found, shown checked, and
+  // counted, also as the winner; checking it again follows nobody new.
+  t.setPlayersInGame({"Bo\r\nCMD_full+", "Cy"});
+  EXPECT_EQ(t.checklist->item(0)->checkState(), Qt::Checked);
+  t.addgame("Bo\r\nCMD_full+");
+  EXPECT_EQ(cells(t, 1).join(' '), "1 1 0 0 1 1 0 0");
+  t.checklist->item(0)->setCheckState(Qt::Unchecked);
+  follow(t, 0);
+  EXPECT_EQ(t.listbox_tally->count(), 1);
+  EXPECT_EQ(t.stringgrid_scores.RowCount(), 2);
+}
+
 TEST_F(TallyWindow, StoppingToFollowAsksFirstAndKeepsTheRowsInStep) {
   Ttallylist t(nullptr, file());
   t.setPlayersInGame({"A", "B", "C"});
