@@ -102,6 +102,9 @@ void HostWindow::send(int slot, std::string_view message) {
   }
 }
 
-void HostWindow::notice(std::string_view text) { say("notice: " + std::string(text)); }
+void HostWindow::notice(std::string_view text) {
+  say("notice: " + std::string(text));
+  if (onNotice) onNotice(text);
+}
 
 }  // namespace ombrix

@@ -29,6 +29,9 @@ class HostWindow : public HostTransport, public Notices {
 
   // Lines for a log (connections, log-ins, departures, game ends, notices).
   std::function<void(std::string_view)> log;
+  // The host's message boxes ("Card does't exist"): the game shows them to
+  // its player, a headless host only logs them. Must not block.
+  std::function<void(std::string_view)> onNotice;
 
   // HostTransport and Notices.
   void send(int slot, std::string_view message) override;
