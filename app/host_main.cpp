@@ -2,7 +2,8 @@
 //
 //   ombrix-host [--port N] [--seed N] [--time-scale X]
 //
-// Slot 1 is simply the first connection. One line on standard error for each
+// Slot 1 is simply the first connection, and its departure hands its seat
+// to the computer like any other's. One line on standard error for each
 // connection, log-in, departure and game end; Ctrl-C or SIGTERM stops it
 // cleanly, closing every connection.
 #include <sys/socket.h>
@@ -63,6 +64,7 @@ int main(int argc, char** argv) {
   std::signal(SIGTERM, onSignal);
 
   ombrix::HostWindow host(seed, scale);
+  host.server().slotOneIsOwnPlayer = false;  // no player of its own: slot 1 is a remote table
   host.log = [](std::string_view line) {
     std::fprintf(stderr, "ombrix-host: %.*s\n", static_cast<int>(line.size()), line.data());
   };

@@ -67,6 +67,12 @@ class TServer {
   void justwatch(std::string_view fields);
   void playasound(std::string_view fields);
 
+  // In the game the host's own table is always slot 1: its departure ends
+  // the program and is neither announced nor answered by the computer. A
+  // headless host has no player of its own, and clears this: there slot 1
+  // leaves like any other seat.
+  bool slotOneIsOwnPlayer = true;
+
   GameEngine engine;
   wire::MessageQueue receivedlist;
   std::unique_ptr<Timer> socktimer;
