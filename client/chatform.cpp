@@ -15,6 +15,7 @@
 #include <QToolButton>
 
 #include "client/chatform_util.h"
+#include "net/wsock.h"
 #include "protocol/commands.h"
 #include "protocol/hostwindow.h"
 #include "ui/cardpictures.h"
@@ -184,6 +185,14 @@ void Tchat::attach(windows::Tscore* s, windows::Tlasttrick* l, windows::Tspylist
   if (score) score->seatCaption = captionOf;
   if (lastTrick) lastTrick->seatCaption = captionOf;
   if (spies) spies->kicking = [this](int n) { kicking(n); };
+  if (host) host->onNotice = [this](std::string_view text) { hostNotice(fromWire(text)); };
+}
+
+void Tchat::hostNotice(const QString& text) {
+  // A seat may repeat the request behind a notice many times a second.
+  if (noticesShowing_.contains(text)) return;
+  noticesShowing_ << text;
+  ui::messageBox(text, [this, text] { noticesShowing_.removeOne(text); });
 }
 
 void Tchat::buildTable() {
@@ -207,7 +216,7 @@ void Tchat::buildTable() {
           l->setContextMenuPolicy(Qt::CustomContextMenu);
           connect(l, &QWidget::customContextMenuRequested, this, [this, p, l](const QPoint& pt) {
             kickTarget_ = p;
-            for (QAction* a : popup_kick->actions()) a->setEnabled(isHost);
+            for (QAction* a : popup_kick->actions()) a->setEnabled(hostPlayer());
             popup_kick->popup(l->mapToGlobal(pt));
           });
         }
@@ -332,6 +341,10 @@ void Tchat::hostpress() {
   sock.setHostName("127.0.0.1");
   if (host) sock.setPortName(std::to_string(host->port()));
   sock.Open();
+  showStartControls();
+}
+
+void Tchat::showStartControls() {
   StartGame1->setEnabled(true);
   StartHalfGame1->setEnabled(true);
   button_start->show();
@@ -368,11 +381,29 @@ void Tchat::sockRead() {
 }
 
 void Tchat::sockInfo(net::TSocketInfo info, const std::string& msg) {
-  if (msg == "Socket Closed") return closeTable();
+  if (msg == "Socket Closed") {
+    connectionGone_ = true;
+    return closeWhenDispatched();
+  }
+  if (info == net::siError && sock.Connected() && net::isConnectionLost(sock.LastError())) {
+    // A reset (the host's machine gone, a cable pulled) arrives as an error
+    // report alone; the connection is over all the same. Closing the socket
+    // reports "Socket Closed", which closes the table.
+    sock.Close();
+    return;
+  }
   if (info == net::siError && !loggedIn && !sock.Connected()) {
     // A join that cannot connect says so instead of waiting silently.
     addlinetochat(QString::fromStdString("Could not connect to " + hostAddress.toStdString() + ": " + msg));
   }
+}
+
+void Tchat::closeWhenDispatched() {
+  if (!receivedlist.empty()) {
+    if (!Timer1->isActive()) Timer1->start();
+    return;
+  }
+  if (!fullBoxOpen_) closeTable();
 }
 
 void Tchat::closeTable() {
@@ -398,6 +429,7 @@ void Tchat::processsocktimer() {
     ui::messageBox(QString::fromStdString(e.what()));
   } catch (const Dropped&) {
   }
+  if (connectionGone_) closeWhenDispatched();
 }
 
 void Tchat::dispatch(const std::string& entry) {
@@ -446,7 +478,11 @@ void Tchat::dispatch(const std::string& entry) {
     case A::WrongVersion:
       return addlinetochat("You have a differnt version of the game then the host.");
     case A::Full:
-      return ui::messageBox("The Game is full, Disconnecting..", [this] { closeTable(); });
+      fullBoxOpen_ = true;
+      return ui::messageBox("The Game is full, Disconnecting..", [this] {
+        fullBoxOpen_ = false;
+        closeTable();
+      });
     case A::Stats:
       return stats(f);
     case A::JustWatching:
@@ -468,6 +504,9 @@ void Tchat::sendloginfo(std::string_view f) {
   build::logininfo(login, mySeat, wire::kVersion, toWire(myName));
   send(login + wire::kTerminator);  // the doubled terminator the host reads as an empty message
   sortstuff(mySeat);
+  // Slot 1 is the host's player; a table that joins into it (at a headless
+  // host) starts the games. The hosting table shows these already.
+  if (mySeat == 1 && !isHost) showStartControls();
 }
 
 void Tchat::newplayerinfo(std::string_view f) {
@@ -533,7 +572,7 @@ void Tchat::JustWatch1Click() {
 }
 
 void Tchat::kicking(int target) {
-  if (!isHost || !loggedIn) return;
+  if (!hostPlayer() || !loggedIn) return;
   std::string m;
   build::kickhim(m, mySeat, target);
   send(m);

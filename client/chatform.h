@@ -135,6 +135,12 @@ class Tchat : public QMainWindow {
     return findChild<T*>(QString(family) + QString::number(seat));
   }
   QString caption(int seat) const;
+  // The host's player: this table hosts, or it holds slot 1 at a headless
+  // host, whose requests the host obeys as the host player's.
+  bool hostPlayer() const { return isHost || mySeat == 1; }
+  // A notice of the in-process host ("Card does't exist"), shown without
+  // stopping the dispatch; a text already showing is not shown twice.
+  void hostNotice(const QString& text);
 
   // --- State ----------------------------------------------------------------------
   int mySeat = 0;
@@ -218,6 +224,10 @@ class Tchat : public QMainWindow {
   bool eventFilter(QObject* o, QEvent* e) override;
   void dispatch(const std::string& entry);
   void closeTable();
+  // The connection is gone: what it delivered is dispatched first, and the
+  // table closes once the queue is empty and no full-table box is open.
+  void closeWhenDispatched();
+  void showStartControls();
   void setBidBoxVisible(bool on);
   void drawFan(int seat);
   void send(const std::string& message);
@@ -249,6 +259,9 @@ class Tchat : public QMainWindow {
   int kickTarget_ = 0;
   bool chatStarted_ = false;  // the pane holds a line: the next one starts a new paragraph
   bool closing_ = false;
+  bool connectionGone_ = false;  // "Socket Closed" came; the queue is being emptied
+  bool fullBoxOpen_ = false;     // "The Game is full" waits for its OK before the close
+  QStringList noticesShowing_;
 };
 
 // One card of the local hand.

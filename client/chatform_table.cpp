@@ -255,7 +255,7 @@ void Tchat::winner(std::string_view f) {
     if (iWon) tally->addtomine(2);
   }
   if (iWon) playsounds("winner");
-  if (isHost) {
+  if (hostPlayer()) {
     button_start->show();
     button_starthalf->show();
     StartGame1->setEnabled(true);

@@ -1,14 +1,19 @@
 // The table window on the wire: what it sends is what the host accepts, and
 // what it reads is what the host meant, over real loopback sockets.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTextEdit>
+#include <memory>
+#include <utility>
 
+#include "protocol/commands.h"
 #include "tests/client/table_fixture.h"
 #include "tests/support/qtloop.h"
+#include "ui/msgbox.h"
 #include "windows/tallylistform.h"
 
 namespace ombrix::test {
@@ -69,6 +74,136 @@ TEST_F(Table, ACharacterLatin1LacksIsComparedAsTheQuestionMarkSent) {
   EXPECT_TRUE(table.mainchat->toPlainText().endsWith("You have started a HALF game."));
   feed("CMD_startgame+Zoe+h+");
   EXPECT_TRUE(table.mainchat->toPlainText().endsWith("Zoe has started a HALF game."));
+}
+
+// A box left open until the test answers it.
+struct HeldBoxes {
+  HeldBoxes() {
+    ui::setMessageBoxSink([this](const QString& t, std::function<void()> then) {
+      texts.push_back(t);
+      pending.push_back(std::move(then));
+    });
+  }
+  ~HeldBoxes() { ui::setMessageBoxSink({}); }
+  void answer(size_t k) {
+    if (pending[k]) std::exchange(pending[k], {})();
+  }
+  std::vector<QString> texts;
+  std::vector<std::function<void()>> pending;
+};
+
+TEST_F(Table, ATenthTableIsToldTheGameIsFullBeforeItCloses) {
+  HostWindow host(3, 40);
+  host.listen("0");
+  std::vector<std::unique_ptr<ProtocolClient>> nine;
+  for (int s = 1; s <= 9; ++s) {
+    nine.push_back(std::make_unique<ProtocolClient>(host.port()));
+    ASSERT_TRUE(waitFor([&] { return nine.back()->slot() == s; }));
+  }
+  HeldBoxes boxes;
+  table.sock.setPortName(std::to_string(host.port()));
+  table.joinpress();
+  // The host sends "CMD_full+" and closes at once: the command is dispatched
+  // although the close is reported first or in the same breath.
+  ASSERT_TRUE(waitFor([&] { return !boxes.texts.empty() && table.sock.Handle() < 0; }));
+  EXPECT_EQ(boxes.texts, (std::vector<QString>{"The Game is full, Disconnecting.."}));
+  EXPECT_FALSE(closed);  // the box is answered first
+  boxes.answer(0);
+  EXPECT_TRUE(closed);
+}
+
+TEST_F(Table, WhatArrivedBeforeTheCloseIsShownBeforeTheTableCloses) {
+  table.mySeat = 2;
+  table.receivedlist = {"CMD_newplayerinfo+3+Cy", "CMD_chat+Cy chats: bye|clRed"};
+  table.sockInfo(net::siClose, "Socket Closed");
+  EXPECT_FALSE(closed);
+  ASSERT_TRUE(waitFor([&] { return closed; }));
+  EXPECT_TRUE(table.mainchat->toPlainText().endsWith("Cy chats: bye"));
+  EXPECT_EQ(table.caption(3), "Cy");
+}
+
+TEST_F(Table, AResetAfterLogInClosesTheTable) {
+  net::TAsyncSock listener, *peer = nullptr;
+  std::string login;
+  listener.setPortName("0");
+  listener.OnAccept = [&](net::TAsyncSock* l) {
+    l->Accept(peer);
+    peer->OnRead = [&](net::TAsyncSock* s, int) { login += s->Receive(); };
+    peer->Send(std::string("CMD_sendlogininfo+2") + wire::kTerminator);
+  };
+  listener.setListen(true);
+  table.myName = "Ann";
+  table.sock.setPortName(std::to_string(listener.LocalPort()));
+  table.joinpress();
+  ASSERT_TRUE(waitFor([&] { return login.find("CMD_logininfo+2+1.0.14+Ann") == 0; }));
+  ASSERT_TRUE(table.loggedIn);
+  // The host's machine goes: only a reset reaches the table.
+  linger hard{1, 0};
+  ::setsockopt(peer->Handle(), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+  peer->OnInfo = nullptr;
+  peer->Close();
+  EXPECT_TRUE(waitFor([&] { return closed; }));
+  delete peer;
+}
+
+TEST_F(Solo, TheHostsNoticesAreShownWithoutStoppingTheDispatch) {
+  HeldBoxes boxes;
+  ProtocolClient bo(host->port());
+  ASSERT_TRUE(waitFor([&] { return bo.slot() == 2; }));
+  bo.send("CMD_logininfo+2+1.0.14+Bo");
+  ASSERT_TRUE(waitFor([&] { return table.caption(2) == "Bo"; }));
+  GameEngine& e = host->server().engine;
+  e.currentPlayer = 2;  // Bo is on turn and names no card, twice
+  bo.send("CMD_playcard+2+0");
+  bo.send("CMD_playcard+2+0");
+  bo.send("CMD_chat+2+still here|clRed");
+  ASSERT_TRUE(waitFor([&] { return table.mainchat->toPlainText().endsWith("Bo chats: still here"); }));
+  EXPECT_EQ(boxes.texts, (std::vector<QString>{"Card does't exist"}));  // one box while it is open
+  boxes.answer(0);
+  bo.send("CMD_playcard+2+0");
+  ASSERT_TRUE(waitFor([&] { return boxes.texts.size() == 2; }));
+  EXPECT_EQ(boxes.texts[1], "Card does't exist");
+  // A computer seat whose card breaks the follow-suit rule.
+  e.currentPlayer = 3;
+  e.cardsInTrick = 1;
+  e.ledSuit = 3;
+  e.slots[3].hand = {};
+  e.slots[3].hand[1] = 2;   // a club
+  e.slots[3].hand[2] = 30;  // a heart: it has the led suit
+  e.playcard("3+1");
+  ASSERT_EQ(boxes.texts.size(), 3u);
+  EXPECT_EQ(boxes.texts[2], "computer played incorrectly");
+}
+
+TEST_F(Table, ATableInSlotOneOfAHeadlessHostStartsTheGames) {
+  HostWindow headless(4, 40);
+  headless.server().slotOneIsOwnPlayer = false;
+  headless.listen("0");
+  table.myName = "Ann";
+  table.sock.setPortName(std::to_string(headless.port()));
+  table.joinpress();
+  ASSERT_TRUE(waitFor([&] { return table.caption(1) == "Ann"; }));
+  EXPECT_FALSE(table.isHost);
+  EXPECT_TRUE(table.button_start->isVisibleTo(&table));
+  EXPECT_TRUE(table.button_starthalf->isVisibleTo(&table));
+  EXPECT_TRUE(table.StartGame1->isEnabled());
+
+  Tchat second;
+  bool secondClosed = false;
+  second.onClosed = [&] { secondClosed = true; };
+  second.settingsFile = settingsDir.filePath("second.ini");
+  second.myName = "Bo";
+  second.sock.setPortName(std::to_string(headless.port()));
+  second.joinpress();
+  ASSERT_TRUE(waitFor([&] { return second.mySeat == 2 && table.caption(2) == "Bo"; }));
+  EXPECT_FALSE(second.button_start->isVisibleTo(&second));
+
+  table.StartHalfGame1Click();
+  ASSERT_TRUE(
+      waitFor([&] { return second.mainchat->toPlainText().contains("Ann has started a HALF game."); }));
+  EXPECT_TRUE(headless.server().engine.gameInProgress);
+  table.kicking(2);  // the host player's removal, obeyed from slot 1
+  EXPECT_TRUE(waitFor([&] { return secondClosed; }));
 }
 
 }  // namespace

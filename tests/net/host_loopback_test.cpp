@@ -1,6 +1,7 @@
 // The host over real loopback sockets, with protocol clients.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 
@@ -227,6 +228,59 @@ TEST_F(Loopback, FourPeoplePlayAHalfGameAndASpectatorWatches) {
     }
     EXPECT_EQ(player->refusals, 0);
   }
+}
+
+TEST_F(Loopback, LineBreaksAreNeverRelayed) {
+  std::vector<std::string> logged;
+  host->log = [&](std::string_view line) { logged.emplace_back(line); };
+  auto ann = join("Ann");
+  // A raw table: a name, a chat line, an action and a sound, each with a
+  // line break that a table at "1.0.14" would take for a message's end.
+  ProtocolClient bo(host->port());
+  ASSERT_TRUE(waitFor([&] { return bo.slot() == 2; }));
+  bo.send("CMD_logininfo+2+1.0.14+Bo\r\nCMD_full+");
+  bo.send("CMD_chat+2+hi\rCMD_full+\n|clRed");
+  bo.send("CMD_action+2+waves\n|clRed");
+  bo.send("CMD_playasound+2+wave3\r\n+");
+  ASSERT_TRUE(ann->waitForCommand("CMD_playasound"));
+  auto cy = join("Cy");  // told the stored name
+  ASSERT_TRUE(waitFor([&] { return cy->with("CMD_existingplayers").size() == 2u; }));
+
+  EXPECT_EQ(ann->with("CMD_newplayerinfo")[1], "CMD_newplayerinfo+2+Bo  CMD_full+");
+  EXPECT_EQ(ann->with("CMD_chat")[0], "CMD_chat+Bo  CMD_full+ chats: hi CMD_full+ |clRed");
+  EXPECT_EQ(ann->with("CMD_me")[0], "CMD_me+Bo  CMD_full+ waves |clRed");
+  EXPECT_EQ(ann->with("CMD_playasound")[0], "CMD_playasound+2+wave3  +");
+  EXPECT_EQ(cy->with("CMD_existingplayers")[1], "CMD_existingplayers+2+Bo  CMD_full+");
+  EXPECT_EQ(e().slots[2].name, "Bo  CMD_full+");
+  EXPECT_TRUE(std::any_of(logged.begin(), logged.end(), [](const std::string& l) {
+    return l.find("as Bo  CMD_full+") != std::string::npos;
+  }));
+  for (const auto* table : {&ann->received, &cy->received, &bo.received, &logged})
+    for (const std::string& m : *table) EXPECT_EQ(m.find_first_of("\r\n"), std::string::npos) << m;
+}
+
+TEST_F(Loopback, AtAHeadlessHostSlotOneLeavesLikeAnyOtherSeat) {
+  host->server().slotOneIsOwnPlayer = false;
+  auto a = join("Ann", false), b = join("Bo", false);
+  a->send("CMD_startgame+Ann+f+");
+  ASSERT_TRUE(waitFor([&] { return e().currentBidder == 1 || e().currentBidder == 2; }));
+  if (e().currentBidder == 2) b->send("CMD_bid+2+0");
+  ASSERT_TRUE(waitFor([&] { return e().currentBidder == 1; }));
+  a->close();
+  ASSERT_TRUE(b->waitForCommand("CMD_playerdisconnected"));
+  EXPECT_EQ(b->with("CMD_playerdisconnected")[0], "CMD_playerdisconnected+1+Ann");
+  // The computer bids for seat 1 at once; the game goes on.
+  EXPECT_TRUE(waitFor([&] {
+    for (const auto& m : b->with("CMD_hisbid"))
+      if (m.rfind("CMD_hisbid+1+", 0) == 0) return true;
+    return false;
+  }));
+  EXPECT_NE(e().currentBidder, 1);
+  // The next table takes slot 1 and with it the host player's requests.
+  auto c = join("Cy");
+  EXPECT_EQ(c->mySlot, 1);
+  c->send("CMD_kickhim+1+2+");
+  EXPECT_TRUE(waitFor([&] { return b->closed(); }));
 }
 
 }  // namespace
