@@ -441,7 +441,7 @@ void Tchat::dispatch(const std::string& entry) {
       return sendloginfo(f);
     case A::Chat:
     case A::Me:
-      return chatrecieved(fromWire(f));
+      return chatrecieved(f);
     case A::NewPlayerInfo:
     case A::ExistingPlayers:
       return newplayerinfo(f);

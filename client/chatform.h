@@ -74,7 +74,7 @@ class Tchat : public QMainWindow {
   void playsounds(const QString& name);
 
   // --- Chat, phrases and sounds ---------------------------------------------------
-  void chatrecieved(const QString& d);
+  void chatrecieved(std::string_view f);
   void playasound(std::string_view f);
   void sendit();
   void b_phrase1Click(QToolButton* button);

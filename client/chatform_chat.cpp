@@ -151,13 +151,12 @@ void Tchat::addlinetochat(const QString& text, unsigned colour) {
   mainchat->setUpdatesEnabled(true);
 }
 
-void Tchat::chatrecieved(const QString& d) {
+void Tchat::chatrecieved(std::string_view f) {
   // The sender puts the colour after the last "|", so a typed "|" stays in
   // the text. A line without a colour it can read is shown as a notice is:
   // white would not show on the white pane.
-  const int bar = d.lastIndexOf('|');
-  if (bar < 0) return addlinetochat(d, kNoticeColour);
-  addlinetochat(d.left(bar), textToColor(d.mid(bar + 1)).value_or(kNoticeColour));
+  const auto line = wire::parse::colouredText(f);
+  addlinetochat(fromWire(line.text), textToColor(fromWire(line.colour)).value_or(kNoticeColour));
 }
 
 void Tchat::sendit() {
