@@ -20,6 +20,7 @@
 #include "protocol/hostwindow.h"
 #include "ui/cardpictures.h"
 #include "ui/msgbox.h"
+#include "ui/userfiles.h"
 #include "widgets/art.h"
 #include "windows/downloadform.h"
 #include "windows/lasttrickform.h"
@@ -149,7 +150,7 @@ Tchat::Tchat() {
   buildMenus();
   buildTable();
   buildChat();
-  settingsFile = QCoreApplication::applicationDirPath() + "/quarrowlobby.ini";
+  settingsFile = ui::userFile("quarrowlobby.ini", ui::FileKind::Settings);
   Timer1 = new QTimer(this);
   Timer1->setInterval(1);
   // Ticks only while commands wait: at rest the window costs nothing.

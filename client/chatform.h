@@ -172,7 +172,7 @@ class Tchat : public QMainWindow {
   int botSpeed = 750;                // ms
   QString scontopText, ltontopText;  // as stored: empty until read or changed
   QRect storedGeometry{3, 3, 790, 520};
-  QString settingsFile;  // "quarrowlobby.ini" beside the program
+  QString settingsFile;  // "quarrowlobby.ini" (ui/userfiles.h: beside the program or the player's)
   // Set once loadinifile ran: a table never seated has only the built-in
   // options, which must not replace the player's stored ones.
   bool settingsRead = false;

@@ -7,6 +7,8 @@
 #include <QLocalSocket>
 #include <QLockFile>
 
+#include "ui/userfiles.h"
+
 namespace ombrix::client {
 
 QString PrevInstance::scopedName(const QString& base) {
@@ -21,12 +23,16 @@ PrevInstance::PrevInstance() = default;
 PrevInstance::~PrevInstance() = default;
 
 bool PrevInstance::running() {
-  lock_ = std::make_unique<QLockFile>(QDir::tempPath() + "/" + scopedName("ombrix") + ".lock");
+  // Both live in the player's runtime folder: never the program's, which an
+  // installed copy cannot write, nor a folder other users share.
+  const QDir folder(ui::runtimeFolder());
+  const QString address = folder.filePath(scopedName("worrauq11"));
+  lock_ = std::make_unique<QLockFile>(folder.filePath(scopedName("ombrix") + ".lock"));
   lock_->setStaleLockTime(0);
   if (!lock_->tryLock(0)) {
     // Someone holds it: ask them to come to the front.
     QLocalSocket s;
-    s.connectToServer(scopedName("worrauq11"));
+    s.connectToServer(address);
     if (s.waitForConnected(1000)) {
       s.write("activate\n");
       s.waitForBytesWritten(1000);
@@ -34,8 +40,8 @@ bool PrevInstance::running() {
     return true;
   }
   server_ = std::make_unique<QLocalServer>();
-  QLocalServer::removeServer(scopedName("worrauq11"));  // a crashed first instance's leftover
-  server_->listen(scopedName("worrauq11"));
+  QLocalServer::removeServer(address);  // a crashed first instance's leftover
+  server_->listen(address);
   QObject::connect(server_.get(), &QLocalServer::newConnection, [this] {
     while (QLocalSocket* c = server_->nextPendingConnection()) {
       QObject::connect(c, &QLocalSocket::disconnected, c, &QObject::deleteLater);

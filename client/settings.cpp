@@ -4,6 +4,8 @@
 #include <QSaveFile>
 #include <optional>
 
+#include "ui/userfiles.h"
+
 namespace ombrix::client {
 
 namespace {
@@ -150,6 +152,7 @@ bool writeKeys(const QString& file, const QString& section,
 
   QByteArray text = marked ? kUtf8Mark : QByteArray();
   for (const Line& l : lines) text += l.text + l.end;
+  ui::makeFolderFor(file);  // the player's settings folder on the first save
   QSaveFile out(file);
   if (!out.open(QIODevice::WriteOnly)) return false;
   out.write(text);

@@ -1,6 +1,5 @@
 #include "windows/downloadform.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -10,6 +9,7 @@
 
 #include "ui/jpeg.h"
 #include "ui/msgbox.h"
+#include "ui/userfiles.h"
 #include "widgets/art.h"
 #include "windows/httpget.h"
 
@@ -55,7 +55,7 @@ Tdownload::Tdownload(QWidget* parent)
   setFixedSize(kWidth, kHeight);
   (new widgets::BackgroundPanel(this))->setGeometry(0, 0, kWidth, kHeight);
   url = kInstallerUrl;
-  folder = QCoreApplication::applicationDirPath();
+  folder = ui::userFolder(ui::FileKind::Cache);
   // Where the lobby's own installer puts it, as the Windows layer sees the disk.
   lobbyPath = QDir::homePath() + "/.wine/drive_c/Program Files/Quarrow/QuarrowLobby.exe";
   startProgram = [](const QString& program, const QStringList& args) {
@@ -114,6 +114,7 @@ void Tdownload::getbuttonClick() {
   infolabelTag = 1;
   const QString name = url.mid(url.lastIndexOf('/') + 1);
   infolabel2->setText(name);
+  ui::makeFolderFor(folder + "/" + name);
   file_ = new QFile(folder + "/" + name);
   // Unbuffered, so that a full disk is seen at the write that meets it.
   if (!file_->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {

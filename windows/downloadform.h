@@ -21,7 +21,7 @@ class Tdownload : public QDialog {
   ~Tdownload() override;
 
   QString url;        // the installer, on the maker's web server
-  QString folder;     // where it is saved: beside the program
+  QString folder;     // where it is saved: beside the program when it may write there
   QString lobbyPath;  // the installed lobby program
   QPushButton *getbutton, *abortbutton;
   QLabel *picture, *infolabel, *infolabel2, *infolabel3;

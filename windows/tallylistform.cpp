@@ -1,6 +1,5 @@
 #include "windows/tallylistform.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
@@ -10,6 +9,7 @@
 #include <sstream>
 
 #include "ui/msgbox.h"
+#include "ui/userfiles.h"
 #include "widgets/art.h"
 
 namespace ombrix::windows {
@@ -47,7 +47,7 @@ QListWidgetItem* checkedEntry(QListWidget* list, const QString& name, bool check
 
 }  // namespace
 
-QString Ttallylist::defaultTallyFile() { return QCoreApplication::applicationDirPath() + "/ombrixtally.tld"; }
+QString Ttallylist::defaultTallyFile() { return ui::userFile("ombrixtally.tld", ui::FileKind::Data); }
 
 Ttallylist::Ttallylist(QWidget* parent, QString file)
     : QDialog(parent, Qt::Tool), tallyFile(std::move(file)) {
@@ -136,6 +136,7 @@ Ttallylist::~Ttallylist() {
     doit.InputStream = &in;
     doit.OutputStream = &out;
     doit.Compress();
+    ui::makeFolderFor(tallyFile);
     QSaveFile file(tallyFile);
     if (!file.open(QIODevice::WriteOnly)) return;
     const std::string bytes = out.str();

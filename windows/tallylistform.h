@@ -18,7 +18,8 @@ namespace ombrix::windows {
 
 class Ttallylist : public QDialog {
  public:
-  // "ombrixtally.tld" beside the program.
+  // "ombrixtally.tld" beside the program, or in the player's data folder
+  // when the program's folder cannot be written.
   static QString defaultTallyFile();
 
   // FormCreate: reads `tallyFile` when it exists.
