@@ -1,18 +1,23 @@
 // ombrix: the game. Without parameters a solo game against three computer
 // players; with name, host address and "true" (or another word) it hosts or
-// joins a networked game for the lobby program.
+// joins a networked game for the lobby program. --help and --version answer
+// without a desktop. SIGINT and SIGTERM close the table as File > Exit does.
 //
 //   OMBRIX_TIME_SCALE=X    run the in-process host's timers X times faster
+//   OMBRIX_HOST_PORT=N     host on port N instead of 7772 (0: any free port; tests)
 //   OMBRIX_SCREENSHOT=F,MS[,NAME] save a picture of the table window (or the
 //                          window of that object name, e.g. Tdownload) to F after MS ms
 //   OMBRIX_AUTOPLAY=1      start a full game and let the computer play seat 1
 //                          (demonstrations and the README's screenshot)
 #include <QApplication>
 #include <QTimer>
+#include <cstdio>
 
+#include "app/commandline.h"
 #include "client/chatform.h"
 #include "client/previnst.h"
 #include "engine/random.h"
+#include "net/stopsignals.h"
 #include "protocol/hostwindow.h"
 #include "windows/aboutform.h"
 #include "windows/downloadform.h"
@@ -25,9 +30,31 @@
 
 using namespace ombrix;
 
+namespace {
+QStringList words(int argc, char** argv) {
+  QStringList out;
+  for (int i = 0; i < argc; ++i) out << QString::fromLocal8Bit(argv[i]);
+  return out;
+}
+}  // namespace
+
 int main(int argc, char** argv) {
+  QCoreApplication::setApplicationName("Ombrix");
+  QCoreApplication::setApplicationVersion(app::versionText());
+  if (app::asksHelpOrVersion(words(argc, argv))) {
+    QCoreApplication core(argc, argv);
+    QCommandLineParser parser;
+    app::describeGameOptions(parser);
+    parser.process(core);  // prints the answer and ends the program
+    return 0;
+  }
   QApplication app(argc, argv);
-  app.setApplicationName("Ombrix");
+  QString error;
+  const std::optional<QStringList> params = app::gameWords(app.arguments(), &error);
+  if (!params) {
+    std::fprintf(stderr, "%s\n", qPrintable(error));
+    return 2;
+  }
   client::PrevInstance instance;
   if (instance.running()) return 0;
 
@@ -36,6 +63,8 @@ int main(int argc, char** argv) {
                            : 1.0;
   // The windows, once each, in their order; the table window first.
   client::Tchat table;
+  if (qEnvironmentVariableIsSet("OMBRIX_HOST_PORT"))
+    table.hostPort = qEnvironmentVariable("OMBRIX_HOST_PORT").toStdString();
   windows::Thelp help(&table);
   windows::Tabout about(&table);
   table.attachHelp(&help, &about);
@@ -55,10 +84,17 @@ int main(int argc, char** argv) {
     table.activateWindow();
   };
 
+  // A session ending, a shutdown or Ctrl-C: the table closes as File > Exit
+  // does, and the windows' data (the tally) is saved as the program ends.
+  // What the window system already sent (a move just made) is taken in
+  // first, so the geometry saved is the one on the screen.
+  net::StopSignals stop([&table](int) {
+    QCoreApplication::processEvents();
+    table.close();
+  });
+
   table.show();
-  QStringList params = app.arguments();
-  params.removeFirst();
-  QTimer::singleShot(0, &table, [&table, params] { table.processparams(params); });
+  QTimer::singleShot(0, &table, [&table, words = *params] { table.processparams(words); });
 
   if (qEnvironmentVariableIsSet("OMBRIX_AUTOPLAY")) {
     auto* poll = new QTimer(&table);

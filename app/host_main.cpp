@@ -1,47 +1,69 @@
 // ombrix-host: hosts one table without any window.
 //
-//   ombrix-host [--port N] [--seed N] [--time-scale X]
+//   ombrix-host [--port N] [--bind ADDRESS] [--seed N] [--time-scale X]
+//   ombrix-host --help | --version
 //
 // Slot 1 is simply the first connection, and its departure hands its seat
 // to the computer like any other's. One line on standard error for each
 // connection, log-in, departure and game end; Ctrl-C or SIGTERM stops it
 // cleanly, closing every connection.
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <QCoreApplication>
-#include <QSocketNotifier>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "app/commandline.h"
 #include "engine/random.h"
 #include "net/asyncsock.h"
+#include "net/stopsignals.h"
 #include "protocol/hostwindow.h"
 
 namespace {
-int g_signalPipe[2] = {-1, -1};
-void onSignal(int) {
-  const char c = 1;
-  (void)!::write(g_signalPipe[1], &c, 1);
-}
+constexpr const char* kUsage = "usage: ombrix-host [--port N] [--bind ADDRESS] [--seed N] [--time-scale X]\n";
+
 int usage() {
-  std::fprintf(stderr, "usage: ombrix-host [--port N] [--seed N] [--time-scale X]\n");
+  std::fprintf(stderr, "%s       ombrix-host --help | --version\n", kUsage);
   return 2;
+}
+
+void help() {
+  std::printf(
+      "%s\n"
+      "Hosts one Ombrix table without a window: up to four players and five\n"
+      "spectators connect with the game; seats nobody takes are played by the\n"
+      "computer. Slot 1 (who may start a game) is the first connection.\n\n"
+      "  --port N          listen on TCP port N (default 7772)\n"
+      "  --bind ADDRESS    listen on this address only (default: every address)\n"
+      "  --seed N          seed of the shuffle (default: from the time of day)\n"
+      "  --time-scale X    run the host's timers X times faster (tests)\n"
+      "  -h, --help        show this text\n"
+      "  -v, --version     show the version\n\n"
+      "A line on standard error for each connection, log-in, departure and game\n"
+      "end; SIGINT or SIGTERM stops it, closing every connection.\n",
+      kUsage);
 }
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string port = "7772";
+  std::string port = "7772", address;
   uint64_t seed = ombrix::Random::timeOfDaySeed();
   double scale = 1.0;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
+    if (a == "--help" || a == "-h") {
+      help();
+      return 0;
+    }
+    if (a == "--version" || a == "-v") {
+      std::printf("ombrix-host %s\n", qPrintable(ombrix::app::versionText()));
+      return 0;
+    }
     if (i + 1 >= argc) return usage();
     if (a == "--port")
       port = argv[++i];
+    else if (a == "--bind")
+      address = argv[++i];
     else if (a == "--seed")
       seed = std::strtoull(argv[++i], nullptr, 10);
     else if (a == "--time-scale")
@@ -52,16 +74,13 @@ int main(int argc, char** argv) {
   if (scale <= 0) return usage();
   QCoreApplication app(argc, argv);
 
-  // Signals reach the event loop through a pipe, so the stop runs on the
-  // loop's thread like everything else.
-  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) return 1;
-  QSocketNotifier stopper(g_signalPipe[0], QSocketNotifier::Read);
-  QObject::connect(&stopper, &QSocketNotifier::activated, [&] {
+  // Signals reach the event loop, so the stop runs on the loop's thread
+  // like everything else.
+  ombrix::net::StopSignals stop([&app](int) {
     std::fprintf(stderr, "ombrix-host: stopping\n");
     app.quit();
   });
-  std::signal(SIGINT, onSignal);
-  std::signal(SIGTERM, onSignal);
+  if (!stop.active()) return 1;
 
   ombrix::HostWindow host(seed, scale);
   host.server().slotOneIsOwnPlayer = false;  // no player of its own: slot 1 is a remote table
@@ -69,9 +88,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "ombrix-host: %.*s\n", static_cast<int>(line.size()), line.data());
   };
   try {
-    host.listen(port);
+    host.listen(port, address);
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "ombrix-host: cannot listen on port %s: %s\n", port.c_str(), e.what());
+    std::fprintf(stderr, "ombrix-host: cannot listen on port %s%s%s: %s\n", port.c_str(),
+                 address.empty() ? "" : " at ", address.c_str(), e.what());
     return 1;
   }
   return app.exec();

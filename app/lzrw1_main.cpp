@@ -4,27 +4,42 @@
 //   ombrix-lzrw1 compress [--mode fast|good|auto] IN OUT
 //   ombrix-lzrw1 decompress IN OUT
 //   ombrix-lzrw1 advise IN
+//   ombrix-lzrw1 --help | --version
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "compress/lzrw1.h"
+#include "ombrix_build.h"
 
 using ombrix::lzrw::Tlzrw1;
 
 namespace {
+constexpr const char* kUsage =
+    "usage: ombrix-lzrw1 compress [--mode fast|good|auto] IN OUT\n"
+    "       ombrix-lzrw1 decompress IN OUT\n"
+    "       ombrix-lzrw1 advise IN\n";
+
 int usage() {
-  std::fprintf(stderr,
-               "usage: ombrix-lzrw1 compress [--mode fast|good|auto] IN OUT\n"
-               "       ombrix-lzrw1 decompress IN OUT\n"
-               "       ombrix-lzrw1 advise IN\n");
+  std::fputs(kUsage, stderr);
   return 2;
 }
 }  // namespace
 
 int main(int argc, char** argv) {
+  const std::string verb = argc > 1 ? argv[1] : "";
+  if (verb == "--help" || verb == "-h") {
+    std::printf(
+        "%s\nThe tally file's compressor: compress (mode fast by default, as the tally),\n"
+        "decompress, or advise which mode suits a file.\n",
+        kUsage);
+    return 0;
+  }
+  if (verb == "--version" || verb == "-v") {
+    std::printf("ombrix-lzrw1 %s (build %s)\n", OMBRIX_VERSION, OMBRIX_BUILD);
+    return 0;
+  }
   if (argc < 3) return usage();
-  const std::string verb = argv[1];
   Tlzrw1 c;
   c.Visible = false;  // only the final result is printed
   int arg = 2;

@@ -354,6 +354,9 @@ void TAsyncSock::setListen(bool on) {
     info(siListen, "Listening Already Running");
     return;
   }
+  // A listener binds to its HostName when one is set (a host that serves one
+  // network only); without one, to every address.
+  const uint32_t address = LookupName(host_);
   listen_ = true;
   fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
   const int yes = 1;
@@ -362,7 +365,7 @@ void TAsyncSock::setListen(bool on) {
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = LookupPort(port_);
-  addr.sin_addr.s_addr = INADDR_ANY;
+  addr.sin_addr.s_addr = address;
   applyBlocking();
   listen_ = false;
   if (::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {

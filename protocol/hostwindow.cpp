@@ -24,10 +24,11 @@ HostWindow::~HostWindow() {
     if (s) s->OnInfo = nullptr;  // the engine goes first; sockets close silently
 }
 
-void HostWindow::listen(const std::string& port) {
+void HostWindow::listen(const std::string& port, const std::string& address) {
+  Sock1.setHostName(address);
   Sock1.setPortName(port);
   Sock1.setListen(true);
-  say("listening on port " + std::to_string(Sock1.LocalPort()));
+  say("listening on port " + std::to_string(Sock1.LocalPort()) + (address.empty() ? "" : " at " + address));
 }
 
 bool HostWindow::owns(TAsyncSock* s) const {

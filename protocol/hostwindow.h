@@ -22,8 +22,9 @@ class HostWindow : public HostTransport, public Notices {
   explicit HostWindow(uint64_t seed, double timeScale = 1.0);
   ~HostWindow() override;
 
-  // Starts listening; port "0" takes any free port (see port()).
-  void listen(const std::string& port);
+  // Starts listening on every address, or only on `address` when one is
+  // given; port "0" takes any free port (see port()).
+  void listen(const std::string& port, const std::string& address = {});
   int port() const { return Sock1.LocalPort(); }
   TServer& server() { return server_; }
 

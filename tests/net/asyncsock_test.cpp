@@ -225,6 +225,38 @@ TEST(AsyncSock, ListenOnAConnectedSocketOrATakenPort) {
   EXPECT_THROW(dgram.setListen(true), ESockException);
 }
 
+TEST(AsyncSock, AListenerBindsToItsHostNameOrToEveryAddress) {
+  auto bound = [](const TAsyncSock& s) {
+    sockaddr_in a{};
+    socklen_t len = sizeof a;
+    ::getsockname(s.Handle(), reinterpret_cast<sockaddr*>(&a), &len);
+    char dotted[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &a.sin_addr, dotted, sizeof dotted);
+    return std::string(dotted);
+  };
+  TAsyncSock every, loopback, elsewhere;
+  every.setPortName("0");
+  every.setListen(true);
+  EXPECT_EQ(bound(every), "0.0.0.0");
+  loopback.setHostName("127.0.0.1");
+  loopback.setPortName("0");
+  loopback.setListen(true);
+  EXPECT_EQ(bound(loopback), "127.0.0.1");
+  auto c = client(loopback.LocalPort());
+  c->Open();
+  EXPECT_TRUE(waitFor([&] { return c->Connected(); }));
+  // An address this machine does not have (TEST-NET-1) cannot be bound.
+  elsewhere.setHostName("192.0.2.1");
+  elsewhere.setPortName("0");
+  try {
+    elsewhere.setListen(true);
+    FAIL();
+  } catch (const ESockException& e) {
+    EXPECT_STREQ(e.what(), "Listen - Error Binding Socket");
+  }
+  EXPECT_FALSE(elsewhere.Listen());
+}
+
 TEST(AsyncSock, ReceiveQueueOutlivesTheSocket) {
   Server srv;
   auto c = client(srv.port());

@@ -1,0 +1,29 @@
+// What the programs' command lines share: the version text, and the game's
+// own command line in Qt's usual form around the three words the lobby
+// program passes (name, host address, "true" to host).
+#pragma once
+
+#include <QCommandLineParser>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace ombrix::app {
+
+// "1.0.14 (build <commit>)": the version the log-in exchanges, and the build.
+QString versionText();
+
+// The game's options (--help, --version) and its positional parameters.
+void describeGameOptions(QCommandLineParser& parser);
+
+// True when `arguments` (the program first) ask for help or the version:
+// they are answered before the window system starts, so they work without
+// a desktop. Only options before the first word count.
+bool asksHelpOrVersion(const QStringList& arguments);
+
+// The words for the table window (none for a solo game), or nothing when
+// the command line is wrong; `error` then says why. The lobby's three words
+// are taken as they come even when the name looks like an option.
+std::optional<QStringList> gameWords(const QStringList& arguments, QString* error);
+
+}  // namespace ombrix::app

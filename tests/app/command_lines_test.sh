@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# The programs' command lines as a user meets them: --help and --version
+# (the game's without any desktop), wrong options, and ombrix-host's
+# --bind, stopped by SIGTERM.
+#   command_lines_test.sh GAME HOST LZRW1
+set -euo pipefail
+game=$1 host=$2 lzrw1=$3
+fail=0
+expect() {  # expect DESCRIPTION STATUS PATTERN COMMAND...
+  local what=$1 want=$2 pattern=$3 out status=0
+  shift 3
+  out=$("$@" 2>&1) || status=$?
+  if [[ $status != "$want" ]] || ! grep -Eq -- "$pattern" <<<"$out"; then
+    printf 'FAILED: %s (status %s, wanted %s; output:)\n%s\n' "$what" "$status" "$want" "$out" >&2
+    fail=1
+  fi
+}
+nodesk=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM)
+expect "ombrix --version without a desktop" 0 '^Ombrix 1\.0\.14 \(build [^)]+\)$' "${nodesk[@]}" "$game" --version
+expect "ombrix --help without a desktop" 0 'Usage: .*ombrix \[options\] \[name address host\]' \
+  "${nodesk[@]}" "$game" --help
+expect "ombrix --help names the parameters" 0 '"true" to host' "${nodesk[@]}" "$game" -h
+expect "ombrix refuses an unknown option" 2 "Unknown option 'nosuch'" \
+  env QT_QPA_PLATFORM=offscreen "$game" --nosuch
+expect "ombrix-host --version" 0 '^ombrix-host 1\.0\.14 \(build [^)]+\)$' "$host" --version
+expect "ombrix-host --help" 0 '--bind ADDRESS' "$host" --help
+expect "ombrix-host refuses an unknown option" 2 'usage: ombrix-host' "$host" --nosuch
+expect "ombrix-host cannot bind an address it lacks" 1 'cannot listen on port 0 at 192\.0\.2\.1' \
+  "$host" --port 0 --bind 192.0.2.1
+expect "ombrix-lzrw1 --version" 0 '^ombrix-lzrw1 1\.0\.14 \(build [^)]+\)$' "$lzrw1" --version
+expect "ombrix-lzrw1 --help" 0 'decompress IN OUT' "$lzrw1" --help
+
+# Bound to the loopback address, on any free port; SIGTERM stops it cleanly.
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+"$host" --port 0 --bind 127.0.0.1 2>"$log" &
+pid=$!
+if ! grep -q -m1 'listening on port [0-9]* at 127\.0\.0\.1' < <(timeout 30 tail -n +1 --pid="$pid" -f "$log"); then
+  echo "FAILED: ombrix-host --bind 127.0.0.1 did not listen" >&2
+  fail=1
+fi
+kill -TERM "$pid"
+status=0
+wait "$pid" || status=$?
+if ((status != 0)) || ! grep -q 'stopping' "$log"; then
+  echo "FAILED: ombrix-host did not stop cleanly on SIGTERM (status $status)" >&2
+  cat "$log" >&2
+  fail=1
+fi
+exit "$fail"
