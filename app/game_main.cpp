@@ -19,6 +19,7 @@
 #include "engine/random.h"
 #include "net/stopsignals.h"
 #include "protocol/hostwindow.h"
+#include "widgets/art.h"
 #include "windows/aboutform.h"
 #include "windows/downloadform.h"
 #include "windows/helpform.h"
@@ -31,6 +32,9 @@
 using namespace ombrix;
 
 namespace {
+// The name of the desktop entry, so a desktop matches the window to it.
+constexpr const char* kDesktopEntry = OMBRIX_APP_ID;
+
 QStringList words(int argc, char** argv) {
   QStringList out;
   for (int i = 0; i < argc; ++i) out << QString::fromLocal8Bit(argv[i]);
@@ -55,6 +59,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", qPrintable(error));
     return 2;
   }
+  QGuiApplication::setDesktopFileName(kDesktopEntry);
+  QApplication::setWindowIcon(widgets::appIcon());
   client::PrevInstance instance;
   if (instance.running()) return 0;
 

@@ -176,4 +176,74 @@ QPixmap logo() {
   return p;
 }
 
+void paintIcon(QPainter& g, qreal side) {
+  // Drawn on a 64-unit square.
+  constexpr qreal kUnits = 64;
+  g.save();
+  g.setRenderHint(QPainter::Antialiasing);
+  g.scale(side / kUnits, side / kUnits);
+
+  QPainterPath cloth;
+  cloth.addRoundedRect(QRectF(2, 2, 60, 60), 11, 11);
+  g.fillPath(cloth, kTable);
+  // The background tile's weave, cut to the cloth as a shape of its own (an
+  // SVG writer may drop clipping).
+  QPainterPath weave;
+  for (qreal i = -64; i < 64; i += 8) {
+    weave.moveTo(i, 0);
+    weave.lineTo(i + 64, 64);
+  }
+  QPainterPathStroker thread;
+  thread.setWidth(0.8);
+  g.fillPath(thread.createStroke(weave).intersected(cloth), kTable.darker(110));
+  g.setPen(QPen(QColor(0x80, 0x40, 0x00), 2));
+  g.setBrush(Qt::NoBrush);
+  g.drawPath(cloth);
+
+  // Three cards fanned from a point below the cloth, as a hand is held.
+  const QRectF card(-12.5, -46, 25, 35);
+  const qreal angles[3] = {-22, -6, 12};
+  for (int k = 0; k < 3; ++k) {
+    g.save();
+    g.translate(30, 60);
+    g.rotate(angles[k]);
+    g.setPen(QPen(Qt::black, 1));
+    g.setBrush(k == 0 ? QColor(0x30, 0x50, 0xA0) : QColor(Qt::white));  // the trick mark's back
+    g.drawRoundedRect(card, 3, 3);
+    if (k == 2) {
+      QFont f("Liberation Serif");
+      f.setPixelSize(24);
+      f.setBold(true);
+      f.setItalic(true);
+      QPainterPath initial;
+      initial.addText(0, 0, f, "O");
+      const QRectF box = initial.boundingRect();
+      initial.translate(card.center().x() - box.center().x(), card.top() + 17 - box.center().y());
+      g.setPen(QPen(QColor(0x40, 0x20, 0x00), 0.8));
+      g.setBrush(QColor(0x80, 0x40, 0x00));
+      g.drawPath(initial);
+      const QColor suits[4] = {Qt::black, QColor(0xC0, 0, 0), QColor(0xC0, 0, 0), Qt::black};
+      g.setPen(Qt::NoPen);
+      for (int d = 0; d < 4; ++d) {
+        g.setBrush(suits[d]);
+        g.drawEllipse(QPointF(card.left() + 5 + 5 * d, card.bottom() - 6), 1.8, 1.8);
+      }
+    }
+    g.restore();
+  }
+  g.restore();
+}
+
+QIcon appIcon() {
+  QIcon icon;
+  for (int side : {16, 24, 32, 48, 64, 128, 256}) {
+    QPixmap p = blank(side, side);
+    QPainter g(&p);
+    paintIcon(g, side);
+    g.end();
+    icon.addPixmap(p);
+  }
+  return icon;
+}
+
 }  // namespace ombrix::widgets

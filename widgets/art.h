@@ -3,9 +3,12 @@
 // eyes, the winner and trick-winner marks and the picture buttons' faces.
 #pragma once
 
+#include <QIcon>
 #include <QPixmap>
 #include <QString>
 #include <QWidget>
+
+class QPainter;
 
 namespace ombrix::widgets {
 
@@ -19,6 +22,13 @@ QPixmap buttonFace(const QString& text, QSize size = {91, 28});
 QPixmap logo();
 // The phrase buttons' faces: a speech bubble, or a speaker for the sounds.
 QPixmap phraseFace(bool sound);
+
+// The program's icon, in vector strokes only (so it can be written as SVG):
+// a fan of cards on the table's cloth, the front one with the logo's
+// initial and its four suit dots. Painted into the square (0, 0, side, side).
+void paintIcon(QPainter& g, qreal side);
+// The same as a window icon, at the sizes desktops ask for.
+QIcon appIcon();
 
 // A panel whose background is the tiled picture over the table colour.
 class BackgroundPanel : public QWidget {

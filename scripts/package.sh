@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Builds the Debian package the way a Debian packager would (dpkg's build
+# flags, stripped programs, dependencies from the programs' libraries), runs
+# lintian on it, installs it with apt-get, starts the installed game as a
+# player on a virtual display (it must host a solo game and keep its files in
+# the player's own folders), checks the service unit, and removes the package.
+#
+#   bash scripts/package.sh          everything above; the .deb stays in build-package/
+#   bash scripts/package.sh --keep   leaves the package installed
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+keep=0
+[[ ${1:-} == --keep ]] && keep=1
+bash scripts/setup.sh
+
+# What only packaging needs.
+tools=(dpkg-dev lintian desktop-file-utils appstream xdotool systemd man-db)
+missing=()
+for t in "${tools[@]}"; do
+  dpkg-query -W -f='${Status}' "$t" 2>/dev/null | grep -q 'install ok installed' || missing+=("$t")
+done
+if ((${#missing[@]})); then
+  echo "package: installing ${missing[*]}" >&2
+  DEBIAN_FRONTEND=noninteractive apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
+fi
+
+section() { printf '\n== %s\n' "$*"; }
+build=build-package
+section "build (dpkg-buildflags, hardening=+all)"
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+eval "$(dpkg-buildflags --export=sh)"
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
+  -DOMBRIX_TESTS=OFF -DOMBRIX_BENCH=OFF "${launcher[@]}" >/dev/null
+cmake --build "$build"
+rm -f "$build"/ombrix_*.deb
+(cd "$build" && cpack -G DEB >/dev/null)
+deb=$(ls "$build"/ombrix_*.deb)
+
+section "package $deb"
+dpkg-deb --info "$deb"
+dpkg-deb --contents "$deb"
+
+section "lintian"
+lintian --info --display-info --pedantic --fail-on error "$deb"
+echo "lintian: no errors"
+
+section "apt-get install ./$deb"
+DEBIAN_FRONTEND=noninteractive apt-get install -y "./$deb"
+
+section "the installed programs"
+ombrix --version
+ombrix-host --version
+ombrix-lzrw1 --version
+man -w ombrix ombrix-host ombrix-lzrw1
+unit=$(dpkg -L ombrix | grep '/ombrix-host\.service$')
+echo "service: $unit ($(systemctl is-enabled ombrix-host 2>/dev/null || echo 'not enabled'))"
+desktop-file-validate /usr/share/applications/com.quarrow.Ombrix.desktop
+appstreamcli validate --no-net /usr/share/metainfo/com.quarrow.Ombrix.metainfo.xml
+
+section "systemd-analyze verify $unit"
+systemd-analyze verify "$unit"
+echo "systemd-analyze: accepted"
+
+section "the installed game, run by a player from /usr/bin"
+bash tests/app/unwritable_folder_test.sh --installed /usr/bin/ombrix
+
+if ((keep)); then
+  echo "package: left installed (--keep)"
+  exit 0
+fi
+section "apt-get purge ombrix"
+DEBIAN_FRONTEND=noninteractive apt-get purge -y ombrix
+for f in /usr/bin/ombrix /usr/bin/ombrix-host "$unit" /usr/share/applications/com.quarrow.Ombrix.desktop \
+  /etc/default/ombrix-host; do
+  [[ ! -e $f ]] || { echo "package: $f is still there" >&2; exit 1; }
+done
+echo "package: removed, nothing left behind"
