@@ -90,7 +90,8 @@ TEST_F(UserFiles, TheTableAndTheTallyWriteIntoFoldersTheyCreate) {
   {
     client::Tchat table;
     EXPECT_EQ(table.settingsFile, settings);
-    table.saveinifile();
+    table.loadinifile();  // nothing there yet: the built-in options
+    EXPECT_TRUE(table.saveinifile());
     EXPECT_TRUE(QFile::exists(settings));
     EXPECT_EQ(client::readSection(settings, "Ombrix").value("width"), "790");
 
