@@ -95,7 +95,8 @@ settings=$home/config/ombrix/quarrowlobby.ini
 tally=$home/.local/share/ombrix/ombrixtally.tld
 check "the game ends cleanly on SIGTERM (status $status)" '((status == 0))'
 check "settings in \$XDG_CONFIG_HOME/ombrix" '[[ -f $settings ]]'
-check "the moved window's place is saved" 'grep -Eq "^Left *= *120\r?$" "$settings" && grep -Eq "^Top *= *90\r?$" "$settings"'
+check "the moved window's place is saved" 'tr -d "\r" <"$settings" | grep -Eq "^Left *= *120$" &&
+  tr -d "\r" <"$settings" | grep -Eq "^Top *= *90$"'
 check "the tally in ~/.local/share/ombrix" '[[ $(head -c4 "$tally" 2>/dev/null) == WRZL ]]'
 check "the lock in \$XDG_RUNTIME_DIR" 'grep -q "^ombrix-.*\.lock$" "$home/runtime.list"'
 check "the local socket in \$XDG_RUNTIME_DIR" 'grep -q "^worrauq11-" "$home/runtime.list"'

@@ -147,7 +147,11 @@ TEST_F(Table, ASeatedTablesSaveKeepsEveryByteOutsideItsSection) {
 }
 
 TEST_F(Table, ASaveThatFailsIsToldInThePane) {
-  table.settingsFile = settingsDir.filePath("gone/quarrowlobby.ini");  // a folder that is not there
+  // A file stands where the folder would be: the folder cannot be made.
+  QFile blocker(settingsDir.filePath("gone"));
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  table.settingsFile = settingsDir.filePath("gone/quarrowlobby.ini");
   table.mySeat = 1;
   feed("CMD_newplayerinfo+1+Me");
   EXPECT_FALSE(table.saveinifile());
