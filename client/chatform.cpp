@@ -15,6 +15,9 @@
 #include <QToolButton>
 
 #include "client/chatform_util.h"
+#include "client/mutelist.h"
+#include "client/tableaccess.h"
+#include "client/tablekeys.h"
 #include "net/wsock.h"
 #include "protocol/commands.h"
 #include "protocol/hostwindow.h"
@@ -165,6 +168,9 @@ Tchat::Tchat() {
     el<QLabel>("label_bid", s)->setText("0");
   }
   removeHand();
+  access = std::make_unique<TableAccess>(*this);
+  keys = std::make_unique<TableKeys>(*this);
+  mutes = std::make_unique<MuteList>(*this);
 }
 
 Tchat::~Tchat() {
@@ -187,6 +193,8 @@ void Tchat::attach(windows::Tscore* s, windows::Tlasttrick* l, windows::Tspylist
   if (lastTrick) lastTrick->seatCaption = captionOf;
   if (spies) spies->kicking = [this](int n) { kicking(n); };
   if (host) host->onNotice = [this](std::string_view text) { hostNotice(fromWire(text)); };
+  keys->attach(score);
+  mutes->attach(spies);
 }
 
 void Tchat::hostNotice(const QString& text) {
@@ -424,12 +432,19 @@ void Tchat::processsocktimer() {
   const std::string entry = std::move(receivedlist.front());
   receivedlist.pop_front();
   if (receivedlist.empty() && phraseReady) Timer1->stop();
+  if (mutes->hides(entry)) {  // a muted player's line, action or chatter sound
+    if (connectionGone_) closeWhenDispatched();
+    return;
+  }
+  keys->beforeCommand();
   try {
     dispatch(entry);
   } catch (const ConversionError& e) {
     ui::messageBox(QString::fromStdString(e.what()));
   } catch (const Dropped&) {
   }
+  mutes->afterCommand(entry);
+  keys->afterCommand();  // the focus, the mark and the names follow
   if (connectionGone_) closeWhenDispatched();
 }
 

@@ -12,6 +12,7 @@
 #include <array>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -45,6 +46,9 @@ class Tdownload;
 namespace ombrix::client {
 
 class CardImage;
+class TableKeys;
+class TableAccess;
+class MuteList;
 
 class Tchat : public QMainWindow {
  public:
@@ -205,6 +209,10 @@ class Tchat : public QMainWindow {
   HostWindow* host = nullptr;
   // Shown instead of closing the program when the connection ends (tests).
   std::function<void()> onClosed;
+  // Keyboard play, the screen reader's names, muted players.
+  std::unique_ptr<TableAccess> access;
+  std::unique_ptr<TableKeys> keys;
+  std::unique_ptr<MuteList> mutes;
 
  protected:
   void closeEvent(QCloseEvent* e) override;

@@ -75,6 +75,12 @@ bool Tspylist::eventFilter(QObject* o, QEvent* e) {
       QMenu menu;
       menu.setObjectName("popup_kick");
       menu.addAction(popup_kickhim);
+      if (extendMenu && pointed >= 0 && pointed < listbox_spys->count()) {
+        const QString text = listbox_spys->item(pointed)->text();  // "7: Ann"
+        bool ok = false;
+        const int number = text.left(text.indexOf(':')).toInt(&ok);
+        if (ok) extendMenu(menu, number, text.mid(text.indexOf(':') + 2));
+      }
       menu.exec(ce->globalPos());
       return true;
     }

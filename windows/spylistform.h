@@ -7,6 +7,7 @@
 
 class QListWidget;
 class QAction;
+class QMenu;
 
 namespace ombrix::windows {
 
@@ -17,6 +18,8 @@ class Tspylist : public QDialog {
   QAction* popup_kickhim;
   int pointed = 0;  // the entry under the pointer at its last movement, -1 for none
   std::function<void(int number)> kicking;
+  // The table's own entries for the pointed spectator, added as the menu opens.
+  std::function<void(QMenu& menu, int number, const QString& name)> extendMenu;
 
   void add(int number, const QString& name);
   // Removes the entry "number: name" (letter case ignored); true if it was there.

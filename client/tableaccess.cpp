@@ -1,0 +1,125 @@
+#include "client/tableaccess.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QTextEdit>
+#include <QToolButton>
+
+#include "client/chatform.h"
+#include "client/tablekeys.h"
+#include "engine/cards.h"
+
+namespace ombrix::client {
+
+namespace {
+
+const char* const kRanks[13] = {"Two",  "Three", "Four", "Five",  "Six",  "Seven", "Eight",
+                                "Nine", "Ten",   "Jack", "Queen", "King", "Ace"};
+const char* const kSuits[4] = {"clubs", "diamonds", "hearts", "spades"};
+const QColor kNotYetBid(0x80, 0x80, 0x80);  // the bid caption's grey until the seat has bid
+
+bool shown(const QWidget* w) { return w && !w->isHidden(); }
+
+QString text(const QWidget* w) {
+  auto* l = qobject_cast<const QLabel*>(w);
+  return l ? l->text() : QString();
+}
+
+QString count(int n) {
+  return n == 0 ? QString("no cards") : n == 1 ? QString("1 card") : QString::number(n) + " cards";
+}
+
+}  // namespace
+
+QString cardName(int card) {
+  if (card < 1 || card > kDeckSize) return {};
+  return QString(kRanks[rankOf(card) - 1]) + " of " + kSuits[suitOf(card) - 1];
+}
+
+TableAccess::TableAccess(Tchat& table) : t_(table) {
+  t_.tableArea->setAccessibleName("Table");
+  t_.mainchat->setAccessibleName("Chat");
+  t_.mychat->setAccessibleName("Chat input");
+  for (int n = 1; n <= 9; ++n) t_.b_phrase[n]->setAccessibleName("Phrase button " + QString::number(n));
+  t_.b_phrase[10]->setAccessibleName("Chatter sounds");
+  if (QWidget* logo = t_.findChild<QWidget*>("Image1")) logo->setAccessibleName("Ombrix web site");
+  for (QToolButton* b : t_.updown_bid->findChildren<QToolButton*>())
+    b->setAccessibleName(b->arrowType() == Qt::UpArrow ? "Raise the bid" : "Lower the bid");
+  t_.updown_bid->setAccessibleName("Change the bid");
+  refresh();
+}
+
+void TableAccess::name(QWidget* w, const QString& text) {
+  // Setting a name announces it, so an unchanged one is left alone.
+  if (w && w->accessibleName() != text) w->setAccessibleName(text);
+}
+
+void TableAccess::describe(QWidget* w, const QString& text) {
+  if (w && w->accessibleDescription() != text) w->setAccessibleDescription(text);
+}
+
+QString TableAccess::seatName(int seat) const {
+  const QString c = t_.caption(seat);
+  if (c == "<Waiting>") return "Seat " + QString::number(seat);
+  if (seat == t_.mySeat && c != "You") return c + " (you)";
+  return c;
+}
+
+bool TableAccess::hasBid(int seat) const {
+  const QWidget* bidCaption = t_.el("label_bidlabel", seat);
+  return !bidCaption || bidCaption->palette().color(QPalette::WindowText) != kNotYetBid;
+}
+
+QString TableAccess::seatReading(int seat) const {
+  const QString c = t_.caption(seat);
+  if (c == "<Waiting>") return seatName(seat) + ", waiting for a player";
+  QString r = seatName(seat) + ", score " + text(t_.el("label_score", seat)) + ", tricks " +
+              text(t_.el("label_tricks", seat));
+  r += hasBid(seat) ? ", bid " + text(t_.el("label_bid", seat)) : QString(", no bid yet");
+  if (shown(t_.el("image_turn", seat))) r += ", on turn";
+  if (shown(t_.el("image_eyes", seat))) r += ", just watching";
+  if (shown(t_.el("image_trickwinner", seat))) r += ", took the last trick";
+  if (shown(t_.el("image_winner", seat))) r += ", won the game";
+  return r;
+}
+
+void TableAccess::refresh() {
+  for (int s = 1; s <= 4; ++s) {
+    const QString who = seatName(s);
+    name(t_.el("label_playername", s), seatReading(s));
+    name(t_.el("label_score", s), who + ", score " + text(t_.el("label_score", s)));
+    name(t_.el("label_tricks", s), who + ", tricks " + text(t_.el("label_tricks", s)));
+    name(t_.el("label_bid", s),
+         hasBid(s) ? who + ", bid " + text(t_.el("label_bid", s)) : who + ", no bid yet");
+    name(t_.el("image_turn", s), who + " is on turn");
+    name(t_.el("image_eyes", s), who + " is just watching");
+    name(t_.el("image_trickwinner", s), who + " took the last trick");
+    name(t_.el("image_winner", s), who + " won the game");
+    const int held = s == t_.mySeat ? static_cast<int>(t_.cardImages().size()) : t_.cardCount[s];
+    name(t_.el("image_cards", s),
+         (s == t_.mySeat ? QString("Your hand") : who + "'s hand") + ": " + count(held));
+    auto* played = t_.el<QLabel>("image_played", s);
+    name(played, played && !played->pixmap().isNull() ? "Played by " + who + ": " + cardName(t_.playedCard[s])
+                                                      : who + " has not played to this trick");
+  }
+  name(t_.trumpcard, t_.trumpcard->pixmap().isNull() ? QString("Trump card: none yet")
+                                                     : "Trump card: " + cardName(t_.trumpShown));
+  name(t_.edit_bid, "Your bid, 0 to " + QString::number(t_.bidLimit));
+  describe(t_.tableArea,
+           t_.label_round->text() + ". " + t_.label_totalbids->text() + ". " + t_.label_turn->text());
+
+  const std::vector<CardImage*> hand = handInOrder(t_);
+  const std::vector<CardImage*> playable = markable(t_);
+  for (size_t i = 0; i < hand.size(); ++i) {
+    CardImage* c = hand[i];
+    name(c, cardName(c->card));
+    QString d = QString::number(i + 1) + " of " + QString::number(hand.size());
+    if (t_.myTurn)
+      d += std::find(playable.begin(), playable.end(), c) != playable.end() ? ", playable"
+                                                                            : ", not playable now";
+    if (isRaised(c)) d += ", sent";
+    describe(c, d);
+  }
+}
+
+}  // namespace ombrix::client

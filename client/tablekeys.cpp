@@ -1,0 +1,259 @@
+#include "client/tablekeys.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <algorithm>
+
+#include "client/chatform.h"
+#include "client/tableaccess.h"
+#include "engine/cards.h"
+
+namespace ombrix::client {
+
+namespace {
+
+constexpr int kHandTop = 320;    // where the hand lies; a card sent to the host stands higher
+constexpr int kCardStep = 18;    // the part of a card the next one leaves uncovered
+constexpr int kMarkMargin = 4;   // the frame stands this far outside the card
+constexpr int kArrowHeight = 9;  // the pointer under the frame
+
+// A frame around the marked card's visible part and a pointer under it,
+// drawn above the hand. It never takes a click: those reach the cards.
+class FocusMark : public QWidget {
+ public:
+  explicit FocusMark(QWidget* parent) : QWidget(parent) {
+    setObjectName("focus_mark");
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setFocusPolicy(Qt::NoFocus);
+    hide();
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF frame = QRectF(rect()).adjusted(2, 2, -2, -2 - kArrowHeight);
+    p.setPen(QPen(QColor(20, 20, 20), 5));  // a dark edge, so the frame shows on any card
+    p.drawRoundedRect(frame, 4, 4);
+    p.setPen(QPen(QColor(255, 200, 0), 3));
+    p.drawRoundedRect(frame, 4, 4);
+    const double mid = width() / 2.0, top = frame.bottom() + 2;
+    const QPointF arrow[3] = {
+        {mid, top}, {mid - 6, top + kArrowHeight - 1}, {mid + 6, top + kArrowHeight - 1}};
+    p.setPen(QPen(QColor(20, 20, 20), 1));
+    p.setBrush(QColor(255, 200, 0));
+    p.drawPolygon(arrow, 3);
+  }
+};
+
+int digitOf(const QKeyEvent* k) {
+  if (k->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return -1;
+  return k->key() >= Qt::Key_0 && k->key() <= Qt::Key_9 ? k->key() - Qt::Key_0 : -1;
+}
+
+}  // namespace
+
+std::vector<CardImage*> handInOrder(const Tchat& t) {
+  std::vector<CardImage*> out;
+  for (int s = 1; s <= 10; ++s)
+    if (!t.handSlots[s].free)
+      if (CardImage* c = t.cardImage(t.handSlots[s].handPosition)) out.push_back(c);
+  return out;
+}
+
+std::vector<CardImage*> markable(const Tchat& t) {
+  std::vector<CardImage*> hand = handInOrder(t);
+  if (!t.myTurn || t.ledCard == 0) return hand;
+  std::vector<CardImage*> follow;
+  for (CardImage* c : hand)
+    if (suitOf(c->card) == suitOf(t.ledCard)) follow.push_back(c);
+  return follow.empty() ? hand : follow;
+}
+
+bool isRaised(const CardImage* card) { return card->y() < kHandTop; }
+
+TableKeys::TableKeys(Tchat& table) : t_(table), mark_(new FocusMark(table.tableArea)) {
+  mark_->setAccessibleName("Keyboard mark");
+  t_.tableArea->setFocusPolicy(Qt::TabFocus);  // Tab reaches the table; a click leaves the chat its focus
+  t_.tableArea->installEventFilter(this);      // the cards' keys arrive here too
+  t_.edit_bid->installEventFilter(this);
+  t_.mychat->installEventFilter(this);
+  t_.StartGame1->setShortcut(QKeySequence(Qt::Key_F2));
+  t_.StartHalfGame1->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F2));
+  connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+    if (auto* card = dynamic_cast<CardImage*>(now)) card->installEventFilter(this);  // follows its moves
+    updateMark();
+  });
+}
+
+void TableKeys::attach(QWidget* scoreCard) {
+  if (scoreCard) scoreCard->setAttribute(Qt::WA_ShowWithoutActivating);
+}
+
+CardImage* TableKeys::marked() const { return dynamic_cast<CardImage*>(t_.focusWidget()); }
+
+bool TableKeys::atTable(const QWidget* w) const { return w == t_.tableArea || t_.tableArea->isAncestorOf(w); }
+
+bool TableKeys::bidBoxUp() const { return !t_.edit_bid->isHidden(); }
+
+void TableKeys::beforeCommand() {
+  before_ = t_.focusWidget();
+  beforeHad_ = before_ != nullptr;
+  beforeAtTable_ = !before_ || atTable(before_);
+  beforeBidding_ = bidBoxUp();
+  beforeTurn_ = t_.myTurn;
+}
+
+void TableKeys::afterCommand() {
+  if (beforeAtTable_) {
+    QWidget* now = t_.focusWidget();
+    // Hiding or deleting the focused element moves the focus on by itself,
+    // possibly into the chat input: the command, not the player, moved it.
+    const bool lost = beforeHad_ && !before_;  // the focused card was played
+    const bool moved = lost || now != before_.data() || (now && !now->isVisibleTo(&t_));
+    const std::vector<CardImage*> cards = markable(t_);
+    const bool markOff = t_.myTurn && std::find(cards.begin(), cards.end(), marked()) == cards.end();
+    if (bidBoxUp() && (moved || !beforeBidding_)) {
+      toBidBox();
+    } else if (t_.myTurn && (moved || !beforeTurn_ || markOff)) {
+      if (!toHand()) t_.tableArea->setFocus(Qt::OtherFocusReason);
+    } else if (moved) {
+      t_.tableArea->setFocus(Qt::OtherFocusReason);
+    }
+  }
+  updateMark();
+  refreshNames();
+}
+
+void TableKeys::toBidBox() {
+  t_.edit_bid->setFocus(Qt::ShortcutFocusReason);
+  t_.edit_bid->selectAll();  // the first digit replaces what the box holds
+}
+
+bool TableKeys::toHand() {
+  const std::vector<CardImage*> cards = markable(t_);
+  if (cards.empty()) return false;
+  CardImage* now = marked();
+  (std::find(cards.begin(), cards.end(), now) != cards.end() ? now : cards.front())
+      ->setFocus(Qt::OtherFocusReason);
+  return true;
+}
+
+void TableKeys::toTable() {
+  if (bidBoxUp())
+    toBidBox();
+  else if (!toHand())
+    t_.tableArea->setFocus(Qt::OtherFocusReason);
+  updateMark();
+}
+
+void TableKeys::move(int key) {
+  const std::vector<CardImage*> cards = markable(t_);
+  if (cards.empty()) return;
+  CardImage* now = marked();
+  const auto at = std::find(cards.begin(), cards.end(), now);
+  CardImage* next = nullptr;
+  if (key == Qt::Key_Home) {
+    next = cards.front();
+  } else if (key == Qt::Key_End) {
+    next = cards.back();
+  } else if (at != cards.end()) {
+    if (key == Qt::Key_Right && at + 1 != cards.end()) next = *(at + 1);
+    if (key == Qt::Key_Left && at != cards.begin()) next = *(at - 1);
+  } else if (!now) {
+    next = key == Qt::Key_Right ? cards.front() : cards.back();
+  } else {
+    // From a card that may not be played: the nearest one that may, that way.
+    for (CardImage* c : cards)
+      if (key == Qt::Key_Right ? c->x() > now->x() && !next : c->x() < now->x()) next = c;
+    if (!next) next = key == Qt::Key_Right ? cards.back() : cards.front();
+  }
+  if (next) next->setFocus(Qt::OtherFocusReason);
+  updateMark();
+  refreshNames();
+}
+
+bool TableKeys::eventFilter(QObject* o, QEvent* e) {
+  if (e->type() == QEvent::Move && o == marked()) {
+    updateMark();
+    return false;
+  }
+  if (e->type() != QEvent::KeyPress) return false;
+  auto* k = static_cast<QKeyEvent*>(e);
+  const int key = k->key();
+  if (o == t_.mychat) {
+    if (key != Qt::Key_Escape) return false;
+    toTable();
+    return true;
+  }
+  if (o == t_.edit_bid) {
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      if (t_.button_bid->isVisibleTo(t_.tableArea)) t_.button_bidClick();  // as the button: once
+    } else if (key == Qt::Key_Up || key == Qt::Key_Down) {
+      const int bid = std::clamp(t_.edit_bid->text().toInt() + (key == Qt::Key_Up ? 1 : -1), 0, t_.bidLimit);
+      t_.edit_bid->setText(QString::number(bid));
+    } else if (key == Qt::Key_Escape) {
+      t_.tableArea->setFocus(Qt::OtherFocusReason);
+    } else {
+      return false;
+    }
+    return true;
+  }
+  if (o != t_.tableArea) return false;
+  // Keys the focused card or the table itself left alone.
+  switch (key) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+      move(key);
+      return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+      if (CardImage* c = marked()) {
+        t_.cardimagesMouseDown(c, Qt::LeftButton);
+        updateMark();
+        refreshNames();
+      }
+      return true;
+    case Qt::Key_Escape:
+      if (marked()) t_.tableArea->setFocus(Qt::OtherFocusReason);
+      return true;
+    default:
+      break;
+  }
+  if (digitOf(k) >= 0 && bidBoxUp()) {
+    toBidBox();
+    QKeyEvent copy(QEvent::KeyPress, key, k->modifiers(), k->text());
+    QCoreApplication::sendEvent(t_.edit_bid, &copy);
+    return true;
+  }
+  return false;
+}
+
+void TableKeys::updateMark() {
+  CardImage* card = marked();
+  if (!card || card->isHidden()) {
+    mark_->hide();
+    return;
+  }
+  const std::vector<CardImage*> hand = handInOrder(t_);
+  const bool last = !hand.empty() && hand.back() == card;
+  const int visible = last ? card->width() : kCardStep;
+  mark_->setGeometry(card->x() - kMarkMargin, card->y() - kMarkMargin, visible + 2 * kMarkMargin,
+                     card->height() + 2 * kMarkMargin + kArrowHeight);
+  mark_->setAccessibleDescription(cardName(card->card));
+  mark_->show();
+  mark_->raise();
+}
+
+void TableKeys::refreshNames() {
+  if (t_.access) t_.access->refresh();
+}
+
+}  // namespace ombrix::client

@@ -1,0 +1,69 @@
+// The table by keyboard. The keyboard focus itself is the mark on the hand:
+// Left and Right (Home, End) move it along the cards that may be played now
+// (along the whole hand while it is not the player's turn, to read it), and
+// Enter or Space plays the marked card through the same path as a left click.
+// While the bid box is up, digits go into it and Enter bids; Up and Down
+// change the bid. Escape leaves the chat input for the table. F2 and Shift+F2
+// start a full or half game for the host's player.
+//
+// Around each command the host sends, the focus stays at the table when it
+// was there: a hidden bid box or a played card does not drop it into the chat
+// input, a bid request takes it to the bid box, the player's turn to the
+// first playable card. A focus in the chat input is never taken away.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <vector>
+
+class QWidget;
+
+namespace ombrix::client {
+
+class Tchat;
+class CardImage;
+
+// The local hand from left to right.
+std::vector<CardImage*> handInOrder(const Tchat& table);
+// The cards the mark may stand on: while the player may play, those of the
+// led suit when the hand holds one, else every card.
+std::vector<CardImage*> markable(const Tchat& table);
+// A card sent to the host stands raised until the host answers.
+bool isRaised(const CardImage* card);
+
+class TableKeys : public QObject {
+ public:
+  explicit TableKeys(Tchat& table);
+  // The score card shows itself at a round's end: it must not take the
+  // keyboard from the table when it does.
+  void attach(QWidget* scoreCard);
+
+  void beforeCommand();
+  void afterCommand();
+
+  // The card under the mark (the card with the keyboard focus), or null.
+  CardImage* marked() const;
+  // The drawn mark: a frame around the marked card's visible part.
+  QWidget* mark() const { return mark_; }
+
+ protected:
+  bool eventFilter(QObject* o, QEvent* e) override;
+
+ private:
+  bool atTable(const QWidget* w) const;
+  bool bidBoxUp() const;
+  // Escape from the chat input: to the bid box, the hand or the table.
+  void toTable();
+  void toBidBox();
+  bool toHand();  // the first markable card; false when there is none
+  void move(int key);
+  void updateMark();
+  void refreshNames();
+
+  Tchat& t_;
+  QWidget* mark_;
+  QPointer<QWidget> before_;
+  bool beforeHad_ = false, beforeAtTable_ = false, beforeBidding_ = false, beforeTurn_ = false;
+};
+
+}  // namespace ombrix::client
