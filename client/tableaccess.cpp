@@ -91,16 +91,19 @@ void TableAccess::refresh() {
     name(t_.el("label_tricks", s), who + ", tricks " + text(t_.el("label_tricks", s)));
     name(t_.el("label_bid", s),
          hasBid(s) ? who + ", bid " + text(t_.el("label_bid", s)) : who + ", no bid yet");
-    name(t_.el("image_turn", s), who + " is on turn");
-    name(t_.el("image_eyes", s), who + " is just watching");
-    name(t_.el("image_trickwinner", s), who + " took the last trick");
-    name(t_.el("image_winner", s), who + " won the game");
-    const int held = s == t_.mySeat ? static_cast<int>(t_.cardImages().size()) : t_.cardCount[s];
-    name(t_.el("image_cards", s),
-         (s == t_.mySeat ? QString("Your hand") : who + "'s hand") + ": " + count(held));
+    // The local seat's marks speak to the player.
+    const bool me = s == t_.mySeat;
+    const QString subject = me ? QString("You") : who;
+    name(t_.el("image_turn", s), subject + (me ? " are" : " is") + " on turn");
+    name(t_.el("image_eyes", s), subject + (me ? " are" : " is") + " just watching");
+    name(t_.el("image_trickwinner", s), subject + " took the last trick");
+    name(t_.el("image_winner", s), subject + " won the game");
+    const int held = me ? static_cast<int>(t_.cardImages().size()) : t_.cardCount[s];
+    name(t_.el("image_cards", s), (me ? QString("Your hand") : who + "'s hand") + ": " + count(held));
     auto* played = t_.el<QLabel>("image_played", s);
-    name(played, played && !played->pixmap().isNull() ? "Played by " + who + ": " + cardName(t_.playedCard[s])
-                                                      : who + " has not played to this trick");
+    name(played, played && !played->pixmap().isNull()
+                     ? "Played by " + (me ? QString("you") : who) + ": " + cardName(t_.playedCard[s])
+                     : subject + (me ? " have" : " has") + " not played to this trick");
   }
   name(t_.trumpcard, t_.trumpcard->pixmap().isNull() ? QString("Trump card: none yet")
                                                      : "Trump card: " + cardName(t_.trumpShown));

@@ -69,6 +69,8 @@ TEST_F(RoundStart, EveryElementReadsWhatItShows) {
   EXPECT_EQ(nameOf(w("image_cards", 4)), "Derev's hand: 4 cards");
   EXPECT_EQ(nameOf(w("image_cards", 1)), "Your hand: 4 cards");
   EXPECT_EQ(nameOf(w("image_played", 2)), "Reza has not played to this trick");
+  EXPECT_EQ(nameOf(w("image_played", 1)), "You have not played to this trick");
+  EXPECT_EQ(nameOf(w("image_turn", 1)), "You are on turn");
   EXPECT_EQ(nameOf(table.trumpcard), "Trump card: Two of spades");
   EXPECT_EQ(nameOf(table.label_round), "Round: 4");
   EXPECT_EQ(nameOf(table.label_totalbids), "Total Bids: 0");
