@@ -9,13 +9,20 @@
 //                          window of that object name, e.g. Tdownload) to F after MS ms
 //   OMBRIX_AUTOPLAY=1      start a full game and let the computer play seat 1
 //                          (demonstrations and the README's screenshot)
+//   OMBRIX_KEYPLAY=R       start a full game and play seat 1 by key presses; with
+//                          OMBRIX_SCREENSHOT the picture is taken at a turn of round R
+//                          or later with a choice of cards, the mark moved (MS: give up)
 #include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTimer>
 #include <cstdio>
 
 #include "app/commandline.h"
 #include "client/chatform.h"
 #include "client/previnst.h"
+#include "client/tablekeys.h"
 #include "engine/random.h"
 #include "net/stopsignals.h"
 #include "protocol/hostwindow.h"
@@ -40,6 +47,46 @@ QStringList words(int argc, char** argv) {
   for (int i = 0; i < argc; ++i) out << QString::fromLocal8Bit(argv[i]);
   return out;
 }
+
+// A key press as the keyboard would send it, to the focused element.
+void press(int key, const QString& text = {}) {
+  if (QWidget* w = QApplication::focusWidget()) {
+    QKeyEvent e(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QCoreApplication::sendEvent(w, &e);
+  }
+}
+
+// Plays seat 1 by keys: out of the chat input, bids of one, the marked card.
+// In round `round` the mark is walked along the hand and the table pictured.
+void keyPlay(client::Tchat& table, int round, const QString& shot) {
+  auto* poll = new QTimer(&table);
+  QObject::connect(poll, &QTimer::timeout, &table, [&table, poll, round, shot, started = false]() mutable {
+    if (!table.loggedIn) return;
+    if (!started) {
+      // The lobby's offer stands aside; the table has the keyboard.
+      if (table.download) table.download->hide();
+      table.activateWindow();
+      table.button_startClick();
+      started = true;
+      return;
+    }
+    if (!table.isActiveWindow()) return table.activateWindow();
+    if (QApplication::focusWidget() == table.mychat) press(Qt::Key_Escape);
+    if (QApplication::focusWidget() == table.edit_bid && table.button_bid->isVisible())
+      return press(Qt::Key_1, "1"), press(Qt::Key_Return);
+    if (!table.myTurn || !table.keys->marked()) return;
+    // A turn with a choice shows the mark best.
+    if (table.shownRound < round || client::markable(table).size() < 3) return press(Qt::Key_Return);
+    poll->stop();
+    press(Qt::Key_Right);
+    press(Qt::Key_Right);
+    QApplication::processEvents();
+    if (!shot.isEmpty()) table.grab().save(shot.section(',', 0, 0));
+    QApplication::quit();
+  });
+  poll->start(50);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -117,10 +164,16 @@ int main(int argc, char** argv) {
   }
 
   const QString shot = qEnvironmentVariable("OMBRIX_SCREENSHOT");
+  if (qEnvironmentVariableIsSet("OMBRIX_KEYPLAY"))
+    keyPlay(table, qEnvironmentVariableIntValue("OMBRIX_KEYPLAY"), shot);
   if (!shot.isEmpty()) {
     const QStringList parts = shot.split(',');
     QTimer::singleShot(parts.value(1, "3000").toInt(), &table, [&table, &app, parts] {
       QWidget* window = parts.size() > 2 ? table.findChild<QWidget*>(parts[2]) : &table;
+      if (qEnvironmentVariableIsSet("OMBRIX_KEYPLAY")) {
+        qWarning("the moment for the picture never came");
+        window = nullptr;
+      }
       if (window) {
         window->show();
         window->grab().save(parts[0]);

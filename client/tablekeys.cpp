@@ -37,7 +37,8 @@ class FocusMark : public QWidget {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF frame = QRectF(rect()).adjusted(2, 2, -2, -2 - kArrowHeight);
-    p.setPen(QPen(QColor(20, 20, 20), 5));  // a dark edge, so the frame shows on any card
+    p.fillRect(frame, QColor(255, 200, 0, 60));  // a tint over the card's visible part
+    p.setPen(QPen(QColor(20, 20, 20), 5));       // a dark edge, so the frame shows on any card
     p.drawRoundedRect(frame, 4, 4);
     p.setPen(QPen(QColor(255, 200, 0), 3));
     p.drawRoundedRect(frame, 4, 4);

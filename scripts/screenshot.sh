@@ -1,11 +1,20 @@
 #!/usr/bin/env bash
-# Takes docs/screenshot.png: a game in progress on a virtual X display.
+# Takes the README's pictures of a game on a virtual X display:
+#   scripts/screenshot.sh [MS]   docs/screenshot.png, a game in progress after MS ms
+#   scripts/screenshot.sh keys   docs/keyboard.png, the keyboard's mark on the hand
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 bash scripts/setup.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build >/dev/null
+if [[ "${1:-}" == keys ]]; then
+  # Seat 1 played by key presses; pictured at a turn with a choice, from round 6 on.
+  xvfb-run -a -s "-screen 0 1024x768x24" env OMBRIX_KEYPLAY=6 OMBRIX_TIME_SCALE=8 \
+    OMBRIX_SCREENSHOT="$root/docs/keyboard.png,300000" build/bin/ombrix
+  echo "wrote docs/keyboard.png"
+  exit
+fi
 xvfb-run -a -s "-screen 0 1024x768x24" env OMBRIX_AUTOPLAY=1 OMBRIX_TIME_SCALE=2 \
   OMBRIX_SCREENSHOT="$root/docs/screenshot.png,${1:-9000}" build/bin/ombrix
 echo "wrote docs/screenshot.png"
