@@ -117,7 +117,9 @@ void TableKeys::afterCommand() {
     const bool lost = beforeHad_ && !before_;  // the focused card was played
     const bool moved = lost || now != before_.data() || (now && !now->isVisibleTo(&t_));
     const std::vector<CardImage*> cards = markable(t_);
-    const bool markOff = t_.myTurn && std::find(cards.begin(), cards.end(), marked()) == cards.end();
+    // A card the host refused, or one the player read before the turn came.
+    const bool markOff =
+        t_.myTurn && marked() && std::find(cards.begin(), cards.end(), marked()) == cards.end();
     if (bidBoxUp() && (moved || !beforeBidding_)) {
       toBidBox();
     } else if (t_.myTurn && (moved || !beforeTurn_ || markOff)) {

@@ -46,6 +46,9 @@ TEST_F(Wired, TheMarkWalksThePlayableCardsAndEnterSendsOneRequest) {
   EXPECT_EQ(markedCard(table), 30);
   press(Qt::Key_Home);
   EXPECT_EQ(markedCard(table), 28);
+  press(Qt::Key_Escape);  // off the hand, and a line from the chat does not put it back
+  feed("CMD_chat+Bob chats: hurry|clRed");
+  EXPECT_EQ(focused(), table.tableArea);
   press(Qt::Key_End);
   CardImage* ten = table.keys->marked();
   ASSERT_EQ(ten->card, 35);
