@@ -444,7 +444,7 @@ void Tchat::processsocktimer() {
   } catch (const Dropped&) {
   }
   mutes->afterCommand(entry);
-  keys->afterCommand();  // the focus, the mark and the names follow
+  keys->afterCommand(entry);  // the focus, the mark and the names follow
   if (connectionGone_) closeWhenDispatched();
 }
 

@@ -49,6 +49,10 @@ TableAccess::TableAccess(Tchat& table) : t_(table) {
   refresh();
 }
 
+QWidget* TableAccess::at(const char* family, int seat) const {
+  return index_.value(QString(family) + QString::number(seat));
+}
+
 void TableAccess::name(QWidget* w, const QString& text) {
   // Setting a name announces it, so an unchanged one is left alone.
   if (w && w->accessibleName() != text) w->setAccessibleName(text);
@@ -59,48 +63,51 @@ void TableAccess::describe(QWidget* w, const QString& text) {
 }
 
 QString TableAccess::seatName(int seat) const {
-  const QString c = t_.caption(seat);
+  const QString c = text(at("label_playername", seat));
   if (c == "<Waiting>") return "Seat " + QString::number(seat);
   if (seat == t_.mySeat && c != "You") return c + " (you)";
   return c;
 }
 
 bool TableAccess::hasBid(int seat) const {
-  const QWidget* bidCaption = t_.el("label_bidlabel", seat);
+  const QWidget* bidCaption = at("label_bidlabel", seat);
   return !bidCaption || bidCaption->palette().color(QPalette::WindowText) != kNotYetBid;
 }
 
 QString TableAccess::seatReading(int seat) const {
-  const QString c = t_.caption(seat);
+  const QString c = text(at("label_playername", seat));
   if (c == "<Waiting>") return seatName(seat) + ", waiting for a player";
-  QString r = seatName(seat) + ", score " + text(t_.el("label_score", seat)) + ", tricks " +
-              text(t_.el("label_tricks", seat));
-  r += hasBid(seat) ? ", bid " + text(t_.el("label_bid", seat)) : QString(", no bid yet");
-  if (shown(t_.el("image_turn", seat))) r += ", on turn";
-  if (shown(t_.el("image_eyes", seat))) r += ", just watching";
-  if (shown(t_.el("image_trickwinner", seat))) r += ", took the last trick";
-  if (shown(t_.el("image_winner", seat))) r += ", won the game";
+  QString r = seatName(seat) + ", score " + text(at("label_score", seat)) + ", tricks " +
+              text(at("label_tricks", seat));
+  r += hasBid(seat) ? ", bid " + text(at("label_bid", seat)) : QString(", no bid yet");
+  if (shown(at("image_turn", seat))) r += ", on turn";
+  if (shown(at("image_eyes", seat))) r += ", just watching";
+  if (shown(at("image_trickwinner", seat))) r += ", took the last trick";
+  if (shown(at("image_winner", seat))) r += ", won the game";
   return r;
 }
 
 void TableAccess::refresh() {
+  // One pass over the table's elements instead of a search for each name.
+  index_.clear();
+  for (QObject* o : t_.tableArea->children())
+    if (o->isWidgetType()) index_.insert(o->objectName(), static_cast<QWidget*>(o));
   for (int s = 1; s <= 4; ++s) {
     const QString who = seatName(s);
-    name(t_.el("label_playername", s), seatReading(s));
-    name(t_.el("label_score", s), who + ", score " + text(t_.el("label_score", s)));
-    name(t_.el("label_tricks", s), who + ", tricks " + text(t_.el("label_tricks", s)));
-    name(t_.el("label_bid", s),
-         hasBid(s) ? who + ", bid " + text(t_.el("label_bid", s)) : who + ", no bid yet");
+    name(at("label_playername", s), seatReading(s));
+    name(at("label_score", s), who + ", score " + text(at("label_score", s)));
+    name(at("label_tricks", s), who + ", tricks " + text(at("label_tricks", s)));
+    name(at("label_bid", s), hasBid(s) ? who + ", bid " + text(at("label_bid", s)) : who + ", no bid yet");
     // The local seat's marks speak to the player.
     const bool me = s == t_.mySeat;
     const QString subject = me ? QString("You") : who;
-    name(t_.el("image_turn", s), subject + (me ? " are" : " is") + " on turn");
-    name(t_.el("image_eyes", s), subject + (me ? " are" : " is") + " just watching");
-    name(t_.el("image_trickwinner", s), subject + " took the last trick");
-    name(t_.el("image_winner", s), subject + " won the game");
+    name(at("image_turn", s), subject + (me ? " are" : " is") + " on turn");
+    name(at("image_eyes", s), subject + (me ? " are" : " is") + " just watching");
+    name(at("image_trickwinner", s), subject + " took the last trick");
+    name(at("image_winner", s), subject + " won the game");
     const int held = me ? static_cast<int>(t_.cardImages().size()) : t_.cardCount[s];
-    name(t_.el("image_cards", s), (me ? QString("Your hand") : who + "'s hand") + ": " + count(held));
-    auto* played = t_.el<QLabel>("image_played", s);
+    name(at("image_cards", s), (me ? QString("Your hand") : who + "'s hand") + ": " + count(held));
+    auto* played = qobject_cast<QLabel*>(at("image_played", s));
     name(played, played && !played->pixmap().isNull()
                      ? "Played by " + (me ? QString("you") : who) + ": " + cardName(t_.playedCard[s])
                      : subject + (me ? " have" : " has") + " not played to this trick");

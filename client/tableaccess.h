@@ -8,6 +8,7 @@
 // the status lines) are read as they are and announce their own changes.
 #pragma once
 
+#include <QHash>
 #include <QString>
 
 class QWidget;
@@ -26,16 +27,17 @@ class TableAccess {
   // Brings every changing name up to date; announces only what changed.
   void refresh();
 
+ private:
   // The reading of a seat: name, score, tricks, bid and what marks it.
   QString seatReading(int seat) const;
-
- private:
-  QString seatName(int seat) const;  // "Seat 3" while nobody sits there
-  bool hasBid(int seat) const;       // the bid caption turns from grey at the seat's bid
+  QWidget* at(const char* family, int seat) const;  // as Tchat::el, from the index
+  QString seatName(int seat) const;                 // "Seat 3" while nobody sits there
+  bool hasBid(int seat) const;                      // the bid caption turns from grey at the seat's bid
   void name(QWidget* w, const QString& text);
   void describe(QWidget* w, const QString& text);
 
   Tchat& t_;
+  QHash<QString, QWidget*> index_;  // the table's elements by name, at the last refresh
 };
 
 }  // namespace ombrix::client

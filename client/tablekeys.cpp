@@ -7,10 +7,12 @@
 #include <QPainter>
 #include <QPushButton>
 #include <algorithm>
+#include <array>
 
 #include "client/chatform.h"
 #include "client/tableaccess.h"
 #include "engine/cards.h"
+#include "protocol/commands.h"
 
 namespace ombrix::client {
 
@@ -59,10 +61,13 @@ int digitOf(const QKeyEvent* k) {
 }  // namespace
 
 std::vector<CardImage*> handInOrder(const Tchat& t) {
+  std::array<CardImage*, 11> bySlot{};  // one pass over the cards, placed by their slots
+  for (CardImage* c : t.cardImages())
+    for (int s = 1; s <= 10; ++s)
+      if (!t.handSlots[s].free && t.handSlots[s].handPosition == c->handPosition) bySlot[s] = c;
   std::vector<CardImage*> out;
-  for (int s = 1; s <= 10; ++s)
-    if (!t.handSlots[s].free)
-      if (CardImage* c = t.cardImage(t.handSlots[s].handPosition)) out.push_back(c);
+  for (CardImage* c : bySlot)
+    if (c) out.push_back(c);
   return out;
 }
 
@@ -109,7 +114,11 @@ void TableKeys::beforeCommand() {
   beforeTurn_ = t_.myTurn;
 }
 
-void TableKeys::afterCommand() {
+void TableKeys::afterCommand(const std::string& entry) {
+  // Lines and sounds change nothing at the table: a chat flood costs no names.
+  using A = wire::Announcement;
+  const A kind = wire::lookupAnnouncement(wire::splitCommand(entry).name);
+  if (kind == A::Chat || kind == A::Me || kind == A::PlayASound) return;
   if (beforeAtTable_) {
     QWidget* now = t_.focusWidget();
     // Hiding or deleting the focused element moves the focus on by itself,

@@ -14,6 +14,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <string>
 #include <vector>
 
 class QWidget;
@@ -39,7 +40,7 @@ class TableKeys : public QObject {
   void attach(QWidget* scoreCard);
 
   void beforeCommand();
-  void afterCommand();
+  void afterCommand(const std::string& entry);
 
   // The card under the mark (the card with the keyboard focus), or null.
   CardImage* marked() const;

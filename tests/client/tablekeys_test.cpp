@@ -46,8 +46,8 @@ TEST_F(Wired, TheMarkWalksThePlayableCardsAndEnterSendsOneRequest) {
   EXPECT_EQ(markedCard(table), 30);
   press(Qt::Key_Home);
   EXPECT_EQ(markedCard(table), 28);
-  press(Qt::Key_Escape);  // off the hand, and a line from the chat does not put it back
-  feed("CMD_chat+Bob chats: hurry|clRed");
+  press(Qt::Key_Escape);  // off the hand, and news from the table does not put it back
+  feed("CMD_newplayerinfo+7+Sam");
   EXPECT_EQ(focused(), table.tableArea);
   press(Qt::Key_End);
   CardImage* ten = table.keys->marked();
