@@ -18,6 +18,7 @@
 #include "client/mutelist.h"
 #include "client/tableaccess.h"
 #include "client/tablekeys.h"
+#include "client/gamerecord.h"
 #include "net/wsock.h"
 #include "protocol/commands.h"
 #include "protocol/hostwindow.h"
@@ -146,7 +147,7 @@ void CardImage::mousePressEvent(QMouseEvent* e) {
   if (onPress) onPress(this, e->button());
 }
 
-Tchat::Tchat() {
+Tchat::Tchat() : gameRecord(std::make_unique<GameRecord>()) {
   setObjectName("Tchat");
   setWindowTitle("Ombrix");
   setGeometry(3, 3, 790, 520);
@@ -171,6 +172,7 @@ Tchat::Tchat() {
   access = std::make_unique<TableAccess>(*this);
   keys = std::make_unique<TableKeys>(*this);
   mutes = std::make_unique<MuteList>(*this);
+  gameRecord->seatCaption = [this](int seat) { return caption(seat); };
 }
 
 Tchat::~Tchat() {
@@ -439,6 +441,7 @@ void Tchat::processsocktimer() {
   keys->beforeCommand();
   try {
     dispatch(entry);
+    gameRecord->heard(entry);
   } catch (const ConversionError& e) {
     ui::messageBox(QString::fromStdString(e.what()));
   } catch (const Dropped&) {

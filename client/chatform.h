@@ -49,6 +49,7 @@ class CardImage;
 class TableKeys;
 class TableAccess;
 class MuteList;
+class GameRecord;
 
 class Tchat : public QMainWindow {
  public:
@@ -111,6 +112,11 @@ class Tchat : public QMainWindow {
   void scontopClick();
   void ltontopClick();
   void ResetScreenLocation1Click();
+  // File > "Save Game Record…": asks where, then saveGameRecord.
+  void SaveGameRecord1Click();
+  // Writes what this table saw of the game to `path`; a failure is told in a
+  // message box.
+  bool saveGameRecord(const QString& path);
   // The tally list's "Players In Current Game": the seats' names but the
   // player's own, without "<Waiting>".
   void loadchecklist();
@@ -165,7 +171,8 @@ class Tchat : public QMainWindow {
   net::TAsyncSock Sock11;  // the lobby link, opened and never used
   std::deque<std::string> receivedlist;
   QTimer* Timer1;
-  std::vector<QString> soundsPlayed;  // what playsounds was asked, newest last
+  std::vector<QString> soundsPlayed;       // what playsounds was asked, newest last
+  std::unique_ptr<GameRecord> gameRecord;  // hears every announcement after its handler
 
   // Chat state.
   uint32_t textColor = 0x000000, actionColor = 0x000000;  // 0x00BBGGRR
@@ -190,7 +197,7 @@ class Tchat : public QMainWindow {
   QWidget* updown_bid;
   QLineEdit* mychat = nullptr;
   std::array<QToolButton*, 11> b_phrase{};  // [1..10]
-  QAction *StartGame1 = nullptr, *StartHalfGame1 = nullptr, *JustWatch1 = nullptr;
+  QAction *StartGame1 = nullptr, *StartHalfGame1 = nullptr, *JustWatch1 = nullptr, *SaveGameRecord1 = nullptr;
   QAction *PlaySounds1 = nullptr, *PlayChatterSounds1 = nullptr, *Classic1 = nullptr, *New1 = nullptr,
           *Slow1 = nullptr, *Normal1 = nullptr, *Fast1 = nullptr, *ShowScorecard1 = nullptr,
           *scontop = nullptr, *ltontop = nullptr, *ScrollChatOff1 = nullptr, *ScrollChatOff2 = nullptr,

@@ -1,18 +1,23 @@
 // Tchat: the menus, the options behind them and the settings file that
 // keeps them between runs.
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QTextEdit>
 #include <QToolButton>
 
 #include "client/chatform.h"
 #include "client/colortext.h"
+#include "client/gamerecord.h"
 #include "client/settings.h"
 #include "protocol/commands.h"
 #include "protocol/framing.h"
+#include "ui/msgbox.h"
 #include "windows/aboutform.h"
 #include "windows/downloadform.h"
 #include "windows/helpform.h"
@@ -60,6 +65,12 @@ void Tchat::buildMenus() {
   StartGame1->setObjectName("StartGame1");
   StartHalfGame1 = file->addAction("Start Half Game", this, [this] { StartHalfGame1Click(); });
   StartHalfGame1->setObjectName("StartHalfGame1");
+  file->addSeparator();
+  SaveGameRecord1 =
+      file->addAction(QString::fromUtf8("Save Game Record\u2026"), this, [this] { SaveGameRecord1Click(); });
+  SaveGameRecord1->setObjectName("SaveGameRecord1");
+  // Offered once this table has seen a game start or joined one.
+  connect(file, &QMenu::aboutToShow, this, [this] { SaveGameRecord1->setEnabled(gameRecord->hasGame()); });
   file->addSeparator();
   file->addAction("Exit", this, [this] { close(); })->setObjectName("Exit1");
   QAction* hostGame = file->addAction("Host Game", this, [this] {
@@ -297,6 +308,21 @@ void Tchat::ltontopClick() {
 }
 
 void Tchat::ResetScreenLocation1Click() { setGeometry(3, 3, 790, 520); }
+
+void Tchat::SaveGameRecord1Click() {
+  const QString suggested = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + "/Ombrix " +
+                            QDateTime::currentDateTime().toString("yyyy-MM-dd HH-mm") + ".txt";
+  const QString path =
+      QFileDialog::getSaveFileName(this, "Save Game Record", suggested, "Text files (*.txt);;All files (*)");
+  if (!path.isEmpty()) saveGameRecord(path);
+}
+
+bool Tchat::saveGameRecord(const QString& path) {
+  QString error;
+  if (gameRecord->save(path, &error)) return true;
+  ui::messageBox("Could not save the game record to " + path + ": " + error);
+  return false;
+}
 
 void Tchat::attachDownload(windows::Tdownload* d) {
   download = d;

@@ -1,0 +1,270 @@
+#include "client/gamerecord.h"
+
+#include <QSaveFile>
+#include <algorithm>
+
+#include "protocol/commands.h"
+
+namespace ombrix::client {
+
+namespace {
+
+constexpr int kSeats = 4, kHalfRounds = 10, kFullRounds = 20;
+
+QString latin1(std::string_view s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
+
+// The hand size of a round: 1 to 10, then 10 down to 1.
+int scheduledHandSize(int round) { return round <= kHalfRounds ? round : kFullRounds + 1 - round; }
+
+QString plural(int n, const char* one, const char* many) {
+  return QString::number(n) + " " + (n == 1 ? one : many);
+}
+
+}  // namespace
+
+QString GameRecord::cardName(int card) {
+  static const char* const kRanks[] = {"2", "3", "4", "5", "6", "7", "8", "9", "10", "J", "Q", "K", "A"};
+  static const char kSuits[] = {'C', 'D', 'H', 'S'};
+  if (card < 1 || card > 52) return "?";
+  return QString(kRanks[(card - 1) % 13]) + kSuits[(card - 1) / 13];
+}
+
+QStringList GameRecord::captions() const {
+  QStringList names;
+  for (int s = 1; s <= kSeats; ++s) names << (seatCaption ? seatCaption(s) : QString::number(s));
+  return names;
+}
+
+GameRecord::Round& GameRecord::round() { return game_.rounds.back(); }
+
+QString GameRecord::name(const Round& r, int seat) const {
+  return seat >= 1 && seat <= r.names.size() ? r.names[seat - 1] : "seat " + QString::number(seat);
+}
+
+void GameRecord::heard(std::string_view message) {
+  namespace parse = wire::parse;
+  using A = wire::Announcement;
+  const auto [command, fields] = wire::splitCommand(message);
+  const A kind = wire::lookupAnnouncement(command);
+  switch (kind) {
+    case A::SendLoginInfo:
+      if (auto slot = parse::sendlogininfo(fields)) mySeat_ = *slot;
+      return;
+    case A::NewPlayerInfo:
+      if (auto p = parse::slotName(fields); p && p->slot == mySeat_) myName_ = latin1(p->name);
+      return;
+    case A::NewPlayerStuff:
+      if (auto p = parse::newplayerstuff(fields); p && p->seat >= 1 && p->seat <= kSeats)
+        found_.push_back({p->seat, {p->bid, p->tricks, p->score, p->played[p->seat - 1]}});
+      return;
+    case A::PlaceCard:
+      // The own hand: dealt at a round's start, or as it stood when joining
+      // (before CMD_stats opens the round).
+      if (auto p = parse::placecard(fields); p && p->seat == mySeat_) {
+        foundHand_.clear();
+        for (auto [position, card] : p->cards)
+          if (card > 0) foundHand_.push_back(card);
+        std::sort(foundHand_.begin(), foundHand_.end());
+        if (game_.seen && !game_.rounds.empty() && round().tricks.empty()) round().hand = foundHand_;
+      }
+      return;
+    case A::StartGame:
+      return startGame(fields);
+    case A::Stats:
+      return joinGame(fields);
+    case A::StartRound:
+      return startRound(fields);
+    default:
+      break;
+  }
+  if (!game_.seen || game_.rounds.empty()) return;
+  switch (kind) {
+    case A::Trump:
+      if (auto card = parse::trump(fields)) round().trump = *card;
+      return;
+    case A::Bid:
+      if (auto p = parse::bidAsk(fields)) round().handSize = p->handSize;
+      return;
+    case A::HisBid:
+      if (auto p = parse::hisbid(fields); p && p->seat >= 1 && p->seat <= kSeats) {
+        round().bids.push_back({p->seat, p->bid});
+        round().totalBids = p->total;
+      }
+      return;
+    case A::PlayCard:
+      return cardPlayed(fields);
+    case A::TrickWinner:
+      return trickWon(fields);
+    case A::Score:
+      if (auto p = parse::score(fields); p && p->a >= 1 && p->a <= kSeats)
+        round().scores.push_back({p->a, p->c, p->b});
+      return;
+    case A::Winner:
+      if (auto p = parse::winner(fields)) {
+        game_.winner = latin1(p->names);
+        game_.best = p->best;
+      }
+      return;
+    default:
+      return;
+  }
+}
+
+void GameRecord::startGame(std::string_view fields) {
+  auto p = wire::parse::startgame(fields);
+  if (!p) return;
+  game_ = Game{};
+  game_.seen = true;
+  game_.half = p->kind == "h";
+  game_.starter = latin1(p->starter);
+  game_.names = captions();
+  found_.clear();
+}
+
+void GameRecord::joinGame(std::string_view fields) {
+  auto p = wire::parse::stats(fields);
+  if (!p) return;
+  game_ = Game{};
+  game_.seen = game_.joined = true;
+  game_.half = p->gameKind == "h";
+  game_.names = captions();
+  Round r;
+  r.number = p->round;
+  r.handSize = scheduledHandSize(p->round);
+  r.trump = p->trumpCard;
+  r.names = game_.names;
+  r.hand = foundHand_;
+  r.handAtJoin = true;
+  r.joinedHere = true;
+  QStringList state;
+  Trick underway;
+  int tricksTaken = 0;
+  for (const auto& [seat, f] : found_) {
+    state << name(r, seat) + " bid " + QString::number(f.bid) + ", " + plural(f.tricks, "trick", "tricks") +
+                 ", score " + QString::number(f.score);
+    tricksTaken += f.tricks;
+    if (f.card > 0) underway.cards.push_back({seat, f.card});
+  }
+  r.joinedState = state.join("; ");
+  if (!underway.cards.empty()) {
+    underway.number = tricksTaken + 1;
+    underway.onTableAtJoin = static_cast<int>(underway.cards.size());
+    r.tricks.push_back(underway);
+  }
+  r.trickBase = tricksTaken;
+  game_.rounds.push_back(r);
+  found_.clear();
+}
+
+void GameRecord::startRound(std::string_view fields) {
+  if (!game_.seen) return;
+  auto p = wire::parse::startround(fields);
+  if (!p) return;
+  Round r;
+  r.number = p->first;
+  r.dealer = p->second;
+  r.handSize = scheduledHandSize(p->first);
+  r.names = captions();
+  r.namesChanged = r.names != (game_.rounds.empty() ? game_.names : game_.rounds.back().names);
+  game_.rounds.push_back(r);
+}
+
+void GameRecord::cardPlayed(std::string_view fields) {
+  auto p = wire::parse::playcard(fields);
+  if (!p || p->seat < 1 || p->seat > kSeats) return;
+  std::vector<Trick>& tricks = round().tricks;
+  if (tricks.empty() || tricks.back().winner != 0) {
+    Trick t;
+    t.number = tricks.empty() ? round().trickBase + 1 : tricks.back().number + 1;
+    tricks.push_back(t);
+  }
+  tricks.back().cards.push_back({p->seat, p->card});
+}
+
+void GameRecord::trickWon(std::string_view fields) {
+  auto p = wire::parse::trickwinner(fields);
+  if (!p || round().tricks.empty() || round().tricks.back().winner != 0) return;
+  round().tricks.back().winner = p->first;
+}
+
+QString GameRecord::text() const {
+  QStringList out;
+  out << "Ombrix game record";
+  if (!game_.seen) {
+    out << "No game seen yet.";
+    return out.join('\n') + '\n';
+  }
+  const QString kind = game_.half ? "HALF (10 rounds)" : "FULL (20 rounds)";
+  if (game_.joined) {
+    const int first = game_.rounds.empty() ? 0 : game_.rounds.front().number;
+    out << "Game: " + kind + ", joined during round " + QString::number(first) +
+               "; the rounds before were not seen";
+  } else {
+    out << "Game: " + kind + ", started by " + game_.starter;
+  }
+  if (mySeat_ >= 1 && mySeat_ <= kSeats)
+    out << "Seen by: " + game_.names.value(mySeat_ - 1) + ", seat " + QString::number(mySeat_);
+  else
+    out << "Seen by: " + myName_ + ", spectator";
+  auto seats = [](const QStringList& names) {
+    QStringList s;
+    for (int i = 0; i < names.size(); ++i) s << QString::number(i + 1) + " " + names[i];
+    return "Seats: " + s.join(", ");
+  };
+  out << seats(game_.names);
+
+  for (const Round& r : game_.rounds) {
+    out << "";
+    QString head = "Round " + QString::number(r.number) + ": " + plural(r.handSize, "card", "cards");
+    if (r.dealer) head += ", dealer " + name(r, r.dealer);
+    head += ", trump " + (r.trump ? cardName(r.trump) : QString("not seen"));
+    if (r.joinedHere) head += " (joined during this round)";
+    out << head;
+    if (r.namesChanged) out << seats(r.names);
+    if (!r.joinedState.isEmpty()) out << "When joined: " + r.joinedState;
+    if (!r.hand.empty()) {
+      QStringList cards;
+      for (int c : r.hand) cards << cardName(c);
+      out << QString(r.handAtJoin ? "Hand when joined: " : "Hand: ") + cards.join(' ');
+    }
+    if (!r.bids.empty()) {
+      QStringList bids;
+      for (auto [seat, bid] : r.bids) bids << name(r, seat) + " " + QString::number(bid);
+      out << "Bids: " + bids.join(", ") + "; total " + QString::number(r.totalBids);
+    }
+    for (const Trick& t : r.tricks) {
+      QStringList before, cards;
+      for (size_t i = 0; i < t.cards.size(); ++i)
+        (static_cast<int>(i) < t.onTableAtJoin ? before : cards)
+            << name(r, t.cards[i].first) + " " + cardName(t.cards[i].second);
+      QString line = "Trick " + QString::number(t.number) + ": ";
+      if (!before.isEmpty()) line += "(on the table when joined: " + before.join(", ") + ") ";
+      line += cards.join(", ");
+      line += t.winner ? "; won by " + name(r, t.winner) : QString("; not finished");
+      out << line;
+    }
+    if (!r.scores.empty()) {
+      QStringList scores;
+      for (const Score& s : r.scores)
+        scores << name(r, s.seat) + " " + QString::number(s.points) + " (total " + QString::number(s.total) +
+                      ")";
+      out << "Scores: " + scores.join(", ");
+    }
+  }
+  if (game_.best >= 0)
+    out << ""
+        << "Winner: " + game_.winner + " with " + QString::number(game_.best);
+  return out.join('\n') + '\n';
+}
+
+bool GameRecord::save(const QString& path, QString* error) const {
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Text) || file.write(text().toUtf8()) < 0 ||
+      !file.commit()) {
+    if (error) *error = file.errorString();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace ombrix::client

@@ -1,0 +1,92 @@
+// GameRecord: what this table saw of the current (or last) game, kept from
+// the host's announcements and written as plain text by File > "Save Game
+// Record…". The format is described in docs/game-record.md.
+//
+// It only listens: the table window hands it every announcement after its
+// own handler has run, so the seat captions it reads are the ones the table
+// shows (computer seats by their default names).
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace ombrix::client {
+
+class GameRecord {
+ public:
+  // The table's caption of a host seat 1..4.
+  std::function<QString(int seat)> seatCaption;
+
+  // One announcement as it came from the host ("CMD_playcard+2+5+40").
+  void heard(std::string_view message);
+
+  // A game was started or joined since this table connected.
+  bool hasGame() const { return game_.seen; }
+  QString text() const;
+  // Writes text() to `path`; on failure returns false and says why in `error`.
+  bool save(const QString& path, QString* error) const;
+
+  // A card as the record writes it: rank ("2".."10", "J", "Q", "K", "A") and
+  // suit letter ("C", "D", "H", "S"); "?" for a number outside 1..52.
+  static QString cardName(int card);
+
+ private:
+  using SeatCard = std::pair<int, int>;
+  struct Trick {
+    int number = 0;
+    std::vector<SeatCard> cards;  // in the order they were played
+    int winner = 0;               // 0 while the trick is open
+    int onTableAtJoin = 0;        // cards already down when this table joined
+  };
+  struct Score {
+    int seat, points, total;
+  };
+  struct Round {
+    int number = 0, dealer = 0, handSize = 0, trump = 0;
+    QStringList names;          // seats 1..4 at the round's start
+    bool namesChanged = false;  // differ from the round before
+    std::vector<int> hand;      // this table's own cards as dealt (or as held when joining)
+    bool handAtJoin = false;
+    std::vector<SeatCard> bids;  // in bidding order
+    int totalBids = 0;
+    std::vector<Trick> tricks;
+    std::vector<Score> scores;
+    bool joinedHere = false;  // this table joined during this round
+    QString joinedState;      // what the table showed then, seat by seat
+    int trickBase = 0;        // tricks finished before the first one recorded
+  };
+  struct Game {
+    bool seen = false, half = false, joined = false;
+    QString starter;
+    QStringList names;
+    std::vector<Round> rounds;
+    QString winner;
+    int best = -1;
+  };
+
+  QStringList captions() const;
+  Round& round();
+  void startGame(std::string_view fields);
+  void joinGame(std::string_view fields);
+  void startRound(std::string_view fields);
+  void cardPlayed(std::string_view fields);
+  void trickWon(std::string_view fields);
+  QString name(const Round& r, int seat) const;
+
+  Game game_;
+  int mySeat_ = 0;
+  QString myName_;
+  // CMD_newplayerstuff comes before CMD_stats: the table as a late joiner
+  // found it, seat by seat (bid, tricks, score, card on the table).
+  struct Found {
+    int bid = 0, tricks = 0, score = 0, card = 0;
+  };
+  std::vector<std::pair<int, Found>> found_;
+  std::vector<int> foundHand_;  // the own cards of the last CMD_placecard
+};
+
+}  // namespace ombrix::client
