@@ -5,13 +5,15 @@
 //
 //   OMBRIX_TIME_SCALE=X    run the in-process host's timers X times faster
 //   OMBRIX_HOST_PORT=N     host on port N instead of 7772 (0: any free port; tests)
-//   OMBRIX_SCREENSHOT=F,MS[,NAME] save a picture of the table window (or the
-//                          window of that object name, e.g. Tdownload) to F after MS ms
+//   OMBRIX_SCREENSHOT=F,MS[,NAME[,BUTTON]] save a picture of the table window (or
+//                          the window of that object name, e.g. Tdownload) to F after
+//                          MS ms, first clicking its button BUTTON (e.g. button_chart)
 //   OMBRIX_AUTOPLAY=1      start a full game and let the computer play seat 1
 //                          (demonstrations and the README's screenshot)
 //   OMBRIX_KEYPLAY=R       start a full game and play seat 1 by key presses; with
 //                          OMBRIX_SCREENSHOT the picture is taken at a turn of round R
 //                          or later with a choice of cards, the mark moved (MS: give up)
+#include <QAbstractButton>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -86,6 +88,9 @@ void keyPlay(client::Tchat& table, int round, const QString& shot) {
   });
   poll->start(50);
 }
+
+// A moment for the window to lay itself out before the picture.
+constexpr int kSettleMs = 300;
 
 }  // namespace
 
@@ -174,11 +179,15 @@ int main(int argc, char** argv) {
         qWarning("the moment for the picture never came");
         window = nullptr;
       }
-      if (window) {
-        window->show();
-        window->grab().save(parts[0]);
-      }
-      app.quit();
+      if (!window) return app.quit();
+      if (parts.size() > 3)
+        if (auto* button = window->findChild<QAbstractButton*>(parts[3])) button->click();
+      window->show();
+      window->raise();
+      QTimer::singleShot(kSettleMs, window, [window, &app, file = parts[0]] {
+        window->grab().save(file);
+        app.quit();
+      });
     });
   }
   return app.exec();

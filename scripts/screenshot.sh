@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Takes the README's pictures of a game on a virtual X display:
-#   scripts/screenshot.sh [MS]   docs/screenshot.png, a game in progress after MS ms
-#   scripts/screenshot.sh keys   docs/keyboard.png, the keyboard's mark on the hand
+#   scripts/screenshot.sh [TABLE_MS [CHART_MS]]  docs/screenshot.png, a game in progress,
+#                                                and docs/scorechart.png, the score card's chart
+#   scripts/screenshot.sh keys                   docs/keyboard.png, the keyboard's mark on the hand
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -17,4 +18,6 @@ if [[ "${1:-}" == keys ]]; then
 fi
 xvfb-run -a -s "-screen 0 1024x768x24" env OMBRIX_AUTOPLAY=1 OMBRIX_TIME_SCALE=2 \
   OMBRIX_SCREENSHOT="$root/docs/screenshot.png,${1:-9000}" build/bin/ombrix
-echo "wrote docs/screenshot.png"
+xvfb-run -a -s "-screen 0 1024x768x24" env OMBRIX_AUTOPLAY=1 OMBRIX_TIME_SCALE=10 \
+  OMBRIX_SCREENSHOT="$root/docs/scorechart.png,${2:-40000},Tscore,button_chart" build/bin/ombrix
+echo "wrote docs/screenshot.png and docs/scorechart.png"
