@@ -384,10 +384,15 @@ void Tchat::send(const std::string& message) {
 }
 
 void Tchat::sockRead() {
+  const bool idle = receivedlist.empty();
   remainder_.feed(sock.Receive(), [this](std::string_view m) {
     receivedlist.emplace_back(m);
     return true;
   });
+  // A command that finds nothing waiting and no dispatch within the last
+  // tick runs now rather than on the next tick; the rest follow one a tick.
+  constexpr auto kTick = std::chrono::milliseconds(1);
+  if (idle && !receivedlist.empty() && std::chrono::steady_clock::now() - lastDispatch_ >= kTick) runNext();
   if (!receivedlist.empty() && !Timer1->isActive()) Timer1->start();
 }
 
@@ -426,14 +431,15 @@ void Tchat::closeTable() {
 
 void Tchat::processsocktimer() {
   phraseTick();
+  if (!receivedlist.empty()) runNext();
   // The timer runs while commands wait or a phrase cools down.
-  if (receivedlist.empty()) {
-    if (phraseReady) Timer1->stop();
-    return;
-  }
+  if (receivedlist.empty() && phraseReady) Timer1->stop();
+}
+
+void Tchat::runNext() {
+  lastDispatch_ = std::chrono::steady_clock::now();
   const std::string entry = std::move(receivedlist.front());
   receivedlist.pop_front();
-  if (receivedlist.empty() && phraseReady) Timer1->stop();
   if (mutes->hides(entry)) {  // a muted player's line, action or chatter sound
     if (connectionGone_) closeWhenDispatched();
     return;

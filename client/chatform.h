@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <array>
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -238,6 +239,7 @@ class Tchat : public QMainWindow {
   void useBotSpeed(int ms, bool tellHost);
   bool eventFilter(QObject* o, QEvent* e) override;
   void dispatch(const std::string& entry);
+  void runNext();  // takes the oldest command off the queue and dispatches it
   void closeTable();
   // The connection is gone: what it delivered is dispatched first, and the
   // table closes once the queue is empty and no full-table box is open.
@@ -271,6 +273,7 @@ class Tchat : public QMainWindow {
   QString wireName() const;
 
   wire::Framer remainder_;
+  std::chrono::steady_clock::time_point lastDispatch_{};  // the epoch: long ago
   int kickTarget_ = 0;
   bool chatStarted_ = false;  // the pane holds a line: the next one starts a new paragraph
   bool closing_ = false;

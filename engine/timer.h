@@ -7,6 +7,7 @@
 // soon as the event loop is idle.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -27,6 +28,9 @@ class TimerFactory {
  public:
   virtual ~TimerFactory() = default;
   virtual std::unique_ptr<Timer> createTimer() = 0;
+  // The time these timers run on, in microseconds from an arbitrary start
+  // (the host's dispatch budget is measured on it).
+  virtual int64_t nowUs() const = 0;
 };
 
 }  // namespace ombrix

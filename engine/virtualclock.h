@@ -19,6 +19,7 @@ class VirtualClock : public TimerFactory {
   VirtualClock& operator=(const VirtualClock&) = delete;
 
   std::unique_ptr<Timer> createTimer() override;
+  int64_t nowUs() const override { return now_ * 1000; }
 
   int64_t now() const { return now_; }
 

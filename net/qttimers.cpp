@@ -1,6 +1,7 @@
 #include "net/qttimers.h"
 
 #include <QTimer>
+#include <chrono>
 
 namespace ombrix::net {
 
@@ -24,5 +25,10 @@ class QtTimer : public Timer {
 }  // namespace
 
 std::unique_ptr<Timer> QtTimerFactory::createTimer() { return std::make_unique<QtTimer>(scale_); }
+
+int64_t QtTimerFactory::nowUs() const {
+  const auto since = std::chrono::steady_clock::now().time_since_epoch();
+  return static_cast<int64_t>(std::chrono::duration<double, std::micro>(since).count() * scale_);
+}
 
 }  // namespace ombrix::net

@@ -10,7 +10,7 @@ bool MessageQueue::push(int origin, std::string_view text) {
   const uint64_t tag = std::max(served_, l.lastTag) + 1;
   l.lastTag = tag;
   l.bytes += text.size();
-  l.items.push_back({tag, ++seq_, std::string(text)});
+  l.items.push_back({tag, ++seq_, !l.items.empty(), std::string(text)});
   ++size_;
   return true;
 }
@@ -22,8 +22,10 @@ QueuedMessage MessageQueue::pop() {
     Lane& l = lanes_[o];
     if (l.items.empty()) continue;
     const Item& f = l.items.front();
-    if (!best || f.tag < best->items.front().tag ||
-        (f.tag == best->items.front().tag && f.seq < best->items.front().seq)) {
+    const Item* b = best ? &best->items.front() : nullptr;
+    if (!b || f.tag < b->tag ||
+        (f.tag == b->tag &&
+         (f.backlogged < b->backlogged || (f.backlogged == b->backlogged && f.seq < b->seq)))) {
       best = &l;
       bestOrigin = o;
     }
@@ -42,6 +44,9 @@ void MessageQueue::dropFrom(int origin) {
   size_ -= l.items.size();
   l.items.clear();
   l.bytes = 0;
+  // Tags of messages that were never served must not hold back whoever
+  // uses this connection's lane next.
+  l.lastTag = 0;
 }
 
 }  // namespace ombrix::wire

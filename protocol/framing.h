@@ -22,9 +22,12 @@ struct QueuedMessage {
 // First in, first out, with one refinement for fairness: messages are served
 // in order of a fair-queuing tag rather than raw arrival. A message's tag is
 // one past the later of the tag last served and its connection's previous
-// tag. Without contention this is exactly arrival order; when one connection
-// floods, another connection's message waits behind at most one of the
-// flooder's. Each connection's own order is always kept.
+// tag; between equal tags, a message that found its connection idle goes
+// before one queued behind others of its own connection. Without contention
+// this is exactly arrival order; when one connection floods, another
+// connection's message goes at the next dispatch, or after at most one of
+// the flooder's when several others contend. Each connection's own order is
+// always kept.
 class MessageQueue {
  public:
   static constexpr int kOrigins = 16;
@@ -44,6 +47,7 @@ class MessageQueue {
  private:
   struct Item {
     uint64_t tag, seq;
+    bool backlogged;  // its connection had messages waiting when it came
     std::string text;
   };
   struct Lane {

@@ -13,7 +13,7 @@ bool isSlot(int n) { return n >= 1 && n <= kLastSlot; }
 }  // namespace
 
 TServer::TServer(HostTransport& transport, Notices& notices, TimerFactory& timers, uint64_t seed)
-    : engine(transport, notices, timers, seed), transport_(transport) {
+    : engine(transport, notices, timers, seed), transport_(transport), clock_(timers) {
   socktimer = timers.createTimer();
   socktimer->onTick = [this] { socktimerTimer(); };
   engine.onWinner = [this](std::string_view names, int best) {
@@ -60,7 +60,12 @@ void TServer::welcome(int slot) {
 
 bool TServer::received(int slot, std::string_view bytes) {
   if (!isSlot(slot)) return false;
-  return remainders[slot].feed(bytes, [&](std::string_view m) { return enqueue(slot, m); });
+  // The whole read is queued before anything runs: a handler may close this
+  // very connection, which clears its remainder.
+  if (!remainders[slot].feed(bytes, [&](std::string_view m) { return receivedlist.push(slot, m); }))
+    return false;
+  pace();
+  return true;
 }
 
 bool TServer::enqueue(int origin, std::string_view message) {
@@ -74,8 +79,48 @@ bool TServer::enqueue(int origin, std::string_view message) {
     message = oneLine;
   }
   if (!receivedlist.push(origin, message)) return false;
-  if (!socktimer->active()) socktimer->start(kSockTickMs);
+  pace();
   return true;
+}
+
+void TServer::pace() {
+  if (receivedlist.empty()) {
+    socktimer->stop();
+    return;
+  }
+  if (socktimer->active()) return;  // the next dispatch is already due
+  const int64_t wait = lastDispatchUs_ + kSockTickUs - clock_.nowUs();
+  if (wait <= 0)
+    dispatchNext();
+  else
+    arm(wait);
+}
+
+void TServer::arm(int64_t waitUs) {
+  // Whole milliseconds, rounded up: a tick never comes before the budget.
+  const int ms = static_cast<int>((waitUs + 999) / 1000);
+  if (!socktimer->active() || ms != armedMs_) socktimer->start(ms);
+  armedMs_ = ms;
+}
+
+void TServer::socktimerTimer() {
+  if (receivedlist.empty()) {
+    socktimer->stop();  // tick only while there is work
+    return;
+  }
+  const int64_t wait = lastDispatchUs_ + kSockTickUs - clock_.nowUs();
+  if (wait > 0) return arm(wait);  // a timer that fired early
+  dispatchNext();
+}
+
+void TServer::dispatchNext() {
+  lastDispatchUs_ = clock_.nowUs();
+  const wire::QueuedMessage m = receivedlist.pop();
+  if (receivedlist.empty())
+    socktimer->stop();
+  else
+    arm(kSockTickUs);
+  dispatch(m);
 }
 
 void TServer::connectionClosed(int slot) {
@@ -100,16 +145,6 @@ void TServer::connectionClosed(int slot) {
     if (slot == engine.currentBidder) engine.cbid(slot, engine.handSize);
     if (slot == engine.currentPlayer) engine.cplay(slot);
   }
-}
-
-void TServer::socktimerTimer() {
-  if (receivedlist.empty()) {
-    socktimer->stop();
-    return;
-  }
-  const wire::QueuedMessage m = receivedlist.pop();
-  if (receivedlist.empty()) socktimer->stop();  // tick only while there is work
-  dispatch(m);
 }
 
 void TServer::dispatch(const wire::QueuedMessage& m) {

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -29,7 +30,11 @@ class HostTransport : public Outbox {
 
 class TServer {
  public:
-  static constexpr int kSockTickMs = 10;  // one message per tick, 100 a second
+  // The dispatch budget: at most one message per 10 ms, 100 a second. A
+  // message that finds the budget unspent runs at once; the rest wait for
+  // the tick.
+  static constexpr int kSockTickMs = 10;
+  static constexpr int64_t kSockTickUs = kSockTickMs * 1000;
 
   TServer(HostTransport& transport, Notices& notices, TimerFactory& timers, uint64_t seed);
 
@@ -54,10 +59,14 @@ class TServer {
   void connectionClosed(int slot);
 
   // Queues one message as if it had arrived whole from `origin`; origin 0 is
-  // a trusted local caller, whose slot fields are taken as they stand.
+  // a trusted local caller, whose slot fields are taken as they stand. The
+  // message may run before this returns.
   bool enqueue(int origin, std::string_view message);
 
+  // One dispatch tick: the next queued message, if the budget allows.
   void socktimerTimer();
+  // When the last message was taken off the queue, on the timers' clock (µs).
+  int64_t lastDispatchUs() const { return lastDispatchUs_; }
 
   // --- Handlers, as dispatched --------------------------------------------------
   void receivedlogininfo(std::string_view fields);
@@ -84,6 +93,11 @@ class TServer {
 
  private:
   void dispatch(const wire::QueuedMessage& m);
+  // Runs the next message now if the budget allows, else makes sure the
+  // timer will; stops the timer once the queue is empty.
+  void pace();
+  void dispatchNext();
+  void arm(int64_t waitUs);
   // The origin check: a request's slot field must name the connection it came on.
   static bool fromSlot(int origin, int slot) { return origin == 0 || origin == slot; }
   void say(const std::string& line) {
@@ -91,6 +105,9 @@ class TServer {
   }
 
   HostTransport& transport_;
+  TimerFactory& clock_;
+  int64_t lastDispatchUs_ = INT64_MIN / 2;  // long ago: the first message runs at once
+  int armedMs_ = 0;
   std::string msg_;
 };
 

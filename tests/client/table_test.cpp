@@ -9,10 +9,13 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTextEdit>
+#include <QTimer>
+#include <chrono>
 
 #include "client/chatform.h"
 #include "client/previnst.h"
 #include "engine/cards.h"
+#include "protocol/commands.h"
 #include "protocol/hostwindow.h"
 #include "tests/client/table_fixture.h"
 #include "tests/support/qtloop.h"
@@ -246,6 +249,33 @@ TEST_F(Solo, ClickRaisesAndSendsOnceAndNeedsuitLowers) {
   EXPECT_TRUE(table.myTurn);
   EXPECT_EQ(c->y(), 320);
   EXPECT_EQ(table.soundsPlayed.back(), "turnoverbad");
+}
+
+TEST_F(Solo, ACommandFindingTheQueueIdleIsHandledOnArrivalABurstOnePerTick) {
+  int ticks = 0;
+  QObject::connect(table.Timer1, &QTimer::timeout, [&] { ++ticks; });
+  auto shown = [&](const QString& text) { return table.mainchat->toPlainText().contains(text); };
+  // At rest: nothing queued, no phrase cooling down, the last command a
+  // while ago.
+  ASSERT_TRUE(waitFor([&] { return table.receivedlist.empty() && !table.Timer1->isActive(); }));
+  const auto quiet = std::chrono::steady_clock::now();
+  ASSERT_TRUE(
+      waitFor([&] { return std::chrono::steady_clock::now() - quiet > std::chrono::milliseconds(2); }));
+  ticks = 0;
+  host->send(1, "CMD_chat+Host chats: now|clBlack");
+  ASSERT_TRUE(waitFor([&] { return shown("Host chats: now"); }));
+  EXPECT_EQ(ticks, 0);
+
+  // Several in one read: the first at once, the rest on the ticks, in order.
+  std::string burst;
+  for (const char* w : {"one", "two", "three"})
+    burst += std::string("CMD_chat+Host chats: ") + w + "|clBlack" + wire::kTerminator;
+  host->sock(1)->Send(burst);
+  ASSERT_TRUE(waitFor([&] { return shown("Host chats: three"); }));
+  const QString all = table.mainchat->toPlainText();
+  EXPECT_LT(all.indexOf("one"), all.indexOf("two"));
+  EXPECT_LT(all.indexOf("two"), all.indexOf("three"));
+  EXPECT_GE(ticks, 1);
 }
 
 TEST_F(Solo, AWholeHalfGameByClickingCards) {

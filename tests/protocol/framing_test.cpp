@@ -91,12 +91,31 @@ TEST(MessageQueue, AFlooderDelaysOthersByOneMessageAndKeepsItsOrder) {
   MessageQueue q;
   for (int i = 0; i < 500; ++i) q.push(7, "chat" + std::to_string(i));
   for (int i = 0; i < 10; ++i) q.pop();
+  // One other connection: its message goes next, ahead of the backlog.
   q.push(2, "card");
-  EXPECT_EQ(q.pop().text, "chat10");
   auto m = q.pop();
   EXPECT_EQ(m.text, "card");
   EXPECT_EQ(m.origin, 2);
+  // Right after that, the flooder has its turn, then the next two others
+  // go before its next one.
+  q.push(2, "bid");
+  q.push(3, "card3");
+  EXPECT_EQ(q.pop().text, "chat10");
+  EXPECT_EQ(q.pop().text, "bid");
+  EXPECT_EQ(q.pop().text, "card3");
   for (int i = 11; i < 500; ++i) ASSERT_EQ(q.pop().text, "chat" + std::to_string(i));
+}
+
+TEST(MessageQueue, ADroppedBacklogDoesNotHoldBackTheLanesNextUser) {
+  MessageQueue q;
+  q.push(1, "a");
+  for (int i = 0; i < 300; ++i) q.push(4, "flood");
+  q.dropFrom(4);  // the flooder is gone; its slot is taken again
+  q.push(1, "b");
+  q.push(4, "newcomer");
+  EXPECT_EQ(q.pop().text, "a");
+  EXPECT_EQ(q.pop().text, "newcomer");
+  EXPECT_EQ(q.pop().text, "b");
 }
 
 TEST(MessageQueue, BoundsPerConnection) {

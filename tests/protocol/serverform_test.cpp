@@ -55,6 +55,64 @@ TEST_F(Host, DispatchesOneMessagePerTickInArrivalOrder) {
   EXPECT_FALSE(h.host.socktimer->active());  // no ticking at rest
 }
 
+TEST_F(Host, AMessageFindingTheBudgetUnspentRunsAtOnceTheRestOnePerTick) {
+  join("Ann");
+  join("Bo");
+  h.clock.advance(50);  // at rest
+  h.rec.clear();
+  const int64_t t0 = h.clock.now();
+  h.host.received(2, "CMD_chat+2+now|clRed\xFF");
+  EXPECT_EQ(h.rec.to(1), (std::vector<std::string>{"CMD_chat+Bo chats: now|clRed"}));
+  EXPECT_FALSE(h.host.socktimer->active());
+
+  // 4 ms later the budget is spent: these wait, and keep the fair order.
+  h.clock.advance(4);
+  h.host.received(1,
+                  "CMD_chat+1+a|clRed\xFF"
+                  "CMD_chat+1+b|clRed\xFF");
+  h.host.received(2, "CMD_chat+2+c|clRed\xFF");
+  EXPECT_EQ(h.rec.to(1).size(), 1u);
+  drain();
+  std::vector<std::pair<int64_t, std::string>> seen;
+  for (const Sent& s : h.rec.sent)
+    if (s.slot == 2) seen.emplace_back(s.at - t0, s.text);
+  EXPECT_EQ(seen, (std::vector<std::pair<int64_t, std::string>>{{0, "CMD_chat+Bo chats: now|clRed"},
+                                                                {10, "CMD_chat+Ann chats: a|clRed"},
+                                                                {20, "CMD_chat+Bo chats: c|clRed"},
+                                                                {30, "CMD_chat+Ann chats: b|clRed"}}));
+  EXPECT_FALSE(h.host.socktimer->active());
+
+  // Exactly one tick after the last dispatch the budget is there again.
+  h.clock.advance(10);
+  h.rec.clear();
+  h.host.received(1, "CMD_chat+1+again|clRed\xFF");
+  EXPECT_EQ(h.rec.to(2), (std::vector<std::string>{"CMD_chat+Ann chats: again|clRed"}));
+}
+
+TEST_F(Host, UnderAChatFloodAnotherTablesMessageRunsOnTheNextTick) {
+  join("Ann");
+  join("Bo");
+  std::string flood;
+  for (int i = 0; i < 200; ++i) flood += "CMD_chat+2+flood|clRed\xFF";
+  h.host.received(2, flood);
+  for (int step = 0; step < 40; ++step) {
+    // Arrivals at every phase of the tick, each after the flooder has had
+    // a turn since the last: a table moves once per round trip.
+    h.clock.advance(11 + step % 9);
+    h.rec.clear();
+    const int64_t sent = h.clock.now();
+    h.host.received(1, "CMD_chat+1+move|clRed\xFF");
+    int64_t at = -1;
+    auto moved = [&] {
+      for (const Sent& s : h.rec.sent)
+        if (s.slot == 2 && s.text == "CMD_chat+Ann chats: move|clRed") at = s.at;
+      return at >= 0;
+    };
+    ASSERT_TRUE(h.clock.runUntil(moved, 100));
+    EXPECT_LE(at - sent, TServer::kSockTickMs) << "step " << step;
+  }
+}
+
 TEST_F(Host, SlotsFillSeatsFirstThenSpectatorsAndRefuseATenth) {
   for (int i = 1; i <= 9; ++i) EXPECT_EQ(join("p" + std::to_string(i)), i);
   EXPECT_EQ(h.host.acceptConnection(), kFullSlot);
