@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QTimer>
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -100,6 +101,14 @@ void scheduleSweep() {
   post(sweep);
 }
 
+// Listeners waiting for a descriptor, by serial.
+std::set<uint64_t>& starvedListeners() {
+  static std::set<uint64_t> s;
+  return s;
+}
+
+bool outOfDescriptors(int err) { return err == EMFILE || err == ENFILE || err == ENOBUFS || err == ENOMEM; }
+
 void retire(std::unique_ptr<Notifier>& n) {
   if (!n) return;
   n->select(0);
@@ -108,6 +117,17 @@ void retire(std::unique_ptr<Notifier>& n) {
 }
 
 }  // namespace
+
+// A descriptor of this process was closed: listeners waiting for one try again.
+void descriptorFreed() {
+  if (starvedListeners().empty()) return;
+  const auto waiting = std::move(starvedListeners());
+  starvedListeners().clear();
+  for (uint64_t serial : waiting) {
+    auto it = liveSockets().find(serial);
+    if (it != liveSockets().end()) it->second->resumeEvents(it->second->acceptsPaused_);
+  }
+}
 
 TAsyncSock::TAsyncSock() : stream_(std::make_unique<TAsyncSockStream>(*this)) {
   const uint64_t serial = g_nextSerial++;
@@ -134,6 +154,7 @@ TAsyncSock::~TAsyncSock() {
     Close();
   } else if (fd_ >= 0) {
     ::close(fd_);
+    descriptorFreed();
   }
   retire(notifier_);
   for (TAsyncSock* child : std::set<TAsyncSock*>(accepted_)) {
@@ -202,11 +223,34 @@ void TAsyncSock::applyBlocking() {
     setNonBlocking(fd_, true);
     if (!notifier_)
       notifier_ = std::make_unique<Notifier>(fd_, [this](int e, int err) { notification(e, err); });
-    notifier_->select(events);
+    notifier_->select((listen_ && acceptsPaused_) || readsPaused_ ? 0 : events);
   } else {
     if (notifier_) notifier_->select(0);
     setNonBlocking(fd_, false);
   }
+}
+
+void TAsyncSock::pauseEvents(bool& paused) {
+  paused = true;
+  if (notifier_) notifier_->select(0);
+}
+
+void TAsyncSock::resumeEvents(bool& paused) {
+  if (!paused) return;
+  paused = false;
+  if (fd_ >= 0 && (listen_ || !blocking_)) applyBlocking();
+}
+
+void TAsyncSock::starve() {
+  const uint64_t serial = serials()[this];
+  starvedListeners().insert(serial);
+  // Descriptors may also come free outside the sockets (files, other
+  // processes): try again after a while, a few times a second at most.
+  QTimer::singleShot(kStarvedRetryMs, QCoreApplication::instance(), [serial] {
+    if (!starvedListeners().erase(serial)) return;
+    auto it = liveSockets().find(serial);
+    if (it != liveSockets().end()) it->second->resumeEvents(it->second->acceptsPaused_);
+  });
 }
 
 // --- Notifications ---------------------------------------------------------------
@@ -220,6 +264,7 @@ void TAsyncSock::notification(int event, int error) {
     }
     switch (event) {
       case FD_READ:
+        if (type_ == stDatagram) pauseEvents(readsPaused_);  // until ReceiveDatagram
         if (type_ == stStream) {
           char area[kReceiveArea];
           const ssize_t n = ::recv(fd_, area, sizeof area, MSG_DONTWAIT);
@@ -234,6 +279,7 @@ void TAsyncSock::notification(int event, int error) {
         if (OnWrite) OnWrite(this);
         break;
       case FD_ACCEPT:
+        pauseEvents(acceptsPaused_);  // until Accept
         if (AutoAccept && OnAutoAccept) {
           TAsyncSock* ns = nullptr;
           acceptInto(ns, false);
@@ -325,6 +371,11 @@ bool TAsyncSock::Close() {
     ok = fd_ >= 0 && ::close(fd_) == 0;
     fd_ = -1;
     connected_ = false;
+    // A socket opened again must never send the old connection's bytes.
+    sendQueue_.clear();
+    acceptsPaused_ = readsPaused_ = false;
+    starvedListeners().erase(serials()[this]);
+    if (ok) descriptorFreed();
     const bool wasListening = listen_;
     listen_ = false;
     if (!wasListening) info(siClose, "Socket Closed");
@@ -392,6 +443,11 @@ void TAsyncSock::acceptInto(TAsyncSock*& newSock, bool reports) {
   newSock = nullptr;
   socklen_t len = sizeof peer_;
   const int h = ::accept(fd_, reinterpret_cast<sockaddr*>(&peer_), &len);
+  if (h < 0 && outOfDescriptors(errno)) {
+    starve();  // the connection stays pending; accept notifications wait
+  } else {
+    resumeEvents(acceptsPaused_);
+  }
   if (h < 0) {
     if (reports) info(siAccept, "Could Not Accept Connection");
     return;
@@ -438,9 +494,12 @@ bool TAsyncSock::Send(const std::string& text) {
 std::string TAsyncSock::ReceiveCount(int n) {
   if (fd_ < 0 && receiveQueue_.empty()) throw ESockException("Receive - Socket Not Connected");
   if (listen_) throw ESockException("Receive - Cannot Receive On A Listener Socket");
+  // A zero-length read asks for nothing: no wait, no network call.
+  if (n == 0) return {};
   if (blocking_ && fd_ >= 0 && type_ == stStream) {
-    receiveBlocking(n);
-    return std::exchange(receiveQueue_, std::string());
+    // Wait only when the queue cannot answer; never take more than asked.
+    if (n < 0 || receiveQueue_.size() < static_cast<size_t>(n))
+      receiveBlocking(n < 0 ? -1 : n - static_cast<int>(receiveQueue_.size()));
   }
   if (n < 0 || static_cast<size_t>(n) >= receiveQueue_.size())
     return std::exchange(receiveQueue_, std::string());

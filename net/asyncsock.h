@@ -98,6 +98,9 @@ class TAsyncSock {
   void deleteLater();
   // Resolver calls made by the process so far (the cache saves them).
   static int resolverCalls();
+  // How long a listener that ran out of descriptors waits before it tries
+  // again when no socket of this process frees one meanwhile.
+  static constexpr int kStarvedRetryMs = 200;
 
  private:
   friend class TAsyncSockStream;
@@ -106,6 +109,14 @@ class TAsyncSock {
   void notification(int event, int error);
   void info(TSocketInfo kind, const std::string& text);
   void acceptInto(TAsyncSock*& newSock, bool reports);
+  // As with the asynchronous select, an accept or datagram notification is
+  // not raised again until the call it asks for (Accept, ReceiveDatagram) is
+  // made: a connection or datagram nobody takes cannot spin the loop.
+  void pauseEvents(bool& paused);
+  void resumeEvents(bool& paused);
+  // Accept failed for want of a descriptor: wait until one is freed.
+  void starve();
+  friend void descriptorFreed();
   bool waitReadable();
   void receiveBlocking(int n);
   void sendDatagramNow(const std::string& text);
@@ -117,6 +128,7 @@ class TAsyncSock {
   std::string receiveQueue_, sendQueue_;
   sockaddr_in target_{}, peer_{};
   int lastError_ = 0;
+  bool acceptsPaused_ = false, readsPaused_ = false;
   std::unique_ptr<Notifier> notifier_;
   std::unique_ptr<TAsyncSockStream> stream_;
   TAsyncSock* owner_ = nullptr;     // the listener that accepted this socket

@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 #include "net/asyncsock.h"
@@ -57,6 +58,7 @@ bool TAsyncSock::ReceiveDatagram(std::string& text, std::string& host) {
   if (fd_ < 0) throw ESockException("ReceiveDatagram - Socket Not Connected");
   if (type_ == stStream)
     throw ESockException("ReceiveDatagram - Datagram Receive Not Supported On Stream Sockets");
+  resumeEvents(readsPaused_);  // the read is made: the next datagram may be told
   if (!waitReadable()) return false;
   char area[kReceiveArea];
   socklen_t len = sizeof peer_;
@@ -71,12 +73,17 @@ bool TAsyncSock::ReceiveDatagram(std::string& text, std::string& host) {
 }
 
 long TAsyncSockStream::Read(void* buffer, long count) {
-  const std::string got = sock_.ReceiveCount(static_cast<int>(count));
+  // The caller's buffer holds `count` bytes: nothing is taken for a count of
+  // 0 or less, and ReceiveCount never hands back more than it was asked.
+  if (count <= 0) return 0;
+  const int n = count > INT_MAX ? INT_MAX : static_cast<int>(count);
+  const std::string got = sock_.ReceiveCount(n);
   std::memcpy(buffer, got.data(), got.size());
   return static_cast<long>(got.size());
 }
 
 long TAsyncSockStream::Write(const void* buffer, long count) {
+  if (count <= 0) return 0;
   sock_.Send(std::string(static_cast<const char*>(buffer), static_cast<size_t>(count)));
   return count;
 }

@@ -38,11 +38,10 @@ bool HostWindow::owns(TAsyncSock* s) const {
 
 void HostWindow::Sock1Accept(TAsyncSock* sender) {
   TAsyncSock* ns = nullptr;
+  // Nobody came after all, or no descriptor is left: the listener waits
+  // quietly until one is, and the table is untouched.
+  if (!sender->Accept(ns) || !ns) return;
   const int slot = server_.takeSlot();
-  if (!sender->Accept(ns) || !ns) {
-    if (slot != kFullSlot) server_.engine.slots[slot].inUse = false;  // nobody came after all
-    return;
-  }
   if (slot == kFullSlot) {
     ns->Tag = kFullSlot;
     ns->OnInfo = nullptr;
@@ -51,6 +50,8 @@ void HostWindow::Sock1Accept(TAsyncSock* sender) {
     return;
   }
   socks_[slot] = ns;
+  ++generation_[slot];
+  overflowed_[slot] = false;
   ns->Tag = slot;
   ns->OnRead = [this](TAsyncSock* s, int n) { Sock1Read(s, n); };
   ns->OnDisconnect = tempsock.OnDisconnect;
@@ -91,9 +92,22 @@ void HostWindow::disconnectsock(int slot) {
   if (TAsyncSock* s = sock(slot)) s->Close();
 }
 
+void HostWindow::closeLater(int slot) {
+  overflowed_[slot] = true;
+  const uint64_t generation = generation_[slot];
+  net::post([this, life = std::weak_ptr<int>(life_), slot, generation] {
+    if (!life.expired() && generation_[slot] == generation) disconnectsock(slot);
+  });
+}
+
 void HostWindow::send(int slot, std::string_view message) {
   TAsyncSock* s = sock(slot);
-  if (!s) return;
+  if (!s || overflowed_[slot]) return;
+  if (s->SendQueued() + message.size() + 1 > kMaxUnsentBytes) {
+    say("slot " + std::to_string(slot) + " closed: it stopped reading");
+    closeLater(slot);
+    return;
+  }
   out_.assign(message);
   out_.push_back(wire::kTerminator);
   try {

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,11 @@ namespace ombrix {
 
 class HostWindow : public HostTransport, public Notices {
  public:
+  // Most a connection may have sent to it and not yet taken: about half a
+  // minute of a full table chatting at the host's whole dispatch rate. A
+  // table that stops reading is closed there, as a departure.
+  static constexpr size_t kMaxUnsentBytes = 1 << 20;
+
   // `timeScale` > 1 runs every host timer that much faster (tests, demos).
   explicit HostWindow(uint64_t seed, double timeScale = 1.0);
   ~HostWindow() override;
@@ -39,6 +45,9 @@ class HostWindow : public HostTransport, public Notices {
   void closeConnection(int slot) override { disconnectsock(slot); }
   void notice(std::string_view text) override;
 
+  // The listening socket (tests watch its reports).
+  net::TAsyncSock& listener() { return Sock1; }
+
   // The connection held by a slot, or nullptr.
   net::TAsyncSock* sock(int slot) const { return slot >= 1 && slot <= kLastSlot ? socks_[slot] : nullptr; }
 
@@ -48,6 +57,9 @@ class HostWindow : public HostTransport, public Notices {
   void tempsockDisconnect(net::TAsyncSock* sender);
   void tempsockInfo(net::TAsyncSock* sender, net::TSocketInfo info, const std::string& msg);
   void disconnectsock(int slot);
+  // Closes a slot's connection from the event loop, not from inside the
+  // handler whose send found it over its bound.
+  void closeLater(int slot);
   bool owns(net::TAsyncSock* s) const;
   void say(std::string_view line) {
     if (log) log(line);
@@ -57,6 +69,11 @@ class HostWindow : public HostTransport, public Notices {
   TServer server_;
   net::TAsyncSock Sock1, tempsock;
   std::array<net::TAsyncSock*, kSlotTableSize> socks_{};
+  // Per slot: which connection holds it (a later one in the same slot
+  // counts up), and whether it is over its output bound and being closed.
+  std::array<uint64_t, kSlotTableSize> generation_{};
+  std::array<bool, kSlotTableSize> overflowed_{};
+  std::shared_ptr<int> life_ = std::make_shared<int>(0);  // what posted work checks first
   std::string out_;
 };
 
