@@ -19,6 +19,13 @@ void RuleWatch::startRound(int handSize, int trumpCard) {
   barred_ = {};
 }
 
+uint8_t RuleWatch::barred(int seat, int position) const {
+  uint8_t suits = 0;
+  for (int s = 1; s <= 4; ++s)
+    if (barred_[seat][s] & (1u << position)) suits |= 1u << (s - 1);
+  return suits;
+}
+
 uint16_t RuleWatch::openPositions(int seat) const {
   const unsigned all = ((1u << handSize_) - 1) << 1;  // positions 1..handSize
   return static_cast<uint16_t>(all & ~usedPositions_[seat]);
@@ -38,8 +45,7 @@ void RuleWatch::play(int seat, int position, int card) {
     if ((usedPositions_[seat] & lower) != lower) broken_[seat] = true;
   } else {
     // Following from here, the rule had no card of the suit further up the hand.
-    for (int q = 1; q < position; ++q)
-      if (!(usedPositions_[seat] & (1u << q))) barred_[seat][q] |= 1u << (suitOfCard(card) - 1);
+    barred_[seat][suitOfCard(card)] |= lower & ~usedPositions_[seat];
   }
   usedPositions_[seat] |= 1u << position;
   plays_.push_back({seat, position, card});
@@ -47,28 +53,25 @@ void RuleWatch::play(int seat, int position, int card) {
 
 void RuleWatch::endRound() {
   if (handSize_ == 0 || static_cast<int>(plays_.size()) != 4 * handSize_) return;  // seen only in part
-  std::array<std::array<int, kPositions + 1>, 5> hand{};
-  for (const Play& p : plays_) hand[p.seat][p.position] = p.card;
-  for (int s = 1; s <= 4; ++s) {
-    int count = 0;
-    for (int k = 1; k <= handSize_; ++k)
-      count += (suitOfCard(hand[s][k]) == trumpSuit_) + aceCard(hand[s][k]);
-    if (bids_[s] != std::min(count, handSize_)) broken_[s] = true;
+  // Each seat's hand as positions by suit (bit p), and its trumps and aces.
+  std::array<std::array<unsigned, 5>, 5> bySuit{};
+  std::array<int, 5> count{};
+  for (const Play& p : plays_) {
+    bySuit[p.seat][suitOfCard(p.card)] |= 1u << p.position;
+    count[p.seat] += (suitOfCard(p.card) == trumpSuit_) + aceCard(p.card);
   }
+  for (int s = 1; s <= 4; ++s)
+    if (bids_[s] != std::min(count[s], handSize_)) broken_[s] = true;
   int led = 0;
   for (size_t i = 0; i < plays_.size(); ++i) {
     const Play& p = plays_[i];
+    auto& h = bySuit[p.seat];
     if (i % 4 == 0) led = suitOfCard(p.card);
-    auto& h = hand[p.seat];
-    int firstLed = 0, firstAny = 0;
-    for (int k = 1; k <= handSize_; ++k) {
-      if (!h[k]) continue;
-      if (!firstAny) firstAny = k;
-      if (!firstLed && suitOfCard(h[k]) == led) firstLed = k;
-    }
-    const int want = (i % 4 != 0 && firstLed) ? firstLed : firstAny;
-    if (p.position != want) broken_[p.seat] = true;
-    h[p.position] = 0;
+    const unsigned any = h[1] | h[2] | h[3] | h[4];
+    // The first position holding the led suit, else the first one held.
+    const unsigned pick = (i % 4 != 0 && h[led]) ? h[led] : any;
+    if ((1u << p.position) != (pick & (0u - pick))) broken_[p.seat] = true;
+    h[suitOfCard(p.card)] &= ~(1u << p.position);
   }
   for (int s = 1; s <= 4; ++s)
     if (!broken_[s]) ++rounds_[s];

@@ -34,7 +34,7 @@ class RuleWatch {
   // Positions of the seat not played yet this round (bit p).
   uint16_t openPositions(int seat) const;
   // Suits the card at an open position cannot be, if the seat keeps to the rule.
-  uint8_t barred(int seat, int position) const { return barred_[seat][position]; }
+  uint8_t barred(int seat, int position) const;
 
  private:
   struct Play {
@@ -43,8 +43,8 @@ class RuleWatch {
   std::array<bool, 5> broken_{};
   std::array<int, 5> rounds_{};
   std::array<int, 5> bids_{};
-  std::array<unsigned, 5> usedPositions_{};  // bit p: position p played this round
-  std::array<std::array<uint8_t, 11>, 5> barred_{};
+  std::array<unsigned, 5> usedPositions_{};          // bit p: position p played this round
+  std::array<std::array<unsigned, 5>, 5> barred_{};  // per seat and suit: positions without it
   std::vector<Play> plays_;
   int handSize_ = 0, trumpSuit_ = 0;
 };

@@ -151,7 +151,16 @@ class GameEngine {
   std::array<ai::Skill, kSeats + 1> botSkill{};
   ai::StrongConfig strongConfig;
   RoundRecord record;
-  ai::RuleWatch ruleWatch;  // which seats are seen to keep to the Classic rule
+  // Which seats are seen to keep to the Classic rule. Fed only while a seat
+  // plays Strong, the one skill that reads it: a round it saw in part counts
+  // for nothing, so a skill chosen mid-game trusts no seat before it has
+  // watched whole rounds.
+  ai::RuleWatch ruleWatch;
+  bool anyStrong() const {
+    for (int s = 1; s <= kSeats; ++s)
+      if (botSkill[s] == ai::Skill::Strong) return true;
+    return false;
+  }
 
   std::unique_ptr<Timer> waitaminute;
   std::unique_ptr<Timer> computertimer;

@@ -84,7 +84,7 @@ void GameEngine::playFor(int seat, int position) {
   record.played |= uint64_t{1} << (card - 1);
   record.playedBy[seat] |= uint64_t{1} << (card - 1);
   if (suit != ledSuit) record.voids[seat] |= 1u << (ledSuit - 1);
-  ruleWatch.play(seat, position, card);
+  if (anyStrong()) ruleWatch.play(seat, position, card);  // only Strong reads it
   moved();
 
   if (cardsInTrick == kSeats) {

@@ -41,7 +41,9 @@ TEST(Sampler, DealsAgreeWithEverythingShown) {
       ASSERT_EQ(d.hands[s - 1] & shown & ~own, 0u) << "a card seen played or turned up";
       all |= d.hands[s - 1];
       for (int suit = 0; suit < 4; ++suit)
-        if (v.voids[s] & suitBit(suit)) ASSERT_EQ(d.hands[s - 1] & suitMask(suit), 0u) << "seat " << s;
+        if (v.voids[s] & suitBit(suit)) {
+          ASSERT_EQ(d.hands[s - 1] & suitMask(suit), 0u) << "seat " << s;
+        }
     }
   }
   // Seats 2 and 4 still hold six cards, seat 3 five (its lead is on the table).
@@ -80,7 +82,9 @@ TEST(Sampler, ASeatKeepingToTheClassicRuleGetsAHandThatExplainsIt) {
     const Deal d = sampler.draw(rng);
     explained += classicBid(d.hands[1] | v.playedBy[2], v.trumpSuit(), 6) == 3;
     for (int k = 0; k < 3; ++k)
-      if (d.order[1][k] >= 0) EXPECT_NE(suitIx(d.order[1][k]), 0) << "a club above position 4";
+      if (d.order[1][k] >= 0) {
+        EXPECT_NE(suitIx(d.order[1][k]), 0) << "a club above position 4";
+      }
     Mask ordered = 0;
     for (int8_t c : d.order[1])
       if (c >= 0) ordered |= bit(c);
