@@ -62,13 +62,18 @@ bool TServer::received(int slot, std::string_view bytes) {
   if (!isSlot(slot)) return false;
   // The whole read is queued before anything runs: a handler may close this
   // very connection, which clears its remainder.
-  if (!remainders[slot].feed(bytes, [&](std::string_view m) { return receivedlist.push(slot, m); }))
-    return false;
+  if (!remainders[slot].feed(bytes, [&](std::string_view m) { return queue(slot, m); })) return false;
   pace();
   return true;
 }
 
 bool TServer::enqueue(int origin, std::string_view message) {
+  if (!queue(origin, message)) return false;
+  pace();
+  return true;
+}
+
+bool TServer::queue(int origin, std::string_view message) {
   // Line breaks stop here: names, relays and the log hold spaces instead,
   // for a table at "1.0.14" ends a message at a line break and would run
   // the rest of a name or chat line as a command.
@@ -78,9 +83,7 @@ bool TServer::enqueue(int origin, std::string_view message) {
     wire::toOneLine(oneLine);
     message = oneLine;
   }
-  if (!receivedlist.push(origin, message)) return false;
-  pace();
-  return true;
+  return receivedlist.push(origin, message);
 }
 
 void TServer::pace() {

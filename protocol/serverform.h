@@ -93,6 +93,8 @@ class TServer {
 
  private:
   void dispatch(const wire::QueuedMessage& m);
+  // Cleans a message to one line and queues it, without starting a dispatch.
+  bool queue(int origin, std::string_view message);
   // Runs the next message now if the budget allows, else makes sure the
   // timer will; stops the timer once the queue is empty.
   void pace();

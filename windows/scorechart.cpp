@@ -79,7 +79,10 @@ ScoreChart::ScoreChart(QWidget* parent) : QChartView(parent) {
     line->attachAxis(totals_);
     lines_[s] = line;
   }
+  // The view made a chart of its own; once replaced, it is ours to delete.
+  QChart* made = this->chart();
   setChart(chart);
+  delete made;
   setLines({});
 }
 
