@@ -33,8 +33,12 @@ export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 eval "$(dpkg-buildflags --export=sh)"
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+# Given on the command line, not only through the environment: CMake reads
+# the environment once, into a new cache, and never reads CPPFLAGS (where
+# _FORTIFY_SOURCE is). Game programs go to /usr/games, as Debian keeps them.
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
-  -DOMBRIX_TESTS=OFF -DOMBRIX_BENCH=OFF "${launcher[@]}" >/dev/null
+  -DOMBRIX_INSTALL_GAMESDIR=games -DCMAKE_C_FLAGS="$CPPFLAGS $CFLAGS" -DCMAKE_CXX_FLAGS="$CPPFLAGS $CXXFLAGS" \
+  -DCMAKE_EXE_LINKER_FLAGS="$LDFLAGS" -DOMBRIX_TESTS=OFF -DOMBRIX_BENCH=OFF "${launcher[@]}" >/dev/null
 cmake --build "$build"
 rm -f "$build"/ombrix_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
@@ -52,12 +56,14 @@ section "apt-get install ./$deb"
 DEBIAN_FRONTEND=noninteractive apt-get install -y "./$deb"
 
 section "the installed programs"
-ombrix --version
-ombrix-host --version
+# Root's PATH has no /usr/games; a player's has.
+/usr/games/ombrix --version
+/usr/games/ombrix-host --version
 ombrix-lzrw1 --version
 man -w ombrix ombrix-host ombrix-lzrw1
 unit=$(dpkg -L ombrix | grep '/ombrix-host\.service$')
-echo "service: $unit ($(systemctl is-enabled ombrix-host 2>/dev/null || echo 'not enabled'))"
+state=$(systemctl is-enabled ombrix-host 2>/dev/null) || true
+echo "service: $unit (${state:-not enabled})"
 desktop-file-validate /usr/share/applications/com.quarrow.Ombrix.desktop
 appstreamcli validate --no-net /usr/share/metainfo/com.quarrow.Ombrix.metainfo.xml
 
@@ -65,8 +71,33 @@ section "systemd-analyze verify $unit"
 systemd-analyze verify "$unit"
 echo "systemd-analyze: accepted"
 
-section "the installed game, run by a player from /usr/bin"
-bash tests/app/unwritable_folder_test.sh --installed /usr/bin/ombrix
+# No systemd runs here to start the unit; its command line is run the way
+# the unit runs it: the environment file's settings (an empty address is one
+# empty word), a user without rights, output as the journal would get it.
+# Any free port instead of the file's, which may be taken.
+section "the service's command line, as the unit runs it"
+grep '^ExecStart=' "$unit"
+(
+  set -a
+  . /etc/default/ombrix-host
+  set +a
+  log=$(mktemp)
+  trap 'rm -f "$log"' EXIT
+  # shellcheck disable=SC2086  # the options are words, as systemd splits them
+  setpriv --reuid=nobody --regid=nogroup --clear-groups \
+    /usr/games/ombrix-host --port 0 --bind "$OMBRIX_BIND" $OMBRIX_OPTIONS 2>"$log" &
+  pid=$!
+  grep -q -m1 'listening on port' < <(timeout 30 tail -n +1 --pid="$pid" -f "$log") || true
+  kill -TERM "$pid"
+  status=0
+  wait "$pid" || status=$?
+  cat "$log"
+  grep -q 'listening on port' "$log" && ((status == 0)) || { echo "package: the host did not run" >&2; exit 1; }
+)
+echo "service command line: listened and stopped cleanly on SIGTERM"
+
+section "the installed game, run by a player from /usr/games"
+bash tests/app/unwritable_folder_test.sh --installed /usr/games/ombrix
 
 if ((keep)); then
   echo "package: left installed (--keep)"
@@ -74,7 +105,7 @@ if ((keep)); then
 fi
 section "apt-get purge ombrix"
 DEBIAN_FRONTEND=noninteractive apt-get purge -y ombrix
-for f in /usr/bin/ombrix /usr/bin/ombrix-host "$unit" /usr/share/applications/com.quarrow.Ombrix.desktop \
+for f in /usr/games/ombrix /usr/games/ombrix-host /usr/bin/ombrix-lzrw1 "$unit" /usr/share/applications/com.quarrow.Ombrix.desktop \
   /etc/default/ombrix-host; do
   [[ ! -e $f ]] || { echo "package: $f is still there" >&2; exit 1; }
 done

@@ -7,7 +7,9 @@ build=$1
 dest=$(mktemp -d)
 trap 'rm -rf "$dest"' EXIT
 DESTDIR=$dest cmake --install "$build" >/dev/null
-prefix=$dest$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")
+cached() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
+prefix=$dest$(cached CMAKE_INSTALL_PREFIX)
+games=$(cached OMBRIX_INSTALL_GAMESDIR)
 id=com.quarrow.Ombrix
 fail=0
 need() {
@@ -16,9 +18,9 @@ need() {
     fail=1
   fi
 }
-for p in ombrix ombrix-host ombrix-lzrw1; do
-  need bin/$p
-  [[ -x $prefix/bin/$p ]] || { echo "FAILED: bin/$p is not executable" >&2; fail=1; }
+for p in "$games/ombrix" "$games/ombrix-host" bin/ombrix-lzrw1; do
+  need "$p"
+  [[ -x $prefix/$p ]] || { echo "FAILED: $p is not executable" >&2; fail=1; }
 done
 need share/applications/$id.desktop
 need share/metainfo/$id.metainfo.xml
@@ -36,7 +38,7 @@ need share/man/man6/ombrix-host.6.gz
 need share/man/man1/ombrix-lzrw1.1.gz
 need lib/systemd/system/ombrix-host.service
 need share/doc/ombrix/copyright
-grep -q "^ExecStart=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")/bin/ombrix-host " \
+grep -q "^ExecStart=$(cached CMAKE_INSTALL_PREFIX)/$games/ombrix-host " \
   "$prefix/lib/systemd/system/ombrix-host.service" || { echo "FAILED: the unit's ExecStart" >&2; fail=1; }
 
 desktop-file-validate "$prefix/share/applications/$id.desktop" || { echo "FAILED: desktop-file-validate" >&2; fail=1; }
