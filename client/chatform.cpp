@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLineEdit>
+#include <QLoggingCategory>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
@@ -15,10 +16,10 @@
 #include <QToolButton>
 
 #include "client/chatform_util.h"
+#include "client/gamerecord.h"
 #include "client/mutelist.h"
 #include "client/tableaccess.h"
 #include "client/tablekeys.h"
-#include "client/gamerecord.h"
 #include "net/wsock.h"
 #include "protocol/commands.h"
 #include "protocol/hostwindow.h"
@@ -34,6 +35,9 @@
 #include "windows/tallylistform.h"
 
 namespace ombrix::client {
+
+// The table's own events for whoever turns them on (QT_LOGGING_RULES=ombrix.table.info=true).
+Q_LOGGING_CATEGORY(lcTable, "ombrix.table", QtWarningMsg)
 
 namespace parse = wire::parse;
 namespace build = wire::build;
@@ -547,6 +551,8 @@ void Tchat::newplayerinfo(std::string_view f) {
     if (n == mySeat) {
       addlinetochat("You are Connected.");
       loadinifile();  // only a seated player has settings; a spectator keeps the built-in ones
+      // From here on a close saves the settings (and the window's place).
+      qCInfo(lcTable, "seated in slot %d", n);
     } else
       addlinetochat(name + " has Connected.");
   }

@@ -25,9 +25,10 @@ if [[ ${1:-} == --inner ]]; then
   trap 'kill "$xvfb" 2>/dev/null || true' EXIT
   log=$home/game.log
   # Any free port: the test must not need 7772.
-  OMBRIX_HOST_PORT=0 QT_LOGGING_RULES='default.info=true' "$bin" >"$log" 2>&1 &
+  OMBRIX_HOST_PORT=0 QT_LOGGING_RULES='default.info=true;ombrix.table.info=true' "$bin" >"$log" 2>&1 &
   game=$!
-  if ! grep -q -m1 'logged in as You' < <(timeout 120 tail -n +1 --pid="$game" -f "$log"); then
+  # Seated: the table has read its settings, so a close writes them.
+  if ! grep -q -m1 'ombrix.table: seated in slot 1' < <(timeout 120 tail -n +1 --pid="$game" -f "$log"); then
     echo "the game did not host its solo game:" >&2
     cat "$log" >&2
     exit 1
