@@ -153,20 +153,6 @@ struct RecordedSolo : Table {
     table.processparams({});
     ASSERT_TRUE(waitFor([&] { return table.loggedIn && table.caption(1) == "You"; }));
   }
-  void click(CardImage* c) {
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), c->mapToGlobal(QPointF(5, 5)), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(c, &press);
-  }
-  // A legal card: the led suit if held, else the first.
-  CardImage* legal() {
-    CardImage* any = nullptr;
-    for (CardImage* c : table.cardImages()) {
-      if (table.ledCard && suitOf(c->card) == suitOf(table.ledCard)) return c;
-      if (!any) any = c;
-    }
-    return any;
-  }
   std::unique_ptr<TapHost> host;
 };
 
@@ -175,21 +161,9 @@ TEST_F(RecordedSolo, AGamesRecordHoldsEveryAnnouncedMove) {
   table.StartHalfGame1Click();
   QString midway;
   int clicks = 0;
-  const bool over = waitFor(
-      [&] {
-        if (table.button_bid->isVisibleTo(&table)) {
-          table.edit_bid->setText("1");
-          table.button_bidClick();
-        }
-        if (table.myTurn)
-          if (CardImage* c = legal()) {
-            click(c);
-            if (++clicks == 30) midway = table.gameRecord->text();
-          }
-        return table.label_end->text() == "Game Over!";
-      },
-      300000);
-  ASSERT_TRUE(over);
+  ASSERT_TRUE(playToTheEnd(table, 300000, [&] {
+    if (++clicks == 30) midway = table.gameRecord->text();
+  }));
   EXPECT_TRUE(table.gameRecord->hasGame());
 
   const QString text = table.gameRecord->text();

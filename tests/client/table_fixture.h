@@ -6,8 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -24,6 +28,42 @@ namespace ombrix::test {
 
 using client::CardImage;
 using client::Tchat;
+
+// A press on a card, as the mouse sends it.
+inline void clickCard(CardImage* c, Qt::MouseButton b = Qt::LeftButton) {
+  QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), c->mapToGlobal(QPointF(5, 5)), b, b,
+                    Qt::NoModifier);
+  QCoreApplication::sendEvent(c, &press);
+}
+
+// A legal card of the table's hand: the led suit if held, else the first.
+inline CardImage* legalCard(const Tchat& table) {
+  CardImage* any = nullptr;
+  for (CardImage* c : table.cardImages()) {
+    if (table.ledCard && suitOf(c->card) == suitOf(table.ledCard)) return c;
+    if (!any) any = c;
+  }
+  return any;
+}
+
+// Plays the table's seat until "Game Over!": a bid of one each round and a
+// legal card each turn, clicked; `afterCard` runs after each click.
+inline bool playToTheEnd(Tchat& table, int timeoutMs, const std::function<void()>& afterCard = {}) {
+  return waitFor(
+      [&] {
+        if (table.button_bid->isVisibleTo(&table)) {
+          table.edit_bid->setText("1");
+          table.button_bidClick();
+        }
+        if (table.myTurn)
+          if (CardImage* c = legalCard(table)) {
+            clickCard(c);
+            if (afterCard) afterCard();
+          }
+        return table.label_end->text() == "Game Over!";
+      },
+      timeoutMs);
+}
 
 struct Table : ::testing::Test {
   void SetUp() override {
@@ -60,20 +100,8 @@ struct Solo : Table {
     table.processparams({});
     ASSERT_TRUE(waitFor([&] { return table.loggedIn && table.caption(1) == "You"; }));
   }
-  void click(CardImage* c, Qt::MouseButton b = Qt::LeftButton) {
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), c->mapToGlobal(QPointF(5, 5)), b, b,
-                      Qt::NoModifier);
-    QCoreApplication::sendEvent(c, &press);
-  }
-  // A legal card: the led suit if held, else the first.
-  CardImage* legal() {
-    CardImage* any = nullptr;
-    for (CardImage* c : table.cardImages()) {
-      if (table.ledCard && suitOf(c->card) == suitOf(table.ledCard)) return c;
-      if (!any) any = c;
-    }
-    return any;
-  }
+  void click(CardImage* c, Qt::MouseButton b = Qt::LeftButton) { clickCard(c, b); }
+  CardImage* legal() { return legalCard(table); }
   std::unique_ptr<HostWindow> host;
 };
 

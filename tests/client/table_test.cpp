@@ -281,21 +281,7 @@ TEST_F(Solo, ACommandFindingTheQueueIdleIsHandledOnArrivalABurstOnePerTick) {
 TEST_F(Solo, AWholeHalfGameByClickingCards) {
   table.StartHalfGame1Click();
   int clicks = 0;
-  const bool over = waitFor(
-      [&] {
-        if (table.button_bid->isVisibleTo(&table)) {
-          table.edit_bid->setText("1");
-          table.button_bidClick();
-        }
-        if (table.myTurn)
-          if (CardImage* c = legal()) {
-            click(c);
-            ++clicks;
-          }
-        return table.label_end->text() == "Game Over!";
-      },
-      120000);
-  ASSERT_TRUE(over);
+  ASSERT_TRUE(playToTheEnd(table, 120000, [&] { ++clicks; }));
   EXPECT_EQ(clicks, 55);  // one card of each trick, 1 + 2 + ... + 10
   EXPECT_TRUE(table.cardImages().empty());
   int marks = 0;
