@@ -1,6 +1,7 @@
 // ombrix-host: hosts one table without any window.
 //
 //   ombrix-host [--port N] [--bind ADDRESS] [--seed N] [--time-scale X]
+//               [--bot-skill classic|standard|strong]
 //   ombrix-host --help | --version
 //
 // Slot 1 is simply the first connection, and its departure hands its seat
@@ -13,6 +14,7 @@
 #include <cstring>
 #include <string>
 
+#include "ai/decision.h"
 #include "app/commandline.h"
 #include "engine/random.h"
 #include "net/asyncsock.h"
@@ -20,7 +22,9 @@
 #include "protocol/hostwindow.h"
 
 namespace {
-constexpr const char* kUsage = "usage: ombrix-host [--port N] [--bind ADDRESS] [--seed N] [--time-scale X]\n";
+constexpr const char* kUsage =
+    "usage: ombrix-host [--port N] [--bind ADDRESS] [--seed N] [--time-scale X]\n"
+    "                   [--bot-skill classic|standard|strong]\n";
 
 int usage() {
   std::fprintf(stderr, "%s       ombrix-host --help | --version\n", kUsage);
@@ -37,6 +41,9 @@ void help() {
       "  --bind ADDRESS    listen on this address only (default: every address)\n"
       "  --seed N          seed of the shuffle (default: from the time of day)\n"
       "  --time-scale X    run the host's timers X times faster (tests)\n"
+      "  --bot-skill SKILL how the computer plays its seats: classic (the table's\n"
+      "                    own rule, the default), standard or strong; the player\n"
+      "                    in slot 1 may choose another in the Options menu\n"
       "  -h, --help        show this text\n"
       "  -v, --version     show the version\n\n"
       "A line on standard error for each connection, log-in, departure and game\n"
@@ -49,6 +56,7 @@ int main(int argc, char** argv) {
   std::string port = "7772", address;
   uint64_t seed = ombrix::Random::timeOfDaySeed();
   double scale = 1.0;
+  ombrix::ai::Skill skill = ombrix::ai::Skill::Classic;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--help" || a == "-h") {
@@ -68,7 +76,11 @@ int main(int argc, char** argv) {
       seed = std::strtoull(argv[++i], nullptr, 10);
     else if (a == "--time-scale")
       scale = std::atof(argv[++i]);
-    else
+    else if (a == "--bot-skill") {
+      const auto named = ombrix::ai::skillNamed(argv[++i]);
+      if (!named) return usage();
+      skill = *named;
+    } else
       return usage();
   }
   if (scale <= 0) return usage();
@@ -83,7 +95,8 @@ int main(int argc, char** argv) {
   if (!stop.active()) return 1;
 
   ombrix::HostWindow host(seed, scale);
-  host.server().slotOneIsOwnPlayer = false;  // no player of its own: slot 1 is a remote table
+  host.server().slotOneIsOwnPlayer = false;   // no player of its own: slot 1 is a remote table
+  host.server().engine.botSkill.fill(skill);  // until slot 1 asks for another
   host.log = [](std::string_view line) {
     std::fprintf(stderr, "ombrix-host: %.*s\n", static_cast<int>(line.size()), line.data());
   };

@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "ai/decision.h"
 #include "net/asyncsock.h"
 #include "protocol/framing.h"
 
@@ -109,6 +110,7 @@ class Tchat : public QMainWindow {
   void PlayChatterSounds1Click();
   void New1Click(int number);
   void Slow1Click(int ms);
+  void ComputerPlayers1Click(ai::Skill skill);
   void ShowScorecard1Click();
   void scontopClick();
   void ltontopClick();
@@ -180,8 +182,10 @@ class Tchat : public QMainWindow {
   bool phraseReady = true;
   int phraseTicks = 0;
   // Options.
-  int turnSound = 0;                 // 0 Classic, 1 New
-  int botSpeed = 750;                // ms
+  int turnSound = 0;   // 0 Classic, 1 New
+  int botSpeed = 750;  // ms
+  ai::Skill botSkill = ai::Skill::Classic;
+  bool botSkillChosen = false;       // stored or picked: only then saved and told to the host
   QString scontopText, ltontopText;  // as stored: empty until read or changed
   QRect storedGeometry{3, 3, 790, 520};
   QString settingsFile;  // "quarrowlobby.ini" (ui/userfiles.h: beside the program or the player's)
@@ -200,9 +204,10 @@ class Tchat : public QMainWindow {
   std::array<QToolButton*, 11> b_phrase{};  // [1..10]
   QAction *StartGame1 = nullptr, *StartHalfGame1 = nullptr, *JustWatch1 = nullptr, *SaveGameRecord1 = nullptr;
   QAction *PlaySounds1 = nullptr, *PlayChatterSounds1 = nullptr, *Classic1 = nullptr, *New1 = nullptr,
-          *Slow1 = nullptr, *Normal1 = nullptr, *Fast1 = nullptr, *ShowScorecard1 = nullptr,
-          *scontop = nullptr, *ltontop = nullptr, *ScrollChatOff1 = nullptr, *ScrollChatOff2 = nullptr,
-          *ClearMainChat1 = nullptr, *ClearMainChat2 = nullptr, *ResetScreenLocation1 = nullptr;
+          *Slow1 = nullptr, *Normal1 = nullptr, *Fast1 = nullptr, *SkillClassic1 = nullptr,
+          *SkillStandard1 = nullptr, *SkillStrong1 = nullptr, *ShowScorecard1 = nullptr, *scontop = nullptr,
+          *ltontop = nullptr, *ScrollChatOff1 = nullptr, *ScrollChatOff2 = nullptr, *ClearMainChat1 = nullptr,
+          *ClearMainChat2 = nullptr, *ResetScreenLocation1 = nullptr;
   std::array<QAction*, 4> textSizes{};  // N8, N10, N12, N14
   QMenu *popup_kick = nullptr, *popup_sounds = nullptr, *PopupMenu1 = nullptr, *PopupMenu2 = nullptr;
 
@@ -237,6 +242,8 @@ class Tchat : public QMainWindow {
   bool storeSettings(const std::vector<std::pair<QString, QString>>& keys);
   // The bot speed's number and check marks; sent to the host when asked to.
   void useBotSpeed(int ms, bool tellHost);
+  // The computer players' skill and its check marks; sent to the host when asked to.
+  void useBotSkill(ai::Skill skill, bool tellHost);
   bool eventFilter(QObject* o, QEvent* e) override;
   void dispatch(const std::string& entry);
   void runNext();  // takes the oldest command off the queue and dispatches it

@@ -108,6 +108,14 @@ void Tchat::buildMenus() {
   connect(Slow1, &QAction::triggered, this, [this] { Slow1Click(1000); });
   connect(Normal1, &QAction::triggered, this, [this] { Slow1Click(750); });
   connect(Fast1, &QAction::triggered, this, [this] { Slow1Click(500); });
+  QMenu* skill = options->addMenu("Computer Players");
+  skill->setObjectName("ComputerPlayers1");
+  SkillClassic1 = checkable(skill, "Classic", "SkillClassic1", true);
+  SkillStandard1 = checkable(skill, "Standard", "SkillStandard1", false);
+  SkillStrong1 = checkable(skill, "Strong", "SkillStrong1", false);
+  connect(SkillClassic1, &QAction::triggered, this, [this] { ComputerPlayers1Click(ai::Skill::Classic); });
+  connect(SkillStandard1, &QAction::triggered, this, [this] { ComputerPlayers1Click(ai::Skill::Standard); });
+  connect(SkillStrong1, &QAction::triggered, this, [this] { ComputerPlayers1Click(ai::Skill::Strong); });
   options->addSeparator();
   ShowScorecard1 = checkable(options, "Show Scorecard at end of round", "ShowScorecard1", false);
   connect(ShowScorecard1, &QAction::triggered, this, [this] { ShowScorecard1Click(); });
@@ -236,26 +244,34 @@ void Tchat::loadinifile() {
   const QString sounds = s.value("playsounds", speed);
   PlaySounds1->setChecked(sounds != "false");
   ShowScorecard1->setChecked(s.value("showscore", sounds) != "false");
+  // Told to the host only once the player has chosen, so a headless host's
+  // --bot-skill stands until then; a name this version does not know is no choice.
+  const auto skill = ai::skillNamed(s.value("botskill").toStdString());
+  botSkillChosen = skill.has_value();
+  useBotSkill(skill.value_or(ai::Skill::Classic), botSkillChosen && mySeat == 1 && loggedIn);
 }
 
 bool Tchat::saveinifile() {
   if (!settingsRead) return false;
   const QRect g = geometry();
   auto flag = [](QAction* a) { return QString(a->isChecked() ? "true" : "false"); };
-  return storeSettings({{"Textsize", QString::number(mainchat->font().pointSize())},
-                        {"Textcolor", colorToText(textColor)},
-                        {"Actioncolor", colorToText(actionColor)},
-                        {"Botspeed", QString::number(botSpeed)},
-                        {"Scontop", scontopText},
-                        {"Ltontop", ltontopText},
-                        {"Top", QString::number(g.top())},
-                        {"Left", QString::number(g.left())},
-                        {"Width", QString::number(g.width())},
-                        {"Height", QString::number(g.height())},
-                        {"Turnsound", QString::number(turnSound)},
-                        {"ChatterSounds", flag(PlayChatterSounds1)},
-                        {"Playsounds", flag(PlaySounds1)},
-                        {"Showscore", flag(ShowScorecard1)}});
+  std::vector<std::pair<QString, QString>> keys = {
+      {"Textsize", QString::number(mainchat->font().pointSize())},
+      {"Textcolor", colorToText(textColor)},
+      {"Actioncolor", colorToText(actionColor)},
+      {"Botspeed", QString::number(botSpeed)},
+      {"Scontop", scontopText},
+      {"Ltontop", ltontopText},
+      {"Top", QString::number(g.top())},
+      {"Left", QString::number(g.left())},
+      {"Width", QString::number(g.width())},
+      {"Height", QString::number(g.height())},
+      {"Turnsound", QString::number(turnSound)},
+      {"ChatterSounds", flag(PlayChatterSounds1)},
+      {"Playsounds", flag(PlaySounds1)},
+      {"Showscore", flag(ShowScorecard1)}};
+  if (botSkillChosen) keys.emplace_back("Botskill", QString::fromLatin1(ai::skillName(botSkill)));
+  return storeSettings(keys);
 }
 
 bool Tchat::storeSettings(const std::vector<std::pair<QString, QString>>& keys) {
@@ -292,6 +308,25 @@ void Tchat::useBotSpeed(int ms, bool tellHost) {
   if (!tellHost) return;
   std::string m;
   wire::build::botspeed(m, mySeat, ms);
+  send(m);
+}
+
+void Tchat::ComputerPlayers1Click(ai::Skill skill) {
+  // As with the speed, the host obeys only seat 1 (and a host at "1.0.14"
+  // not at all: it ignores a command it does not know).
+  botSkillChosen = true;
+  useBotSkill(skill, loggedIn);
+  saveinifile();
+}
+
+void Tchat::useBotSkill(ai::Skill skill, bool tellHost) {
+  botSkill = skill;
+  SkillClassic1->setChecked(skill == ai::Skill::Classic);
+  SkillStandard1->setChecked(skill == ai::Skill::Standard);
+  SkillStrong1->setChecked(skill == ai::Skill::Strong);
+  if (!tellHost) return;
+  std::string m;
+  wire::build::botskill(m, mySeat, ai::skillName(skill));
   send(m);
 }
 

@@ -138,6 +138,13 @@ ai::SeatView GameEngine::viewFor(int seat) const {
   return v;
 }
 
+void GameEngine::botskill(std::string_view fields) {
+  // Like the bot speed: the host's own player chooses, for every computer seat.
+  auto req = wire::parse::botskill(fields);
+  if (!req || req->slot != 1) return;
+  if (auto skill = ai::skillNamed(req->text)) botSkill.fill(*skill);
+}
+
 void GameEngine::botspeed(std::string_view fields) {
   auto req = wire::parse::botspeed(fields);
   if (!req || req->slot != 1) return;

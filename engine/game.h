@@ -109,6 +109,7 @@ class GameEngine {
   void cplay(int seat);
   void computertimerTimer();
   void botspeed(std::string_view fields);  // seat "+" delay "+"
+  void botskill(std::string_view fields);  // seat "+" skill name "+"
   // What a seat's table window knows now: its own hand and the public record.
   // The only thing a computer player decides from.
   ai::SeatView viewFor(int seat) const;

@@ -63,6 +63,7 @@ constexpr NameEntry<Request> kRequests[] = {
     {"CMD_playcard", Request::PlayCard},
     {"CMD_justwatch", Request::JustWatch},
     {"CMD_playasound", Request::PlayASound},
+    {"CMD_botskill", Request::BotSkill},
 };
 
 constexpr NameEntry<Announcement> kAnnouncements[] = {
@@ -127,6 +128,9 @@ void kickhim(std::string& out, int slot, int target) {
   Out(out, "CMD_kickhim+").numPlus(slot).numPlus(target);
 }
 void botspeed(std::string& out, int slot, int ms) { Out(out, "CMD_botspeed+").numPlus(slot).numPlus(ms); }
+void botskill(std::string& out, int slot, std::string_view skill) {
+  Out(out, "CMD_botskill+").numPlus(slot).text(skill).plus();
+}
 void chat(std::string& out, int slot, std::string_view text, std::string_view colour) {
   Out(out, "CMD_chat+").numPlus(slot).text(text).text("|").text(colour);
 }
@@ -251,6 +255,14 @@ std::optional<SlotValue> botspeed(std::string_view fields) {
   auto ms = r.nextInt();
   if (!slot || !ms) return std::nullopt;
   return SlotValue{*slot, *ms};
+}
+
+std::optional<SlotText> botskill(std::string_view fields) {
+  FieldReader r(fields);
+  auto slot = r.nextInt();
+  auto skill = r.next();
+  if (!slot || !skill) return std::nullopt;
+  return SlotText{*slot, *skill};
 }
 
 std::optional<SlotText> chat(std::string_view fields) {

@@ -44,6 +44,7 @@ enum class Request {
   PlayCard,
   JustWatch,
   PlayASound,
+  BotSkill,
 };
 
 // Announcements, host to table window.
@@ -109,6 +110,8 @@ void bid(std::string& out, int slot, int bid);
 void playcardRequest(std::string& out, int slot, int position);
 void justwatch(std::string& out, int seat, bool watch);
 void playasoundRequest(std::string& out, int slot, int wave);
+// "CMD_botskill+" slot "+" skill "+": "classic", "standard" or "strong".
+void botskill(std::string& out, int slot, std::string_view skill);
 
 // Host to table window.
 void sendlogininfo(std::string& out, int slot);
@@ -179,6 +182,7 @@ std::optional<SlotValue> bid(std::string_view fields);              // slot, bid
 std::optional<SlotValue> playcardRequest(std::string_view fields);  // slot, position
 std::optional<JustWatch> justwatch(std::string_view fields);
 std::optional<SlotText> playasoundRequest(std::string_view fields);  // text "waveN+"
+std::optional<SlotText> botskill(std::string_view fields);           // text: the skill's name
 
 // Announcements, as a table window reads them.
 struct SlotName {

@@ -194,6 +194,9 @@ void TServer::dispatch(const wire::QueuedMessage& m) {
     case wire::Request::PlayASound:
       playasound(fields);
       break;
+    case wire::Request::BotSkill:
+      engine.botskill(fields);
+      break;
     case wire::Request::Unknown:
       break;
   }

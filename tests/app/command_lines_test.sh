@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The programs' command lines as a user meets them: --help and --version
 # (the game's without any desktop), wrong options, and ombrix-host's
-# --bind, stopped by SIGTERM.
+# --bind and --bot-skill, stopped by SIGTERM.
 #   command_lines_test.sh GAME HOST LZRW1
 set -euo pipefail
 game=$1 host=$2 lzrw1=$3
@@ -25,6 +25,8 @@ expect "ombrix refuses an unknown option" 2 "Unknown option 'nosuch'" \
 expect "ombrix-host --version" 0 '^ombrix-host 1\.0\.14 \(build [^)]+\)$' "$host" --version
 expect "ombrix-host --help" 0 '--bind ADDRESS' "$host" --help
 expect "ombrix-host refuses an unknown option" 2 'usage: ombrix-host' "$host" --nosuch
+expect "ombrix-host refuses a skill it does not know" 2 'bot-skill classic[|]standard[|]strong' \
+  "$host" --bot-skill Strong
 expect "ombrix-host cannot bind an address it lacks" 1 'cannot listen on port 0 at 192\.0\.2\.1' \
   "$host" --port 0 --bind 192.0.2.1
 expect "ombrix-lzrw1 --version" 0 '^ombrix-lzrw1 1\.0\.14 \(build [^)]+\)$' "$lzrw1" --version
@@ -33,7 +35,7 @@ expect "ombrix-lzrw1 --help" 0 'decompress IN OUT' "$lzrw1" --help
 # Bound to the loopback address, on any free port; SIGTERM stops it cleanly.
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
-"$host" --port 0 --bind 127.0.0.1 2>"$log" &
+"$host" --port 0 --bind 127.0.0.1 --bot-skill strong 2>"$log" &
 pid=$!
 if ! grep -q -m1 'listening on port [0-9]* at 127\.0\.0\.1' < <(timeout 30 tail -n +1 --pid="$pid" -f "$log"); then
   echo "FAILED: ombrix-host --bind 127.0.0.1 did not listen" >&2

@@ -228,6 +228,33 @@ TEST_F(Solo, TheHostsPlayerSendsTheStoredBotSpeedAndEveryChoice) {
   EXPECT_EQ(client::readSection(table.settingsFile, "Ombrix").value("botspeed"), "500");
 }
 
+TEST_F(Solo, TheHostsPlayerSendsTheComputerPlayersOnceChosen) {
+  ASSERT_TRUE(waitFor([&] { return host->server().engine.botDelay == 750; }));  // seated and read
+  EXPECT_TRUE(table.SkillClassic1->isChecked());
+  table.New1Click(1);  // another option: no choice of skill is stored for the player
+  EXPECT_FALSE(client::readSection(table.settingsFile, "Ombrix").contains("botskill"));
+  table.ComputerPlayers1Click(ai::Skill::Strong);
+  EXPECT_TRUE(table.SkillStrong1->isChecked());
+  EXPECT_FALSE(table.SkillClassic1->isChecked());
+  ASSERT_TRUE(waitFor([&] { return host->server().engine.botSkill[3] == ai::Skill::Strong; }));
+  EXPECT_EQ(client::readSection(table.settingsFile, "Ombrix").value("botskill"), "strong");
+}
+
+TEST_F(Table, TheComputerPlayersAreReadWithTheOtherSettings) {
+  client::writeKeys(table.settingsFile, "Ombrix", {{"Botskill", "standard"}});
+  table.mySeat = 2;
+  feed("CMD_newplayerinfo+2+Me");
+  EXPECT_TRUE(table.SkillStandard1->isChecked());
+  EXPECT_FALSE(table.SkillClassic1->isChecked());
+  // A name this version does not know: the table's own rule, and nothing stored over it.
+  client::writeKeys(table.settingsFile, "Ombrix", {{"Botskill", "expert"}});
+  feed("CMD_newplayerinfo+2+Me");
+  EXPECT_TRUE(table.SkillClassic1->isChecked());
+  EXPECT_EQ(table.botSkill, ai::Skill::Classic);
+  table.New1Click(1);
+  EXPECT_EQ(client::readSection(table.settingsFile, "Ombrix").value("botskill"), "expert");
+}
+
 TEST_F(Table, SettingsComeFromTheFileWhenSeatedWithChainedDefaults) {
   client::writeKeys(table.settingsFile, "Lobby", {{"Name", "Ann"}});
   client::writeKeys(table.settingsFile, "Ombrix",

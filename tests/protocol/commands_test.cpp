@@ -50,6 +50,12 @@ TEST(Catalogue, RequestsRoundTrip) {
   EXPECT_EQ(m, "CMD_kickhim+1+6+");
   EXPECT_EQ(parse::kickhim(splitCommand(m).fields)->target, 6);
 
+  build::botskill(m, 1, "strong");
+  EXPECT_EQ(m, "CMD_botskill+1+strong+");
+  EXPECT_EQ(parse::botskill(splitCommand(m).fields)->text, "strong");
+  EXPECT_FALSE(parse::botskill("1+strong"));  // the trailing "+" ends the field
+  EXPECT_EQ(lookupRequest("CMD_botskill"), Request::BotSkill);
+
   build::botspeed(m, 1, 750);
   EXPECT_EQ(m, "CMD_botspeed+1+750+");
   EXPECT_EQ(parse::botspeed(splitCommand(m).fields)->value, 750);

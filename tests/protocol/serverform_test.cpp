@@ -207,6 +207,58 @@ TEST_F(Host, OnlySlotOneStartsKicksAndSetsSpeed) {
   EXPECT_EQ(h.rec.closed.size(), 1u);
 }
 
+TEST_F(Host, OnlySlotOneChoosesTheComputerPlayers) {
+  join("Ann");
+  join("Bo");
+  using ai::Skill;
+  const std::array<Skill, 5> classic{};
+  for (const char* m : {"CMD_botskill+2+strong+",                           // another seat
+                        "CMD_botskill+Strong+", "CMD_botskill+1+strong+"})  // no slot; a forged slot
+    from(2, m);
+  for (const char* m : {"CMD_botskill+1+strong",  // no trailing "+"
+                        "CMD_botskill+1+Strong+", "CMD_botskill+1+expert+", "CMD_botskill+1++"})
+    from(1, m);
+  EXPECT_EQ(e().botSkill, classic);
+  from(1, "CMD_botskill+1+standard+");
+  for (int s = 1; s <= 4; ++s) EXPECT_EQ(e().botSkill[s], Skill::Standard);
+  from(2, "CMD_botskill+2+classic+");
+  EXPECT_EQ(e().botSkill[3], Skill::Standard);
+  from(1, "CMD_botskill+1+classic+");
+  EXPECT_EQ(e().botSkill, classic);
+}
+
+TEST(HostGame, AskingForTheComputerPlayersLeavesAClassicGameAsItWas) {
+  // Seat 1 watches, so four computer seats play; the spectator in slot 5
+  // asks for Strong too, which the host ignores.
+  auto play = [](bool ask) {
+    HostHarness h(606);
+    h.connect({1, 5});
+    auto send = [&](int slot, const std::string& m) { h.host.received(slot, m + "\xFF"); };
+    send(1, "CMD_botspeed+1+500+");
+    if (ask) {
+      send(1, "CMD_botskill+1+classic+");
+      send(5, "CMD_botskill+5+strong+");
+      send(5, "CMD_botskill+1+strong+");
+    }
+    send(1, "CMD_startgame+Ann+h+");
+    send(1, "CMD_justwatch+1+1");
+    h.clock.runUntil([&] { return !h.rec.to(5, "CMD_winner").empty(); }, 24 * 3600 * 1000);
+    // From the start of the game, each message with its time since then.
+    std::vector<std::string> stream;
+    int64_t start = -1;
+    for (const Sent& s : h.rec.sent) {
+      if (s.slot != 5) continue;
+      if (start < 0 && s.text.rfind("CMD_startgame", 0) == 0) start = s.at;
+      if (start >= 0) stream.push_back(s.text + " @" + std::to_string(s.at - start));
+    }
+    return stream;
+  };
+  const auto plain = play(false), asked = play(true);
+  ASSERT_GT(plain.size(), 100u);
+  EXPECT_EQ(plain.back().substr(0, 10), "CMD_winner");
+  EXPECT_EQ(asked, plain);  // the same game, to the byte and to the millisecond
+}
+
 TEST_F(Host, JustWatchOnlyForOwnSeatOrFromSlotOne) {
   join("Ann");
   join("Bo");
