@@ -19,6 +19,7 @@
 #include "client/gamerecord.h"
 #include "client/mutelist.h"
 #include "client/tableaccess.h"
+#include "client/tablehint.h"
 #include "client/tablekeys.h"
 #include "net/wsock.h"
 #include "protocol/commands.h"
@@ -176,6 +177,7 @@ Tchat::Tchat() : gameRecord(std::make_unique<GameRecord>()) {
   access = std::make_unique<TableAccess>(*this);
   keys = std::make_unique<TableKeys>(*this);
   mutes = std::make_unique<MuteList>(*this);
+  hint = std::make_unique<TableHint>(*this);
   gameRecord->seatCaption = [this](int seat) { return caption(seat); };
 }
 
@@ -452,6 +454,7 @@ void Tchat::runNext() {
   try {
     dispatch(entry);
     gameRecord->heard(entry);
+    hint->heard(entry);
   } catch (const ConversionError& e) {
     ui::messageBox(QString::fromStdString(e.what()));
   } catch (const Dropped&) {

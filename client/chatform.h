@@ -50,6 +50,7 @@ namespace ombrix::client {
 class CardImage;
 class TableKeys;
 class TableAccess;
+class TableHint;
 class MuteList;
 class GameRecord;
 
@@ -131,6 +132,8 @@ class Tchat : public QMainWindow {
   void JustWatch1Click();
   void kicking(int target);
   void cardimagesMouseDown(CardImage* card, Qt::MouseButton button);
+  // "Hint": the Strong player's advice for the local player (client/tablehint.h).
+  void Hint1Click();
 
   // --- Seat mapping and the hand ------------------------------------------------
   void sortstuff(int seat);
@@ -202,7 +205,8 @@ class Tchat : public QMainWindow {
   QWidget* updown_bid;
   QLineEdit* mychat = nullptr;
   std::array<QToolButton*, 11> b_phrase{};  // [1..10]
-  QAction *StartGame1 = nullptr, *StartHalfGame1 = nullptr, *JustWatch1 = nullptr, *SaveGameRecord1 = nullptr;
+  QAction *StartGame1 = nullptr, *StartHalfGame1 = nullptr, *JustWatch1 = nullptr, *SaveGameRecord1 = nullptr,
+          *Hint1 = nullptr;
   QAction *PlaySounds1 = nullptr, *PlayChatterSounds1 = nullptr, *Classic1 = nullptr, *New1 = nullptr,
           *Slow1 = nullptr, *Normal1 = nullptr, *Fast1 = nullptr, *SkillClassic1 = nullptr,
           *SkillStandard1 = nullptr, *SkillStrong1 = nullptr, *ShowScorecard1 = nullptr, *scontop = nullptr,
@@ -226,6 +230,7 @@ class Tchat : public QMainWindow {
   std::unique_ptr<TableAccess> access;
   std::unique_ptr<TableKeys> keys;
   std::unique_ptr<MuteList> mutes;
+  std::unique_ptr<TableHint> hint;
 
  protected:
   void closeEvent(QCloseEvent* e) override;
@@ -294,6 +299,7 @@ class CardImage : public QLabel {
  public:
   CardImage(QWidget* parent, int position, int card);
   int handPosition, card;
+  bool hinted = false;  // raised by the hint, not sent
   std::function<void(CardImage*, Qt::MouseButton)> onPress;
 
  protected:

@@ -15,6 +15,7 @@
 #include "client/colortext.h"
 #include "client/gamerecord.h"
 #include "client/settings.h"
+#include "client/tablehint.h"
 #include "protocol/commands.h"
 #include "protocol/framing.h"
 #include "ui/msgbox.h"
@@ -65,6 +66,9 @@ void Tchat::buildMenus() {
   StartGame1->setObjectName("StartGame1");
   StartHalfGame1 = file->addAction("Start Half Game", this, [this] { StartHalfGame1Click(); });
   StartHalfGame1->setObjectName("StartHalfGame1");
+  Hint1 = file->addAction("Hint", this, [this] { Hint1Click(); });
+  Hint1->setObjectName("Hint1");
+  Hint1->setShortcut(QKeySequence("Ctrl+H"));
   file->addSeparator();
   SaveGameRecord1 =
       file->addAction(QString::fromUtf8("Save Game Record\u2026"), this, [this] { SaveGameRecord1Click(); });
@@ -341,6 +345,8 @@ void Tchat::ltontopClick() {
   setStayOnTop(lastTrick, ltontop->isChecked());
   saveinifile();
 }
+
+void Tchat::Hint1Click() { hint->ask(); }
 
 void Tchat::ResetScreenLocation1Click() { setGeometry(3, 3, 790, 520); }
 

@@ -430,6 +430,7 @@ void Tchat::cardimagesMouseDown(CardImage* card, Qt::MouseButton button) {
     card->move(card->x(), kHandTop);
     return;
   }
+  card->hinted = false;
   card->move(card->x(), kRaisedTop);
   myTurn = false;
   std::string m;

@@ -128,6 +128,7 @@ void TableAccess::refresh() {
       d += std::find(playable.begin(), playable.end(), c) != playable.end() ? ", playable"
                                                                             : ", not playable now";
     if (isRaised(c)) d += ", sent";
+    if (c->hinted) d += ", the hint";
     describe(c, d);
   }
 }

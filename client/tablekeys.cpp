@@ -80,7 +80,7 @@ std::vector<CardImage*> markable(const Tchat& t) {
   return follow.empty() ? hand : follow;
 }
 
-bool isRaised(const CardImage* card) { return card->y() < kHandTop; }
+bool isRaised(const CardImage* card) { return card->y() < kHandTop && !card->hinted; }
 
 TableKeys::TableKeys(Tchat& table) : t_(table), mark_(new FocusMark(table.tableArea)) {
   mark_->setAccessibleName("Keyboard mark");

@@ -1,0 +1,104 @@
+// The hint: the Strong player's advice for the local player, worked out from
+// what this window knows; it fills the bid box or raises a card to play, and
+// sends nothing.
+#include "client/tablehint.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTextEdit>
+#include <algorithm>
+
+#include "client/tablekeys.h"
+#include "tests/client/table_fixture.h"
+
+namespace ombrix::test {
+namespace {
+
+using client::markable;
+using client::TableHint;
+
+bool bidBoxUp(const Tchat& t) { return !t.edit_bid->isHidden(); }
+
+// Everything the table sent before this has reached the host once the line
+// comes back: the connection keeps its order.
+void barrier(Tchat& t, const QString& text) {
+  t.mychat->setText(text);
+  t.sendit();
+  ASSERT_TRUE(waitFor([&] { return t.mainchat->toPlainText().contains("You chats: " + text); }));
+}
+
+TEST_F(Solo, TheHintFillsTheBidBoxThenRaisesAPlayableCardAndSendsNothing) {
+  GameEngine& e = host->server().engine;
+  table.StartHalfGame1Click();
+  ASSERT_TRUE(waitFor([&] { return bidBoxUp(table); }, 20000));
+  table.edit_bid->setText("9");
+  table.Hint1Click();
+  ASSERT_TRUE(table.hint->thinking());
+  ASSERT_TRUE(waitFor([&] { return !table.hint->thinking(); }, 20000));
+  bool isNumber = false;
+  const int bid = table.edit_bid->text().toInt(&isNumber);
+  ASSERT_TRUE(isNumber) << table.edit_bid->text().toStdString();
+  EXPECT_GE(bid, 0);
+  EXPECT_LE(bid, table.bidLimit);
+  EXPECT_NE(table.edit_bid->text(), "9");
+  barrier(table, "after the bid hint");
+  EXPECT_EQ(e.currentBidder, 1);  // still asked: nothing was bid
+  EXPECT_EQ(e.currentPlayer, 0);
+  table.button_bidClick();
+
+  // Play the first legal card until a turn offers a choice.
+  ASSERT_TRUE(waitFor(
+      [&] {
+        if (bidBoxUp(table)) table.button_bidClick();
+        if (!table.myTurn) return false;
+        if (markable(table).size() >= 2) return true;
+        click(legal());
+        return false;
+      },
+      60000));
+  const std::vector<CardImage*> playable = markable(table);
+  table.Hint1Click();
+  ASSERT_TRUE(waitFor([&] { return !table.hint->thinking(); }, 20000));
+  CardImage* hinted = table.hint->hinted();
+  ASSERT_NE(hinted, nullptr);
+  EXPECT_NE(std::find(playable.begin(), playable.end(), hinted), playable.end()) << "not a legal card";
+  int up = 0;
+  for (CardImage* c : table.cardImages()) up += c->y() != TableHint::kHandTop;
+  EXPECT_EQ(up, 1);
+  EXPECT_EQ(hinted->y(), TableHint::kHintedTop);
+  EXPECT_FALSE(client::isRaised(hinted));  // not taken for a card sent to the host
+  barrier(table, "after the card hint");
+  EXPECT_TRUE(table.myTurn);
+  EXPECT_EQ(e.currentPlayer, 1);
+  const auto& held = e.slots[1].hand;
+  EXPECT_NE(std::find(held.begin(), held.end(), hinted->card), held.end());
+
+  // A click on the raised card plays it, as on any other.
+  const int card = hinted->card;
+  click(hinted);
+  EXPECT_FALSE(table.myTurn);
+  ASSERT_TRUE(waitFor([&] { return std::find(held.begin(), held.end(), card) == held.end(); }));
+  EXPECT_EQ(table.hint->hinted(), nullptr);
+}
+
+TEST_F(Table, AdviceForAMomentThatHasPassedIsDropped) {
+  table.mySeat = 1;
+  table.loggedIn = true;
+  table.Hint1Click();
+  EXPECT_TRUE(table.mainchat->toPlainText().contains("There is nothing for you to decide now."));
+  EXPECT_FALSE(table.hint->thinking());
+
+  for (const char* m : {"CMD_startgame+Ann+h+", "CMD_startround+2+4", "CMD_placecard+1+1+40+2+7",
+                        "CMD_trump+14", "CMD_bid+1+2+1"})
+    feed(m);
+  ASSERT_TRUE(bidBoxUp(table));
+  table.edit_bid->setText("2");
+  table.Hint1Click();
+  ASSERT_TRUE(table.hint->thinking());
+  feed("CMD_hisbid+1+2+2");  // the table moves on before the advice is ready
+  ASSERT_TRUE(waitFor([&] { return !table.hint->thinking(); }));
+  EXPECT_EQ(table.edit_bid->text(), "2");
+}
+
+}  // namespace
+}  // namespace ombrix::test

@@ -1,0 +1,95 @@
+// The table window's knowledge for the hint: from the announcements one
+// seat's window receives, the same view the host builds for that seat.
+#include "client/tableknowledge.h"
+
+#include <gtest/gtest.h>
+
+#include "protocol/commands.h"
+#include "tests/support/recorder.h"
+
+namespace ombrix::test {
+namespace {
+
+using client::TableKnowledge;
+
+void feed(TableKnowledge& k, const std::string& message) {
+  const auto [name, fields] = wire::splitCommand(message);
+  k.observe(name, fields);
+}
+
+// A game of four computer seats with seat 2's window listening: after every
+// announcement, the window's view must be the host's view of seat 2.
+TEST(TableKnowledge, SeesWhatTheHostShowsTheSeat) {
+  for (uint64_t seed : {4u, 5u}) {
+    HostHarness h(seed);
+    h.connect({2});
+    GameEngine& e = h.engine();
+    e.botDelay = kBotFastMs;
+    // A Strong seat makes the host watch who keeps to the Classic rule, as
+    // the window does.
+    e.botSkill = {ai::Skill::Classic, ai::Skill::Strong, ai::Skill::Standard, ai::Skill::Classic,
+                  ai::Skill::Classic};
+    e.startgame("Bob+h+");
+    h.host.received(2, "CMD_justwatch+2+1\xFF");  // the computer plays seat 2 too
+    TableKnowledge k;
+    size_t seen = 0;
+    int compared = 0;
+    while (e.gameInProgress && h.clock.step()) {
+      const auto msgs = h.rec.to(2);
+      for (; seen < msgs.size(); ++seen) feed(k, msgs[seen]);
+      const bool bidding = e.currentPlayer == 0 && e.currentBidder == 2;
+      const bool playing = e.currentPlayer == 2 && e.cardsInTrick < kSeats && e.tricksPlayed < e.handSize;
+      EXPECT_EQ(k.asksBid(2), bidding);
+      EXPECT_EQ(k.awaitsCard(2), playing);
+      if (!bidding && !playing) continue;
+      const ai::SeatView a = e.viewFor(2), b = k.view(2);
+      ASSERT_EQ(a.hand, b.hand) << "round " << e.roundNumber;
+      EXPECT_EQ(a.handSize, b.handSize);
+      EXPECT_EQ(a.trumpCard, b.trumpCard);
+      EXPECT_EQ(a.opener, b.opener);
+      EXPECT_EQ(a.bids, b.bids);
+      EXPECT_EQ(a.tricks, b.tricks);
+      EXPECT_EQ(a.leader, b.leader);
+      EXPECT_EQ(a.inTrick, b.inTrick);
+      EXPECT_EQ(a.trick, b.trick);
+      EXPECT_EQ(a.played, b.played);
+      EXPECT_EQ(a.playedBy, b.playedBy);
+      EXPECT_EQ(a.voids, b.voids);
+      EXPECT_EQ(a.classic, b.classic);
+      EXPECT_EQ(a.openPositions, b.openPositions);
+      EXPECT_EQ(a.barred, b.barred);
+      ++compared;
+    }
+    EXPECT_GT(compared, 40);
+    EXPECT_GT(k.serial(), 100u);
+  }
+}
+
+TEST(TableKnowledge, ALateJoinerKnowsTheTrickOnTheTable) {
+  TableKnowledge k;
+  feed(k, "CMD_placecard+3+2+40+4+7");
+  for (const char* m :
+       {"CMD_newplayerstuff+1+1+0+12+1+30+2+5+3+0+4+0+", "CMD_newplayerstuff+2+0+1+3+1+30+2+5+3+0+4+0+",
+        "CMD_newplayerstuff+3+2+0+0+1+30+2+5+3+0+4+0+", "CMD_newplayerstuff+4+1+0+9+1+30+2+5+3+0+4+0+",
+        "CMD_stats+3+0+5+14+h+"})
+    feed(k, m);
+  // Two cards down and seat 3 on turn: seat 1 led the five of hearts, seat 2
+  // discarded the five of clubs.
+  const ai::SeatView v = k.view(3);
+  EXPECT_TRUE(k.awaitsCard(3));
+  EXPECT_EQ(v.handSize, 5);
+  EXPECT_EQ(v.trumpCard, 14);
+  EXPECT_EQ(v.inTrick, 2);
+  EXPECT_EQ(v.leader, 1);
+  EXPECT_EQ(v.trick[0], 30);
+  EXPECT_EQ(v.trick[1], 5);
+  EXPECT_EQ(v.voids[2], 1u << 2);  // no hearts
+  EXPECT_EQ(v.bids[2], 0);         // the bidding is over
+  EXPECT_EQ(v.hand[2], 40);
+  EXPECT_EQ(v.hand[4], 7);
+  EXPECT_EQ(v.bids[3], 2);
+  EXPECT_EQ(v.tricks[2], 1);
+}
+
+}  // namespace
+}  // namespace ombrix::test
