@@ -37,7 +37,7 @@ void TableKnowledge::startRound(int round, int dealer) {
 }
 
 void TableKnowledge::play(int seat, int position, int card) {
-  if (inTrick_ >= 4) return;
+  if (inTrick_ >= 4 || !seatNumber(seat) || !cardNumber(card)) return;
   if (inTrick_ == 0) {
     leader_ = seat;
   } else if (suitIx(indexOf(card)) != suitIx(indexOf(trick_[0]))) {
@@ -133,9 +133,10 @@ void TableKnowledge::observe(std::string_view name, std::string_view fields) {
         bidder_ = seatNumber(v->currentBidder) ? v->currentBidder : 0;
         player_ = seatNumber(v->currentPlayer) ? v->currentPlayer : 0;
         if (player_) {
-          // The trick on the table, in the order it was played up to the seat on turn.
+          // The trick on the table: the cards of the seats just before the
+          // one on turn, in the order they were played.
           int n = 0;
-          for (int s = 1; s <= 4; ++s) n += cardNumber(onTable_[s]);
+          while (n < 3 && cardNumber(onTable_[(player_ - 2 - n + 8) % 4 + 1])) ++n;
           leader_ = (player_ - 1 - n + 8) % 4 + 1;
           inTrick_ = 0;
           for (int k = 0; k < n; ++k) play((leader_ - 1 + k) % 4 + 1, 0, onTable_[(leader_ - 1 + k) % 4 + 1]);

@@ -89,6 +89,15 @@ TEST(TableKnowledge, ALateJoinerKnowsTheTrickOnTheTable) {
   EXPECT_EQ(v.hand[4], 7);
   EXPECT_EQ(v.bids[3], 2);
   EXPECT_EQ(v.tricks[2], 1);
+
+  // Cards no order of play explains (seats 1 and 3 down, seat 3 on turn):
+  // only a run of seats just before the one on turn counts as the trick.
+  TableKnowledge odd;
+  for (const char* m : {"CMD_newplayerstuff+1+3+1+22+1+14+2+0+3+40+4+0+", "CMD_stats+3+0+7+33+h+"})
+    feed(odd, m);
+  EXPECT_EQ(odd.view(2).inTrick, 0);
+  EXPECT_EQ(odd.view(2).leader, 3);
+  EXPECT_EQ(odd.view(2).played, 0u);
 }
 
 }  // namespace
