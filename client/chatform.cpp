@@ -55,6 +55,9 @@ QString Tchat::wireName() const { return fromWire(toWire(myName)); }
 
 namespace {
 
+// Slots 5 to 9 watch; a higher number is no connection of the host's.
+constexpr int kLastSpectatorSlot = 9;
+
 QLabel* label(QWidget* parent, const QString& name, const QString& text, int x, int y, int w, int h, int px,
               bool bold = true, QColor colour = Qt::black) {
   auto* l = new QLabel(text, parent);
@@ -547,7 +550,7 @@ void Tchat::newplayerinfo(std::string_view f) {
   const int n = p.slot;
   const QString name = fromWire(p.name);
   if (n >= 5) {
-    if (spies) spies->add(n, name);
+    if (spies && n <= kLastSpectatorSlot) spies->add(n, name);
     addlinetochat(n == mySeat ? "You are just spying." : name + " is spying.");
   } else if (n >= 1) {
     el<QLabel>("label_playername", n)->setText(name);

@@ -177,7 +177,9 @@ class Tchat : public QMainWindow {
   net::TAsyncSock Sock11;  // the lobby link, opened and never used
   std::deque<std::string> receivedlist;
   QTimer* Timer1;
-  std::vector<QString> soundsPlayed;       // what playsounds was asked, newest last
+  // What playsounds was asked lately, newest last (the last kSoundsKept).
+  static constexpr size_t kSoundsKept = 64;
+  std::deque<QString> soundsPlayed;
   std::unique_ptr<GameRecord> gameRecord;  // hears every announcement after its handler
 
   // Chat state.

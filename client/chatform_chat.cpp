@@ -38,6 +38,9 @@ const char* const kSounds[13] = {
 const QString kPlaceholder = "<Enter Chat Here>";
 constexpr int kPhraseCooldownTicks = 100;  // the dispatch timer's ticks before the next phrase
 constexpr int kButtonW = 25, kButtonH = 19;
+// The pane keeps this many lines, the oldest going first: hours of talk at a
+// table, and a bound on what a flooding host can make it hold.
+constexpr int kChatLinesKept = 2000;
 
 }  // namespace
 
@@ -57,6 +60,7 @@ void Tchat::buildChat() {
   mainchat->viewport()->setMouseTracking(true);
   mainchat->setContextMenuPolicy(Qt::CustomContextMenu);
   mainchat->document()->setDocumentMargin(2);
+  mainchat->document()->setMaximumBlockCount(kChatLinesKept);
   PopupMenu1 = new QMenu(this);
   PopupMenu1->setObjectName("PopupMenu1");
   PopupMenu1->addAction("Copy\tCtrl+C", this, [this] { Copy1Click(); })->setObjectName("Copy1");
@@ -229,6 +233,7 @@ void Tchat::playasound(std::string_view f) {
 }
 
 void Tchat::playsounds(const QString& name) {
+  if (soundsPlayed.size() == kSoundsKept) soundsPlayed.pop_front();
   soundsPlayed.push_back(name);
   if (PlaySounds1->isChecked()) playSound(name);
 }

@@ -37,6 +37,12 @@ QStringList GameRecord::captions() const {
 
 GameRecord::Round& GameRecord::round() { return game_.rounds.back(); }
 
+bool GameRecord::room() {
+  if (entries_ >= kMaxEntries) return false;
+  ++entries_;
+  return true;
+}
+
 QString GameRecord::name(const Round& r, int seat) const {
   return seat >= 1 && seat <= r.names.size() ? r.names[seat - 1] : "seat " + QString::number(seat);
 }
@@ -54,8 +60,16 @@ void GameRecord::heard(std::string_view message) {
       if (auto p = parse::slotName(fields); p && p->slot == mySeat_) myName_ = latin1(p->name);
       return;
     case A::NewPlayerStuff:
-      if (auto p = parse::newplayerstuff(fields); p && p->seat >= 1 && p->seat <= kSeats)
-        found_.push_back({p->seat, {p->bid, p->tricks, p->score, p->played[p->seat - 1]}});
+      if (auto p = parse::newplayerstuff(fields); p && p->seat >= 1 && p->seat <= kSeats) {
+        // One entry a seat: told twice, the later stands.
+        const Found f{p->bid, p->tricks, p->score, p->played[p->seat - 1]};
+        auto same =
+            std::find_if(found_.begin(), found_.end(), [&](const auto& e) { return e.first == p->seat; });
+        if (same != found_.end())
+          same->second = f;
+        else
+          found_.push_back({p->seat, f});
+      }
       return;
     case A::PlaceCard:
       // The own hand: dealt at a round's start, or as it stood when joining
@@ -86,7 +100,7 @@ void GameRecord::heard(std::string_view message) {
       if (auto p = parse::bidAsk(fields)) round().handSize = p->handSize;
       return;
     case A::HisBid:
-      if (auto p = parse::hisbid(fields); p && p->seat >= 1 && p->seat <= kSeats) {
+      if (auto p = parse::hisbid(fields); p && p->seat >= 1 && p->seat <= kSeats && room()) {
         round().bids.push_back({p->seat, p->bid});
         round().totalBids = p->total;
       }
@@ -96,7 +110,7 @@ void GameRecord::heard(std::string_view message) {
     case A::TrickWinner:
       return trickWon(fields);
     case A::Score:
-      if (auto p = parse::score(fields); p && p->a >= 1 && p->a <= kSeats)
+      if (auto p = parse::score(fields); p && p->a >= 1 && p->a <= kSeats && room())
         round().scores.push_back({p->a, p->c, p->b});
       return;
     case A::Winner:
@@ -114,6 +128,7 @@ void GameRecord::startGame(std::string_view fields) {
   auto p = wire::parse::startgame(fields);
   if (!p) return;
   game_ = Game{};
+  entries_ = 0;
   game_.seen = true;
   game_.half = p->kind == "h";
   game_.starter = latin1(p->starter);
@@ -125,6 +140,7 @@ void GameRecord::joinGame(std::string_view fields) {
   auto p = wire::parse::stats(fields);
   if (!p) return;
   game_ = Game{};
+  entries_ = 0;
   game_.seen = game_.joined = true;
   game_.half = p->gameKind == "h";
   game_.names = captions();
@@ -159,7 +175,7 @@ void GameRecord::joinGame(std::string_view fields) {
 void GameRecord::startRound(std::string_view fields) {
   if (!game_.seen) return;
   auto p = wire::parse::startround(fields);
-  if (!p) return;
+  if (!p || !room()) return;
   Round r;
   r.number = p->first;
   r.dealer = p->second;
@@ -171,7 +187,7 @@ void GameRecord::startRound(std::string_view fields) {
 
 void GameRecord::cardPlayed(std::string_view fields) {
   auto p = wire::parse::playcard(fields);
-  if (!p || p->seat < 1 || p->seat > kSeats) return;
+  if (!p || p->seat < 1 || p->seat > kSeats || !room()) return;
   std::vector<Trick>& tricks = round().tricks;
   if (tricks.empty() || tricks.back().winner != 0) {
     Trick t;

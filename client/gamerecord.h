@@ -26,6 +26,11 @@ class GameRecord {
 
   // A game was started or joined since this table connected.
   bool hasGame() const { return game_.seen; }
+  // Rounds, cards, bids and scores one game may add to the record: a whole
+  // game adds about 750 (20 rounds, 440 cards, 80 bids, 80 scores), so only
+  // a host that announces endlessly reaches it; then the record stops growing.
+  static constexpr size_t kMaxEntries = 2048;
+  size_t entries() const { return entries_; }
   QString text() const;
   // Writes text() to `path`; on failure returns false and says why in `error`.
   bool save(const QString& path, QString* error) const;
@@ -70,6 +75,8 @@ class GameRecord {
 
   QStringList captions() const;
   Round& round();
+  // Counts one more entry; false once the record is full.
+  bool room();
   void startGame(std::string_view fields);
   void joinGame(std::string_view fields);
   void startRound(std::string_view fields);
@@ -78,6 +85,7 @@ class GameRecord {
   QString name(const Round& r, int seat) const;
 
   Game game_;
+  size_t entries_ = 0;
   int mySeat_ = 0;
   QString myName_;
   // CMD_newplayerstuff comes before CMD_stats: the table as a late joiner

@@ -40,7 +40,12 @@ Tspylist::Tspylist(QWidget* parent) : QDialog(parent, Qt::Tool | Qt::WindowStays
 }
 
 void Tspylist::add(int number, const QString& name) {
-  listbox_spys->addItem(QString::number(number) + ": " + name);
+  // One line a slot: a slot told again shows the later name.
+  const QString entry = QString::number(number) + ": " + name;
+  for (int i = 0; i < listbox_spys->count(); ++i)
+    if (listbox_spys->item(i)->text().startsWith(QString::number(number) + ": "))
+      return listbox_spys->item(i)->setText(entry);
+  listbox_spys->addItem(entry);
 }
 
 bool Tspylist::remove(int number, const QString& name) {

@@ -21,6 +21,7 @@ class Tspylist : public QDialog {
   // The table's own entries for the pointed spectator, added as the menu opens.
   std::function<void(QMenu& menu, int number, const QString& name)> extendMenu;
 
+  // Lists "number: name"; a number already listed takes the new name.
   void add(int number, const QString& name);
   // Removes the entry "number: name" (letter case ignored); true if it was there.
   bool remove(int number, const QString& name);

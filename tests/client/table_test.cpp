@@ -8,11 +8,14 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QTimer>
 #include <chrono>
 
 #include "client/chatform.h"
+#include "client/gamerecord.h"
 #include "client/previnst.h"
 #include "engine/cards.h"
 #include "protocol/commands.h"
@@ -165,6 +168,31 @@ TEST_F(Table, SpectatorsComeAndGoInTheSpyList) {
   EXPECT_FALSE(at("image_eyes", 2)->isVisibleTo(&table));
   feed("CMD_playerdisconnected+1+You");
   EXPECT_TRUE(closed);
+}
+
+TEST_F(Table, AHostThatAnnouncesWithoutEndCannotGrowTheTable) {
+  table.mySeat = 1;
+  // Spectators: one line a slot, and only slots that exist.
+  feed("CMD_newplayerinfo+7+Ann");
+  feed("CMD_newplayerinfo+7+Bo");
+  for (int n = 5; n < 300; ++n) feed("CMD_newplayerinfo+" + std::to_string(n) + "+Spy");
+  ASSERT_EQ(spies.listbox_spys->count(), 5);
+  EXPECT_EQ(spies.listbox_spys->item(0)->text(), "7: Spy");
+  // Game record, chat pane and sounds stop at their bounds.
+  feed("CMD_startgame+Ann+f+");
+  for (int i = 0; i < 2100; ++i) {
+    feed("CMD_startround+1+1");
+    feed("CMD_chat+Ann: line " + std::to_string(i) + "|clRed");
+    if (i < 100) feed("CMD_trickwinner+1+" + std::to_string(i));
+  }
+  EXPECT_EQ(table.gameRecord->entries(), client::GameRecord::kMaxEntries);
+  EXPECT_LT(table.mainchat->document()->blockCount(), 2100);
+  EXPECT_TRUE(table.mainchat->document()->lastBlock().text().endsWith("line 2099"));
+  EXPECT_EQ(table.soundsPlayed.size(), Tchat::kSoundsKept);
+  // A new game starts a new record.
+  feed("CMD_startgame+Ann+h+");
+  feed("CMD_startround+1+1");
+  EXPECT_EQ(table.gameRecord->entries(), 1u);
 }
 
 TEST_F(Table, ALateJoinerSeesTheTableAsItStands) {
