@@ -2,6 +2,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
+#include <algorithm>
 
 #include "client/chatform.h"
 #include "client/chatform_util.h"
@@ -23,6 +24,7 @@ const char* const kFamilies[] = {"label_playername", "label_score",  "label_tric
                                  "image_played",     "image_winner", "image_trickwinner"};
 const QColor kGrey(0x80, 0x80, 0x80);
 constexpr int kHandTop = 320, kRaisedTop = 316, kSlotStep = 18, kSlotOrigin = 216;
+constexpr int kMostCards = 10;  // a hand never holds more
 
 void colour(QWidget* w, const QColor& c) {
   QPalette p = w->palette();
@@ -346,7 +348,9 @@ void Tchat::placecard(std::string_view f) {
   if (seat == mySeat) {
     sortthem();
   } else if (count != 0) {
-    cardCount[seat] = count;
+    // The fan shows as many backs as the last position sent; a host's number
+    // beyond a hand draws no wider fan (nor one billions of pixels wide).
+    cardCount[seat] = std::clamp(count, 0, kMostCards);
     drawFan(seat);
   }
 }

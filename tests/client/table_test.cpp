@@ -117,6 +117,10 @@ TEST_F(Table, TheHandLiesInCardOrderAndFansFollowTheCount) {
   EXPECT_EQ(at("image_cards", 2)->width(), 101);
   feed("CMD_playcard+2+3+5");
   EXPECT_EQ(at("image_cards", 2)->width(), 96);
+  // A host's position far past a hand draws a hand's fan, no wider.
+  feed("CMD_placecard+3+1+0+99999+0");
+  EXPECT_EQ(table.cardCount[3], 10);
+  EXPECT_EQ(at("image_cards", 3)->width(), 116);
   // Playing from slot 2 closes the gap.
   feed("CMD_playcard+1+2+3");
   seen.clear();
