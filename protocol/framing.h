@@ -42,6 +42,7 @@ class MessageQueue {
   size_t size() const { return size_; }
   QueuedMessage pop();
   size_t countFrom(int origin) const { return lane(origin).items.size(); }
+  size_t bytesFrom(int origin) const { return lane(origin).bytes; }
   void dropFrom(int origin);
 
  private:
