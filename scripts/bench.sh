@@ -14,3 +14,4 @@ echo "== engine"; build/bin/engine_bench 20000
 echo "== compressor"; build/bin/compress_bench "$corpus/kjv.txt" /usr/share/dict/web2 || true
 echo "== host latency"; build/bin/host_latency_bench 30 || true
 echo "== computer players"; build/bin/bot_arena --games 1000 || true
+echo "== hostile peers"; build/bin/host_hostile_bench 20 || true
