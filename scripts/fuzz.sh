@@ -5,7 +5,7 @@
 #   scripts/fuzz.sh host|table [--light] [seconds] [more libFuzzer flags]
 #
 # By default with AddressSanitizer and UndefinedBehaviorSanitizer, built in
-# build-asan/fuzz-clang (the tree the test command builds them in).
+# build-fuzz-asan.
 # --light builds with UndefinedBehaviorSanitizer and the library's bounds
 # checks only (build-fuzz-ubsan): several times faster, and near the real
 # memory use. The corpus grows in build-fuzz/fuzz_<name>-corpus; a crash is
@@ -18,7 +18,7 @@ cd "$root"
 which=${1:?host or table}
 shift
 sanitizers=address,undefined
-tree=build-asan/fuzz-clang
+tree=build-fuzz-asan
 if [[ ${1:-} == --light ]]; then
   sanitizers=undefined
   tree=build-fuzz-ubsan
