@@ -175,7 +175,7 @@ class Harness {
     const std::string num = std::to_string(in.byte() % 14);
     const uint8_t length = in.byte();
     const std::string text = in.bytes(length % 24);
-    switch (kind % 11) {
+    switch (kind % 12) {
       case 0:
         return "CMD_logininfo+" + slot + "+" + (mode & 16 ? "1.0.9" : "1.0.14") + "+" + text;
       case 1:
@@ -195,6 +195,10 @@ class Harness {
         return "CMD_playcard+" + slot + "+" + num;
       case 9:
         return "CMD_justwatch+" + slot + "+" + std::to_string(mode % 3);
+      case 10: {
+        static const char* const kSkills[] = {"classic", "standard", "strong", "STRONG"};
+        return "CMD_botskill+" + slot + "+" + (mode & 32 ? text : kSkills[length % 4]) + "+";
+      }
       default:
         return "CMD_playasound+" + slot + "+wave" + num + "+";
     }
