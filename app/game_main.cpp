@@ -27,7 +27,8 @@
 #include "client/tablekeys.h"
 #include "engine/random.h"
 #include "net/stopsignals.h"
-#include "protocol/hostwindow.h"
+#include "app/hostbinding.h"
+#include "host/hostwindow.h"
 #include "widgets/art.h"
 #include "windows/aboutform.h"
 #include "windows/downloadform.h"
@@ -134,7 +135,8 @@ int main(int argc, char** argv) {
   windows::Tspylist spies(&table);
   windows::Tphrases phrases(&table);
   windows::Tdownload download(&table);
-  table.attach(&score, &lastTrick, &spies, &host, &tally, &phrases);
+  HostBinding binding(host);
+  table.attach(&score, &lastTrick, &spies, &binding, &tally, &phrases);
   table.attachDownload(&download);
   instance.onActivate = [&table] {
     table.showNormal();

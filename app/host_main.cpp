@@ -19,7 +19,7 @@
 #include "engine/random.h"
 #include "net/asyncsock.h"
 #include "net/stopsignals.h"
-#include "protocol/hostwindow.h"
+#include "host/hostwindow.h"
 
 namespace {
 constexpr const char* kUsage =

@@ -17,7 +17,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "engine/cards.h"
+#include "base/cards.h"
 #include "protocol/commands.h"
 
 namespace ombrix::bench {

@@ -24,9 +24,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/virtualclock.h"
+#include "base/virtualclock.h"
 #include "protocol/commands.h"
-#include "protocol/serverform.h"
+#include "host/serverform.h"
 
 using namespace ombrix;
 using ai::Skill;

@@ -15,9 +15,9 @@
 #include <random>
 #include <string>
 
-#include "engine/virtualclock.h"
+#include "base/virtualclock.h"
 #include "protocol/commands.h"
-#include "protocol/serverform.h"
+#include "host/serverform.h"
 
 using namespace ombrix;
 

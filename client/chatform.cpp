@@ -17,13 +17,13 @@
 
 #include "client/chatform_util.h"
 #include "client/gamerecord.h"
+#include "client/inprocesshost.h"
 #include "client/mutelist.h"
 #include "client/tableaccess.h"
 #include "client/tablehint.h"
 #include "client/tablekeys.h"
 #include "net/wsock.h"
 #include "protocol/commands.h"
-#include "protocol/hostwindow.h"
 #include "ui/cardpictures.h"
 #include "ui/msgbox.h"
 #include "ui/userfiles.h"
@@ -155,7 +155,16 @@ void CardImage::mousePressEvent(QMouseEvent* e) {
   if (onPress) onPress(this, e->button());
 }
 
-Tchat::Tchat() : gameRecord(std::make_unique<GameRecord>()) {
+Tchat::Tchat()
+    : gameRecord(std::make_unique<GameRecord>()),
+      Timer1(timers_, kDispatchTickUs,
+             {[this] { return receivedlist.empty(); },
+              [this] {
+                taken_ = std::move(receivedlist.front());
+                receivedlist.pop_front();
+              },
+              [this] { runTaken(); }}),
+      phraseTimer_(timers_.createTimer()) {
   setObjectName("Tchat");
   setWindowTitle("Ombrix");
   setGeometry(3, 3, 790, 520);
@@ -163,10 +172,7 @@ Tchat::Tchat() : gameRecord(std::make_unique<GameRecord>()) {
   buildTable();
   buildChat();
   settingsFile = ui::userFile("quarrowlobby.ini", ui::FileKind::Settings);
-  Timer1 = new QTimer(this);
-  Timer1->setInterval(1);
-  // Ticks only while commands wait: at rest the window costs nothing.
-  connect(Timer1, &QTimer::timeout, this, [this] { processsocktimer(); });
+  phraseTimer_->onTick = [this] { phraseTick(); };
   sock.setPortName("7772");
   sock.OnRead = [this](net::TAsyncSock*, int) { sockRead(); };
   sock.OnInfo = [this](net::TAsyncSock*, net::TSocketInfo i, const std::string& m) { sockInfo(i, m); };
@@ -189,7 +195,7 @@ Tchat::~Tchat() {
   sock.OnRead = nullptr;
 }
 
-void Tchat::attach(windows::Tscore* s, windows::Tlasttrick* l, windows::Tspylist* sp, HostWindow* h,
+void Tchat::attach(windows::Tscore* s, windows::Tlasttrick* l, windows::Tspylist* sp, InProcessHost* h,
                    windows::Ttallylist* t, windows::Tphrases* ph) {
   score = s;
   lastTrick = l;
@@ -203,7 +209,7 @@ void Tchat::attach(windows::Tscore* s, windows::Tlasttrick* l, windows::Tspylist
   if (score) score->seatCaption = captionOf;
   if (lastTrick) lastTrick->seatCaption = captionOf;
   if (spies) spies->kicking = [this](int n) { kicking(n); };
-  if (host) host->onNotice = [this](std::string_view text) { hostNotice(fromWire(text)); };
+  if (host) host->onNotice([this](std::string_view text) { hostNotice(fromWire(text)); });
   keys->attach(score);
   mutes->attach(spies);
 }
@@ -393,16 +399,11 @@ void Tchat::send(const std::string& message) {
 }
 
 void Tchat::sockRead() {
-  const bool idle = receivedlist.empty();
   remainder_.feed(sock.Receive(), [this](std::string_view m) {
     receivedlist.emplace_back(m);
     return true;
   });
-  // A command that finds nothing waiting and no dispatch within the last
-  // tick runs now rather than on the next tick; the rest follow one a tick.
-  constexpr auto kTick = std::chrono::milliseconds(1);
-  if (idle && !receivedlist.empty() && std::chrono::steady_clock::now() - lastDispatch_ >= kTick) runNext();
-  if (!receivedlist.empty() && !Timer1->isActive()) Timer1->start();
+  Timer1.poke();
 }
 
 void Tchat::sockInfo(net::TSocketInfo info, const std::string& msg) {
@@ -424,10 +425,7 @@ void Tchat::sockInfo(net::TSocketInfo info, const std::string& msg) {
 }
 
 void Tchat::closeWhenDispatched() {
-  if (!receivedlist.empty()) {
-    if (!Timer1->isActive()) Timer1->start();
-    return;
-  }
+  if (!receivedlist.empty()) return Timer1.poke();
   if (!fullBoxOpen_) closeTable();
 }
 
@@ -439,16 +437,14 @@ void Tchat::closeTable() {
 }
 
 void Tchat::processsocktimer() {
-  phraseTick();
-  if (!receivedlist.empty()) runNext();
-  // The timer runs while commands wait or a phrase cools down.
-  if (receivedlist.empty() && phraseReady) Timer1->stop();
+  if (receivedlist.empty()) return;
+  taken_ = std::move(receivedlist.front());
+  receivedlist.pop_front();
+  runTaken();
 }
 
-void Tchat::runNext() {
-  lastDispatch_ = std::chrono::steady_clock::now();
-  const std::string entry = std::move(receivedlist.front());
-  receivedlist.pop_front();
+void Tchat::runTaken() {
+  const std::string entry = std::move(taken_);
   if (mutes->hides(entry)) {  // a muted player's line, action or chatter sound
     if (connectionGone_) closeWhenDispatched();
     return;

@@ -10,7 +10,6 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <array>
-#include <chrono>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -20,7 +19,9 @@
 #include <vector>
 
 #include "ai/decision.h"
+#include "base/pacer.h"
 #include "net/asyncsock.h"
+#include "net/qttimers.h"
 #include "protocol/framing.h"
 
 class QTextEdit;
@@ -32,7 +33,6 @@ class QMenu;
 class QToolButton;
 
 namespace ombrix {
-class HostWindow;
 namespace windows {
 class Tscore;
 class Tlasttrick;
@@ -53,6 +53,7 @@ class TableAccess;
 class TableHint;
 class MuteList;
 class GameRecord;
+class InProcessHost;
 
 class Tchat : public QMainWindow {
  public:
@@ -67,7 +68,7 @@ class Tchat : public QMainWindow {
   void attachDownload(windows::Tdownload* download);
   // The windows created after this one, handed over once they exist.
   void attach(windows::Tscore* score, windows::Tlasttrick* lastTrick, windows::Tspylist* spies,
-              HostWindow* host, windows::Ttallylist* tally = nullptr, windows::Tphrases* phrases = nullptr);
+              InProcessHost* host, windows::Ttallylist* tally = nullptr, windows::Tphrases* phrases = nullptr);
 
   // --- Start-up and connection --------------------------------------------------
   void processparams(const QStringList& params);
@@ -77,6 +78,8 @@ class Tchat : public QMainWindow {
   // --- Connection and dispatch ---------------------------------------------------
   void sockRead();
   void sockInfo(net::TSocketInfo info, const std::string& msg);
+  // Runs the next queued command now, if one waits (tests drive the queue
+  // by hand through this).
   void processsocktimer();
   void addlinetochat(const QString& text, unsigned colour = kNoticeColour);
   void playsounds(const QString& name);
@@ -176,7 +179,10 @@ class Tchat : public QMainWindow {
   net::TAsyncSock sock;    // to the host, port 7772
   net::TAsyncSock Sock11;  // the lobby link, opened and never used
   std::deque<std::string> receivedlist;
-  QTimer* Timer1;
+  // Paces the dispatch: one command per kDispatchTickUs, on arrival when
+  // the budget is unspent.
+  static constexpr int64_t kDispatchTickUs = 1000;
+  Pacer& dispatchPacer() { return Timer1; }
   // What playsounds was asked lately, newest last (the last kSoundsKept).
   static constexpr size_t kSoundsKept = 64;
   std::deque<QString> soundsPlayed;
@@ -225,7 +231,7 @@ class Tchat : public QMainWindow {
   windows::Thelp* help = nullptr;
   windows::Tabout* about = nullptr;
   windows::Tdownload* download = nullptr;
-  HostWindow* host = nullptr;
+  InProcessHost* host = nullptr;
   // Shown instead of closing the program when the connection ends (tests).
   std::function<void()> onClosed;
   // Keyboard play, the screen reader's names, muted players.
@@ -253,7 +259,7 @@ class Tchat : public QMainWindow {
   void useBotSkill(ai::Skill skill, bool tellHost);
   bool eventFilter(QObject* o, QEvent* e) override;
   void dispatch(const std::string& entry);
-  void runNext();  // takes the oldest command off the queue and dispatches it
+  void runTaken();  // dispatches the command taken off the queue
   void closeTable();
   // The connection is gone: what it delivered is dispatched first, and the
   // table closes once the queue is empty and no full-table box is open.
@@ -287,7 +293,10 @@ class Tchat : public QMainWindow {
   QString wireName() const;
 
   wire::Framer remainder_;
-  std::chrono::steady_clock::time_point lastDispatch_{};  // the epoch: long ago
+  net::QtTimerFactory timers_;
+  std::string taken_;  // the command the pacer took, about to run
+  Pacer Timer1;
+  std::unique_ptr<Timer> phraseTimer_;  // ticks while a phrase cools down
   int kickTarget_ = 0;
   bool chatStarted_ = false;  // the pane holds a line: the next one starts a new paragraph
   bool closing_ = false;

@@ -36,7 +36,7 @@ const char* const kSounds[13] = {
     "<Cancel>", "Doh",     "Cough",  "Hello",  "Thank You", "Where have you been?", "Snoring", "Sneezing",
     "Sorry",    "Welcome", "Yeehaa", "Yippee", "Oh No"};
 const QString kPlaceholder = "<Enter Chat Here>";
-constexpr int kPhraseCooldownTicks = 100;  // the dispatch timer's ticks before the next phrase
+constexpr int kPhraseCooldownTicks = 100;  // 1 ms ticks before the next phrase
 constexpr int kButtonW = 25, kButtonH = 19;
 // The pane keeps this many lines, the oldest going first: hours of talk at a
 // table, and a bound on what a flooding host can make it hold.
@@ -199,7 +199,7 @@ void Tchat::b_phrase1Click(QToolButton* button) {
   }
   phraseReady = false;
   phraseTicks = 0;
-  if (!Timer1->isActive()) Timer1->start();  // the cooldown counts its ticks
+  phraseTimer_->start(1);  // the cooldown counts its ticks
 }
 
 void Tchat::phraseTick() {
@@ -207,6 +207,7 @@ void Tchat::phraseTick() {
     phraseReady = true;
     phraseTicks = 0;
   }
+  if (phraseReady) phraseTimer_->stop();
 }
 
 void Tchat::b_phrase10Click() {

@@ -14,7 +14,7 @@
 #include "client/chatform.h"
 #include "client/colortext.h"
 #include "client/gamerecord.h"
-#include "client/settings.h"
+#include "ui/settings.h"
 #include "client/tablehint.h"
 #include "protocol/commands.h"
 #include "protocol/framing.h"
@@ -210,7 +210,7 @@ void Tchat::buildMenus() {
 // --- The settings file ----------------------------------------------------------
 
 void Tchat::loadinifile() {
-  const QHash<QString, QString> s = readSection(settingsFile, kSection);
+  const QHash<QString, QString> s = ui::readSection(settingsFile, kSection);
   settingsRead = true;
   storedGeometry =
       QRect(number(s, "left", 3), number(s, "top", 3), number(s, "width", 790), number(s, "height", 520));
@@ -279,7 +279,7 @@ bool Tchat::saveinifile() {
 }
 
 bool Tchat::storeSettings(const std::vector<std::pair<QString, QString>>& keys) {
-  if (writeKeys(settingsFile, kSection, keys)) return true;
+  if (ui::writeKeys(settingsFile, kSection, keys)) return true;
   addlinetochat("Your options could not be saved: " + QDir::toNativeSeparators(settingsFile) +
                 " cannot be written.");
   return false;

@@ -7,7 +7,7 @@
 
 #include "client/chatform.h"
 #include "client/tablekeys.h"
-#include "engine/cards.h"
+#include "base/cards.h"
 
 namespace ombrix::client {
 

@@ -11,7 +11,7 @@
 
 #include "client/chatform.h"
 #include "client/tableaccess.h"
-#include "engine/cards.h"
+#include "base/cards.h"
 #include "protocol/commands.h"
 
 namespace ombrix::client {

@@ -3,7 +3,7 @@
 //
 // Pure C++: announcements leave through Outbox (text to one slot), the few
 // host-side message boxes through Notices, and time arrives through the
-// TimerFactory. The host's connection handling (protocol/serverform) owns one
+// TimerFactory. The host's connection handling (host/serverform) owns one
 // GameEngine and feeds it requests; tests drive it directly.
 //
 // Every operation keeps the name it has in the rules so that the two can be
@@ -20,9 +20,9 @@
 
 #include "ai/decision.h"
 #include "ai/rulewatch.h"
-#include "engine/cards.h"
+#include "base/cards.h"
 #include "engine/random.h"
-#include "engine/timer.h"
+#include "base/timer.h"
 
 namespace ombrix {
 

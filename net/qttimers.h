@@ -4,7 +4,7 @@
 // with the same sequence of events); 1 is real time.
 #pragma once
 
-#include "engine/timer.h"
+#include "base/timer.h"
 
 namespace ombrix::net {
 

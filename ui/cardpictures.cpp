@@ -6,7 +6,7 @@
 #include <QScreen>
 #include <QSvgRenderer>
 
-#include "engine/cards.h"
+#include "base/cards.h"
 
 namespace ombrix::ui {
 

@@ -15,7 +15,7 @@
 #include <QToolButton>
 
 #include "client/colortext.h"
-#include "client/settings.h"
+#include "ui/settings.h"
 #include "client/sounds.h"
 #include "tests/client/table_fixture.h"
 #include "windows/phrasesform.h"
@@ -225,39 +225,39 @@ TEST_F(Solo, TheHostsPlayerSendsTheStoredBotSpeedAndEveryChoice) {
   EXPECT_TRUE(table.Fast1->isChecked());
   EXPECT_FALSE(table.Normal1->isChecked());
   ASSERT_TRUE(waitFor([&] { return host->server().engine.botDelay == 500; }));
-  EXPECT_EQ(client::readSection(table.settingsFile, "Ombrix").value("botspeed"), "500");
+  EXPECT_EQ(ui::readSection(table.settingsFile, "Ombrix").value("botspeed"), "500");
 }
 
 TEST_F(Solo, TheHostsPlayerSendsTheComputerPlayersOnceChosen) {
   ASSERT_TRUE(waitFor([&] { return host->server().engine.botDelay == 750; }));  // seated and read
   EXPECT_TRUE(table.SkillClassic1->isChecked());
   table.New1Click(1);  // another option: no choice of skill is stored for the player
-  EXPECT_FALSE(client::readSection(table.settingsFile, "Ombrix").contains("botskill"));
+  EXPECT_FALSE(ui::readSection(table.settingsFile, "Ombrix").contains("botskill"));
   table.ComputerPlayers1Click(ai::Skill::Strong);
   EXPECT_TRUE(table.SkillStrong1->isChecked());
   EXPECT_FALSE(table.SkillClassic1->isChecked());
   ASSERT_TRUE(waitFor([&] { return host->server().engine.botSkill[3] == ai::Skill::Strong; }));
-  EXPECT_EQ(client::readSection(table.settingsFile, "Ombrix").value("botskill"), "strong");
+  EXPECT_EQ(ui::readSection(table.settingsFile, "Ombrix").value("botskill"), "strong");
 }
 
 TEST_F(Table, TheComputerPlayersAreReadWithTheOtherSettings) {
-  client::writeKeys(table.settingsFile, "Ombrix", {{"Botskill", "standard"}});
+  ui::writeKeys(table.settingsFile, "Ombrix", {{"Botskill", "standard"}});
   table.mySeat = 2;
   feed("CMD_newplayerinfo+2+Me");
   EXPECT_TRUE(table.SkillStandard1->isChecked());
   EXPECT_FALSE(table.SkillClassic1->isChecked());
   // A name this version does not know: the table's own rule, and nothing stored over it.
-  client::writeKeys(table.settingsFile, "Ombrix", {{"Botskill", "expert"}});
+  ui::writeKeys(table.settingsFile, "Ombrix", {{"Botskill", "expert"}});
   feed("CMD_newplayerinfo+2+Me");
   EXPECT_TRUE(table.SkillClassic1->isChecked());
   EXPECT_EQ(table.botSkill, ai::Skill::Classic);
   table.New1Click(1);
-  EXPECT_EQ(client::readSection(table.settingsFile, "Ombrix").value("botskill"), "expert");
+  EXPECT_EQ(ui::readSection(table.settingsFile, "Ombrix").value("botskill"), "expert");
 }
 
 TEST_F(Table, SettingsComeFromTheFileWhenSeatedWithChainedDefaults) {
-  client::writeKeys(table.settingsFile, "Lobby", {{"Name", "Ann"}});
-  client::writeKeys(table.settingsFile, "Ombrix",
+  ui::writeKeys(table.settingsFile, "Lobby", {{"Name", "Ann"}});
+  ui::writeKeys(table.settingsFile, "Ombrix",
                     {{"Botspeed", "500"}, {"Playsounds", "false"}, {"Textsize", "9"}});
   table.mySeat = 6;
   feed("CMD_newplayerinfo+6+Me");  // a spectator keeps the built-in settings
@@ -278,14 +278,14 @@ TEST_F(Table, SettingsComeFromTheFileWhenSeatedWithChainedDefaults) {
 
   // Any option change writes every setting, and nothing of the lobby's goes.
   table.New1Click(1);
-  const QHash<QString, QString> s = client::readSection(table.settingsFile, "OMBRIX");
+  const QHash<QString, QString> s = ui::readSection(table.settingsFile, "OMBRIX");
   EXPECT_EQ(s.value("turnsound"), "1");
   EXPECT_EQ(s.value("botspeed"), "500");
   EXPECT_EQ(s.value("playsounds"), "false");
   EXPECT_EQ(s.value("textcolor"), "clBlack");
   EXPECT_EQ(s.value("scontop"), "false");
   EXPECT_EQ(s.value("textsize"), "9");
-  EXPECT_EQ(client::readSection(table.settingsFile, "lobby").value("name"), "Ann");
+  EXPECT_EQ(ui::readSection(table.settingsFile, "lobby").value("name"), "Ann");
 }
 
 TEST_F(Table, ThePhraseEditorStoresWhatTheButtonsSend) {
@@ -300,7 +300,7 @@ TEST_F(Table, ThePhraseEditorStoresWhatTheButtonsSend) {
   editor.SelButton8Click();
   EXPECT_EQ(table.phrase(4), "Top!");
   EXPECT_EQ(table.phrase(5), "");
-  const QHash<QString, QString> s = client::readSection(table.settingsFile, "Ombrix");
+  const QHash<QString, QString> s = ui::readSection(table.settingsFile, "Ombrix");
   EXPECT_EQ(s.value("phrase4"), "Top!");
   EXPECT_TRUE(s.contains("phrase5"));
 
@@ -322,13 +322,13 @@ TEST_F(Table, AMovedWindowIsSavedAtCloseAndAnUnmovedOneIsNot) {
   table.show();
   table.setGeometry(40, 50, 800, 530);
   table.close();
-  const QHash<QString, QString> s = client::readSection(table.settingsFile, "Ombrix");
+  const QHash<QString, QString> s = ui::readSection(table.settingsFile, "Ombrix");
   EXPECT_EQ(s.value("left"), "40");
   EXPECT_EQ(s.value("width"), "800");
   table.show();
   table.ResetScreenLocation1Click();
   table.close();
-  EXPECT_EQ(client::readSection(table.settingsFile, "Ombrix").value("left"), "3");
+  EXPECT_EQ(ui::readSection(table.settingsFile, "Ombrix").value("left"), "3");
 }
 
 }  // namespace

@@ -148,12 +148,14 @@ struct RecordedSolo : Table {
   void SetUp() override {
     Table::SetUp();
     host = std::make_unique<TapHost>(kSeed, kTimeScale);
-    table.attach(&score, &lastTrick, &spies, host.get());
+    binding = std::make_unique<HostBinding>(*host);
+    table.attach(&score, &lastTrick, &spies, binding.get());
     table.hostPort = "0";
     table.processparams({});
     ASSERT_TRUE(waitFor([&] { return table.loggedIn && table.caption(1) == "You"; }));
   }
   std::unique_ptr<TapHost> host;
+  std::unique_ptr<HostBinding> binding;
 };
 
 TEST_F(RecordedSolo, AGamesRecordHoldsEveryAnnouncedMove) {

@@ -16,8 +16,9 @@
 #include <vector>
 
 #include "client/chatform.h"
-#include "engine/cards.h"
-#include "protocol/hostwindow.h"
+#include "base/cards.h"
+#include "app/hostbinding.h"
+#include "host/hostwindow.h"
 #include "tests/support/qtloop.h"
 #include "ui/msgbox.h"
 #include "windows/lasttrickform.h"
@@ -95,7 +96,8 @@ struct Solo : Table {
   void SetUp() override {
     Table::SetUp();
     host = std::make_unique<HostWindow>(99, 40);
-    table.attach(&score, &lastTrick, &spies, host.get());
+    binding = std::make_unique<HostBinding>(*host);
+    table.attach(&score, &lastTrick, &spies, binding.get());
     table.hostPort = "0";
     table.processparams({});
     ASSERT_TRUE(waitFor([&] { return table.loggedIn && table.caption(1) == "You"; }));
@@ -103,6 +105,7 @@ struct Solo : Table {
   void click(CardImage* c, Qt::MouseButton b = Qt::LeftButton) { clickCard(c, b); }
   CardImage* legal() { return legalCard(table); }
   std::unique_ptr<HostWindow> host;
+  std::unique_ptr<HostBinding> binding;
 };
 
 }  // namespace ombrix::test

@@ -17,9 +17,10 @@
 #include "client/chatform.h"
 #include "client/gamerecord.h"
 #include "client/previnst.h"
-#include "engine/cards.h"
+#include "base/cards.h"
 #include "protocol/commands.h"
-#include "protocol/hostwindow.h"
+#include "app/hostbinding.h"
+#include "host/hostwindow.h"
 #include "tests/client/table_fixture.h"
 #include "tests/support/qtloop.h"
 #include "ui/msgbox.h"
@@ -244,7 +245,8 @@ TEST_F(Table, AFailedJoinSaysSoInTheChatPane) {
 TEST_F(Table, ASoloStartOffersTheLobbyAndAGameWithParametersDoesNot) {
   HostWindow host(7, 40);
   windows::Tdownload download(&table);
-  table.attach(&score, &lastTrick, &spies, &host);
+  HostBinding binding(host);
+  table.attach(&score, &lastTrick, &spies, &binding);
   table.attachDownload(&download);
   table.hostPort = "0";
   table.processparams({"Ann", "10.0.0.1"});  // too few: nothing happens
@@ -285,11 +287,15 @@ TEST_F(Solo, ClickRaisesAndSendsOnceAndNeedsuitLowers) {
 
 TEST_F(Solo, ACommandFindingTheQueueIdleIsHandledOnArrivalABurstOnePerTick) {
   int ticks = 0;
-  QObject::connect(table.Timer1, &QTimer::timeout, [&] { ++ticks; });
+  Timer& timer = table.dispatchPacer().timer();
+  timer.onTick = [&, tick = timer.onTick] {
+    ++ticks;
+    tick();
+  };
   auto shown = [&](const QString& text) { return table.mainchat->toPlainText().contains(text); };
   // At rest: nothing queued, no phrase cooling down, the last command a
   // while ago.
-  ASSERT_TRUE(waitFor([&] { return table.receivedlist.empty() && !table.Timer1->isActive(); }));
+  ASSERT_TRUE(waitFor([&] { return table.receivedlist.empty() && !table.dispatchPacer().ticking(); }));
   const auto quiet = std::chrono::steady_clock::now();
   ASSERT_TRUE(
       waitFor([&] { return std::chrono::steady_clock::now() - quiet > std::chrono::milliseconds(2); }));

@@ -10,7 +10,7 @@
 #include <QTextEdit>
 #include <random>
 
-#include "engine/cards.h"
+#include "base/cards.h"
 #include "tests/client/keys_fixture.h"
 
 namespace ombrix::test {

@@ -44,7 +44,8 @@ TEST_F(Table, ZoeIsZoeAtEveryTableAndInHerOwnTally) {
   HostWindow host(5, 40);
   QTemporaryDir dir;
   windows::Ttallylist tally(nullptr, dir.filePath("ombrixtally.tld"));
-  table.attach(&score, &lastTrick, &spies, &host, &tally);
+  HostBinding binding(host);
+  table.attach(&score, &lastTrick, &spies, &binding, &tally);
   table.hostPort = "0";
   table.myName = kZoe;
   table.hostpress();

@@ -6,10 +6,10 @@
 #include <cstring>
 #include <string>
 
-#include "engine/virtualclock.h"
+#include "base/virtualclock.h"
 #include "protocol/commands.h"
 #include "protocol/framing.h"
-#include "protocol/serverform.h"
+#include "host/serverform.h"
 #include "tests/fuzz/fuzz_input.h"
 
 namespace ombrix::fuzz {
@@ -246,7 +246,7 @@ class Harness {
     if (queued != host_.receivedlist.size())
       broken("queued messages of no connection", static_cast<int>(queued));
     // Messages wait only while the dispatch timer is due to take them.
-    if (!host_.receivedlist.empty() && !host_.socktimer->active()) broken("messages wait with no tick armed");
+    if (!host_.receivedlist.empty() && !host_.socktimer.ticking()) broken("messages wait with no tick armed");
     // No card in two places, every card a card.
     bool seen[kDeckSize + 1] = {};
     auto place = [&](int card, const char* where) {

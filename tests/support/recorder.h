@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/virtualclock.h"
-#include "protocol/serverform.h"
+#include "base/virtualclock.h"
+#include "host/serverform.h"
 
 namespace ombrix::test {
 

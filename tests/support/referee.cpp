@@ -4,7 +4,7 @@
 #include <map>
 #include <sstream>
 
-#include "engine/cards.h"
+#include "base/cards.h"
 #include "protocol/commands.h"
 
 namespace ombrix::test {

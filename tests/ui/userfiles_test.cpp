@@ -11,7 +11,7 @@
 #include <QTemporaryDir>
 
 #include "client/chatform.h"
-#include "client/settings.h"
+#include "ui/settings.h"
 #include "ui/msgbox.h"
 #include "windows/tallylistform.h"
 
@@ -93,7 +93,7 @@ TEST_F(UserFiles, TheTableAndTheTallyWriteIntoFoldersTheyCreate) {
     table.loadinifile();  // nothing there yet: the built-in options
     EXPECT_TRUE(table.saveinifile());
     EXPECT_TRUE(QFile::exists(settings));
-    EXPECT_EQ(client::readSection(settings, "Ombrix").value("width"), "790");
+    EXPECT_EQ(ui::readSection(settings, "Ombrix").value("width"), "790");
 
     windows::Ttallylist list(&table);
     EXPECT_EQ(list.tallyFile, tally);
@@ -112,7 +112,7 @@ TEST_F(UserFiles, AFolderThatCannotBeMadeFailsTheSaveQuietly) {
   blocker.close();
   qputenv("XDG_CONFIG_HOME", QFile::encodeName(under("blocked")));
   EXPECT_FALSE(ui::makeFolderFor(under("blocked/ombrix/quarrowlobby.ini")));
-  EXPECT_FALSE(client::writeKeys(under("blocked/ombrix/quarrowlobby.ini"), "Ombrix", {{"Top", "3"}}));
+  EXPECT_FALSE(ui::writeKeys(under("blocked/ombrix/quarrowlobby.ini"), "Ombrix", {{"Top", "3"}}));
 }
 
 TEST(RuntimeFolder, IsThePlayersAndNeverTheProgramsFolder) {

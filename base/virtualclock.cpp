@@ -1,4 +1,4 @@
-#include "engine/virtualclock.h"
+#include "base/virtualclock.h"
 
 #include <algorithm>
 #include <limits>

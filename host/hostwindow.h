@@ -13,7 +13,7 @@
 
 #include "net/asyncsock.h"
 #include "net/qttimers.h"
-#include "protocol/serverform.h"
+#include "host/serverform.h"
 
 namespace ombrix {
 

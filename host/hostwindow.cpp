@@ -1,4 +1,4 @@
-#include "protocol/hostwindow.h"
+#include "host/hostwindow.h"
 
 #include "net/wsock.h"
 #include "protocol/commands.h"

@@ -5,9 +5,9 @@
 #include <map>
 #include <memory>
 
-#include "engine/cards.h"
+#include "base/cards.h"
 #include "protocol/commands.h"
-#include "protocol/hostwindow.h"
+#include "host/hostwindow.h"
 #include "tests/support/qtloop.h"
 #include "tests/support/recorder.h"
 #include "tests/support/referee.h"

@@ -1,4 +1,4 @@
-#include "client/settings.h"
+#include "ui/settings.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -6,7 +6,7 @@
 
 #include "ui/userfiles.h"
 
-namespace ombrix::client {
+namespace ombrix::ui {
 
 namespace {
 
@@ -159,4 +159,4 @@ bool writeKeys(const QString& file, const QString& section,
   return out.commit();
 }
 
-}  // namespace ombrix::client
+}  // namespace ombrix::ui

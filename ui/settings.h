@@ -1,7 +1,7 @@
 // The settings file, "quarrowlobby.ini": the common key=value format under
-// [section] names, both compared without regard to letter case. The lobby
-// program keeps its own sections in the same file; this program reads and
-// writes only its one, and every access opens and closes the file.
+// [section] names, both compared without regard to letter case. The game
+// and the lobby share the file, each reading and writing only its own
+// section; every access opens and closes the file.
 //
 // Reading is tolerant: spaces around names and "=", comments (";" or "#"),
 // lines without "=", LF or CR LF. Where a name is there twice, the first
@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-namespace ombrix::client {
+namespace ombrix::ui {
 
 // The section's keys (in lower case) and values; empty when the file or
 // the section is missing.
@@ -27,4 +27,4 @@ QHash<QString, QString> readSection(const QString& file, const QString& section)
 bool writeKeys(const QString& file, const QString& section,
                const std::vector<std::pair<QString, QString>>& keys);
 
-}  // namespace ombrix::client
+}  // namespace ombrix::ui

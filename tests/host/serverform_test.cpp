@@ -1,5 +1,5 @@
 // The host's dispatch and connection handling, without sockets.
-#include "protocol/serverform.h"
+#include "host/serverform.h"
 
 #include <gtest/gtest.h>
 
@@ -52,7 +52,7 @@ TEST_F(Host, DispatchesOneMessagePerTickInArrivalOrder) {
                                                                 {20, "CMD_chat+Ann chats: four|clRed"},
                                                                 {30, "CMD_chat+Bo chats: two|clRed"}}));
   EXPECT_EQ(h.clock.now() - t0, 70);
-  EXPECT_FALSE(h.host.socktimer->active());  // no ticking at rest
+  EXPECT_FALSE(h.host.socktimer.ticking());  // no ticking at rest
 }
 
 TEST_F(Host, AMessageFindingTheBudgetUnspentRunsAtOnceTheRestOnePerTick) {
@@ -63,7 +63,7 @@ TEST_F(Host, AMessageFindingTheBudgetUnspentRunsAtOnceTheRestOnePerTick) {
   const int64_t t0 = h.clock.now();
   h.host.received(2, "CMD_chat+2+now|clRed\xFF");
   EXPECT_EQ(h.rec.to(1), (std::vector<std::string>{"CMD_chat+Bo chats: now|clRed"}));
-  EXPECT_FALSE(h.host.socktimer->active());
+  EXPECT_FALSE(h.host.socktimer.ticking());
 
   // 4 ms later the budget is spent: these wait, and keep the fair order.
   h.clock.advance(4);
@@ -80,7 +80,7 @@ TEST_F(Host, AMessageFindingTheBudgetUnspentRunsAtOnceTheRestOnePerTick) {
                                                                 {10, "CMD_chat+Ann chats: a|clRed"},
                                                                 {20, "CMD_chat+Bo chats: c|clRed"},
                                                                 {30, "CMD_chat+Ann chats: b|clRed"}}));
-  EXPECT_FALSE(h.host.socktimer->active());
+  EXPECT_FALSE(h.host.socktimer.ticking());
 
   // Exactly one tick after the last dispatch the budget is there again.
   h.clock.advance(10);

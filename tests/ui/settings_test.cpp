@@ -1,6 +1,6 @@
 // The settings file the lobby program shares: what a save leaves of it byte
 // for byte, how tolerant reading is, and which tables may write at all.
-#include "client/settings.h"
+#include "ui/settings.h"
 
 #include <gtest/gtest.h>
 
@@ -16,8 +16,8 @@
 namespace ombrix::test {
 namespace {
 
-using client::readSection;
-using client::writeKeys;
+using ui::readSection;
+using ui::writeKeys;
 
 QByteArray contents(const QString& path) {
   QFile f(path);

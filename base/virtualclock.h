@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/timer.h"
+#include "base/timer.h"
 
 namespace ombrix {
 

@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/pacer.h"
 #include "engine/game.h"
 #include "protocol/framing.h"
 
@@ -63,10 +64,8 @@ class TServer {
   // message may run before this returns.
   bool enqueue(int origin, std::string_view message);
 
-  // One dispatch tick: the next queued message, if the budget allows.
-  void socktimerTimer();
   // When the last message was taken off the queue, on the timers' clock (µs).
-  int64_t lastDispatchUs() const { return lastDispatchUs_; }
+  int64_t lastDispatchUs() const { return socktimer.lastRunUs(); }
 
   // --- Handlers, as dispatched --------------------------------------------------
   void receivedlogininfo(std::string_view fields);
@@ -84,7 +83,7 @@ class TServer {
 
   GameEngine engine;
   wire::MessageQueue receivedlist;
-  std::unique_ptr<Timer> socktimer;
+  Pacer socktimer;  // one queued message per kSockTickMs
   std::array<wire::Framer, kSlotTableSize> remainders;
 
   // One line per connection, log-in, departure and game end (the headless
@@ -95,11 +94,6 @@ class TServer {
   void dispatch(const wire::QueuedMessage& m);
   // Cleans a message to one line and queues it, without starting a dispatch.
   bool queue(int origin, std::string_view message);
-  // Runs the next message now if the budget allows, else makes sure the
-  // timer will; stops the timer once the queue is empty.
-  void pace();
-  void dispatchNext();
-  void arm(int64_t waitUs);
   // The origin check: a request's slot field must name the connection it came on.
   static bool fromSlot(int origin, int slot) { return origin == 0 || origin == slot; }
   void say(const std::string& line) {
@@ -107,9 +101,7 @@ class TServer {
   }
 
   HostTransport& transport_;
-  TimerFactory& clock_;
-  int64_t lastDispatchUs_ = INT64_MIN / 2;  // long ago: the first message runs at once
-  int armedMs_ = 0;
+  wire::QueuedMessage taken_;  // the message the pacer took, about to run
   std::string msg_;
 };
 

@@ -1,4 +1,4 @@
-#include "protocol/serverform.h"
+#include "host/serverform.h"
 
 #include "protocol/commands.h"
 #include "protocol/fields.h"
@@ -13,9 +13,11 @@ bool isSlot(int n) { return n >= 1 && n <= kLastSlot; }
 }  // namespace
 
 TServer::TServer(HostTransport& transport, Notices& notices, TimerFactory& timers, uint64_t seed)
-    : engine(transport, notices, timers, seed), transport_(transport), clock_(timers) {
-  socktimer = timers.createTimer();
-  socktimer->onTick = [this] { socktimerTimer(); };
+    : engine(transport, notices, timers, seed),
+      socktimer(timers, kSockTickUs,
+                {[this] { return receivedlist.empty(); }, [this] { taken_ = receivedlist.pop(); },
+                 [this] { dispatch(taken_); }}),
+      transport_(transport) {
   engine.onWinner = [this](std::string_view names, int best) {
     say("game over: " + std::string(names) + " won with " + std::to_string(best));
   };
@@ -63,13 +65,13 @@ bool TServer::received(int slot, std::string_view bytes) {
   // The whole read is queued before anything runs: a handler may close this
   // very connection, which clears its remainder.
   if (!remainders[slot].feed(bytes, [&](std::string_view m) { return queue(slot, m); })) return false;
-  pace();
+  socktimer.poke();
   return true;
 }
 
 bool TServer::enqueue(int origin, std::string_view message) {
   if (!queue(origin, message)) return false;
-  pace();
+  socktimer.poke();
   return true;
 }
 
@@ -84,46 +86,6 @@ bool TServer::queue(int origin, std::string_view message) {
     message = oneLine;
   }
   return receivedlist.push(origin, message);
-}
-
-void TServer::pace() {
-  if (receivedlist.empty()) {
-    socktimer->stop();
-    return;
-  }
-  if (socktimer->active()) return;  // the next dispatch is already due
-  const int64_t wait = lastDispatchUs_ + kSockTickUs - clock_.nowUs();
-  if (wait <= 0)
-    dispatchNext();
-  else
-    arm(wait);
-}
-
-void TServer::arm(int64_t waitUs) {
-  // Whole milliseconds, rounded up: a tick never comes before the budget.
-  const int ms = static_cast<int>((waitUs + 999) / 1000);
-  if (!socktimer->active() || ms != armedMs_) socktimer->start(ms);
-  armedMs_ = ms;
-}
-
-void TServer::socktimerTimer() {
-  if (receivedlist.empty()) {
-    socktimer->stop();  // tick only while there is work
-    return;
-  }
-  const int64_t wait = lastDispatchUs_ + kSockTickUs - clock_.nowUs();
-  if (wait > 0) return arm(wait);  // a timer that fired early
-  dispatchNext();
-}
-
-void TServer::dispatchNext() {
-  lastDispatchUs_ = clock_.nowUs();
-  const wire::QueuedMessage m = receivedlist.pop();
-  if (receivedlist.empty())
-    socktimer->stop();
-  else
-    arm(kSockTickUs);
-  dispatch(m);
 }
 
 void TServer::connectionClosed(int slot) {

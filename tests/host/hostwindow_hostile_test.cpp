@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "protocol/commands.h"
-#include "protocol/hostwindow.h"
+#include "host/hostwindow.h"
 #include "tests/support/descriptors.h"
 #include "tests/support/qtloop.h"
 #include "tests/support/recorder.h"
@@ -54,7 +54,7 @@ TEST(HostBudget, AnIdleMessageRunsWithoutATickWhileABurstGoesOnePerTickInOrder) 
   h.listen("0");
   auto ann = logIn(h, "Ann");
   int ticks = 0;
-  auto& timer = *h.server().socktimer;
+  auto& timer = h.server().socktimer.timer();
   timer.onTick = [&, tick = timer.onTick] {
     ++ticks;
     tick();
