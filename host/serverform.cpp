@@ -16,11 +16,41 @@ TServer::TServer(HostTransport& transport, Notices& notices, TimerFactory& timer
     : engine(transport, notices, timers, seed),
       socktimer(timers, kSockTickUs,
                 {[this] { return receivedlist.empty(); }, [this] { taken_ = receivedlist.pop(); },
-                 [this] { dispatch(taken_); }}),
+                 [this] {
+                   dispatch(taken_);
+                   notePublicState();
+                 }}),
       transport_(transport) {
   engine.onWinner = [this](std::string_view names, int best) {
     say("game over: " + std::string(names) + " won with " + std::to_string(best));
   };
+  // Rounds begin and games end on the pause timer; every other change of
+  // the public state comes with a request or a connection.
+  engine.waitaminute->onTick = [this, tick = std::move(engine.waitaminute->onTick)] {
+    tick();
+    notePublicState();
+  };
+  told_ = publicState();
+}
+
+tables::TableState TServer::publicState() const {
+  tables::TableState t;
+  for (int s = 1; s <= kLastSlot; ++s)
+    if (engine.slots[s].inUse) ++(isSeat(s) ? t.players : t.watchers);
+  if (engine.gameInProgress) {
+    t.stage = tables::Stage::Playing;
+    t.round = engine.roundNumber;
+    t.length = engine.halfGame ? tables::Length::Half : tables::Length::Full;
+  }
+  t.version = wire::kVersion;
+  return t;
+}
+
+void TServer::notePublicState() {
+  tables::TableState now = publicState();
+  if (now == told_) return;
+  told_ = std::move(now);
+  if (onPublicChange) onPublicChange(told_);
 }
 
 int TServer::acceptConnection() {
@@ -51,6 +81,7 @@ int TServer::takeSlot() {
   slots[slot].inUse = true;
   remainders[slot].clear();
   receivedlist.dropFrom(slot);
+  notePublicState();
   return slot;
 }
 
@@ -110,6 +141,7 @@ void TServer::connectionClosed(int slot) {
     if (slot == engine.currentBidder) engine.cbid(slot, engine.handSize);
     if (slot == engine.currentPlayer) engine.cplay(slot);
   }
+  notePublicState();
 }
 
 void TServer::dispatch(const wire::QueuedMessage& m) {

@@ -19,6 +19,7 @@
 #include "base/pacer.h"
 #include "engine/game.h"
 #include "protocol/framing.h"
+#include "tables/tablestate.h"
 
 namespace ombrix {
 
@@ -90,6 +91,13 @@ class TServer {
   // host prints them). May be empty.
   std::function<void(std::string_view)> log;
 
+  // The table as a lobby lists it: people seated and watching, the stage,
+  // the round, the kind of game, the version.
+  tables::TableState publicState() const;
+  // Told the new public state when it changed: a seat taken or left, a game
+  // started or ended, a new round. May be empty.
+  std::function<void(const tables::TableState&)> onPublicChange;
+
  private:
   void dispatch(const wire::QueuedMessage& m);
   // Cleans a message to one line and queues it, without starting a dispatch.
@@ -99,8 +107,11 @@ class TServer {
   void say(const std::string& line) {
     if (log) log(line);
   }
+  // Tells onPublicChange when the public state differs from the last told.
+  void notePublicState();
 
   HostTransport& transport_;
+  tables::TableState told_;
   wire::QueuedMessage taken_;  // the message the pacer took, about to run
   std::string msg_;
 };
