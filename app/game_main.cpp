@@ -1,7 +1,9 @@
 // ombrix: the game. Without parameters a solo game against three computer
 // players; with name, host address and "true" (or another word) it hosts or
-// joins a networked game for the lobby program. --help and --version answer
-// without a desktop. SIGINT and SIGTERM close the table as File > Exit does.
+// joins a networked game for the lobby program (a hosted table is announced
+// on the local network under the player's name; a solo game never is).
+// --help and --version answer without a desktop. SIGINT and SIGTERM close
+// the table as File > Exit does.
 //
 //   OMBRIX_TIME_SCALE=X    run the in-process host's timers X times faster
 //   OMBRIX_HOST_PORT=N     host on port N instead of 7772 (0: any free port; tests)
@@ -25,6 +27,7 @@
 #include "client/chatform.h"
 #include "client/previnst.h"
 #include "client/tablekeys.h"
+#include "dnssd/publisher.h"
 #include "engine/random.h"
 #include "net/stopsignals.h"
 #include "app/hostbinding.h"
@@ -153,8 +156,21 @@ int main(int argc, char** argv) {
     table.close();
   });
 
+  // A networked table hosted here is announced on the local network.
+  std::unique_ptr<dnssd::TablePublisher> announcement;
   table.show();
-  QTimer::singleShot(0, &table, [&table, words = *params] { table.processparams(words); });
+  QTimer::singleShot(0, &table, [&table, &host, &announcement, words = *params] {
+    table.processparams(words);
+    if (words.size() < 3 || words[2] != "true" || host.port() <= 0) return;
+    announcement = std::make_unique<dnssd::TablePublisher>(
+        words[0].toStdString(), host.port(), host.server().publicState(),
+        [&table](const std::string& line) {
+          QString text = QString::fromStdString(line);
+          text[0] = text[0].toUpper();
+          table.addlinetochat(text);
+        });
+    host.server().onPublicChange = [&announcement](const tables::TableState& s) { announcement->update(s); };
+  });
 
   if (qEnvironmentVariableIsSet("OMBRIX_AUTOPLAY")) {
     auto* poll = new QTimer(&table);
@@ -192,5 +208,8 @@ int main(int argc, char** argv) {
       });
     });
   }
-  return app.exec();
+  const int status = app.exec();
+  host.server().onPublicChange = nullptr;
+  announcement.reset();
+  return status;
 }

@@ -1,21 +1,28 @@
 // ombrix-host: hosts one table without any window.
 //
 //   ombrix-host [--port N] [--bind ADDRESS] [--seed N] [--time-scale X]
-//               [--bot-skill classic|standard|strong]
+//               [--bot-skill classic|standard|strong] [--name NAME] [--no-announce]
 //   ombrix-host --help | --version
 //
 // Slot 1 is simply the first connection, and its departure hands its seat
-// to the computer like any other's. One line on standard error for each
-// connection, log-in, departure and game end; Ctrl-C or SIGTERM stops it
-// cleanly, closing every connection.
+// to the computer like any other's. The table is announced on the local
+// network (DNS-SD, through avahi-daemon) unless --no-announce. One line on
+// standard error for each connection, log-in, departure and game end;
+// Ctrl-C or SIGTERM stops it cleanly, closing every connection and
+// withdrawing the announcement.
+#include <unistd.h>
+
 #include <QCoreApplication>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "ai/decision.h"
 #include "app/commandline.h"
+#include "dnssd/publisher.h"
 #include "engine/random.h"
 #include "net/asyncsock.h"
 #include "net/stopsignals.h"
@@ -24,7 +31,7 @@
 namespace {
 constexpr const char* kUsage =
     "usage: ombrix-host [--port N] [--bind ADDRESS] [--seed N] [--time-scale X]\n"
-    "                   [--bot-skill classic|standard|strong]\n";
+    "                   [--bot-skill classic|standard|strong] [--name NAME] [--no-announce]\n";
 
 int usage() {
   std::fprintf(stderr, "%s       ombrix-host --help | --version\n", kUsage);
@@ -44,11 +51,27 @@ void help() {
       "  --bot-skill SKILL how the computer plays its seats: classic (the table's\n"
       "                    own rule, the default), standard or strong; the player\n"
       "                    in slot 1 may choose another in the Options menu\n"
+      "  --name NAME       the table's name on the local network\n"
+      "                    (default \"Ombrix on HOSTNAME\")\n"
+      "  --no-announce     keep the table off the local network's list of tables\n"
       "  -h, --help        show this text\n"
       "  -v, --version     show the version\n\n"
-      "A line on standard error for each connection, log-in, departure and game\n"
-      "end; SIGINT or SIGTERM stops it, closing every connection.\n",
+      "The table is announced on the local network (DNS-SD service _ombrix._tcp,\n"
+      "through avahi-daemon), where ombrix-lobby lists it; without avahi-daemon\n"
+      "it is hosted all the same, unannounced. A line on standard error for each\n"
+      "connection, log-in, departure and game end; SIGINT or SIGTERM stops it,\n"
+      "closing every connection.\n",
       kUsage);
+}
+
+std::string defaultName() {
+  char host[HOST_NAME_MAX + 1] = {};
+  if (gethostname(host, sizeof host - 1) != 0 || !host[0]) return "Ombrix table";
+  return std::string("Ombrix on ") + host;
+}
+
+void say(std::string_view line) {
+  std::fprintf(stderr, "ombrix-host: %.*s\n", static_cast<int>(line.size()), line.data());
 }
 }  // namespace
 
@@ -57,6 +80,8 @@ int main(int argc, char** argv) {
   uint64_t seed = ombrix::Random::timeOfDaySeed();
   double scale = 1.0;
   ombrix::ai::Skill skill = ombrix::ai::Skill::Classic;
+  std::string name = defaultName();
+  bool announce = true;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--help" || a == "-h") {
@@ -67,6 +92,10 @@ int main(int argc, char** argv) {
       std::printf("ombrix-host %s\n", qPrintable(ombrix::app::versionText()));
       return 0;
     }
+    if (a == "--no-announce") {
+      announce = false;
+      continue;
+    }
     if (i + 1 >= argc) return usage();
     if (a == "--port")
       port = argv[++i];
@@ -74,6 +103,8 @@ int main(int argc, char** argv) {
       address = argv[++i];
     else if (a == "--seed")
       seed = std::strtoull(argv[++i], nullptr, 10);
+    else if (a == "--name")
+      name = argv[++i];
     else if (a == "--time-scale")
       scale = std::atof(argv[++i]);
     else if (a == "--bot-skill") {
@@ -97,9 +128,7 @@ int main(int argc, char** argv) {
   ombrix::HostWindow host(seed, scale);
   host.server().slotOneIsOwnPlayer = false;   // no player of its own: slot 1 is a remote table
   host.server().engine.botSkill.fill(skill);  // until slot 1 asks for another
-  host.log = [](std::string_view line) {
-    std::fprintf(stderr, "ombrix-host: %.*s\n", static_cast<int>(line.size()), line.data());
-  };
+  host.log = say;
   try {
     host.listen(port, address);
   } catch (const std::exception& e) {
@@ -107,5 +136,14 @@ int main(int argc, char** argv) {
                  address.empty() ? "" : " at ", address.c_str(), e.what());
     return 1;
   }
-  return app.exec();
+  std::unique_ptr<ombrix::dnssd::TablePublisher> publisher;
+  if (announce) {
+    publisher = std::make_unique<ombrix::dnssd::TablePublisher>(
+        name, host.port(), host.server().publicState(), [](const std::string& line) { say(line); });
+    host.server().onPublicChange = [&publisher](const ombrix::tables::TableState& s) { publisher->update(s); };
+  }
+  const int status = app.exec();
+  host.server().onPublicChange = nullptr;
+  publisher.reset();  // withdrawn before the connections close
+  return status;
 }

@@ -43,7 +43,7 @@ HostProcess::HostProcess(const std::string& dir) {
     // Only what the host opens itself: no descriptor of this process or of
     // whatever started it, so the host's descriptor count is its own.
     ::closefrom(3);
-    ::execl((dir + "ombrix-host").c_str(), "ombrix-host", "--port", "0", "--seed", "1", nullptr);
+    ::execl((dir + "ombrix-host").c_str(), "ombrix-host", "--port", "0", "--seed", "1", "--no-announce", nullptr);
     std::_Exit(127);
   }
   ::close(pipeFd[1]);

@@ -24,6 +24,7 @@
 #include "client/tablekeys.h"
 #include "net/wsock.h"
 #include "protocol/commands.h"
+#include "tables/address.h"
 #include "ui/cardpictures.h"
 #include "ui/msgbox.h"
 #include "ui/userfiles.h"
@@ -379,7 +380,10 @@ void Tchat::showStartControls() {
 }
 
 void Tchat::joinpress() {
-  sock.setHostName(hostAddress.toStdString());
+  // The address may name the port a headless host listens on ("host:7800").
+  const auto to = tables::parseAddress(hostAddress.toStdString());
+  sock.setHostName(to ? to->host : hostAddress.toStdString());
+  sock.setPortName(std::to_string(to ? to->port : tables::kGamePort));
   try {
     sock.Open();
   } catch (const std::exception& e) {

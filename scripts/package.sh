@@ -59,12 +59,14 @@ section "the installed programs"
 # Root's PATH has no /usr/games; a player's has.
 /usr/games/ombrix --version
 /usr/games/ombrix-host --version
+/usr/games/ombrix-lobby --version
 ombrix-lzrw1 --version
-man -w ombrix ombrix-host ombrix-lzrw1
+man -w ombrix ombrix-lobby ombrix-host ombrix-lzrw1
 unit=$(dpkg -L ombrix | grep '/ombrix-host\.service$')
 state=$(systemctl is-enabled ombrix-host 2>/dev/null) || true
 echo "service: $unit (${state:-not enabled})"
 desktop-file-validate /usr/share/applications/com.quarrow.Ombrix.desktop
+desktop-file-validate /usr/share/applications/com.quarrow.Ombrix.Lobby.desktop
 appstreamcli validate --no-net /usr/share/metainfo/com.quarrow.Ombrix.metainfo.xml
 
 section "systemd-analyze verify $unit"
@@ -105,7 +107,8 @@ if ((keep)); then
 fi
 section "apt-get purge ombrix"
 DEBIAN_FRONTEND=noninteractive apt-get purge -y ombrix
-for f in /usr/games/ombrix /usr/games/ombrix-host /usr/bin/ombrix-lzrw1 "$unit" /usr/share/applications/com.quarrow.Ombrix.desktop \
+for f in /usr/games/ombrix /usr/games/ombrix-host /usr/games/ombrix-lobby /usr/bin/ombrix-lzrw1 "$unit" \
+  /usr/share/applications/com.quarrow.Ombrix.desktop /usr/share/applications/com.quarrow.Ombrix.Lobby.desktop \
   /etc/default/ombrix-host; do
   [[ ! -e $f ]] || { echo "package: $f is still there" >&2; exit 1; }
 done

@@ -3,12 +3,26 @@
 #   scripts/screenshot.sh [TABLE_MS [CHART_MS]]  docs/screenshot.png, a game in progress,
 #                                                and docs/scorechart.png, the score card's chart
 #   scripts/screenshot.sh keys                   docs/keyboard.png, the keyboard's mark on the hand
+#   scripts/screenshot.sh lobby                  docs/lobby.png, the lobby with three tables on a
+#                                                network of its own (root: a network namespace
+#                                                with an avahi-daemon)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 bash scripts/setup.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build >/dev/null
+if [[ "${1:-}" == lobby ]]; then
+  # The lobby beside its own settings file, its player's name filled in.
+  shots=$(mktemp -d)
+  trap 'rm -rf "$shots"' EXIT
+  cp build/bin/ombrix-lobby build/bin/ombrix "$shots/"
+  printf '[Lobby]\r\nName=Ann\r\n' >"$shots/quarrowlobby.ini"
+  bash tests/lobby/avahi_sandbox.sh bash scripts/lobby_tables.sh build/bin \
+    xvfb-run -a -s "-screen 0 1024x768x24" env OMBRIX_SCREENSHOT="$root/docs/lobby.png,2500" "$shots/ombrix-lobby"
+  echo "wrote docs/lobby.png"
+  exit
+fi
 if [[ "${1:-}" == keys ]]; then
   # Seat 1 played by key presses; pictured at a turn with a choice, from round 6 on.
   xvfb-run -a -s "-screen 0 1024x768x24" env OMBRIX_KEYPLAY=6 OMBRIX_TIME_SCALE=8 \

@@ -1,6 +1,6 @@
 #include "windows/downloadform.h"
 
-#include <QDir>
+#include <QCoreApplication>
 #include <QFile>
 #include <QLabel>
 #include <QProcess>
@@ -56,8 +56,8 @@ Tdownload::Tdownload(QWidget* parent)
   (new widgets::BackgroundPanel(this))->setGeometry(0, 0, kWidth, kHeight);
   url = kInstallerUrl;
   folder = ui::userFolder(ui::FileKind::Cache);
-  // Where the lobby's own installer puts it, as the Windows layer sees the disk.
-  lobbyPath = QDir::homePath() + "/.wine/drive_c/Program Files/Quarrow/QuarrowLobby.exe";
+  // The lobby is installed beside the game.
+  lobbyPath = QCoreApplication::applicationDirPath() + "/ombrix-lobby";
   startProgram = [](const QString& program, const QStringList& args) {
     return QProcess::startDetached(program, args);
   };
@@ -172,7 +172,7 @@ void Tdownload::abortbuttonClick() {
 }
 
 void Tdownload::Button2Click() {
-  if (QFile::exists(lobbyPath) && startProgram(kWindowsLayer, {lobbyPath})) {
+  if (QFile::exists(lobbyPath) && startProgram(lobbyPath, {})) {
     if (exitProgram) exitProgram();
     return;
   }

@@ -22,7 +22,7 @@ class Tdownload : public QDialog {
 
   QString url;        // the installer, on the maker's web server
   QString folder;     // where it is saved: beside the program when it may write there
-  QString lobbyPath;  // the installed lobby program
+  QString lobbyPath;  // the lobby program, ombrix-lobby beside the game
   QPushButton *getbutton, *abortbutton;
   QLabel *picture, *infolabel, *infolabel2, *infolabel3;
   int infolabelTag = 0;  // 1 while a download runs, 2 when it was aborted or failed

@@ -2,9 +2,9 @@
 # The programs' command lines as a user meets them: --help and --version
 # (the game's without any desktop), wrong options, and ombrix-host's
 # --bind and --bot-skill, stopped by SIGTERM.
-#   command_lines_test.sh GAME HOST LZRW1
+#   command_lines_test.sh GAME HOST LZRW1 LOBBY
 set -euo pipefail
-game=$1 host=$2 lzrw1=$3
+game=$1 host=$2 lzrw1=$3 lobby=$4
 fail=0
 expect() {  # expect DESCRIPTION STATUS PATTERN COMMAND...
   local what=$1 want=$2 pattern=$3 out status=0
@@ -28,14 +28,23 @@ expect "ombrix-host refuses an unknown option" 2 'usage: ombrix-host' "$host" --
 expect "ombrix-host refuses a skill it does not know" 2 'bot-skill classic[|]standard[|]strong' \
   "$host" --bot-skill Strong
 expect "ombrix-host cannot bind an address it lacks" 1 'cannot listen on port 0 at 192\.0\.2\.1' \
-  "$host" --port 0 --bind 192.0.2.1
+  "$host" --port 0 --bind 192.0.2.1 --no-announce
+expect "ombrix-lobby --version without a desktop" 0 '^ombrix-lobby 1\.0\.14 \(build [^)]+\)$' \
+  "${nodesk[@]}" "$lobby" --version
+expect "ombrix-lobby --help without a desktop" 0 '--list +Print the tables on this network' "${nodesk[@]}" "$lobby" --help
+expect "ombrix-lobby wants one thing to do" 2 'give one of --list, --join ADDRESS, --host' \
+  "${nodesk[@]}" "$lobby" --list --host
+expect "ombrix-lobby --join needs a name" 2 '--join and --host need --name NAME' "${nodesk[@]}" "$lobby" --join h
+expect "ombrix-lobby --join needs an address" 2 '"not an address" is not an address' \
+  "${nodesk[@]}" "$lobby" --join "not an address" --name Ann
+expect "ombrix-lobby --list --wait takes seconds" 2 '--wait takes seconds' "${nodesk[@]}" "$lobby" --list --wait x
 expect "ombrix-lzrw1 --version" 0 '^ombrix-lzrw1 1\.0\.14 \(build [^)]+\)$' "$lzrw1" --version
 expect "ombrix-lzrw1 --help" 0 'decompress IN OUT' "$lzrw1" --help
 
 # Bound to the loopback address, on any free port; SIGTERM stops it cleanly.
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
-"$host" --port 0 --bind 127.0.0.1 --bot-skill strong 2>"$log" &
+"$host" --port 0 --bind 127.0.0.1 --bot-skill strong --no-announce 2>"$log" &
 pid=$!
 if ! grep -q -m1 'listening on port [0-9]* at 127\.0\.0\.1' < <(timeout 30 tail -n +1 --pid="$pid" -f "$log"); then
   echo "FAILED: ombrix-host --bind 127.0.0.1 did not listen" >&2

@@ -1,0 +1,143 @@
+// ombrix-lobby: find a table and sit down.
+//
+//   ombrix-lobby                                   the lobby window
+//   ombrix-lobby --list [--wait SECONDS] [--json]  the tables on this network
+//   ombrix-lobby --join ADDRESS[:PORT] --name NAME join a table, no window
+//   ombrix-lobby --host --name NAME                host a table, no window
+//
+// The window lists the tables announced on the local network (DNS-SD,
+// through avahi-daemon) and starts the game beside this program with the
+// lobby's three words; it listens on the game's lobby link (127.0.0.1:9001)
+// to know while a game runs. --help and --version answer without a desktop.
+//
+//   OMBRIX_SCREENSHOT=F,MS  save a picture of the window to F after MS ms, then end
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QLoggingCategory>
+#include <QTableView>
+#include <QTimer>
+#include <cstdio>
+
+#include "app/commandline.h"
+#include "dnssd/browser.h"
+#include "lobby/gamesession.h"
+#include "lobby/lobbycli.h"
+#include "lobby/lobbywindow.h"
+#include "lobby/tablemodel.h"
+#include "net/stopsignals.h"
+#include "widgets/art.h"
+
+using namespace ombrix;
+
+namespace {
+
+// The lobby says when its window is up (category ombrix.lobby, off unless
+// turned on: QT_LOGGING_RULES=ombrix.lobby.info=true); its benchmark waits for it.
+Q_LOGGING_CATEGORY(lobbyLog, "ombrix.lobby", QtWarningMsg)
+
+// How long --list waits for answers unless told, and the most it is let.
+constexpr double kDefaultWait = 2.0;
+constexpr double kMaxWait = 3600.0;
+
+struct Options {
+  QCommandLineOption list{"list", "Print the tables on this network, one a line, and end."};
+  QCommandLineOption wait{"wait", "With --list: wait this long for answers (default 2).", "seconds"};
+  QCommandLineOption json{"json", "With --list: one JSON object a line."};
+  QCommandLineOption join{"join", "Join the table at ADDRESS (host or IPv4 address, :PORT when not 7772).",
+                          "address"};
+  QCommandLineOption host{"host", "Host a table here."};
+  QCommandLineOption name{"name", "The player's name (with --join and --host).", "name"};
+};
+
+void describe(QCommandLineParser& parser, const Options& o) {
+  parser.setApplicationDescription(
+      "Find a table and sit down: the tables on this network, joining one, hosting one.\n"
+      "Without options: the lobby window. --join and --host start the game as the\n"
+      "window would and end with it.");
+  parser.addHelpOption();
+  parser.addVersionOption();
+  parser.addOptions({o.list, o.wait, o.json, o.join, o.host, o.name});
+}
+
+bool windowless(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const QString a = QString::fromLocal8Bit(argv[i]);
+    for (const char* w : {"--list", "--join", "--host", "--help", "-h", "-?", "--help-all", "--version", "-v"})
+      if (a == w || a.startsWith(QString(w) + "=")) return true;
+  }
+  return false;
+}
+
+int fail(const QString& text) {
+  std::fprintf(stderr, "ombrix-lobby: %s\nTry 'ombrix-lobby --help'.\n", qPrintable(text));
+  return 2;
+}
+
+int runWithoutWindow(QCoreApplication& core) {
+  Options o;
+  QCommandLineParser parser;
+  describe(parser, o);
+  parser.process(core);  // answers --help and --version, and ends on an unknown option
+  if (!parser.positionalArguments().isEmpty()) return fail("unexpected words: " + parser.positionalArguments().join(' '));
+  const int modes = parser.isSet(o.list) + parser.isSet(o.join) + parser.isSet(o.host);
+  if (modes != 1) return fail("give one of --list, --join ADDRESS, --host");
+  if (parser.isSet(o.list)) {
+    double wait = kDefaultWait;
+    if (parser.isSet(o.wait)) {
+      bool ok = false;
+      wait = parser.value(o.wait).toDouble(&ok);
+      if (!ok || wait < 0 || wait > kMaxWait) return fail("--wait takes seconds, 0 to 3600");
+    }
+    return lobby::listTables(wait, parser.isSet(o.json));
+  }
+  const QString name = parser.value(o.name).trimmed();
+  if (name.isEmpty()) return fail("--join and --host need --name NAME");
+  return lobby::playWithoutWindow(parser.isSet(o.host), name, parser.value(o.join));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication::setApplicationName("ombrix-lobby");
+  QCoreApplication::setApplicationVersion(app::versionText());
+  if (windowless(argc, argv)) {
+    QCoreApplication core(argc, argv);
+    return runWithoutWindow(core);
+  }
+  QApplication app(argc, argv);
+  {
+    Options o;
+    QCommandLineParser parser;
+    describe(parser, o);
+    parser.process(app);
+    if (!parser.positionalArguments().isEmpty()) return fail("unexpected words: " + parser.positionalArguments().join(' '));
+  }
+  QGuiApplication::setDesktopFileName(OMBRIX_LOBBY_ID);
+  QApplication::setWindowIcon(widgets::appIcon());
+
+  dnssd::LanBrowser lan;
+  lobby::TableModel model;
+  model.addSource(lan);
+  lobby::GameSession game;
+  std::string why;
+  // Another lobby holds the link: games are still started and followed here.
+  if (!game.listen(lobby::GameSession::kLinkPort, &why))
+    qInfo("ombrix-lobby: the lobby link (127.0.0.1:9001) is held elsewhere (%s)", why.c_str());
+  lobby::Tlobby window(model, game);
+  window.loadSettings(lobby::settingsFile());
+  net::StopSignals stop([&window](int) { window.close(); });
+  lan.start();
+  window.show();
+  QTimer::singleShot(0, &window, [] { qCInfo(lobbyLog, "window shown"); });
+
+  const QString shot = qEnvironmentVariable("OMBRIX_SCREENSHOT");
+  if (!shot.isEmpty()) {
+    const QStringList parts = shot.split(',');
+    QTimer::singleShot(parts.value(1, "3000").toInt(), &window, [&window, &app, file = parts[0]] {
+      window.list_tables->clearSelection();
+      window.grab().save(file);
+      app.quit();
+    });
+  }
+  return app.exec();
+}

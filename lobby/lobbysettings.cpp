@@ -1,0 +1,30 @@
+#include "lobby/lobbysettings.h"
+
+#include <utility>
+#include <vector>
+
+#include "ui/settings.h"
+#include "ui/userfiles.h"
+
+namespace ombrix::lobby {
+
+namespace {
+const char* const kSection = "Lobby";
+}  // namespace
+
+QString settingsFile() { return ui::userFile("quarrowlobby.ini", ui::FileKind::Settings); }
+
+LobbySettings readSettings(const QString& file) {
+  const QHash<QString, QString> keys = ui::readSection(file, kSection);
+  return {keys.value("name"), keys.value("address")};
+}
+
+bool writeSettings(const QString& file, const LobbySettings& now, const LobbySettings& before) {
+  std::vector<std::pair<QString, QString>> keys;
+  if (now.name != before.name) keys.emplace_back("Name", now.name);
+  if (now.address != before.address) keys.emplace_back("Address", now.address);
+  if (keys.empty()) return true;
+  return ui::makeFolderFor(file) && ui::writeKeys(file, kSection, keys);
+}
+
+}  // namespace ombrix::lobby

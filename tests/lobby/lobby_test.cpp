@@ -1,0 +1,189 @@
+// The lobby window over a source of tables the test plays, and the game
+// session's link and process, without a daemon or a real game.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTableView>
+#include <QTemporaryDir>
+
+#include "lobby/gamesession.h"
+#include "lobby/lobbywindow.h"
+#include "lobby/tablemodel.h"
+#include "tests/support/qtloop.h"
+#include "ui/msgbox.h"
+
+namespace ombrix::lobby {
+namespace {
+
+using tables::Length;
+using tables::ListedTable;
+using tables::Stage;
+using test::waitFor;
+
+struct FakeSource : tables::TableSource {
+  std::string_view id() const override { return "lan"; }
+  void seen(const std::string& key, const std::string& name, const std::string& host, int port, int players,
+            int watchers, Stage stage = Stage::Waiting, int round = 0) {
+    ListedTable t;
+    t.source = "lan";
+    t.key = key;
+    t.name = name;
+    t.host = host;
+    t.port = port;
+    t.state = {players, watchers, stage, round, stage == Stage::Playing ? Length::Full : Length::None, "1.0.14"};
+    onSeen(t);
+  }
+};
+
+struct Lobby : ::testing::Test {
+  Lobby() {
+    model.addSource(lan);
+    game.startProgram = [this](const QString& program, const QStringList& args) -> std::optional<qint64> {
+      started.push_back(program + " " + args.join('|'));
+      return 0;  // nothing to follow
+    };
+    game.program = "ombrix";
+    ui::setMessageBoxSink([this](const QString& text, std::function<void()> then) {
+      boxes.push_back(text);
+      if (then) then();
+    });
+    window.loadSettings(dir.filePath("quarrowlobby.ini"));
+  }
+  ~Lobby() override { ui::setMessageBoxSink(nullptr); }
+  QStringList rows() {
+    QStringList out;
+    for (int r = 0; r < model.rowCount(); ++r) {
+      QStringList cells;
+      for (int c = 0; c < TableModel::kColumns; ++c) cells << model.index(r, c).data().toString();
+      out << cells.join(" | ");
+    }
+    return out;
+  }
+
+  QTemporaryDir dir;
+  FakeSource lan;
+  TableModel model;
+  GameSession game;
+  Tlobby window{model, game};
+  std::vector<QString> started;
+  std::vector<QString> boxes;
+};
+
+TEST_F(Lobby, ATableIsJoinedOrWatchedAndHostingAndAddressesStartTheGame) {
+  lan.seen("a", "Friday cards", "10.0.0.2", 7800, 4, 1, Stage::Playing, 7);
+  lan.seen("b", "Reza", "10.0.0.3", 7772, 1, 0);
+  lan.seen("c", "Packed", "10.0.0.4", 7772, 4, 5, Stage::Playing, 12);
+  model.settle();
+  EXPECT_EQ(rows(), (QStringList{"Reza | 10.0.0.3 | 1/4 | 0/5 | waiting | 1.0.14",
+                                 "Friday cards | 10.0.0.2:7800 | 4/4 | 1/5 | round 7 of 20 | 1.0.14",
+                                 "Packed | 10.0.0.4 | 4/4 | 5/5 | round 12 of 20 | 1.0.14"}));
+  EXPECT_EQ(window.label_lan->text(), "Looking for tables on this network…");
+  lan.onAvailability(true, "");
+  EXPECT_EQ(window.label_lan->text(), "3 tables on this network; waiting tables first.");
+
+  // Without a name nothing starts.
+  window.list_tables->selectRow(0);
+  EXPECT_FALSE(window.button_join->isEnabled());
+  EXPECT_FALSE(window.button_host->isEnabled());
+  window.edit_name->setText("  Ann  ");
+  EXPECT_TRUE(window.button_join->isEnabled());
+  EXPECT_EQ(window.button_join->text(), "Join");
+
+  // The chosen table stays chosen when the list is laid out anew.
+  window.list_tables->selectRow(1);
+  lan.seen("d", "Aardvark", "10.0.0.5", 7772, 0, 0);
+  model.settle();
+  ASSERT_EQ(window.chosenRow(), 2);
+  EXPECT_EQ(window.button_join->text(), "Watch");  // its seats are taken
+  window.joinClick();
+  window.list_tables->selectRow(3);
+  EXPECT_FALSE(window.button_join->isEnabled());  // no seat and no room to watch
+  window.joinClick();
+  window.hostClick();
+
+  window.edit_address->setText("not an address!");
+  window.addressClick();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_TRUE(boxes[0].startsWith("\"not an address!\" is not an address"));
+  window.edit_address->setText(" cards.example.org:7800 ");
+  window.addressClick();
+  EXPECT_EQ(started, (std::vector<QString>{"ombrix Ann|10.0.0.2:7800|join", "ombrix Ann|127.0.0.1|true",
+                                           "ombrix Ann|cards.example.org:7800|join"}));
+
+  // The name and the address are remembered in the lobby's own section.
+  Tlobby again(model, game);
+  again.loadSettings(dir.filePath("quarrowlobby.ini"));
+  EXPECT_EQ(again.edit_name->text(), "Ann");
+  EXPECT_EQ(again.edit_address->text(), "cards.example.org:7800");
+}
+
+TEST_F(Lobby, WhileAGameRunsHostAndJoinWaitUntilItsLinkCloses) {
+  ASSERT_TRUE(game.listen(0));
+  window.edit_name->setText("Ann");
+  window.show();
+  EXPECT_TRUE(window.button_host->isEnabled());
+  net::TAsyncSock link;  // what the game opens and never writes to
+  link.setHostName("127.0.0.1");
+  link.setPortName(std::to_string(game.linkPort()));
+  link.Open();
+  ASSERT_TRUE(waitFor([&] { return game.running(); }));
+  EXPECT_FALSE(window.button_host->isEnabled());
+  EXPECT_TRUE(window.label_game->isVisibleTo(&window));
+  window.hostClick();
+  EXPECT_TRUE(started.empty());
+  EXPECT_FALSE(game.host("Ann"));  // one game at a time
+
+  link.Close();
+  ASSERT_TRUE(waitFor([&] { return !game.running(); }));
+  EXPECT_TRUE(window.button_host->isEnabled());
+  EXPECT_FALSE(window.label_game->isVisibleTo(&window));
+}
+
+TEST_F(Lobby, AGameThatEndsBeforeItOpensTheLinkIsFollowedByItsProcess) {
+  GameSession real;  // starts programs for real
+  real.program = QStandardPaths::findExecutable("true");
+  ASSERT_FALSE(real.program.isEmpty());
+  int ended = 0;
+  real.onEnded = [&] { ++ended; };
+  ASSERT_TRUE(real.host("Ann"));  // `true Ann 127.0.0.1 true` ends at once
+  ASSERT_TRUE(waitFor([&] { return ended == 1; }));
+  EXPECT_FALSE(real.running());
+  real.program = "/nonexistent/ombrix";
+  EXPECT_FALSE(real.join("Ann", "10.0.0.1"));
+}
+
+TEST_F(Lobby, TheGamesSectionKeepsEveryByteAndAFloodOfTablesIsBounded) {
+  const QByteArray game =
+      "; the game's own\r\n[Ombrix]\r\n  Textsize = 12 \r\nPhrase1=Hi; there\r\n\r\n[Lobby]\r\nname=Old\r\n"
+      "Extra=kept\r\n";
+  const QString file = dir.filePath("shared.ini");
+  {
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(game);
+  }
+  window.loadSettings(file);
+  EXPECT_EQ(window.edit_name->text(), "Old");
+  window.edit_name->setText("Ann");
+  window.hostClick();
+  QFile f(file);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_EQ(f.readAll(), QByteArray("; the game's own\r\n[Ombrix]\r\n  Textsize = 12 \r\nPhrase1=Hi; there\r\n\r\n"
+                                    "[Lobby]\r\nName=Ann\r\nExtra=kept\r\n"));
+
+  lan.onAvailability(false, "the avahi-daemon service is not running");
+  EXPECT_EQ(window.label_lan->text(),
+            "Tables on this network cannot be shown: the avahi-daemon service is not running. Join by address "
+            "still works.");
+  lan.onAvailability(true, "");
+  for (int i = 0; i < 5000; ++i) lan.seen("k" + std::to_string(i), "t" + std::to_string(i), "10.0.0.9", 7772, i % 5, 0);
+  ASSERT_TRUE(waitFor([&] { return model.rowCount() == static_cast<int>(tables::TableList::kMaxTables); }));
+  EXPECT_EQ(window.label_lan->text(), "200 tables on this network; waiting tables first.");
+}
+
+}  // namespace
+}  // namespace ombrix::lobby
