@@ -3,8 +3,11 @@
 // `ombrix-lobby --list` and the window run), against the same moment seen by
 // `avahi-browse -rp _ombrix._tcp`, avahi's own browser, measured in the same
 // runs. Both are browsing before the host starts; each run hosts a table of
-// a new name. Needs an avahi-daemon: run it through bench/lan_discovery.sh,
-// which makes a sandbox with one.
+// a new name. Then a table connects to the host, and the time until the
+// lobby's browser reports the seat taken is the record following the table
+// (avahi-browse resolves a service once and does not report later records).
+// Needs an avahi-daemon: run it through bench/lan_discovery.sh, which makes a
+// sandbox with one.
 //
 //   lan_discovery_bench RUNS OMBRIX_HOST
 #include <QCoreApplication>
@@ -14,14 +17,22 @@
 #include <cstdio>
 #include <vector>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QDeadlineTimer>
+#include <QRegularExpression>
 #include <functional>
 
 #include "dnssd/browser.h"
+#include "dnssd/publisher.h"
 
 namespace {
 
 constexpr int kPatienceMs = 20000;
+constexpr int kSettleMs = 4000;
 
 bool waitFor(const std::function<bool()>& done, int timeoutMs) {
   QDeadlineTimer deadline(timeoutMs);
@@ -48,14 +59,16 @@ int main(int argc, char** argv) {
   }
   const int runs = std::atoi(argv[1]);
   const QString hostProgram = argv[2];
-  std::vector<double> ours, peer;
+  std::vector<double> ours, peer, follow;
   for (int run = 1; run <= runs; ++run) {
     const QString name = QString("bench-%1").arg(run);
     ombrix::dnssd::LanBrowser lan;
-    double seenOurs = -1, seenPeer = -1;
+    double seenOurs = -1, seenPeer = -1, seated = -1;
     QElapsedTimer clock;
     lan.onSeen = [&](const ombrix::tables::ListedTable& t) {
-      if (seenOurs < 0 && t.name == name.toStdString()) seenOurs = clock.nsecsElapsed() / 1e6;
+      if (t.name != name.toStdString()) return;
+      if (seenOurs < 0) seenOurs = clock.nsecsElapsed() / 1e6;
+      if (seated < 0 && t.state.players == 1) seated = clock.nsecsElapsed() / 1e6;
     };
     lan.start();
     QProcess avahi;
@@ -85,7 +98,26 @@ int main(int argc, char** argv) {
     }
     ours.push_back(seenOurs);
     peer.push_back(seenPeer);
-    std::printf("run %2d: lobby %7.1f ms   avahi-browse %7.1f ms\n", run, seenOurs, seenPeer);
+    // A table sits down once the new record's first announcements are over
+    // (mDNS repeats a new record for its first seconds, and sends a record
+    // again no sooner than a second after it last did): a connection takes seat 1.
+    waitFor([] { return false; }, kSettleMs);
+    const auto port = QRegularExpression("listening on port (\\d+)").match(host.readAllStandardError()).captured(1);
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<uint16_t>(port.toInt()));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const double sat = clock.nsecsElapsed() / 1e6;
+    if (port.isEmpty() || ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0 ||
+        !waitFor([&] { return seated >= 0; }, kPatienceMs)) {
+      std::fprintf(stderr, "run %d: the seat taken was not seen\n", run);
+      return 1;
+    }
+    ::close(fd);
+    follow.push_back(seated - sat);
+    std::printf("run %2d: lobby %7.1f ms   avahi-browse %7.1f ms   seat taken seen after %6.1f ms\n", run, seenOurs,
+                seenPeer, seated - sat);
     host.terminate();
     host.waitForFinished();
     avahi.terminate();
@@ -97,5 +129,7 @@ int main(int argc, char** argv) {
   std::printf("  lobby (--list's browser)  median %7.1f ms  p99 %7.1f ms\n", m, p);
   std::printf("  avahi-browse -rp (peer)   median %7.1f ms  p99 %7.1f ms\n", mp, pp);
   std::printf("  ratio lobby/peer          median %7.3f     p99 %7.3f\n", m / mp, p / pp);
+  std::printf("the record following a seat taken: median %.1f ms, p99 %.1f ms (the host folds changes of %d ms)\n",
+              percentile(follow, 0.5), percentile(follow, 0.99), ombrix::dnssd::TablePublisher::kCoalesceMs);
   return 0;
 }

@@ -2,6 +2,7 @@
 
 #include <avahi-client/client.h>
 #include <avahi-client/lookup.h>
+#include <avahi-common/domain.h>
 #include <avahi-common/error.h>
 #include <avahi-common/strlst.h>
 
@@ -36,6 +37,10 @@ struct BrowserCallbacks {
                       const char* name, const char*, const char* domain, const char*, const AvahiAddress* address,
                       uint16_t port, AvahiStringList* txt, AvahiLookupResultFlags, void* self) {
     static_cast<LanBrowser*>(self)->resolved(r, event, name, domain, address, port, txt);
+  }
+  static void record(AvahiRecordBrowser* b, AvahiIfIndex, AvahiProtocol, AvahiBrowserEvent event, const char*,
+                     uint16_t, uint16_t, const void* rdata, size_t size, AvahiLookupResultFlags, void* self) {
+    static_cast<LanBrowser*>(self)->recordEvent(b, event, rdata, size);
   }
 };
 
@@ -120,21 +125,23 @@ void LanBrowser::serviceEvent(int interface, int protocol, int event, const char
         ++skipped_;
         return;
       }
-      it = instances_.emplace(key, Instance{name, domain, {}}).first;
+      Instance fresh;
+      fresh.name = name;
+      fresh.domain = domain;
+      it = instances_.emplace(key, std::move(fresh)).first;
     }
     it->second.seenOn.insert(where);
-    if (!it->second.resolver) resolve(it->second);
+    if (!it->second.resolver && !it->second.record) resolve(it->second);
   } else if (event == AVAHI_BROWSER_REMOVE && it != instances_.end()) {
     Instance& in = it->second;
     in.seenOn.erase(where);
     if (in.seenOn.empty()) {
       hide(key, in);
-      if (in.resolver) avahi_service_resolver_free(in.resolver);
+      drop(in);
       instances_.erase(it);
     } else if (in.resolving == where) {
-      // Its resolver followed the way that is gone: follow another.
-      if (in.resolver) avahi_service_resolver_free(in.resolver);
-      in.resolver = nullptr;
+      // It was followed the way that is gone: follow another.
+      drop(in);
       resolve(in);
     }
   }
@@ -174,37 +181,72 @@ void LanBrowser::resolved(AvahiServiceResolver* r, int event, const char* name, 
     in.resolver = nullptr;
     QTimer::singleShot(kRetryMs, poll_.owner(), [this, key] {
       auto again = instances_.find(key);
-      if (again != instances_.end() && !again->second.resolver) resolve(again->second);
+      if (again != instances_.end() && !again->second.resolver && !again->second.record) resolve(again->second);
     });
     return;
   }
-  std::vector<std::string_view> strings;
-  for (auto* l = static_cast<AvahiStringList*>(const_cast<void*>(txtList));
-       l && strings.size() < tables::kMaxTxtStrings; l = avahi_string_list_get_next(l))
-    strings.emplace_back(reinterpret_cast<const char*>(avahi_string_list_get_text(l)), avahi_string_list_get_size(l));
-  const std::optional<tables::TableState> state = tables::readTxt(strings);
   const auto* a = static_cast<const AvahiAddress*>(address);
-  if (!state || port == 0 || !a || a->proto != AVAHI_PROTO_INET) {
+  if (port == 0 || !a || a->proto != AVAHI_PROTO_INET) {
     if (!in.shown) ++skipped_;
     return hide(key, in);
   }
   char text[AVAHI_ADDRESS_STR_MAX];
   avahi_address_snprint(text, sizeof text, a);
-  tables::ListedTable t;
-  t.source = kSource;
-  t.key = key;
-  t.name = tables::cleanText(in.name, tables::kMaxNameBytes);
-  t.host = text;
-  t.port = port;
-  t.state = *state;
+  in.table.source = kSource;
+  in.table.key = key;
+  in.table.name = tables::cleanText(in.name, tables::kMaxNameBytes);
+  in.table.host = text;
+  in.table.port = port;
+  std::vector<std::string_view> strings;
+  for (auto* l = static_cast<AvahiStringList*>(const_cast<void*>(txtList));
+       l && strings.size() < tables::kMaxTxtStrings; l = avahi_string_list_get_next(l))
+    strings.emplace_back(reinterpret_cast<const char*>(avahi_string_list_get_text(l)), avahi_string_list_get_size(l));
+  show(key, in, strings);
+
+  // From now on its text record is followed by itself (the address and port
+  // of a table do not change while it is announced).
+  avahi_service_resolver_free(r);
+  in.resolver = nullptr;
+  char full[AVAHI_DOMAIN_NAME_MAX];
+  if (avahi_service_name_join(full, sizeof full, in.name.c_str(), kType.c_str(), in.domain.c_str()) < 0) return;
+  constexpr uint16_t kClassIn = 1, kTypeTxt = 16;
+  in.record = avahi_record_browser_new(client_, in.resolving.first, in.resolving.second, full, kClassIn, kTypeTxt,
+                                       static_cast<AvahiLookupFlags>(0), &BrowserCallbacks::record, this);
+}
+
+void LanBrowser::recordEvent(AvahiRecordBrowser* b, int event, const void* rdata, size_t size) {
+  // Only a new record counts: the one it replaces is removed a second later.
+  if (event != AVAHI_BROWSER_NEW || !rdata) return;
+  for (auto& [key, in] : instances_) {
+    if (in.record != b) continue;
+    show(key, in, tables::txtStrings({static_cast<const char*>(rdata), size}));
+    return;
+  }
+}
+
+void LanBrowser::show(const std::string& key, Instance& in, const std::vector<std::string_view>& strings) {
+  const std::optional<tables::TableState> state = tables::readTxt(strings);
+  if (!state) {
+    if (!in.shown) ++skipped_;
+    return hide(key, in);
+  }
+  in.table.state = *state;
   in.shown = true;
-  if (onSeen) onSeen(t);
+  if (onSeen) onSeen(in.table);
+}
+
+void LanBrowser::drop(Instance& in) {
+  if (in.resolver) avahi_service_resolver_free(in.resolver);
+  if (in.record) avahi_record_browser_free(in.record);
+  in.resolver = nullptr;
+  in.record = nullptr;
 }
 
 void LanBrowser::forgetAll() {
   for (auto& [key, in] : instances_) {
-    // The client goes with its resolvers; they are only forgotten here.
+    // The client goes with its resolvers and browsers; they are only forgotten here.
     in.resolver = nullptr;
+    in.record = nullptr;
     hide(key, in);
   }
   instances_.clear();

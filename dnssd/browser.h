@@ -1,6 +1,9 @@
 // Browses the local network for tables: every "_ombrix._tcp" service the
 // avahi-daemon sees, resolved to an IPv4 address, a port and a text record,
-// and reported as a table of the source "lan".
+// and reported as a table of the source "lan". Once resolved, a table's text
+// record is followed by a record browser: a resolver reports a new record
+// only after the old one has expired, a second later than the network has
+// it.
 //
 // A table is reported once however many interfaces and protocols it is seen
 // on, and gone when the last of them is. Announcements come from anyone:
@@ -19,6 +22,7 @@
 #include "tables/tablelist.h"
 
 struct AvahiClient;
+struct AvahiRecordBrowser;
 struct AvahiServiceBrowser;
 struct AvahiServiceResolver;
 
@@ -57,7 +61,11 @@ class LanBrowser : public tables::TableSource {
     std::string name, domain;  // as announced
     std::set<std::pair<int, int>> seenOn;  // (interface, protocol)
     std::pair<int, int> resolving{-1, -1};
+    // One object a table at a time: the resolver until it answers, then
+    // the browser of its text record.
     AvahiServiceResolver* resolver = nullptr;
+    AvahiRecordBrowser* record = nullptr;
+    tables::ListedTable table;  // as last reported
     bool shown = false;
   };
 
@@ -67,6 +75,11 @@ class LanBrowser : public tables::TableSource {
   void resolved(AvahiServiceResolver* r, int event, const char* name, const char* domain, const void* address,
                 uint16_t port, const void* txt);
   void resolve(Instance& instance);
+  void recordEvent(AvahiRecordBrowser* b, int event, const void* rdata, size_t size);
+  // Shows the table with the text record's strings, or hides it when they
+  // describe no table.
+  void show(const std::string& key, Instance& instance, const std::vector<std::string_view>& strings);
+  void drop(Instance& instance);  // frees its resolver or record browser
   void hide(const std::string& key, Instance& instance);
   void forgetAll();
   void connect();

@@ -57,6 +57,18 @@ std::vector<std::string> txtRecord(const TableState& state) {
   return out;
 }
 
+std::vector<std::string_view> txtStrings(std::string_view rdata) {
+  std::vector<std::string_view> out;
+  size_t at = 0;
+  while (at < rdata.size() && out.size() < kMaxTxtStrings) {
+    const size_t length = static_cast<unsigned char>(rdata[at]);
+    if (length > rdata.size() - at - 1) break;
+    out.push_back(rdata.substr(at + 1, length));
+    at += 1 + length;
+  }
+  return out;
+}
+
 std::optional<TableState> readTxt(const std::vector<std::string_view>& strings, std::string* why) {
   constexpr std::array<std::string_view, 6> kKeys = {"v", "players", "watchers", "state", "round", "game"};
   std::array<std::optional<std::string_view>, kKeys.size()> value;

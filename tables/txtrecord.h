@@ -29,6 +29,10 @@ inline constexpr size_t kMaxTxtStrings = 64;
 
 std::vector<std::string> txtRecord(const TableState& state);
 
+// The strings of a TXT record as it travels (each after its length byte),
+// at most kMaxTxtStrings; a length that runs past the end ends the record.
+std::vector<std::string_view> txtStrings(std::string_view rdata);
+
 // The table the strings describe, or nothing (and, in `why`, the reason).
 std::optional<TableState> readTxt(const std::vector<std::string_view>& strings, std::string* why = nullptr);
 

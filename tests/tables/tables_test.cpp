@@ -70,6 +70,13 @@ TEST(TxtRecord, HostileRecordsDescribeNoTableAndOddOnesAreReadAsDnsSdSays) {
   // A string longer than DNS allows is no string; a record of thousands of
   // strings is read only as far as a table's needs.
   EXPECT_FALSE(read({"v=1.0.14", "players=" + std::string(300, '1'), "watchers=0", "state=waiting"}));
+  // The record as it travels: length-prefixed strings; one that claims more
+  // than is there ends it.
+  using namespace std::string_literals;
+  EXPECT_EQ(txtStrings("\x04v=1.\x00\x03" "a=b"s), (std::vector<std::string_view>{"v=1.", "", "a=b"}));
+  EXPECT_EQ(txtStrings("\x02ok\x09short"s), (std::vector<std::string_view>{"ok"}));
+  EXPECT_TRUE(txtStrings("").empty());
+  EXPECT_EQ(txtStrings(std::string(5000, '\0')).size(), kMaxTxtStrings);
   std::vector<std::string> flood(10000, "x=y");
   flood.insert(flood.end(), {"v=1.0.14", "players=1", "watchers=0", "state=waiting"});
   EXPECT_FALSE(read(flood));
