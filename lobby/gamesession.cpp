@@ -87,6 +87,7 @@ bool GameSession::start(const QStringList& args) {
 void GameSession::follow(qint64 pid) {
   const bool was = running();
   watching_ = true;
+  pid_ = pid;
   const int fd = static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0));
   if (fd >= 0) {
     pidfd_ = fd;

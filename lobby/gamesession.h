@@ -49,6 +49,9 @@ class GameSession {
   bool host(const QString& name);
   bool join(const QString& name, const QString& address);
 
+  // The process of the game this lobby started, while it lives; 0 otherwise.
+  qint64 pid() const { return watching_ ? pid_ : 0; }
+
   // A game is running: its link is open, or the game this lobby started lives.
   bool running() const { return !links_.empty() || watching_; }
   // Told when running() turns true, and when it turns false again.
@@ -65,6 +68,7 @@ class GameSession {
   net::TAsyncSock listener_;
   std::set<net::TAsyncSock*> links_;
   bool watching_ = false;
+  qint64 pid_ = 0;
   int pidfd_ = -1;
   std::unique_ptr<QSocketNotifier> exit_;
   std::shared_ptr<int> life_ = std::make_shared<int>(0);

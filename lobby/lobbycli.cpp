@@ -75,6 +75,7 @@ int playWithoutWindow(bool host, const QString& name, const QString& address) {
     return 1;
   }
   if (!game.running()) return 0;
+  if (game.pid()) line(stderr, "ombrix-lobby: the game runs as process " + std::to_string(game.pid()));
   return QCoreApplication::exec();
 }
 

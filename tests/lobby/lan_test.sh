@@ -109,6 +109,17 @@ kill "$host"
 wait "$host" || true
 until_listed -v '"Test Table"'
 
+# --- --host: the game hosts a table, announced under the player's name ---------
+"$lobby" --host --name Dee 2>"$work/host-game.log" &
+hoster=$!
+pids+=("$hoster")
+until_listed '{"name":"Dee","host":"'"$address"'","port":7772,"players":1,"watchers":0,"state":"waiting"'
+until_logged "$work/host-game.log" 'the game runs as process'
+game=$(grep -o 'the game runs as process [0-9]*' "$work/host-game.log" | grep -o '[0-9]*$')
+kill "$game"
+wait "$hoster" || fail "ombrix-lobby --host ended with $?"
+until_listed -v '"Dee"'
+
 # --- --no-announce --------------------------------------------------------------
 "$work/ombrix-host" --port 0 --no-announce 2>"$work/quiet.log" &
 quiet=$!
