@@ -380,10 +380,11 @@ void Tchat::showStartControls() {
 }
 
 void Tchat::joinpress() {
-  // The address may name the port a headless host listens on ("host:7800").
-  const auto to = tables::parseAddress(hostAddress.toStdString());
+  // The address may name the port a headless host listens on ("host:7800");
+  // without one the socket keeps its port, 7772.
+  const auto to = tables::parseAddress(hostAddress.toStdString(), 0);
   sock.setHostName(to ? to->host : hostAddress.toStdString());
-  sock.setPortName(std::to_string(to ? to->port : tables::kGamePort));
+  if (to && to->port) sock.setPortName(std::to_string(to->port));
   try {
     sock.Open();
   } catch (const std::exception& e) {

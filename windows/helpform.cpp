@@ -20,7 +20,8 @@ const char* const kOverview =
     "<p>A full game has 20 rounds; the highest total score wins.</p>";
 const char* const kConnecting =
     "<p>A solo game needs no network: it runs on this computer alone.</p>"
-    "<p>Games with other people are started from the Quarrow Lobby. The player who hosts the game "
+    "<p>Games with other people are started from the Ombrix Lobby, in the menu beside the game: it "
+    "lists the tables on your network and joins one by its address. The player who hosts the game "
     "must allow incoming connections on TCP port <b>7772</b> in his firewall.</p>"
     "<p>If the host leaves, the game ends for everyone.</p>";
 const char* const kGamePlay =
