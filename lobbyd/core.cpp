@@ -65,8 +65,9 @@ bool LobbyCore::opened(ConnId id, const Peer& peer, int64_t now) {
   return true;
 }
 
-void LobbyCore::refuse(ConnId id, std::string_view why) {
-  out_.send(id, errorLine(why));
+void LobbyCore::refuse(ConnId id, std::string_view why, size_t asked) {
+  const std::string answer = errorLine(why);
+  if (answer.size() <= asked) out_.send(id, answer);
   closeConn(id);
 }
 
@@ -87,14 +88,15 @@ void LobbyCore::line(ConnId id, std::string_view text, int64_t now) {
   if (!m) {
     // A malformed code is a guess like any other.
     if (c.role != Role::Host) failure(c, now);
-    refuse(id, kBadRequest);
+    refuse(id, kBadRequest, text.size() + 1);
     return;
   }
   if (c.role == Role::Fresh) {
-    if (m->version != kProtocolVersion) return refuse(id, "version " + std::to_string(kProtocolVersion) + " only");
+    if (m->version != kProtocolVersion)
+      return refuse(id, "version " + std::to_string(kProtocolVersion) + " only", text.size() + 1);
     firstLine(id, c, *m, now);
   } else if (c.role == Role::Host) {
-    if (m->op != Op::State) return refuse(id, kBadRequest);
+    if (m->op != Op::State) return refuse(id, kBadRequest, text.size() + 1);
     Table& t = tables_.at(c.table);
     const bool wasPlaying = t.state.playing;
     TableState s = t.state;

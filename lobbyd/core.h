@@ -38,7 +38,9 @@ struct Peer {
 };
 
 struct Limits {
-  int connectionsPerAddress = 16;
+  // A home behind one NAT address may host a few tables, each with its
+  // relay legs, and run lobbies besides.
+  int connectionsPerAddress = 100;
   int tablesPerAddress = 8;
   size_t maxTables = 100000;
   int64_t firstLineMs = 10000;  // to say what the connection is for
@@ -170,7 +172,9 @@ class LobbyCore {
   Table* byCode(const std::string& code);
   void withdraw(uint64_t tableId);
   void relist(Table& t);
-  void refuse(ConnId id, std::string_view why);
+  // Answers `why` and closes; the answer goes only when it is no larger than
+  // the line it answers (`asked` bytes): garbage gets nothing but the close.
+  void refuse(ConnId id, std::string_view why, size_t asked = SIZE_MAX);
   void closeConn(ConnId id);
   void endRelay(Conn& c);
   void say(const std::string& s) {

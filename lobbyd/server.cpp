@@ -37,6 +37,11 @@ void keepAlive(int fd) {
   ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
   // Game messages are small and each is awaited.
   ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  // What the kernel holds for a peer counts against the machine too: a
+  // table's traffic and a page of a listing need far less than the
+  // buffers the kernel would grow for a fast reader.
+  const int sendBuffer = 64 * 1024;
+  ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
 }
 
 std::string printable(const sockaddr_storage& a) {
@@ -235,8 +240,8 @@ void LobbyServer::readLines(Conn& c) {
   }
   c.in.erase(0, start);
   if (c.in.size() > kMaxLine) {
+    // Not the protocol: no answer, the connection ends.
     c.in = std::string();
-    send(id, errorLine("line too long"));
     close(id);
     return;
   }
