@@ -13,9 +13,10 @@ namespace {
 // own line is always current; only its place may be this late.
 constexpr int64_t kSnapshotMs = 250;
 // Answers to a refused or broken request are these short texts only.
-constexpr std::string_view kBadRequest = "bad request";
-constexpr std::string_view kSlowDown = "slow down";
-constexpr std::string_view kNoSuchTable = "no such table";
+// Kept to a word: an answer is never larger than the line it answers.
+constexpr std::string_view kBadRequest = "bad";
+constexpr std::string_view kSlowDown = "slow";
+constexpr std::string_view kNoSuchTable = "unknown";
 }  // namespace
 
 Peer Peer::of(std::string_view printable) {
@@ -65,10 +66,16 @@ bool LobbyCore::opened(ConnId id, const Peer& peer, int64_t now) {
   return true;
 }
 
-void LobbyCore::refuse(ConnId id, std::string_view why, size_t asked) {
-  const std::string answer = errorLine(why);
-  if (answer.size() <= asked) out_.send(id, answer);
+void LobbyCore::refuse(ConnId id, std::string_view why) {
+  answerError(id, why);
   closeConn(id);
+}
+
+void LobbyCore::answerError(ConnId id, std::string_view why) {
+  const std::string answer = errorLine(why);
+  // The line being answered, when it is this connection's; otherwise the
+  // first line that made it wait (a connect), longer than any error.
+  if (id != askedBy_ || answer.size() <= asked_) out_.send(id, answer);
 }
 
 void LobbyCore::closeConn(ConnId id) {
@@ -83,20 +90,26 @@ void LobbyCore::line(ConnId id, std::string_view text, int64_t now) {
   Conn& c = it->second;
   // Nothing more is read as lines once refused, relayed or waiting for a relay.
   if (c.closing || c.role == Role::Spliced || c.role == Role::WaitingRelay) return;
+  askedBy_ = id;
+  asked_ = text.size() + 1;
+  struct Done {
+    LobbyCore& core;
+    ~Done() { core.askedBy_ = 0; }
+  } done{*this};
   if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
   auto m = parseLine(text, c.role == Role::Fresh);
   if (!m) {
     // A malformed code is a guess like any other.
     if (c.role != Role::Host) failure(c, now);
-    refuse(id, kBadRequest, text.size() + 1);
+    refuse(id, kBadRequest);
     return;
   }
   if (c.role == Role::Fresh) {
     if (m->version != kProtocolVersion)
-      return refuse(id, "version " + std::to_string(kProtocolVersion) + " only", text.size() + 1);
+      return refuse(id, "version");
     firstLine(id, c, *m, now);
   } else if (c.role == Role::Host) {
-    if (m->op != Op::State) return refuse(id, kBadRequest, text.size() + 1);
+    if (m->op != Op::State) return refuse(id, kBadRequest);
     Table& t = tables_.at(c.table);
     const bool wasPlaying = t.state.playing;
     TableState s = t.state;
@@ -139,7 +152,7 @@ void LobbyCore::firstLine(ConnId id, Conn& c, const Message& m, int64_t now) {
 void LobbyCore::registerTable(ConnId id, Conn& c, const Message& m, int64_t now) {
   Address& a = addresses_.at(c.key);
   if (a.tables >= limits_.tablesPerAddress || tables_.size() >= limits_.maxTables)
-    return refuse(id, "too many tables");
+    return refuse(id, "full");
   Table t;
   t.id = nextTable_++;
   t.host = id;
@@ -232,7 +245,7 @@ void LobbyCore::lookup(ConnId id, Conn& c, const Message& m, int64_t now) {
   Table* t = m.code.empty() ? nullptr : byCode(m.code);
   if (!t) {
     failure(c, now);
-    out_.send(id, errorLine(kNoSuchTable));
+    answerError(id, kNoSuchTable);
     return;
   }
   out_.send(id, tableLine(t->state, t->code, t->direct));
@@ -248,7 +261,7 @@ void LobbyCore::connect(ConnId id, Conn& c, const Message& m, int64_t now) {
     failure(c, now);
     return refuse(id, kNoSuchTable);
   }
-  if (t->relays >= limits_.relaysPerTable) return refuse(id, "table busy");
+  if (t->relays >= limits_.relaysPerTable) return refuse(id, "busy");
   std::string ticket = makeTicket();
   pending_[ticket] = {id, t->id};
   ++t->relays;
@@ -262,7 +275,7 @@ void LobbyCore::connect(ConnId id, Conn& c, const Message& m, int64_t now) {
 
 void LobbyCore::relayLeg(ConnId id, Conn& c, const Message& m) {
   auto p = pending_.find(m.ticket);
-  if (m.ticket.empty() || p == pending_.end()) return refuse(id, "no such ticket");
+  if (m.ticket.empty() || p == pending_.end()) return refuse(id, kNoSuchTable);
   const ConnId joiner = p->second.joiner;
   const uint64_t tableId = p->second.table;
   pending_.erase(p);
@@ -387,7 +400,7 @@ void LobbyCore::tick(int64_t now) {
       endRelay(c);
       c.table = 0;
       c.role = Role::Lobby;
-      refuse(id, "the host did not answer");
+      refuse(id, "no answer");
     } else {
       closeConn(id);
     }

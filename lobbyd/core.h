@@ -172,9 +172,10 @@ class LobbyCore {
   Table* byCode(const std::string& code);
   void withdraw(uint64_t tableId);
   void relist(Table& t);
-  // Answers `why` and closes; the answer goes only when it is no larger than
-  // the line it answers (`asked` bytes): garbage gets nothing but the close.
-  void refuse(ConnId id, std::string_view why, size_t asked = SIZE_MAX);
+  // Answers `why` and closes. An error goes only when it is no larger than
+  // the line it answers: garbage gets nothing but the close.
+  void refuse(ConnId id, std::string_view why);
+  void answerError(ConnId id, std::string_view why);
   void closeConn(ConnId id);
   void endRelay(Conn& c);
   void say(const std::string& s) {
@@ -197,6 +198,8 @@ class LobbyCore {
   size_t publicCount_ = 0;
   uint64_t nextTable_ = 1;
   Bucket failedGlobal_;
+  ConnId askedBy_ = 0;  // whose line is being answered, and its size
+  size_t asked_ = 0;
 };
 
 }  // namespace ombrix::lobby

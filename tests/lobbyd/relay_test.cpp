@@ -135,7 +135,7 @@ TEST(LobbyRelay, TablesJoinByCodeThroughTheRelayOrDirectlyAndTheRecordFollowsThe
   // The host stops registering: the table is withdrawn.
   ann.lobby.reset();
   ASSERT_TRUE(waitFor([&] { return server.logged("table " + ann.code() + " withdrawn"); }));
-  EXPECT_EQ(lookUp(server, ann.code()).second, "no such table");
+  EXPECT_EQ(lookUp(server, ann.code()).second, "unknown");
 }
 
 TEST(LobbyRelay, APrivateTableIsNotListedButFoundByItsCode) {
@@ -149,7 +149,7 @@ TEST(LobbyRelay, APrivateTableIsNotListedButFoundByItsCode) {
   EXPECT_EQ(hidden.host.server().engine.slots[guest.game->slot()].name, "Guest");
   // A code nobody has.
   Seat lost(server, "+2345678", "Lost", true);
-  EXPECT_EQ(lost.failed, "no such table");
+  EXPECT_EQ(lost.failed, "unknown");
 }
 
 }  // namespace
