@@ -7,6 +7,7 @@
 //
 // One line on standard error for each table registered and withdrawn;
 // SIGINT or SIGTERM stops it.
+#include <sys/resource.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
@@ -75,6 +76,12 @@ int main(int argc, char** argv) {
     } else {
       return usage();
     }
+  }
+  // Every connection is a descriptor: take all the system allows.
+  rlimit files;
+  if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+    files.rlim_cur = files.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &files);
   }
   // Signals arrive as a descriptor the loop watches, so the stop runs on the
   // loop like everything else.
