@@ -450,7 +450,11 @@ void LobbyServer::probe(ConnId host, const std::string& address, int port) {
   }
   // Whichever comes first, the answer or the time limit, ends the probe.
   auto timer = std::make_shared<uint64_t>(0);
-  auto finish = [this, fd, timer, report](bool ok) {
+  auto finish = [this, alive, fd, timer, report](bool ok) {
+    if (alive.expired()) {
+      ::close(fd);  // the server went first; its loop outlived it
+      return;
+    }
     loop_.unwatch(fd);
     loop_.cancel(*timer);
     ::close(fd);
