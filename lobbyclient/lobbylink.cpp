@@ -1,5 +1,8 @@
 #include "lobbyclient/lobbylink.h"
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <QCoreApplication>
 #include <QTimer>
 
@@ -63,6 +66,15 @@ void LineLink::send(const std::string& line) {
 }
 
 void LineLink::close() { retire(sock_); }
+
+int LineLink::family() const {
+  sockaddr_storage a{};
+  socklen_t len = sizeof a;
+  if (!sock_ || sock_->Handle() < 0 || ::getsockname(sock_->Handle(), reinterpret_cast<sockaddr*>(&a), &len) != 0)
+    return 0;
+  if (a.ss_family == AF_INET6 && IN6_IS_ADDR_V4MAPPED(&reinterpret_cast<sockaddr_in6&>(a).sin6_addr)) return AF_INET;
+  return a.ss_family;
+}
 
 void LineLink::read() {
   if (!sock_) return;

@@ -34,6 +34,8 @@ class LineLink {
   void send(const std::string& line);
   void close();
   bool connected() const { return sock_ && sock_->Connected(); }
+  // AF_INET or AF_INET6 once connected, 0 before.
+  int family() const;
   // Stops reading lines: the socket, and what came after the last line
   // read, become the caller's (a relay from here on).
   std::unique_ptr<net::TAsyncSock> takeRaw(std::string& leftover);

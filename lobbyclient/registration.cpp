@@ -1,5 +1,8 @@
 #include "lobbyclient/registration.h"
 
+#include <arpa/inet.h>
+#include <netdb.h>
+
 #include "net/wsock.h"
 
 namespace ombrix::lobby {
@@ -62,6 +65,7 @@ void HostRegistration::message(const Message& m) {
       if (onCode) onCode(code_);
       // What changed while the registration was on its way.
       if (!(table_ == sent_)) update(table_);
+      stun();
       break;
     case Op::Direct:
       direct_ = m.direct;
@@ -86,6 +90,33 @@ void HostRegistration::lost(const std::string& why) {
       std::to_string(retryMs_ / 1000) + " s");
   retry_.start(retryMs_);
   retryMs_ = std::min(retryMs_ * 2, kLastRetryMs);
+}
+
+void HostRegistration::stun() {
+  const int used = link_.family();
+  in6_addr literal6;
+  in_addr literal4;
+  // An address names one family only; a name may have both.
+  if (!used || ::inet_pton(AF_INET6, server_.host.c_str(), &literal6) == 1 ||
+      ::inet_pton(AF_INET, server_.host.c_str(), &literal4) == 1)
+    return;
+  addrinfo hints{}, *res = nullptr;
+  hints.ai_family = used == AF_INET6 ? AF_INET : AF_INET6;
+  hints.ai_socktype = SOCK_STREAM;
+  if (::getaddrinfo(server_.host.c_str(), nullptr, &hints, &res) != 0 || !res) return;
+  char text[INET6_ADDRSTRLEN] = {};
+  if (res->ai_family == AF_INET6)
+    ::inet_ntop(AF_INET6, &reinterpret_cast<sockaddr_in6*>(res->ai_addr)->sin6_addr, text, sizeof text);
+  else
+    ::inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(res->ai_addr)->sin_addr, text, sizeof text);
+  ::freeaddrinfo(res);
+  stun_ = std::make_unique<LineLink>();
+  const std::string line = stunLine(code_, secret_);
+  stun_->onConnected = [this, line] { stun_->send(line); };
+  // The server closes it once it has seen the address; a family this host
+  // cannot reach the server by simply fails.
+  stun_->onClosed = [](const std::string&) {};
+  stun_->open({text, server_.port});
 }
 
 void HostRegistration::openRelay(const std::string& ticket) {

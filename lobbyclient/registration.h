@@ -49,6 +49,9 @@ class HostRegistration {
   void message(const Message& m);
   void lost(const std::string& why);
   void openRelay(const std::string& ticket);
+  // Shows the server this host's address of the other family, when the
+  // server's name has one: joiners may then come directly over either.
+  void stun();
   void say(const std::string& s) {
     if (log) log(s);
   }
@@ -58,6 +61,7 @@ class HostRegistration {
   TableState table_, sent_;
   bool private_;
   LineLink link_;
+  std::unique_ptr<LineLink> stun_;
   std::string code_, secret_;
   std::vector<std::string> direct_;
   std::list<std::unique_ptr<Relay>> relays_;

@@ -30,7 +30,7 @@ cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
   wait 2>/dev/null || true
   for n in "$home" "$rtr" "$inet" "$pub"; do ip netns del "$n" 2>/dev/null || true; done
-  rm -rf "$logs"
+  rm -rf "$logs" "/etc/netns/$pub"
 }
 trap cleanup EXIT
 for n in "$rtr" "$inet" "$pub"; do ip netns add "$n"; done
@@ -106,12 +106,16 @@ echo "behind the NAT: $out"
 check "a table joins the NAT host by code through the relay and is seated" "[[ '$out' =~ ^seated\ in\ slot\ [0-9]\ through\ relay$ ]]"
 check "the NAT host seated it" "await '$logs/nat' 'logged in as Zed'"
 
-# Reachable, registered over IPv6: joined directly, over IPv6.
-start_host "$pub" "$logs/pub" --lobby-server "[2001:db8:1::1]:$port"
+# Reachable, and the server's name has both families: registered over IPv6,
+# shown its IPv4 address too, joined directly over IPv6. (ip netns exec
+# reads /etc/netns/NAME/hosts as the namespace's /etc/hosts.)
+mkdir -p "/etc/netns/$pub"
+printf '2001:db8:1::1 lobby.example\n203.0.113.1 lobby.example\n' >"/etc/netns/$pub/hosts"
+start_host "$pub" "$logs/pub" --lobby-server "lobby.example:$port"
 pubport=$(grep -oE 'listening on port [0-9]+' "$logs/pub" | grep -oE '[0-9]+$')
 pubcode=$(code_of "$logs/pub")
-check "the server reached the public host" \
-  "await '$logs/pub' 'reached this table at \\[2001:db8:1::2\\]:$pubport'"
+check "the server reached the public host at both its addresses" \
+  "await '$logs/pub' 'reached this table at \\[2001:db8:1::2\\]:$pubport 203\\.0\\.113\\.2:$pubport'"
 out=$(nsx "$inet" "$probe" join "198.51.100.1:$port" "$pubcode" Yan 2>&1) || true
 echo "public host: $out"
 check "the direct path, over IPv6" "[[ '$out' == 'seated in slot '?' through direct [2001:db8:1::2]:$pubport' ]]"
