@@ -151,6 +151,9 @@ void LobbyCore::firstLine(ConnId id, Conn& c, const Message& m, int64_t now) {
 
 void LobbyCore::registerTable(ConnId id, Conn& c, const Message& m, int64_t now) {
   Address& a = addresses_.at(c.key);
+  // Each registration costs a probe of the host, each relay a leg the host
+  // opens: both are requests like a listing.
+  if (!a.requests.take(limits_.requestsBurst, limits_.requestsPerSecond, now)) return refuse(id, kSlowDown);
   if (a.tables >= limits_.tablesPerAddress || tables_.size() >= limits_.maxTables)
     return refuse(id, "full");
   Table t;
@@ -255,7 +258,9 @@ void LobbyCore::connect(ConnId id, Conn& c, const Message& m, int64_t now) {
   Address& a = addresses_.at(c.key);
   a.failed.refill(limits_.failedBurst, limits_.failedPerSecond, now);
   failedGlobal_.refill(limits_.failedGlobalBurst, limits_.failedGlobalPerSecond, now);
-  if (a.failed.tokens < 1 || failedGlobal_.tokens < 1) return refuse(id, kSlowDown);
+  if (a.failed.tokens < 1 || failedGlobal_.tokens < 1 ||
+      !a.requests.take(limits_.requestsBurst, limits_.requestsPerSecond, now))
+    return refuse(id, kSlowDown);
   Table* t = m.code.empty() ? nullptr : byCode(m.code);
   if (!t) {
     failure(c, now);
