@@ -2,12 +2,15 @@
 //
 //   ombrix-host [--port N] [--bind ADDRESS] [--seed N] [--time-scale X]
 //               [--bot-skill classic|standard|strong]
+//               [--lobby-server HOST[:PORT] [--private]]
 //   ombrix-host --help | --version
 //
 // Slot 1 is simply the first connection, and its departure hands its seat
 // to the computer like any other's. One line on standard error for each
 // connection, log-in, departure and game end; Ctrl-C or SIGTERM stops it
 // cleanly, closing every connection.
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +19,7 @@
 
 #include "ai/decision.h"
 #include "app/commandline.h"
+#include "app/hostlobby.h"
 #include "engine/random.h"
 #include "net/asyncsock.h"
 #include "net/stopsignals.h"
@@ -24,7 +28,8 @@
 namespace {
 constexpr const char* kUsage =
     "usage: ombrix-host [--port N] [--bind ADDRESS] [--seed N] [--time-scale X]\n"
-    "                   [--bot-skill classic|standard|strong]\n";
+    "                   [--bot-skill classic|standard|strong]\n"
+    "                   [--lobby-server HOST[:PORT] [--private]]\n";
 
 int usage() {
   std::fprintf(stderr, "%s       ombrix-host --help | --version\n", kUsage);
@@ -44,6 +49,10 @@ void help() {
       "  --bot-skill SKILL how the computer plays its seats: classic (the table's\n"
       "                    own rule, the default), standard or strong; the player\n"
       "                    in slot 1 may choose another in the Options menu\n"
+      "  --lobby-server HOST[:PORT]\n"
+      "                    register the table with this lobby server (port 7773\n"
+      "                    by default) and print its invite code\n"
+      "  --private         with --lobby-server: reached by its code only, not listed\n"
       "  -h, --help        show this text\n"
       "  -v, --version     show the version\n\n"
       "A line on standard error for each connection, log-in, departure and game\n"
@@ -57,8 +66,14 @@ int main(int argc, char** argv) {
   uint64_t seed = ombrix::Random::timeOfDaySeed();
   double scale = 1.0;
   ombrix::ai::Skill skill = ombrix::ai::Skill::Classic;
+  std::string lobbyServer;
+  bool isPrivate = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
+    if (a == "--private") {
+      isPrivate = true;
+      continue;
+    }
     if (a == "--help" || a == "-h") {
       help();
       return 0;
@@ -80,10 +95,12 @@ int main(int argc, char** argv) {
       const auto named = ombrix::ai::skillNamed(argv[++i]);
       if (!named) return usage();
       skill = *named;
-    } else
+    } else if (a == "--lobby-server")
+      lobbyServer = argv[++i];
+    else
       return usage();
   }
-  if (scale <= 0) return usage();
+  if (scale <= 0 || (isPrivate && lobbyServer.empty())) return usage();
   QCoreApplication app(argc, argv);
 
   // Signals reach the event loop, so the stop runs on the loop's thread
@@ -106,6 +123,18 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "ombrix-host: cannot listen on port %s%s%s: %s\n", port.c_str(),
                  address.empty() ? "" : " at ", address.c_str(), e.what());
     return 1;
+  }
+  std::unique_ptr<ombrix::app::HostLobby> lobby;
+  if (!lobbyServer.empty()) {
+    char machine[256] = {};
+    ::gethostname(machine, sizeof machine - 1);
+    try {
+      lobby = std::make_unique<ombrix::app::HostLobby>(host, lobbyServer, isPrivate, address,
+                                                       std::string("Ombrix on ") + machine, host.log);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "ombrix-host: --lobby-server: %s\n", e.what());
+      return 2;
+    }
   }
   return app.exec();
 }

@@ -60,15 +60,17 @@ section "the installed programs"
 /usr/games/ombrix --version
 /usr/games/ombrix-host --version
 ombrix-lzrw1 --version
-man -w ombrix ombrix-host ombrix-lzrw1
+/usr/sbin/ombrix-lobbyd --version
+man -w ombrix ombrix-host ombrix-lzrw1 ombrix-lobbyd
 unit=$(dpkg -L ombrix | grep '/ombrix-host\.service$')
 state=$(systemctl is-enabled ombrix-host 2>/dev/null) || true
 echo "service: $unit (${state:-not enabled})"
 desktop-file-validate /usr/share/applications/com.quarrow.Ombrix.desktop
 appstreamcli validate --no-net /usr/share/metainfo/com.quarrow.Ombrix.metainfo.xml
 
-section "systemd-analyze verify $unit"
-systemd-analyze verify "$unit"
+lobbyd_unit=$(dpkg -L ombrix | grep '/ombrix-lobbyd\.service$')
+section "systemd-analyze verify $unit $lobbyd_unit"
+systemd-analyze verify "$unit" "$lobbyd_unit"
 echo "systemd-analyze: accepted"
 
 # No systemd runs here to start the unit; its command line is run the way
@@ -106,7 +108,7 @@ fi
 section "apt-get purge ombrix"
 DEBIAN_FRONTEND=noninteractive apt-get purge -y ombrix
 for f in /usr/games/ombrix /usr/games/ombrix-host /usr/bin/ombrix-lzrw1 "$unit" /usr/share/applications/com.quarrow.Ombrix.desktop \
-  /etc/default/ombrix-host; do
+  /etc/default/ombrix-host /usr/sbin/ombrix-lobbyd "$lobbyd_unit" /etc/default/ombrix-lobbyd; do
   [[ ! -e $f ]] || { echo "package: $f is still there" >&2; exit 1; }
 done
 echo "package: removed, nothing left behind"

@@ -2,9 +2,9 @@
 # The programs' command lines as a user meets them: --help and --version
 # (the game's without any desktop), wrong options, and ombrix-host's
 # --bind and --bot-skill, stopped by SIGTERM.
-#   command_lines_test.sh GAME HOST LZRW1
+#   command_lines_test.sh GAME HOST LZRW1 [LOBBYD]
 set -euo pipefail
-game=$1 host=$2 lzrw1=$3
+game=$1 host=$2 lzrw1=$3 lobbyd=${4:-}
 fail=0
 expect() {  # expect DESCRIPTION STATUS PATTERN COMMAND...
   local what=$1 want=$2 pattern=$3 out status=0
@@ -29,6 +29,16 @@ expect "ombrix-host refuses a skill it does not know" 2 'bot-skill classic[|]sta
   "$host" --bot-skill Strong
 expect "ombrix-host cannot bind an address it lacks" 1 'cannot listen on port 0 at 192\.0\.2\.1' \
   "$host" --port 0 --bind 192.0.2.1
+expect "ombrix-host --private needs --lobby-server" 2 'usage: ombrix-host' "$host" --private
+expect "ombrix-host refuses a lobby server that is no address" 2 'not a HOST\[:PORT\]' \
+  "$host" --port 0 --bind 127.0.0.1 --lobby-server '[no-such'
+if [[ -n $lobbyd ]]; then
+  expect "ombrix-lobbyd --version" 0 '^ombrix-lobbyd 1\.0\.14 \(build [^)]+\)$' "$lobbyd" --version
+  expect "ombrix-lobbyd --help" 0 '--bind ADDRESS' "$lobbyd" --help
+  expect "ombrix-lobbyd refuses a port out of range" 2 'usage: ombrix-lobbyd' "$lobbyd" --port 70000
+  expect "ombrix-lobbyd cannot bind an address it lacks" 1 'cannot listen on port 0 at 192\.0\.2\.1' \
+    "$lobbyd" --port 0 --bind 192.0.2.1
+fi
 expect "ombrix-lzrw1 --version" 0 '^ombrix-lzrw1 1\.0\.14 \(build [^)]+\)$' "$lzrw1" --version
 expect "ombrix-lzrw1 --help" 0 'decompress IN OUT' "$lzrw1" --help
 

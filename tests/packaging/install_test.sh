@@ -36,10 +36,16 @@ grep -q '<svg' "$prefix/share/icons/hicolor/scalable/apps/$id.svg" || { echo "FA
 need share/man/man6/ombrix.6.gz
 need share/man/man6/ombrix-host.6.gz
 need share/man/man1/ombrix-lzrw1.1.gz
+need share/man/man8/ombrix-lobbyd.8.gz
+need sbin/ombrix-lobbyd
+need lib/systemd/system/ombrix-lobbyd.service
 need lib/systemd/system/ombrix-host.service
 need share/doc/ombrix/copyright
 grep -q "^ExecStart=$(cached CMAKE_INSTALL_PREFIX)/$games/ombrix-host " \
   "$prefix/lib/systemd/system/ombrix-host.service" || { echo "FAILED: the unit's ExecStart" >&2; fail=1; }
+
+grep -q "^ExecStart=$(cached CMAKE_INSTALL_PREFIX)/sbin/ombrix-lobbyd " \
+  "$prefix/lib/systemd/system/ombrix-lobbyd.service" || { echo "FAILED: the lobby server unit's ExecStart" >&2; fail=1; }
 
 desktop-file-validate "$prefix/share/applications/$id.desktop" || { echo "FAILED: desktop-file-validate" >&2; fail=1; }
 appstreamcli validate --no-net --explain "$prefix/share/metainfo/$id.metainfo.xml" ||
