@@ -2,6 +2,7 @@
 //
 //   ombrix-host [--port N] [--bind ADDRESS] [--seed N] [--time-scale X]
 //               [--bot-skill classic|standard|strong] [--name NAME] [--no-announce]
+//               [--lobby-server HOST[:PORT] [--private]]
 //   ombrix-host --help | --version
 //
 // Slot 1 is simply the first connection, and its departure hands its seat
@@ -22,6 +23,7 @@
 
 #include "ai/decision.h"
 #include "app/commandline.h"
+#include "app/hostlobby.h"
 #include "dnssd/publisher.h"
 #include "engine/random.h"
 #include "net/asyncsock.h"
@@ -31,7 +33,8 @@
 namespace {
 constexpr const char* kUsage =
     "usage: ombrix-host [--port N] [--bind ADDRESS] [--seed N] [--time-scale X]\n"
-    "                   [--bot-skill classic|standard|strong] [--name NAME] [--no-announce]\n";
+    "                   [--bot-skill classic|standard|strong] [--name NAME] [--no-announce]\n"
+    "                   [--lobby-server HOST[:PORT] [--private]]\n";
 
 int usage() {
   std::fprintf(stderr, "%s       ombrix-host --help | --version\n", kUsage);
@@ -54,6 +57,10 @@ void help() {
       "  --name NAME       the table's name on the local network\n"
       "                    (default \"Ombrix on HOSTNAME\")\n"
       "  --no-announce     keep the table off the local network's list of tables\n"
+      "  --lobby-server HOST[:PORT]\n"
+      "                    register the table with this lobby server (port 7773\n"
+      "                    by default) and print its invite code\n"
+      "  --private         with --lobby-server: reached by its code only, not listed\n"
       "  -h, --help        show this text\n"
       "  -v, --version     show the version\n\n"
       "The table is announced on the local network (DNS-SD service _ombrix._tcp,\n"
@@ -82,8 +89,14 @@ int main(int argc, char** argv) {
   ombrix::ai::Skill skill = ombrix::ai::Skill::Classic;
   std::string name = defaultName();
   bool announce = true;
+  std::string lobbyServer;
+  bool isPrivate = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
+    if (a == "--private") {
+      isPrivate = true;
+      continue;
+    }
     if (a == "--help" || a == "-h") {
       help();
       return 0;
@@ -111,10 +124,12 @@ int main(int argc, char** argv) {
       const auto named = ombrix::ai::skillNamed(argv[++i]);
       if (!named) return usage();
       skill = *named;
-    } else
+    } else if (a == "--lobby-server")
+      lobbyServer = argv[++i];
+    else
       return usage();
   }
-  if (scale <= 0) return usage();
+  if (scale <= 0 || (isPrivate && lobbyServer.empty())) return usage();
   QCoreApplication app(argc, argv);
 
   // Signals reach the event loop, so the stop runs on the loop's thread
@@ -142,8 +157,18 @@ int main(int argc, char** argv) {
         name, host.port(), host.server().publicState(), [](const std::string& line) { say(line); });
     host.server().onPublicChange = [&publisher](const ombrix::tables::TableState& s) { publisher->update(s); };
   }
+  std::unique_ptr<ombrix::app::HostLobby> lobby;
+  if (!lobbyServer.empty()) {
+    try {
+      lobby = std::make_unique<ombrix::app::HostLobby>(host, lobbyServer, isPrivate, address, name, host.log);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "ombrix-host: --lobby-server: %s\n", e.what());
+      return 2;
+    }
+  }
   const int status = app.exec();
   host.server().onPublicChange = nullptr;
+  lobby.reset();
   publisher.reset();  // withdrawn before the connections close
   return status;
 }

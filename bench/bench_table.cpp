@@ -34,7 +34,7 @@ double percentile(std::vector<double> v, double p) {
 
 // --- The host process ----------------------------------------------------------
 
-HostProcess::HostProcess(const std::string& dir) {
+HostProcess::HostProcess(const std::string& dir, const std::vector<std::string>& extra) {
   int pipeFd[2];
   if (::pipe(pipeFd) != 0) std::exit(1);
   pid_ = ::fork();
@@ -43,7 +43,12 @@ HostProcess::HostProcess(const std::string& dir) {
     // Only what the host opens itself: no descriptor of this process or of
     // whatever started it, so the host's descriptor count is its own.
     ::closefrom(3);
-    ::execl((dir + "ombrix-host").c_str(), "ombrix-host", "--port", "0", "--seed", "1", "--no-announce", nullptr);
+    std::vector<std::string> args = {"ombrix-host", "--port", "0", "--seed", "1", "--no-announce"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execv((dir + "ombrix-host").c_str(), argv.data());
     std::_Exit(127);
   }
   ::close(pipeFd[1]);
@@ -54,6 +59,15 @@ HostProcess::HostProcess(const std::string& dir) {
   if (!port_) {
     std::fprintf(stderr, "bench: the host did not start\n");
     std::exit(1);
+  }
+  const bool registers = std::find(extra.begin(), extra.end(), "--lobby-server") != extra.end();
+  // Registered, and the server's probe of the port come and gone: the first
+  // table to connect then takes slot 1.
+  bool probed = false, left = false;
+  while (registers && !(probed && left) && std::fgets(line, sizeof line, log)) {
+    if (const char* p = std::strstr(line, "invite code: ")) code_ = std::string(p + 13, 8);
+    probed = probed || std::strstr(line, "reached this table");
+    left = left || std::strstr(line, "slot 1 left");
   }
   // Drain the host's log so it never blocks on a full pipe.
   drainer_ = ::fork();
@@ -148,11 +162,15 @@ constexpr int kStalledBuffer = 4096;
 constexpr size_t kLongLinesInFlight = 6;
 }  // namespace
 
-Table::Table(int port) {
+Table::Table(int port)
+    : Table(port, [port](int i) { return connectTo(port, i == 4 ? kStalledBuffer : 0); }, {}) {}
+
+Table::Table(int, const std::function<int(int)>& connect, std::vector<bool> relayed) : relayed_(std::move(relayed)) {
+  relayed_.resize(9);
   for (int i = 0; i < 9; ++i) {
     clients_.emplace_back();
     // Spectator 5 may be told to stall; its buffer is small from the start.
-    clients_.back().fd = connectTo(port, i == 4 ? kStalledBuffer : 0);
+    clients_.back().fd = connect(i);
     clients_.back().player = i < 4;
     pump(2000, [&] { return clients_.back().slot != 0; });  // in slot order
   }
@@ -227,7 +245,7 @@ void Table::fireDue() {
     auto [index, m] = due_.begin()->second;
     due_.erase(due_.begin());
     Client& c = clients_[static_cast<size_t>(index)];
-    if (m.rfind("CMD_playcard+", 0) == 0) sentAt_[c.slot] = Clock::now();
+    if (m.rfind("CMD_playcard+", 0) == 0) sentAt_[c.slot] = sentAtSeat_[c.slot] = Clock::now();
     c.send(m);
   }
 }
@@ -284,6 +302,16 @@ void Table::handle(Client& c, const std::string& m) {
     if (!p) return;
     if (++c.inTrick == 1) c.led = suitOf(p->card);
     if (p->seat == c.slot) c.hand.erase(p->position);
+    const int index = static_cast<int>(&c - clients_.data());
+    if (!relayed_[static_cast<size_t>(index)] && c.slot != p->seat && sentAtSeat_.count(p->seat)) {
+      int others = 0;
+      for (size_t k = 0; k < clients_.size(); ++k)
+        others += !relayed_[k] && clients_[k].reading && !clients_[k].lost && clients_[k].slot != p->seat;
+      if (++directArrivals_[m] == others) {
+        if (current_ && sampling_) current_->toDirectTables[p->seat].push_back(msSince(sentAtSeat_[p->seat]));
+        sentAtSeat_.erase(p->seat);
+      }
+    }
     if (++arrivals_[m] == readers() && sentAt_.count(p->seat)) {
       if (current_ && sampling_) current_->samples.push_back(msSince(sentAt_[p->seat]));
       if (current_) ++current_->cards;
@@ -293,6 +321,7 @@ void Table::handle(Client& c, const std::string& m) {
     c.inTrick = 0;
     c.led = 0;
     arrivals_.clear();
+    directArrivals_.clear();
   } else if (name == "CMD_nextplayer") {
     if (c.player && wire::parse::nextplayer(fields) == c.slot) play(c);
   } else if (name == "CMD_playerdisconnected") {

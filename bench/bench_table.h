@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -23,10 +24,12 @@ double percentile(std::vector<double> v, double p);
 // ombrix-host in its own process, on a free port, its log drained.
 class HostProcess {
  public:
-  // `dir` holds the programs (the benchmark's own folder).
-  explicit HostProcess(const std::string& dir);
+  // `dir` holds the programs (the benchmark's own folder); `extra` are more
+  // options. With "--lobby-server", the start waits for the invite code.
+  explicit HostProcess(const std::string& dir, const std::vector<std::string>& extra = {});
   ~HostProcess();
   int port() const { return port_; }
+  const std::string& code() const { return code_; }
   pid_t pid() const { return pid_; }
   double cpuSeconds() const;               // user + system time so far
   long statusKb(const char* field) const;  // "VmHWM", "VmRSS" from /proc
@@ -36,6 +39,7 @@ class HostProcess {
  private:
   pid_t pid_ = -1, drainer_ = -1;
   int port_ = 0;
+  std::string code_;
 };
 
 int connectTo(int port, int receiveBuffer = 0);
@@ -63,6 +67,9 @@ struct Flood {
 struct Phase {
   std::vector<double> samples;  // card request to its announcement at every reading table, ms
   size_t cards = 0;
+  // By the seat that played: card request to its announcement at every other
+  // table connected directly (not through a relay), ms.
+  std::map<int, std::vector<double>> toDirectTables;
 };
 
 class Table {
@@ -71,6 +78,9 @@ class Table {
   static constexpr int kThinkMs = 20;
 
   explicit Table(int port);
+  // `connect(i)` opens client i's connection (0-8), already past anything
+  // but the game's own bytes; `relayed` names the clients it relays.
+  Table(int port, const std::function<int(int)>& connect, std::vector<bool> relayed);
   ~Table();
   Phase run(double seconds, const Flood& flood);
   Client& client(int i) { return clients_[static_cast<size_t>(i)]; }
@@ -92,7 +102,9 @@ class Table {
   std::vector<Client> clients_;
   std::multimap<Clock::time_point, std::pair<int, std::string>> due_;
   std::map<int, Clock::time_point> sentAt_;
-  std::map<std::string, int> arrivals_;
+  std::map<std::string, int> arrivals_, directArrivals_;
+  std::map<int, Clock::time_point> sentAtSeat_;
+  std::vector<bool> relayed_;
   std::vector<int> departed_;
   Phase* current_ = nullptr;
   bool sampling_ = false;

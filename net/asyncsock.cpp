@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstring>
 #include <map>
 #include <thread>
 #include <utility>
@@ -27,9 +28,10 @@ namespace ombrix::net {
 namespace {
 
 // The process-wide host name cache: names compared without regard to case,
-// entries only ever added.
-std::vector<std::pair<std::string, uint32_t>>& hostCache() {
-  static std::vector<std::pair<std::string, uint32_t>> cache;
+// entries only ever added. A name keeps every address the resolver gave, of
+// either family, in the resolver's order.
+std::vector<std::pair<std::string, std::vector<sockaddr_storage>>>& hostCache() {
+  static std::vector<std::pair<std::string, std::vector<sockaddr_storage>>> cache;
   return cache;
 }
 int g_resolverCalls = 0;
@@ -105,6 +107,72 @@ void scheduleSweep() {
 std::set<uint64_t>& starvedListeners() {
   static std::set<uint64_t> s;
   return s;
+}
+
+// An IPv6 address as text, without the brackets of the "[v6]:PORT" form.
+std::string unbracketed(const std::string& name) {
+  if (name.size() > 2 && name.front() == '[' && name.back() == ']') return name.substr(1, name.size() - 2);
+  return name;
+}
+
+// A peer's address as the host shows it: dotted for IPv4, also when it came
+// to an IPv6 listener as a mapped address.
+std::string printable(const sockaddr_storage& a) {
+  char text[INET6_ADDRSTRLEN] = {};
+  if (a.ss_family == AF_INET6) {
+    const auto& a6 = reinterpret_cast<const sockaddr_in6&>(a);
+    if (IN6_IS_ADDR_V4MAPPED(&a6.sin6_addr)) {
+      in_addr v4;
+      std::memcpy(&v4, a6.sin6_addr.s6_addr + 12, 4);
+      ::inet_ntop(AF_INET, &v4, text, sizeof text);
+    } else {
+      ::inet_ntop(AF_INET6, &a6.sin6_addr, text, sizeof text);
+    }
+  } else {
+    ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(a).sin_addr, text, sizeof text);
+  }
+  return text;
+}
+
+socklen_t lengthOf(const sockaddr_storage& a) {
+  return a.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+}
+
+void setPort(sockaddr_storage& a, uint16_t port) {
+  if (a.ss_family == AF_INET6) reinterpret_cast<sockaddr_in6&>(a).sin6_port = port;
+  else reinterpret_cast<sockaddr_in&>(a).sin_port = port;
+}
+
+sockaddr_storage v4Address(uint32_t address) {
+  sockaddr_storage a{};
+  auto& a4 = reinterpret_cast<sockaddr_in&>(a);
+  a4.sin_family = AF_INET;
+  a4.sin_addr.s_addr = address;
+  return a;
+}
+
+// Every address of a name, from the cache or the resolver.
+const std::vector<sockaddr_storage>& resolved(const std::string& name) {
+  for (const auto& [cached, addrs] : hostCache())
+    if (sameName(cached, name)) return addrs;
+  ++g_resolverCalls;
+  addrinfo hints{}, *res = nullptr;
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  if (::getaddrinfo(name.c_str(), nullptr, &hints, &res) != 0 || !res)
+    throw ESockException("Host Lookup - Could Not Find Host Entry");
+  std::vector<sockaddr_storage> addrs;
+  for (addrinfo* r = res; r; r = r->ai_next) {
+    if (r->ai_family != AF_INET && r->ai_family != AF_INET6) continue;
+    sockaddr_storage a{};
+    std::memcpy(&a, r->ai_addr, r->ai_addrlen);
+    setPort(a, 0);
+    addrs.push_back(a);
+  }
+  ::freeaddrinfo(res);
+  if (addrs.empty()) throw ESockException("Host Lookup - Could Not Find Host Entry");
+  hostCache().emplace_back(name, std::move(addrs));
+  return hostCache().back().second;
 }
 
 bool outOfDescriptors(int err) { return err == EMFILE || err == ENFILE || err == ENOBUFS || err == ENOMEM; }
@@ -257,6 +325,7 @@ void TAsyncSock::starve() {
 
 void TAsyncSock::notification(int event, int error) {
   try {
+    if (error > 10000 && event == FD_CONNECT && !targets_.empty() && connectNext()) return;
     if (error > 10000) {
       lastError_ = error;
       info(siError, "Error #" + std::to_string(error) + " (" + socketErrorName(error) + ")");
@@ -317,7 +386,35 @@ void TAsyncSock::notification(int event, int error) {
 
 bool TAsyncSock::Open() {
   if (fd_ >= 0) return connected_;
-  fd_ = ::socket(AF_INET, type_ == stStream ? SOCK_STREAM : SOCK_DGRAM, 0);
+  if (type_ == stStream) {
+    const uint16_t port = LookupPort(port_);
+    targets_ = streamTargets(host_, port);
+    if (!blocking_) {
+      connectNext();
+      return connected_;
+    }
+    // Blocking: each address in turn until one answers.
+    while (!targets_.empty()) {
+      const sockaddr_storage a = targets_.front();
+      targets_.erase(targets_.begin());
+      if (fd_ >= 0) ::close(fd_);
+      fd_ = ::socket(a.ss_family, SOCK_STREAM, 0);
+      if (fd_ < 0) continue;
+      applyBlocking();
+      noDelay(fd_);
+      if (::connect(fd_, reinterpret_cast<const sockaddr*>(&a), lengthOf(a)) == 0) {
+        targets_.clear();
+        connected_ = true;
+        info(siConnect, "Blocking Socket Connected");
+        if (OnConnect) OnConnect(this);
+        return true;
+      }
+    }
+    info(siClose, "Blocking Socket Can't Connect");
+    Close();
+    return false;
+  }
+  fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
   if (fd_ < 0) {
     lastError_ = wsaFromErrno(errno);
     info(siError, "Error #" + std::to_string(lastError_) + " (" + socketErrorName(lastError_) + ")");
@@ -326,34 +423,9 @@ bool TAsyncSock::Open() {
   target_ = {};
   target_.sin_family = AF_INET;
   target_.sin_port = LookupPort(port_);
-  target_.sin_addr.s_addr = LookupName(type_ == stStream ? host_ : std::string());
+  target_.sin_addr.s_addr = LookupName(std::string());
   applyBlocking();
-  if (type_ == stStream) {
-    noDelay(fd_);
-    const int rc = ::connect(fd_, reinterpret_cast<sockaddr*>(&target_), sizeof target_);
-    if (!blocking_) {
-      if (rc == 0 || errno == EINPROGRESS) {
-        notifier_->connecting();
-      } else {
-        // Refused at once (loopback does this): still report it as the
-        // completion of the connect, from the event loop.
-        const int code = wsaFromErrno(errno);
-        notifier_->select(0);
-        const uint64_t serial = serials()[this];
-        post([serial, code] {
-          auto it = liveSockets().find(serial);
-          if (it != liveSockets().end()) it->second->notification(FD_CONNECT, code);
-        });
-      }
-    } else if (rc == 0) {
-      connected_ = true;
-      info(siConnect, "Blocking Socket Connected");
-      if (OnConnect) OnConnect(this);
-    } else {
-      info(siClose, "Blocking Socket Can't Connect");
-      Close();
-    }
-  } else if (::bind(fd_, reinterpret_cast<sockaddr*>(&target_), sizeof target_) == 0) {
+  if (::bind(fd_, reinterpret_cast<sockaddr*>(&target_), sizeof target_) == 0) {
     connected_ = true;
     info(siConnect, "Datagram Socket Connected");
     if (OnConnect) OnConnect(this);
@@ -362,6 +434,66 @@ bool TAsyncSock::Open() {
     info(siError, "Error #" + std::to_string(lastError_) + " (" + socketErrorName(lastError_) + ")");
   }
   return connected_;
+}
+
+std::vector<sockaddr_storage> TAsyncSock::streamTargets(const std::string& name, uint16_t port) {
+  std::vector<sockaddr_storage> out;
+  const std::string bare = unbracketed(name);
+  if (bare.find(':') != std::string::npos) {
+    info(siLookup, "Lookup Of Host " + name);
+    sockaddr_storage a{};
+    auto& a6 = reinterpret_cast<sockaddr_in6&>(a);
+    a6.sin6_family = AF_INET6;
+    if (::inet_pton(AF_INET6, bare.c_str(), &a6.sin6_addr) != 1)
+      throw ESockException("Host Lookup - Could Not Find Host Entry");
+    out.push_back(a);
+  } else if (name.empty() || (name[0] >= '0' && name[0] <= '9')) {
+    out.push_back(v4Address(LookupName(name)));
+  } else {
+    info(siLookup, "Lookup Of Host " + name);
+    out = resolved(name);
+  }
+  for (auto& a : out) setPort(a, port);
+  return out;
+}
+
+bool TAsyncSock::connectNext() {
+  while (!targets_.empty()) {
+    const sockaddr_storage a = targets_.front();
+    targets_.erase(targets_.begin());
+    if (fd_ >= 0) {
+      // The address before did not answer: its socket gives way silently.
+      retire(notifier_);
+      ::close(fd_);
+      fd_ = -1;
+    }
+    fd_ = ::socket(a.ss_family, SOCK_STREAM, 0);
+    if (fd_ < 0) {
+      if (!targets_.empty()) continue;
+      lastError_ = wsaFromErrno(errno);
+      info(siError, "Error #" + std::to_string(lastError_) + " (" + socketErrorName(lastError_) + ")");
+      return false;
+    }
+    applyBlocking();
+    noDelay(fd_);
+    const int rc = ::connect(fd_, reinterpret_cast<const sockaddr*>(&a), lengthOf(a));
+    if (rc == 0 || errno == EINPROGRESS) {
+      notifier_->connecting();
+      return true;
+    }
+    if (!targets_.empty()) continue;
+    // Refused at once (loopback does this): still report it as the
+    // completion of the connect, from the event loop.
+    const int code = wsaFromErrno(errno);
+    notifier_->select(0);
+    const uint64_t serial = serials()[this];
+    post([serial, code] {
+      auto it = liveSockets().find(serial);
+      if (it != liveSockets().end()) it->second->notification(FD_CONNECT, code);
+    });
+    return true;
+  }
+  return false;
 }
 
 bool TAsyncSock::Close() {
@@ -406,20 +538,30 @@ void TAsyncSock::setListen(bool on) {
     return;
   }
   // A listener binds to its HostName when one is set (a host that serves one
-  // network only); without one, to every address.
-  const uint32_t address = LookupName(host_);
+  // network only); without one, to every IPv6 and IPv4 address at once.
+  sockaddr_storage addr{};
+  bool everywhere = host_.empty();
+  if (everywhere) {
+    auto& a6 = reinterpret_cast<sockaddr_in6&>(addr);
+    a6.sin6_family = AF_INET6;
+    a6.sin6_addr = in6addr_any;
+  } else {
+    addr = streamTargets(host_, 0).front();
+  }
   listen_ = true;
-  fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-  const int yes = 1;
+  fd_ = ::socket(addr.ss_family, SOCK_STREAM, 0);
+  if (fd_ < 0 && everywhere) {
+    addr = v4Address(htonl(INADDR_ANY));  // a machine without IPv6
+    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+  }
+  const int yes = 1, no = 0;
   // A restarted host must get its port back while old connections linger.
   ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = LookupPort(port_);
-  addr.sin_addr.s_addr = address;
+  if (addr.ss_family == AF_INET6) ::setsockopt(fd_, IPPROTO_IPV6, IPV6_V6ONLY, everywhere ? &no : &yes, sizeof no);
+  setPort(addr, LookupPort(port_));
   applyBlocking();
   listen_ = false;
-  if (::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+  if (::bind(fd_, reinterpret_cast<sockaddr*>(&addr), lengthOf(addr)) != 0) {
     if (notifier_) notifier_->select(0);  // an unbound socket would wake the loop for ever
     throw ESockException("Listen - Error Binding Socket");
   }
@@ -455,9 +597,7 @@ void TAsyncSock::acceptInto(TAsyncSock*& newSock, bool reports) {
   noDelay(h);
   newSock = new TAsyncSock(this, h);
   newSock->setPortName(port_);
-  char dotted[INET_ADDRSTRLEN] = {};
-  ::inet_ntop(AF_INET, &peer_.sin_addr, dotted, sizeof dotted);
-  newSock->setHostName(dotted);
+  newSock->setHostName(printable(peer_));
   if (reports) info(siAccept, "Created New TAsyncSock Structure");
 }
 
@@ -512,17 +652,9 @@ uint32_t TAsyncSock::LookupName(const std::string& name) {
   if (name.empty()) return htonl(INADDR_ANY);
   info(siLookup, "Lookup Of Host " + name);
   if (name[0] >= '0' && name[0] <= '9') return ::inet_addr(name.c_str());
-  for (const auto& [cached, addr] : hostCache())
-    if (sameName(cached, name)) return addr;
-  ++g_resolverCalls;
-  addrinfo hints{}, *res = nullptr;
-  hints.ai_family = AF_INET;
-  if (::getaddrinfo(name.c_str(), nullptr, &hints, &res) != 0 || !res)
-    throw ESockException("Host Lookup - Could Not Find Host Entry");
-  const uint32_t addr = reinterpret_cast<sockaddr_in*>(res->ai_addr)->sin_addr.s_addr;
-  ::freeaddrinfo(res);
-  hostCache().emplace_back(name, addr);
-  return addr;
+  for (const auto& a : resolved(name))
+    if (a.ss_family == AF_INET) return reinterpret_cast<const sockaddr_in&>(a).sin_addr.s_addr;
+  throw ESockException("Host Lookup - Could Not Find Host Entry");
 }
 
 uint16_t TAsyncSock::LookupPort(const std::string& name) {
@@ -545,10 +677,11 @@ uint16_t TAsyncSock::LookupPort(const std::string& name) {
 }
 
 int TAsyncSock::LocalPort() const {
-  sockaddr_in a{};
+  sockaddr_storage a{};
   socklen_t len = sizeof a;
   if (fd_ < 0 || ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) != 0) return 0;
-  return ntohs(a.sin_port);
+  return ntohs(a.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6&>(a).sin6_port
+                                       : reinterpret_cast<sockaddr_in&>(a).sin_port);
 }
 
 }  // namespace ombrix::net

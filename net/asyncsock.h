@@ -14,6 +14,7 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace ombrix::net {
 
@@ -79,7 +80,10 @@ class TAsyncSock {
   bool ReceiveDatagram(std::string& text, std::string& host);
   TAsyncSockStream& Stream() { return *stream_; }
 
-  // Resolution, with the process-wide host name cache.
+  // Resolution, with the process-wide host name cache. LookupName answers
+  // with an IPv4 address; Open also takes IPv6 addresses ("2001:db8::1",
+  // with or without brackets) and names of either family, trying each
+  // address of a name in turn until one connects.
   uint32_t LookupName(const std::string& name);
   uint16_t LookupPort(const std::string& name);
   static std::string SocketErrorName(int code);
@@ -120,13 +124,19 @@ class TAsyncSock {
   bool waitReadable();
   void receiveBlocking(int n);
   void sendDatagramNow(const std::string& text);
+  // The addresses Open tries, in order: one for an address, every address of
+  // a name (as the resolver orders them, IPv6 first where it is usable).
+  std::vector<sockaddr_storage> streamTargets(const std::string& name, uint16_t port);
+  bool connectNext();  // the next of targets_, false when none is left
 
   int fd_ = -1;
   TSocketType type_ = stStream;
   std::string host_, port_;
   bool blocking_ = false, listen_ = false, connected_ = false;
   std::string receiveQueue_, sendQueue_;
-  sockaddr_in target_{}, peer_{};
+  sockaddr_in target_{};
+  sockaddr_storage peer_{};
+  std::vector<sockaddr_storage> targets_;  // a stream's addresses not yet tried
   int lastError_ = 0;
   bool acceptsPaused_ = false, readsPaused_ = false;
   std::unique_ptr<Notifier> notifier_;

@@ -67,7 +67,7 @@ bool TAsyncSock::ReceiveDatagram(std::string& text, std::string& host) {
   if (got < 0) return false;
   text.assign(area, static_cast<size_t>(got));
   char dotted[INET_ADDRSTRLEN] = {};
-  ::inet_ntop(AF_INET, &peer_.sin_addr, dotted, sizeof dotted);
+  ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(peer_).sin_addr, dotted, sizeof dotted);
   host = dotted;
   return true;
 }

@@ -61,7 +61,8 @@ section "the installed programs"
 /usr/games/ombrix-host --version
 /usr/games/ombrix-lobby --version
 ombrix-lzrw1 --version
-man -w ombrix ombrix-lobby ombrix-host ombrix-lzrw1
+/usr/sbin/ombrix-lobbyd --version
+man -w ombrix ombrix-lobby ombrix-host ombrix-lzrw1 ombrix-lobbyd
 unit=$(dpkg -L ombrix | grep '/ombrix-host\.service$')
 state=$(systemctl is-enabled ombrix-host 2>/dev/null) || true
 echo "service: $unit (${state:-not enabled})"
@@ -69,8 +70,9 @@ desktop-file-validate /usr/share/applications/com.quarrow.Ombrix.desktop
 desktop-file-validate /usr/share/applications/com.quarrow.Ombrix.Lobby.desktop
 appstreamcli validate --no-net /usr/share/metainfo/com.quarrow.Ombrix.metainfo.xml
 
-section "systemd-analyze verify $unit"
-systemd-analyze verify "$unit"
+lobbyd_unit=$(dpkg -L ombrix | grep '/ombrix-lobbyd\.service$')
+section "systemd-analyze verify $unit $lobbyd_unit"
+systemd-analyze verify "$unit" "$lobbyd_unit"
 echo "systemd-analyze: accepted"
 
 # No systemd runs here to start the unit; its command line is run the way
@@ -109,7 +111,7 @@ section "apt-get purge ombrix"
 DEBIAN_FRONTEND=noninteractive apt-get purge -y ombrix
 for f in /usr/games/ombrix /usr/games/ombrix-host /usr/games/ombrix-lobby /usr/bin/ombrix-lzrw1 "$unit" \
   /usr/share/applications/com.quarrow.Ombrix.desktop /usr/share/applications/com.quarrow.Ombrix.Lobby.desktop \
-  /etc/default/ombrix-host; do
+  /etc/default/ombrix-host /usr/sbin/ombrix-lobbyd "$lobbyd_unit" /etc/default/ombrix-lobbyd; do
   [[ ! -e $f ]] || { echo "package: $f is still there" >&2; exit 1; }
 done
 echo "package: removed, nothing left behind"

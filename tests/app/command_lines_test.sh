@@ -2,9 +2,9 @@
 # The programs' command lines as a user meets them: --help and --version
 # (the game's without any desktop), wrong options, and ombrix-host's
 # --bind and --bot-skill, stopped by SIGTERM.
-#   command_lines_test.sh GAME HOST LZRW1 LOBBY
+#   command_lines_test.sh GAME HOST LZRW1 LOBBY [LOBBYD]
 set -euo pipefail
-game=$1 host=$2 lzrw1=$3 lobby=$4
+game=$1 host=$2 lzrw1=$3 lobby=$4 lobbyd=${5:-}
 fail=0
 expect() {  # expect DESCRIPTION STATUS PATTERN COMMAND...
   local what=$1 want=$2 pattern=$3 out status=0
@@ -38,6 +38,16 @@ expect "ombrix-lobby --join needs a name" 2 '--join and --host need --name NAME'
 expect "ombrix-lobby --join needs an address" 2 '"not an address" is not an address' \
   "${nodesk[@]}" "$lobby" --join "not an address" --name Ann
 expect "ombrix-lobby --list --wait takes seconds" 2 '--wait takes seconds' "${nodesk[@]}" "$lobby" --list --wait x
+expect "ombrix-host --private needs --lobby-server" 2 'usage: ombrix-host' "$host" --private
+expect "ombrix-host refuses a lobby server that is no address" 2 'not a HOST\[:PORT\]' \
+  "$host" --port 0 --bind 127.0.0.1 --no-announce --lobby-server '[no-such'
+if [[ -n $lobbyd ]]; then
+  expect "ombrix-lobbyd --version" 0 '^ombrix-lobbyd 1\.0\.14 \(build [^)]+\)$' "$lobbyd" --version
+  expect "ombrix-lobbyd --help" 0 '--bind ADDRESS' "$lobbyd" --help
+  expect "ombrix-lobbyd refuses a port out of range" 2 'usage: ombrix-lobbyd' "$lobbyd" --port 70000
+  expect "ombrix-lobbyd cannot bind an address it lacks" 1 'cannot listen on port 0 at 192\.0\.2\.1' \
+    "$lobbyd" --port 0 --bind 192.0.2.1
+fi
 expect "ombrix-lzrw1 --version" 0 '^ombrix-lzrw1 1\.0\.14 \(build [^)]+\)$' "$lzrw1" --version
 expect "ombrix-lzrw1 --help" 0 'decompress IN OUT' "$lzrw1" --help
 

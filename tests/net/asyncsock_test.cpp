@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -225,19 +226,49 @@ TEST(AsyncSock, ListenOnAConnectedSocketOrATakenPort) {
   EXPECT_THROW(dgram.setListen(true), ESockException);
 }
 
-TEST(AsyncSock, AListenerBindsToItsHostNameOrToEveryAddress) {
+TEST(AsyncSock, AListenerBindsToItsHostNameOrToEveryAddressOfBothFamilies) {
   auto bound = [](const TAsyncSock& s) {
-    sockaddr_in a{};
+    sockaddr_storage a{};
     socklen_t len = sizeof a;
     ::getsockname(s.Handle(), reinterpret_cast<sockaddr*>(&a), &len);
-    char dotted[INET_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET, &a.sin_addr, dotted, sizeof dotted);
-    return std::string(dotted);
+    char text[INET6_ADDRSTRLEN] = {};
+    if (a.ss_family == AF_INET6)
+      ::inet_ntop(AF_INET6, &reinterpret_cast<sockaddr_in6&>(a).sin6_addr, text, sizeof text);
+    else
+      ::inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in&>(a).sin_addr, text, sizeof text);
+    return std::string(text);
   };
   TAsyncSock every, loopback, elsewhere;
   every.setPortName("0");
+  every.OnAccept = [](TAsyncSock* l) {
+    TAsyncSock* s = nullptr;
+    l->Accept(s);
+  };
   every.setListen(true);
-  EXPECT_EQ(bound(every), "0.0.0.0");
+  EXPECT_EQ(bound(every), "::");
+  // Tables of either family, by address (with or without the brackets of
+  // "[v6]:PORT") or by a name; the host shows each peer's own address.
+  for (const char* host : {"127.0.0.1", "::1", "[::1]"}) {
+    auto c = std::make_unique<TAsyncSock>();
+    c->setHostName(host);
+    c->setPortName(std::to_string(every.LocalPort()));
+    c->Open();
+    ASSERT_TRUE(waitFor([&] { return c->Connected(); })) << host;
+  }
+  std::vector<std::string> peers;
+  every.OnAccept = [&](TAsyncSock* l) {
+    TAsyncSock* s = nullptr;
+    if (l->Accept(s)) peers.push_back(s->HostName());
+  };
+  TAsyncSock v4, v6;
+  for (auto [sock, host] : {std::pair{&v4, "127.0.0.1"}, std::pair{&v6, "::1"}}) {
+    sock->setHostName(host);
+    sock->setPortName(std::to_string(every.LocalPort()));
+    sock->Open();
+  }
+  ASSERT_TRUE(waitFor([&] { return peers.size() == 2; }));
+  std::sort(peers.begin(), peers.end());
+  EXPECT_EQ(peers, (std::vector<std::string>{"127.0.0.1", "::1"}));
   loopback.setHostName("127.0.0.1");
   loopback.setPortName("0");
   loopback.setListen(true);
@@ -590,6 +621,26 @@ TEST(AsyncSockModes, TheStreamObjectReadsAndWrites) {
   EXPECT_EQ(c->Stream().Read(buf, 8), 4);
   EXPECT_EQ(std::string(buf, 4), "eam!");
   EXPECT_EQ(c->Stream().Seek(10, 0), 0);
+}
+
+// Placed after the host cache's own test, which counts the first look-up of
+// "localhost".
+TEST(AsyncSock, AClientJoinsANameOfEitherFamily) {
+  TAsyncSock loopback;
+  loopback.setHostName("127.0.0.1");
+  loopback.setPortName("0");
+  loopback.setListen(true);
+  // By name: where the name has addresses of both families and the first
+  // (::1) refuses, the next is tried; only the connection is reported.
+  Reports r;
+  TAsyncSock byName;
+  r.attach(byName);
+  byName.setHostName("localhost");
+  byName.setPortName(std::to_string(loopback.LocalPort()));
+  byName.Open();
+  EXPECT_TRUE(waitFor([&] { return byName.Connected(); }));
+  EXPECT_EQ(r.count("Non-Blocking Socket Connected"), 1);
+  for (const auto& report : r.list) EXPECT_NE(report.kind, siError) << report.text;
 }
 
 }  // namespace

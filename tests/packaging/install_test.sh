@@ -41,17 +41,24 @@ need share/man/man6/ombrix.6.gz
 need share/man/man6/ombrix-host.6.gz
 need share/man/man6/ombrix-lobby.6.gz
 need share/man/man1/ombrix-lzrw1.1.gz
+need share/man/man8/ombrix-lobbyd.8.gz
+need sbin/ombrix-lobbyd
+need lib/systemd/system/ombrix-lobbyd.service
 need lib/systemd/system/ombrix-host.service
 need share/doc/ombrix/copyright
 grep -q "^ExecStart=$(cached CMAKE_INSTALL_PREFIX)/$games/ombrix-host " \
   "$prefix/lib/systemd/system/ombrix-host.service" || { echo "FAILED: the unit's ExecStart" >&2; fail=1; }
+
+grep -q "^ExecStart=$(cached CMAKE_INSTALL_PREFIX)/sbin/ombrix-lobbyd " \
+  "$prefix/lib/systemd/system/ombrix-lobbyd.service" || { echo "FAILED: the lobby server unit's ExecStart" >&2; fail=1; }
 
 for entry in "$id" "$id.Lobby"; do
   desktop-file-validate "$prefix/share/applications/$entry.desktop" || { echo "FAILED: desktop-file-validate $entry" >&2; fail=1; }
 done
 appstreamcli validate --no-net --explain "$prefix/share/metainfo/$id.metainfo.xml" ||
   { echo "FAILED: appstreamcli validate" >&2; fail=1; }
-# The package: every absolute path its unit names is a file it installs.
+
+# The package: every absolute path its units name is a file it installs.
 # (Unstripped and uncompressed: only the paths are looked at.)
 pkg=$(mktemp -d)
 trap 'rm -rf "$dest" "$pkg"' EXIT
@@ -60,10 +67,12 @@ if (cd "$pkg" && cpack --config "$build/CPackConfig.cmake" -G DEB -D CPACK_STRIP
   deb=$(ls "$pkg"/*.deb)
   mkdir "$pkg/root"
   dpkg-deb --fsys-tarfile "$deb" | tar -x -C "$pkg/root"
-  unit=$(find "$pkg/root" -name ombrix-host.service)
-  [[ -n $unit ]] || { echo "FAILED: the package has no unit" >&2; fail=1; }
-  for path in $(sed -n 's/^ExecStart=\([^ ]*\).*/\1/p; s/^EnvironmentFile=-\?//p' "$unit"); do
-    [[ -e $pkg/root$path ]] || { echo "FAILED: the unit names $path, which the package does not install" >&2; fail=1; }
+  units=$(find "$pkg/root" -name 'ombrix-*.service')
+  [[ -n $units ]] || { echo "FAILED: the package has no unit" >&2; fail=1; }
+  for unit in $units; do
+    for path in $(sed -n 's/^ExecStart=\([^ ]*\).*/\1/p; s/^EnvironmentFile=-\?//p' "$unit"); do
+      [[ -e $pkg/root$path ]] || { echo "FAILED: ${unit##*/} names $path, which the package does not install" >&2; fail=1; }
+    done
   done
 else
   echo "FAILED: cpack -G DEB" >&2

@@ -1,0 +1,174 @@
+#include "lobbyclient/registration.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+
+#include "net/wsock.h"
+
+namespace ombrix::lobby {
+
+using net::TAsyncSock;
+
+// One relayed seat: the host's second connection to the server, and its
+// connection to its own listener, spliced once both are up.
+struct HostRegistration::Relay {
+  std::unique_ptr<TAsyncSock> leg, local;
+  std::unique_ptr<Splice> splice;
+  bool legUp = false, localUp = false;
+};
+
+namespace {
+std::unique_ptr<TAsyncSock> connecting(const HostPort& to) {
+  auto s = std::make_unique<TAsyncSock>();
+  s->setHostName(to.host);
+  s->setPortName(std::to_string(to.port));
+  return s;
+}
+}  // namespace
+
+HostRegistration::HostRegistration(HostPort server, HostPort game, TableState table, bool isPrivate)
+    : server_(std::move(server)), game_(std::move(game)), table_(std::move(table)), private_(isPrivate) {
+  retry_.setSingleShot(true);
+  QObject::connect(&retry_, &QTimer::timeout, [this] { start(); });
+  link_.onConnected = [this] { connected(); };
+  link_.onMessage = [this](const Message& m) { message(m); };
+  link_.onClosed = [this](const std::string& why) { lost(why); };
+}
+
+HostRegistration::~HostRegistration() = default;
+
+void HostRegistration::start() {
+  registered_ = false;
+  link_.open(server_);
+}
+
+void HostRegistration::connected() {
+  sent_ = table_;
+  link_.send(registerLine(table_, private_));
+}
+
+void HostRegistration::update(const TableState& table) {
+  table_ = table;
+  if (!registered_ || table_ == sent_) return;
+  sent_ = table_;
+  link_.send(stateLine(table_));
+}
+
+void HostRegistration::message(const Message& m) {
+  switch (m.op) {
+    case Op::Registered:
+      registered_ = true;
+      retryMs_ = kFirstRetryMs;
+      code_ = m.code;
+      secret_ = m.ticket;
+      direct_.clear();
+      if (onCode) onCode(code_);
+      // What changed while the registration was on its way.
+      if (!(table_ == sent_)) update(table_);
+      stun();
+      break;
+    case Op::Direct:
+      direct_ = m.direct;
+      if (onDirect) onDirect(direct_);
+      break;
+    case Op::Relay:
+      if (registered_ && !m.ticket.empty()) openRelay(m.ticket);
+      break;
+    case Op::Error:
+      say("the lobby server says: " + m.error);
+      break;
+    default:
+      break;
+  }
+}
+
+void HostRegistration::lost(const std::string& why) {
+  const bool was = registered_;
+  registered_ = false;
+  code_.clear();
+  say((was ? "withdrawn from the lobby server: " : "not registered: ") + why + "; trying again in " +
+      std::to_string(retryMs_ / 1000) + " s");
+  retry_.start(retryMs_);
+  retryMs_ = std::min(retryMs_ * 2, kLastRetryMs);
+}
+
+void HostRegistration::stun() {
+  const int used = link_.family();
+  in6_addr literal6;
+  in_addr literal4;
+  // An address names one family only; a name may have both.
+  if (!used || ::inet_pton(AF_INET6, server_.host.c_str(), &literal6) == 1 ||
+      ::inet_pton(AF_INET, server_.host.c_str(), &literal4) == 1)
+    return;
+  addrinfo hints{}, *res = nullptr;
+  hints.ai_family = used == AF_INET6 ? AF_INET : AF_INET6;
+  hints.ai_socktype = SOCK_STREAM;
+  if (::getaddrinfo(server_.host.c_str(), nullptr, &hints, &res) != 0 || !res) return;
+  char text[INET6_ADDRSTRLEN] = {};
+  if (res->ai_family == AF_INET6)
+    ::inet_ntop(AF_INET6, &reinterpret_cast<sockaddr_in6*>(res->ai_addr)->sin6_addr, text, sizeof text);
+  else
+    ::inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(res->ai_addr)->sin_addr, text, sizeof text);
+  ::freeaddrinfo(res);
+  stun_ = std::make_unique<LineLink>();
+  const std::string line = stunLine(code_, secret_);
+  stun_->onConnected = [this, line] { stun_->send(line); };
+  // The server closes it once it has seen the address; a family this host
+  // cannot reach the server by simply fails.
+  stun_->onClosed = [](const std::string&) {};
+  stun_->open({text, server_.port});
+}
+
+void HostRegistration::openRelay(const std::string& ticket) {
+  // Nine slots and one refused as full: more at once is not a table's.
+  if (relays_.size() >= 16) return;
+  auto r = std::make_unique<Relay>();
+  Relay* relay = r.get();
+  relays_.push_back(std::move(r));
+  auto drop = [this, relay] {
+    net::post([this, relay] {
+      for (auto it = relays_.begin(); it != relays_.end(); ++it)
+        if (it->get() == relay) {
+          relays_.erase(it);
+          return;
+        }
+    });
+  };
+  auto joinIfUp = [relay, drop] {
+    if (!relay->legUp || !relay->localUp || relay->splice) return;
+    relay->splice = std::make_unique<Splice>(std::move(relay->leg), std::move(relay->local));
+    relay->splice->onEnded = drop;
+  };
+  relay->leg = connecting(server_);
+  relay->local = connecting(game_);
+  relay->leg->OnConnect = [relay, ticket, joinIfUp](TAsyncSock* s) {
+    relay->legUp = true;
+    s->Send(relayLine(ticket));
+    joinIfUp();
+  };
+  relay->local->OnConnect = [relay, joinIfUp](TAsyncSock*) {
+    relay->localUp = true;
+    joinIfUp();
+  };
+  for (TAsyncSock* s : {relay->leg.get(), relay->local.get()})
+    s->OnInfo = [relay, drop](TAsyncSock* sock, net::TSocketInfo kind, const std::string& text) {
+      if (relay->splice) return;
+      if (text == "Socket Closed" || kind == net::siError) {
+        (void)sock;
+        retire(relay->leg);  // the splice never started
+        retire(relay->local);
+        drop();
+      }
+    };
+  try {
+    relay->leg->Open();
+    relay->local->Open();
+  } catch (const std::exception& e) {
+    say(std::string("relay: ") + e.what());
+    retire(relay->leg);
+    retire(relay->local);
+    drop();
+  }
+}
+
+}  // namespace ombrix::lobby

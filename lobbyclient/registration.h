@@ -1,0 +1,73 @@
+// A host's registration with the lobby server: one kept connection that
+// carries the table's live state, brings back the invite code, and asks for
+// relays. For each relay the host opens a second connection to the server
+// and splices it to its own game listener, so the host sees an ordinary
+// connection (from this machine). Used by ombrix-host and by the lobby
+// program while the game hosts.
+//
+// A lost connection is tried again after a pause that grows to a minute;
+// a new registration brings a new code.
+#pragma once
+
+#include <QTimer>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "lobbyclient/lobbylink.h"
+#include "lobbyd/wire.h"
+
+namespace ombrix::lobby {
+
+class HostRegistration {
+ public:
+  static constexpr int kFirstRetryMs = 5000, kLastRetryMs = 60000;
+
+  // `game` is where the table's own listener is reached from this machine.
+  HostRegistration(HostPort server, HostPort game, TableState table, bool isPrivate);
+  ~HostRegistration();
+
+  void start();
+  // The table changed; sent at once when it differs from what was sent.
+  void update(const TableState& table);
+
+  const std::string& code() const { return code_; }
+  // Addresses the server reached the table at ("HOST:PORT"); empty when
+  // only the relay reaches it.
+  const std::vector<std::string>& direct() const { return direct_; }
+  size_t relays() const { return relays_.size(); }
+
+  std::function<void(const std::string& code)> onCode;
+  std::function<void(const std::vector<std::string>& direct)> onDirect;
+  std::function<void(std::string_view line)> log;
+
+ private:
+  void connected();
+  void message(const Message& m);
+  void lost(const std::string& why);
+  void openRelay(const std::string& ticket);
+  // Shows the server this host's address of the other family, when the
+  // server's name has one: joiners may then come directly over either.
+  void stun();
+  void say(const std::string& s) {
+    if (log) log(s);
+  }
+
+  struct Relay;
+  HostPort server_, game_;
+  TableState table_, sent_;
+  bool private_;
+  LineLink link_;
+  std::unique_ptr<LineLink> stun_;
+  std::string code_, secret_;
+  std::vector<std::string> direct_;
+  std::list<std::unique_ptr<Relay>> relays_;
+  QTimer retry_;
+  int retryMs_ = kFirstRetryMs;
+  bool registered_ = false;
+};
+
+}  // namespace ombrix::lobby

@@ -1,0 +1,483 @@
+#include "lobbyd/server.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+namespace ombrix::lobby {
+
+namespace {
+
+// One read takes at most this much; a relay's read is also held to its
+// table's budget.
+constexpr size_t kReadChunk = 16 * 1024;
+// Accepts in one turn of the loop, so a burst of connections cannot hold it.
+constexpr int kAcceptsPerTurn = 64;
+// A listener out of descriptors tries again after this long, unless a
+// connection closes first.
+constexpr int64_t kStarvedMs = 200;
+// A relay out of budget is looked at again this often.
+constexpr int64_t kPaceMs = 20;
+constexpr int64_t kSweepMs = 1000;
+
+// Idle connections to hosts and lobbies cross home routers whose NAT forgets
+// a quiet connection after a few minutes; keepalives both keep the mapping
+// and find a peer that vanished (its table is then withdrawn).
+void keepAlive(int fd) {
+  const int on = 1, idle = 60, interval = 15, count = 4;
+  ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
+  // Game messages are small and each is awaited.
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  // What the kernel holds for a peer counts against the machine too: a
+  // table's traffic and a page of a listing need far less than the
+  // buffers the kernel would grow for a fast reader.
+  const int sendBuffer = 64 * 1024;
+  ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
+}
+
+std::string printable(const sockaddr_storage& a) {
+  char text[INET6_ADDRSTRLEN] = {};
+  if (a.ss_family == AF_INET6)
+    ::inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6&>(a).sin6_addr, text, sizeof text);
+  else
+    ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(a).sin_addr, text, sizeof text);
+  return text;
+}
+
+}  // namespace
+
+LobbyServer::LobbyServer(Reactor& loop, Limits limits, ServerLimits server, LobbyCore::Log log)
+    : loop_(loop), core_(*this, limits, log), limits_(server), log_(std::move(log)) {}
+
+LobbyServer::~LobbyServer() {
+  *alive_ = false;
+  for (auto& [id, c] : conns_) {
+    loop_.unwatch(c->fd);
+    ::close(c->fd);
+  }
+  if (listenFd_ >= 0) {
+    loop_.unwatch(listenFd_);
+    ::close(listenFd_);
+  }
+  for (uint64_t t : {acceptTimer_, sweepTimer_, paceTimer_}) loop_.cancel(t);
+}
+
+void LobbyServer::listen(const std::string& bind, int port) {
+  sockaddr_storage addr{};
+  socklen_t len = 0;
+  int family = AF_INET6;
+  if (bind.empty()) {
+    auto& a6 = reinterpret_cast<sockaddr_in6&>(addr);
+    a6.sin6_family = AF_INET6;
+    a6.sin6_addr = in6addr_any;
+    a6.sin6_port = htons(static_cast<uint16_t>(port));
+    len = sizeof a6;
+  } else {
+    addrinfo hints{}, *res = nullptr;
+    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+    hints.ai_socktype = SOCK_STREAM;
+    const std::string service = std::to_string(port);
+    const std::string host = bind.size() > 2 && bind.front() == '[' && bind.back() == ']' ? bind.substr(1, bind.size() - 2) : bind;
+    if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &res) != 0 || !res)
+      throw std::runtime_error("no such address: " + bind);
+    std::memcpy(&addr, res->ai_addr, res->ai_addrlen);
+    len = res->ai_addrlen;
+    family = res->ai_family;
+    ::freeaddrinfo(res);
+  }
+  int fd = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0 && bind.empty()) {
+    // No IPv6 on this machine: IPv4 alone.
+    auto& a4 = reinterpret_cast<sockaddr_in&>(addr);
+    a4 = {};
+    a4.sin_family = AF_INET;
+    a4.sin_addr.s_addr = htonl(INADDR_ANY);
+    a4.sin_port = htons(static_cast<uint16_t>(port));
+    len = sizeof a4;
+    fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  }
+  if (fd < 0) throw std::runtime_error(std::strerror(errno));
+  const int on = 1, off = 0;
+  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  if (addr.ss_family == AF_INET6) ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, bind.empty() ? &off : &on, sizeof off);
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), len) != 0 || ::listen(fd, 511) != 0) {
+    const int err = errno;
+    ::close(fd);
+    throw std::runtime_error(std::strerror(err));
+  }
+  sockaddr_storage bound{};
+  socklen_t blen = sizeof bound;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &blen);
+  port_ = ntohs(bound.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6&>(bound).sin6_port
+                                            : reinterpret_cast<sockaddr_in&>(bound).sin_port);
+  listenFd_ = fd;
+  accepting_ = true;
+  loop_.watch(fd, Reactor::kReadable, [this](int, int) { onAccept(); });
+  std::weak_ptr<bool> alive = alive_;
+  // A sweep once a second, for as long as the server lives.
+  struct Sweeper {
+    static void arm(LobbyServer* s, std::weak_ptr<bool> alive) {
+      s->sweepTimer_ = s->loop_.after(kSweepMs, [s, alive] {
+        if (alive.expired()) return;
+        s->sweep();
+        arm(s, alive);
+      });
+    }
+  };
+  Sweeper::arm(this, alive);
+}
+
+LobbyServer::Conn* LobbyServer::find(ConnId id) {
+  auto it = conns_.find(id);
+  return it == conns_.end() ? nullptr : it->second.get();
+}
+
+void LobbyServer::pauseAccepting(int64_t ms) {
+  if (!accepting_) return;
+  accepting_ = false;
+  loop_.setMask(listenFd_, Reactor::kNone);
+  if (ms > 0) {
+    std::weak_ptr<bool> alive = alive_;
+    acceptTimer_ = loop_.after(ms, [this, alive] {
+      if (alive.expired()) return;
+      acceptTimer_ = 0;
+      if (conns_.size() < limits_.maxConnections) {
+        accepting_ = true;
+        loop_.setMask(listenFd_, Reactor::kReadable);
+      }
+    });
+  }
+}
+
+void LobbyServer::onAccept() {
+  for (int i = 0; i < kAcceptsPerTurn; ++i) {
+    if (conns_.size() >= limits_.maxConnections) return pauseAccepting(0);
+    sockaddr_storage peer{};
+    socklen_t len = sizeof peer;
+    const int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0) {
+      if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) pauseAccepting(kStarvedMs);
+      return;
+    }
+    keepAlive(fd);
+    const ConnId id = nextId_++;
+    if (!core_.opened(id, Peer::of(printable(peer)), loop_.now())) {
+      ::close(fd);  // over its address's bound: not a byte more
+      continue;
+    }
+    auto c = std::make_unique<Conn>();
+    c->id = id;
+    c->fd = fd;
+    conns_.emplace(id, std::move(c));
+    loop_.watch(fd, Reactor::kReadable, [this, id](int, int mask) { onEvent(id, mask); });
+  }
+}
+
+void LobbyServer::onEvent(ConnId id, int mask) {
+  Conn* c = find(id);
+  if (!c) return;
+  if (mask & Reactor::kWritable) {
+    if (!flush(*c)) return drop(id);
+    c = find(id);
+    if (!c) return;
+    if (c->closing && c->outAt == c->out.size()) return drop(id);
+  }
+  if (mask & Reactor::kReadable) {
+    if (c->partner) readRelay(*c);
+    else readLines(*c);
+  }
+  if ((c = find(id))) updateMask(*c);
+}
+
+void LobbyServer::readLines(Conn& c) {
+  const ConnId id = c.id;
+  char buf[4096];
+  const ssize_t n = ::recv(c.fd, buf, sizeof buf, 0);
+  if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) return drop(id);
+  if (n < 0) return;
+  if (c.closing) return;  // refused: what follows is not read
+  c.in.append(buf, static_cast<size_t>(n));
+  if (core_.holding(id)) {
+    // Waiting for its relay: what comes is the stream's, kept for it.
+    if (c.in.size() > kMaxLine) close(id);
+    return;
+  }
+  size_t start = 0;
+  for (;;) {
+    const size_t nl = c.in.find('\n', start);
+    if (nl == std::string::npos) break;
+    const std::string line = c.in.substr(start, nl - start);
+    start = nl + 1;
+    core_.line(id, line, loop_.now());
+    Conn* again = find(id);
+    if (!again || again->closing) return;
+    if (core_.holding(id)) {
+      c.in.erase(0, start);
+      return;
+    }
+    if (again->partner) {
+      // Spliced by that very line: what came after it is the stream's.
+      const std::string rest = c.in.substr(start);
+      c.in = std::string();
+      if (!rest.empty()) {
+        Conn* p = find(c.partner);
+        if (p) {
+          p->out += rest;
+          flush(*p);
+        }
+      }
+      return;
+    }
+  }
+  c.in.erase(0, start);
+  if (c.in.size() > kMaxLine) {
+    // Not the protocol: no answer, the connection ends.
+    c.in = std::string();
+    close(id);
+    return;
+  }
+  // A connection at rest keeps no buffer.
+  if (c.in.empty() && c.in.capacity() > 256) c.in = std::string();
+}
+
+void LobbyServer::readRelay(Conn& c) {
+  Conn* p = find(c.partner);
+  if (!p) return drop(c.id);
+  if (p->out.size() - p->outAt >= limits_.relayBuffer) {
+    c.waitingPartner = true;
+    return;
+  }
+  const Limits& l = core_.limits();
+  auto& bucket = c.budget->bucket;
+  bucket.refill(l.relayBurstBytes, l.relayBytesPerSecond, loop_.now());
+  const size_t allowed = std::min(kReadChunk, static_cast<size_t>(std::max(0.0, bucket.tokens)));
+  if (allowed == 0) {
+    c.waitingBudget = true;
+    paced_.push_back(c.id);
+    if (!paceTimer_) {
+      std::weak_ptr<bool> alive = alive_;
+      paceTimer_ = loop_.after(kPaceMs, [this, alive] {
+        if (!alive.expired()) paceRelays();
+      });
+    }
+    return;
+  }
+  char buf[kReadChunk];
+  const ssize_t n = ::recv(c.fd, buf, allowed, 0);
+  if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) return drop(c.id);
+  if (n < 0) return;
+  bucket.tokens -= static_cast<double>(n);
+  if (p->outAt == p->out.size()) {
+    // The usual case: the other side takes it at once, no copy kept.
+    const ssize_t w = ::send(p->fd, buf, static_cast<size_t>(n), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (w < 0 && errno != EAGAIN) {
+      close(p->id);
+      return;
+    }
+    const size_t taken = w < 0 ? 0 : static_cast<size_t>(w);
+    if (taken < static_cast<size_t>(n)) {
+      p->out.assign(buf + taken, static_cast<size_t>(n) - taken);
+      p->outAt = 0;
+      if (!p->stalledSince) p->stalledSince = loop_.now();
+      updateMask(*p);
+    }
+    return;
+  }
+  p->out.append(buf, static_cast<size_t>(n));
+  updateMask(*p);
+}
+
+void LobbyServer::paceRelays() {
+  paceTimer_ = 0;
+  auto waiting = std::move(paced_);
+  paced_.clear();
+  for (ConnId id : waiting)
+    if (Conn* c = find(id)) {
+      c->waitingBudget = false;
+      updateMask(*c);
+    }
+}
+
+bool LobbyServer::flush(Conn& c) {
+  while (c.outAt < c.out.size()) {
+    const ssize_t w = ::send(c.fd, c.out.data() + c.outAt, c.out.size() - c.outAt, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      if (errno == EAGAIN) {
+        if (!c.stalledSince) c.stalledSince = loop_.now();
+        updateMask(c);
+        return true;
+      }
+      return false;
+    }
+    c.outAt += static_cast<size_t>(w);
+    c.stalledSince = c.outAt < c.out.size() ? loop_.now() : 0;
+  }
+  c.out = std::string();
+  c.outAt = 0;
+  c.stalledSince = 0;
+  // The side that feeds this one may read again.
+  if (c.partner)
+    if (Conn* p = find(c.partner); p && p->waitingPartner) {
+      p->waitingPartner = false;
+      updateMask(*p);
+    }
+  updateMask(c);
+  return true;
+}
+
+void LobbyServer::updateMask(Conn& c) {
+  int mask = Reactor::kNone;
+  if (!c.closing && !c.waitingBudget && !c.waitingPartner) mask |= Reactor::kReadable;
+  if (c.outAt < c.out.size()) mask |= Reactor::kWritable;
+  loop_.setMask(c.fd, mask);
+}
+
+void LobbyServer::send(ConnId id, std::string_view bytes) {
+  Conn* c = find(id);
+  if (!c || (c->closing && c->out.empty())) return;
+  if (c->out.size() - c->outAt + bytes.size() > limits_.outputCap) {
+    // It does not read what it asks for: cut off, nothing more sent.
+    c->out = std::string();
+    c->outAt = 0;
+    close(id);
+    return;
+  }
+  c->out.append(bytes);
+  if (!flush(*c)) close(id);
+}
+
+void LobbyServer::close(ConnId id) {
+  Conn* c = find(id);
+  if (!c) return;
+  c->closing = true;
+  if (c->outAt == c->out.size()) {
+    // Nothing to flush: gone once this turn's work is done.
+    std::weak_ptr<bool> alive = alive_;
+    loop_.after(0, [this, alive, id] {
+      if (!alive.expired() && find(id)) drop(id);
+    });
+  }
+  updateMask(*c);
+}
+
+void LobbyServer::drop(ConnId id) {
+  auto it = conns_.find(id);
+  if (it == conns_.end()) return;
+  std::unique_ptr<Conn> c = std::move(it->second);
+  conns_.erase(it);
+  loop_.unwatch(c->fd);
+  ::close(c->fd);
+  if (!accepting_ && listenFd_ >= 0 && conns_.size() < limits_.maxConnections) {
+    accepting_ = true;
+    loop_.cancel(acceptTimer_);
+    acceptTimer_ = 0;
+    loop_.setMask(listenFd_, Reactor::kReadable);
+  }
+  // The other leg of a relay ends too, once it has what was on its way.
+  if (c->partner)
+    if (Conn* p = find(c->partner)) {
+      p->partner = 0;
+      close(p->id);
+    }
+  core_.closed(id, loop_.now());
+}
+
+void LobbyServer::splice(ConnId a, ConnId b, std::shared_ptr<RelayBudget> budget) {
+  Conn* ca = find(a);
+  Conn* cb = find(b);
+  if (!ca || !cb) {
+    if (ca) close(a);
+    if (cb) close(b);
+    return;
+  }
+  ca->partner = b;
+  cb->partner = a;
+  ca->budget = cb->budget = std::move(budget);
+  // What the host's leg sent after its first line, in the same read, is
+  // carried over by readLines; the joiner sent nothing more before this.
+  if (!ca->in.empty()) {
+    cb->out += ca->in;
+    ca->in = std::string();
+    flush(*cb);
+  }
+  updateMask(*ca);
+  updateMask(*cb);
+}
+
+void LobbyServer::probe(ConnId host, const std::string& address, int port) {
+  std::weak_ptr<bool> alive = alive_;
+  auto report = [this, alive, host, address](bool ok) {
+    if (alive.expired()) return;
+    core_.probed(host, address, ok);
+  };
+  sockaddr_storage a{};
+  socklen_t len;
+  if (address.find(':') != std::string::npos) {
+    auto& a6 = reinterpret_cast<sockaddr_in6&>(a);
+    a6.sin6_family = AF_INET6;
+    a6.sin6_port = htons(static_cast<uint16_t>(port));
+    if (::inet_pton(AF_INET6, address.c_str(), &a6.sin6_addr) != 1) port = 0;
+    len = sizeof a6;
+  } else {
+    auto& a4 = reinterpret_cast<sockaddr_in&>(a);
+    a4.sin_family = AF_INET;
+    a4.sin_port = htons(static_cast<uint16_t>(port));
+    if (::inet_pton(AF_INET, address.c_str(), &a4.sin_addr) != 1) port = 0;
+    len = sizeof a4;
+  }
+  const int fd = port && probes_ < limits_.maxProbes ? ::socket(a.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0) : -1;
+  if (fd < 0) {
+    loop_.after(0, [report] { report(false); });
+    return;
+  }
+  ++probes_;
+  const int rc = ::connect(fd, reinterpret_cast<sockaddr*>(&a), len);
+  if (rc != 0 && errno != EINPROGRESS) {
+    ::close(fd);
+    --probes_;
+    loop_.after(0, [report] { report(false); });
+    return;
+  }
+  // Whichever comes first, the answer or the time limit, ends the probe.
+  auto timer = std::make_shared<uint64_t>(0);
+  auto finish = [this, alive, fd, timer, report](bool ok) {
+    if (alive.expired()) {
+      ::close(fd);  // the server went first; its loop outlived it
+      return;
+    }
+    loop_.unwatch(fd);
+    loop_.cancel(*timer);
+    ::close(fd);
+    --probes_;
+    report(ok);
+  };
+  loop_.watch(fd, Reactor::kWritable, [fd, finish](int, int) {
+    int err = 0;
+    socklen_t l = sizeof err;
+    ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &l);
+    finish(err == 0);
+  });
+  *timer = loop_.after(limits_.probeMs, [finish] { finish(false); });
+}
+
+void LobbyServer::sweep() {
+  const int64_t now = Reactor::clockMs();
+  core_.tick(now);
+  std::vector<ConnId> stalled;
+  for (auto& [id, c] : conns_)
+    if (c->stalledSince && now - c->stalledSince > limits_.stallMs) stalled.push_back(id);
+  // A reader that stopped reading: what it was sent is dropped with it.
+  for (ConnId id : stalled) drop(id);
+}
+
+}  // namespace ombrix::lobby

@@ -1,0 +1,419 @@
+#include "lobbyd/wire.h"
+
+#include <arpa/inet.h>
+#include <sys/random.h>
+
+#include <cerrno>
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+
+namespace ombrix::lobby {
+
+using nlohmann::json;
+
+// --- Codes ------------------------------------------------------------------------
+
+void secureRandom(void* out, size_t n) {
+  auto* p = static_cast<unsigned char*>(out);
+  while (n > 0) {
+    const ssize_t got = ::getrandom(p, n, 0);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      throw std::runtime_error("no random source");
+    }
+    p += got;
+    n -= static_cast<size_t>(got);
+  }
+}
+
+std::string makeCode() {
+  std::string code = "+";
+  // Rejection sampling keeps every character equally likely: 248 = 8 * 31.
+  unsigned char pool[32];
+  size_t used = sizeof pool;
+  while (code.size() < 1 + kCodeLength) {
+    if (used == sizeof pool) {
+      secureRandom(pool, sizeof pool);
+      used = 0;
+    }
+    const unsigned char b = pool[used++];
+    if (b < 248) code.push_back(kCodeAlphabet[b % kCodeAlphabet.size()]);
+  }
+  return code;
+}
+
+std::optional<std::string> readCode(std::string_view typed) {
+  while (!typed.empty() && (typed.front() == ' ' || typed.front() == '\t')) typed.remove_prefix(1);
+  while (!typed.empty() && (typed.back() == ' ' || typed.back() == '\t' || typed.back() == '\n' || typed.back() == '\r'))
+    typed.remove_suffix(1);
+  if (!typed.empty() && typed.front() == '+') typed.remove_prefix(1);
+  if (typed.size() != kCodeLength) return std::nullopt;
+  std::string code = "+";
+  for (char c : typed) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (kCodeAlphabet.find(c) == std::string_view::npos) return std::nullopt;
+    code.push_back(c);
+  }
+  return code;
+}
+
+std::string makeTicket() {
+  unsigned char raw[16];
+  secureRandom(raw, sizeof raw);
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string t;
+  for (unsigned char b : raw) {
+    t.push_back(kHex[b >> 4]);
+    t.push_back(kHex[b & 15]);
+  }
+  return t;
+}
+
+// --- Cleaning ----------------------------------------------------------------------
+
+namespace {
+
+// Length of the valid UTF-8 sequence at s[i], 0 when it is not one.
+size_t utf8Length(std::string_view s, size_t i) {
+  const auto b = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+  const unsigned char c = b(i);
+  size_t n;
+  uint32_t cp;
+  if (c < 0x80) return 1;
+  if (c >= 0xC2 && c <= 0xDF) {
+    n = 2, cp = c & 0x1F;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    n = 3, cp = c & 0x0F;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    n = 4, cp = c & 0x07;
+  } else {
+    return 0;
+  }
+  if (i + n > s.size()) return 0;
+  for (size_t k = 1; k < n; ++k) {
+    if ((b(i + k) & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (b(i + k) & 0x3F);
+  }
+  // Overlong forms, surrogates and code points past U+10FFFF.
+  if ((n == 3 && cp < 0x800) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
+    return 0;
+  return n;
+}
+
+}  // namespace
+
+std::string cleanName(std::string_view raw) {
+  std::string out;
+  out.reserve(std::min(raw.size(), kMaxNameBytes + 4));
+  bool space = true;  // drops leading spaces and runs of them
+  for (size_t i = 0; i < raw.size() && out.size() <= kMaxNameBytes + 4;) {
+    const size_t n = utf8Length(raw, i);
+    std::string_view piece;
+    if (n == 0) {
+      piece = "\xEF\xBF\xBD";  // U+FFFD
+      i += 1;
+    } else {
+      piece = raw.substr(i, n);
+      i += n;
+    }
+    const unsigned char c = static_cast<unsigned char>(piece[0]);
+    // C0 controls, DEL, and the C1 controls (U+0080-U+009F) and the line and
+    // paragraph separators, which break lines too.
+    const bool control = (piece.size() == 1 && (c < 0x20 || c == 0x7F)) ||
+                         (piece.size() == 2 && c == 0xC2 && static_cast<unsigned char>(piece[1]) < 0xA0) ||
+                         piece == "\xE2\x80\xA8" || piece == "\xE2\x80\xA9";
+    if (control || piece == " ") {
+      if (!space) out.push_back(' ');
+      space = true;
+      continue;
+    }
+    if (out.size() + piece.size() > kMaxNameBytes) break;
+    out.append(piece);
+    space = false;
+  }
+  while (!out.empty() && out.back() == ' ') out.pop_back();
+  if (out.size() > kMaxNameBytes) out.resize(kMaxNameBytes);
+  return out;
+}
+
+std::string cleanVersion(std::string_view raw) {
+  std::string out;
+  for (char c : raw) {
+    if (out.size() == kMaxVersionBytes) break;
+    if (c > ' ' && c < 0x7F) out.push_back(c);
+  }
+  return out;
+}
+
+// --- Addresses ----------------------------------------------------------------------
+
+namespace {
+std::optional<int> readPort(std::string_view s) {
+  if (s.empty() || s.size() > 5) return std::nullopt;
+  int v = 0;
+  for (char c : s) {
+    if (c < '0' || c > '9') return std::nullopt;
+    v = v * 10 + (c - '0');
+  }
+  if (v < 1 || v > 65535) return std::nullopt;
+  return v;
+}
+}  // namespace
+
+std::optional<HostPort> splitHostPort(std::string_view text, int defaultPort) {
+  HostPort hp;
+  hp.port = defaultPort;
+  if (!text.empty() && text.front() == '[') {
+    const size_t close = text.find(']');
+    if (close == std::string_view::npos || close == 1) return std::nullopt;
+    hp.host = std::string(text.substr(1, close - 1));
+    std::string_view rest = text.substr(close + 1);
+    if (!rest.empty()) {
+      if (rest.front() != ':') return std::nullopt;
+      auto p = readPort(rest.substr(1));
+      if (!p) return std::nullopt;
+      hp.port = *p;
+    }
+    in6_addr a6;
+    if (::inet_pton(AF_INET6, hp.host.c_str(), &a6) != 1) return std::nullopt;
+    return hp;
+  }
+  if (text.find_first_of("[]") != std::string_view::npos) return std::nullopt;
+  const size_t colon = text.find(':');
+  if (colon != std::string_view::npos && text.find(':', colon + 1) != std::string_view::npos) {
+    hp.host = std::string(text);  // a bare IPv6 address
+    in6_addr a6;
+    if (::inet_pton(AF_INET6, hp.host.c_str(), &a6) != 1) return std::nullopt;
+    return hp;
+  }
+  hp.host = std::string(text.substr(0, colon));
+  if (colon != std::string_view::npos) {
+    auto p = readPort(text.substr(colon + 1));
+    if (!p) return std::nullopt;
+    hp.port = *p;
+  }
+  if (hp.host.empty() || hp.port < 1 || hp.port > 65535) return std::nullopt;
+  return hp;
+}
+
+std::string joinHostPort(std::string_view host, int port) {
+  const bool v6 = host.find(':') != std::string_view::npos;
+  return (v6 ? "[" + std::string(host) + "]" : std::string(host)) + ":" + std::to_string(port);
+}
+
+// --- Parsing --------------------------------------------------------------------------
+
+namespace {
+
+struct OpName {
+  std::string_view name;
+  Op op;
+};
+constexpr OpName kOps[] = {
+    {"register", Op::Register}, {"state", Op::State},       {"list", Op::List},
+    {"lookup", Op::Lookup},     {"connect", Op::Connect},   {"relay", Op::Relay},
+    {"stun", Op::Stun},         {"registered", Op::Registered}, {"direct", Op::Direct},
+    {"table", Op::Table},       {"end", Op::End},           {"error", Op::Error},
+    {"spliced", Op::Spliced},
+};
+
+std::string_view opName(Op op) {
+  for (const auto& o : kOps)
+    if (o.op == op) return o.name;
+  return "";
+}
+
+// A field that, when present, must have the right type and lie in range.
+bool intField(const json& j, const char* key, int lo, int hi, int& out) {
+  auto it = j.find(key);
+  if (it == j.end()) return true;
+  if (!it->is_number_integer()) return false;
+  const auto v = it->get<int64_t>();
+  if (v < lo || v > hi) return false;
+  out = static_cast<int>(v);
+  return true;
+}
+
+bool stringField(const json& j, const char* key, std::string& out, size_t most) {
+  auto it = j.find(key);
+  if (it == j.end()) return true;
+  if (!it->is_string()) return false;
+  const auto& s = it->get_ref<const std::string&>();
+  if (s.size() > most) return false;
+  out = s;
+  return true;
+}
+
+bool tableFields(const json& j, TableState& t) {
+  std::string name, version = t.version, state = "waiting", game = "full";
+  if (!stringField(j, "name", name, kMaxLine) || !stringField(j, "version", version, kMaxLine) ||
+      !stringField(j, "state", state, 16) || !stringField(j, "game", game, 16) ||
+      !intField(j, "port", 1, 65535, t.port) || !intField(j, "players", 0, kMaxPlayers, t.players) ||
+      !intField(j, "watchers", 0, kMaxWatchers, t.watchers) || !intField(j, "round", 0, kMaxRound, t.round))
+    return false;
+  if (state != "waiting" && state != "playing") return false;
+  if (game != "full" && game != "half") return false;
+  t.name = cleanName(name);
+  t.version = cleanVersion(version);
+  t.playing = state == "playing";
+  t.full = game == "full";
+  if (!t.playing) t.round = 0;
+  return true;
+}
+
+}  // namespace
+
+std::optional<Message> parseLine(std::string_view line, bool first) {
+  if (line.size() > kMaxLine) return std::nullopt;
+  json j = json::parse(line.begin(), line.end(), nullptr, /*allow_exceptions=*/false);
+  if (!j.is_object()) return std::nullopt;
+  Message m;
+  auto op = j.find("op");
+  if (op == j.end() || !op->is_string()) return std::nullopt;
+  for (const auto& o : kOps)
+    if (o.name == op->get_ref<const std::string&>()) m.op = o.op;
+  if (m.op == Op::Unknown) return std::nullopt;
+  if (first) {
+    if (!intField(j, "lobby", 1, 1000000, m.version) || m.version == 0) return std::nullopt;
+  }
+  if (!stringField(j, "ticket", m.ticket, 64) || !stringField(j, "secret", m.ticket, 64) ||
+      !stringField(j, "error", m.error, 200) || !intField(j, "from", 0, 1 << 30, m.from) ||
+      !intField(j, "count", 0, 1 << 30, m.count) || !intField(j, "next", 0, 1 << 30, m.from))
+    return std::nullopt;
+  if (auto c = j.find("code"); c != j.end()) {
+    if (!c->is_string()) return std::nullopt;
+    auto code = readCode(c->get_ref<const std::string&>());
+    if (!code) return std::nullopt;
+    m.code = *code;
+  }
+  if (auto p = j.find("private"); p != j.end()) {
+    if (!p->is_boolean()) return std::nullopt;
+    m.isPrivate = p->get<bool>();
+  }
+  if (auto d = j.find("direct"); d != j.end()) {
+    if (!d->is_array() || d->size() > 4) return std::nullopt;
+    for (const auto& a : *d) {
+      if (!a.is_string() || !splitHostPort(a.get_ref<const std::string&>(), 0)) return std::nullopt;
+      m.direct.push_back(a.get<std::string>());
+    }
+  }
+  if ((m.op == Op::Register || m.op == Op::State || m.op == Op::Table) && !tableFields(j, m.table))
+    return std::nullopt;
+  return m;
+}
+
+// --- Building ---------------------------------------------------------------------------
+
+namespace {
+
+std::string finish(const json& j) {
+  // Cleaned text is valid UTF-8 already; replace rather than throw all the same.
+  return j.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
+json first(Op op) { return json{{"lobby", kProtocolVersion}, {"op", opName(op)}}; }
+json plain(Op op) { return json{{"op", opName(op)}}; }
+
+void putTable(json& j, const TableState& t) {
+  j["name"] = t.name;
+  j["version"] = t.version;
+  j["port"] = t.port;
+  j["players"] = t.players;
+  j["watchers"] = t.watchers;
+  j["state"] = t.playing ? "playing" : "waiting";
+  j["round"] = t.playing ? t.round : 0;
+  if (t.playing) j["game"] = t.full ? "full" : "half";
+}
+
+}  // namespace
+
+std::string registerLine(const TableState& t, bool isPrivate) {
+  json j = first(Op::Register);
+  putTable(j, t);
+  j["private"] = isPrivate;
+  return finish(j);
+}
+
+std::string stateLine(const TableState& t) {
+  json j = plain(Op::State);
+  putTable(j, t);
+  j.erase("name");
+  j.erase("port");
+  j.erase("version");
+  return finish(j);
+}
+
+std::string listLine(int from) {
+  json j = first(Op::List);
+  if (from) j["from"] = from;
+  return finish(j);
+}
+
+std::string lookupLine(std::string_view code) {
+  json j = first(Op::Lookup);
+  j["code"] = code;
+  return finish(j);
+}
+
+std::string connectLine(std::string_view code) {
+  json j = first(Op::Connect);
+  j["code"] = code;
+  return finish(j);
+}
+
+std::string relayLine(std::string_view ticket) {
+  json j = first(Op::Relay);
+  j["ticket"] = ticket;
+  return finish(j);
+}
+
+std::string stunLine(std::string_view code, std::string_view secret) {
+  json j = first(Op::Stun);
+  j["code"] = code;
+  j["secret"] = secret;
+  return finish(j);
+}
+
+std::string registeredLine(std::string_view code, std::string_view secret) {
+  json j = plain(Op::Registered);
+  j["code"] = code;
+  j["secret"] = secret;
+  return finish(j);
+}
+
+std::string directLine(const std::vector<std::string>& addresses) {
+  json j = plain(Op::Direct);
+  j["direct"] = addresses;
+  return finish(j);
+}
+
+std::string relayRequestLine(std::string_view ticket) {
+  json j = plain(Op::Relay);
+  j["ticket"] = ticket;
+  return finish(j);
+}
+
+std::string tableLine(const TableState& t, std::string_view code, const std::vector<std::string>& direct) {
+  json j = plain(Op::Table);
+  putTable(j, t);
+  j["code"] = code;
+  if (!direct.empty()) j["direct"] = direct;
+  return finish(j);
+}
+
+std::string endLine(int count, int next) {
+  json j = plain(Op::End);
+  j["count"] = count;
+  if (next) j["next"] = next;
+  return finish(j);
+}
+
+std::string errorLine(std::string_view error) {
+  json j = plain(Op::Error);
+  j["error"] = error;
+  return finish(j);
+}
+
+std::string splicedLine() { return finish(plain(Op::Spliced)); }
+
+}  // namespace ombrix::lobby

@@ -1,0 +1,143 @@
+#!/usr/bin/env bash
+# Playing across the internet, shown with network namespaces (as root):
+#
+#   home (192.0.2.2) -- router (NAT: 192.0.2.1 | 198.51.100.2) -- internet
+#   internet: the lobby server (198.51.100.1, 203.0.113.1, 2001:db8:1::1) and
+#             the joiners
+#   public (203.0.113.2, 2001:db8:1::2): a host anyone can reach
+#
+# A host behind the NAT registers and is joined by code through the relay; a
+# public host is joined directly, over IPv6; a private table is absent from
+# the listing and joined by its code; a host killed is withdrawn. Only
+# documentation addresses, inside namespaces this test makes and removes.
+#
+#   netns_test.sh LOBBYD HOST PROBE     (exit 77: skipped)
+set -euo pipefail
+lobbyd=$1 host=$2 probe=$3
+if [[ $(id -u) != 0 ]] || ! command -v ip >/dev/null || ! command -v nft >/dev/null; then
+  echo "SKIPPED: needs root, ip (iproute2) and nft (nftables) for network namespaces" >&2
+  exit 77
+fi
+id=ob$$
+home=${id}h rtr=${id}r inet=${id}i pub=${id}p
+if ! ip netns add "$home" 2>/dev/null; then
+  echo "SKIPPED: this machine does not let us make network namespaces" >&2
+  exit 77
+fi
+logs=$(mktemp -d)
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  for n in "$home" "$rtr" "$inet" "$pub"; do ip netns del "$n" 2>/dev/null || true; done
+  rm -rf "$logs" "/etc/netns/$pub"
+}
+trap cleanup EXIT
+for n in "$rtr" "$inet" "$pub"; do ip netns add "$n"; done
+nsx() { local n=$1; shift; ip netns exec "$n" "$@"; }
+for n in "$home" "$rtr" "$inet" "$pub"; do nsx "$n" ip link set lo up; done
+link() {  # link NS1 IF1 NS2 IF2
+  ip link add "$2" type veth peer name "$4"
+  ip link set "$2" netns "$1"
+  ip link set "$4" netns "$3"
+  nsx "$1" ip link set "$2" up
+  nsx "$3" ip link set "$4" up
+}
+link "$home" "${id}a" "$rtr" "${id}b"
+link "$rtr" "${id}c" "$inet" "${id}d"
+link "$inet" "${id}e" "$pub" "${id}f"
+nsx "$home" ip addr add 192.0.2.2/24 dev "${id}a"
+nsx "$home" ip route add default via 192.0.2.1
+nsx "$rtr" ip addr add 192.0.2.1/24 dev "${id}b"
+nsx "$rtr" ip addr add 198.51.100.2/24 dev "${id}c"
+nsx "$rtr" ip route add default via 198.51.100.1
+nsx "$rtr" sysctl -qw net.ipv4.ip_forward=1
+nsx "$inet" ip addr add 198.51.100.1/24 dev "${id}d"
+nsx "$inet" ip addr add 203.0.113.1/24 dev "${id}e"
+nsx "$inet" ip -6 addr add 2001:db8:1::1/64 dev "${id}e" nodad
+nsx "$pub" ip addr add 203.0.113.2/24 dev "${id}f"
+nsx "$pub" ip -6 addr add 2001:db8:1::2/64 dev "${id}f" nodad
+nsx "$pub" ip route add default via 203.0.113.1
+# The home router: everything from home leaves as its own address, and
+# nothing from outside gets in unasked.
+nsx "$rtr" nft -f - <<EOF
+table ip nat {
+  chain masq { type nat hook postrouting priority srcnat; oifname "${id}c" masquerade; }
+}
+table ip filter {
+  chain guard {
+    type filter hook forward priority filter; policy drop;
+    ct state established,related accept
+    iifname "${id}b" accept
+  }
+}
+EOF
+
+fail=0
+check() { if ! eval "$2"; then echo "FAILED: $1" >&2; fail=1; fi; }
+# Waits (at most 30 s) for PATTERN in FILE.
+await() { grep -q -m1 -E -- "$2" < <(timeout 30 tail -n +1 -f "$1") || true; grep -q -E -- "$2" "$1"; }
+
+ip netns exec "$inet" "$lobbyd" --port 0 2>"$logs/lobbyd" &
+pids+=($!)
+await "$logs/lobbyd" 'listening on port [0-9]+' || { echo "FAILED: the lobby server did not start" >&2; exit 1; }
+port=$(grep -oE 'listening on port [0-9]+' "$logs/lobbyd" | grep -oE '[0-9]+$')
+
+start_host() {  # start_host NS LOG OPTIONS...; the host's pid in $started
+  local n=$1 log=$2
+  shift 2
+  # Not through a function: $! must be the program itself.
+  ip netns exec "$n" "$host" --port 0 "$@" 2>"$log" &
+  started=$!
+  pids+=("$started")
+  await "$log" 'invite code: \+' || { echo "FAILED: no invite code ($log)" >&2; cat "$log" >&2; return 1; }
+}
+code_of() { grep -oE 'invite code: \+[A-Z0-9]{7}' "$1" | tail -1 | cut -d' ' -f3; }
+
+# Behind the NAT: the server cannot reach it, joiners come through the relay.
+start_host "$home" "$logs/nat" --lobby-server "198.51.100.1:$port"
+natpid=$started
+nat=$(code_of "$logs/nat")
+check "the server sees the NAT's address" "await '$logs/lobbyd' 'table \\$nat registered from 198\\.51\\.100\\.2 '"
+check "the NAT host is told it is reached through the relay" \
+  "await '$logs/nat' 'cannot reach this table: joiners come through its relay'"
+out=$(nsx "$inet" "$probe" join "198.51.100.1:$port" "${nat,,}" Zed 2>&1) || true
+echo "behind the NAT: $out"
+check "a table joins the NAT host by code through the relay and is seated" "[[ '$out' =~ ^seated\ in\ slot\ [0-9]\ through\ relay$ ]]"
+check "the NAT host seated it" "await '$logs/nat' 'logged in as Zed'"
+
+# Reachable, and the server's name has both families: registered over IPv6,
+# shown its IPv4 address too, joined directly over IPv6. (ip netns exec
+# reads /etc/netns/NAME/hosts as the namespace's /etc/hosts.)
+mkdir -p "/etc/netns/$pub"
+printf '2001:db8:1::1 lobby.example\n203.0.113.1 lobby.example\n' >"/etc/netns/$pub/hosts"
+start_host "$pub" "$logs/pub" --lobby-server "lobby.example:$port"
+pubport=$(grep -oE 'listening on port [0-9]+' "$logs/pub" | grep -oE '[0-9]+$')
+pubcode=$(code_of "$logs/pub")
+check "the server reached the public host at both its addresses" \
+  "await '$logs/pub' 'reached this table at \\[2001:db8:1::2\\]:$pubport 203\\.0\\.113\\.2:$pubport'"
+out=$(nsx "$inet" "$probe" join "198.51.100.1:$port" "$pubcode" Yan 2>&1) || true
+echo "public host: $out"
+check "the direct path, over IPv6" "[[ '$out' == 'seated in slot '?' through direct [2001:db8:1::2]:$pubport' ]]"
+check "the public host seated it from the joiner's own address" "await '$logs/pub' 'logged in as Yan'"
+
+# A private table: not listed, found by its code.
+start_host "$home" "$logs/private" --lobby-server "198.51.100.1:$port" --private
+private=$(code_of "$logs/private")
+listing=$(nsx "$inet" "$probe" list "198.51.100.1:$port")
+echo "listed: $(tr '\n' ';' <<<"$listing")"
+check "the public tables are listed" "grep -q '^$nat ' <<<'$listing' && grep -q '^$pubcode ' <<<'$listing'"
+check "the private table is not" "! grep -q '^$private ' <<<'$listing'"
+out=$(nsx "$inet" "$probe" join "198.51.100.1:$port" "$private" Xia 2>&1) || true
+check "the private table is reached by its code" "[[ '$out' =~ ^seated\ in\ slot\ [0-9]\ through\ relay$ ]]"
+
+# The NAT host is killed: its registration goes with it.
+kill -KILL "$natpid"
+check "a killed host is withdrawn" "await '$logs/lobbyd' 'table \\$nat withdrawn'"
+listing=$(nsx "$inet" "$probe" list "198.51.100.1:$port")
+check "and no longer listed" "! grep -q '^$nat ' <<<'$listing'"
+
+if ((fail)); then
+  for f in "$logs"/*; do echo "== $f"; cat "$f"; done >&2
+fi
+exit "$fail"
