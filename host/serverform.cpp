@@ -140,7 +140,10 @@ void TServer::dispatch(const wire::QueuedMessage& m) {
       action(fields);
       break;
     case wire::Request::StartGame:
-      if (m.origin == 0 || m.origin == 1) engine.startgame(fields);
+      if (m.origin == 0 || m.origin == 1) {
+        held_ = false;  // a new game: nothing is left to resume
+        engine.startgame(fields);
+      }
       break;
     case wire::Request::Bid:
       engine.hisbid(fields);
@@ -211,9 +214,22 @@ void TServer::receivedlogininfo(std::string_view fields) {
   build::stats(msg_, engine.currentPlayer, engine.currentBidder, engine.roundNumber, engine.trumpCard,
                engine.gameKind);
   transport_.send(slot, msg_);
-  // The move that was due when the person sat down is still the computer's.
-  if (slot == engine.currentPlayer) engine.cplay(slot);
-  if (slot == engine.currentBidder) engine.cbid(slot, engine.handSize);
+  if (held_ && slot == 1) {
+    // The resumed game's own player: watching as it was, or asked for the
+    // move it owes; then the game goes on.
+    held_ = false;
+    if (slots[slot].watching) {
+      build::justwatching(msg_, slot, true);
+      engine.announce(msg_);
+    } else {
+      engine.askAgain(slot);
+    }
+    engine.resumePlay();
+  } else {
+    // The move that was due when the person sat down is still the computer's.
+    if (slot == engine.currentPlayer) engine.cplay(slot);
+    if (slot == engine.currentBidder) engine.cbid(slot, engine.handSize);
+  }
 }
 
 void TServer::kickhim(std::string_view fields) {

@@ -67,6 +67,14 @@ class TServer {
   // When the last message was taken off the queue, on the timers' clock (µs).
   int64_t lastDispatchUs() const { return socktimer.lastRunUs(); }
 
+  // --- A solo game resumed (host/rejoin.cpp) ----------------------------------
+  // Puts a saved game back and holds it there, every timer stopped, until
+  // slot 1's table logs in: that table is brought up to date as a late
+  // joiner is, asked again for the move it owes, and the game goes on.
+  // False, and nothing changed, when a game or a connection is already here
+  // or the state is not one a game can reach.
+  bool resume(const GameState& state);
+
   // --- Handlers, as dispatched --------------------------------------------------
   void receivedlogininfo(std::string_view fields);
   void kickhim(std::string_view fields);
@@ -99,6 +107,9 @@ class TServer {
   void say(const std::string& line) {
     if (log) log(line);
   }
+
+  // A resumed game waits for slot 1's table before anything moves.
+  bool held_ = false;
 
   HostTransport& transport_;
   wire::QueuedMessage taken_;  // the message the pacer took, about to run

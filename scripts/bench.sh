@@ -15,3 +15,4 @@ echo "== compressor"; build/bin/compress_bench "$corpus/kjv.txt" /usr/share/dict
 echo "== host latency"; build/bin/host_latency_bench 30 || true
 echo "== computer players"; build/bin/bot_arena --games 1000 || true
 echo "== hostile peers"; build/bin/host_hostile_bench 20 || true
+echo "== saved game"; build/bin/save_bench 200 build/bin || true
