@@ -37,6 +37,7 @@ class Quiet : public HostTransport, public Notices {
  public:
   void send(int, std::string_view) override {}
   void closeConnection(int) override {}
+  void moveConnection(int, int) override {}
   void notice(std::string_view) override {}
 };
 

@@ -1,5 +1,7 @@
 #include "host/serverform.h"
 
+#include <utility>
+
 #include "protocol/commands.h"
 #include "protocol/fields.h"
 
@@ -51,6 +53,10 @@ int TServer::takeSlot() {
   slots[slot].inUse = true;
   remainders[slot].clear();
   receivedlist.dropFrom(slot);
+  SlotMemory& m = memory_[slot];
+  m.kicked = false;
+  m.arrival = Arrival::New;
+  m.arrivingAs.clear();
   return slot;
 }
 
@@ -98,6 +104,9 @@ void TServer::connectionClosed(int slot) {
     for (int j = 1; j <= engine.slotCount; ++j)
       if (j != slot && engine.slots[j].inUse) transport_.send(j, msg_);
   }
+  if (engine.gameInProgress && ordinary) remember(slot, name);
+  memory_[slot].arrival = Arrival::New;
+  memory_[slot].arrivingAs.clear();
   p.inUse = false;
   p.name.clear();
   p.watching = false;
@@ -175,6 +184,10 @@ void TServer::receivedlogininfo(std::string_view fields) {
   // A log-in names a live connection; one for a slot nobody holds would seat
   // a ghost that the computer never plays for.
   if (!slots[slot].inUse) return;
+  if (comesBack(slot, req->name)) return;
+  const bool back = std::exchange(memory_[slot].arrival, Arrival::New) == Arrival::Back &&
+                    memory_[slot].arrivingAs == req->name;
+  memory_[slot].arrivingAs.clear();
   slots[slot].name.assign(req->name);
 
   build::newplayerinfo(msg_, slot, req->name);
@@ -225,6 +238,8 @@ void TServer::receivedlogininfo(std::string_view fields) {
       engine.askAgain(slot);
     }
     engine.resumePlay();
+  } else if (back) {
+    welcomeBack(slot, req->name);
   } else {
     // The move that was due when the person sat down is still the computer's.
     if (slot == engine.currentPlayer) engine.cplay(slot);
@@ -235,7 +250,9 @@ void TServer::receivedlogininfo(std::string_view fields) {
 void TServer::kickhim(std::string_view fields) {
   auto req = parse::kickhim(fields);
   if (!req || req->slot != 1 || !isSlot(req->target)) return;
-  if (engine.slots[req->target].inUse) transport_.closeConnection(req->target);
+  if (!engine.slots[req->target].inUse) return;
+  memory_[req->target].kicked = true;  // a removed player does not get its seat back
+  transport_.closeConnection(req->target);
 }
 
 void TServer::chat(std::string_view fields) {

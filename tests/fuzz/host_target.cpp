@@ -52,6 +52,12 @@ class Binding : public HostTransport, public Notices {
     connected[slot] = false;
     server->connectionClosed(slot);
   }
+  void moveConnection(int from, int to) override {
+    if (from < 1 || from > kLastSlot || !connected[from]) broken("moving a slot without a connection", from);
+    if (to < 1 || to > kLastSlot || connected[to]) broken("moving a connection into a taken slot", to);
+    connected[from] = false;
+    connected[to] = true;
+  }
   void notice(std::string_view) override {}
 
   TServer* server = nullptr;
