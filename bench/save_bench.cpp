@@ -121,7 +121,7 @@ int main(int argc, char** argv) {
   const double decodeUs = seconds(std::chrono::steady_clock::now() - t0) / kCodecRounds * 1e6;
 
   // On the disk, alternating with the peer so both see the same load.
-  SaveFile file((folder / "ombrixgame.sav").string());
+  SaveFile file((folder / kSaveFileName).string());
   const std::string peerPath = (folder / "peer.bin").string();
   double saveW = 0, peerW = 0, saveR = 0, peerR = 0;
   for (int i = 0; i < writes; ++i) {

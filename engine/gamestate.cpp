@@ -39,8 +39,8 @@ class Checker {
     if (s_.gameKind.size() > kMaxGameKind) return fail("game kind too long");
     for (char c : s_.gameKind)
       if (c == '+' || c == '\xFF' || c == '\r' || c == '\n') return fail("game kind not one field");
-    last_ = s_.gameKind == "h" ? 10 : 20;
-    if (!within(s_.roundNumber, 1, last_, "round")) return false;
+    const int lastRound = s_.gameKind == "h" ? 10 : 20;
+    if (!within(s_.roundNumber, 1, lastRound, "round")) return false;
     if (s_.handSize != handSizeOf(s_.roundNumber)) return fail("hand size not the round's");
     if (!within(s_.leadSeat, 1, kSeats, "opening seat")) return false;
     if (!within(s_.botDelay, 0, kMaxBotDelayMs, "bot delay")) return false;
@@ -214,7 +214,6 @@ class Checker {
 
   const GameState& s_;
   std::string why_;
-  int last_ = 20;
   bool bidding_ = false, roundPause_ = false;
 };
 

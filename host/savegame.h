@@ -20,6 +20,8 @@ namespace ombrix {
 
 class TServer;
 
+// The save's name, in the folder the tally is kept in.
+constexpr const char* kSaveFileName = "ombrixgame.sav";
 // The format's version. A reader refuses a version it does not know.
 constexpr int kSaveVersion = 1;
 // No save comes near this (a full game's is a few kilobytes); a file larger

@@ -109,7 +109,7 @@ bool never() { return false; }
 TEST(Resume, AtEveryPhaseTheGameGoesOnAsIfNeverLeft) {
   constexpr uint64_t kSeed = 2024;
   TempDir dir;
-  const fs::path savePath = dir.path / "nested" / "ombrixgame.sav";
+  const fs::path savePath = dir.path / "nested" / kSaveFileName;
 
   // The uninterrupted game, its save kept up to date as the game keeps it.
   Solo a(kSeed);
@@ -311,7 +311,7 @@ TEST(Resume, ASaveCutShortChangedOrImpossibleIsRefusedAndKeptAside) {
 
   // On the disk: a damaged file is reported and moved aside, never offered again.
   TempDir dir;
-  SaveFile file((dir.path / "ombrixgame.sav").string());
+  SaveFile file((dir.path / kSaveFileName).string());
   EXPECT_FALSE(file.read().state);
   EXPECT_TRUE(file.read().report.empty()) << "no save is nothing to report";
   ASSERT_TRUE(file.write(good));
@@ -331,7 +331,7 @@ TEST(Resume, ASaveCutShortChangedOrImpossibleIsRefusedAndKeptAside) {
   EXPECT_FALSE(fs::exists(file.path()));
   // A write that cannot be made says why and leaves the old save whole.
   ASSERT_TRUE(file.write(good));
-  SaveFile blocked((dir.path / "ombrixgame.sav" / "inside").string());
+  SaveFile blocked((dir.path / kSaveFileName / "inside").string());
   std::string error;
   EXPECT_FALSE(blocked.write(good, &error));
   EXPECT_FALSE(error.empty());
