@@ -54,6 +54,7 @@ class Listener : public HostTransport, public Notices {
     }
   }
   void closeConnection(int) override {}
+  void moveConnection(int, int) override {}
   void notice(std::string_view t) override {
     std::fprintf(stderr, "bot_arena: notice \"%.*s\"\n", static_cast<int>(t.size()), t.data());
     ++notices;

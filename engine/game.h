@@ -17,12 +17,13 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ai/decision.h"
-#include "ai/rulewatch.h"
 #include "base/cards.h"
-#include "engine/random.h"
 #include "base/timer.h"
+#include "engine/random.h"
+#include "engine/watchlog.h"
 
 namespace ombrix {
 
@@ -83,6 +84,12 @@ class Notices {
   virtual void notice(std::string_view text) = 0;
 };
 
+struct GameState;
+
+// Moments of a game the host's owner may act on (a solo game is saved after
+// every trick and its save removed when a game starts or ends).
+enum class Checkpoint { GameStarted, TrickDone, GameOver };
+
 class GameEngine {
  public:
   GameEngine(Outbox& out, Notices& notices, TimerFactory& timers, uint64_t seed);
@@ -113,6 +120,21 @@ class GameEngine {
   // What a seat's table window knows now: its own hand and the public record.
   // The only thing a computer player decides from.
   ai::SeatView viewFor(int seat) const;
+
+  // --- A game saved and put back (engine/resume.cpp) -------------------------
+  // The game in progress as it stands; false between games.
+  bool saveState(GameState& out) const;
+  // Puts the game back where `s` stood, with every timer stopped. False, and
+  // nothing changed, when `s` is not a state a game can reach.
+  bool restoreState(const GameState& s);
+  // Starts what the restored game waits for: a pause, or the computer's move.
+  void resumePlay();
+  // A person sits at `seat` again: what the computer was deciding for it is
+  // dropped, so that only the person moves there from now on.
+  void personSits(int seat);
+  // Tells the seat's own table again of the bid or card it owes, if any.
+  void askAgain(int seat);
+  uint64_t gameSerial() const { return gameSerial_; }
 
   // A seat the host moves for: no connection, or its person chose to watch.
   bool isComputer(int seat) const { return !slots[seat].inUse || slots[seat].watching; }
@@ -156,7 +178,10 @@ class GameEngine {
   // plays Strong, the one skill that reads it: a round it saw in part counts
   // for nothing, so a skill chosen mid-game trusts no seat before it has
   // watched whole rounds.
-  ai::RuleWatch ruleWatch;
+  RecordedRuleWatch ruleWatch;
+  // Each scored round's points by seat [1..4]: what a resumed table's score
+  // card is filled from.
+  std::vector<std::array<int, kSeats + 1>> roundPoints;
   bool anyStrong() const {
     for (int s = 1; s <= kSeats; ++s)
       if (botSkill[s] == ai::Skill::Strong) return true;
@@ -170,6 +195,8 @@ class GameEngine {
 
   // Told the winner's names and score once a game has ended. May be empty.
   std::function<void(std::string_view names, int best)> onWinner;
+  // Told when a game starts, after every trick and when a game ends. May be empty.
+  std::function<void(Checkpoint)> onCheckpoint;
   // Told every computer decision of a skill other than Classic as it is
   // carried out (what it cost, for the arena). May be empty.
   std::function<void(const ai::Decision&)> onDecision;

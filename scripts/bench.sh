@@ -16,3 +16,4 @@ echo "== host latency"; build/bin/host_latency_bench 30 || true
 echo "== computer players"; build/bin/bot_arena --games 1000 || true
 echo "== hostile peers"; build/bin/host_hostile_bench 20 || true
 echo "== lobby server"; build/bin/lobbyd_bench all 30 || true
+echo "== saved game"; build/bin/save_bench 200 build/bin || true
