@@ -9,7 +9,6 @@ using ai::bit;
 using ai::indexOf;
 using ai::kNotBid;
 using ai::SeatView;
-using ai::suitBit;
 using ai::suitIx;
 
 namespace {
@@ -31,21 +30,14 @@ void TableKnowledge::startRound(int round, int dealer) {
   tricks_ = {};
   trick_ = {};
   onTable_ = {};
-  played_ = 0;
-  playedBy_ = {};
-  voids_ = {};
+  record_ = {};
 }
 
 void TableKnowledge::play(int seat, int position, int card) {
   if (inTrick_ >= 4 || !seatNumber(seat) || !cardNumber(card)) return;
-  if (inTrick_ == 0) {
-    leader_ = seat;
-  } else if (suitIx(indexOf(card)) != suitIx(indexOf(trick_[0]))) {
-    voids_[seat] |= suitBit(suitIx(indexOf(trick_[0])));
-  }
+  if (inTrick_ == 0) leader_ = seat;
+  record_.play(seat, card, suitIx(indexOf(inTrick_ == 0 ? card : trick_[0])));
   trick_[inTrick_++] = card;
-  played_ |= bit(indexOf(card));
-  playedBy_[seat] |= bit(indexOf(card));
   if (position >= 1 && position <= 10 && positions_[position] == card) {
     positions_[position] = 0;
     hand_ &= ~bit(indexOf(card));
@@ -171,9 +163,7 @@ SeatView TableKnowledge::view(int seat) const {
   v.leader = leader_ ? leader_ : v.opener;
   v.trick = trick_;
   v.inTrick = inTrick_;
-  v.played = played_;
-  v.playedBy = playedBy_;
-  v.voids = voids_;
+  static_cast<ai::PublicRecord&>(v) = record_;
   for (int s = 1; s <= 4; ++s) {
     v.classic[s] = watch_.classic(s);
     v.openPositions[s] = watch_.openPositions(s);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "ai/publicrecord.h"
 #include "ai/rulewatch.h"
 #include "ai/seatview.h"
 
@@ -44,9 +45,7 @@ class TableKnowledge {
   std::array<int, 5> bids_{}, tricks_{};
   std::array<int, 4> trick_{};
   std::array<int, 5> onTable_{};  // a late joiner's view of the trick, by seat
-  ai::Mask played_ = 0;
-  std::array<ai::Mask, 5> playedBy_{};
-  std::array<uint8_t, 5> voids_{};
+  ai::PublicRecord record_;
 };
 
 }  // namespace ombrix::client

@@ -113,25 +113,17 @@ ai::SeatView GameEngine::viewFor(int seat) const {
   } else {
     for (int s = 1; s <= kSeats; ++s) v.bids[s] = slots[s].bid;
   }
+  static_cast<ai::PublicRecord&>(v) = record;
   for (int s = 1; s <= kSeats; ++s) {
     v.tricks[s] = slots[s].tricks;
-    v.playedBy[s] = record.playedBy[s];
-    v.voids[s] = record.voids[s];
     v.classic[s] = ruleWatch.classic(s);
     v.openPositions[s] = ruleWatch.openPositions(s);
     for (int p = 1; p <= kMaxHand; ++p) v.barred[s][p] = ruleWatch.barred(s, p);
   }
-  v.played = record.played;
   if (isSeat(currentPlayer) && cardsInTrick < kSeats) {
     v.inTrick = cardsInTrick;
     v.leader = (currentPlayer - 1 - cardsInTrick + 2 * kSeats) % kSeats + 1;
-    for (int k = 0; k < cardsInTrick; ++k) {
-      const int s = (v.leader - 1 + k) % kSeats + 1, card = slots[s].played;
-      v.trick[k] = card;
-      if (suitOf(card) == kNoSuit) continue;
-      v.played |= uint64_t{1} << (card - 1);  // the table shows it, recorded or not
-      v.playedBy[s] |= uint64_t{1} << (card - 1);
-    }
+    for (int k = 0; k < cardsInTrick; ++k) v.trick[k] = slots[(v.leader - 1 + k) % kSeats + 1].played;
   } else {
     v.leader = isSeat(currentPlayer) ? currentPlayer : leadSeat;
   }

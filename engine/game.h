@@ -19,6 +19,7 @@
 #include <string_view>
 
 #include "ai/decision.h"
+#include "ai/publicrecord.h"
 #include "ai/rulewatch.h"
 #include "base/cards.h"
 #include "engine/random.h"
@@ -59,14 +60,6 @@ struct PlayerSlot {
   int played = 0;
   int bid = 0;
   bool watching = false;
-};
-
-// What every table has seen of the round so far, for the computer players:
-// the cards played, by whom, and the suits a seat has shown it lacks.
-struct RoundRecord {
-  uint64_t played = 0;  // bit card - 1
-  std::array<uint64_t, kSeats + 1> playedBy{};
-  std::array<uint8_t, kSeats + 1> voids{};  // bit suit - 1
 };
 
 class Outbox {
@@ -151,7 +144,8 @@ class GameEngine {
   // always played.
   std::array<ai::Skill, kSeats + 1> botSkill{};
   ai::StrongConfig strongConfig;
-  RoundRecord record;
+  // What every table has seen of the round, for the computer players.
+  ai::PublicRecord record;
   // Which seats are seen to keep to the Classic rule. Fed only while a seat
   // plays Strong, the one skill that reads it: a round it saw in part counts
   // for nothing, so a skill chosen mid-game trusts no seat before it has
