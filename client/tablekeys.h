@@ -14,9 +14,13 @@
 
 #include <QObject>
 #include <QPointer>
-#include <string>
 #include <vector>
 
+#include "client/tablemodel.h"
+
+class QAction;
+class QLineEdit;
+class QPushButton;
 class QWidget;
 
 namespace ombrix::client {
@@ -24,23 +28,22 @@ namespace ombrix::client {
 class Tchat;
 class CardImage;
 
-// The local hand from left to right.
-std::vector<CardImage*> handInOrder(const Tchat& table);
 // The cards the mark may stand on: while the player may play, those of the
 // led suit when the hand holds one, else every card.
 std::vector<CardImage*> markable(const Tchat& table);
 // A card sent to the host stands raised until the host answers.
 bool isRaised(const CardImage* card);
 
-class TableKeys : public QObject {
+class TableKeys : public QObject, public TableObserver {
  public:
   explicit TableKeys(Tchat& table);
   // The score card shows itself at a round's end: it must not take the
   // keyboard from the table when it does.
   void attach(QWidget* scoreCard);
 
-  void beforeCommand();
-  void afterCommand(const std::string& entry);
+  // Around each event of the table: where the focus was, and where it goes.
+  void before(const TableEvent& e) override;
+  void after(const TableEvent& e) override;
 
   // The card under the mark (the card with the keyboard focus), or null.
   CardImage* marked() const;
@@ -62,6 +65,9 @@ class TableKeys : public QObject {
   void refreshNames();
 
   Tchat& t_;
+  QWidget* tableArea_;
+  QLineEdit *editBid_, *chatInput_;
+  QPushButton* bidButton_;
   QWidget* mark_;
   QPointer<QWidget> before_;
   bool beforeHad_ = false, beforeAtTable_ = false, beforeBidding_ = false, beforeTurn_ = false;

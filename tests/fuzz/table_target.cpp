@@ -125,22 +125,22 @@ Window* g_window = nullptr;
 // with the number of announcements beyond its bound.
 void check(const Window& w) {
   const client::Tchat& t = w.table;
-  if (!t.receivedlist.empty())
-    broken("the queue did not drain", static_cast<long long>(t.receivedlist.size()));
+  if (t.queued() != 0)
+    broken("the queue did not drain", static_cast<long long>(t.queued()));
   const auto cards = t.cardImages().size();
   if (cards > static_cast<size_t>(kMostCards)) broken("more cards in hand than a hand holds", cards);
   for (int s = 1; s <= 4; ++s)
-    if (t.cardCount[s] < 0 || t.cardCount[s] > kMostCards)
-      broken("a seat's card count out of range", t.cardCount[s]);
+    if (t.model().cardsShown(s) < 0 || t.model().cardsShown(s) > kMostCards)
+      broken("a seat's card count out of range", t.model().cardsShown(s));
   if (w.spies.listbox_spys->count() > kSpectatorSlots)
     broken("more spies than slots", w.spies.listbox_spys->count());
-  const QTextDocument* chat = t.mainchat->document();
+  const QTextDocument* chat = t.findChild<QTextEdit*>("mainchat")->document();
   if (chat->maximumBlockCount() <= 0 || chat->blockCount() > chat->maximumBlockCount())
     broken("the chat pane over its bound", chat->blockCount());
-  if (t.soundsPlayed.size() > client::Tchat::kSoundsKept)
-    broken("sounds kept over their bound", t.soundsPlayed.size());
-  if (t.gameRecord->entries() > client::GameRecord::kMaxEntries)
-    broken("the game record over its bound", static_cast<long long>(t.gameRecord->entries()));
+  if (t.soundsPlayed().size() > client::Tchat::kSoundsKept)
+    broken("sounds kept over their bound", t.soundsPlayed().size());
+  if (t.gameRecord().entries() > client::GameRecord::kMaxEntries)
+    broken("the game record over its bound", static_cast<long long>(t.gameRecord().entries()));
   const int objects = objectsUnder(t);
   if (objects > w.objectsAtStart + kObjectsGained) broken("the window keeps gaining objects", objects);
 }
@@ -175,13 +175,13 @@ int driveTable(const uint8_t* data, size_t size) {
       // Raw bytes, cut at every byte 255 as the socket's reads are.
       const uint8_t length = in.byte();
       framer.feed(in.bytes(length), [&](std::string_view m) {
-        table.receivedlist.emplace_back(m);
+        table.enqueue(std::string(m));
         return true;
       });
     } else {
-      table.receivedlist.push_back(announcement(in));
+      table.enqueue(announcement(in));
     }
-    while (!table.receivedlist.empty()) table.processsocktimer();
+    while (table.queued() != 0) table.processsocktimer();
     check(*g_window);
   }
   return 0;

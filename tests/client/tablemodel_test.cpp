@@ -1,25 +1,23 @@
-// The table window's knowledge for the hint: from the announcements one
-// seat's window receives, the same view the host builds for that seat.
-#include "client/tableknowledge.h"
+// The table's model: from the announcements one seat's window receives,
+// the same view of the game the host builds for that seat.
+#include "client/tablemodel.h"
 
 #include <gtest/gtest.h>
 
-#include "protocol/commands.h"
 #include "tests/support/recorder.h"
 
 namespace ombrix::test {
 namespace {
 
-using client::TableKnowledge;
+using client::TableModel;
 
-void feed(TableKnowledge& k, const std::string& message) {
-  const auto [name, fields] = wire::splitCommand(message);
-  k.observe(name, fields);
+void feed(TableModel& k, const std::string& message) {
+  if (auto e = client::readAnnouncement(message)) k.apply(*e);
 }
 
 // A game of four computer seats with seat 2's window listening: after every
 // announcement, the window's view must be the host's view of seat 2.
-TEST(TableKnowledge, SeesWhatTheHostShowsTheSeat) {
+TEST(TableModel, SeesWhatTheHostShowsTheSeat) {
   for (uint64_t seed : {4u, 5u}) {
     HostHarness h(seed);
     h.connect({2});
@@ -31,7 +29,8 @@ TEST(TableKnowledge, SeesWhatTheHostShowsTheSeat) {
                   ai::Skill::Classic};
     e.startgame("Bob+h+");
     h.host.received(2, "CMD_justwatch+2+1\xFF");  // the computer plays seat 2 too
-    TableKnowledge k;
+    TableModel k;
+    feed(k, "CMD_sendlogininfo+2");
     size_t seen = 0;
     int compared = 0;
     while (e.gameInProgress && h.clock.step()) {
@@ -42,7 +41,7 @@ TEST(TableKnowledge, SeesWhatTheHostShowsTheSeat) {
       EXPECT_EQ(k.asksBid(2), bidding);
       EXPECT_EQ(k.awaitsCard(2), playing);
       if (!bidding && !playing) continue;
-      const ai::SeatView a = e.viewFor(2), b = k.view(2);
+      const ai::SeatView a = e.viewFor(2), b = k.seatView();
       ASSERT_EQ(a.hand, b.hand) << "round " << e.roundNumber;
       EXPECT_EQ(a.handSize, b.handSize);
       EXPECT_EQ(a.trumpCard, b.trumpCard);
@@ -65,8 +64,9 @@ TEST(TableKnowledge, SeesWhatTheHostShowsTheSeat) {
   }
 }
 
-TEST(TableKnowledge, ALateJoinerKnowsTheTrickOnTheTable) {
-  TableKnowledge k;
+TEST(TableModel, ALateJoinerKnowsTheTrickOnTheTable) {
+  TableModel k;
+  feed(k, "CMD_sendlogininfo+3");
   feed(k, "CMD_placecard+3+2+40+4+7");
   for (const char* m :
        {"CMD_newplayerstuff+1+1+0+12+1+30+2+5+3+0+4+0+", "CMD_newplayerstuff+2+0+1+3+1+30+2+5+3+0+4+0+",
@@ -75,7 +75,7 @@ TEST(TableKnowledge, ALateJoinerKnowsTheTrickOnTheTable) {
     feed(k, m);
   // Two cards down and seat 3 on turn: seat 1 led the five of hearts, seat 2
   // discarded the five of clubs.
-  const ai::SeatView v = k.view(3);
+  const ai::SeatView v = k.seatView();
   EXPECT_TRUE(k.awaitsCard(3));
   EXPECT_EQ(v.handSize, 5);
   EXPECT_EQ(v.trumpCard, 14);
@@ -92,12 +92,12 @@ TEST(TableKnowledge, ALateJoinerKnowsTheTrickOnTheTable) {
 
   // Cards no order of play explains (seats 1 and 3 down, seat 3 on turn):
   // only a run of seats just before the one on turn counts as the trick.
-  TableKnowledge odd;
-  for (const char* m : {"CMD_newplayerstuff+1+3+1+22+1+14+2+0+3+40+4+0+", "CMD_stats+3+0+7+33+h+"})
+  TableModel odd;
+  for (const char* m : {"CMD_sendlogininfo+2", "CMD_newplayerstuff+1+3+1+22+1+14+2+0+3+40+4+0+", "CMD_stats+3+0+7+33+h+"})
     feed(odd, m);
-  EXPECT_EQ(odd.view(2).inTrick, 0);
-  EXPECT_EQ(odd.view(2).leader, 3);
-  EXPECT_EQ(odd.view(2).played, 0u);
+  EXPECT_EQ(odd.seatView().inTrick, 0);
+  EXPECT_EQ(odd.seatView().leader, 3);
+  EXPECT_EQ(odd.seatView().played, 0u);
 }
 
 }  // namespace
