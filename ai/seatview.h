@@ -45,6 +45,11 @@ struct SeatView : PublicRecord {
   int positionOf(int card) const;
   // Cards the seat may play now: the led suit if it holds any, else all.
   Mask legal() const;
+  // A view some deal of a real game could give: seats, cards, hand size,
+  // bids and tricks within the game's bounds, the own hand, the table and
+  // the record in agreement, and room among the unseen cards for every
+  // other hand. A decision is made only for such a view.
+  bool consistent() const;
 };
 
 }  // namespace ombrix::ai

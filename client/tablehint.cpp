@@ -35,7 +35,10 @@ bool TableHint::ask() {
     return false;
   }
   const ai::SeatView view = m.seatView();
-  decision_.start(view, ai::Skill::Strong, ai::decisionSeed(kHintSeed, m.round(), view));
+  if (!decision_.start(view, ai::Skill::Strong, ai::decisionSeed(kHintSeed, m.round(), view))) {
+    t_.addlinetochat("The hint cannot make sense of what this table was told.");
+    return false;
+  }
   serial_ = m.serial();
   timer_.start();
   return true;

@@ -126,6 +126,7 @@ void TableModel::on(const ev::GameFound& e) {
     if (names_[s] == kWaiting) names_[s] = defaultName(s);
   bidder_ = isSeat(e.bidder) ? e.bidder : 0;
   player_ = isSeat(e.turnSeat) ? e.turnSeat : 0;
+  watch_.unseen();  // the round is under way: who kept to the rule in it cannot be told
   if (player_) {
     // The trick on the table: the cards of the seats just before the one on
     // turn, in the order they were played.

@@ -58,8 +58,13 @@ void GameEngine::think(int seat, bool bid, bool due) {
   } else {
     const ai::SeatView view = viewFor(seat);
     if (bid ? view.bidding() == false : view.legal() == 0) return;
-    decision_.start(view, botSkill[seat],
-                    ai::decisionSeed(ai::mixSeed(botSeed_, gameSerial_), roundNumber, view), strongConfig);
+    if (!decision_.start(view, botSkill[seat],
+                         ai::decisionSeed(ai::mixSeed(botSeed_, gameSerial_), roundNumber, view), strongConfig)) {
+      // A view the host builds is always one a game can give; were it not,
+      // the table must still not wait for ever.
+      if (due) classicMove(seat, bid);
+      return;
+    }
     decisionSerial_ = moveSerial_;
     decisionDue_ = due;
     decision_.step();  // one bounded step at once: Standard is done with it
@@ -92,9 +97,16 @@ void GameEngine::carryOut() {
   // A card not held would leave the table waiting for ever; the host shows
   // it like a refused computer card and moves by the Classic rule.
   notices_.notice("computer played incorrectly");
+  classicMove(seat, false);
+}
+
+void GameEngine::classicMove(int seat, bool bid) {
   const ai::Skill skill = botSkill[seat];
   botSkill[seat] = ai::Skill::Classic;
-  cplay(seat);
+  if (bid)
+    cbid(seat, handSize);
+  else
+    cplay(seat);
   botSkill[seat] = skill;
 }
 

@@ -184,6 +184,8 @@ class GameEngine {
   void think(int seat, bool bid, bool due);
   void thinktimerTimer();
   void carryOut();
+  // The seat's bid or card by the Classic rule, whatever its skill.
+  void classicMove(int seat, bool bid);
   // A step of the game changed what the pending decision was made for.
   void moved() { ++moveSerial_; }
 

@@ -82,7 +82,10 @@ void GameEngine::playFor(int seat, int position) {
   slots[seat].played = card;
   slots[seat].hand[position] = kNoCard;
   record.play(seat, card, ledSuit - 1);
-  if (anyStrong()) ruleWatch.play(seat, position, card);  // only Strong reads it
+  if (anyStrong())
+    ruleWatch.play(seat, position, card);  // only Strong reads it
+  else
+    ruleWatch.unseen();
   moved();
 
   if (cardsInTrick == kSeats) {

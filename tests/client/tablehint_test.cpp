@@ -99,5 +99,20 @@ TEST_F(Table, AdviceForAMomentThatHasPassedIsDropped) {
   EXPECT_EQ(edit_bid(table)->text(), "2");
 }
 
+// A hostile host asks for a bid in a round of a million cards: the table
+// keeps the hand size to a hand's, and the hint, given a table no game can
+// have, says so at once instead of working for ever.
+TEST_F(Table, AHandOfAMillionCardsNeitherFreezesNorCrashesTheHint) {
+  seatAt(table, 1);
+  for (const char* m : {"CMD_startgame+Ann+h+", "CMD_startround+2+4", "CMD_placecard+1+1+40+2+7",
+                        "CMD_trump+14", "CMD_bid+1+1000000+1"})
+    feed(m);
+  ASSERT_TRUE(bidBoxUp(table));
+  EXPECT_EQ(table.model().handSize(), 10);
+  EXPECT_FALSE(table.hint().ask());
+  EXPECT_FALSE(table.hint().thinking());
+  EXPECT_TRUE(mainchat(table)->toPlainText().contains("The hint cannot make sense of what this table was told."));
+}
+
 }  // namespace
 }  // namespace ombrix::test

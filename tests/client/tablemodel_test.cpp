@@ -100,5 +100,61 @@ TEST(TableModel, ALateJoinerKnowsTheTrickOnTheTable) {
   EXPECT_EQ(odd.seatView().played, 0u);
 }
 
+// A hostile host's table: cards shown face up for another seat are not this
+// table's hand, and numbers beyond a hand's are kept to a hand's.
+TEST(TableModel, OnlyItsOwnCardsAreTheHandAndEveryCountStaysAHands) {
+  TableModel k;
+  for (const char* m : {"CMD_sendlogininfo+1", "CMD_startround+2+4", "CMD_placecard+1+1+40+2+7",
+                        "CMD_placecard+2+1+13+2+26", "CMD_trump+14", "CMD_bid+1+1000000+1",
+                        "CMD_hisbid+2+999+999", "CMD_placecard+3+1+0+99999+0"})
+    feed(k, m);
+  const std::array<int, 11> own = {0, 40, 7};
+  EXPECT_EQ(k.hand(), own);
+  EXPECT_EQ(k.seatView().hand, own);
+  EXPECT_EQ(k.cardsShown(2), 2);
+  EXPECT_EQ(k.cardsShown(3), TableModel::kMostCards);
+  EXPECT_EQ(k.handSize(), TableModel::kMostCards);
+  EXPECT_EQ(k.bid(2), TableModel::kMostCards);
+  EXPECT_TRUE(k.asksBid(1));
+  EXPECT_FALSE(k.seatView().consistent());  // so the hint is refused, not stuck
+  feed(k, "CMD_trickwinner+2+77");
+  EXPECT_EQ(k.tricks(2), TableModel::kMostCards);
+}
+
+// A late joiner has not seen the round it joins: however the seats play in
+// it, that round counts for nothing when the table judges who keeps to the
+// Classic rule.
+TEST(TableModel, ALateJoinersFirstRoundCountsForNothingInTheRuleWatch) {
+  TableModel k;
+  for (const char* m : {"CMD_sendlogininfo+3", "CMD_placecard+3+2+40+3+7"}) feed(k, m);
+  for (int s = 1; s <= 4; ++s)
+    feed(k, "CMD_newplayerstuff+" + std::to_string(s) + "+1+" + (s == 2 ? "1" : "0") + "+0+1+0+2+0+3+0+4+0+");
+  feed(k, "CMD_stats+2+0+3+14+h+");
+  // Seat 2 took the first trick, which this table did not see, and leads
+  // from its second position: by the rule, as its first card went there.
+  for (const char* m : {"CMD_playcard+2+2+30", "CMD_nextplayer+3", "CMD_playcard+3+2+40", "CMD_nextplayer+4",
+                        "CMD_playcard+4+2+31", "CMD_nextplayer+1", "CMD_playcard+1+2+32", "CMD_trickwinner+1+1",
+                        "CMD_nextplayer+1", "CMD_playcard+1+3+9", "CMD_nextplayer+2", "CMD_playcard+2+3+10",
+                        "CMD_nextplayer+3", "CMD_playcard+3+3+7", "CMD_nextplayer+4", "CMD_playcard+4+3+8",
+                        "CMD_trickwinner+2+2", "CMD_score+1+0+0", "CMD_score+2+0+0", "CMD_score+3+0+0",
+                        "CMD_score+4+0+0"})
+    feed(k, m);
+  // Three whole one-card rounds by the rule: each seat bids 0 on a low
+  // card and plays its only one.
+  for (int r = 0; r < 3; ++r) {
+    feed(k, "CMD_startround+1+4");
+    feed(k, "CMD_placecard+3+1+4");
+    feed(k, "CMD_trump+40");
+    for (int s = 1; s <= 4; ++s) feed(k, "CMD_hisbid+" + std::to_string(s) + "+0+0");
+    for (int s = 1; s <= 4; ++s) {
+      feed(k, "CMD_nextplayer+" + std::to_string(s));
+      feed(k, "CMD_playcard+" + std::to_string(s) + "+1+" + std::to_string(s + 1));
+    }
+    feed(k, "CMD_trickwinner+4+1");
+    for (int s = 1; s <= 4; ++s) feed(k, "CMD_score+" + std::to_string(s) + "+0+0");
+  }
+  for (int s = 1; s <= 4; ++s) EXPECT_TRUE(k.seatView().classic[s]) << "seat " << s;
+}
+
 }  // namespace
 }  // namespace ombrix::test
