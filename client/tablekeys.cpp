@@ -227,8 +227,7 @@ bool TableKeys::eventFilter(QObject* o, QEvent* e) {
       }
       return true;
     case Qt::Key_Escape:
-      if (marked()) tableArea_->setFocus(Qt::OtherFocusReason);
-      return true;
+      return true;  // the mark stays where it is: Enter still plays the marked card
     default:
       break;
   }

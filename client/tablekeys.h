@@ -3,7 +3,8 @@
 // (along the whole hand while it is not the player's turn, to read it), and
 // Enter or Space plays the marked card through the same path as a left click.
 // While the bid box is up, digits go into it and Enter bids; Up and Down
-// change the bid. Escape leaves the chat input for the table. F2 and Shift+F2
+// change the bid. Escape leaves the chat input for the table; at the table
+// it leaves the mark where it is. F2 and Shift+F2
 // start a full or half game for the host's player.
 //
 // Around each command the host sends, the focus stays at the table when it
