@@ -12,6 +12,7 @@
 #include "client/chatform.h"
 #include "client/gamerecord.h"
 #include "client/sounds.h"
+#include "client/tablehint.h"
 #include "protocol/commands.h"
 #include "tests/fuzz/fuzz_input.h"
 #include "ui/links.h"
@@ -91,6 +92,9 @@ std::string announcement(Input& in) {
 }
 
 constexpr int kMostCards = 10;  // a hand never holds more
+// Steps the hint may take for one piece of advice: a Strong decision is a
+// handful of them (its work over one step's), whatever the host announced.
+constexpr int kHintSteps = 16;
 constexpr int kSpectatorSlots = 5;
 // Widgets and other objects a window may gain while it plays (the hand's
 // cards, a bid box, menus made on demand): anything past this is a leak
@@ -182,6 +186,13 @@ int driveTable(const uint8_t* data, size_t size) {
       table.enqueue(announcement(in));
     }
     while (table.queued() != 0) table.processsocktimer();
+    // Now and then the player presses the hint, and it is stepped as the
+    // idle window would: each step bounded, the advice done in a few.
+    if (in.more() && in.byte() % 8 == 0) {
+      table.Hint1Click();
+      for (int i = 0; i < kHintSteps && table.hint().thinking(); ++i) table.hint().step();
+      if (table.hint().thinking()) broken("the hint still thinking after its steps", kHintSteps);
+    }
     check(*g_window);
   }
   return 0;
