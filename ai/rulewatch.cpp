@@ -53,7 +53,8 @@ void RuleWatch::play(int seat, int position, int card) {
 }
 
 void RuleWatch::endRound() {
-  if (partial_ || handSize_ == 0 || static_cast<int>(plays_.size()) != 4 * handSize_) return;  // seen only in part
+  if (partial_ || handSize_ == 0 || static_cast<int>(plays_.size()) != 4 * handSize_)
+    return;  // seen only in part
   // Each seat's hand as positions by suit (bit p), and its trumps and aces.
   std::array<std::array<unsigned, 5>, 5> bySuit{};
   std::array<int, 5> count{};

@@ -28,7 +28,7 @@ struct SeatView : PublicRecord {
   int leader = 0;              // seat that led (or is to lead) the current trick
   std::array<int, 4> trick{};  // the current trick's cards, in the order played
   int inTrick = 0;
-  std::array<bool, 5> classic{};   // per seat: has kept to the Classic rule all game (RuleWatch)
+  std::array<bool, 5> classic{};  // per seat: has kept to the Classic rule all game (RuleWatch)
   // Per seat, the hand positions not played yet this round (bit p), and for
   // each of them the suits it cannot hold: a seat keeping to the Classic rule
   // that followed from position p had none of the led suit below p.

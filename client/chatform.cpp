@@ -16,11 +16,11 @@
 #include <QToolButton>
 
 #include "client/chatform_util.h"
-#include "client/tableevents.h"
 #include "client/gamerecord.h"
 #include "client/inprocesshost.h"
 #include "client/mutelist.h"
 #include "client/tableaccess.h"
+#include "client/tableevents.h"
 #include "client/tablehint.h"
 #include "client/tablekeys.h"
 #include "net/wsock.h"
@@ -474,14 +474,18 @@ void Tchat::after(const TableEvent& e) {
                       [this](const ev::GameFound& x) { stats(x); },
                       [this](const ev::GameStarted& x) { startthegame(x); },
                       [this](const ev::RoundStarted& x) { startround(x); },
-                      [this](const ev::Dealt& x) { placecard(x); }, [this](const ev::Trump& x) { trump(x); },
-                      [this](const ev::BidAsked& x) { mybid(x); }, [this](const ev::BidMade& x) { hisbid(x); },
+                      [this](const ev::Dealt& x) { placecard(x); },
+                      [this](const ev::Trump& x) { trump(x); },
+                      [this](const ev::BidAsked& x) { mybid(x); },
+                      [this](const ev::BidMade& x) { hisbid(x); },
                       [this](const ev::Turn& x) { getnextplayer(x); },
                       [this](const ev::CardPlayed& x) { playcard(x); },
                       [this](const ev::CardRefused&) { needsuit(); },
                       [this](const ev::TrickTaken& x) { trickwinner(x); },
-                      [this](const ev::Scored& x) { scoreit(x); }, [this](const ev::GameOver& x) { winner(x); },
-                      [this](const ev::Line& x) { chatrecieved(x); }, [this](const ev::Sound& x) { playasound(x); },
+                      [this](const ev::Scored& x) { scoreit(x); },
+                      [this](const ev::GameOver& x) { winner(x); },
+                      [this](const ev::Line& x) { chatrecieved(x); },
+                      [this](const ev::Sound& x) { playasound(x); },
                       [this](const ev::Unreadable& x) { unreadable(x); }},
              e);
 }

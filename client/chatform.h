@@ -68,11 +68,11 @@ class Tchat : public QMainWindow, private TableObserver {
   ~Tchat() override;
 
   // What start-up and the tests set before the connection opens.
-  QString myName;                      // the local player's name
-  QString hostAddress = "127.0.0.1";   // where a join connects
-  std::string hostPort = "7772";       // where hosting listens; tests take "0", any free port
-  QString settingsFile;                // "quarrowlobby.ini" (ui/userfiles.h: beside the program or the player's)
-  std::function<void()> onClosed;      // run instead of closing the program when the connection ends (tests)
+  QString myName;                     // the local player's name
+  QString hostAddress = "127.0.0.1";  // where a join connects
+  std::string hostPort = "7772";      // where hosting listens; tests take "0", any free port
+  QString settingsFile;               // "quarrowlobby.ini", where ui/userfiles.h puts it
+  std::function<void()> onClosed;     // run instead of closing the program at the connection's end (tests)
 
   // The help and about windows, handed over once they exist.
   void attachHelp(windows::Thelp* help, windows::Tabout* about);
@@ -80,7 +80,8 @@ class Tchat : public QMainWindow, private TableObserver {
   void attachDownload(windows::Tdownload* download);
   // The windows created after this one, handed over once they exist.
   void attach(windows::Tscore* score, windows::Tlasttrick* lastTrick, windows::Tspylist* spies,
-              InProcessHost* host, windows::Ttallylist* tally = nullptr, windows::Tphrases* phrases = nullptr);
+              InProcessHost* host, windows::Ttallylist* tally = nullptr,
+              windows::Tphrases* phrases = nullptr);
 
   // --- What the table knows and keeps ------------------------------------------
   const TableModel& model() const { return model_; }

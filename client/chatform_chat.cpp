@@ -280,7 +280,8 @@ bool Tchat::eventFilter(QObject* o, QEvent* e) {
 void Tchat::TextColor1Click() {
   auto* dialog = new QColorDialog(toQColor(textColor_), this);
   dialog->setAttribute(Qt::WA_DeleteOnClose);
-  connect(dialog, &QColorDialog::colorSelected, this, [this](const QColor& c) { setTextColor(fromQColor(c)); });
+  connect(dialog, &QColorDialog::colorSelected, this,
+          [this](const QColor& c) { setTextColor(fromQColor(c)); });
   dialog->open();
 }
 

@@ -14,11 +14,11 @@
 #include "client/chatform.h"
 #include "client/colortext.h"
 #include "client/gamerecord.h"
-#include "ui/settings.h"
 #include "client/tablehint.h"
 #include "protocol/commands.h"
 #include "protocol/framing.h"
 #include "ui/msgbox.h"
+#include "ui/settings.h"
 #include "windows/aboutform.h"
 #include "windows/downloadform.h"
 #include "windows/helpform.h"
@@ -252,7 +252,8 @@ void Tchat::loadinifile() {
   // --bot-skill stands until then; a name this version does not know is no choice.
   const auto skill = ai::skillNamed(s.value("botskill").toStdString());
   botSkillChosen_ = skill.has_value();
-  useBotSkill(skill.value_or(ai::Skill::Classic), botSkillChosen_ && model_.mySeat() == 1 && model_.loggedIn());
+  useBotSkill(skill.value_or(ai::Skill::Classic),
+              botSkillChosen_ && model_.mySeat() == 1 && model_.loggedIn());
 }
 
 bool Tchat::saveinifile() {

@@ -123,7 +123,8 @@ void Tchat::mybid(const ev::BidAsked& e) {
   if (mine) playsounds("bid");
   for (int n = 1; n <= 4; ++n) el("image_turn", n)->hide();
   if (QWidget* t = el("image_turn", bidder)) t->show();
-  label_firstplay->setText(leader == model_.mySeat() ? "You will play first" : caption(leader) + " will play first");
+  label_firstplay->setText(leader == model_.mySeat() ? "You will play first"
+                                                     : caption(leader) + " will play first");
   edit_bid->setProperty("maximum", size);  // the up-down arrows stop there
   setBidBoxVisible(mine);
 }
@@ -189,8 +190,8 @@ void Tchat::trickwinner(const ev::TrickTaken& e) {
   for (int n = 1; n <= 4; ++n) el<QLabel>("image_played", n)->clear();
   const TableModel::LastTrick& last = model_.lastTrick();
   if (lastTrick)
-    lastTrick->fill(mine ? "You won this trick." : caption(w) + " won this trick.", last.cards, model_.trump(),
-                    last.led);
+    lastTrick->fill(mine ? "You won this trick." : caption(w) + " won this trick.", last.cards,
+                    model_.trump(), last.led);
   if (mine) playsounds("taketrick");
 }
 

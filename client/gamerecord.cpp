@@ -3,14 +3,15 @@
 #include <QSaveFile>
 #include <algorithm>
 
-
 namespace ombrix::client {
 
 namespace {
 
 constexpr int kSeats = 4, kHalfRounds = 10, kFullRounds = 20;
 
-QString latin1(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
+QString latin1(const std::string& s) {
+  return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
 
 // The hand size of a round: 1 to 10, then 10 down to 1.
 int scheduledHandSize(int round) { return round <= kHalfRounds ? round : kFullRounds + 1 - round; }
@@ -91,7 +92,8 @@ void GameRecord::inRound(const TableEvent& e) {
                       [this](const ev::CardPlayed& p) { cardPlayed(p); },
                       [this](const ev::TrickTaken& p) { trickWon(p); },
                       [this](const ev::Scored& p) {
-                        if (p.seat >= 1 && p.seat <= kSeats && room()) round().scores.push_back({p.seat, p.points, p.total});
+                        if (p.seat >= 1 && p.seat <= kSeats && room())
+                          round().scores.push_back({p.seat, p.points, p.total});
                       },
                       [this](const ev::GameOver& p) {
                         game_.winner = latin1(p.names);

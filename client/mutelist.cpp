@@ -83,7 +83,8 @@ std::map<int, QString> MuteList::present() const {
   const TableModel& m = t_.model();
   for (int n = 1; n <= TableModel::kLastSlot; ++n) {
     const std::string& name = m.name(n);
-    if (!name.empty() && name != TableModel::kWaiting) out[n] = QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
+    if (!name.empty() && name != TableModel::kWaiting)
+      out[n] = QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
   }
   return out;
 }

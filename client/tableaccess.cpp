@@ -5,9 +5,9 @@
 #include <QTextEdit>
 #include <QToolButton>
 
+#include "base/cards.h"
 #include "client/chatform.h"
 #include "client/tablekeys.h"
-#include "base/cards.h"
 
 namespace ombrix::client {
 
@@ -45,7 +45,8 @@ TableAccess::TableAccess(Tchat& table)
   t_.findChild<QWidget*>("mainchat")->setAccessibleName("Chat");
   t_.findChild<QWidget*>("mychat")->setAccessibleName("Chat input");
   for (int n = 1; n <= 9; ++n)
-    t_.findChild<QWidget*>("b_phrase" + QString::number(n))->setAccessibleName("Phrase button " + QString::number(n));
+    t_.findChild<QWidget*>("b_phrase" + QString::number(n))
+        ->setAccessibleName("Phrase button " + QString::number(n));
   t_.findChild<QWidget*>("b_phrase10")->setAccessibleName("Chatter sounds");
   if (QWidget* logo = t_.findChild<QWidget*>("Image1")) logo->setAccessibleName("Ombrix web site");
   auto* updown = t_.findChild<QWidget*>("updown_bid");
@@ -121,8 +122,8 @@ void TableAccess::refresh() {
   name(trumpcard_, trumpcard_->pixmap().isNull() ? QString("Trump card: none yet")
                                                  : "Trump card: " + cardName(t_.model().trump()));
   name(editBid_, "Your bid, 0 to " + QString::number(t_.model().handSize()));
-  describe(tableArea_, text(index_.value("label_round")) + ". " + text(index_.value("label_totalbids")) + ". " +
-                           text(index_.value("label_turn")));
+  describe(tableArea_, text(index_.value("label_round")) + ". " + text(index_.value("label_totalbids")) +
+                           ". " + text(index_.value("label_turn")));
 
   const std::vector<CardImage*> hand = t_.handInOrder();
   const std::vector<CardImage*> playable = markable(t_);

@@ -9,8 +9,8 @@ using A = wire::Announcement;
 
 // The event a parser's result makes, or what was wrong with the fields.
 template <class Parsed, class Make>
-TableEvent readWith(A kind, std::string_view fields, std::optional<Parsed> (*parser)(std::string_view, wire::BadField*),
-                    Make make) {
+TableEvent readWith(A kind, std::string_view fields,
+                    std::optional<Parsed> (*parser)(std::string_view, wire::BadField*), Make make) {
   wire::BadField bad;
   if (auto p = parser(fields, &bad)) return make(*p);
   return ev::Unreadable{kind, bad.number, std::string(bad.text)};
@@ -27,14 +27,17 @@ std::optional<TableEvent> readAnnouncement(std::string_view message) {
       return readWith(kind, f, parse::sendlogininfo, [](int slot) { return ev::LogIn{slot}; });
     case A::NewPlayerInfo:
     case A::ExistingPlayers:
-      return readWith(kind, f, parse::slotName,
-                      [](const parse::SlotName& p) { return ev::Arrived{p.slot, std::string(p.name)}; });
+      return readWith(kind, f, parse::slotName, [](const parse::SlotName& p) {
+        return ev::Arrived{p.slot, std::string(p.name)};
+      });
     case A::PlayerDisconnected:
-      return readWith(kind, f, parse::slotName,
-                      [](const parse::SlotName& p) { return ev::Departed{p.slot, std::string(p.name)}; });
+      return readWith(kind, f, parse::slotName, [](const parse::SlotName& p) {
+        return ev::Departed{p.slot, std::string(p.name)};
+      });
     case A::JustWatching:
-      return readWith(kind, f, parse::justwatching,
-                      [](const parse::SeatFlag& p) { return ev::JustWatching{p.seat, p.flag == 1}; });
+      return readWith(kind, f, parse::justwatching, [](const parse::SeatFlag& p) {
+        return ev::JustWatching{p.seat, p.flag == 1};
+      });
     case A::HaveWrongVersion:
       return ev::OtherVersion{std::string(f)};
     case A::WrongVersion:
@@ -54,11 +57,13 @@ std::optional<TableEvent> readAnnouncement(std::string_view message) {
         return ev::GameStarted{std::string(p.starter), p.kind == "h"};
       });
     case A::StartRound:
-      return readWith(kind, f, parse::startround,
-                      [](const parse::Pair& p) { return ev::RoundStarted{p.first, p.second}; });
+      return readWith(kind, f, parse::startround, [](const parse::Pair& p) {
+        return ev::RoundStarted{p.first, p.second};
+      });
     case A::PlaceCard:
-      return readWith(kind, f, parse::placecard,
-                      [](const parse::PlaceCard& p) { return ev::Dealt{p.seat, p.cards}; });
+      return readWith(kind, f, parse::placecard, [](const parse::PlaceCard& p) {
+        return ev::Dealt{p.seat, p.cards};
+      });
     case A::Trump:
       return readWith(kind, f, parse::trump, [](int card) { return ev::Trump{card}; });
     case A::Bid:
@@ -66,32 +71,38 @@ std::optional<TableEvent> readAnnouncement(std::string_view message) {
         return ev::BidAsked{p.bidder, p.handSize, p.firstPlayer};
       });
     case A::HisBid:
-      return readWith(kind, f, parse::hisbid,
-                      [](const parse::HisBid& p) { return ev::BidMade{p.seat, p.bid, p.total}; });
+      return readWith(kind, f, parse::hisbid, [](const parse::HisBid& p) {
+        return ev::BidMade{p.seat, p.bid, p.total};
+      });
     case A::NextPlayer:
       return readWith(kind, f, parse::nextplayer, [](int seat) { return ev::Turn{seat}; });
     case A::PlayCard:
-      return readWith(kind, f, parse::playcard,
-                      [](const parse::PlayCard& p) { return ev::CardPlayed{p.seat, p.position, p.card}; });
+      return readWith(kind, f, parse::playcard, [](const parse::PlayCard& p) {
+        return ev::CardPlayed{p.seat, p.position, p.card};
+      });
     case A::NeedSuit:
       return ev::CardRefused{};  // its fields name the card, which this table knows already
     case A::TrickWinner:
-      return readWith(kind, f, parse::trickwinner,
-                      [](const parse::Pair& p) { return ev::TrickTaken{p.first, p.second}; });
+      return readWith(kind, f, parse::trickwinner, [](const parse::Pair& p) {
+        return ev::TrickTaken{p.first, p.second};
+      });
     case A::Score:
-      return readWith(kind, f, parse::score,
-                      [](const parse::Triple& p) { return ev::Scored{p.a, p.b, p.c}; });
+      return readWith(kind, f, parse::score, [](const parse::Triple& p) {
+        return ev::Scored{p.a, p.b, p.c};
+      });
     case A::Winner:
-      return readWith(kind, f, parse::winner,
-                      [](const parse::Winner& p) { return ev::GameOver{std::string(p.names), p.best}; });
+      return readWith(kind, f, parse::winner, [](const parse::Winner& p) {
+        return ev::GameOver{std::string(p.names), p.best};
+      });
     case A::Chat:
     case A::Me: {
       const auto line = parse::colouredText(f);
       return ev::Line{kind == A::Me, std::string(line.text), std::string(line.colour)};
     }
     case A::PlayASound:
-      return readWith(kind, f, parse::playasoundRelay,
-                      [](const parse::SlotText& p) { return ev::Sound{p.slot, std::string(p.text)}; });
+      return readWith(kind, f, parse::playasoundRelay, [](const parse::SlotText& p) {
+        return ev::Sound{p.slot, std::string(p.text)};
+      });
     case A::Unknown:
       return std::nullopt;
   }

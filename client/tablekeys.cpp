@@ -9,9 +9,9 @@
 #include <algorithm>
 #include <array>
 
+#include "base/cards.h"
 #include "client/chatform.h"
 #include "client/tableaccess.h"
-#include "base/cards.h"
 
 namespace ombrix::client {
 
@@ -156,7 +156,7 @@ void TableKeys::toTable() {
   updateMark();
 }
 
-void TableKeys::move(int key) {
+void TableKeys::moveMark(int key) {
   const std::vector<CardImage*> cards = markable(t_);
   if (cards.empty()) return;
   CardImage* now = marked();
@@ -199,7 +199,8 @@ bool TableKeys::eventFilter(QObject* o, QEvent* e) {
     if (key == Qt::Key_Return || key == Qt::Key_Enter) {
       if (bidButton_->isVisibleTo(tableArea_)) t_.button_bidClick();  // as the button: once
     } else if (key == Qt::Key_Up || key == Qt::Key_Down) {
-      const int bid = std::clamp(editBid_->text().toInt() + (key == Qt::Key_Up ? 1 : -1), 0, t_.model().handSize());
+      const int bid =
+          std::clamp(editBid_->text().toInt() + (key == Qt::Key_Up ? 1 : -1), 0, t_.model().handSize());
       editBid_->setText(QString::number(bid));
     } else if (key == Qt::Key_Escape) {
       tableArea_->setFocus(Qt::OtherFocusReason);
@@ -215,7 +216,7 @@ bool TableKeys::eventFilter(QObject* o, QEvent* e) {
     case Qt::Key_Right:
     case Qt::Key_Home:
     case Qt::Key_End:
-      move(key);
+      moveMark(key);
       return true;
     case Qt::Key_Return:
     case Qt::Key_Enter:
@@ -256,8 +257,6 @@ void TableKeys::updateMark() {
   mark_->raise();
 }
 
-void TableKeys::refreshNames() {
-  t_.access().refresh();
-}
+void TableKeys::refreshNames() { t_.access().refresh(); }
 
 }  // namespace ombrix::client

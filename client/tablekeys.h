@@ -61,7 +61,7 @@ class TableKeys : public QObject, public TableObserver {
   void toTable();
   void toBidBox();
   bool toHand();  // the first markable card; false when there is none
-  void move(int key);
+  void moveMark(int key);  // Left, Right, Home or End along the markable cards
   void updateMark();
   void refreshNames();
 

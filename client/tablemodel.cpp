@@ -31,15 +31,15 @@ bool sameName(const std::string& a, const std::string& b) {
 
 // Events that change the game, after which advice being worked out is stale.
 bool movesTheGame(const TableEvent& e) {
-  return std::visit(Handlers{[](const ev::GameStarted&) { return true; },
-                             [](const ev::RoundStarted&) { return true; },
-                             [](const ev::Dealt&) { return true; }, [](const ev::Trump&) { return true; },
-                             [](const ev::BidAsked&) { return true; }, [](const ev::BidMade&) { return true; },
-                             [](const ev::Turn&) { return true; }, [](const ev::CardPlayed&) { return true; },
-                             [](const ev::TrickTaken&) { return true; }, [](const ev::Scored&) { return true; },
-                             [](const ev::SeatFound&) { return true; }, [](const ev::GameFound&) { return true; },
-                             [](const ev::GameOver&) { return true; }, [](const auto&) { return false; }},
-                    e);
+  return std::visit(
+      Handlers{[](const ev::GameStarted&) { return true; }, [](const ev::RoundStarted&) { return true; },
+               [](const ev::Dealt&) { return true; }, [](const ev::Trump&) { return true; },
+               [](const ev::BidAsked&) { return true; }, [](const ev::BidMade&) { return true; },
+               [](const ev::Turn&) { return true; }, [](const ev::CardPlayed&) { return true; },
+               [](const ev::TrickTaken&) { return true; }, [](const ev::Scored&) { return true; },
+               [](const ev::SeatFound&) { return true; }, [](const ev::GameFound&) { return true; },
+               [](const ev::GameOver&) { return true; }, [](const auto&) { return false; }},
+      e);
 }
 
 }  // namespace

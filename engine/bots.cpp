@@ -59,7 +59,8 @@ void GameEngine::think(int seat, bool bid, bool due) {
     const ai::SeatView view = viewFor(seat);
     if (bid ? view.bidding() == false : view.legal() == 0) return;
     if (!decision_.start(view, botSkill[seat],
-                         ai::decisionSeed(ai::mixSeed(botSeed_, gameSerial_), roundNumber, view), strongConfig)) {
+                         ai::decisionSeed(ai::mixSeed(botSeed_, gameSerial_), roundNumber, view),
+                         strongConfig)) {
       // A view the host builds is always one a game can give; were it not,
       // the table must still not wait for ever.
       if (due) classicMove(seat, bid);

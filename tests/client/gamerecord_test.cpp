@@ -238,7 +238,8 @@ TEST_F(Table, ALateJoinersRecordStartsWhereItCameIn) {
   feed("CMD_startround+8+4");
   feed("CMD_placecard+3+1+40+2+41");
   feed("CMD_trump+1");
-  EXPECT_TRUE(table.gameRecord().text().endsWith("\nRound 8: 8 cards, dealer Derev, trump 2C\nHand: 2S 3S\n"));
+  EXPECT_TRUE(
+      table.gameRecord().text().endsWith("\nRound 8: 8 cards, dealer Derev, trump 2C\nHand: 2S 3S\n"));
 }
 
 TEST_F(Table, ASpectatorsRecordNamesTheWatcherAndAFailedSaveIsTold) {

@@ -36,7 +36,8 @@ QAction* entry(QMenu* menu) {
 // Chooses "Mute" or "Unmute" from the seat name's menu; the entry's text.
 QString muteSeat(Tchat& t, int seat) {
   rightClick(t.el("label_playername", seat));
-  QMenu* menu = t.findChild<QMenu*>("popup_kick")->isVisible() ? t.findChild<QMenu*>("popup_kick") : t.mutes().popup_mute;
+  QMenu* menu = t.findChild<QMenu*>("popup_kick")->isVisible() ? t.findChild<QMenu*>("popup_kick")
+                                                               : t.mutes().popup_mute;
   EXPECT_TRUE(menu->isVisible());
   QAction* a = entry(menu);
   if (!a) return {};

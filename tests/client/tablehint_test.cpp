@@ -111,7 +111,8 @@ TEST_F(Table, AHandOfAMillionCardsNeitherFreezesNorCrashesTheHint) {
   EXPECT_EQ(table.model().handSize(), 10);
   EXPECT_FALSE(table.hint().ask());
   EXPECT_FALSE(table.hint().thinking());
-  EXPECT_TRUE(mainchat(table)->toPlainText().contains("The hint cannot make sense of what this table was told."));
+  EXPECT_TRUE(
+      mainchat(table)->toPlainText().contains("The hint cannot make sense of what this table was told."));
 }
 
 }  // namespace

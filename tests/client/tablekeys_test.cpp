@@ -182,7 +182,8 @@ TEST_F(KeySolo, AWholeHalfGameByKeysOnly) {
           bool canFollow = false;
           for (CardImage* c : table.cardImages())
             canFollow = canFollow || suitOf(c->card) == suitOf(table.model().ledCard());
-          illegal += table.model().ledCard() != 0 && canFollow && suitOf(card) != suitOf(table.model().ledCard());
+          illegal +=
+              table.model().ledCard() != 0 && canFollow && suitOf(card) != suitOf(table.model().ledCard());
           press(plays % 2 ? Qt::Key_Space : Qt::Key_Return);
           ++plays;
         }
@@ -190,9 +191,10 @@ TEST_F(KeySolo, AWholeHalfGameByKeysOnly) {
       },
       20000);
   ASSERT_TRUE(over) << "focus " << (focused() ? focused()->objectName().toStdString() : "none") << " turn "
-                    << table.model().myTurn() << " round " << label_round(table)->text().toStdString() << " plays "
-                    << plays << " bids " << bids << " status " << label_turn(table)->text().toStdString()
-                    << " bidbox " << edit_bid(table)->isVisible() << button_bid(table)->isVisible();
+                    << table.model().myTurn() << " round " << label_round(table)->text().toStdString()
+                    << " plays " << plays << " bids " << bids << " status "
+                    << label_turn(table)->text().toStdString() << " bidbox " << edit_bid(table)->isVisible()
+                    << button_bid(table)->isVisible();
   EXPECT_EQ(plays, 55);  // one card a trick, 1 + 2 + ... + 10
   EXPECT_EQ(bids, 10);
   EXPECT_EQ(illegal, 0);

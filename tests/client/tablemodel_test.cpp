@@ -93,7 +93,8 @@ TEST(TableModel, ALateJoinerKnowsTheTrickOnTheTable) {
   // Cards no order of play explains (seats 1 and 3 down, seat 3 on turn):
   // only a run of seats just before the one on turn counts as the trick.
   TableModel odd;
-  for (const char* m : {"CMD_sendlogininfo+2", "CMD_newplayerstuff+1+3+1+22+1+14+2+0+3+40+4+0+", "CMD_stats+3+0+7+33+h+"})
+  for (const char* m :
+       {"CMD_sendlogininfo+2", "CMD_newplayerstuff+1+3+1+22+1+14+2+0+3+40+4+0+", "CMD_stats+3+0+7+33+h+"})
     feed(odd, m);
   EXPECT_EQ(odd.seatView().inTrick, 0);
   EXPECT_EQ(odd.seatView().leader, 3);
@@ -104,9 +105,9 @@ TEST(TableModel, ALateJoinerKnowsTheTrickOnTheTable) {
 // table's hand, and numbers beyond a hand's are kept to a hand's.
 TEST(TableModel, OnlyItsOwnCardsAreTheHandAndEveryCountStaysAHands) {
   TableModel k;
-  for (const char* m : {"CMD_sendlogininfo+1", "CMD_startround+2+4", "CMD_placecard+1+1+40+2+7",
-                        "CMD_placecard+2+1+13+2+26", "CMD_trump+14", "CMD_bid+1+1000000+1",
-                        "CMD_hisbid+2+999+999", "CMD_placecard+3+1+0+99999+0"})
+  for (const char* m :
+       {"CMD_sendlogininfo+1", "CMD_startround+2+4", "CMD_placecard+1+1+40+2+7", "CMD_placecard+2+1+13+2+26",
+        "CMD_trump+14", "CMD_bid+1+1000000+1", "CMD_hisbid+2+999+999", "CMD_placecard+3+1+0+99999+0"})
     feed(k, m);
   const std::array<int, 11> own = {0, 40, 7};
   EXPECT_EQ(k.hand(), own);
@@ -132,12 +133,13 @@ TEST(TableModel, ALateJoinersFirstRoundCountsForNothingInTheRuleWatch) {
   feed(k, "CMD_stats+2+0+3+14+h+");
   // Seat 2 took the first trick, which this table did not see, and leads
   // from its second position: by the rule, as its first card went there.
-  for (const char* m : {"CMD_playcard+2+2+30", "CMD_nextplayer+3", "CMD_playcard+3+2+40", "CMD_nextplayer+4",
-                        "CMD_playcard+4+2+31", "CMD_nextplayer+1", "CMD_playcard+1+2+32", "CMD_trickwinner+1+1",
-                        "CMD_nextplayer+1", "CMD_playcard+1+3+9", "CMD_nextplayer+2", "CMD_playcard+2+3+10",
-                        "CMD_nextplayer+3", "CMD_playcard+3+3+7", "CMD_nextplayer+4", "CMD_playcard+4+3+8",
-                        "CMD_trickwinner+2+2", "CMD_score+1+0+0", "CMD_score+2+0+0", "CMD_score+3+0+0",
-                        "CMD_score+4+0+0"})
+  for (const char* m :
+       {"CMD_playcard+2+2+30", "CMD_nextplayer+3",   "CMD_playcard+3+2+40", "CMD_nextplayer+4",
+        "CMD_playcard+4+2+31", "CMD_nextplayer+1",   "CMD_playcard+1+2+32", "CMD_trickwinner+1+1",
+        "CMD_nextplayer+1",    "CMD_playcard+1+3+9", "CMD_nextplayer+2",    "CMD_playcard+2+3+10",
+        "CMD_nextplayer+3",    "CMD_playcard+3+3+7", "CMD_nextplayer+4",    "CMD_playcard+4+3+8",
+        "CMD_trickwinner+2+2", "CMD_score+1+0+0",    "CMD_score+2+0+0",     "CMD_score+3+0+0",
+        "CMD_score+4+0+0"})
     feed(k, m);
   // Three whole one-card rounds by the rule: each seat bids 0 on a low
   // card and plays its only one.

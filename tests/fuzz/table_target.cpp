@@ -129,8 +129,7 @@ Window* g_window = nullptr;
 // with the number of announcements beyond its bound.
 void check(const Window& w) {
   const client::Tchat& t = w.table;
-  if (t.queued() != 0)
-    broken("the queue did not drain", static_cast<long long>(t.queued()));
+  if (t.queued() != 0) broken("the queue did not drain", static_cast<long long>(t.queued()));
   const auto cards = t.cardImages().size();
   if (cards > static_cast<size_t>(kMostCards)) broken("more cards in hand than a hand holds", cards);
   for (int s = 1; s <= 4; ++s)
