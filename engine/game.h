@@ -20,6 +20,8 @@
 #include <vector>
 
 #include "ai/decision.h"
+#include "ai/publicrecord.h"
+#include "ai/rulewatch.h"
 #include "base/cards.h"
 #include "base/timer.h"
 #include "engine/random.h"
@@ -60,14 +62,6 @@ struct PlayerSlot {
   int played = 0;
   int bid = 0;
   bool watching = false;
-};
-
-// What every table has seen of the round so far, for the computer players:
-// the cards played, by whom, and the suits a seat has shown it lacks.
-struct RoundRecord {
-  uint64_t played = 0;  // bit card - 1
-  std::array<uint64_t, kSeats + 1> playedBy{};
-  std::array<uint8_t, kSeats + 1> voids{};  // bit suit - 1
 };
 
 class Outbox {
@@ -173,7 +167,8 @@ class GameEngine {
   // always played.
   std::array<ai::Skill, kSeats + 1> botSkill{};
   ai::StrongConfig strongConfig;
-  RoundRecord record;
+  // What every table has seen of the round, for the computer players.
+  ai::PublicRecord record;
   // Which seats are seen to keep to the Classic rule. Fed only while a seat
   // plays Strong, the one skill that reads it: a round it saw in part counts
   // for nothing, so a skill chosen mid-game trusts no seat before it has
@@ -217,6 +212,8 @@ class GameEngine {
   void think(int seat, bool bid, bool due);
   void thinktimerTimer();
   void carryOut();
+  // The seat's bid or card by the Classic rule, whatever its skill.
+  void classicMove(int seat, bool bid);
   // A step of the game changed what the pending decision was made for.
   void moved() { ++moveSerial_; }
 

@@ -175,8 +175,9 @@ class Checker {
 
   // The watch heard this game's rounds, and this round's deal and bids.
   bool watch() {
-    // Each round: its start, four bids, its cards, its end.
-    constexpr size_t kMaxEvents = 20 * 6 + kSeats * 110;
+    // Each round: its start, four bids, its cards, its end, and at most one
+    // mark that part of it went unseen.
+    constexpr size_t kMaxEvents = 20 * 7 + kSeats * 110;
     if (s_.watch.size() > kMaxEvents) return fail("rule watch log too long");
     int rounds = 0, ends = 0, bidsThisRound = 0;
     const WatchEvent* last = nullptr;
@@ -199,6 +200,9 @@ class Checker {
         case WatchEvent::EndRound:
           if (e.a || e.b || e.c) return fail("rule watch end");
           ++ends;
+          break;
+        case WatchEvent::Unseen:
+          if (e.a || e.b || e.c) return fail("rule watch unseen");
           break;
         default:
           return fail("rule watch event");

@@ -14,7 +14,7 @@
 namespace ombrix {
 
 struct WatchEvent {
-  enum Kind : uint8_t { Round, Bid, Play, EndRound };
+  enum Kind : uint8_t { Round, Bid, Play, EndRound, Unseen };
   Kind kind = Round;
   // Round: hand size, trump card. Bid: seat, bid. Play: seat, position, card.
   uint8_t a = 0, b = 0, c = 0;
@@ -29,6 +29,7 @@ class RecordedRuleWatch : public ai::RuleWatch {
   }
   void startRound(int handSize, int trumpCard) {
     RuleWatch::startRound(handSize, trumpCard);
+    unseenThisRound_ = false;
     log_.push_back({WatchEvent::Round, byte(handSize), byte(trumpCard), 0});
   }
   void bid(int seat, int bid) {
@@ -38,6 +39,13 @@ class RecordedRuleWatch : public ai::RuleWatch {
   void play(int seat, int position, int card) {
     RuleWatch::play(seat, position, card);
     log_.push_back({WatchEvent::Play, byte(seat), byte(position), byte(card)});
+  }
+  // Once a round is unseen it stays so: one entry is enough.
+  void unseen() {
+    RuleWatch::unseen();
+    if (unseenThisRound_) return;
+    unseenThisRound_ = true;
+    log_.push_back({WatchEvent::Unseen, 0, 0, 0});
   }
   void endRound() {
     RuleWatch::endRound();
@@ -63,6 +71,9 @@ class RecordedRuleWatch : public ai::RuleWatch {
         case WatchEvent::EndRound:
           endRound();
           break;
+        case WatchEvent::Unseen:
+          unseen();
+          break;
       }
     }
   }
@@ -71,6 +82,7 @@ class RecordedRuleWatch : public ai::RuleWatch {
   // Seats, positions, bids, hand sizes and cards all fit a byte.
   static uint8_t byte(int n) { return static_cast<uint8_t>(n); }
   std::vector<WatchEvent> log_;
+  bool unseenThisRound_ = false;
 };
 
 }  // namespace ombrix

@@ -175,6 +175,9 @@ std::string encodeSave(const GameState& s) {
       case WatchEvent::EndRound:
         w.word("e");
         break;
+      case WatchEvent::Unseen:
+        w.word("u");
+        break;
     }
   }
   w.line().word("random");
@@ -275,6 +278,8 @@ std::optional<GameState> decodeSave(std::string_view bytes, std::string* why) {
       e.c = small();
     } else if (kind == "e") {
       e = {WatchEvent::EndRound, 0, 0, 0};
+    } else if (kind == "u") {
+      e = {WatchEvent::Unseen, 0, 0, 0};
     } else {
       in.fail("rule watch event");
     }
