@@ -33,8 +33,12 @@ uint64_t decisionSeed(uint64_t base, int round, const SeatView& v) {
   return mixSeed(s, v.bidding() ? 1 : 2);
 }
 
-void Decision::start(const SeatView& v, Skill skill, uint64_t seed, const StrongConfig& config) {
+bool Decision::start(const SeatView& v, Skill skill, uint64_t seed, const StrongConfig& config) {
   clear();
+  // A hostile host can announce a table no game has (a hand of a million
+  // cards, tricks beyond the hand): nothing sensible, or bounded, could be
+  // worked out from it.
+  if (!v.consistent()) return false;
   view_ = v;
   skill_ = skill;
   seed_ = seed;
@@ -42,6 +46,7 @@ void Decision::start(const SeatView& v, Skill skill, uint64_t seed, const Strong
   bid_ = v.bidding();
   seat_ = v.seat;
   if (skill == Skill::Strong) strong_.emplace(v, seed, config);
+  return true;
 }
 
 bool Decision::step() {

@@ -28,7 +28,9 @@ class Decision {
   static constexpr long kStepWork = 8000;
 
   // Begins deciding for `v.seat` (its bid while v.bidding(), else its card).
-  void start(const SeatView& v, Skill skill, uint64_t seed, const StrongConfig& config = {});
+  // A view no game can give (SeatView::consistent) is refused: false, and
+  // nothing is decided.
+  bool start(const SeatView& v, Skill skill, uint64_t seed, const StrongConfig& config = {});
   void clear() { *this = Decision(); }
 
   bool active() const { return active_; }
@@ -47,6 +49,10 @@ class Decision {
   int64_t longestStepNs() const { return longestStepNs_; }
   int64_t longestStepCpuNs() const { return longestStepCpuNs_; }
   int steps() const { return steps_; }
+  // Deals the Strong search drew without a consistent one to be found (see
+  // Deal::fallback).
+  int fallbacks() const { return strong_ ? strong_->fallbacks() : 0; }
+  int samples() const { return strong_ ? strong_->samples() : 0; }  // deals the Strong search drew
 
  private:
   int decideStandard() const;

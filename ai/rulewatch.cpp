@@ -13,6 +13,7 @@ constexpr int kPositions = 10;
 void RuleWatch::startRound(int handSize, int trumpCard) {
   handSize_ = std::clamp(handSize, 0, kPositions);
   trumpSuit_ = suitOfCard(trumpCard);
+  partial_ = false;
   plays_.clear();
   bids_.fill(-1);
   usedPositions_.fill(0);
@@ -36,7 +37,7 @@ void RuleWatch::bid(int seat, int bid) {
 }
 
 void RuleWatch::play(int seat, int position, int card) {
-  if (seat < 1 || seat > 4 || position < 1 || position > kPositions) return;
+  if (partial_ || seat < 1 || seat > 4 || position < 1 || position > kPositions) return;
   const bool leads = plays_.size() % 4 == 0;
   const bool follows = !leads && suitOfCard(card) == suitOfCard(plays_[plays_.size() / 4 * 4].card);
   // Leading or discarding, the rule takes the first position still held.
@@ -52,7 +53,8 @@ void RuleWatch::play(int seat, int position, int card) {
 }
 
 void RuleWatch::endRound() {
-  if (handSize_ == 0 || static_cast<int>(plays_.size()) != 4 * handSize_) return;  // seen only in part
+  if (partial_ || handSize_ == 0 || static_cast<int>(plays_.size()) != 4 * handSize_)
+    return;  // seen only in part
   // Each seat's hand as positions by suit (bit p), and its trumps and aces.
   std::array<std::array<unsigned, 5>, 5> bySuit{};
   std::array<int, 5> count{};

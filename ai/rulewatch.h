@@ -27,6 +27,10 @@ class RuleWatch {
   void bid(int seat, int bid);
   // Cards in the order played; every fourth one starts a trick.
   void play(int seat, int position, int card);
+  // A card of this round was played that the watch did not see (it began
+  // watching, or the table joined, with the round under way): the round
+  // counts for nothing, for or against any seat.
+  void unseen() { partial_ = true; }
   // The round is over: check it whole.
   void endRound();
 
@@ -47,6 +51,7 @@ class RuleWatch {
   std::array<std::array<unsigned, 5>, 5> barred_{};  // per seat and suit: positions without it
   std::vector<Play> plays_;
   int handSize_ = 0, trumpSuit_ = 0;
+  bool partial_ = false;
 };
 
 }  // namespace ombrix::ai

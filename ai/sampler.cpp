@@ -109,8 +109,12 @@ Deal Sampler::draw(Rng& rng) const {
       }
       pool &= ~d.hands[seat];
     }
-    if (ok) return d;
+    if (ok) {
+      d.fallback = lastResort;
+      return d;
+    }
   }
+  d.fallback = true;
   return d;
 }
 

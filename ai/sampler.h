@@ -21,6 +21,9 @@ struct Deal {
   std::array<Mask, 4> hands{};
   // Cards in deal order, for the seats that keep to the Classic rule; -1 pads.
   std::array<std::array<int8_t, 10>, 4> order;
+  // No deal that agrees with the view turned up in the tries: this one
+  // ignores what the seats have shown they lack, or leaves a hand short.
+  bool fallback = false;
 };
 
 class Sampler {

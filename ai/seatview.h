@@ -10,12 +10,14 @@
 #include <cstdint>
 
 #include "ai/cardmask.h"
+#include "ai/publicrecord.h"
 
 namespace ombrix::ai {
 
 constexpr int kNotBid = -1;
 
-struct SeatView {
+// The public record (played, playedBy, voids) and what this seat alone knows.
+struct SeatView : PublicRecord {
   int seat = 0;                // 1..4, whose decision this is
   int handSize = 0;            // cards dealt to each seat this round
   int trumpCard = 0;           // the turned-up card, 1..52
@@ -26,10 +28,7 @@ struct SeatView {
   int leader = 0;              // seat that led (or is to lead) the current trick
   std::array<int, 4> trick{};  // the current trick's cards, in the order played
   int inTrick = 0;
-  Mask played = 0;                 // every card seen played this round, current trick included
-  std::array<Mask, 5> playedBy{};  // the same, by the seat that played it
-  std::array<uint8_t, 5> voids{};  // per seat: suits it has shown it lacks (suitBit)
-  std::array<bool, 5> classic{};   // per seat: has kept to the Classic rule all game (RuleWatch)
+  std::array<bool, 5> classic{};  // per seat: has kept to the Classic rule all game (RuleWatch)
   // Per seat, the hand positions not played yet this round (bit p), and for
   // each of them the suits it cannot hold: a seat keeping to the Classic rule
   // that followed from position p had none of the led suit below p.
@@ -46,6 +45,11 @@ struct SeatView {
   int positionOf(int card) const;
   // Cards the seat may play now: the led suit if it holds any, else all.
   Mask legal() const;
+  // A view some deal of a real game could give: seats, cards, hand size,
+  // bids and tricks within the game's bounds, the own hand, the table and
+  // the record in agreement, and room among the unseen cards for every
+  // other hand. A decision is made only for such a view.
+  bool consistent() const;
 };
 
 }  // namespace ombrix::ai

@@ -35,6 +35,7 @@ StrongSearch::StrongSearch(const SeatView& v, uint64_t seed, const StrongConfig&
 
 void StrongSearch::drawSample() {
   const Deal deal = sampler_.draw(rng_);
+  fallbacks_ += deal.fallback;
   base_ = dealState(view_, deal);
   if (!bidding_) return;
   // The seats still to bid bid as they are expected to on their sampled hands.
@@ -65,7 +66,11 @@ bool StrongSearch::step(long work) {
   const long until = work_ + work;
   while (!done_ && work_ < until) {
     if (next_ == 0) drawSample();
+    // Every evaluation counts for at least one unit, so a step ends however
+    // little a play-out finds to do.
+    const long before = work_;
     total_[next_] += evaluate(candidates_[next_], work_);
+    if (work_ == before) ++work_;
     if (++next_ == candidates_.size()) {
       next_ = 0;
       ++sample_;

@@ -45,6 +45,7 @@ class StrongSearch {
   // The bid, or the card 1..52.
   int result() const;
   int samples() const { return sample_; }
+  int fallbacks() const { return fallbacks_; }  // samples that were Deal::fallback
   // Candidates (bids, or card bit indices) and their mean points so far.
   const std::vector<int>& candidates() const { return candidates_; }
   double meanOf(size_t i) const { return sample_ ? total_[i] / sample_ : 0; }
@@ -61,7 +62,7 @@ class StrongSearch {
   bool bidding_, exact_ = false, done_ = false;
   std::vector<int> candidates_;
   std::vector<double> total_;
-  int sample_ = 0;
+  int sample_ = 0, fallbacks_ = 0;
   size_t next_ = 0;  // candidate to evaluate next on the current sample
   long work_ = 0;
   PlayState base_;  // the current sample, where the decision is due

@@ -16,6 +16,7 @@
 //                          OMBRIX_SCREENSHOT the picture is taken at a turn of round R
 //                          or later with a choice of cards, the mark moved (MS: give up)
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -64,25 +65,29 @@ void press(int key, const QString& text = {}) {
 
 // Plays seat 1 by keys: out of the chat input, bids of one, the marked card.
 // In round `round` the mark is walked along the hand and the table pictured.
-void keyPlay(client::Tchat& table, int round, const QString& shot) {
+void keyPlay(client::Tchat& table, QWidget& lobbyOffer, int round, const QString& shot) {
   auto* poll = new QTimer(&table);
-  QObject::connect(poll, &QTimer::timeout, &table, [&table, poll, round, shot, started = false]() mutable {
-    if (!table.loggedIn) return;
+  auto* chatInput = table.findChild<QLineEdit*>("mychat");
+  auto* bidBox = table.findChild<QLineEdit*>("edit_bid");
+  auto* bidButton = table.findChild<QPushButton*>("button_bid");
+  QObject::connect(poll, &QTimer::timeout, &table, [=, &table, &lobbyOffer, started = false]() mutable {
+    const client::TableModel& model = table.model();
+    if (!model.loggedIn()) return;
     if (!started) {
       // The lobby's offer stands aside; the table has the keyboard.
-      if (table.download) table.download->hide();
+      lobbyOffer.hide();
       table.activateWindow();
       table.button_startClick();
       started = true;
       return;
     }
     if (!table.isActiveWindow()) return table.activateWindow();
-    if (QApplication::focusWidget() == table.mychat) press(Qt::Key_Escape);
-    if (QApplication::focusWidget() == table.edit_bid && table.button_bid->isVisible())
+    if (QApplication::focusWidget() == chatInput) press(Qt::Key_Escape);
+    if (QApplication::focusWidget() == bidBox && bidButton->isVisible())
       return press(Qt::Key_1, "1"), press(Qt::Key_Return);
-    if (!table.myTurn || !table.keys->marked()) return;
+    if (!model.myTurn() || !table.keys().marked()) return;
     // A turn with a choice shows the mark best.
-    if (table.shownRound < round || client::markable(table).size() < 3) return press(Qt::Key_Return);
+    if (model.round() < round || client::markable(table).size() < 3) return press(Qt::Key_Return);
     poll->stop();
     press(Qt::Key_Right);
     press(Qt::Key_Right);
@@ -175,11 +180,11 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsSet("OMBRIX_AUTOPLAY")) {
     auto* poll = new QTimer(&table);
     QObject::connect(poll, &QTimer::timeout, &table, [&table, poll] {
-      if (!table.loggedIn) return;
+      if (!table.model().loggedIn()) return;
       poll->stop();
       table.button_startClick();
       QTimer::singleShot(300, &table, [&table] {
-        table.JustWatch1->setChecked(false);
+        table.findChild<QAction*>("JustWatch1")->setChecked(false);
         table.JustWatch1Click();
       });
     });
@@ -188,7 +193,7 @@ int main(int argc, char** argv) {
 
   const QString shot = qEnvironmentVariable("OMBRIX_SCREENSHOT");
   if (qEnvironmentVariableIsSet("OMBRIX_KEYPLAY"))
-    keyPlay(table, qEnvironmentVariableIntValue("OMBRIX_KEYPLAY"), shot);
+    keyPlay(table, download, qEnvironmentVariableIntValue("OMBRIX_KEYPLAY"), shot);
   if (!shot.isEmpty()) {
     const QStringList parts = shot.split(',');
     QTimer::singleShot(parts.value(1, "3000").toInt(), &table, [&table, &app, parts] {

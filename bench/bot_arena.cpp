@@ -13,7 +13,8 @@
 // 1/k) with a 95 % confidence interval, the share of its rounds with the bid
 // made exactly, its mean points a round, and what its decisions cost on this
 // machine (each decision's total, and its longest single step, which is what
-// the window would wait for).
+// the window would wait for). For Strong also the deals its search drew
+// without finding one that agrees with what the table showed (fallbacks).
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -38,6 +39,7 @@ constexpr int kWatcher = kFirstSpectator;  // the arena listens as a spectator
 struct Tally {
   double wins = 0, winsSq = 0;  // per game, the skill's share of the win
   long rounds = 0, made = 0, points = 0;
+  long samples = 0, fallbacks = 0;  // deals drawn by Strong's searches, and those that fell back
   std::vector<double> decisionMs, stepMs, cpuMs, cpuStepMs;
 };
 
@@ -54,6 +56,7 @@ class Listener : public HostTransport, public Notices {
     }
   }
   void closeConnection(int) override {}
+  void moveConnection(int, int) override {}
   void notice(std::string_view t) override {
     std::fprintf(stderr, "bot_arena: notice \"%.*s\"\n", static_cast<int>(t.size()), t.data());
     ++notices;
@@ -107,6 +110,8 @@ Result play(const std::array<Skill, 4>& lineup, int games, bool full, uint64_t s
     t.stepMs.push_back(d.longestStepNs() / 1e6);
     t.cpuMs.push_back(d.cpuNs() / 1e6);
     t.cpuStepMs.push_back(d.longestStepCpuNs() / 1e6);
+    t.samples += d.samples();
+    t.fallbacks += d.fallbacks();
   };
   const auto t0 = std::chrono::steady_clock::now();
   for (int g = 0; g < games; ++g) {
@@ -171,6 +176,7 @@ void report(const std::array<Skill, 4>& lineup, const Result& r, bool full) {
     std::printf("%s: %zu decisions\n", std::string(ai::skillName(skill)).c_str(), t.decisionMs.size());
     times("wall", t.decisionMs, t.stepMs);
     times("cpu", t.cpuMs, t.cpuStepMs);
+    if (t.samples) std::printf("  deals drawn %ld, fallbacks %ld\n", t.samples, t.fallbacks);
   }
 }
 

@@ -32,6 +32,7 @@ class CountingTransport : public HostTransport, public Notices {
     if (m.size() > 10 && m[4] == 'w' && m[5] == 'i') ++winners;  // CMD_winner
   }
   void closeConnection(int) override {}
+  void moveConnection(int, int) override {}
   void notice(std::string_view) override { ++notices; }
   uint64_t bytes = 0, messages = 0, winners = 0, notices = 0;
 };

@@ -1,5 +1,5 @@
 // The table window: construction, start-up, the connection, dispatch and
-// the handlers of the table's company. The game's handlers are in
+// the window's part of the company's events. The game's are in
 // chatform_table.cpp.
 #include "client/chatform.h"
 
@@ -20,6 +20,7 @@
 #include "client/inprocesshost.h"
 #include "client/mutelist.h"
 #include "client/tableaccess.h"
+#include "client/tableevents.h"
 #include "client/tablehint.h"
 #include "client/tablekeys.h"
 #include "net/wsock.h"
@@ -41,7 +42,6 @@ namespace ombrix::client {
 // The table's own events for whoever turns them on (QT_LOGGING_RULES=ombrix.table.info=true).
 Q_LOGGING_CATEGORY(lcTable, "ombrix.table", QtWarningMsg)
 
-namespace parse = wire::parse;
 namespace build = wire::build;
 
 std::string toWire(const QString& text) {
@@ -55,9 +55,6 @@ std::string toWire(const QString& text) {
 QString Tchat::wireName() const { return fromWire(toWire(myName)); }
 
 namespace {
-
-// Slots 5 to 9 watch; a higher number is no connection of the host's.
-constexpr int kLastSpectatorSlot = 9;
 
 QLabel* label(QWidget* parent, const QString& name, const QString& text, int x, int y, int w, int h, int px,
               bool bold = true, QColor colour = Qt::black) {
@@ -157,14 +154,14 @@ void CardImage::mousePressEvent(QMouseEvent* e) {
 }
 
 Tchat::Tchat()
-    : gameRecord(std::make_unique<GameRecord>()),
-      Timer1(timers_, kDispatchTickUs,
-             {[this] { return receivedlist.empty(); },
-              [this] {
-                taken_ = std::move(receivedlist.front());
-                receivedlist.pop_front();
-              },
-              [this] { runTaken(); }}),
+    : gameRecord_(std::make_unique<GameRecord>(model_)),
+      Timer1_(timers_, kDispatchTickUs,
+              {[this] { return receivedlist_.empty(); },
+               [this] {
+                 taken_ = std::move(receivedlist_.front());
+                 receivedlist_.pop_front();
+               },
+               [this] { runTaken(); }}),
       phraseTimer_(timers_.createTimer()) {
   setObjectName("Tchat");
   setWindowTitle("Ombrix");
@@ -174,26 +171,32 @@ Tchat::Tchat()
   buildChat();
   settingsFile = ui::userFile("quarrowlobby.ini", ui::FileKind::Settings);
   phraseTimer_->onTick = [this] { phraseTick(); };
-  sock.setPortName("7772");
-  sock.OnRead = [this](net::TAsyncSock*, int) { sockRead(); };
-  sock.OnInfo = [this](net::TAsyncSock*, net::TSocketInfo i, const std::string& m) { sockInfo(i, m); };
-  Sock11.setHostName("127.0.0.1");
-  Sock11.setPortName("9001");
+  sock_.setPortName("7772");
+  sock_.OnRead = [this](net::TAsyncSock*, int) { sockRead(); };
+  sock_.OnInfo = [this](net::TAsyncSock*, net::TSocketInfo i, const std::string& m) { sockInfo(i, m); };
+  Sock11_.setHostName("127.0.0.1");
+  Sock11_.setPortName("9001");
   for (int s = 1; s <= 4; ++s) {
     el<QLabel>("label_score", s)->setText("0");
     el<QLabel>("label_bid", s)->setText("0");
   }
   removeHand();
-  access = std::make_unique<TableAccess>(*this);
-  keys = std::make_unique<TableKeys>(*this);
-  mutes = std::make_unique<MuteList>(*this);
-  hint = std::make_unique<TableHint>(*this);
-  gameRecord->seatCaption = [this](int seat) { return caption(seat); };
+  access_ = std::make_unique<TableAccess>(*this);
+  keys_ = std::make_unique<TableKeys>(*this);
+  mutes_ = std::make_unique<MuteList>(*this);
+  hint_ = std::make_unique<TableHint>(*this);
+  // The window draws first; the record, the hint and the mute list follow
+  // the table it shows, and the keys move the focus last.
+  model_.addObserver(*this);
+  model_.addObserver(*gameRecord_);
+  model_.addObserver(*hint_);
+  model_.addObserver(*mutes_);
+  model_.addObserver(*keys_);
 }
 
 Tchat::~Tchat() {
-  sock.OnInfo = nullptr;
-  sock.OnRead = nullptr;
+  sock_.OnInfo = nullptr;
+  sock_.OnRead = nullptr;
 }
 
 void Tchat::attach(windows::Tscore* s, windows::Tlasttrick* l, windows::Tspylist* sp, InProcessHost* h,
@@ -211,8 +214,8 @@ void Tchat::attach(windows::Tscore* s, windows::Tlasttrick* l, windows::Tspylist
   if (lastTrick) lastTrick->seatCaption = captionOf;
   if (spies) spies->kicking = [this](int n) { kicking(n); };
   if (host) host->onNotice([this](std::string_view text) { hostNotice(fromWire(text)); });
-  keys->attach(score);
-  mutes->attach(spies);
+  keys_->attach(score);
+  mutes_->attach(spies);
 }
 
 void Tchat::hostNotice(const QString& text) {
@@ -325,8 +328,7 @@ void Tchat::resizeEvent(QResizeEvent* e) {
 }
 
 QString Tchat::caption(int seat) const {
-  auto* l = el<QLabel>("label_playername", seat);
-  return l ? l->text() : QString();
+  return TableModel::isSeat(seat) ? fromWire(model_.name(seat)) : QString();
 }
 
 // --- Start-up -----------------------------------------------------------------
@@ -352,7 +354,7 @@ void Tchat::processparams(const QStringList& params) {
     hostpress();
   else
     joinpress();
-  Sock11.Open();  // held for the program's life, never used
+  Sock11_.Open();  // held for the program's life, never used
 }
 
 void Tchat::hostpress() {
@@ -364,10 +366,10 @@ void Tchat::hostpress() {
       return;
     }
   }
-  isHost = true;
-  sock.setHostName("127.0.0.1");
-  if (host) sock.setPortName(std::to_string(host->port()));
-  sock.Open();
+  isHost_ = true;
+  sock_.setHostName("127.0.0.1");
+  if (host) sock_.setPortName(std::to_string(host->port()));
+  sock_.Open();
   showStartControls();
 }
 
@@ -383,10 +385,10 @@ void Tchat::joinpress() {
   // The address may name the port a headless host listens on ("host:7800");
   // without one the socket keeps its port, 7772.
   const auto to = tables::parseAddress(hostAddress.toStdString(), 0);
-  sock.setHostName(to ? to->host : hostAddress.toStdString());
-  if (to && to->port) sock.setPortName(std::to_string(to->port));
+  sock_.setHostName(to ? to->host : hostAddress.toStdString());
+  if (to && to->port) sock_.setPortName(std::to_string(to->port));
   try {
-    sock.Open();
+    sock_.Open();
   } catch (const std::exception& e) {
     // An unresolvable host: tell the player instead of waiting for ever.
     addlinetochat(QString("Could not connect to ") + hostAddress + ": " + e.what());
@@ -397,40 +399,42 @@ void Tchat::joinpress() {
 
 void Tchat::send(const std::string& message) {
   try {
-    sock.Send(message + wire::kTerminator);
+    sock_.Send(message + wire::kTerminator);
   } catch (const std::exception& e) {
     addlinetochat(e.what());
   }
 }
 
 void Tchat::sockRead() {
-  remainder_.feed(sock.Receive(), [this](std::string_view m) {
-    receivedlist.emplace_back(m);
+  remainder_.feed(sock_.Receive(), [this](std::string_view m) {
+    receivedlist_.emplace_back(m);
     return true;
   });
-  Timer1.poke();
+  Timer1_.poke();
 }
+
+void Tchat::enqueue(std::string command) { receivedlist_.push_back(std::move(command)); }
 
 void Tchat::sockInfo(net::TSocketInfo info, const std::string& msg) {
   if (msg == "Socket Closed") {
     connectionGone_ = true;
     return closeWhenDispatched();
   }
-  if (info == net::siError && sock.Connected() && net::isConnectionLost(sock.LastError())) {
+  if (info == net::siError && sock_.Connected() && net::isConnectionLost(sock_.LastError())) {
     // A reset (the host's machine gone, a cable pulled) arrives as an error
     // report alone; the connection is over all the same. Closing the socket
     // reports "Socket Closed", which closes the table.
-    sock.Close();
+    sock_.Close();
     return;
   }
-  if (info == net::siError && !loggedIn && !sock.Connected()) {
+  if (info == net::siError && !model_.loggedIn() && !sock_.Connected()) {
     // A join that cannot connect says so instead of waiting silently.
     addlinetochat(QString::fromStdString("Could not connect to " + hostAddress.toStdString() + ": " + msg));
   }
 }
 
 void Tchat::closeWhenDispatched() {
-  if (!receivedlist.empty()) return Timer1.poke();
+  if (!receivedlist_.empty()) return Timer1_.poke();
   if (!fullBoxOpen_) closeTable();
 }
 
@@ -442,120 +446,93 @@ void Tchat::closeTable() {
 }
 
 void Tchat::processsocktimer() {
-  if (receivedlist.empty()) return;
-  taken_ = std::move(receivedlist.front());
-  receivedlist.pop_front();
+  if (receivedlist_.empty()) return;
+  taken_ = std::move(receivedlist_.front());
+  receivedlist_.pop_front();
   runTaken();
 }
 
 void Tchat::runTaken() {
   const std::string entry = std::move(taken_);
-  if (mutes->hides(entry)) {  // a muted player's line, action or chatter sound
-    if (connectionGone_) closeWhenDispatched();
-    return;
-  }
-  keys->beforeCommand();
-  try {
-    dispatch(entry);
-    gameRecord->heard(entry);
-    hint->heard(entry);
-  } catch (const ConversionError& e) {
-    ui::messageBox(QString::fromStdString(e.what()));
-  } catch (const Dropped&) {
-  }
-  mutes->afterCommand(entry);
-  keys->afterCommand(entry);  // the focus, the mark and the names follow
+  // Read once; a muted player's line, action or chatter sound goes no further.
+  if (const auto e = readAnnouncement(entry); e && !mutes_->hides(*e)) model_.apply(*e);
   if (connectionGone_) closeWhenDispatched();
 }
 
-void Tchat::dispatch(const std::string& entry) {
-  const auto [name, f] = wire::splitCommand(entry);
-  if (name.empty()) return;
-  using A = wire::Announcement;
-  switch (wire::lookupAnnouncement(name)) {
-    case A::SendLoginInfo:
-      return sendloginfo(f);
-    case A::Chat:
-    case A::Me:
-      return chatrecieved(f);
-    case A::NewPlayerInfo:
-    case A::ExistingPlayers:
-      return newplayerinfo(f);
-    case A::PlayerDisconnected:
-      return playerdisconnected(f);
-    case A::StartGame:
-      return startthegame(f);
-    case A::NextPlayer:
-      return getnextplayer(f);
-    case A::Winner:
-      return winner(f);
-    case A::PlaceCard:
-      return placecard(f);
-    case A::StartRound:
-      return startround(f);
-    case A::PlayCard:
-      return playcard(f);
-    case A::NeedSuit:
-      return needsuit(f);
-    case A::TrickWinner:
-      return trickwinner(f);
-    case A::Trump:
-      return trump(f);
-    case A::Bid:
-      return mybid(f);
-    case A::HisBid:
-      return hisbid(f);
-    case A::Score:
-      return scoreit(f);
-    case A::NewPlayerStuff:
-      return newplayerstuff(f);
-    case A::HaveWrongVersion:
-      return addlinetochat(fromWire(f) + " has a different version of the game then you.");
-    case A::WrongVersion:
-      return addlinetochat("You have a differnt version of the game then the host.");
-    case A::Full:
-      fullBoxOpen_ = true;
-      return ui::messageBox("The Game is full, Disconnecting..", [this] {
-        fullBoxOpen_ = false;
-        closeTable();
-      });
-    case A::Stats:
-      return stats(f);
-    case A::JustWatching:
-      return justwatching(f);
-    case A::PlayASound:
-      return playasound(f);
-    case A::Unknown:
-      return;
+void Tchat::before(const TableEvent& e) {
+  if (const auto* d = std::get_if<ev::Departed>(&e)) departing_ = caption(d->slot);
+}
+
+void Tchat::after(const TableEvent& e) {
+  std::visit(Handlers{[this](const ev::LogIn& x) { sendloginfo(x); },
+                      [this](const ev::Arrived& x) { newplayerinfo(x); },
+                      [this](const ev::Departed& x) { playerdisconnected(x); },
+                      [this](const ev::JustWatching& x) { justwatching(x); },
+                      [this](const ev::OtherVersion& x) {
+                        addlinetochat(fromWire(x.name) + " has a different version of the game then you.");
+                      },
+                      [this](const ev::WrongVersion&) {
+                        addlinetochat("You have a differnt version of the game then the host.");
+                      },
+                      [this](const ev::Full&) { full(); },
+                      [this](const ev::SeatFound& x) { newplayerstuff(x); },
+                      [this](const ev::GameFound& x) { stats(x); },
+                      [this](const ev::GameStarted& x) { startthegame(x); },
+                      [this](const ev::RoundStarted& x) { startround(x); },
+                      [this](const ev::Dealt& x) { placecard(x); },
+                      [this](const ev::Trump& x) { trump(x); },
+                      [this](const ev::BidAsked& x) { mybid(x); },
+                      [this](const ev::BidMade& x) { hisbid(x); },
+                      [this](const ev::Turn& x) { getnextplayer(x); },
+                      [this](const ev::CardPlayed& x) { playcard(x); },
+                      [this](const ev::CardRefused&) { needsuit(); },
+                      [this](const ev::TrickTaken& x) { trickwinner(x); },
+                      [this](const ev::Scored& x) { scoreit(x); },
+                      [this](const ev::GameOver& x) { winner(x); },
+                      [this](const ev::Line& x) { chatrecieved(x); },
+                      [this](const ev::Sound& x) { playasound(x); },
+                      [this](const ev::Unreadable& x) { unreadable(x); }},
+             e);
+}
+
+void Tchat::unreadable(const ev::Unreadable& e) {
+  // A bid's announcement closes the bid box before its fields are read.
+  if (e.kind == wire::Announcement::HisBid) {
+    label_end->setText("");
+    setBidBoxVisible(false);
   }
+  if (e.number) ui::messageBox("'" + fromWire(e.field) + "' is not a valid integer value");
+}
+
+void Tchat::full() {
+  fullBoxOpen_ = true;
+  ui::messageBox("The Game is full, Disconnecting..", [this] {
+    fullBoxOpen_ = false;
+    closeTable();
+  });
 }
 
 // --- The table's company -----------------------------------------------------------
 
-void Tchat::sendloginfo(std::string_view f) {
-  wire::BadField bad;
-  mySeat = need(parse::sendlogininfo(f, &bad), bad);
-  loggedIn = true;
+void Tchat::sendloginfo(const ev::LogIn& e) {
   std::string login;
-  build::logininfo(login, mySeat, wire::kVersion, toWire(myName));
+  build::logininfo(login, e.slot, wire::kVersion, toWire(myName));
   send(login + wire::kTerminator);  // the doubled terminator the host reads as an empty message
-  sortstuff(mySeat);
+  sortstuff(e.slot);
   // Slot 1 is the host's player; a table that joins into it (at a headless
   // host) starts the games. The hosting table shows these already.
-  if (mySeat == 1 && !isHost) showStartControls();
+  if (e.slot == 1 && !isHost_) showStartControls();
 }
 
-void Tchat::newplayerinfo(std::string_view f) {
-  wire::BadField bad;
-  const auto p = need(parse::slotName(f, &bad), bad);
-  const int n = p.slot;
-  const QString name = fromWire(p.name);
-  if (n >= 5) {
-    if (spies && n <= kLastSpectatorSlot) spies->add(n, name);
-    addlinetochat(n == mySeat ? "You are just spying." : name + " is spying.");
+void Tchat::newplayerinfo(const ev::Arrived& e) {
+  const int n = e.slot;
+  const QString name = fromWire(e.name);
+  if (n >= TableModel::kFirstSpectator) {
+    if (spies && n <= TableModel::kLastSlot) spies->add(n, name);
+    addlinetochat(n == model_.mySeat() ? "You are just spying." : name + " is spying.");
   } else if (n >= 1) {
-    el<QLabel>("label_playername", n)->setText(name);
-    if (n == mySeat) {
+    el<QLabel>("label_playername", n)->setText(caption(n));
+    if (n == model_.mySeat()) {
       addlinetochat("You are Connected.");
       loadinifile();  // only a seated player has settings; a spectator keeps the built-in ones
       // From here on a close saves the settings (and the window's place).
@@ -566,53 +543,41 @@ void Tchat::newplayerinfo(std::string_view f) {
   loadchecklist();
 }
 
-void Tchat::playerdisconnected(std::string_view f) {
-  wire::BadField bad;
-  const auto p = need(parse::slotName(f, &bad), bad);
-  const int n = p.slot;
-  const QString name = fromWire(p.name);
-  if (n == mySeat) {
-    loggedIn = false;
-    return closeTable();
-  }
-  if (n >= 1 && n <= 4) {
-    const QString cap = caption(n);
-    if (cap != "<Waiting>" && cap != defaultNames[n]) addlinetochat(cap + " disconnected.");
-    el<QLabel>("label_playername", n)->setText(defaultNames[n]);
+void Tchat::playerdisconnected(const ev::Departed& e) {
+  const int n = e.slot;
+  if (n == model_.mySeat()) return closeTable();
+  if (TableModel::isSeat(n)) {
+    // A person's name, not a seat's own: someone left.
+    if (departing_ != TableModel::kWaiting && departing_ != fromWire(TableModel::defaultName(n)))
+      addlinetochat(departing_ + " disconnected.");
+    el<QLabel>("label_playername", n)->setText(caption(n));
     el("image_eyes", n)->hide();
   }
   loadchecklist();
+  const QString name = fromWire(e.name);
   if (spies && spies->remove(n, name)) addlinetochat(name + " has left.");
 }
 
-void Tchat::justwatching(std::string_view f) {
-  wire::BadField bad;
-  const auto w = need(parse::justwatching(f, &bad), bad);
-  const int n = w.seat;
-  if (n < 1 || n > 4) return;
+void Tchat::justwatching(const ev::JustWatching& e) {
+  const int n = e.seat;
+  if (!TableModel::isSeat(n)) return;
   const QString cap = caption(n);
-  if (w.flag == 1) {
-    if (n == mySeat) JustWatch1->setChecked(true);
-    addlinetochat(cap + " is just watching");
-    el("image_eyes", n)->show();
-  } else {
-    if (n == mySeat) JustWatch1->setChecked(false);
-    addlinetochat(cap + " now playing again");
-    el("image_eyes", n)->hide();
-  }
+  if (n == model_.mySeat()) JustWatch1->setChecked(e.watching);
+  addlinetochat(cap + (e.watching ? " is just watching" : " now playing again"));
+  el("image_eyes", n)->setVisible(e.watching);
 }
 
 void Tchat::JustWatch1Click() {
-  if (!loggedIn || mySeat < 1 || mySeat > 4) return;
+  if (!model_.loggedIn() || !model_.seated()) return;
   std::string m;
-  build::justwatch(m, mySeat, !JustWatch1->isChecked());
+  build::justwatch(m, model_.mySeat(), !JustWatch1->isChecked());
   send(m);
 }
 
 void Tchat::kicking(int target) {
-  if (!hostPlayer() || !loggedIn) return;
+  if (!hostPlayer() || !model_.loggedIn()) return;
   std::string m;
-  build::kickhim(m, mySeat, target);
+  build::kickhim(m, model_.mySeat(), target);
   send(m);
 }
 
@@ -620,12 +585,12 @@ void Tchat::closeEvent(QCloseEvent* e) {
   // FormClose: the settings are saved only when the window moved or changed
   // size, kept within the desktop's work area.
   QRect g = geometry();
-  if (g != storedGeometry) {
+  if (g != storedGeometry_) {
     const QRect work = screen() ? screen()->availableGeometry() : g;
     if (g.width() > work.width()) g.setWidth(g.width() - 15);
     if (g.height() > work.height()) g.setHeight(g.height() - 15);
     setGeometry(g);
-    storedGeometry = g;
+    storedGeometry_ = g;
     saveinifile();
   }
   QApplication::closeAllWindows();

@@ -3,8 +3,12 @@
 // local seat's point of view, the local hand and the chat pane, and sends the
 // local player's requests. It decides nothing about the game itself.
 //
-// Every element carries its name as its object name (label_bid3, card7,
-// edit_bid), so that a test finds it as a player would see it.
+// It is the view of the table's model (client/tablemodel.h): a command off
+// the queue is read once into an event, the model takes it in, and the
+// window, the game record, the hint, the mute list and the keys observe it.
+// Its own state is private; every element carries its name as its object
+// name (label_bid3, card7, edit_bid), so that a helper or a test finds it as
+// a player would see it.
 #pragma once
 
 #include <QLabel>
@@ -20,6 +24,7 @@
 
 #include "ai/decision.h"
 #include "base/pacer.h"
+#include "client/tablemodel.h"
 #include "net/asyncsock.h"
 #include "net/qttimers.h"
 #include "protocol/framing.h"
@@ -55,12 +60,19 @@ class MuteList;
 class GameRecord;
 class InProcessHost;
 
-class Tchat : public QMainWindow {
+class Tchat : public QMainWindow, private TableObserver {
  public:
   static constexpr unsigned kNoticeColour = 0x804000;  // 0x00BBGGRR
 
   Tchat();
   ~Tchat() override;
+
+  // What start-up and the tests set before the connection opens.
+  QString myName;                     // the local player's name
+  QString hostAddress = "127.0.0.1";  // where a join connects
+  std::string hostPort = "7772";      // where hosting listens; tests take "0", any free port
+  QString settingsFile;               // "quarrowlobby.ini", where ui/userfiles.h puts it
+  std::function<void()> onClosed;     // run instead of closing the program at the connection's end (tests)
 
   // The help and about windows, handed over once they exist.
   void attachHelp(windows::Thelp* help, windows::Tabout* about);
@@ -68,7 +80,27 @@ class Tchat : public QMainWindow {
   void attachDownload(windows::Tdownload* download);
   // The windows created after this one, handed over once they exist.
   void attach(windows::Tscore* score, windows::Tlasttrick* lastTrick, windows::Tspylist* spies,
-              InProcessHost* host, windows::Ttallylist* tally = nullptr, windows::Tphrases* phrases = nullptr);
+              InProcessHost* host, windows::Ttallylist* tally = nullptr,
+              windows::Tphrases* phrases = nullptr);
+
+  // --- What the table knows and keeps ------------------------------------------
+  const TableModel& model() const { return model_; }
+  const GameRecord& gameRecord() const { return *gameRecord_; }
+  TableKeys& keys() const { return *keys_; }
+  TableAccess& access() const { return *access_; }
+  MuteList& mutes() const { return *mutes_; }
+  TableHint& hint() const { return *hint_; }
+  bool isHost() const { return isHost_; }
+  // The host's player: this table hosts, or it holds slot 1 at a headless
+  // host, whose requests the host obeys as the host player's.
+  bool hostPlayer() const { return isHost_ || model_.mySeat() == 1; }
+  // What playsounds was asked lately, newest last (the last kSoundsKept).
+  static constexpr size_t kSoundsKept = 64;
+  const std::deque<QString>& soundsPlayed() const { return soundsPlayed_; }
+  bool phraseReady() const { return phraseReady_; }
+  uint32_t textColor() const { return textColor_; }
+  ai::Skill botSkill() const { return botSkill_; }
+  net::TAsyncSock& socket() { return sock_; }
 
   // --- Start-up and connection --------------------------------------------------
   void processparams(const QStringList& params);
@@ -78,20 +110,29 @@ class Tchat : public QMainWindow {
   // --- Connection and dispatch ---------------------------------------------------
   void sockRead();
   void sockInfo(net::TSocketInfo info, const std::string& msg);
+  // A command as a read of the socket delivers it, queued for the dispatch:
+  // it runs at processsocktimer, or on the pacer's ticks once the next read
+  // (or the connection's end) sets them going.
+  void enqueue(std::string command);
+  size_t queued() const { return receivedlist_.size(); }
   // Runs the next queued command now, if one waits (tests drive the queue
   // by hand through this).
   void processsocktimer();
+  // Paces the dispatch: one command per kDispatchTickUs, on arrival when
+  // the budget is unspent.
+  static constexpr int64_t kDispatchTickUs = 1000;
+  Pacer& dispatchPacer() { return Timer1_; }
   void addlinetochat(const QString& text, unsigned colour = kNoticeColour);
   void playsounds(const QString& name);
 
   // --- Chat, phrases and sounds ---------------------------------------------------
-  void chatrecieved(std::string_view f);
-  void playasound(std::string_view f);
   void sendit();
   void b_phrase1Click(QToolButton* button);
   void b_phrase10Click();
   void wave12Click(int number);
   void TextColor1Click();
+  // The colour chosen for this player's lines (0x00BBGGRR), kept in the settings.
+  void setTextColor(uint32_t colour);
   void ActionColor1Click();
   void N14Click(int points);
   void Copy1Click();
@@ -137,72 +178,127 @@ class Tchat : public QMainWindow {
   void cardimagesMouseDown(CardImage* card, Qt::MouseButton button);
   // "Hint": the Strong player's advice for the local player (client/tablehint.h).
   void Hint1Click();
-
-  // --- Seat mapping and the hand ------------------------------------------------
-  void sortstuff(int seat);
-  void movestuff(int from, int to);
-  void createcard(int position, int card);
+  // Sorts the hand by card number (a right click on a card does).
   void sortthem();
-  void movecards(int position);
-  void removeHand();
-  std::vector<CardImage*> cardImages() const;
-  CardImage* cardImage(int position) const;
 
+  // --- The table as it is drawn ---------------------------------------------------
   // The element of a family for a host seat (label_bid + 3), after mapping.
   template <class T = QWidget>
   T* el(const char* family, int seat) const {
     return findChild<T*>(QString(family) + QString::number(seat));
   }
   QString caption(int seat) const;
-  // The host's player: this table hosts, or it holds slot 1 at a headless
-  // host, whose requests the host obeys as the host player's.
-  bool hostPlayer() const { return isHost || mySeat == 1; }
+  // The local hand: every card image, and the same from left to right.
+  std::vector<CardImage*> cardImages() const;
+  std::vector<CardImage*> handInOrder() const;
+  CardImage* cardImage(int position) const;
   // A notice of the in-process host ("Card does't exist"), shown without
   // stopping the dispatch; a text already showing is not shown twice.
   void hostNotice(const QString& text);
 
-  // --- State ----------------------------------------------------------------------
-  int mySeat = 0;
-  bool loggedIn = false, isHost = false;
-  QString myName, hostAddress = "127.0.0.1";
-  std::string hostPort = "7772";  // where hosting listens; tests take "0", any free port
-  std::array<QString, 5> defaultNames = {"", "You", "Reza", "Vivav", "Derev"};
-  int turnSeat = 0, shownRound = 0, bidLimit = 0, trumpShown = 0, ledCard = 0;
-  bool myTurn = false;
-  std::array<int, 5> playedCard{}, cardCount{};
+ protected:
+  void closeEvent(QCloseEvent* e) override;
+  void resizeEvent(QResizeEvent* e) override;
+  bool event(QEvent* e) override;
+
+ private:
+  void buildTable();
+  void buildMenus();
+  void buildChat();
+  void layoutChat();
+  void applyTextSize(int points);
+  // Writes keys of the game's section; a failure is told in the chat pane.
+  bool storeSettings(const std::vector<std::pair<QString, QString>>& keys);
+  // The bot speed's number and check marks; sent to the host when asked to.
+  void useBotSpeed(int ms, bool tellHost);
+  // The computer players' skill and its check marks; sent to the host when asked to.
+  void useBotSkill(ai::Skill skill, bool tellHost);
+  bool eventFilter(QObject* o, QEvent* e) override;
+  void runTaken();  // dispatches the command taken off the queue
+  void closeTable();
+  // The connection is gone: what it delivered is dispatched first, and the
+  // table closes once the queue is empty and no full-table box is open.
+  void closeWhenDispatched();
+  void showStartControls();
+  void setBidBoxVisible(bool on);
+  void drawFan(int seat);
+  void send(const std::string& message);
+  // myName as the host knows it: the single-byte text the table sends.
+  QString wireName() const;
+
+  // Seat mapping and the hand.
+  void sortstuff(int seat);
+  void movestuff(int from, int to);
+  void createcard(int position, int card);
+  void movecards(int position);
+  void removeHand();
+
+  // The window's part of each event, by the handler names of the commands.
+  void before(const TableEvent& e) override;
+  void after(const TableEvent& e) override;
+  void sendloginfo(const ev::LogIn& e);
+  void newplayerinfo(const ev::Arrived& e);
+  void playerdisconnected(const ev::Departed& e);
+  void newplayerstuff(const ev::SeatFound& e);
+  void stats(const ev::GameFound& e);
+  void justwatching(const ev::JustWatching& e);
+  void startthegame(const ev::GameStarted& e);
+  void startround(const ev::RoundStarted& e);
+  void trump(const ev::Trump& e);
+  void mybid(const ev::BidAsked& e);
+  void hisbid(const ev::BidMade& e);
+  void getnextplayer(const ev::Turn& e);
+  void trickwinner(const ev::TrickTaken& e);
+  void scoreit(const ev::Scored& e);
+  void winner(const ev::GameOver& e);
+  void placecard(const ev::Dealt& e);
+  void playcard(const ev::CardPlayed& e);
+  void needsuit();
+  void chatrecieved(const ev::Line& e);
+  void playasound(const ev::Sound& e);
+  void unreadable(const ev::Unreadable& e);
+  void full();
+
+  TableModel model_;
+  std::unique_ptr<GameRecord> gameRecord_;  // hears every event after the window
+  // Keyboard play, the screen reader's names, muted players, the hint.
+  std::unique_ptr<TableAccess> access_;
+  std::unique_ptr<TableKeys> keys_;
+  std::unique_ptr<MuteList> mutes_;
+  std::unique_ptr<TableHint> hint_;
+  bool isHost_ = false;
+  QString departing_;  // the caption of a seat whose player is leaving, as it was
+
   struct HandSlot {
     bool free = true;
     int handPosition = -1;
   };
-  std::array<HandSlot, 11> handSlots{};  // [1..10]
+  std::array<HandSlot, 11> handSlots_{};  // [1..10], the hand from left to right
 
-  net::TAsyncSock sock;    // to the host, port 7772
-  net::TAsyncSock Sock11;  // the lobby link, opened and never used
-  std::deque<std::string> receivedlist;
-  // Paces the dispatch: one command per kDispatchTickUs, on arrival when
-  // the budget is unspent.
-  static constexpr int64_t kDispatchTickUs = 1000;
-  Pacer& dispatchPacer() { return Timer1; }
-  // What playsounds was asked lately, newest last (the last kSoundsKept).
-  static constexpr size_t kSoundsKept = 64;
-  std::deque<QString> soundsPlayed;
-  std::unique_ptr<GameRecord> gameRecord;  // hears every announcement after its handler
+  net::TAsyncSock sock_;    // to the host, port 7772
+  net::TAsyncSock Sock11_;  // the lobby link, opened and never used
+  std::deque<std::string> receivedlist_;
+  wire::Framer remainder_;
+  net::QtTimerFactory timers_;
+  std::string taken_;  // the command the pacer took, about to run
+  Pacer Timer1_;
+  std::unique_ptr<Timer> phraseTimer_;  // ticks while a phrase cools down
+  std::deque<QString> soundsPlayed_;
 
   // Chat state.
-  uint32_t textColor = 0x000000, actionColor = 0x000000;  // 0x00BBGGRR
-  bool phraseReady = true;
-  int phraseTicks = 0;
+  uint32_t textColor_ = 0x000000, actionColor_ = 0x000000;  // 0x00BBGGRR
+  bool phraseReady_ = true;
+  int phraseTicks_ = 0;
   // Options.
-  int turnSound = 0;   // 0 Classic, 1 New
-  int botSpeed = 750;  // ms
-  ai::Skill botSkill = ai::Skill::Classic;
-  bool botSkillChosen = false;       // stored or picked: only then saved and told to the host
-  QString scontopText, ltontopText;  // as stored: empty until read or changed
-  QRect storedGeometry{3, 3, 790, 520};
-  QString settingsFile;  // "quarrowlobby.ini" (ui/userfiles.h: beside the program or the player's)
+  int turnSound_ = 0;   // 0 Classic, 1 New
+  int botSpeed_ = 750;  // ms
+  ai::Skill botSkill_ = ai::Skill::Classic;
+  bool botSkillChosen_ = false;        // stored or picked: only then saved and told to the host
+  QString scontopText_, ltontopText_;  // as stored: empty until read or changed
+  QRect storedGeometry_{3, 3, 790, 520};
   // Set once loadinifile ran: a table never seated has only the built-in
   // options, which must not replace the player's stored ones.
-  bool settingsRead = false;
+  bool settingsRead_ = false;
 
   QWidget *panel_main, *tableArea;
   QTextEdit* mainchat;
@@ -232,71 +328,7 @@ class Tchat : public QMainWindow {
   windows::Tabout* about = nullptr;
   windows::Tdownload* download = nullptr;
   InProcessHost* host = nullptr;
-  // Shown instead of closing the program when the connection ends (tests).
-  std::function<void()> onClosed;
-  // Keyboard play, the screen reader's names, muted players.
-  std::unique_ptr<TableAccess> access;
-  std::unique_ptr<TableKeys> keys;
-  std::unique_ptr<MuteList> mutes;
-  std::unique_ptr<TableHint> hint;
 
- protected:
-  void closeEvent(QCloseEvent* e) override;
-  void resizeEvent(QResizeEvent* e) override;
-  bool event(QEvent* e) override;
-
- private:
-  void buildTable();
-  void buildMenus();
-  void buildChat();
-  void layoutChat();
-  void applyTextSize(int points);
-  // Writes keys of the game's section; a failure is told in the chat pane.
-  bool storeSettings(const std::vector<std::pair<QString, QString>>& keys);
-  // The bot speed's number and check marks; sent to the host when asked to.
-  void useBotSpeed(int ms, bool tellHost);
-  // The computer players' skill and its check marks; sent to the host when asked to.
-  void useBotSkill(ai::Skill skill, bool tellHost);
-  bool eventFilter(QObject* o, QEvent* e) override;
-  void dispatch(const std::string& entry);
-  void runTaken();  // dispatches the command taken off the queue
-  void closeTable();
-  // The connection is gone: what it delivered is dispatched first, and the
-  // table closes once the queue is empty and no full-table box is open.
-  void closeWhenDispatched();
-  void showStartControls();
-  void setBidBoxVisible(bool on);
-  void drawFan(int seat);
-  void send(const std::string& message);
-
-  // Handlers, by the command they answer; each takes the fields after the
-  // command word and reads them through the catalogue.
-  void sendloginfo(std::string_view f);
-  void newplayerinfo(std::string_view f);
-  void playerdisconnected(std::string_view f);
-  void newplayerstuff(std::string_view f);
-  void stats(std::string_view f);
-  void justwatching(std::string_view f);
-  void startthegame(std::string_view f);
-  void startround(std::string_view f);
-  void trump(std::string_view f);
-  void mybid(std::string_view f);
-  void hisbid(std::string_view f);
-  void getnextplayer(std::string_view f);
-  void trickwinner(std::string_view f);
-  void scoreit(std::string_view f);
-  void winner(std::string_view f);
-  void placecard(std::string_view f);
-  void playcard(std::string_view f);
-  void needsuit(std::string_view f);
-  // myName as the host knows it: the single-byte text the table sends.
-  QString wireName() const;
-
-  wire::Framer remainder_;
-  net::QtTimerFactory timers_;
-  std::string taken_;  // the command the pacer took, about to run
-  Pacer Timer1;
-  std::unique_ptr<Timer> phraseTimer_;  // ticks while a phrase cools down
   int kickTarget_ = 0;
   bool chatStarted_ = false;  // the pane holds a line: the next one starts a new paragraph
   bool closing_ = false;

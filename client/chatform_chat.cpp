@@ -155,25 +155,24 @@ void Tchat::addlinetochat(const QString& text, unsigned colour) {
   mainchat->setUpdatesEnabled(true);
 }
 
-void Tchat::chatrecieved(std::string_view f) {
+void Tchat::chatrecieved(const ev::Line& e) {
   // The sender puts the colour after the last "|", so a typed "|" stays in
   // the text. A line without a colour it can read is shown as a notice is:
   // white would not show on the white pane.
-  const auto line = wire::parse::colouredText(f);
-  addlinetochat(fromWire(line.text), textToColor(fromWire(line.colour)).value_or(kNoticeColour));
+  addlinetochat(fromWire(e.text), textToColor(fromWire(e.colour)).value_or(kNoticeColour));
 }
 
 void Tchat::sendit() {
-  if (!loggedIn) return;
+  if (!model_.loggedIn()) return;
   const QString text = mychat->text();
   if (!text.isEmpty()) {
     std::string m;
     if (!text.startsWith('/')) {
-      wire::build::chat(m, mySeat, toWire(text), colorToText(textColor).toStdString());
+      wire::build::chat(m, model_.mySeat(), toWire(text), colorToText(textColor_).toStdString());
       send(m);
     } else if (text.startsWith("/me")) {
       // "/me" and the one character after it go; "/meow" is the action "w".
-      wire::build::action(m, mySeat, toWire(text.mid(4)), colorToText(actionColor).toStdString());
+      wire::build::action(m, model_.mySeat(), toWire(text.mid(4)), colorToText(actionColor_).toStdString());
       send(m);
     }
   }
@@ -184,30 +183,30 @@ QString Tchat::phrase(int n) const { return b_phrase[n]->toolTip(); }
 void Tchat::setPhrase(int n, const QString& text) { b_phrase[n]->setToolTip(text); }
 
 void Tchat::b_phrase1Click(QToolButton* button) {
-  if (!phraseReady) return;
+  if (!phraseReady_) return;
   const QString p = button->toolTip();
   const QString text = p.startsWith("/me ") ? p.mid(4) : "says: " + p;
   std::string m;
-  wire::build::action(m, mySeat, toWire(text), colorToText(actionColor).toStdString());
+  wire::build::action(m, model_.mySeat(), toWire(text), colorToText(actionColor_).toStdString());
   // Sent straight to the socket: a refusal (not connected yet) is shown and
   // leaves the phrase ready.
   try {
-    sock.Send(m + wire::kTerminator);
+    sock_.Send(m + wire::kTerminator);
   } catch (const std::exception& e) {
     addlinetochat(e.what());
     return;
   }
-  phraseReady = false;
-  phraseTicks = 0;
+  phraseReady_ = false;
+  phraseTicks_ = 0;
   phraseTimer_->start(1);  // the cooldown counts its ticks
 }
 
 void Tchat::phraseTick() {
-  if (!phraseReady && ++phraseTicks > kPhraseCooldownTicks) {
-    phraseReady = true;
-    phraseTicks = 0;
+  if (!phraseReady_ && ++phraseTicks_ > kPhraseCooldownTicks) {
+    phraseReady_ = true;
+    phraseTicks_ = 0;
   }
-  if (phraseReady) phraseTimer_->stop();
+  if (phraseReady_) phraseTimer_->stop();
 }
 
 void Tchat::b_phrase10Click() {
@@ -216,26 +215,24 @@ void Tchat::b_phrase10Click() {
 }
 
 void Tchat::wave12Click(int number) {
-  if (number == 0 || !loggedIn) return;
+  if (number == 0 || !model_.loggedIn()) return;
   std::string m;
-  wire::build::playasoundRequest(m, mySeat, number);
+  wire::build::playasoundRequest(m, model_.mySeat(), number);
   send(m);
 }
 
-void Tchat::playasound(std::string_view f) {
-  wire::BadField bad;
-  const auto p = need(wire::parse::playasoundRelay(f, &bad), bad);
-  const QString sound = fromWire(p.text);
+void Tchat::playasound(const ev::Sound& e) {
+  const QString sound = fromWire(e.sound);
   if (PlayChatterSounds1->isChecked()) return playSound(sound);
-  auto* name = p.slot >= 1 && p.slot <= 4 ? el<QLabel>("label_playername", p.slot) : nullptr;
+  auto* name = TableModel::isSeat(e.slot) ? el<QLabel>("label_playername", e.slot) : nullptr;
   for (QAction* a : popup_sounds->actions())
     if (name && a->objectName().compare(sound, Qt::CaseInsensitive) == 0)
       return addlinetochat(name->text() + ": <Chatter Sound> " + a->toolTip());
 }
 
 void Tchat::playsounds(const QString& name) {
-  if (soundsPlayed.size() == kSoundsKept) soundsPlayed.pop_front();
-  soundsPlayed.push_back(name);
+  if (soundsPlayed_.size() == kSoundsKept) soundsPlayed_.pop_front();
+  soundsPlayed_.push_back(name);
   if (PlaySounds1->isChecked()) playSound(name);
 }
 
@@ -281,23 +278,26 @@ bool Tchat::eventFilter(QObject* o, QEvent* e) {
 // --- Menu operations --------------------------------------------------------------
 
 void Tchat::TextColor1Click() {
-  auto* dialog = new QColorDialog(toQColor(textColor), this);
+  auto* dialog = new QColorDialog(toQColor(textColor_), this);
   dialog->setAttribute(Qt::WA_DeleteOnClose);
-  connect(dialog, &QColorDialog::colorSelected, this, [this](const QColor& c) {
-    textColor = fromQColor(c);
-    QPalette p = mychat->palette();
-    p.setColor(QPalette::Text, c);
-    mychat->setPalette(p);
-    saveinifile();
-  });
+  connect(dialog, &QColorDialog::colorSelected, this,
+          [this](const QColor& c) { setTextColor(fromQColor(c)); });
   dialog->open();
 }
 
+void Tchat::setTextColor(uint32_t colour) {
+  textColor_ = colour;
+  QPalette p = mychat->palette();
+  p.setColor(QPalette::Text, toQColor(colour));
+  mychat->setPalette(p);
+  saveinifile();
+}
+
 void Tchat::ActionColor1Click() {
-  auto* dialog = new QColorDialog(toQColor(actionColor), this);
+  auto* dialog = new QColorDialog(toQColor(actionColor_), this);
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   connect(dialog, &QColorDialog::colorSelected, this,
-          [this](const QColor& c) { actionColor = fromQColor(c); });
+          [this](const QColor& c) { actionColor_ = fromQColor(c); });
   connect(dialog, &QDialog::finished, this, [this](int) { saveinifile(); });  // OK or Cancel
   dialog->open();
 }
@@ -341,7 +341,7 @@ void Tchat::phrasesDone(const std::array<QString, 10>& texts) {
     setPhrase(n, texts[n]);
     keys.emplace_back("Phrase" + QString::number(n), texts[n]);
   }
-  if (settingsRead) storeSettings(keys);  // never over phrases this table did not read
+  if (settingsRead_) storeSettings(keys);  // never over phrases this table did not read
 }
 
 void Tchat::PhraseList1Click() {

@@ -14,11 +14,11 @@
 #include "client/chatform.h"
 #include "client/colortext.h"
 #include "client/gamerecord.h"
-#include "ui/settings.h"
 #include "client/tablehint.h"
 #include "protocol/commands.h"
 #include "protocol/framing.h"
 #include "ui/msgbox.h"
+#include "ui/settings.h"
 #include "windows/aboutform.h"
 #include "windows/downloadform.h"
 #include "windows/helpform.h"
@@ -74,7 +74,7 @@ void Tchat::buildMenus() {
       file->addAction(QString::fromUtf8("Save Game Record\u2026"), this, [this] { SaveGameRecord1Click(); });
   SaveGameRecord1->setObjectName("SaveGameRecord1");
   // Offered once this table has seen a game start or joined one.
-  connect(file, &QMenu::aboutToShow, this, [this] { SaveGameRecord1->setEnabled(gameRecord->hasGame()); });
+  connect(file, &QMenu::aboutToShow, this, [this] { SaveGameRecord1->setEnabled(gameRecord_->hasGame()); });
   file->addSeparator();
   file->addAction("Exit", this, [this] { close(); })->setObjectName("Exit1");
   QAction* hostGame = file->addAction("Host Game", this, [this] {
@@ -190,7 +190,7 @@ void Tchat::buildMenus() {
   popup_kick
       ->addAction("Set to Just Watch", this,
                   [this] {
-                    if (!loggedIn || kickTarget_ >= 5) return;
+                    if (!model_.loggedIn() || kickTarget_ >= TableModel::kFirstSpectator) return;
                     std::string m;
                     wire::build::justwatch(m, kickTarget_, true);
                     send(m);
@@ -199,7 +199,7 @@ void Tchat::buildMenus() {
   popup_kick
       ->addAction("Unset Just Watch", this,
                   [this] {
-                    if (!loggedIn || kickTarget_ >= 5) return;
+                    if (!model_.loggedIn() || kickTarget_ >= TableModel::kFirstSpectator) return;
                     std::string m;
                     wire::build::justwatch(m, kickTarget_, false);
                     send(m);
@@ -211,38 +211,38 @@ void Tchat::buildMenus() {
 
 void Tchat::loadinifile() {
   const QHash<QString, QString> s = ui::readSection(settingsFile, kSection);
-  settingsRead = true;
-  storedGeometry =
+  settingsRead_ = true;
+  storedGeometry_ =
       QRect(number(s, "left", 3), number(s, "top", 3), number(s, "width", 790), number(s, "height", 520));
-  setGeometry(storedGeometry);
+  setGeometry(storedGeometry_);
 
-  turnSound = s.value("turnsound", "0") == "1" ? 1 : 0;
-  Classic1->setChecked(turnSound == 0);
-  New1->setChecked(turnSound == 1);
+  turnSound_ = s.value("turnsound", "0") == "1" ? 1 : 0;
+  Classic1->setChecked(turnSound_ == 0);
+  New1->setChecked(turnSound_ == 1);
   PlayChatterSounds1->setChecked(s.value("chattersounds", "true") != "false");
   const int points = number(s, "textsize", 8);
   applyTextSize(points);
   for (int k = 0; k < 4; ++k) textSizes[k]->setChecked(kTextSizes[k] == points);
   const QString text = s.value("textcolor", "clblack");
-  textColor = textToColor(text).value_or(0);
+  textColor_ = textToColor(text).value_or(0);
   QPalette p = mychat->palette();
-  p.setColor(QPalette::Text, toQColor(textColor));
+  p.setColor(QPalette::Text, toQColor(textColor_));
   mychat->setPalette(p);
-  actionColor = textToColor(s.value("actioncolor", text)).value_or(0);
+  actionColor_ = textToColor(s.value("actioncolor", text)).value_or(0);
   for (int n = 1; n <= 9; ++n) {
     const QString stored = s.value("phrase" + QString::number(n));
     if (!stored.isEmpty()) setPhrase(n, stored);
   }
   // Read or not, the stay-on-top texts are what a save writes back.
-  scontopText = s.value("scontop", "false");
-  ltontopText = s.value("ltontop", "false");
-  scontop->setChecked(scontopText == "true");
-  ltontop->setChecked(ltontopText == "true");
+  scontopText_ = s.value("scontop", "false");
+  ltontopText_ = s.value("ltontop", "false");
+  scontop->setChecked(scontopText_ == "true");
+  ltontop->setChecked(ltontopText_ == "true");
   setStayOnTop(score, scontop->isChecked());
   setStayOnTop(lastTrick, ltontop->isChecked());
 
   const QString speed = s.value("botspeed", "750");
-  useBotSpeed(speed == "1000" ? 1000 : speed == "500" ? 500 : 750, mySeat == 1 && loggedIn);
+  useBotSpeed(speed == "1000" ? 1000 : speed == "500" ? 500 : 750, model_.mySeat() == 1 && model_.loggedIn());
   // Each default is the text read just before it: a first run has every
   // sound on and the score card shown at each round's end.
   const QString sounds = s.value("playsounds", speed);
@@ -251,30 +251,31 @@ void Tchat::loadinifile() {
   // Told to the host only once the player has chosen, so a headless host's
   // --bot-skill stands until then; a name this version does not know is no choice.
   const auto skill = ai::skillNamed(s.value("botskill").toStdString());
-  botSkillChosen = skill.has_value();
-  useBotSkill(skill.value_or(ai::Skill::Classic), botSkillChosen && mySeat == 1 && loggedIn);
+  botSkillChosen_ = skill.has_value();
+  useBotSkill(skill.value_or(ai::Skill::Classic),
+              botSkillChosen_ && model_.mySeat() == 1 && model_.loggedIn());
 }
 
 bool Tchat::saveinifile() {
-  if (!settingsRead) return false;
+  if (!settingsRead_) return false;
   const QRect g = geometry();
   auto flag = [](QAction* a) { return QString(a->isChecked() ? "true" : "false"); };
   std::vector<std::pair<QString, QString>> keys = {
       {"Textsize", QString::number(mainchat->font().pointSize())},
-      {"Textcolor", colorToText(textColor)},
-      {"Actioncolor", colorToText(actionColor)},
-      {"Botspeed", QString::number(botSpeed)},
-      {"Scontop", scontopText},
-      {"Ltontop", ltontopText},
+      {"Textcolor", colorToText(textColor_)},
+      {"Actioncolor", colorToText(actionColor_)},
+      {"Botspeed", QString::number(botSpeed_)},
+      {"Scontop", scontopText_},
+      {"Ltontop", ltontopText_},
       {"Top", QString::number(g.top())},
       {"Left", QString::number(g.left())},
       {"Width", QString::number(g.width())},
       {"Height", QString::number(g.height())},
-      {"Turnsound", QString::number(turnSound)},
+      {"Turnsound", QString::number(turnSound_)},
       {"ChatterSounds", flag(PlayChatterSounds1)},
       {"Playsounds", flag(PlaySounds1)},
       {"Showscore", flag(ShowScorecard1)}};
-  if (botSkillChosen) keys.emplace_back("Botskill", QString::fromLatin1(ai::skillName(botSkill)));
+  if (botSkillChosen_) keys.emplace_back("Botskill", QString::fromLatin1(ai::skillName(botSkill_)));
   return storeSettings(keys);
 }
 
@@ -292,7 +293,7 @@ void Tchat::PlayChatterSounds1Click() { saveinifile(); }
 void Tchat::ShowScorecard1Click() { saveinifile(); }
 
 void Tchat::New1Click(int number) {
-  turnSound = number;
+  turnSound_ = number;
   Classic1->setChecked(number == 0);
   New1->setChecked(number == 1);
   saveinifile();
@@ -300,53 +301,53 @@ void Tchat::New1Click(int number) {
 
 void Tchat::Slow1Click(int ms) {
   // The host obeys only seat 1; any table may ask.
-  useBotSpeed(ms, loggedIn);
+  useBotSpeed(ms, model_.loggedIn());
   saveinifile();
 }
 
 void Tchat::useBotSpeed(int ms, bool tellHost) {
-  botSpeed = ms;
+  botSpeed_ = ms;
   Slow1->setChecked(ms == 1000);
   Normal1->setChecked(ms == 750);
   Fast1->setChecked(ms == 500);
   if (!tellHost) return;
   std::string m;
-  wire::build::botspeed(m, mySeat, ms);
+  wire::build::botspeed(m, model_.mySeat(), ms);
   send(m);
 }
 
 void Tchat::ComputerPlayers1Click(ai::Skill skill) {
   // As with the speed, the host obeys only seat 1 (and a host at "1.0.14"
   // not at all: it ignores a command it does not know).
-  botSkillChosen = true;
-  useBotSkill(skill, loggedIn);
+  botSkillChosen_ = true;
+  useBotSkill(skill, model_.loggedIn());
   saveinifile();
 }
 
 void Tchat::useBotSkill(ai::Skill skill, bool tellHost) {
-  botSkill = skill;
+  botSkill_ = skill;
   SkillClassic1->setChecked(skill == ai::Skill::Classic);
   SkillStandard1->setChecked(skill == ai::Skill::Standard);
   SkillStrong1->setChecked(skill == ai::Skill::Strong);
   if (!tellHost) return;
   std::string m;
-  wire::build::botskill(m, mySeat, ai::skillName(skill));
+  wire::build::botskill(m, model_.mySeat(), ai::skillName(skill));
   send(m);
 }
 
 void Tchat::scontopClick() {
-  scontopText = scontop->isChecked() ? "true" : "false";
+  scontopText_ = scontop->isChecked() ? "true" : "false";
   setStayOnTop(score, scontop->isChecked());
   saveinifile();
 }
 
 void Tchat::ltontopClick() {
-  ltontopText = ltontop->isChecked() ? "true" : "false";
+  ltontopText_ = ltontop->isChecked() ? "true" : "false";
   setStayOnTop(lastTrick, ltontop->isChecked());
   saveinifile();
 }
 
-void Tchat::Hint1Click() { hint->ask(); }
+void Tchat::Hint1Click() { hint_->ask(); }
 
 void Tchat::ResetScreenLocation1Click() { setGeometry(3, 3, 790, 520); }
 
@@ -360,7 +361,7 @@ void Tchat::SaveGameRecord1Click() {
 
 bool Tchat::saveGameRecord(const QString& path) {
   QString error;
-  if (gameRecord->save(path, &error)) return true;
+  if (gameRecord_->save(path, &error)) return true;
   ui::messageBox("Could not save the game record to " + path + ": " + error);
   return false;
 }

@@ -6,6 +6,7 @@
 
 #include "client/chatform.h"
 #include "client/chatform_util.h"
+#include "client/tableevents.h"
 #include "protocol/commands.h"
 #include "ui/cardpictures.h"
 #include "ui/msgbox.h"
@@ -15,7 +16,6 @@
 
 namespace ombrix::client {
 
-namespace parse = wire::parse;
 namespace build = wire::build;
 
 namespace {
@@ -24,7 +24,6 @@ const char* const kFamilies[] = {"label_playername", "label_score",  "label_tric
                                  "image_played",     "image_winner", "image_trickwinner"};
 const QColor kGrey(0x80, 0x80, 0x80);
 constexpr int kHandTop = 320, kRaisedTop = 316, kSlotStep = 18, kSlotOrigin = 216;
-constexpr int kMostCards = 10;  // a hand never holds more
 
 void colour(QWidget* w, const QColor& c) {
   QPalette p = w->palette();
@@ -55,26 +54,22 @@ void Tchat::sortstuff(int s) {
 
 // --- Game start and rounds ----------------------------------------------------------
 
-void Tchat::startthegame(std::string_view f) {
-  wire::BadField bad;
-  const auto g = need(parse::startgame(f, &bad), bad);
-  const QString starter = fromWire(g.starter);
+void Tchat::startthegame(const ev::GameStarted& e) {
+  const QString starter = fromWire(e.starter);
   JustWatch1->setChecked(false);
   button_start->hide();
   button_starthalf->hide();
   for (int n = 1; n <= 4; ++n) {
     el<QLabel>("label_score", n)->setText("0");
     el<QLabel>("label_bid", n)->setText("0");
-    cardCount[n] = 0;
     drawFan(n);
     el("image_winner", n)->hide();
-    if (caption(n) == "<Waiting>") el<QLabel>("label_playername", n)->setText(defaultNames[n]);
+    el<QLabel>("label_playername", n)->setText(caption(n));  // a waiting seat is the computer's now
     el("image_eyes", n)->hide();
   }
   removeHand();
-  const bool half = g.kind == "h";
-  if (score) score->newGame(half);
-  const QString type = half ? "HALF" : "FULL";
+  if (score) score->newGame(e.half);
+  const QString type = e.half ? "HALF" : "FULL";
   addlinetochat(starter == wireName() ? "You have started a " + type + " game."
                                       : starter + " has started a " + type + " game.");
   loadchecklist();
@@ -84,22 +79,17 @@ void Tchat::loadchecklist() {
   if (!tally) return;
   QStringList names;
   for (int n = 1; n <= 4; ++n)
-    if (n != mySeat && caption(n) != "<Waiting>") names << caption(n);
+    if (n != model_.mySeat() && caption(n) != TableModel::kWaiting) names << caption(n);
   tally->setPlayersInGame(names);
 }
 
-void Tchat::startround(std::string_view f) {
-  wire::BadField bad;
-  const auto r = need(parse::startround(f, &bad), bad);
-  const int round = r.first, dealer = r.second;
-  const QString number = QString::number(round);
-  shownRound = round;
+void Tchat::startround(const ev::RoundStarted& e) {
+  const QString number = QString::number(e.round);
   label_round->setText("Round: " + number);
-  label_status1->setText(dealer == mySeat
+  label_status1->setText(e.dealer == model_.mySeat()
                              ? "Round " + number + " is starting! You are dealer."
-                             : "Round " + number + " is starting! " + caption(dealer) + " is dealer.");
+                             : "Round " + number + " is starting! " + caption(e.dealer) + " is dealer.");
   for (int n = 1; n <= 4; ++n) {
-    cardCount[n] = 0;
     drawFan(n);
     el<QLabel>("label_bid", n)->setText("0");
     el<QLabel>("label_tricks", n)->setText("0");
@@ -111,11 +101,9 @@ void Tchat::startround(std::string_view f) {
   removeHand();
 }
 
-void Tchat::trump(std::string_view f) {
-  wire::BadField bad;
-  trumpShown = need(parse::trump(f, &bad), bad);
+void Tchat::trump(const ev::Trump& e) {
   trumpcard->clear();
-  trumpcard->setPixmap(ui::CardPictures::instance().picture(trumpShown));
+  trumpcard->setPixmap(ui::CardPictures::instance().picture(e.card));
 }
 
 void Tchat::setBidBoxVisible(bool on) {
@@ -124,41 +112,34 @@ void Tchat::setBidBoxVisible(bool on) {
     w->setVisible(on);
 }
 
-void Tchat::mybid(std::string_view f) {
-  wire::BadField bad;
-  const auto b = need(parse::bidAsk(f, &bad), bad);
-  const int bidder = b.bidder, size = b.handSize, leader = b.firstPlayer;
+void Tchat::mybid(const ev::BidAsked& e) {
+  const int bidder = e.bidder, leader = e.leader, size = model_.handSize();
+  const bool mine = bidder == model_.mySeat();
   label_end->setText("");
   if (edit_bid->text().toInt() > size) edit_bid->setText(QString::number(size));
-  if (bidder == mySeat) {
-    label_status2->setText("Your bid..");
-    label_turn->setText("Your bid..");
-    playsounds("bid");
-  } else {
-    label_status2->setText(caption(bidder) + " Bid..");
-    label_turn->setText(caption(bidder) + " Bid..");
-  }
+  const QString asked = mine ? QString("Your bid..") : caption(bidder) + " Bid..";
+  label_status2->setText(asked);
+  label_turn->setText(asked);
+  if (mine) playsounds("bid");
   for (int n = 1; n <= 4; ++n) el("image_turn", n)->hide();
   if (QWidget* t = el("image_turn", bidder)) t->show();
-  label_firstplay->setText(leader == mySeat ? "You will play first" : caption(leader) + " will play first");
-  bidLimit = size;
+  label_firstplay->setText(leader == model_.mySeat() ? "You will play first"
+                                                     : caption(leader) + " will play first");
   edit_bid->setProperty("maximum", size);  // the up-down arrows stop there
-  setBidBoxVisible(bidder == mySeat);
+  setBidBoxVisible(mine);
 }
 
-void Tchat::hisbid(std::string_view f) {
+void Tchat::hisbid(const ev::BidMade& e) {
   label_end->setText("");
   setBidBoxVisible(false);
-  wire::BadField bad;
-  const auto h = need(parse::hisbid(f, &bad), bad);
-  const int bidder = h.seat;
-  if (bidder < 1 || bidder > 4) return;  // bidder 0: only the box goes
-  const QString bid = QString::number(h.bid);
+  const int bidder = e.seat;
+  if (!TableModel::isSeat(bidder)) return;  // bidder 0: only the box goes
+  const QString bid = QString::number(e.bid);
   el<QLabel>("label_bid", bidder)->setText(bid);
   colour(el("label_bid", bidder), Qt::black);
   colour(el("label_bidlabel", bidder), Qt::black);
-  label_status2->setText(bidder == mySeat ? "You bid: " + bid : caption(bidder) + " bids: " + bid);
-  label_totalbids->setText("Total Bids: " + QString::number(h.total));
+  label_status2->setText(bidder == model_.mySeat() ? "You bid: " + bid : caption(bidder) + " bids: " + bid);
+  label_totalbids->setText("Total Bids: " + QString::number(e.total));
 }
 
 void Tchat::button_bidClick() {
@@ -170,80 +151,72 @@ void Tchat::button_bidClick() {
     ui::messageBox("'" + text + "' is not a valid integer value");
     return;
   }
-  if (*bid > bidLimit) {
-    ui::messageBox("You can't bid more then " + QString::number(bidLimit) + ".");
+  const int limit = model_.handSize();
+  if (*bid > limit) {
+    ui::messageBox("You can't bid more then " + QString::number(limit) + ".");
     return;
   }
-  if (!loggedIn) return;
+  if (!model_.loggedIn()) return;
   std::string m;
-  build::bid(m, mySeat, *bid);
+  build::bid(m, model_.mySeat(), *bid);
   send(m);
   edit_bid->setText("0");
   button_bid->hide();
 }
 
-void Tchat::getnextplayer(std::string_view f) {
-  wire::BadField bad;
-  const int seat = need(parse::nextplayer(f, &bad), bad);
-  turnSeat = seat;
+void Tchat::getnextplayer(const ev::Turn& e) {
+  const int seat = e.seat;
   for (int n = 1; n <= 4; ++n) el("image_turn", n)->hide();
   if (QWidget* t = el("image_turn", seat)) t->show();
-  if (seat == mySeat) {
+  if (seat == model_.mySeat()) {
     label_turn->setText("Your Turn.");
     label_status2->setText("Your Turn");
-    myTurn = true;
-    playsounds(turnSound == 1 ? "turnnew" : "turn");
+    playsounds(turnSound_ == 1 ? "turnnew" : "turn");
   } else {
     label_turn->setText(caption(seat) + "'s turn.");
     label_status2->setText(caption(seat) + "'s turn.");
-    myTurn = false;
   }
 }
 
-void Tchat::trickwinner(std::string_view f) {
-  wire::BadField bad;
-  const auto t = need(parse::trickwinner(f, &bad), bad);
-  const int w = t.first;
-  if (w < 1 || w > 4) return;
+void Tchat::trickwinner(const ev::TrickTaken& e) {
+  const int w = e.seat;
+  if (!TableModel::isSeat(w)) return;
+  const bool mine = w == model_.mySeat();
   for (int n = 1; n <= 4; ++n) el("image_turn", n)->hide();
   label_status2->setText("");
-  const QString winnerText = w == mySeat ? "You won this trick." : caption(w) + " won this trick.";
-  label_status1->setText(w == mySeat ? "You won the trick!" : caption(w) + " won the trick.");
+  label_status1->setText(mine ? "You won the trick!" : caption(w) + " won the trick.");
   el("image_trickwinner", w)->show();
-  el<QLabel>("label_tricks", w)->setText(QString::number(t.second));
+  el<QLabel>("label_tricks", w)->setText(QString::number(e.tricks));
   for (int n = 1; n <= 4; ++n) el<QLabel>("image_played", n)->clear();
-  if (lastTrick) lastTrick->fill(winnerText, playedCard, trumpShown, ledCard);
-  ledCard = 0;
-  if (w == mySeat) playsounds("taketrick");
+  const TableModel::LastTrick& last = model_.lastTrick();
+  if (lastTrick)
+    lastTrick->fill(mine ? "You won this trick." : caption(w) + " won this trick.", last.cards,
+                    model_.trump(), last.led);
+  if (mine) playsounds("taketrick");
 }
 
-void Tchat::scoreit(std::string_view f) {
-  wire::BadField bad;
-  const auto r = need(parse::score(f, &bad), bad);
-  const int seat = r.a;
-  if (seat < 1 || seat > 4) return;
-  const QString total = QString::number(r.b), points = QString::number(r.c);
+void Tchat::scoreit(const ev::Scored& e) {
+  const int seat = e.seat;
+  if (!TableModel::isSeat(seat)) return;
+  const QString total = QString::number(e.total), points = QString::number(e.points);
   el<QLabel>("label_score", seat)->setText(total);
-  if (score) score->scored(seat, shownRound, points, total);
-  if (seat == mySeat) {
-    const bool made = r.c != 0;
+  if (score) score->scored(seat, model_.round(), points, total);
+  if (seat == model_.mySeat()) {
+    const bool made = e.points != 0;
     playsounds(made ? "turnovergood" : "turnoverbad");
     label_end->setText(made ? "You Made your Bid!" : "You did not make your Bid!");
   }
   if (score && ShowScorecard1->isChecked()) score->show();
 }
 
-void Tchat::winner(std::string_view f) {
-  wire::BadField bad;
-  const auto w = need(parse::winner(f, &bad), bad);
-  const QString names = fromWire(w.names), best = QString::number(w.best);
+void Tchat::winner(const ev::GameOver& e) {
+  const QString names = fromWire(e.names), best = QString::number(e.best);
   label_status1->setText(names + " won the game.");
   label_status2->setText("Winning Score: " + best);
   label_end->setText("Game Over!");
   label_end->show();
   for (int n = 1; n <= 4; ++n) {
     el("image_winner", n)->setVisible(names.contains(caption(n)));
-    cardCount[n] = 0;
     drawFan(n);
   }
   // Only a seated player has a game to count; a name that is empty would be
@@ -252,7 +225,7 @@ void Tchat::winner(std::string_view f) {
   // table sent ("Zoë" stays "Zoë"; a character Latin-1 lacks became "?").
   const QString me = wireName();
   const bool iWon = !me.isEmpty() && names.contains(me);
-  if (tally && mySeat >= 1 && mySeat <= 4) {
+  if (tally && model_.seated()) {
     tally->addgame(iWon ? "addtomine" : names);
     if (iWon) tally->addtomine(2);
   }
@@ -263,18 +236,17 @@ void Tchat::winner(std::string_view f) {
     StartGame1->setEnabled(true);
     StartHalfGame1->setEnabled(true);
   }
-  myTurn = false;
 }
 
 void Tchat::button_startClick() {
-  if (!loggedIn) return ui::messageBox("You are not connected.");
+  if (!model_.loggedIn()) return ui::messageBox("You are not connected.");
   std::string m;
   build::startgameRequest(m, toWire(myName), false);
   send(m);
 }
 
 void Tchat::StartHalfGame1Click() {
-  if (!loggedIn) return ui::messageBox("You are not connected.");
+  if (!model_.loggedIn()) return ui::messageBox("You are not connected.");
   std::string m;
   build::startgameRequest(m, toWire(myName), true);
   send(m);
@@ -282,36 +254,27 @@ void Tchat::StartHalfGame1Click() {
 
 // --- Late join --------------------------------------------------------------------
 
-void Tchat::newplayerstuff(std::string_view f) {
-  wire::BadField bad;
-  const auto s = need(parse::newplayerstuff(f, &bad), bad);
-  const int seat = s.seat;
-  if (seat < 1 || seat > 4) return;
-  el<QLabel>("label_bid", seat)->setText(QString::number(s.bid));
-  el<QLabel>("label_tricks", seat)->setText(QString::number(s.tricks));
-  el<QLabel>("label_score", seat)->setText(QString::number(s.score));
+void Tchat::newplayerstuff(const ev::SeatFound& e) {
+  const int seat = e.seat;
+  if (!TableModel::isSeat(seat)) return;
+  el<QLabel>("label_bid", seat)->setText(QString::number(e.bid));
+  el<QLabel>("label_tricks", seat)->setText(QString::number(e.tricks));
+  el<QLabel>("label_score", seat)->setText(QString::number(e.score));
   for (int n = 1; n <= 4; ++n) {
-    const int card = s.played[n - 1];
+    const int card = e.played[n - 1];
     if (card <= 0) continue;
-    playedCard[n] = card;
     auto* p = el<QLabel>("image_played", n);
     p->setPixmap(ui::CardPictures::instance().picture(card));
     p->raise();
   }
 }
 
-void Tchat::stats(std::string_view f) {
-  wire::BadField bad;
-  const auto s = need(parse::stats(f, &bad), bad);
-  turnSeat = s.currentPlayer;
-  label_round->setText("Round: " + QString::number(s.round));
-  shownRound = s.round;
-  if (score) score->joinedGame(s.gameKind == "h");
-  trumpShown = s.trumpCard;
+void Tchat::stats(const ev::GameFound& e) {
+  label_round->setText("Round: " + QString::number(e.round));
+  if (score) score->joinedGame(e.half);
   trumpcard->clear();
-  trumpcard->setPixmap(ui::CardPictures::instance().picture(trumpShown));
-  for (int n = 1; n <= 4; ++n)
-    if (caption(n) == "<Waiting>") el<QLabel>("label_playername", n)->setText(defaultNames[n]);
+  trumpcard->setPixmap(ui::CardPictures::instance().picture(e.trump));
+  for (int n = 1; n <= 4; ++n) el<QLabel>("label_playername", n)->setText(caption(n));
 }
 
 // --- The hand -------------------------------------------------------------------------
@@ -319,7 +282,7 @@ void Tchat::stats(std::string_view f) {
 void Tchat::drawFan(int seat) {
   auto* fan = el<QLabel>("image_cards", seat);
   if (!fan) return;
-  const int count = seat == mySeat ? 0 : cardCount[seat];
+  const int count = seat == model_.mySeat() ? 0 : model_.cardsShown(seat);
   fan->resize(66 + 5 * count, 96);
   fan->clear();
   if (count == 0) return;
@@ -333,55 +296,49 @@ void Tchat::drawFan(int seat) {
   fan->setPixmap(p);
 }
 
-void Tchat::placecard(std::string_view f) {
-  wire::BadField bad;
-  const auto pc = need(parse::placecard(f, &bad), bad);
-  const int seat = pc.seat;
-  if (seat < 1 || seat > 4) return;
+void Tchat::placecard(const ev::Dealt& e) {
+  const int seat = e.seat;
+  if (!TableModel::isSeat(seat)) return;
   el<QLabel>("image_cards", seat)->clear();
   el<QLabel>("image_played", seat)->clear();
-  int count = 0;
-  for (const auto& [pos, card] : pc.cards) {
-    if (seat == mySeat) createcard(pos, card);
-    count = pos;
-  }
-  if (seat == mySeat) {
+  if (seat == model_.mySeat()) {
+    // The hand is the model's: the cards this seat holds, by position.
+    removeHand();
+    for (int p = 1; p <= TableModel::kMostCards; ++p)
+      if (const int card = model_.hand()[p]) createcard(p, card);
     sortthem();
-  } else if (count != 0) {
-    // The fan shows as many backs as the last position sent; a host's number
-    // beyond a hand draws no wider fan (nor one billions of pixels wide).
-    cardCount[seat] = std::clamp(count, 0, kMostCards);
-    drawFan(seat);
+  } else if (!e.cards.empty() && e.cards.back().first != 0) {
+    drawFan(seat);  // as many backs as the last position sent, at most a hand's
   }
 }
 
 void Tchat::createcard(int position, int card) {
   int slot = 1;
-  while (slot <= 10 && !handSlots[slot].free) ++slot;
+  while (slot <= 10 && !handSlots_[slot].free) ++slot;
   if (slot > 10) return;  // a hand never holds more than ten
   auto* img = new CardImage(tableArea, position, card);
-  handSlots[slot] = {false, position};
+  handSlots_[slot] = {false, position};
   img->move(slotLeft(slot), kHandTop);
   img->onPress = [this](CardImage* c, Qt::MouseButton b) { cardimagesMouseDown(c, b); };
   for (int s = slot; s <= 10; ++s)
-    if (!handSlots[s].free)
-      if (auto* c = cardImage(handSlots[s].handPosition)) c->raise();
+    if (!handSlots_[s].free)
+      if (auto* c = cardImage(handSlots_[s].handPosition)) c->raise();
 }
 
 void Tchat::sortthem() {
-  auto imageAt = [this](int s) { return cardImage(handSlots[s].handPosition); };
+  auto imageAt = [this](int s) { return cardImage(handSlots_[s].handPosition); };
   for (int pass = 0; pass < 10; ++pass)
     for (int n = 10; n >= 2; --n) {
-      if (handSlots[n].free || handSlots[n - 1].free) continue;
+      if (handSlots_[n].free || handSlots_[n - 1].free) continue;
       CardImage *a = imageAt(n - 1), *b = imageAt(n);
       if (a && b && a->card > b->card) {
-        std::swap(handSlots[n - 1].handPosition, handSlots[n].handPosition);
+        std::swap(handSlots_[n - 1].handPosition, handSlots_[n].handPosition);
         a->move(slotLeft(n), a->y());
         b->move(slotLeft(n - 1), b->y());
       }
     }
   for (int s = 1; s <= 10; ++s)
-    if (!handSlots[s].free)
+    if (!handSlots_[s].free)
       if (CardImage* c = imageAt(s)) {
         c->move(c->x(), kHandTop);
         c->raise();
@@ -390,18 +347,18 @@ void Tchat::sortthem() {
 
 void Tchat::movecards(int position) {
   int at = 1;
-  while (at <= 10 && (handSlots[at].free || handSlots[at].handPosition != position)) ++at;
+  while (at <= 10 && (handSlots_[at].free || handSlots_[at].handPosition != position)) ++at;
   if (at > 10) return;
-  handSlots[at] = {};
+  handSlots_[at] = {};
   for (int s = at + 1; s <= 10; ++s) {
-    if (handSlots[s].free) continue;
-    if (auto* c = cardImage(handSlots[s].handPosition)) {
+    if (handSlots_[s].free) continue;
+    if (auto* c = cardImage(handSlots_[s].handPosition)) {
       c->move(slotLeft(s - 1), c->y());
       c->raise();
       c->show();
     }
-    handSlots[s - 1] = handSlots[s];
-    handSlots[s] = {};
+    handSlots_[s - 1] = handSlots_[s];
+    handSlots_[s] = {};
   }
   for (CardImage* c : cardImages())
     if (c->y() != kHandTop) c->move(c->x(), kHandTop);
@@ -416,6 +373,17 @@ std::vector<CardImage*> Tchat::cardImages() const {
   return out;
 }
 
+std::vector<CardImage*> Tchat::handInOrder() const {
+  std::array<CardImage*, 11> bySlot{};  // one pass over the cards, placed by their slots
+  for (CardImage* c : cardImages())
+    for (int s = 1; s <= 10; ++s)
+      if (!handSlots_[s].free && handSlots_[s].handPosition == c->handPosition) bySlot[s] = c;
+  std::vector<CardImage*> out;
+  for (CardImage* c : bySlot)
+    if (c) out.push_back(c);
+  return out;
+}
+
 CardImage* Tchat::cardImage(int position) const {
   for (CardImage* c : cardImages())
     if (c->handPosition == position) return c;
@@ -424,49 +392,43 @@ CardImage* Tchat::cardImage(int position) const {
 
 void Tchat::removeHand() {
   for (CardImage* c : cardImages()) delete c;
-  for (auto& s : handSlots) s = {};
+  for (auto& s : handSlots_) s = {};
 }
 
 void Tchat::cardimagesMouseDown(CardImage* card, Qt::MouseButton button) {
   if (button == Qt::RightButton) return sortthem();
-  if (button != Qt::LeftButton || !loggedIn || !myTurn) return;
+  if (button != Qt::LeftButton || !model_.loggedIn() || !model_.myTurn()) return;
   if (card->y() == kRaisedTop) {
     card->move(card->x(), kHandTop);
     return;
   }
   card->hinted = false;
   card->move(card->x(), kRaisedTop);
-  myTurn = false;
+  model_.cardSent();
   std::string m;
-  build::playcardRequest(m, mySeat, card->handPosition);
+  build::playcardRequest(m, model_.mySeat(), card->handPosition);
   send(m);
 }
 
-void Tchat::playcard(std::string_view f) {
-  wire::BadField bad;
-  const auto played = need(parse::playcard(f, &bad), bad);
-  const int seat = played.seat, position = played.position, card = played.card;
-  if (seat < 1 || seat > 4) return;
+void Tchat::playcard(const ev::CardPlayed& e) {
+  const int seat = e.seat, position = e.position;
+  if (!TableModel::isSeat(seat)) return;
   setBidBoxVisible(false);
   auto* p = el<QLabel>("image_played", seat);
   p->clear();
-  playedCard[seat] = card;
-  p->setPixmap(ui::CardPictures::instance().picture(card));
+  p->setPixmap(ui::CardPictures::instance().picture(e.card));
   p->raise();
-  if (seat == mySeat) {
+  if (seat == model_.mySeat()) {
     delete cardImage(position);
     movecards(position);
   } else {
-    cardCount[seat] = std::max(0, cardCount[seat] - 1);
     drawFan(seat);
   }
-  if (ledCard == 0) ledCard = card;
   for (int n = 1; n <= 4; ++n) el("image_trickwinner", n)->hide();
   playsounds("placecard");
 }
 
-void Tchat::needsuit(std::string_view) {
-  myTurn = true;
+void Tchat::needsuit() {
   sortthem();
   playsounds("turnoverbad");
 }

@@ -3,15 +3,15 @@
 #include <QSaveFile>
 #include <algorithm>
 
-#include "protocol/commands.h"
-
 namespace ombrix::client {
 
 namespace {
 
 constexpr int kSeats = 4, kHalfRounds = 10, kFullRounds = 20;
 
-QString latin1(std::string_view s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
+QString latin1(const std::string& s) {
+  return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
 
 // The hand size of a round: 1 to 10, then 10 down to 1.
 int scheduledHandSize(int round) { return round <= kHalfRounds ? round : kFullRounds + 1 - round; }
@@ -31,7 +31,7 @@ QString GameRecord::cardName(int card) {
 
 QStringList GameRecord::captions() const {
   QStringList names;
-  for (int s = 1; s <= kSeats; ++s) names << (seatCaption ? seatCaption(s) : QString::number(s));
+  for (int s = 1; s <= kSeats; ++s) names << latin1(table_.name(s));
   return names;
 }
 
@@ -47,107 +47,82 @@ QString GameRecord::name(const Round& r, int seat) const {
   return seat >= 1 && seat <= r.names.size() ? r.names[seat - 1] : "seat " + QString::number(seat);
 }
 
-void GameRecord::heard(std::string_view message) {
-  namespace parse = wire::parse;
-  using A = wire::Announcement;
-  const auto [command, fields] = wire::splitCommand(message);
-  const A kind = wire::lookupAnnouncement(command);
-  switch (kind) {
-    case A::SendLoginInfo:
-      if (auto slot = parse::sendlogininfo(fields)) mySeat_ = *slot;
-      return;
-    case A::NewPlayerInfo:
-      if (auto p = parse::slotName(fields); p && p->slot == mySeat_) myName_ = latin1(p->name);
-      return;
-    case A::NewPlayerStuff:
-      if (auto p = parse::newplayerstuff(fields); p && p->seat >= 1 && p->seat <= kSeats) {
-        // One entry a seat: told twice, the later stands.
-        const Found f{p->bid, p->tricks, p->score, p->played[p->seat - 1]};
-        auto same =
-            std::find_if(found_.begin(), found_.end(), [&](const auto& e) { return e.first == p->seat; });
-        if (same != found_.end())
-          same->second = f;
-        else
-          found_.push_back({p->seat, f});
-      }
-      return;
-    case A::PlaceCard:
-      // The own hand: dealt at a round's start, or as it stood when joining
-      // (before CMD_stats opens the round).
-      if (auto p = parse::placecard(fields); p && p->seat == mySeat_) {
-        foundHand_.clear();
-        for (auto [position, card] : p->cards)
-          if (card > 0) foundHand_.push_back(card);
-        std::sort(foundHand_.begin(), foundHand_.end());
-        if (game_.seen && !game_.rounds.empty() && round().tricks.empty()) round().hand = foundHand_;
-      }
-      return;
-    case A::StartGame:
-      return startGame(fields);
-    case A::Stats:
-      return joinGame(fields);
-    case A::StartRound:
-      return startRound(fields);
-    default:
-      break;
-  }
-  if (!game_.seen || game_.rounds.empty()) return;
-  switch (kind) {
-    case A::Trump:
-      if (auto card = parse::trump(fields)) round().trump = *card;
-      return;
-    case A::Bid:
-      if (auto p = parse::bidAsk(fields)) round().handSize = p->handSize;
-      return;
-    case A::HisBid:
-      if (auto p = parse::hisbid(fields); p && p->seat >= 1 && p->seat <= kSeats && room()) {
-        round().bids.push_back({p->seat, p->bid});
-        round().totalBids = p->total;
-      }
-      return;
-    case A::PlayCard:
-      return cardPlayed(fields);
-    case A::TrickWinner:
-      return trickWon(fields);
-    case A::Score:
-      if (auto p = parse::score(fields); p && p->a >= 1 && p->a <= kSeats && room())
-        round().scores.push_back({p->a, p->c, p->b});
-      return;
-    case A::Winner:
-      if (auto p = parse::winner(fields)) {
-        game_.winner = latin1(p->names);
-        game_.best = p->best;
-      }
-      return;
-    default:
-      return;
-  }
+void GameRecord::after(const TableEvent& e) {
+  std::visit(Handlers{[this](const ev::SeatFound& x) { found(x); }, [this](const ev::Dealt& x) { dealt(x); },
+                      [this](const ev::GameStarted& x) { startGame(x); },
+                      [this](const ev::GameFound& x) { joinGame(x); },
+                      [this](const ev::RoundStarted& x) { startRound(x); },
+                      [this, &e](const auto&) {
+                        if (game_.seen && !game_.rounds.empty()) inRound(e);
+                      }},
+             e);
 }
 
-void GameRecord::startGame(std::string_view fields) {
-  auto p = wire::parse::startgame(fields);
-  if (!p) return;
+void GameRecord::found(const ev::SeatFound& p) {
+  if (p.seat < 1 || p.seat > kSeats) return;
+  // One entry a seat: told twice, the later stands.
+  const Found f{p.bid, p.tricks, p.score, p.played[p.seat - 1]};
+  auto same = std::find_if(found_.begin(), found_.end(), [&](const auto& e) { return e.first == p.seat; });
+  if (same != found_.end())
+    same->second = f;
+  else
+    found_.push_back({p.seat, f});
+}
+
+void GameRecord::dealt(const ev::Dealt& p) {
+  // The own hand: dealt at a round's start, or as it stood when joining
+  // (before CMD_stats opens the round).
+  if (p.seat != table_.mySeat()) return;
+  foundHand_.clear();
+  for (auto [position, card] : p.cards)
+    if (card > 0) foundHand_.push_back(card);
+  std::sort(foundHand_.begin(), foundHand_.end());
+  if (game_.seen && !game_.rounds.empty() && round().tricks.empty()) round().hand = foundHand_;
+}
+
+void GameRecord::inRound(const TableEvent& e) {
+  std::visit(Handlers{[this](const ev::Trump& p) { round().trump = p.card; },
+                      [this](const ev::BidAsked& p) { round().handSize = p.handSize; },
+                      [this](const ev::BidMade& p) {
+                        if (p.seat >= 1 && p.seat <= kSeats && room()) {
+                          round().bids.push_back({p.seat, p.bid});
+                          round().totalBids = p.total;
+                        }
+                      },
+                      [this](const ev::CardPlayed& p) { cardPlayed(p); },
+                      [this](const ev::TrickTaken& p) { trickWon(p); },
+                      [this](const ev::Scored& p) {
+                        if (p.seat >= 1 && p.seat <= kSeats && room())
+                          round().scores.push_back({p.seat, p.points, p.total});
+                      },
+                      [this](const ev::GameOver& p) {
+                        game_.winner = latin1(p.names);
+                        game_.best = p.best;
+                      },
+                      [](const auto&) {}},
+             e);
+}
+
+void GameRecord::startGame(const ev::GameStarted& p) {
   game_ = Game{};
   entries_ = 0;
   game_.seen = true;
-  game_.half = p->kind == "h";
-  game_.starter = latin1(p->starter);
+  game_.half = p.half;
+  game_.starter = latin1(p.starter);
   game_.names = captions();
   found_.clear();
 }
 
-void GameRecord::joinGame(std::string_view fields) {
-  auto p = wire::parse::stats(fields);
-  if (!p) return;
+void GameRecord::joinGame(const ev::GameFound& p) {
   game_ = Game{};
   entries_ = 0;
   game_.seen = game_.joined = true;
-  game_.half = p->gameKind == "h";
+  game_.half = p.half;
   game_.names = captions();
   Round r;
-  r.number = p->round;
-  r.handSize = scheduledHandSize(p->round);
-  r.trump = p->trumpCard;
+  r.number = p.round;
+  r.handSize = scheduledHandSize(p.round);
+  r.trump = p.trump;
   r.names = game_.names;
   r.hand = foundHand_;
   r.handAtJoin = true;
@@ -172,35 +147,31 @@ void GameRecord::joinGame(std::string_view fields) {
   found_.clear();
 }
 
-void GameRecord::startRound(std::string_view fields) {
-  if (!game_.seen) return;
-  auto p = wire::parse::startround(fields);
-  if (!p || !room()) return;
+void GameRecord::startRound(const ev::RoundStarted& p) {
+  if (!game_.seen || !room()) return;
   Round r;
-  r.number = p->first;
-  r.dealer = p->second;
-  r.handSize = scheduledHandSize(p->first);
+  r.number = p.round;
+  r.dealer = p.dealer;
+  r.handSize = scheduledHandSize(p.round);
   r.names = captions();
   r.namesChanged = r.names != (game_.rounds.empty() ? game_.names : game_.rounds.back().names);
   game_.rounds.push_back(r);
 }
 
-void GameRecord::cardPlayed(std::string_view fields) {
-  auto p = wire::parse::playcard(fields);
-  if (!p || p->seat < 1 || p->seat > kSeats || !room()) return;
+void GameRecord::cardPlayed(const ev::CardPlayed& p) {
+  if (p.seat < 1 || p.seat > kSeats || !room()) return;
   std::vector<Trick>& tricks = round().tricks;
   if (tricks.empty() || tricks.back().winner != 0) {
     Trick t;
     t.number = tricks.empty() ? round().trickBase + 1 : tricks.back().number + 1;
     tricks.push_back(t);
   }
-  tricks.back().cards.push_back({p->seat, p->card});
+  tricks.back().cards.push_back({p.seat, p.card});
 }
 
-void GameRecord::trickWon(std::string_view fields) {
-  auto p = wire::parse::trickwinner(fields);
-  if (!p || round().tricks.empty() || round().tricks.back().winner != 0) return;
-  round().tricks.back().winner = p->first;
+void GameRecord::trickWon(const ev::TrickTaken& p) {
+  if (round().tricks.empty() || round().tricks.back().winner != 0) return;
+  round().tricks.back().winner = p.seat;
 }
 
 QString GameRecord::text() const {
@@ -218,10 +189,11 @@ QString GameRecord::text() const {
   } else {
     out << "Game: " + kind + ", started by " + game_.starter;
   }
-  if (mySeat_ >= 1 && mySeat_ <= kSeats)
-    out << "Seen by: " + game_.names.value(mySeat_ - 1) + ", seat " + QString::number(mySeat_);
+  const int me = table_.mySeat();
+  if (me >= 1 && me <= kSeats)
+    out << "Seen by: " + game_.names.value(me - 1) + ", seat " + QString::number(me);
   else
-    out << "Seen by: " + myName_ + ", spectator";
+    out << "Seen by: " + latin1(table_.name(me)) + ", spectator";
   auto seats = [](const QStringList& names) {
     QStringList s;
     for (int i = 0; i < names.size(); ++i) s << QString::number(i + 1) + " " + names[i];

@@ -2,27 +2,27 @@
 // the host's announcements and written as plain text by File > "Save Game
 // Record…". The format is described in docs/game-record.md.
 //
-// It only listens: the table window hands it every announcement after its
-// own handler has run, so the seat captions it reads are the ones the table
-// shows (computer seats by their default names).
+// It only listens: it observes the table's model after the window, so the
+// seat captions it reads are the ones the table shows (computer seats by
+// their default names). Built from events alone, it can as well be filled
+// from a saved game's events.
 #pragma once
 
 #include <QString>
 #include <QStringList>
-#include <functional>
-#include <string_view>
 #include <utility>
 #include <vector>
 
+#include "client/tablemodel.h"
+
 namespace ombrix::client {
 
-class GameRecord {
+class GameRecord : public TableObserver {
  public:
-  // The table's caption of a host seat 1..4.
-  std::function<QString(int seat)> seatCaption;
+  explicit GameRecord(const TableModel& table) : table_(table) {}
 
-  // One announcement as it came from the host ("CMD_playcard+2+5+40").
-  void heard(std::string_view message);
+  // One event of the table, after the model took it in.
+  void after(const TableEvent& e) override;
 
   // A game was started or joined since this table connected.
   bool hasGame() const { return game_.seen; }
@@ -77,17 +77,19 @@ class GameRecord {
   Round& round();
   // Counts one more entry; false once the record is full.
   bool room();
-  void startGame(std::string_view fields);
-  void joinGame(std::string_view fields);
-  void startRound(std::string_view fields);
-  void cardPlayed(std::string_view fields);
-  void trickWon(std::string_view fields);
+  void startGame(const ev::GameStarted& e);
+  void joinGame(const ev::GameFound& e);
+  void startRound(const ev::RoundStarted& e);
+  void found(const ev::SeatFound& e);
+  void dealt(const ev::Dealt& e);
+  void cardPlayed(const ev::CardPlayed& e);
+  void trickWon(const ev::TrickTaken& e);
+  void inRound(const TableEvent& e);
   QString name(const Round& r, int seat) const;
 
+  const TableModel& table_;
   Game game_;
   size_t entries_ = 0;
-  int mySeat_ = 0;
-  QString myName_;
   // CMD_newplayerstuff comes before CMD_stats: the table as a late joiner
   // found it, seat by seat (bid, tricks, score, card on the table).
   struct Found {

@@ -2,11 +2,9 @@
 
 #include <QContextMenuEvent>
 #include <QLabel>
-#include <QListWidget>
 #include <QMenu>
 
 #include "client/chatform.h"
-#include "protocol/commands.h"
 #include "windows/spylistform.h"
 
 namespace ombrix::client {
@@ -15,14 +13,14 @@ namespace {
 const QString kSeatFamily = "label_playername";
 }
 
-MuteList::MuteList(Tchat& table) : t_(table) {
-  separator_ = t_.popup_kick->addSeparator();
-  entry_ = t_.popup_kick->addAction("Mute");
+MuteList::MuteList(Tchat& table) : t_(table), seatMenu_(table.findChild<QMenu*>("popup_kick")) {
+  separator_ = seatMenu_->addSeparator();
+  entry_ = seatMenu_->addAction("Mute");
   entry_->setObjectName("Mute1");
   connect(entry_, &QAction::triggered, this, [this] { toggle(target_, targetName_); });
   // The seat menu's entries are the host's alone, and are disabled for
   // anyone else as it opens; muting is everyone's.
-  connect(t_.popup_kick, &QMenu::aboutToShow, this, [this] { entry_->setEnabled(true); });
+  connect(seatMenu_, &QMenu::aboutToShow, this, [this] { entry_->setEnabled(true); });
   popup_mute = new QMenu(&t_);
   popup_mute->setObjectName("popup_mute");
   popup_mute->addAction(entry_);
@@ -48,7 +46,7 @@ bool MuteList::eventFilter(QObject* o, QEvent* e) {
   auto* label = static_cast<QWidget*>(o);
   const int seat = label->objectName().mid(kSeatFamily.size()).toInt();
   const QString name = t_.caption(seat);
-  const bool offer = seat >= 1 && seat <= 4 && seat != t_.mySeat && name != "<Waiting>";
+  const bool offer = TableModel::isSeat(seat) && seat != t_.model().mySeat() && name != TableModel::kWaiting;
   if (offer) prepare(seat, name);
   entry_->setVisible(offer);
   separator_->setVisible(offer);
@@ -61,7 +59,7 @@ bool MuteList::eventFilter(QObject* o, QEvent* e) {
 }
 
 QAction* MuteList::addEntry(QMenu& menu, int number, const QString& name) {
-  if (number == t_.mySeat) return nullptr;
+  if (number == t_.model().mySeat()) return nullptr;
   menu.addSeparator();
   QAction* a = menu.addAction(isMuted(number) ? "Unmute" : "Mute");
   a->setObjectName("Mute1");
@@ -82,16 +80,12 @@ void MuteList::toggle(int number, const QString& name) {
 
 std::map<int, QString> MuteList::present() const {
   std::map<int, QString> out;
-  for (int s = 1; s <= 4; ++s)
-    if (t_.caption(s) != "<Waiting>") out[s] = t_.caption(s);
-  if (spies_)
-    for (int i = 0; i < spies_->listbox_spys->count(); ++i) {
-      const QString entry = spies_->listbox_spys->item(i)->text();  // "7: Ann"
-      const int colon = entry.indexOf(": ");
-      bool ok = false;
-      const int n = entry.left(colon).toInt(&ok);
-      if (colon > 0 && ok) out[n] = entry.mid(colon + 2);
-    }
+  const TableModel& m = t_.model();
+  for (int n = 1; n <= TableModel::kLastSlot; ++n) {
+    const std::string& name = m.name(n);
+    if (!name.empty() && name != TableModel::kWaiting)
+      out[n] = QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
+  }
   return out;
 }
 
@@ -106,29 +100,19 @@ int MuteList::senderOf(const QString& line, const QString& after) const {
   return sender;
 }
 
-bool MuteList::hides(const std::string& entry) const {
+bool MuteList::hides(const TableEvent& e) const {
   if (muted_.empty()) return false;
-  const auto [command, fields] = wire::splitCommand(entry);
-  const QString d = QString::fromLatin1(fields.data(), static_cast<int>(fields.size()));
-  const QString line = d.left(d.indexOf('|'));  // the whole payload when there is no colour
-  switch (wire::lookupAnnouncement(command)) {
-    case wire::Announcement::Chat:
-      return isMuted(senderOf(line, " chats: "));
-    case wire::Announcement::Me:
-      return isMuted(senderOf(line, " "));
-    case wire::Announcement::PlayASound:
-      return isMuted(d.section('+', 0, 0).toInt());
-    default:
-      return false;
+  if (const auto* line = std::get_if<ev::Line>(&e)) {
+    const QString text = QString::fromLatin1(line->text.data(), static_cast<qsizetype>(line->text.size()));
+    return isMuted(senderOf(text, line->action ? " " : " chats: "));
   }
+  if (const auto* sound = std::get_if<ev::Sound>(&e)) return isMuted(sound->slot);
+  return false;
 }
 
-void MuteList::afterCommand(const std::string& entry) {
+void MuteList::after(const TableEvent& e) {
   if (muted_.empty()) return;
-  const auto [command, fields] = wire::splitCommand(entry);
-  if (wire::lookupAnnouncement(command) == wire::Announcement::PlayerDisconnected)
-    muted_.erase(
-        QString::fromLatin1(fields.data(), static_cast<int>(fields.size())).section('+', 0, 0).toInt());
+  if (const auto* d = std::get_if<ev::Departed>(&e)) muted_.erase(d->slot);
   // Someone else in that place (a seat's new name, a spectator gone) ends it too.
   const std::map<int, QString> now = present();
   std::erase_if(muted_, [&](const auto& m) {

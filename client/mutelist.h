@@ -12,7 +12,8 @@
 #include <QObject>
 #include <QString>
 #include <map>
-#include <string>
+
+#include "client/tablemodel.h"
 
 class QAction;
 class QMenu;
@@ -26,18 +27,18 @@ namespace ombrix::client {
 
 class Tchat;
 
-class MuteList : public QObject {
+class MuteList : public QObject, public TableObserver {
  public:
   explicit MuteList(Tchat& table);
 
   // The spy list's context menu offers the entry too.
   void attach(windows::Tspylist* spies);
 
-  // Before a command is handled: true for a muted player's line, action or
-  // chatter sound, which is then dropped.
-  bool hides(const std::string& entry) const;
-  // After it: a mute ends when its player is no longer at the table.
-  void afterCommand(const std::string& entry);
+  // Before an event reaches the table: true for a muted player's line,
+  // action or chatter sound, which is then dropped.
+  bool hides(const TableEvent& e) const;
+  // After every other: a mute ends when its player is no longer at the table.
+  void after(const TableEvent& e) override;
 
   bool isMuted(int number) const { return muted_.count(number) != 0; }
   // The menu entry's work: mutes or unmutes number (its name), with the notice.
@@ -57,6 +58,7 @@ class MuteList : public QObject {
   void prepare(int number, const QString& name);
 
   Tchat& t_;
+  QMenu* seatMenu_;  // the seat captions' menu, which the entry joins
   windows::Tspylist* spies_ = nullptr;
   QAction* entry_;  // shared by the seat menus
   QAction* separator_;

@@ -5,9 +5,9 @@
 #include <QTextEdit>
 #include <QToolButton>
 
+#include "base/cards.h"
 #include "client/chatform.h"
 #include "client/tablekeys.h"
-#include "base/cards.h"
 
 namespace ombrix::client {
 
@@ -36,16 +36,23 @@ QString cardName(int card) {
   return QString(kRanks[rankOf(card) - 1]) + " of " + kSuits[suitOf(card) - 1];
 }
 
-TableAccess::TableAccess(Tchat& table) : t_(table) {
-  t_.tableArea->setAccessibleName("Table");
-  t_.mainchat->setAccessibleName("Chat");
-  t_.mychat->setAccessibleName("Chat input");
-  for (int n = 1; n <= 9; ++n) t_.b_phrase[n]->setAccessibleName("Phrase button " + QString::number(n));
-  t_.b_phrase[10]->setAccessibleName("Chatter sounds");
+TableAccess::TableAccess(Tchat& table)
+    : t_(table),
+      tableArea_(table.findChild<QWidget*>("tableArea")),
+      trumpcard_(table.findChild<QLabel*>("trumpcard")),
+      editBid_(table.findChild<QWidget*>("edit_bid")) {
+  tableArea_->setAccessibleName("Table");
+  t_.findChild<QWidget*>("mainchat")->setAccessibleName("Chat");
+  t_.findChild<QWidget*>("mychat")->setAccessibleName("Chat input");
+  for (int n = 1; n <= 9; ++n)
+    t_.findChild<QWidget*>("b_phrase" + QString::number(n))
+        ->setAccessibleName("Phrase button " + QString::number(n));
+  t_.findChild<QWidget*>("b_phrase10")->setAccessibleName("Chatter sounds");
   if (QWidget* logo = t_.findChild<QWidget*>("Image1")) logo->setAccessibleName("Ombrix web site");
-  for (QToolButton* b : t_.updown_bid->findChildren<QToolButton*>())
+  auto* updown = t_.findChild<QWidget*>("updown_bid");
+  for (QToolButton* b : updown->findChildren<QToolButton*>())
     b->setAccessibleName(b->arrowType() == Qt::UpArrow ? "Raise the bid" : "Lower the bid");
-  t_.updown_bid->setAccessibleName("Change the bid");
+  updown->setAccessibleName("Change the bid");
   refresh();
 }
 
@@ -65,7 +72,7 @@ void TableAccess::describe(QWidget* w, const QString& text) {
 QString TableAccess::seatName(int seat) const {
   const QString c = text(at("label_playername", seat));
   if (c == "<Waiting>") return "Seat " + QString::number(seat);
-  if (seat == t_.mySeat && c != "You") return c + " (you)";
+  if (seat == t_.model().mySeat() && c != "You") return c + " (you)";
   return c;
 }
 
@@ -90,7 +97,7 @@ QString TableAccess::seatReading(int seat) const {
 void TableAccess::refresh() {
   // One pass over the table's elements instead of a search for each name.
   index_.clear();
-  for (QObject* o : t_.tableArea->children())
+  for (QObject* o : tableArea_->children())
     if (o->isWidgetType()) index_.insert(o->objectName(), static_cast<QWidget*>(o));
   for (int s = 1; s <= 4; ++s) {
     const QString who = seatName(s);
@@ -99,32 +106,32 @@ void TableAccess::refresh() {
     name(at("label_tricks", s), who + ", tricks " + text(at("label_tricks", s)));
     name(at("label_bid", s), hasBid(s) ? who + ", bid " + text(at("label_bid", s)) : who + ", no bid yet");
     // The local seat's marks speak to the player.
-    const bool me = s == t_.mySeat;
+    const bool me = s == t_.model().mySeat();
     const QString subject = me ? QString("You") : who;
     name(at("image_turn", s), subject + (me ? " are" : " is") + " on turn");
     name(at("image_eyes", s), subject + (me ? " are" : " is") + " just watching");
     name(at("image_trickwinner", s), subject + " took the last trick");
     name(at("image_winner", s), subject + " won the game");
-    const int held = me ? static_cast<int>(t_.cardImages().size()) : t_.cardCount[s];
+    const int held = me ? static_cast<int>(t_.cardImages().size()) : t_.model().cardsShown(s);
     name(at("image_cards", s), (me ? QString("Your hand") : who + "'s hand") + ": " + count(held));
     auto* played = qobject_cast<QLabel*>(at("image_played", s));
     name(played, played && !played->pixmap().isNull()
-                     ? "Played by " + (me ? QString("you") : who) + ": " + cardName(t_.playedCard[s])
+                     ? "Played by " + (me ? QString("you") : who) + ": " + cardName(t_.model().playedCard(s))
                      : subject + (me ? " have" : " has") + " not played to this trick");
   }
-  name(t_.trumpcard, t_.trumpcard->pixmap().isNull() ? QString("Trump card: none yet")
-                                                     : "Trump card: " + cardName(t_.trumpShown));
-  name(t_.edit_bid, "Your bid, 0 to " + QString::number(t_.bidLimit));
-  describe(t_.tableArea,
-           t_.label_round->text() + ". " + t_.label_totalbids->text() + ". " + t_.label_turn->text());
+  name(trumpcard_, trumpcard_->pixmap().isNull() ? QString("Trump card: none yet")
+                                                 : "Trump card: " + cardName(t_.model().trump()));
+  name(editBid_, "Your bid, 0 to " + QString::number(t_.model().handSize()));
+  describe(tableArea_, text(index_.value("label_round")) + ". " + text(index_.value("label_totalbids")) +
+                           ". " + text(index_.value("label_turn")));
 
-  const std::vector<CardImage*> hand = handInOrder(t_);
+  const std::vector<CardImage*> hand = t_.handInOrder();
   const std::vector<CardImage*> playable = markable(t_);
   for (size_t i = 0; i < hand.size(); ++i) {
     CardImage* c = hand[i];
     name(c, cardName(c->card));
     QString d = QString::number(i + 1) + " of " + QString::number(hand.size());
-    if (t_.myTurn)
+    if (t_.model().myTurn())
       d += std::find(playable.begin(), playable.end(), c) != playable.end() ? ", playable"
                                                                             : ", not playable now";
     if (isRaised(c)) d += ", sent";

@@ -11,6 +11,7 @@
 #include <QHash>
 #include <QString>
 
+class QLabel;
 class QWidget;
 
 namespace ombrix::client {
@@ -37,6 +38,9 @@ class TableAccess {
   void describe(QWidget* w, const QString& text);
 
   Tchat& t_;
+  QWidget* tableArea_;
+  QLabel* trumpcard_;
+  QWidget* editBid_;
   QHash<QString, QWidget*> index_;  // the table's elements by name, at the last refresh
 };
 

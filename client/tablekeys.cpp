@@ -9,10 +9,9 @@
 #include <algorithm>
 #include <array>
 
+#include "base/cards.h"
 #include "client/chatform.h"
 #include "client/tableaccess.h"
-#include "base/cards.h"
-#include "protocol/commands.h"
 
 namespace ombrix::client {
 
@@ -60,36 +59,32 @@ int digitOf(const QKeyEvent* k) {
 
 }  // namespace
 
-std::vector<CardImage*> handInOrder(const Tchat& t) {
-  std::array<CardImage*, 11> bySlot{};  // one pass over the cards, placed by their slots
-  for (CardImage* c : t.cardImages())
-    for (int s = 1; s <= 10; ++s)
-      if (!t.handSlots[s].free && t.handSlots[s].handPosition == c->handPosition) bySlot[s] = c;
-  std::vector<CardImage*> out;
-  for (CardImage* c : bySlot)
-    if (c) out.push_back(c);
-  return out;
-}
-
 std::vector<CardImage*> markable(const Tchat& t) {
-  std::vector<CardImage*> hand = handInOrder(t);
-  if (!t.myTurn || t.ledCard == 0) return hand;
+  std::vector<CardImage*> hand = t.handInOrder();
+  const int led = t.model().ledCard();
+  if (!t.model().myTurn() || led == 0) return hand;
   std::vector<CardImage*> follow;
   for (CardImage* c : hand)
-    if (suitOf(c->card) == suitOf(t.ledCard)) follow.push_back(c);
+    if (suitOf(c->card) == suitOf(led)) follow.push_back(c);
   return follow.empty() ? hand : follow;
 }
 
 bool isRaised(const CardImage* card) { return card->y() < kHandTop && !card->hinted; }
 
-TableKeys::TableKeys(Tchat& table) : t_(table), mark_(new FocusMark(table.tableArea)) {
+TableKeys::TableKeys(Tchat& table)
+    : t_(table),
+      tableArea_(table.findChild<QWidget*>("tableArea")),
+      editBid_(table.findChild<QLineEdit*>("edit_bid")),
+      chatInput_(table.findChild<QLineEdit*>("mychat")),
+      bidButton_(table.findChild<QPushButton*>("button_bid")),
+      mark_(new FocusMark(tableArea_)) {
   mark_->setAccessibleName("Keyboard mark");
-  t_.tableArea->setFocusPolicy(Qt::TabFocus);  // Tab reaches the table; a click leaves the chat its focus
-  t_.tableArea->installEventFilter(this);      // the cards' keys arrive here too
-  t_.edit_bid->installEventFilter(this);
-  t_.mychat->installEventFilter(this);
-  t_.StartGame1->setShortcut(QKeySequence(Qt::Key_F2));
-  t_.StartHalfGame1->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F2));
+  tableArea_->setFocusPolicy(Qt::TabFocus);  // Tab reaches the table; a click leaves the chat its focus
+  tableArea_->installEventFilter(this);      // the cards' keys arrive here too
+  editBid_->installEventFilter(this);
+  chatInput_->installEventFilter(this);
+  table.findChild<QAction*>("StartGame1")->setShortcut(QKeySequence(Qt::Key_F2));
+  table.findChild<QAction*>("StartHalfGame1")->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F2));
   connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
     if (auto* card = dynamic_cast<CardImage*>(now)) card->installEventFilter(this);  // follows its moves
     updateMark();
@@ -102,23 +97,22 @@ void TableKeys::attach(QWidget* scoreCard) {
 
 CardImage* TableKeys::marked() const { return dynamic_cast<CardImage*>(t_.focusWidget()); }
 
-bool TableKeys::atTable(const QWidget* w) const { return w == t_.tableArea || t_.tableArea->isAncestorOf(w); }
+bool TableKeys::atTable(const QWidget* w) const { return w == tableArea_ || tableArea_->isAncestorOf(w); }
 
-bool TableKeys::bidBoxUp() const { return !t_.edit_bid->isHidden(); }
+bool TableKeys::bidBoxUp() const { return !editBid_->isHidden(); }
 
-void TableKeys::beforeCommand() {
+void TableKeys::before(const TableEvent&) {
   before_ = t_.focusWidget();
   beforeHad_ = before_ != nullptr;
   beforeAtTable_ = !before_ || atTable(before_);
   beforeBidding_ = bidBoxUp();
-  beforeTurn_ = t_.myTurn;
+  beforeTurn_ = t_.model().myTurn();
 }
 
-void TableKeys::afterCommand(const std::string& entry) {
+void TableKeys::after(const TableEvent& e) {
   // Lines and sounds change nothing at the table: a chat flood costs no names.
-  using A = wire::Announcement;
-  const A kind = wire::lookupAnnouncement(wire::splitCommand(entry).name);
-  if (kind == A::Chat || kind == A::Me || kind == A::PlayASound) return;
+  if (std::holds_alternative<ev::Line>(e) || std::holds_alternative<ev::Sound>(e)) return;
+  const bool myTurn = t_.model().myTurn();
   if (beforeAtTable_) {
     QWidget* now = t_.focusWidget();
     // Hiding or deleting the focused element moves the focus on by itself,
@@ -127,14 +121,13 @@ void TableKeys::afterCommand(const std::string& entry) {
     const bool moved = lost || now != before_.data() || (now && !now->isVisibleTo(&t_));
     const std::vector<CardImage*> cards = markable(t_);
     // A card the host refused, or one the player read before the turn came.
-    const bool markOff =
-        t_.myTurn && marked() && std::find(cards.begin(), cards.end(), marked()) == cards.end();
+    const bool markOff = myTurn && marked() && std::find(cards.begin(), cards.end(), marked()) == cards.end();
     if (bidBoxUp() && (moved || !beforeBidding_)) {
       toBidBox();
-    } else if (t_.myTurn && (moved || !beforeTurn_ || markOff)) {
-      if (!toHand()) t_.tableArea->setFocus(Qt::OtherFocusReason);
+    } else if (myTurn && (moved || !beforeTurn_ || markOff)) {
+      if (!toHand()) tableArea_->setFocus(Qt::OtherFocusReason);
     } else if (moved) {
-      t_.tableArea->setFocus(Qt::OtherFocusReason);
+      tableArea_->setFocus(Qt::OtherFocusReason);
     }
   }
   updateMark();
@@ -142,8 +135,8 @@ void TableKeys::afterCommand(const std::string& entry) {
 }
 
 void TableKeys::toBidBox() {
-  t_.edit_bid->setFocus(Qt::ShortcutFocusReason);
-  t_.edit_bid->selectAll();  // the first digit replaces what the box holds
+  editBid_->setFocus(Qt::ShortcutFocusReason);
+  editBid_->selectAll();  // the first digit replaces what the box holds
 }
 
 bool TableKeys::toHand() {
@@ -159,11 +152,11 @@ void TableKeys::toTable() {
   if (bidBoxUp())
     toBidBox();
   else if (!toHand())
-    t_.tableArea->setFocus(Qt::OtherFocusReason);
+    tableArea_->setFocus(Qt::OtherFocusReason);
   updateMark();
 }
 
-void TableKeys::move(int key) {
+void TableKeys::moveMark(int key) {
   const std::vector<CardImage*> cards = markable(t_);
   if (cards.empty()) return;
   CardImage* now = marked();
@@ -197,32 +190,33 @@ bool TableKeys::eventFilter(QObject* o, QEvent* e) {
   if (e->type() != QEvent::KeyPress) return false;
   auto* k = static_cast<QKeyEvent*>(e);
   const int key = k->key();
-  if (o == t_.mychat) {
+  if (o == chatInput_) {
     if (key != Qt::Key_Escape) return false;
     toTable();
     return true;
   }
-  if (o == t_.edit_bid) {
+  if (o == editBid_) {
     if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-      if (t_.button_bid->isVisibleTo(t_.tableArea)) t_.button_bidClick();  // as the button: once
+      if (bidButton_->isVisibleTo(tableArea_)) t_.button_bidClick();  // as the button: once
     } else if (key == Qt::Key_Up || key == Qt::Key_Down) {
-      const int bid = std::clamp(t_.edit_bid->text().toInt() + (key == Qt::Key_Up ? 1 : -1), 0, t_.bidLimit);
-      t_.edit_bid->setText(QString::number(bid));
+      const int bid =
+          std::clamp(editBid_->text().toInt() + (key == Qt::Key_Up ? 1 : -1), 0, t_.model().handSize());
+      editBid_->setText(QString::number(bid));
     } else if (key == Qt::Key_Escape) {
-      t_.tableArea->setFocus(Qt::OtherFocusReason);
+      tableArea_->setFocus(Qt::OtherFocusReason);
     } else {
       return false;
     }
     return true;
   }
-  if (o != t_.tableArea) return false;
+  if (o != tableArea_) return false;
   // Keys the focused card or the table itself left alone.
   switch (key) {
     case Qt::Key_Left:
     case Qt::Key_Right:
     case Qt::Key_Home:
     case Qt::Key_End:
-      move(key);
+      moveMark(key);
       return true;
     case Qt::Key_Return:
     case Qt::Key_Enter:
@@ -234,15 +228,14 @@ bool TableKeys::eventFilter(QObject* o, QEvent* e) {
       }
       return true;
     case Qt::Key_Escape:
-      if (marked()) t_.tableArea->setFocus(Qt::OtherFocusReason);
-      return true;
+      return true;  // the mark stays where it is: Enter still plays the marked card
     default:
       break;
   }
   if (digitOf(k) >= 0 && bidBoxUp()) {
     toBidBox();
     QKeyEvent copy(QEvent::KeyPress, key, k->modifiers(), k->text());
-    QCoreApplication::sendEvent(t_.edit_bid, &copy);
+    QCoreApplication::sendEvent(editBid_, &copy);
     return true;
   }
   return false;
@@ -254,7 +247,7 @@ void TableKeys::updateMark() {
     mark_->hide();
     return;
   }
-  const std::vector<CardImage*> hand = handInOrder(t_);
+  const std::vector<CardImage*> hand = t_.handInOrder();
   const bool last = !hand.empty() && hand.back() == card;
   const int visible = last ? card->width() : kCardStep;
   mark_->setGeometry(card->x() - kMarkMargin, card->y() - kMarkMargin, visible + 2 * kMarkMargin,
@@ -264,8 +257,6 @@ void TableKeys::updateMark() {
   mark_->raise();
 }
 
-void TableKeys::refreshNames() {
-  if (t_.access) t_.access->refresh();
-}
+void TableKeys::refreshNames() { t_.access().refresh(); }
 
 }  // namespace ombrix::client

@@ -3,7 +3,8 @@
 // (along the whole hand while it is not the player's turn, to read it), and
 // Enter or Space plays the marked card through the same path as a left click.
 // While the bid box is up, digits go into it and Enter bids; Up and Down
-// change the bid. Escape leaves the chat input for the table. F2 and Shift+F2
+// change the bid. Escape leaves the chat input for the table; at the table
+// it leaves the mark where it is. F2 and Shift+F2
 // start a full or half game for the host's player.
 //
 // Around each command the host sends, the focus stays at the table when it
@@ -14,9 +15,13 @@
 
 #include <QObject>
 #include <QPointer>
-#include <string>
 #include <vector>
 
+#include "client/tablemodel.h"
+
+class QAction;
+class QLineEdit;
+class QPushButton;
 class QWidget;
 
 namespace ombrix::client {
@@ -24,23 +29,22 @@ namespace ombrix::client {
 class Tchat;
 class CardImage;
 
-// The local hand from left to right.
-std::vector<CardImage*> handInOrder(const Tchat& table);
 // The cards the mark may stand on: while the player may play, those of the
 // led suit when the hand holds one, else every card.
 std::vector<CardImage*> markable(const Tchat& table);
 // A card sent to the host stands raised until the host answers.
 bool isRaised(const CardImage* card);
 
-class TableKeys : public QObject {
+class TableKeys : public QObject, public TableObserver {
  public:
   explicit TableKeys(Tchat& table);
   // The score card shows itself at a round's end: it must not take the
   // keyboard from the table when it does.
   void attach(QWidget* scoreCard);
 
-  void beforeCommand();
-  void afterCommand(const std::string& entry);
+  // Around each event of the table: where the focus was, and where it goes.
+  void before(const TableEvent& e) override;
+  void after(const TableEvent& e) override;
 
   // The card under the mark (the card with the keyboard focus), or null.
   CardImage* marked() const;
@@ -57,11 +61,14 @@ class TableKeys : public QObject {
   void toTable();
   void toBidBox();
   bool toHand();  // the first markable card; false when there is none
-  void move(int key);
+  void moveMark(int key);  // Left, Right, Home or End along the markable cards
   void updateMark();
   void refreshNames();
 
   Tchat& t_;
+  QWidget* tableArea_;
+  QLineEdit *editBid_, *chatInput_;
+  QPushButton* bidButton_;
   QWidget* mark_;
   QPointer<QWidget> before_;
   bool beforeHad_ = false, beforeAtTable_ = false, beforeBidding_ = false, beforeTurn_ = false;

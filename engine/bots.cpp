@@ -58,8 +58,14 @@ void GameEngine::think(int seat, bool bid, bool due) {
   } else {
     const ai::SeatView view = viewFor(seat);
     if (bid ? view.bidding() == false : view.legal() == 0) return;
-    decision_.start(view, botSkill[seat],
-                    ai::decisionSeed(ai::mixSeed(botSeed_, gameSerial_), roundNumber, view), strongConfig);
+    if (!decision_.start(view, botSkill[seat],
+                         ai::decisionSeed(ai::mixSeed(botSeed_, gameSerial_), roundNumber, view),
+                         strongConfig)) {
+      // A view the host builds is always one a game can give; were it not,
+      // the table must still not wait for ever.
+      if (due) classicMove(seat, bid);
+      return;
+    }
     decisionSerial_ = moveSerial_;
     decisionDue_ = due;
     decision_.step();  // one bounded step at once: Standard is done with it
@@ -92,9 +98,16 @@ void GameEngine::carryOut() {
   // A card not held would leave the table waiting for ever; the host shows
   // it like a refused computer card and moves by the Classic rule.
   notices_.notice("computer played incorrectly");
+  classicMove(seat, false);
+}
+
+void GameEngine::classicMove(int seat, bool bid) {
   const ai::Skill skill = botSkill[seat];
   botSkill[seat] = ai::Skill::Classic;
-  cplay(seat);
+  if (bid)
+    cbid(seat, handSize);
+  else
+    cplay(seat);
   botSkill[seat] = skill;
 }
 
@@ -113,25 +126,17 @@ ai::SeatView GameEngine::viewFor(int seat) const {
   } else {
     for (int s = 1; s <= kSeats; ++s) v.bids[s] = slots[s].bid;
   }
+  static_cast<ai::PublicRecord&>(v) = record;
   for (int s = 1; s <= kSeats; ++s) {
     v.tricks[s] = slots[s].tricks;
-    v.playedBy[s] = record.playedBy[s];
-    v.voids[s] = record.voids[s];
     v.classic[s] = ruleWatch.classic(s);
     v.openPositions[s] = ruleWatch.openPositions(s);
     for (int p = 1; p <= kMaxHand; ++p) v.barred[s][p] = ruleWatch.barred(s, p);
   }
-  v.played = record.played;
   if (isSeat(currentPlayer) && cardsInTrick < kSeats) {
     v.inTrick = cardsInTrick;
     v.leader = (currentPlayer - 1 - cardsInTrick + 2 * kSeats) % kSeats + 1;
-    for (int k = 0; k < cardsInTrick; ++k) {
-      const int s = (v.leader - 1 + k) % kSeats + 1, card = slots[s].played;
-      v.trick[k] = card;
-      if (suitOf(card) == kNoSuit) continue;
-      v.played |= uint64_t{1} << (card - 1);  // the table shows it, recorded or not
-      v.playedBy[s] |= uint64_t{1} << (card - 1);
-    }
+    for (int k = 0; k < cardsInTrick; ++k) v.trick[k] = slots[(v.leader - 1 + k) % kSeats + 1].played;
   } else {
     v.leader = isSeat(currentPlayer) ? currentPlayer : leadSeat;
   }

@@ -31,6 +31,7 @@ void GameEngine::startgame(std::string_view fields) {
   waitaminute->stop();
   ++gameSerial_;
   ruleWatch.startGame();
+  roundPoints.clear();
   gameInProgress = true;
   gameKind.assign(req->kind);
   halfGame = gameKind == "h";
@@ -43,6 +44,7 @@ void GameEngine::startgame(std::string_view fields) {
   currentPlayer = leadSeat = rng_.uniform1(kSeats);
   roundNumber = handSize = tricksPlayed = 0;
   startround();
+  if (onCheckpoint) onCheckpoint(Checkpoint::GameStarted);
 }
 
 void GameEngine::startround() {

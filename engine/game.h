@@ -17,12 +17,15 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ai/decision.h"
+#include "ai/publicrecord.h"
 #include "ai/rulewatch.h"
 #include "base/cards.h"
-#include "engine/random.h"
 #include "base/timer.h"
+#include "engine/random.h"
+#include "engine/watchlog.h"
 
 namespace ombrix {
 
@@ -61,14 +64,6 @@ struct PlayerSlot {
   bool watching = false;
 };
 
-// What every table has seen of the round so far, for the computer players:
-// the cards played, by whom, and the suits a seat has shown it lacks.
-struct RoundRecord {
-  uint64_t played = 0;  // bit card - 1
-  std::array<uint64_t, kSeats + 1> playedBy{};
-  std::array<uint8_t, kSeats + 1> voids{};  // bit suit - 1
-};
-
 class Outbox {
  public:
   virtual ~Outbox() = default;
@@ -82,6 +77,12 @@ class Notices {
   // A host-side message box; must not block the caller.
   virtual void notice(std::string_view text) = 0;
 };
+
+struct GameState;
+
+// Moments of a game the host's owner may act on (a solo game is saved after
+// every trick and its save removed when a game starts or ends).
+enum class Checkpoint { GameStarted, TrickDone, GameOver };
 
 class GameEngine {
  public:
@@ -113,6 +114,21 @@ class GameEngine {
   // What a seat's table window knows now: its own hand and the public record.
   // The only thing a computer player decides from.
   ai::SeatView viewFor(int seat) const;
+
+  // --- A game saved and put back (engine/resume.cpp) -------------------------
+  // The game in progress as it stands; false between games.
+  bool saveState(GameState& out) const;
+  // Puts the game back where `s` stood, with every timer stopped. False, and
+  // nothing changed, when `s` is not a state a game can reach.
+  bool restoreState(const GameState& s);
+  // Starts what the restored game waits for: a pause, or the computer's move.
+  void resumePlay();
+  // A person sits at `seat` again: what the computer was deciding for it is
+  // dropped, so that only the person moves there from now on.
+  void personSits(int seat);
+  // Tells the seat's own table again of the bid or card it owes, if any.
+  void askAgain(int seat);
+  uint64_t gameSerial() const { return gameSerial_; }
 
   // A seat the host moves for: no connection, or its person chose to watch.
   bool isComputer(int seat) const { return !slots[seat].inUse || slots[seat].watching; }
@@ -151,12 +167,16 @@ class GameEngine {
   // always played.
   std::array<ai::Skill, kSeats + 1> botSkill{};
   ai::StrongConfig strongConfig;
-  RoundRecord record;
+  // What every table has seen of the round, for the computer players.
+  ai::PublicRecord record;
   // Which seats are seen to keep to the Classic rule. Fed only while a seat
   // plays Strong, the one skill that reads it: a round it saw in part counts
   // for nothing, so a skill chosen mid-game trusts no seat before it has
   // watched whole rounds.
-  ai::RuleWatch ruleWatch;
+  RecordedRuleWatch ruleWatch;
+  // Each scored round's points by seat [1..4]: what a resumed table's score
+  // card is filled from.
+  std::vector<std::array<int, kSeats + 1>> roundPoints;
   bool anyStrong() const {
     for (int s = 1; s <= kSeats; ++s)
       if (botSkill[s] == ai::Skill::Strong) return true;
@@ -170,6 +190,8 @@ class GameEngine {
 
   // Told the winner's names and score once a game has ended. May be empty.
   std::function<void(std::string_view names, int best)> onWinner;
+  // Told when a game starts, after every trick and when a game ends. May be empty.
+  std::function<void(Checkpoint)> onCheckpoint;
   // Told every computer decision of a skill other than Classic as it is
   // carried out (what it cost, for the arena). May be empty.
   std::function<void(const ai::Decision&)> onDecision;
@@ -190,6 +212,8 @@ class GameEngine {
   void think(int seat, bool bid, bool due);
   void thinktimerTimer();
   void carryOut();
+  // The seat's bid or card by the Classic rule, whatever its skill.
+  void classicMove(int seat, bool bid);
   // A step of the game changed what the pending decision was made for.
   void moved() { ++moveSerial_; }
 

@@ -18,6 +18,12 @@ void Random::reseed(uint64_t seed) {
   for (uint64_t& s : s_) s = splitmix64(seed);
 }
 
+bool Random::setState(const State& s) {
+  if ((s[0] | s[1] | s[2] | s[3]) == 0) return false;
+  for (int i = 0; i < 4; ++i) s_[i] = s[i];
+  return true;
+}
+
 uint64_t Random::next() {
   const uint64_t result = rotl(s_[1] * 5, 7) * 9;
   const uint64_t t = s_[1] << 17;

@@ -81,10 +81,11 @@ void GameEngine::playFor(int seat, int position) {
   announce(msg_);
   slots[seat].played = card;
   slots[seat].hand[position] = kNoCard;
-  record.played |= uint64_t{1} << (card - 1);
-  record.playedBy[seat] |= uint64_t{1} << (card - 1);
-  if (suit != ledSuit) record.voids[seat] |= 1u << (ledSuit - 1);
-  if (anyStrong()) ruleWatch.play(seat, position, card);  // only Strong reads it
+  record.play(seat, card, ledSuit - 1);
+  if (anyStrong())
+    ruleWatch.play(seat, position, card);  // only Strong reads it
+  else
+    ruleWatch.unseen();
   moved();
 
   if (cardsInTrick == kSeats) {

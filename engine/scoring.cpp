@@ -43,15 +43,18 @@ void GameEngine::finishtrick() {
   } else {
     tallyscore();
   }
+  if (onCheckpoint) onCheckpoint(Checkpoint::TrickDone);
 }
 
 void GameEngine::tallyscore() {
   ruleWatch.endRound();
+  auto& row = roundPoints.emplace_back();
   for (int s = 1; s <= kSeats; ++s) {
     PlayerSlot& p = slots[s];
     int points = 0;
     if (p.tricks == p.bid) points = p.bid == 0 ? 5 : p.bid + 10;
     p.score += points;
+    row[s] = points;
     build::score(msg_, s, p.score, points);
     announce(msg_);
   }
@@ -80,6 +83,7 @@ void GameEngine::endgame() {
   build::winner(msg_, names, bestScore);
   announce(msg_);
   if (onWinner) onWinner(names, bestScore);
+  if (onCheckpoint) onCheckpoint(Checkpoint::GameOver);
 }
 
 void GameEngine::waitaminuteTimer() {

@@ -92,6 +92,20 @@ void HostWindow::disconnectsock(int slot) {
   if (TAsyncSock* s = sock(slot)) s->Close();
 }
 
+void HostWindow::moveConnection(int from, int to) {
+  TAsyncSock* s = sock(from);
+  if (!s || to < 1 || to > kLastSlot || socks_[to]) return;
+  socks_[from] = nullptr;
+  socks_[to] = s;
+  s->Tag = to;
+  // A close already posted for either number must not reach the other connection.
+  ++generation_[from];
+  ++generation_[to];
+  const bool closing = overflowed_[from];
+  overflowed_[from] = overflowed_[to] = false;
+  if (closing) closeLater(to);
+}
+
 void HostWindow::closeLater(int slot) {
   overflowed_[slot] = true;
   const uint64_t generation = generation_[slot];

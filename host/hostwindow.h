@@ -43,6 +43,7 @@ class HostWindow : public HostTransport, public Notices {
   // HostTransport and Notices.
   void send(int slot, std::string_view message) override;
   void closeConnection(int slot) override { disconnectsock(slot); }
+  void moveConnection(int from, int to) override;
   void notice(std::string_view text) override;
 
   // The listening socket (tests watch its reports).

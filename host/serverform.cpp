@@ -1,5 +1,7 @@
 #include "host/serverform.h"
 
+#include <utility>
+
 #include "protocol/commands.h"
 #include "protocol/fields.h"
 
@@ -81,6 +83,10 @@ int TServer::takeSlot() {
   slots[slot].inUse = true;
   remainders[slot].clear();
   receivedlist.dropFrom(slot);
+  SlotMemory& m = memory_[slot];
+  m.kicked = false;
+  m.arrival = Arrival::New;
+  m.arrivingAs.clear();
   notePublicState();
   return slot;
 }
@@ -129,6 +135,9 @@ void TServer::connectionClosed(int slot) {
     for (int j = 1; j <= engine.slotCount; ++j)
       if (j != slot && engine.slots[j].inUse) transport_.send(j, msg_);
   }
+  if (engine.gameInProgress && ordinary) remember(slot, name);
+  memory_[slot].arrival = Arrival::New;
+  memory_[slot].arrivingAs.clear();
   p.inUse = false;
   p.name.clear();
   p.watching = false;
@@ -172,7 +181,10 @@ void TServer::dispatch(const wire::QueuedMessage& m) {
       action(fields);
       break;
     case wire::Request::StartGame:
-      if (m.origin == 0 || m.origin == 1) engine.startgame(fields);
+      if (m.origin == 0 || m.origin == 1) {
+        held_ = false;  // a new game: nothing is left to resume
+        engine.startgame(fields);
+      }
       break;
     case wire::Request::Bid:
       engine.hisbid(fields);
@@ -204,6 +216,10 @@ void TServer::receivedlogininfo(std::string_view fields) {
   // A log-in names a live connection; one for a slot nobody holds would seat
   // a ghost that the computer never plays for.
   if (!slots[slot].inUse) return;
+  if (comesBack(slot, req->name)) return;
+  const bool back = std::exchange(memory_[slot].arrival, Arrival::New) == Arrival::Back &&
+                    memory_[slot].arrivingAs == req->name;
+  memory_[slot].arrivingAs.clear();
   slots[slot].name.assign(req->name);
 
   build::newplayerinfo(msg_, slot, req->name);
@@ -243,15 +259,32 @@ void TServer::receivedlogininfo(std::string_view fields) {
   build::stats(msg_, engine.currentPlayer, engine.currentBidder, engine.roundNumber, engine.trumpCard,
                engine.gameKind);
   transport_.send(slot, msg_);
-  // The move that was due when the person sat down is still the computer's.
-  if (slot == engine.currentPlayer) engine.cplay(slot);
-  if (slot == engine.currentBidder) engine.cbid(slot, engine.handSize);
+  if (held_ && slot == 1) {
+    // The resumed game's own player: watching as it was, or asked for the
+    // move it owes; then the game goes on.
+    held_ = false;
+    if (slots[slot].watching) {
+      build::justwatching(msg_, slot, true);
+      engine.announce(msg_);
+    } else {
+      engine.askAgain(slot);
+    }
+    engine.resumePlay();
+  } else if (back) {
+    welcomeBack(slot, req->name);
+  } else {
+    // The move that was due when the person sat down is still the computer's.
+    if (slot == engine.currentPlayer) engine.cplay(slot);
+    if (slot == engine.currentBidder) engine.cbid(slot, engine.handSize);
+  }
 }
 
 void TServer::kickhim(std::string_view fields) {
   auto req = parse::kickhim(fields);
   if (!req || req->slot != 1 || !isSlot(req->target)) return;
-  if (engine.slots[req->target].inUse) transport_.closeConnection(req->target);
+  if (!engine.slots[req->target].inUse) return;
+  memory_[req->target].kicked = true;  // a removed player does not get its seat back
+  transport_.closeConnection(req->target);
 }
 
 void TServer::chat(std::string_view fields) {

@@ -28,6 +28,10 @@ class HostTransport : public Outbox {
   // Closes the connection held by `slot`. The binding reports the close back
   // through TServer::connectionClosed once the socket is gone.
   virtual void closeConnection(int slot) = 0;
+  // The connection that holds `from` holds `to` from now on (a player back
+  // at the seat it left): what it sends is reported, and what it is sent
+  // goes, under the new number.
+  virtual void moveConnection(int from, int to) = 0;
 };
 
 class TServer {
@@ -67,6 +71,14 @@ class TServer {
 
   // When the last message was taken off the queue, on the timers' clock (µs).
   int64_t lastDispatchUs() const { return socktimer.lastRunUs(); }
+
+  // --- A solo game resumed (host/rejoin.cpp) ----------------------------------
+  // Puts a saved game back and holds it there, every timer stopped, until
+  // slot 1's table logs in: that table is brought up to date as a late
+  // joiner is, asked again for the move it owes, and the game goes on.
+  // False, and nothing changed, when a game or a connection is already here
+  // or the state is not one a game can reach.
+  bool resume(const GameState& state);
 
   // --- Handlers, as dispatched --------------------------------------------------
   void receivedlogininfo(std::string_view fields);
@@ -109,6 +121,35 @@ class TServer {
   }
   // Tells onPublicChange when the public state differs from the last told.
   void notePublicState();
+
+  // --- Players coming back (host/rejoin.cpp) ------------------------------------
+  // For the rest of a game the host remembers who left which slot. A log-in
+  // by such a name goes back to the seat it left, while the computer still
+  // holds it, or among the spectators if it was one; the first table to
+  // claim a name has it, and a seat a person holds is never taken over.
+  struct Home {
+    int slot;  // where the log-in belongs
+    int left;  // the slot that name left, 0 when it left none
+  };
+  Home homeFor(int slot, std::string_view name) const;
+  // True when the log-in was moved to another slot: its table logs in again there.
+  bool comesBack(int slot, std::string_view name);
+  void moveBack(int from, int to, std::string_view name);
+  void remember(int slot, const std::string& name);
+  // The end of a log-in at a seat the person comes back to.
+  void welcomeBack(int slot, std::string_view name);
+
+  enum class Arrival : uint8_t { New, Back };
+  struct SlotMemory {
+    std::string leftName;  // who last left this slot during a game
+    uint64_t leftGame = 0;  // and in which game (GameEngine::gameSerial)
+    bool kicked = false;    // the host's player is closing its connection
+    Arrival arrival = Arrival::New;  // how its next log-in is met
+    std::string arrivingAs;          // the name a connection moved here came under
+  };
+  std::array<SlotMemory, kSlotTableSize> memory_{};
+  // A resumed game waits for slot 1's table before anything moves.
+  bool held_ = false;
 
   HostTransport& transport_;
   tables::TableState told_;

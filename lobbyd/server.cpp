@@ -350,6 +350,7 @@ void LobbyServer::send(ConnId id, std::string_view bytes) {
     c->out = std::string();
     c->outAt = 0;
     close(id);
+    if (log_) log_("a connection that does not read its answers was cut off");
     return;
   }
   c->out.append(bytes);

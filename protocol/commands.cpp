@@ -222,6 +222,9 @@ void chatRelay(std::string& out, std::string_view name, std::string_view text) {
 void meRelay(std::string& out, std::string_view name, std::string_view text) {
   Out(out, "CMD_me+").text(name).text(" ").text(text);
 }
+void reconnected(std::string& out, std::string_view name) {
+  Out(out, "CMD_me+").text(name).text(" has reconnected|$00804000");
+}
 void justwatching(std::string& out, int seat, bool watching) {
   Out(out, "CMD_justwatching+").numPlus(seat).text(watching ? "1" : "2");
 }

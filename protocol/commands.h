@@ -140,6 +140,10 @@ void winner(std::string& out, std::string_view names, int best);
 // `text` carries its "|" colour suffix, relayed as it came.
 void chatRelay(std::string& out, std::string_view name, std::string_view text);
 void meRelay(std::string& out, std::string_view name, std::string_view text);
+// The host's own line that a player who left the game is back: an action
+// line in the tables' notice colour, which a table at "1.0.14" shows as it
+// shows its own notices ("CMD_me+Ann has reconnected|$00804000").
+void reconnected(std::string& out, std::string_view name);
 void justwatching(std::string& out, int seat, bool watching);
 // `sound` is the requester's text unchanged ("wave3+").
 void playasoundRelay(std::string& out, int slot, std::string_view sound);

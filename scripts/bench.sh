@@ -19,3 +19,4 @@ echo "== hostile peers"; build/bin/host_hostile_bench 20 || true
 echo "== lobby: from ombrix-host start to its table in the list"; bash bench/lan_discovery.sh 20 build || true
 echo "== lobby window"; bash bench/lobby_window.sh 10 build || true
 echo "== lobby server"; build/bin/lobbyd_bench all 30 || true
+echo "== saved game"; build/bin/save_bench 200 build/bin || true

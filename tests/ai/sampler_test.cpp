@@ -52,6 +52,20 @@ TEST(Sampler, DealsAgreeWithEverythingShown) {
   EXPECT_EQ(v.cardsHeld(4), 5);
 }
 
+TEST(Sampler, ADealThatCannotAgreeWithTheViewSaysSo) {
+  for (int i = 0; i < 50; ++i) {
+    Rng rng(i);
+    EXPECT_FALSE(Sampler(midRound()).draw(rng).fallback);
+  }
+  // Seats 2 and 4 may hold only diamonds, six and five of them, and only
+  // nine are unseen: no deal can keep the voids.
+  SeatView v = midRound();
+  v.voids[2] = v.voids[4] = suitBit(0) | suitBit(2) | suitBit(3);
+  Rng rng(1);
+  const Deal d = Sampler(v).draw(rng);
+  EXPECT_TRUE(d.fallback);
+}
+
 TEST(Sampler, TheSameSeedDrawsTheSameDeals) {
   const Sampler sampler(midRound());
   Rng a(8), b(8), c(9);
@@ -124,6 +138,32 @@ TEST(RuleWatch, TrustsOnlySeatsThatKeepToTheRuleThroughWholeRounds) {
   EXPECT_TRUE(w.classic(2));
   EXPECT_EQ(w.barred(2, 1), 1u);
   EXPECT_EQ(w.openPositions(2), 0b010);
+}
+
+TEST(RuleWatch, ARoundSeenOnlyInPartCountsForNothing) {
+  // A watch that begins with the first trick of a round already played
+  // (its cards unseen) sees a seat lead from position 2: by the rule, as
+  // its first card went to the trick it did not see.
+  RuleWatch w;
+  w.startGame();
+  w.startRound(2, card("2h"));
+  w.unseen();
+  w.play(1, 2, card("9c"));
+  w.play(2, 2, card("4c"));
+  w.play(3, 2, card("Kd"));
+  w.play(4, 2, card("2s"));
+  w.endRound();
+  // Three whole rounds by the rule later, every seat is trusted.
+  for (int r = 0; r < 3; ++r) {
+    w.startRound(1, card("2h"));
+    for (int s = 1; s <= 4; ++s) w.bid(s, 0);
+    w.play(1, 1, card("5c"));
+    w.play(2, 1, card("3c"));
+    w.play(3, 1, card("Jd"));
+    w.play(4, 1, card("2s"));
+    w.endRound();
+  }
+  for (int s = 1; s <= 4; ++s) EXPECT_TRUE(w.classic(s)) << "seat " << s;
 }
 
 }  // namespace

@@ -127,5 +127,56 @@ TEST(Decision, RunsEachSkillInBoundedSteps) {
   EXPECT_EQ(decisionSeed(1, 4, playingView()), decisionSeed(1, 4, playingView()));
 }
 
+// What a hostile host can make a table announce: a decision is refused for
+// any view no game can give (a hand of a million cards would make one step
+// of the search take seconds, fourteen would read past Standard's tables),
+// and a step ends after its work even when the play-outs find nothing to do.
+TEST(Decision, RefusesAViewNoGameCanGiveAndEveryStepEnds) {
+  EXPECT_TRUE(biddingView().consistent());
+  EXPECT_TRUE(playingView().consistent());
+  auto refused = [](const SeatView& v) {
+    Decision d;
+    return !d.start(v, Skill::Strong, 1) && !d.active() && !d.step();
+  };
+  std::vector<std::pair<const char*, SeatView>> broken;
+  for (int size : {0, 11, 14, 1'000'000}) {
+    SeatView v = biddingView();
+    v.handSize = size;
+    broken.emplace_back("hand size", v);
+  }
+  SeatView v = biddingView();
+  v.bids[1] = 6;
+  broken.emplace_back("a bid over the hand", v);
+  v = playingView();
+  v.tricks[2] = 3;
+  broken.emplace_back("more tricks than cards", v);
+  v = playingView();
+  v.played |= bit(bitOf("Qs"));
+  broken.emplace_back("an own card seen played", v);
+  v = playingView();
+  v.hand[3] = card("2h");
+  broken.emplace_back("a card too many in hand", v);
+  v = playingView();
+  v.trumpCard = 0;
+  broken.emplace_back("no trump", v);
+  v = playingView();
+  v.inTrick = 3;
+  broken.emplace_back("a trick card nobody played", v);
+  v = playingView();
+  v.voids[4] = 0xF;
+  broken.emplace_back("a seat void in every suit holding cards", v);
+  for (const auto& [what, view] : broken) EXPECT_TRUE(refused(view)) << what;
+
+  // The search itself, given a seat with nothing to play: a step is at
+  // most its work in evaluations, not every sample there is.
+  SeatView empty = biddingView();
+  empty.opener = empty.leader = 2;
+  empty.bids[1] = kNotBid;
+  empty.hand = {};
+  StrongSearch search(empty, 1);
+  EXPECT_FALSE(search.step(12));
+  EXPECT_LE(search.samples(), 12 / static_cast<int>(search.candidates().size()));
+}
+
 }  // namespace
 }  // namespace ombrix::test

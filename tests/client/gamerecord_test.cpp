@@ -152,23 +152,23 @@ struct RecordedSolo : Table {
     table.attach(&score, &lastTrick, &spies, binding.get());
     table.hostPort = "0";
     table.processparams({});
-    ASSERT_TRUE(waitFor([&] { return table.loggedIn && table.caption(1) == "You"; }));
+    ASSERT_TRUE(waitFor([&] { return table.model().loggedIn() && table.caption(1) == "You"; }));
   }
   std::unique_ptr<TapHost> host;
   std::unique_ptr<HostBinding> binding;
 };
 
 TEST_F(RecordedSolo, AGamesRecordHoldsEveryAnnouncedMove) {
-  EXPECT_FALSE(table.gameRecord->hasGame());
+  EXPECT_FALSE(table.gameRecord().hasGame());
   table.StartHalfGame1Click();
   QString midway;
   int clicks = 0;
   ASSERT_TRUE(playToTheEnd(table, 300000, [&] {
-    if (++clicks == 30) midway = table.gameRecord->text();
+    if (++clicks == 30) midway = table.gameRecord().text();
   }));
-  EXPECT_TRUE(table.gameRecord->hasGame());
+  EXPECT_TRUE(table.gameRecord().hasGame());
 
-  const QString text = table.gameRecord->text();
+  const QString text = table.gameRecord().text();
   QString winnerLine;
   const std::vector<RoundSeen> announced = fromAnnouncements(host->toTable, &winnerLine);
   QStringList unread;
@@ -220,7 +220,7 @@ TEST_F(Table, ALateJoinersRecordStartsWhereItCameIn) {
   feed("CMD_playcard+3+2+27");
   feed("CMD_trickwinner+1+2");
   feed("CMD_playcard+1+1+3");
-  const QString text = table.gameRecord->text();
+  const QString text = table.gameRecord().text();
   EXPECT_EQ(text.section("\n\n", 0, 0),
             "Ombrix game record\n"
             "Game: FULL (20 rounds), joined during round 7; the rounds before were "
@@ -238,30 +238,31 @@ TEST_F(Table, ALateJoinersRecordStartsWhereItCameIn) {
   feed("CMD_startround+8+4");
   feed("CMD_placecard+3+1+40+2+41");
   feed("CMD_trump+1");
-  EXPECT_TRUE(table.gameRecord->text().endsWith("\nRound 8: 8 cards, dealer Derev, trump 2C\nHand: 2S 3S\n"));
+  EXPECT_TRUE(
+      table.gameRecord().text().endsWith("\nRound 8: 8 cards, dealer Derev, trump 2C\nHand: 2S 3S\n"));
 }
 
 TEST_F(Table, ASpectatorsRecordNamesTheWatcherAndAFailedSaveIsTold) {
-  EXPECT_EQ(table.gameRecord->text(), "Ombrix game record\nNo game seen yet.\n");
+  EXPECT_EQ(table.gameRecord().text(), "Ombrix game record\nNo game seen yet.\n");
   // The menu entry is offered once there is a game to record.
-  EXPECT_EQ(table.SaveGameRecord1->text(), QString::fromUtf8("Save Game Record\u2026"));
-  auto* file = qobject_cast<QMenu*>(table.SaveGameRecord1->associatedObjects().value(0));
+  EXPECT_EQ(action(table, "SaveGameRecord1")->text(), QString::fromUtf8("Save Game Record\u2026"));
+  auto* file = qobject_cast<QMenu*>(action(table, "SaveGameRecord1")->associatedObjects().value(0));
   ASSERT_TRUE(file);
   file->aboutToShow();
-  EXPECT_FALSE(table.SaveGameRecord1->isEnabled());
+  EXPECT_FALSE(action(table, "SaveGameRecord1")->isEnabled());
   feed("CMD_sendlogininfo+6");
   feed("CMD_newplayerinfo+6+Eve");
   feed("CMD_newplayerinfo+1+Ann");
   feed("CMD_startgame+Ann+h+");
   file->aboutToShow();
-  EXPECT_TRUE(table.SaveGameRecord1->isEnabled());
+  EXPECT_TRUE(action(table, "SaveGameRecord1")->isEnabled());
   feed("CMD_startround+1+4");
   feed("CMD_placecard+1+1+0");
   feed("CMD_trump+30");
   feed("CMD_hisbid+1+1+1");
   feed("CMD_newplayerinfo+2+Bo");  // a person takes the computer's seat mid-round
   feed("CMD_startround+2+1");
-  const QString text = table.gameRecord->text();
+  const QString text = table.gameRecord().text();
   EXPECT_TRUE(
       text.startsWith("Ombrix game record\nGame: HALF (10 rounds), started by Ann\n"
                       "Seen by: Eve, spectator\nSeats: 1 Ann, 2 Reza, 3 Vivav, 4 Derev\n"));

@@ -61,11 +61,11 @@ struct Wired : Keys {
       };
     };
     listener.setListen(true);
-    table.sock.setPortName(std::to_string(listener.LocalPort()));
+    table.socket().setPortName(std::to_string(listener.LocalPort()));
     table.hostAddress = "127.0.0.1";
     table.myName = "Me";
     table.joinpress();
-    ASSERT_TRUE(waitFor([&] { return peer != nullptr && table.sock.Connected(); }));
+    ASSERT_TRUE(waitFor([&] { return peer != nullptr && table.socket().Connected(); }));
   }
   void logIn(int slot) {
     feed("CMD_sendlogininfo+" + std::to_string(slot));

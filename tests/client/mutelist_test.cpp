@@ -18,8 +18,8 @@
 namespace ombrix::test {
 namespace {
 
-QString lastLine(const Tchat& t) { return t.mainchat->document()->lastBlock().text(); }
-int lines(const Tchat& t) { return t.mainchat->document()->blockCount(); }
+QString lastLine(const Tchat& t) { return mainchat(t)->document()->lastBlock().text(); }
+int lines(const Tchat& t) { return mainchat(t)->document()->blockCount(); }
 
 // A right click on a widget, as the window system reports it.
 void rightClick(QWidget* w, QPoint at = {5, 5}) {
@@ -36,7 +36,8 @@ QAction* entry(QMenu* menu) {
 // Chooses "Mute" or "Unmute" from the seat name's menu; the entry's text.
 QString muteSeat(Tchat& t, int seat) {
   rightClick(t.el("label_playername", seat));
-  QMenu* menu = t.popup_kick->isVisible() ? t.popup_kick : t.mutes->popup_mute;
+  QMenu* menu = t.findChild<QMenu*>("popup_kick")->isVisible() ? t.findChild<QMenu*>("popup_kick")
+                                                               : t.mutes().popup_mute;
   EXPECT_TRUE(menu->isVisible());
   QAction* a = entry(menu);
   if (!a) return {};
@@ -60,9 +61,9 @@ TEST_F(Wired, AMutedSeatsLinesActionsAndSoundsAreDroppedHereOnly) {
   feed("CMD_chat+Bob chats: you all stink|clRed");
   feed("CMD_me+Bob says: Nice Try!|clBlack");
   feed("CMD_me+Bob waves|clBlack");
-  table.PlayChatterSounds1->setChecked(true);
+  action(table, "PlayChatterSounds1")->setChecked(true);
   feed("CMD_playasound+2+wave1+");
-  table.PlayChatterSounds1->setChecked(false);
+  action(table, "PlayChatterSounds1")->setChecked(false);
   feed("CMD_playasound+2+wave1+");
   EXPECT_EQ(lines(table), before);  // and no notice for each
   EXPECT_TRUE(heard.empty());
@@ -71,7 +72,7 @@ TEST_F(Wired, AMutedSeatsLinesActionsAndSoundsAreDroppedHereOnly) {
   EXPECT_EQ(lastLine(table), "Bob Smith chats: hello");
   feed("CMD_me+Bob Smith waves|clBlack");
   EXPECT_EQ(lastLine(table), "Bob Smith waves");
-  table.PlayChatterSounds1->setChecked(true);
+  action(table, "PlayChatterSounds1")->setChecked(true);
   feed("CMD_playasound+3+wave1+");
   EXPECT_EQ(heard, std::vector<QString>{"wave1"});
   EXPECT_TRUE(sent("CMD_").empty());  // the host hears nothing of it
@@ -84,7 +85,7 @@ TEST_F(Wired, AMutedSeatsLinesActionsAndSoundsAreDroppedHereOnly) {
   // The mute lasts while Bob is at the table: gone, and back, he is heard.
   muteSeat(table, 2);
   feed("CMD_playerdisconnected+2+Bob");
-  EXPECT_FALSE(table.mutes->isMuted(2));
+  EXPECT_FALSE(table.mutes().isMuted(2));
   feed("CMD_newplayerinfo+2+Bob");
   feed("CMD_chat+Bob chats: back|clRed");
   EXPECT_EQ(lastLine(table), "Bob chats: back");
@@ -92,29 +93,28 @@ TEST_F(Wired, AMutedSeatsLinesActionsAndSoundsAreDroppedHereOnly) {
 }
 
 TEST_F(Keys, TheOwnSeatOffersNoMuteAndASpectatorCanMuteTheBottomSeat) {
-  table.mySeat = 1;
+  seatAt(table, 1);
   feed("CMD_newplayerinfo+1+Me");
   rightClick(table.el("label_playername", 1));
-  EXPECT_FALSE(table.mutes->popup_mute->isVisible());
+  EXPECT_FALSE(table.mutes().popup_mute->isVisible());
   feed("CMD_newplayerinfo+3+Ann");
   rightClick(table.el("label_playername", 3));
-  EXPECT_NE(entry(table.popup_kick), nullptr);
-  table.popup_kick->close();
+  EXPECT_NE(entry(table.findChild<QMenu*>("popup_kick")), nullptr);
+  table.findChild<QMenu*>("popup_kick")->close();
   rightClick(table.el("label_playername", 4));  // "<Waiting>": nobody to mute
-  EXPECT_EQ(entry(table.popup_kick), nullptr);
-  table.popup_kick->close();
+  EXPECT_EQ(entry(table.findChild<QMenu*>("popup_kick")), nullptr);
+  table.findChild<QMenu*>("popup_kick")->close();
 
   Tchat spy;  // a spectator sees seat 1 at the bottom, and may mute it
-  spy.mySeat = 6;
-  spy.receivedlist = {"CMD_newplayerinfo+1+Ann"};
-  spy.processsocktimer();
+  seatAt(spy, 6);
+  dispatch(spy, "CMD_newplayerinfo+1+Ann");
   ASSERT_TRUE(activate(spy));
   EXPECT_EQ(muteSeat(spy, 1), "Mute");
-  EXPECT_TRUE(spy.mutes->isMuted(1));
+  EXPECT_TRUE(spy.mutes().isMuted(1));
 }
 
 TEST_F(Keys, ASpectatorIsMutedFromTheSpyList) {
-  table.mySeat = 1;
+  seatAt(table, 1);
   feed("CMD_newplayerinfo+7+Ann");
   feed("CMD_newplayerinfo+8+Cy");
   spies.show();
@@ -132,14 +132,14 @@ TEST_F(Keys, ASpectatorIsMutedFromTheSpyList) {
   });
   rightClick(list->viewport(), list->visualItemRect(list->item(0)).center());
   EXPECT_EQ(offered, "Mute");
-  EXPECT_TRUE(table.mutes->isMuted(7));
+  EXPECT_TRUE(table.mutes().isMuted(7));
   const int before = lines(table);
   feed("CMD_chat+Ann chats: boo|clRed");
   EXPECT_EQ(lines(table), before);
   feed("CMD_chat+Cy chats: hi|clRed");
   EXPECT_EQ(lastLine(table), "Cy chats: hi");
   feed("CMD_playerdisconnected+7+Ann");
-  EXPECT_FALSE(table.mutes->isMuted(7));
+  EXPECT_FALSE(table.mutes().isMuted(7));
 }
 
 }  // namespace

@@ -5,12 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTextEdit>
+#include <QToolButton>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -30,6 +34,42 @@ namespace ombrix::test {
 using client::CardImage;
 using client::Tchat;
 
+// The window's elements, found by their names as a player sees them.
+template <class T = QWidget>
+T* element(const Tchat& t, const char* name) {
+  T* w = t.findChild<T*>(name);
+  EXPECT_NE(w, nullptr) << name;
+  return w;
+}
+inline QTextEdit* mainchat(const Tchat& t) { return element<QTextEdit>(t, "mainchat"); }
+inline QLineEdit* mychat(const Tchat& t) { return element<QLineEdit>(t, "mychat"); }
+inline QLineEdit* edit_bid(const Tchat& t) { return element<QLineEdit>(t, "edit_bid"); }
+inline QWidget* tableArea(const Tchat& t) { return element(t, "tableArea"); }
+inline QPushButton* button_bid(const Tchat& t) { return element<QPushButton>(t, "button_bid"); }
+inline QPushButton* button_start(const Tchat& t) { return element<QPushButton>(t, "button_start"); }
+inline QPushButton* button_starthalf(const Tchat& t) { return element<QPushButton>(t, "button_starthalf"); }
+inline QLabel* label_round(const Tchat& t) { return element<QLabel>(t, "label_round"); }
+inline QLabel* label_totalbids(const Tchat& t) { return element<QLabel>(t, "label_totalbids"); }
+inline QLabel* label_turn(const Tchat& t) { return element<QLabel>(t, "label_turn"); }
+inline QLabel* label_status1(const Tchat& t) { return element<QLabel>(t, "label_status1"); }
+inline QLabel* label_status2(const Tchat& t) { return element<QLabel>(t, "label_status2"); }
+inline QLabel* label_end(const Tchat& t) { return element<QLabel>(t, "label_end"); }
+inline QLabel* label_firstplay(const Tchat& t) { return element<QLabel>(t, "label_firstplay"); }
+inline QLabel* trumpcard(const Tchat& t) { return element<QLabel>(t, "trumpcard"); }
+inline QToolButton* phraseButton(const Tchat& t, int n) {
+  return t.findChild<QToolButton*>("b_phrase" + QString::number(n));
+}
+inline QAction* action(const Tchat& t, const char* name) { return element<QAction>(t, name); }
+
+// Hands one command to a window's queue and dispatches it.
+inline void dispatch(Tchat& t, const std::string& m) {
+  t.enqueue(m);
+  while (t.queued()) t.processsocktimer();
+}
+// The host gives the window its number: the log-in (sent nowhere, as no
+// host is connected) and the table turned so that the seat is at the bottom.
+inline void seatAt(Tchat& t, int slot) { dispatch(t, "CMD_sendlogininfo+" + std::to_string(slot)); }
+
 // A press on a card, as the mouse sends it.
 inline void clickCard(CardImage* c, Qt::MouseButton b = Qt::LeftButton) {
   QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), c->mapToGlobal(QPointF(5, 5)), b, b,
@@ -40,8 +80,9 @@ inline void clickCard(CardImage* c, Qt::MouseButton b = Qt::LeftButton) {
 // A legal card of the table's hand: the led suit if held, else the first.
 inline CardImage* legalCard(const Tchat& table) {
   CardImage* any = nullptr;
+  const int led = table.model().ledCard();
   for (CardImage* c : table.cardImages()) {
-    if (table.ledCard && suitOf(c->card) == suitOf(table.ledCard)) return c;
+    if (led && suitOf(c->card) == suitOf(led)) return c;
     if (!any) any = c;
   }
   return any;
@@ -52,16 +93,16 @@ inline CardImage* legalCard(const Tchat& table) {
 inline bool playToTheEnd(Tchat& table, int timeoutMs, const std::function<void()>& afterCard = {}) {
   return waitFor(
       [&] {
-        if (table.button_bid->isVisibleTo(&table)) {
-          table.edit_bid->setText("1");
+        if (button_bid(table)->isVisibleTo(&table)) {
+          edit_bid(table)->setText("1");
           table.button_bidClick();
         }
-        if (table.myTurn)
+        if (table.model().myTurn())
           if (CardImage* c = legalCard(table)) {
             clickCard(c);
             if (afterCard) afterCard();
           }
-        return table.label_end->text() == "Game Over!";
+        return label_end(table)->text() == "Game Over!";
       },
       timeoutMs);
 }
@@ -78,10 +119,7 @@ struct Table : ::testing::Test {
   }
   void TearDown() override { ui::setMessageBoxSink({}); }
   // Hands one command to the window's queue and dispatches it.
-  void feed(const std::string& m) {
-    table.receivedlist.push_back(m);
-    table.processsocktimer();
-  }
+  void feed(const std::string& m) { dispatch(table, m); }
   QLabel* at(const char* family, int seat) { return table.el<QLabel>(family, seat); }
   QTemporaryDir settingsDir;
   Tchat table;
@@ -100,7 +138,7 @@ struct Solo : Table {
     table.attach(&score, &lastTrick, &spies, binding.get());
     table.hostPort = "0";
     table.processparams({});
-    ASSERT_TRUE(waitFor([&] { return table.loggedIn && table.caption(1) == "You"; }));
+    ASSERT_TRUE(waitFor([&] { return table.model().loggedIn() && table.caption(1) == "You"; }));
   }
   void click(CardImage* c, Qt::MouseButton b = Qt::LeftButton) { clickCard(c, b); }
   CardImage* legal() { return legalCard(table); }

@@ -41,22 +41,20 @@ TEST_F(Table, SeatMappingPutsTheOwnSeatAtTheBottom) {
   const int expect[5][5] = {{}, {0, 1, 2, 3, 4}, {0, 4, 1, 2, 3}, {0, 3, 4, 1, 2}, {0, 2, 3, 4, 1}};
   for (int me = 1; me <= 4; ++me) {
     Tchat t;
-    t.mySeat = me;
-    t.sortstuff(me);
+    seatAt(t, me);
     for (int seat = 1; seat <= 4; ++seat) {
       EXPECT_EQ(t.el("label_bid", seat)->pos(), kBid[expect[me][seat]]) << "me " << me << " seat " << seat;
       EXPECT_EQ(t.el("label_playername", seat)->pos(), kName[expect[me][seat]]);
-      EXPECT_EQ(t.el("image_played", seat)->parentWidget(), t.tableArea);
+      EXPECT_EQ(t.el("image_played", seat)->parentWidget(), tableArea(t));
     }
   }
   Tchat spy;
-  spy.sortstuff(7);
+  seatAt(spy, 7);
   EXPECT_EQ(spy.el("label_bid", 1)->pos(), kBid[1]);
 }
 
 TEST_F(Table, HandlersWriteTheirSeatsElements) {
-  table.mySeat = 3;
-  table.sortstuff(3);
+  seatAt(table, 3);
   feed("CMD_newplayerinfo+1+Ann");
   feed("CMD_newplayerinfo+3+Me");
   table.myName = "Me";
@@ -65,44 +63,44 @@ TEST_F(Table, HandlersWriteTheirSeatsElements) {
   EXPECT_EQ(score.cell(1, 0), "Ann");
   EXPECT_EQ(score.cell(2, 11), "--");
   feed("CMD_startround+4+2");
-  EXPECT_EQ(table.label_status1->text(), "Round 4 is starting! Reza is dealer.");
+  EXPECT_EQ(label_status1(table)->text(), "Round 4 is starting! Reza is dealer.");
   feed("CMD_bid+3+4+1");
-  EXPECT_TRUE(table.edit_bid->isVisibleTo(&table));
-  EXPECT_EQ(table.label_firstplay->text(), "Ann will play first");
-  EXPECT_EQ(table.soundsPlayed.back(), "bid");
+  EXPECT_TRUE(edit_bid(table)->isVisibleTo(&table));
+  EXPECT_EQ(label_firstplay(table)->text(), "Ann will play first");
+  EXPECT_EQ(table.soundsPlayed().back(), "bid");
   feed("CMD_hisbid+1+2+2");
   EXPECT_EQ(at("label_bid", 1)->text(), "2");
   EXPECT_EQ(at("label_bid", 1)->pos(), kBid[3]);
-  EXPECT_EQ(table.label_status2->text(), "Ann bids: 2");
-  EXPECT_EQ(table.label_totalbids->text(), "Total Bids: 2");
-  EXPECT_FALSE(table.edit_bid->isVisibleTo(&table));
+  EXPECT_EQ(label_status2(table)->text(), "Ann bids: 2");
+  EXPECT_EQ(label_totalbids(table)->text(), "Total Bids: 2");
+  EXPECT_FALSE(edit_bid(table)->isVisibleTo(&table));
   feed("CMD_hisbid+0+0+0");
   feed("CMD_nextplayer+3");
-  EXPECT_TRUE(table.myTurn);
-  EXPECT_EQ(table.label_turn->text(), "Your Turn.");
+  EXPECT_TRUE(table.model().myTurn());
+  EXPECT_EQ(label_turn(table)->text(), "Your Turn.");
   feed("CMD_playcard+1+2+30");
-  EXPECT_EQ(table.ledCard, 30);
+  EXPECT_EQ(table.model().ledCard(), 30);
   feed("CMD_playcard+2+1+45");
   feed("CMD_trickwinner+1+1");
   EXPECT_EQ(at("label_tricks", 1)->text(), "1");
   EXPECT_TRUE(at("image_trickwinner", 1)->isVisibleTo(&table));
   EXPECT_EQ(lastTrick.label_ledoff->text(), "Hearts");
   EXPECT_EQ(lastTrick.label_winner->text(), "Ann won this trick.");
-  EXPECT_EQ(table.ledCard, 0);
+  EXPECT_EQ(table.model().ledCard(), 0);
   feed("CMD_score+3+14+14");
   EXPECT_EQ(at("label_score", 3)->text(), "14");
   EXPECT_EQ(score.cell(3, 4), "14");
   EXPECT_EQ(score.cell(3, 21), "14");
-  EXPECT_EQ(table.label_end->text(), "You Made your Bid!");
+  EXPECT_EQ(label_end(table)->text(), "You Made your Bid!");
   feed("CMD_winner+Ann and Me+90");
   EXPECT_TRUE(at("image_winner", 1)->isVisibleTo(&table));
   EXPECT_TRUE(at("image_winner", 3)->isVisibleTo(&table));
   EXPECT_FALSE(at("image_winner", 2)->isVisibleTo(&table));
-  EXPECT_EQ(table.label_status2->text(), "Winning Score: 90");
+  EXPECT_EQ(label_status2(table)->text(), "Winning Score: 90");
 }
 
 TEST_F(Table, TheHandLiesInCardOrderAndFansFollowTheCount) {
-  table.mySeat = 1;
+  seatAt(table, 1);
   feed("CMD_placecard+1+1+45+2+3+3+17+4+30+5+52+6+1+7+14+8+27+9+40+10+13");
   std::vector<std::pair<int, int>> seen;  // left edge, card
   for (CardImage* c : table.cardImages()) seen.emplace_back(c->x(), c->card);
@@ -120,7 +118,7 @@ TEST_F(Table, TheHandLiesInCardOrderAndFansFollowTheCount) {
   EXPECT_EQ(at("image_cards", 2)->width(), 96);
   // A host's position far past a hand draws a hand's fan, no wider.
   feed("CMD_placecard+3+1+0+99999+0");
-  EXPECT_EQ(table.cardCount[3], 10);
+  EXPECT_EQ(table.model().cardsShown(3), 10);
   EXPECT_EQ(at("image_cards", 3)->width(), 116);
   // Playing from slot 2 closes the gap.
   feed("CMD_playcard+1+2+3");
@@ -129,23 +127,23 @@ TEST_F(Table, TheHandLiesInCardOrderAndFansFollowTheCount) {
   std::sort(seen.begin(), seen.end());
   EXPECT_EQ(seen.size(), 9u);
   EXPECT_EQ(seen[1], std::make_pair(252, 13));
-  EXPECT_TRUE(table.handSlots[10].free);
+  EXPECT_EQ(table.handInOrder().back()->x(), 234 + 18 * 8);  // slot 10 is free
 }
 
 TEST_F(Table, BidBoxLimitsAndStartNeedsAConnection) {
-  table.bidLimit = 3;
-  table.edit_bid->setText("12");
+  feed("CMD_bid+2+3+1");  // another seat bids: the limit is 3
+  edit_bid(table)->setText("12");
   table.button_bidClick();
   EXPECT_EQ(boxes, (std::vector<QString>{"You can't bid more then 3."}));
-  table.edit_bid->setText("x");
+  edit_bid(table)->setText("x");
   table.button_bidClick();
   EXPECT_EQ(boxes.back(), "'x' is not a valid integer value");
   table.button_startClick();
   EXPECT_EQ(boxes.back(), "You are not connected.");
   feed("CMD_bid+2+2+1");
-  table.edit_bid->setText("5");
+  edit_bid(table)->setText("5");
   feed("CMD_bid+2+2+1");
-  EXPECT_EQ(table.edit_bid->text(), "2");
+  EXPECT_EQ(edit_bid(table)->text(), "2");
   feed("CMD_trump+x");
   EXPECT_EQ(boxes.back(), "'x' is not a valid integer value");
   feed("CMD_full");  // no "+": no command
@@ -156,7 +154,7 @@ TEST_F(Table, BidBoxLimitsAndStartNeedsAConnection) {
 }
 
 TEST_F(Table, SpectatorsComeAndGoInTheSpyList) {
-  table.mySeat = 1;
+  seatAt(table, 1);
   feed("CMD_newplayerinfo+7+Ann");
   ASSERT_EQ(spies.listbox_spys->count(), 1);
   EXPECT_EQ(spies.listbox_spys->item(0)->text(), "7: Ann");
@@ -176,7 +174,7 @@ TEST_F(Table, SpectatorsComeAndGoInTheSpyList) {
 }
 
 TEST_F(Table, AHostThatAnnouncesWithoutEndCannotGrowTheTable) {
-  table.mySeat = 1;
+  seatAt(table, 1);
   // Spectators: one line a slot, and only slots that exist.
   feed("CMD_newplayerinfo+7+Ann");
   feed("CMD_newplayerinfo+7+Bo");
@@ -190,30 +188,29 @@ TEST_F(Table, AHostThatAnnouncesWithoutEndCannotGrowTheTable) {
     feed("CMD_chat+Ann: line " + std::to_string(i) + "|clRed");
     if (i < 100) feed("CMD_trickwinner+1+" + std::to_string(i));
   }
-  EXPECT_EQ(table.gameRecord->entries(), client::GameRecord::kMaxEntries);
-  EXPECT_LT(table.mainchat->document()->blockCount(), 2100);
-  EXPECT_TRUE(table.mainchat->document()->lastBlock().text().endsWith("line 2099"));
-  EXPECT_EQ(table.soundsPlayed.size(), Tchat::kSoundsKept);
+  EXPECT_EQ(table.gameRecord().entries(), client::GameRecord::kMaxEntries);
+  EXPECT_LT(mainchat(table)->document()->blockCount(), 2100);
+  EXPECT_TRUE(mainchat(table)->document()->lastBlock().text().endsWith("line 2099"));
+  EXPECT_EQ(table.soundsPlayed().size(), Tchat::kSoundsKept);
   // A new game starts a new record.
   feed("CMD_startgame+Ann+h+");
   feed("CMD_startround+1+1");
-  EXPECT_EQ(table.gameRecord->entries(), 1u);
+  EXPECT_EQ(table.gameRecord().entries(), 1u);
 }
 
 TEST_F(Table, ALateJoinerSeesTheTableAsItStands) {
-  table.mySeat = 2;
-  table.sortstuff(2);
+  seatAt(table, 2);
   feed("CMD_newplayerstuff+1+3+1+22+1+14+2+0+3+40+4+0+");
   EXPECT_EQ(at("label_bid", 1)->text(), "3");
   EXPECT_EQ(at("label_score", 1)->text(), "22");
-  EXPECT_EQ(table.playedCard[1], 14);
-  EXPECT_EQ(table.playedCard[3], 40);
+  EXPECT_EQ(table.model().playedCard(1), 14);
+  EXPECT_EQ(table.model().playedCard(3), 40);
   EXPECT_FALSE(at("image_played", 3)->pixmap().isNull());
   EXPECT_TRUE(at("image_played", 2)->pixmap().isNull());
   feed("CMD_stats+3+0+7+33+h+");
-  EXPECT_EQ(table.turnSeat, 3);
-  EXPECT_EQ(table.label_round->text(), "Round: 7");
-  EXPECT_EQ(table.trumpShown, 33);
+  EXPECT_EQ(table.model().onTurn(), 3);
+  EXPECT_EQ(label_round(table)->text(), "Round: 7");
+  EXPECT_EQ(table.model().trump(), 33);
   EXPECT_EQ(score.cell(4, 15), "--");
   EXPECT_EQ(at("label_playername", 4)->text(), "Derev");
   feed("CMD_placecard+2+3+5+7+44");
@@ -228,16 +225,16 @@ TEST_F(Table, AFailedJoinSaysSoInTheChatPane) {
     probe.setListen(true);
     port = probe.LocalPort();
   }
-  table.sock.setPortName(std::to_string(port));
+  table.socket().setPortName(std::to_string(port));
   table.hostAddress = "127.0.0.1";
   table.joinpress();
   EXPECT_TRUE(
-      waitFor([&] { return table.mainchat->toPlainText().contains("Could not connect to 127.0.0.1"); }));
-  EXPECT_TRUE(table.mainchat->toPlainText().contains("WSAECONNREFUSED"));
+      waitFor([&] { return mainchat(table)->toPlainText().contains("Could not connect to 127.0.0.1"); }));
+  EXPECT_TRUE(mainchat(table)->toPlainText().contains("WSAECONNREFUSED"));
   Tchat other;
   other.hostAddress = "no-such-host.invalid";
   other.joinpress();
-  EXPECT_TRUE(other.mainchat->toPlainText().contains("Host Lookup - Could Not Find Host Entry"));
+  EXPECT_TRUE(mainchat(other)->toPlainText().contains("Host Lookup - Could Not Find Host Entry"));
 }
 
 // --- With the in-process host ---------------------------------------------------
@@ -251,11 +248,11 @@ TEST_F(Table, ASoloStartOffersTheLobbyAndAGameWithParametersDoesNot) {
   table.hostPort = "0";
   table.processparams({"Ann", "10.0.0.1"});  // too few: nothing happens
   EXPECT_FALSE(download.isVisible());
-  EXPECT_FALSE(table.isHost);
+  EXPECT_FALSE(table.isHost());
   table.processparams({});
   EXPECT_TRUE(download.isVisible());
-  EXPECT_TRUE(table.isHost);
-  ASSERT_TRUE(waitFor([&] { return table.loggedIn; }));
+  EXPECT_TRUE(table.isHost());
+  ASSERT_TRUE(waitFor([&] { return table.model().loggedIn(); }));
   download.Button1Click();  // "Play Solo Game"
   EXPECT_FALSE(download.isVisible());
 }
@@ -263,26 +260,26 @@ TEST_F(Table, ASoloStartOffersTheLobbyAndAGameWithParametersDoesNot) {
 TEST_F(Solo, ClickRaisesAndSendsOnceAndNeedsuitLowers) {
   table.button_startClick();
   ASSERT_TRUE(waitFor([&] {
-    if (table.edit_bid->isVisible() || table.button_bid->isVisibleTo(&table)) {
-      if (table.button_bid->isVisibleTo(&table)) table.button_bidClick();
+    if (edit_bid(table)->isVisible() || button_bid(table)->isVisibleTo(&table)) {
+      if (button_bid(table)->isVisibleTo(&table)) table.button_bidClick();
     }
-    return table.myTurn;
+    return table.model().myTurn();
   }));
   auto cards = table.cardImages();
   ASSERT_FALSE(cards.empty());
   CardImage* c = cards[0];
   click(c);
   EXPECT_EQ(c->y(), 316);
-  EXPECT_FALSE(table.myTurn);
+  EXPECT_FALSE(table.model().myTurn());
   const int queuedBefore = static_cast<int>(host->server().receivedlist.size());
   if (cards.size() > 1) click(cards[1]);  // before the answer: nothing
   EXPECT_EQ(cards.size() > 1 ? cards[1]->y() : 320, 320);
   EXPECT_EQ(static_cast<int>(host->server().receivedlist.size()), queuedBefore);
   // A refused card comes back down and the turn is the player's again.
   feed("CMD_needsuit+1+2+1+");
-  EXPECT_TRUE(table.myTurn);
+  EXPECT_TRUE(table.model().myTurn());
   EXPECT_EQ(c->y(), 320);
-  EXPECT_EQ(table.soundsPlayed.back(), "turnoverbad");
+  EXPECT_EQ(table.soundsPlayed().back(), "turnoverbad");
 }
 
 TEST_F(Solo, ACommandFindingTheQueueIdleIsHandledOnArrivalABurstOnePerTick) {
@@ -292,10 +289,10 @@ TEST_F(Solo, ACommandFindingTheQueueIdleIsHandledOnArrivalABurstOnePerTick) {
     ++ticks;
     tick();
   };
-  auto shown = [&](const QString& text) { return table.mainchat->toPlainText().contains(text); };
+  auto shown = [&](const QString& text) { return mainchat(table)->toPlainText().contains(text); };
   // At rest: nothing queued, no phrase cooling down, the last command a
   // while ago.
-  ASSERT_TRUE(waitFor([&] { return table.receivedlist.empty() && !table.dispatchPacer().ticking(); }));
+  ASSERT_TRUE(waitFor([&] { return table.queued() == 0 && !table.dispatchPacer().ticking(); }));
   const auto quiet = std::chrono::steady_clock::now();
   ASSERT_TRUE(
       waitFor([&] { return std::chrono::steady_clock::now() - quiet > std::chrono::milliseconds(2); }));
@@ -310,7 +307,7 @@ TEST_F(Solo, ACommandFindingTheQueueIdleIsHandledOnArrivalABurstOnePerTick) {
     burst += std::string("CMD_chat+Host chats: ") + w + "|clBlack" + wire::kTerminator;
   host->sock(1)->Send(burst);
   ASSERT_TRUE(waitFor([&] { return shown("Host chats: three"); }));
-  const QString all = table.mainchat->toPlainText();
+  const QString all = mainchat(table)->toPlainText();
   EXPECT_LT(all.indexOf("one"), all.indexOf("two"));
   EXPECT_LT(all.indexOf("two"), all.indexOf("three"));
   EXPECT_GE(ticks, 1);
@@ -325,8 +322,8 @@ TEST_F(Solo, AWholeHalfGameByClickingCards) {
   int marks = 0;
   for (int s = 1; s <= 4; ++s) marks += table.el("image_winner", s)->isVisibleTo(&table);
   EXPECT_GE(marks, 1);
-  EXPECT_TRUE(table.button_start->isVisibleTo(&table));
-  EXPECT_TRUE(table.button_starthalf->isVisibleTo(&table));
+  EXPECT_TRUE(button_start(table)->isVisibleTo(&table));
+  EXPECT_TRUE(button_starthalf(table)->isVisibleTo(&table));
   EXPECT_EQ(score.cell(1, 11), "--");
   EXPECT_FALSE(score.cell(1, 21).isEmpty());
   EXPECT_TRUE(boxes.empty());

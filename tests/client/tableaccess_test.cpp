@@ -47,7 +47,7 @@ TEST(CardNames, EveryCardHasItsOwnName) {
 struct RoundStart : Table {
   void SetUp() override {
     Table::SetUp();
-    table.mySeat = 1;
+    seatAt(table, 1);
     table.myName = "Ann";
     feed("CMD_newplayerinfo+1+Ann");
     feed("CMD_startgame+Ann+f+");
@@ -71,22 +71,22 @@ TEST_F(RoundStart, EveryElementReadsWhatItShows) {
   EXPECT_EQ(nameOf(w("image_played", 2)), "Reza has not played to this trick");
   EXPECT_EQ(nameOf(w("image_played", 1)), "You have not played to this trick");
   EXPECT_EQ(nameOf(w("image_turn", 1)), "You are on turn");
-  EXPECT_EQ(nameOf(table.trumpcard), "Trump card: Two of spades");
-  EXPECT_EQ(nameOf(table.label_round), "Round: 4");
-  EXPECT_EQ(nameOf(table.label_totalbids), "Total Bids: 0");
-  EXPECT_EQ(nameOf(table.label_status1), "Round 4 is starting! Derev is dealer.");
-  EXPECT_EQ(nameOf(table.label_firstplay), "You will play first");
-  EXPECT_EQ(nameOf(table.edit_bid), "Your bid, 0 to 4");
-  EXPECT_EQ(nameOf(table.tableArea), "Table");
-  EXPECT_EQ(descriptionOf(table.tableArea), "Round: 4. Total Bids: 0. Your bid..");
+  EXPECT_EQ(nameOf(trumpcard(table)), "Trump card: Two of spades");
+  EXPECT_EQ(nameOf(label_round(table)), "Round: 4");
+  EXPECT_EQ(nameOf(label_totalbids(table)), "Total Bids: 0");
+  EXPECT_EQ(nameOf(label_status1(table)), "Round 4 is starting! Derev is dealer.");
+  EXPECT_EQ(nameOf(label_firstplay(table)), "You will play first");
+  EXPECT_EQ(nameOf(edit_bid(table)), "Your bid, 0 to 4");
+  EXPECT_EQ(nameOf(tableArea(table)), "Table");
+  EXPECT_EQ(descriptionOf(tableArea(table)), "Round: 4. Total Bids: 0. Your bid..");
   std::vector<QString> hand;
-  for (CardImage* c : client::handInOrder(table)) hand.push_back(nameOf(c) + " / " + descriptionOf(c));
+  for (CardImage* c : table.handInOrder()) hand.push_back(nameOf(c) + " / " + descriptionOf(c));
   EXPECT_EQ(hand, (std::vector<QString>{"Two of clubs / 1 of 4", "Two of hearts / 2 of 4",
                                         "Jack of hearts / 3 of 4", "Queen of spades / 4 of 4"}));
-  EXPECT_EQ(nameOf(table.b_phrase[1]), "Phrase button 1");
-  EXPECT_EQ(descriptionOf(table.b_phrase[1]), "Way To Go!");  // the phrase, as its tooltip
-  EXPECT_EQ(nameOf(table.mychat), "Chat input");
-  EXPECT_EQ(nameOf(table.button_bid), "Bid");
+  EXPECT_EQ(nameOf(phraseButton(table, 1)), "Phrase button 1");
+  EXPECT_EQ(descriptionOf(phraseButton(table, 1)), "Way To Go!");  // the phrase, as its tooltip
+  EXPECT_EQ(nameOf(mychat(table)), "Chat input");
+  EXPECT_EQ(nameOf(button_bid(table)), "Bid");
 }
 
 TEST_F(RoundStart, TheReadingsFollowThePlay) {
@@ -106,7 +106,7 @@ TEST_F(RoundStart, TheReadingsFollowThePlay) {
   feed("CMD_nextplayer+1");
   // Spades led: only the queen may be played, and the hand says so.
   std::vector<QString> hand;
-  for (CardImage* c : client::handInOrder(table)) hand.push_back(descriptionOf(c));
+  for (CardImage* c : table.handInOrder()) hand.push_back(descriptionOf(c));
   EXPECT_EQ(hand, (std::vector<QString>{"1 of 4, not playable now", "2 of 4, not playable now",
                                         "3 of 4, not playable now", "4 of 4, playable"}));
   feed("CMD_playcard+1+1+50");
@@ -122,8 +122,8 @@ TEST_F(RoundStart, TheReadingsFollowThePlay) {
 
 TEST_F(Table, AnEmptySeatAndASpectatorsView) {
   EXPECT_EQ(nameOf(table.el("label_playername", 3)), "Seat 3, waiting for a player");
-  EXPECT_EQ(nameOf(table.trumpcard), "Trump card: none yet");
-  table.mySeat = 6;
+  EXPECT_EQ(nameOf(trumpcard(table)), "Trump card: none yet");
+  seatAt(table, 6);
   feed("CMD_newplayerinfo+1+Ann");
   feed("CMD_placecard+1+1+0+2+0");
   EXPECT_EQ(nameOf(table.el("label_playername", 1)), "Ann, score 0, tricks 0, bid 0");
@@ -131,18 +131,18 @@ TEST_F(Table, AnEmptySeatAndASpectatorsView) {
 }
 
 TEST_F(Keys, TheMarkIsTheKeyboardFocusAsAnAssistiveTechnologySeesIt) {
-  table.mySeat = 1;
+  seatAt(table, 1);
   feed("CMD_startround+1+4");
   feed("CMD_placecard+1+1+50+2+1");
-  table.tableArea->setFocus();
+  tableArea(table)->setFocus();
   feed("CMD_nextplayer+1");
   press(Qt::Key_Right);
-  CardImage* card = table.keys->marked();
+  CardImage* card = table.keys().marked();
   ASSERT_NE(card, nullptr);
   QAccessibleInterface* i = QAccessible::queryAccessibleInterface(card);
   EXPECT_EQ(i->text(QAccessible::Name), "Queen of spades");
   EXPECT_TRUE(i->state().focused);
-  EXPECT_EQ(QAccessible::queryAccessibleInterface(table.tableArea)->focusChild(), i);
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(tableArea(table))->focusChild(), i);
 }
 
 // Changes reach an assistive technology as Qt's accessibility events. Qt
@@ -170,26 +170,26 @@ struct Announced : Keys {
 };
 
 TEST_F(Announced, NamesThatChangeAreAnnouncedAndTheMarkMovesTheFocus) {
-  table.mySeat = 1;
+  seatAt(table, 1);
   feed("CMD_startgame+Ann+f+");
   events.clear();
   feed("CMD_startround+1+4");
   feed("CMD_placecard+1+1+50+2+1");
   feed("CMD_trump+40");
-  EXPECT_TRUE(announced(table.trumpcard, QAccessible::NameChanged));
-  EXPECT_TRUE(announced(table.label_round, QAccessible::NameChanged));
-  EXPECT_TRUE(announced(table.tableArea, QAccessible::DescriptionChanged));
+  EXPECT_TRUE(announced(trumpcard(table), QAccessible::NameChanged));
+  EXPECT_TRUE(announced(label_round(table), QAccessible::NameChanged));
+  EXPECT_TRUE(announced(tableArea(table), QAccessible::DescriptionChanged));
   events.clear();
   feed("CMD_hisbid+2+1+1");
   EXPECT_TRUE(announced(table.el("label_playername", 2), QAccessible::NameChanged));
   EXPECT_FALSE(announced(table.el("label_playername", 3), QAccessible::NameChanged));  // unchanged: quiet
-  table.tableArea->setFocus();
+  tableArea(table)->setFocus();
   feed("CMD_nextplayer+1");
-  CardImage* first = table.keys->marked();
+  CardImage* first = table.keys().marked();
   ASSERT_NE(first, nullptr);
   events.clear();
   press(Qt::Key_Right);
-  CardImage* second = table.keys->marked();
+  CardImage* second = table.keys().marked();
   ASSERT_NE(second, first);
   EXPECT_TRUE(announced(second, QAccessible::Focus));
 }

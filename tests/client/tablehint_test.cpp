@@ -17,30 +17,30 @@ namespace {
 using client::markable;
 using client::TableHint;
 
-bool bidBoxUp(const Tchat& t) { return !t.edit_bid->isHidden(); }
+bool bidBoxUp(const Tchat& t) { return !edit_bid(t)->isHidden(); }
 
 // Everything the table sent before this has reached the host once the line
 // comes back: the connection keeps its order.
 void barrier(Tchat& t, const QString& text) {
-  t.mychat->setText(text);
+  mychat(t)->setText(text);
   t.sendit();
-  ASSERT_TRUE(waitFor([&] { return t.mainchat->toPlainText().contains("You chats: " + text); }));
+  ASSERT_TRUE(waitFor([&] { return mainchat(t)->toPlainText().contains("You chats: " + text); }));
 }
 
 TEST_F(Solo, TheHintFillsTheBidBoxThenRaisesAPlayableCardAndSendsNothing) {
   GameEngine& e = host->server().engine;
   table.StartHalfGame1Click();
   ASSERT_TRUE(waitFor([&] { return bidBoxUp(table); }, 20000));
-  table.edit_bid->setText("9");
+  edit_bid(table)->setText("9");
   table.Hint1Click();
-  ASSERT_TRUE(table.hint->thinking());
-  ASSERT_TRUE(waitFor([&] { return !table.hint->thinking(); }, 20000));
+  ASSERT_TRUE(table.hint().thinking());
+  ASSERT_TRUE(waitFor([&] { return !table.hint().thinking(); }, 20000));
   bool isNumber = false;
-  const int bid = table.edit_bid->text().toInt(&isNumber);
-  ASSERT_TRUE(isNumber) << table.edit_bid->text().toStdString();
+  const int bid = edit_bid(table)->text().toInt(&isNumber);
+  ASSERT_TRUE(isNumber) << edit_bid(table)->text().toStdString();
   EXPECT_GE(bid, 0);
-  EXPECT_LE(bid, table.bidLimit);
-  EXPECT_NE(table.edit_bid->text(), "9");
+  EXPECT_LE(bid, table.model().handSize());
+  EXPECT_NE(edit_bid(table)->text(), "9");
   barrier(table, "after the bid hint");
   EXPECT_EQ(e.currentBidder, 1);  // still asked: nothing was bid
   EXPECT_EQ(e.currentPlayer, 0);
@@ -50,7 +50,7 @@ TEST_F(Solo, TheHintFillsTheBidBoxThenRaisesAPlayableCardAndSendsNothing) {
   ASSERT_TRUE(waitFor(
       [&] {
         if (bidBoxUp(table)) table.button_bidClick();
-        if (!table.myTurn) return false;
+        if (!table.model().myTurn()) return false;
         if (markable(table).size() >= 2) return true;
         click(legal());
         return false;
@@ -58,8 +58,8 @@ TEST_F(Solo, TheHintFillsTheBidBoxThenRaisesAPlayableCardAndSendsNothing) {
       60000));
   const std::vector<CardImage*> playable = markable(table);
   table.Hint1Click();
-  ASSERT_TRUE(waitFor([&] { return !table.hint->thinking(); }, 20000));
-  CardImage* hinted = table.hint->hinted();
+  ASSERT_TRUE(waitFor([&] { return !table.hint().thinking(); }, 20000));
+  CardImage* hinted = table.hint().hinted();
   ASSERT_NE(hinted, nullptr);
   EXPECT_NE(std::find(playable.begin(), playable.end(), hinted), playable.end()) << "not a legal card";
   int up = 0;
@@ -68,7 +68,7 @@ TEST_F(Solo, TheHintFillsTheBidBoxThenRaisesAPlayableCardAndSendsNothing) {
   EXPECT_EQ(hinted->y(), TableHint::kHintedTop);
   EXPECT_FALSE(client::isRaised(hinted));  // not taken for a card sent to the host
   barrier(table, "after the card hint");
-  EXPECT_TRUE(table.myTurn);
+  EXPECT_TRUE(table.model().myTurn());
   EXPECT_EQ(e.currentPlayer, 1);
   const auto& held = e.slots[1].hand;
   EXPECT_NE(std::find(held.begin(), held.end(), hinted->card), held.end());
@@ -76,28 +76,43 @@ TEST_F(Solo, TheHintFillsTheBidBoxThenRaisesAPlayableCardAndSendsNothing) {
   // A click on the raised card plays it, as on any other.
   const int card = hinted->card;
   click(hinted);
-  EXPECT_FALSE(table.myTurn);
+  EXPECT_FALSE(table.model().myTurn());
   ASSERT_TRUE(waitFor([&] { return std::find(held.begin(), held.end(), card) == held.end(); }));
-  EXPECT_EQ(table.hint->hinted(), nullptr);
+  EXPECT_EQ(table.hint().hinted(), nullptr);
 }
 
 TEST_F(Table, AdviceForAMomentThatHasPassedIsDropped) {
-  table.mySeat = 1;
-  table.loggedIn = true;
+  seatAt(table, 1);
   table.Hint1Click();
-  EXPECT_TRUE(table.mainchat->toPlainText().contains("There is nothing for you to decide now."));
-  EXPECT_FALSE(table.hint->thinking());
+  EXPECT_TRUE(mainchat(table)->toPlainText().contains("There is nothing for you to decide now."));
+  EXPECT_FALSE(table.hint().thinking());
 
   for (const char* m : {"CMD_startgame+Ann+h+", "CMD_startround+2+4", "CMD_placecard+1+1+40+2+7",
                         "CMD_trump+14", "CMD_bid+1+2+1"})
     feed(m);
   ASSERT_TRUE(bidBoxUp(table));
-  table.edit_bid->setText("2");
+  edit_bid(table)->setText("2");
   table.Hint1Click();
-  ASSERT_TRUE(table.hint->thinking());
+  ASSERT_TRUE(table.hint().thinking());
   feed("CMD_hisbid+1+2+2");  // the table moves on before the advice is ready
-  ASSERT_TRUE(waitFor([&] { return !table.hint->thinking(); }));
-  EXPECT_EQ(table.edit_bid->text(), "2");
+  ASSERT_TRUE(waitFor([&] { return !table.hint().thinking(); }));
+  EXPECT_EQ(edit_bid(table)->text(), "2");
+}
+
+// A hostile host asks for a bid in a round of a million cards: the table
+// keeps the hand size to a hand's, and the hint, given a table no game can
+// have, says so at once instead of working for ever.
+TEST_F(Table, AHandOfAMillionCardsNeitherFreezesNorCrashesTheHint) {
+  seatAt(table, 1);
+  for (const char* m : {"CMD_startgame+Ann+h+", "CMD_startround+2+4", "CMD_placecard+1+1+40+2+7",
+                        "CMD_trump+14", "CMD_bid+1+1000000+1"})
+    feed(m);
+  ASSERT_TRUE(bidBoxUp(table));
+  EXPECT_EQ(table.model().handSize(), 10);
+  EXPECT_FALSE(table.hint().ask());
+  EXPECT_FALSE(table.hint().thinking());
+  EXPECT_TRUE(
+      mainchat(table)->toPlainText().contains("The hint cannot make sense of what this table was told."));
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ namespace {
 QWidget* focused() { return QApplication::focusWidget(); }
 
 int markedCard(const Tchat& t) {
-  CardImage* c = t.keys->marked();
+  CardImage* c = t.keys().marked();
   return c ? c->card : 0;
 }
 
@@ -28,7 +28,7 @@ TEST_F(Wired, TheMarkWalksThePlayableCardsAndEnterSendsOneRequest) {
   feed("CMD_startround+2+4");
   // Four of clubs, Three, Five and Ten of hearts, Seven of spades.
   feed("CMD_placecard+1+1+30+2+3+3+35+4+45+5+28");
-  table.mychat->setFocus();
+  mychat(table)->setFocus();
   press(Qt::Key_Escape);  // out of the chat: to the hand, to read it
   EXPECT_EQ(markedCard(table), 3);
   press(Qt::Key_Right);
@@ -46,20 +46,23 @@ TEST_F(Wired, TheMarkWalksThePlayableCardsAndEnterSendsOneRequest) {
   EXPECT_EQ(markedCard(table), 30);
   press(Qt::Key_Home);
   EXPECT_EQ(markedCard(table), 28);
-  press(Qt::Key_Escape);  // off the hand, and news from the table does not put it back
+  // At the table Escape leaves the mark where it is, and so does news from
+  // the table: Enter still plays the marked card.
+  press(Qt::Key_Escape);
   feed("CMD_newplayerinfo+7+Sam");
-  EXPECT_EQ(focused(), table.tableArea);
+  EXPECT_EQ(markedCard(table), 28);
   press(Qt::Key_End);
-  CardImage* ten = table.keys->marked();
+  CardImage* ten = table.keys().marked();
   ASSERT_EQ(ten->card, 35);
   // The frame stands around the part of the card the next one leaves in view.
-  EXPECT_TRUE(table.keys->mark()->isVisible());
-  EXPECT_EQ(table.keys->mark()->geometry(), QRect(ten->x() - 4, ten->y() - 4, 18 + 8, 96 + 8 + 9));
+  EXPECT_TRUE(table.keys().mark()->isVisible());
+  EXPECT_EQ(table.keys().mark()->geometry(), QRect(ten->x() - 4, ten->y() - 4, 18 + 8, 96 + 8 + 9));
 
+  press(Qt::Key_Escape);
   press(Qt::Key_Return);
   EXPECT_EQ(ten->y(), 316);
-  EXPECT_FALSE(table.myTurn);
-  EXPECT_EQ(table.keys->mark()->y(), 316 - 4);  // the mark rises with it
+  EXPECT_FALSE(table.model().myTurn());
+  EXPECT_EQ(table.keys().mark()->y(), 316 - 4);  // the mark rises with it
   press(Qt::Key_Space);
   press(Qt::Key_Return);
   EXPECT_EQ(sent("CMD_playcard"), std::vector<std::string>{"CMD_playcard+1+3"});
@@ -69,8 +72,8 @@ TEST_F(Wired, TheMarkWalksThePlayableCardsAndEnterSendsOneRequest) {
   press(Qt::Key_Space);
   EXPECT_EQ(sent("CMD_playcard").size(), 2u);
   feed("CMD_playcard+1+3+35");
-  EXPECT_EQ(focused(), table.tableArea);  // not the chat input
-  EXPECT_FALSE(table.keys->mark()->isVisible());
+  EXPECT_EQ(focused(), tableArea(table));  // not the chat input
+  EXPECT_FALSE(table.keys().mark()->isVisible());
 
   // Without a card of the led suit every card may be played.
   feed("CMD_startround+3+4");
@@ -80,69 +83,69 @@ TEST_F(Wired, TheMarkWalksThePlayableCardsAndEnterSendsOneRequest) {
   EXPECT_EQ(markedCard(table), 3);
   press(Qt::Key_Right);
   EXPECT_EQ(markedCard(table), 45);
-  EXPECT_EQ(table.keys->mark()->width(), 71 + 8);  // the last card is in view whole
+  EXPECT_EQ(table.keys().mark()->width(), 71 + 8);  // the last card is in view whole
 }
 
 TEST_F(Wired, DigitsGoToTheBidBoxAndEnterBidsOnce) {
   logIn(1);
   feed("CMD_startround+3+4");
   feed("CMD_placecard+1+1+30+2+3+3+35");
-  table.tableArea->setFocus();
+  tableArea(table)->setFocus();
   feed("CMD_bid+1+3+1");
-  EXPECT_EQ(focused(), table.edit_bid);
+  EXPECT_EQ(focused(), edit_bid(table));
   typeDigits("12");
   press(Qt::Key_Return);
   EXPECT_EQ(boxes, std::vector<QString>{"You can't bid more then 3."});
   EXPECT_TRUE(sent("CMD_bid").empty());
 
   press(Qt::Key_Escape);
-  EXPECT_EQ(focused(), table.tableArea);
+  EXPECT_EQ(focused(), tableArea(table));
   typeDigits("1");  // from the table, a digit goes to the bid box and replaces it
-  EXPECT_EQ(focused(), table.edit_bid);
-  EXPECT_EQ(table.edit_bid->text(), "1");
+  EXPECT_EQ(focused(), edit_bid(table));
+  EXPECT_EQ(edit_bid(table)->text(), "1");
   press(Qt::Key_Up);
   press(Qt::Key_Up);
   press(Qt::Key_Up);
-  EXPECT_EQ(table.edit_bid->text(), "3");
+  EXPECT_EQ(edit_bid(table)->text(), "3");
   press(Qt::Key_Down);
   press(Qt::Key_Return);
   press(Qt::Key_Return);  // the button has gone: once only
   EXPECT_EQ(sent("CMD_bid"), std::vector<std::string>{"CMD_bid+1+2"});
 
   feed("CMD_hisbid+1+2+2");  // the bid box hides under the focus
-  EXPECT_EQ(focused(), table.tableArea);
+  EXPECT_EQ(focused(), tableArea(table));
 }
 
 TEST_F(Keys, TheChatInputKeepsItsFocusUntilEscape) {
-  table.mySeat = 1;
+  seatAt(table, 1);
   feed("CMD_startround+2+4");
   feed("CMD_placecard+1+1+30+2+3");
-  table.mychat->setFocus();
-  QTest::keyClicks(table.mychat, "hi");
+  mychat(table)->setFocus();
+  QTest::keyClicks(mychat(table), "hi");
   feed("CMD_bid+1+2+1");
-  EXPECT_EQ(focused(), table.mychat);
+  EXPECT_EQ(focused(), mychat(table));
   press(Qt::Key_Escape);
-  EXPECT_EQ(focused(), table.edit_bid);
-  EXPECT_EQ(table.mychat->text(), "hi");
+  EXPECT_EQ(focused(), edit_bid(table));
+  EXPECT_EQ(mychat(table)->text(), "hi");
 
   feed("CMD_hisbid+1+0+0");
-  table.mychat->setFocus();
+  mychat(table)->setFocus();
   feed("CMD_nextplayer+1");
-  EXPECT_EQ(focused(), table.mychat);
-  EXPECT_FALSE(table.keys->mark()->isVisible());
+  EXPECT_EQ(focused(), mychat(table));
+  EXPECT_FALSE(table.keys().mark()->isVisible());
   press(Qt::Key_Escape);
   EXPECT_EQ(markedCard(table), 3);
-  EXPECT_TRUE(table.keys->mark()->isVisible());
+  EXPECT_TRUE(table.keys().mark()->isVisible());
 
   // With nothing to do at the table, Escape goes to the table itself.
   feed("CMD_startround+3+4");
-  table.mychat->setFocus();
+  mychat(table)->setFocus();
   press(Qt::Key_Escape);
-  EXPECT_EQ(focused(), table.tableArea);
+  EXPECT_EQ(focused(), tableArea(table));
   // Tab comes back round to the chat input and Escape leaves it again.
-  table.mychat->setFocus();
+  mychat(table)->setFocus();
   press(Qt::Key_Tab);
-  EXPECT_NE(focused(), table.mychat);
+  EXPECT_NE(focused(), mychat(table));
 }
 
 // Bids and plays by key presses only: Shift+F2 from the chat input, Escape
@@ -151,10 +154,10 @@ TEST_F(Keys, TheChatInputKeepsItsFocusUntilEscape) {
 // count of presses would not come out at one per trick).
 TEST_F(KeySolo, AWholeHalfGameByKeysOnly) {
   std::mt19937 rng(13);
-  table.mychat->setFocus();
+  mychat(table)->setFocus();
   press(Qt::Key_F2, Qt::ShiftModifier);
-  ASSERT_TRUE(waitFor([&] { return table.label_round->text() == "Round: 1"; }));
-  EXPECT_EQ(focused(), table.mychat);
+  ASSERT_TRUE(waitFor([&] { return label_round(table)->text() == "Round: 1"; }));
+  EXPECT_EQ(focused(), mychat(table));
   press(Qt::Key_Escape);
   int plays = 0, bids = 0, inChat = 0, illegal = 0, scoreCards = 0;
   const bool over = waitFor(
@@ -166,43 +169,45 @@ TEST_F(KeySolo, AWholeHalfGameByKeysOnly) {
           QApplication::setActiveWindow(&table);
           return false;
         }
-        if (focused() == table.mychat) ++inChat;
-        if (focused() == table.edit_bid && table.button_bid->isVisibleTo(&table)) {
-          typeDigits(QString::number(rng() % (table.bidLimit + 1)));
+        if (focused() == mychat(table)) ++inChat;
+        if (focused() == edit_bid(table) && button_bid(table)->isVisibleTo(&table)) {
+          typeDigits(QString::number(rng() % (table.model().handSize() + 1)));
           press(Qt::Key_Return);
           ++bids;
         }
-        if (table.myTurn && table.keys->marked()) {
+        if (table.model().myTurn() && table.keys().marked()) {
           for (int k = static_cast<int>(rng() % 4); k > 0; --k) press(k % 2 ? Qt::Key_Right : Qt::Key_End);
           if (rng() % 3 == 0) press(Qt::Key_Left);
           const int card = markedCard(table);
           bool canFollow = false;
           for (CardImage* c : table.cardImages())
-            canFollow = canFollow || suitOf(c->card) == suitOf(table.ledCard);
-          illegal += table.ledCard != 0 && canFollow && suitOf(card) != suitOf(table.ledCard);
+            canFollow = canFollow || suitOf(c->card) == suitOf(table.model().ledCard());
+          illegal +=
+              table.model().ledCard() != 0 && canFollow && suitOf(card) != suitOf(table.model().ledCard());
           press(plays % 2 ? Qt::Key_Space : Qt::Key_Return);
           ++plays;
         }
-        return table.label_end->text() == "Game Over!";
+        return label_end(table)->text() == "Game Over!";
       },
       20000);
   ASSERT_TRUE(over) << "focus " << (focused() ? focused()->objectName().toStdString() : "none") << " turn "
-                    << table.myTurn << " round " << table.label_round->text().toStdString() << " plays "
-                    << plays << " bids " << bids << " status " << table.label_turn->text().toStdString()
-                    << " bidbox " << table.edit_bid->isVisible() << table.button_bid->isVisible();
+                    << table.model().myTurn() << " round " << label_round(table)->text().toStdString()
+                    << " plays " << plays << " bids " << bids << " status "
+                    << label_turn(table)->text().toStdString() << " bidbox " << edit_bid(table)->isVisible()
+                    << button_bid(table)->isVisible();
   EXPECT_EQ(plays, 55);  // one card a trick, 1 + 2 + ... + 10
   EXPECT_EQ(bids, 10);
   EXPECT_EQ(illegal, 0);
   EXPECT_EQ(inChat, 0);
   EXPECT_TRUE(boxes.empty());
-  EXPECT_TRUE(table.button_start->isVisibleTo(&table));
+  EXPECT_TRUE(button_start(table)->isVisibleTo(&table));
 }
 
 TEST_F(KeySolo, F2StartsAFullGame) {
-  table.tableArea->setFocus();
+  tableArea(table)->setFocus();
   press(Qt::Key_F2);
-  ASSERT_TRUE(waitFor([&] { return table.label_round->text() == "Round: 1"; }));
-  EXPECT_TRUE(table.mainchat->toPlainText().contains("You have started a FULL game."));
+  ASSERT_TRUE(waitFor([&] { return label_round(table)->text() == "Round: 1"; }));
+  EXPECT_TRUE(mainchat(table)->toPlainText().contains("You have started a FULL game."));
 }
 
 }  // namespace

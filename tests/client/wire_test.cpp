@@ -23,19 +23,19 @@ const QString kZoe = QString("Zo") + QChar(0xEB);  // "Zoë", one byte 0xEB in L
 
 TEST_F(Solo, ABidTheHostWouldRefuseStaysInTheBox) {
   table.button_startClick();
-  ASSERT_TRUE(waitFor([&] { return table.button_bid->isVisibleTo(&table); }, 30000));
+  ASSERT_TRUE(waitFor([&] { return button_bid(table)->isVisibleTo(&table); }, 30000));
   // The host takes plain decimal digits only: anything else sent would be
   // dropped there and leave this seat waiting with its button gone.
   for (const char* refused : {" 1", "+1", "1 ", "-1", "0x1", ""}) {
     boxes.clear();
-    table.edit_bid->setText(refused);
+    edit_bid(table)->setText(refused);
     table.button_bidClick();
     EXPECT_EQ(boxes, (std::vector<QString>{QString("'") + refused + "' is not a valid integer value"}));
-    EXPECT_TRUE(table.button_bid->isVisibleTo(&table)) << refused;
+    EXPECT_TRUE(button_bid(table)->isVisibleTo(&table)) << refused;
   }
-  table.edit_bid->setText("1");
+  edit_bid(table)->setText("1");
   table.button_bidClick();
-  EXPECT_FALSE(table.button_bid->isVisibleTo(&table));
+  EXPECT_FALSE(button_bid(table)->isVisibleTo(&table));
   // The bid comes back on the seat; the status line moves on with the next bidder at once.
   EXPECT_TRUE(waitFor([&] { return at("label_bid", 1)->text() == "1"; }));
 }
@@ -61,21 +61,21 @@ TEST_F(Table, ZoeIsZoeAtEveryTableAndInHerOwnTally) {
   ASSERT_TRUE(other.waitForCommand("CMD_startgame"));
   EXPECT_EQ(other.with("CMD_startgame")[0], "CMD_startgame+Zo\xEB+f+");
   EXPECT_TRUE(
-      waitFor([&] { return table.mainchat->toPlainText().contains("You have started a FULL game."); }));
+      waitFor([&] { return mainchat(table)->toPlainText().contains("You have started a FULL game."); }));
 
-  table.receivedlist.push_back("CMD_winner+Al and Zo\xEB+90");
+  table.enqueue("CMD_winner+Al and Zo\xEB+90");
   EXPECT_TRUE(waitFor([&] { return tally.stringgrid_scores.cell(2, 0) == "1"; }));
   EXPECT_EQ(tally.stringgrid_scores.cell(1, 0), "1");
-  EXPECT_TRUE(std::find(table.soundsPlayed.begin(), table.soundsPlayed.end(), "winner") !=
-              table.soundsPlayed.end());
+  EXPECT_TRUE(std::find(table.soundsPlayed().begin(), table.soundsPlayed().end(), "winner") !=
+              table.soundsPlayed().end());
 }
 
 TEST_F(Table, ACharacterLatin1LacksIsComparedAsTheQuestionMarkSent) {
   table.myName = QString("Zo") + QChar(0x113);  // "Zoē"
   feed("CMD_startgame+Zo?+h+");
-  EXPECT_TRUE(table.mainchat->toPlainText().endsWith("You have started a HALF game."));
+  EXPECT_TRUE(mainchat(table)->toPlainText().endsWith("You have started a HALF game."));
   feed("CMD_startgame+Zoe+h+");
-  EXPECT_TRUE(table.mainchat->toPlainText().endsWith("Zoe has started a HALF game."));
+  EXPECT_TRUE(mainchat(table)->toPlainText().endsWith("Zoe has started a HALF game."));
 }
 
 // A box left open until the test answers it.
@@ -103,11 +103,11 @@ TEST_F(Table, ATenthTableIsToldTheGameIsFullBeforeItCloses) {
     ASSERT_TRUE(waitFor([&] { return nine.back()->slot() == s; }));
   }
   HeldBoxes boxes;
-  table.sock.setPortName(std::to_string(host.port()));
+  table.socket().setPortName(std::to_string(host.port()));
   table.joinpress();
   // The host sends "CMD_full+" and closes at once: the command is dispatched
   // although the close is reported first or in the same breath.
-  ASSERT_TRUE(waitFor([&] { return !boxes.texts.empty() && table.sock.Handle() < 0; }));
+  ASSERT_TRUE(waitFor([&] { return !boxes.texts.empty() && table.socket().Handle() < 0; }));
   EXPECT_EQ(boxes.texts, (std::vector<QString>{"The Game is full, Disconnecting.."}));
   EXPECT_FALSE(closed);  // the box is answered first
   boxes.answer(0);
@@ -115,12 +115,13 @@ TEST_F(Table, ATenthTableIsToldTheGameIsFullBeforeItCloses) {
 }
 
 TEST_F(Table, WhatArrivedBeforeTheCloseIsShownBeforeTheTableCloses) {
-  table.mySeat = 2;
-  table.receivedlist = {"CMD_newplayerinfo+3+Cy", "CMD_chat+Cy chats: bye|clRed"};
+  seatAt(table, 2);
+  table.enqueue("CMD_newplayerinfo+3+Cy");
+  table.enqueue("CMD_chat+Cy chats: bye|clRed");
   table.sockInfo(net::siClose, "Socket Closed");
   EXPECT_FALSE(closed);
   ASSERT_TRUE(waitFor([&] { return closed; }));
-  EXPECT_TRUE(table.mainchat->toPlainText().endsWith("Cy chats: bye"));
+  EXPECT_TRUE(mainchat(table)->toPlainText().endsWith("Cy chats: bye"));
   EXPECT_EQ(table.caption(3), "Cy");
 }
 
@@ -135,10 +136,10 @@ TEST_F(Table, AResetAfterLogInClosesTheTable) {
   };
   listener.setListen(true);
   table.myName = "Ann";
-  table.sock.setPortName(std::to_string(listener.LocalPort()));
+  table.socket().setPortName(std::to_string(listener.LocalPort()));
   table.joinpress();
   ASSERT_TRUE(waitFor([&] { return login.find("CMD_logininfo+2+1.0.14+Ann") == 0; }));
-  ASSERT_TRUE(table.loggedIn);
+  ASSERT_TRUE(table.model().loggedIn());
   // The host's machine goes: only a reset reaches the table.
   linger hard{1, 0};
   ::setsockopt(peer->Handle(), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
@@ -159,7 +160,7 @@ TEST_F(Solo, TheHostsNoticesAreShownWithoutStoppingTheDispatch) {
   bo.send("CMD_playcard+2+0");
   bo.send("CMD_playcard+2+0");
   bo.send("CMD_chat+2+still here|clRed");
-  ASSERT_TRUE(waitFor([&] { return table.mainchat->toPlainText().endsWith("Bo chats: still here"); }));
+  ASSERT_TRUE(waitFor([&] { return mainchat(table)->toPlainText().endsWith("Bo chats: still here"); }));
   EXPECT_EQ(boxes.texts, (std::vector<QString>{"Card does't exist"}));  // one box while it is open
   boxes.answer(0);
   bo.send("CMD_playcard+2+0");
@@ -182,27 +183,27 @@ TEST_F(Table, ATableInSlotOneOfAHeadlessHostStartsTheGames) {
   headless.server().slotOneIsOwnPlayer = false;
   headless.listen("0");
   table.myName = "Ann";
-  table.sock.setPortName(std::to_string(headless.port()));
+  table.socket().setPortName(std::to_string(headless.port()));
   table.joinpress();
   ASSERT_TRUE(waitFor([&] { return table.caption(1) == "Ann"; }));
-  EXPECT_FALSE(table.isHost);
-  EXPECT_TRUE(table.button_start->isVisibleTo(&table));
-  EXPECT_TRUE(table.button_starthalf->isVisibleTo(&table));
-  EXPECT_TRUE(table.StartGame1->isEnabled());
+  EXPECT_FALSE(table.isHost());
+  EXPECT_TRUE(button_start(table)->isVisibleTo(&table));
+  EXPECT_TRUE(button_starthalf(table)->isVisibleTo(&table));
+  EXPECT_TRUE(action(table, "StartGame1")->isEnabled());
 
   Tchat second;
   bool secondClosed = false;
   second.onClosed = [&] { secondClosed = true; };
   second.settingsFile = settingsDir.filePath("second.ini");
   second.myName = "Bo";
-  second.sock.setPortName(std::to_string(headless.port()));
+  second.socket().setPortName(std::to_string(headless.port()));
   second.joinpress();
-  ASSERT_TRUE(waitFor([&] { return second.mySeat == 2 && table.caption(2) == "Bo"; }));
-  EXPECT_FALSE(second.button_start->isVisibleTo(&second));
+  ASSERT_TRUE(waitFor([&] { return second.model().mySeat() == 2 && table.caption(2) == "Bo"; }));
+  EXPECT_FALSE(button_start(second)->isVisibleTo(&second));
 
   table.StartHalfGame1Click();
   ASSERT_TRUE(
-      waitFor([&] { return second.mainchat->toPlainText().contains("Ann has started a HALF game."); }));
+      waitFor([&] { return mainchat(second)->toPlainText().contains("Ann has started a HALF game."); }));
   EXPECT_TRUE(headless.server().engine.gameInProgress);
   table.kicking(2);  // the host player's removal, obeyed from slot 1
   EXPECT_TRUE(waitFor([&] { return secondClosed; }));

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "ai/rng.h"
+#include "ai/sampler.h"
 #include "protocol/commands.h"
 #include "tests/support/recorder.h"
 #include "tests/support/referee.h"
@@ -86,6 +87,66 @@ TEST(SkilledGames, ClassicSeatsAnnounceExactlyWhatTheyAlwaysDid) {
   SkilledGame g(5150, skills);
   ASSERT_TRUE(g.finish());
   EXPECT_TRUE(refereeGame(seenBy(g.h, 5), skilledOptions(skills, true)).ok());
+}
+
+// Every view a Strong seat decides from is one a game can give, and the deals
+// its search draws agree with it: every hand as long as the seat holds, none
+// of a suit the seat has shown it lacks, no card seen played or turned up,
+// no card twice, and no fallback to a deal that ignores any of it.
+TEST(SkilledGames, StrongDecidesFromConsistentViewsAndDealsThatAgreeWithThem) {
+  SkilledGame g(31, {Skill::Strong, Skill::Strong, Skill::Standard, Skill::Strong});
+  GameEngine& e = g.h.engine();
+  int fallbacks = 0, decisions = 0, views = 0;
+  e.onDecision = [&](const ai::Decision& d) {
+    fallbacks += d.fallbacks();
+    ++decisions;
+  };
+  while (e.gameInProgress && g.h.clock.step()) {
+    const bool bidding = e.currentPlayer == 0 && isSeat(e.currentBidder);
+    const int seat = bidding ? e.currentBidder : e.currentPlayer;
+    if (!isSeat(seat) || (!bidding && (e.cardsInTrick >= kSeats || e.tricksPlayed >= e.handSize))) continue;
+    const ai::SeatView v = e.viewFor(seat);
+    ASSERT_TRUE(v.consistent()) << "round " << e.roundNumber << ", seat " << seat;
+    ++views;
+    const ai::Sampler sampler(v);
+    ai::Rng rng(views);
+    const ai::Mask own = v.handMask(), shown = v.played | ai::bit(ai::indexOf(v.trumpCard));
+    for (int k = 0; k < 20; ++k) {
+      const ai::Deal d = sampler.draw(rng);
+      ASSERT_FALSE(d.fallback) << "round " << e.roundNumber << ", seat " << seat;
+      ai::Mask all = 0;
+      for (int s = 1; s <= kSeats; ++s) {
+        const ai::Mask hand = d.hands[s - 1];
+        ASSERT_EQ(ai::count(hand), v.cardsHeld(s));
+        ASSERT_EQ(hand & all, 0u);
+        all |= hand;
+        if (s == seat) continue;
+        ASSERT_EQ(hand & (shown | own), 0u);
+        for (int suit = 0; suit < 4; ++suit)
+          if (v.voids[s] & ai::suitBit(suit)) {
+            ASSERT_EQ(hand & ai::suitMask(suit), 0u);
+          }
+      }
+      ASSERT_EQ(d.hands[seat - 1], own);
+    }
+  }
+  EXPECT_FALSE(e.gameInProgress);
+  EXPECT_GT(views, 100);
+  EXPECT_GT(decisions, 100);
+  EXPECT_EQ(fallbacks, 0);
+}
+
+// The host watches who keeps to the Classic rule only while a seat plays
+// Strong. Chosen with a round under way, it has missed that round's first
+// cards: the round counts for nothing, and the seats that keep to the rule
+// are trusted once it has watched three whole rounds.
+TEST(SkilledGames, AStrongSeatChosenMidRoundTrustsTheClassicSeatsAfterWholeRounds) {
+  SkilledGame g(77, {Skill::Classic, Skill::Classic, Skill::Classic, Skill::Classic});
+  GameEngine& e = g.h.engine();
+  ASSERT_TRUE(g.h.clock.runUntil([&] { return e.roundNumber == 4 && e.tricksPlayed == 1; }, 3600 * 1000));
+  e.botSkill[1] = Skill::Strong;
+  ASSERT_TRUE(g.h.clock.runUntil([&] { return e.roundNumber == 8; }, 3600 * 1000));
+  for (int s = 2; s <= kSeats; ++s) EXPECT_TRUE(e.ruleWatch.classic(s)) << "seat " << s;
 }
 
 // --- No peeking ------------------------------------------------------------------

@@ -9,6 +9,8 @@
 #include "base/virtualclock.h"
 #include "protocol/commands.h"
 #include "protocol/framing.h"
+#include "engine/gamestate.h"
+#include "host/savegame.h"
 #include "host/serverform.h"
 #include "tests/fuzz/fuzz_input.h"
 
@@ -50,6 +52,12 @@ class Binding : public HostTransport, public Notices {
     connected[slot] = false;
     server->connectionClosed(slot);
   }
+  void moveConnection(int from, int to) override {
+    if (from < 1 || from > kLastSlot || !connected[from]) broken("moving a slot without a connection", from);
+    if (to < 1 || to > kLastSlot || connected[to]) broken("moving a connection into a taken slot", to);
+    connected[from] = false;
+    connected[to] = true;
+  }
   void notice(std::string_view) override {}
 
   TServer* server = nullptr;
@@ -67,6 +75,23 @@ class Harness {
     for (int s = 1; s <= kSeats; ++s)
       host_.engine.botSkill[s] = static_cast<ai::Skill>((skills >> (2 * s - 2)) % 3);
     host_.engine.strongConfig = smallSearch();
+    // Whatever the peers did, the game after every trick is one a save keeps
+    // and reads back whole, and a fresh host takes it.
+    host_.engine.onCheckpoint = [this](Checkpoint c) {
+      GameState s;
+      if (c != Checkpoint::TrickDone || !host_.engine.saveState(s)) return;
+      std::string why;
+      const auto back = decodeSave(encodeSave(s), &why);
+      if (!back) {
+        std::fprintf(stderr, "refused: %s\n", why.c_str());
+        broken("a game's state its save refuses");
+      }
+      if (!(*back == s)) broken("a save read back differently");
+      VirtualClock clock;
+      Binding none;
+      TServer fresh(none, none, clock, 1);
+      if (!fresh.resume(*back)) broken("a saved game a fresh host does not take");
+    };
     // Set OMBRIX_FUZZ_LOG to follow an input: the host's log, with the virtual time.
     static const bool logging = std::getenv("OMBRIX_FUZZ_LOG") != nullptr;
     if (logging)
@@ -296,6 +321,13 @@ class Harness {
       scores_[s] = now;
     }
     binding_.gameStarted = false;
+    // Every state of a game in progress holds together as a save checks it.
+    GameState state;
+    if (e.saveState(state))
+      if (const std::string why = checkState(state); !why.empty()) {
+        std::fprintf(stderr, "%s\n", why.c_str());
+        broken("a game's state fails the save's checks");
+      }
   }
 
   VirtualClock clock_;

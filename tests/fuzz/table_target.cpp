@@ -12,6 +12,7 @@
 #include "client/chatform.h"
 #include "client/gamerecord.h"
 #include "client/sounds.h"
+#include "client/tablehint.h"
 #include "protocol/commands.h"
 #include "tests/fuzz/fuzz_input.h"
 #include "ui/links.h"
@@ -91,6 +92,9 @@ std::string announcement(Input& in) {
 }
 
 constexpr int kMostCards = 10;  // a hand never holds more
+// Steps the hint may take for one piece of advice: a Strong decision is a
+// handful of them (its work over one step's), whatever the host announced.
+constexpr int kHintSteps = 16;
 constexpr int kSpectatorSlots = 5;
 // Widgets and other objects a window may gain while it plays (the hand's
 // cards, a bid box, menus made on demand): anything past this is a leak
@@ -125,22 +129,21 @@ Window* g_window = nullptr;
 // with the number of announcements beyond its bound.
 void check(const Window& w) {
   const client::Tchat& t = w.table;
-  if (!t.receivedlist.empty())
-    broken("the queue did not drain", static_cast<long long>(t.receivedlist.size()));
+  if (t.queued() != 0) broken("the queue did not drain", static_cast<long long>(t.queued()));
   const auto cards = t.cardImages().size();
   if (cards > static_cast<size_t>(kMostCards)) broken("more cards in hand than a hand holds", cards);
   for (int s = 1; s <= 4; ++s)
-    if (t.cardCount[s] < 0 || t.cardCount[s] > kMostCards)
-      broken("a seat's card count out of range", t.cardCount[s]);
+    if (t.model().cardsShown(s) < 0 || t.model().cardsShown(s) > kMostCards)
+      broken("a seat's card count out of range", t.model().cardsShown(s));
   if (w.spies.listbox_spys->count() > kSpectatorSlots)
     broken("more spies than slots", w.spies.listbox_spys->count());
-  const QTextDocument* chat = t.mainchat->document();
+  const QTextDocument* chat = t.findChild<QTextEdit*>("mainchat")->document();
   if (chat->maximumBlockCount() <= 0 || chat->blockCount() > chat->maximumBlockCount())
     broken("the chat pane over its bound", chat->blockCount());
-  if (t.soundsPlayed.size() > client::Tchat::kSoundsKept)
-    broken("sounds kept over their bound", t.soundsPlayed.size());
-  if (t.gameRecord->entries() > client::GameRecord::kMaxEntries)
-    broken("the game record over its bound", static_cast<long long>(t.gameRecord->entries()));
+  if (t.soundsPlayed().size() > client::Tchat::kSoundsKept)
+    broken("sounds kept over their bound", t.soundsPlayed().size());
+  if (t.gameRecord().entries() > client::GameRecord::kMaxEntries)
+    broken("the game record over its bound", static_cast<long long>(t.gameRecord().entries()));
   const int objects = objectsUnder(t);
   if (objects > w.objectsAtStart + kObjectsGained) broken("the window keeps gaining objects", objects);
 }
@@ -175,13 +178,20 @@ int driveTable(const uint8_t* data, size_t size) {
       // Raw bytes, cut at every byte 255 as the socket's reads are.
       const uint8_t length = in.byte();
       framer.feed(in.bytes(length), [&](std::string_view m) {
-        table.receivedlist.emplace_back(m);
+        table.enqueue(std::string(m));
         return true;
       });
     } else {
-      table.receivedlist.push_back(announcement(in));
+      table.enqueue(announcement(in));
     }
-    while (!table.receivedlist.empty()) table.processsocktimer();
+    while (table.queued() != 0) table.processsocktimer();
+    // Now and then the player presses the hint, and it is stepped as the
+    // idle window would: each step bounded, the advice done in a few.
+    if (in.more() && in.byte() % 8 == 0) {
+      table.Hint1Click();
+      for (int i = 0; i < kHintSteps && table.hint().thinking(); ++i) table.hint().step();
+      if (table.hint().thinking()) broken("the hint still thinking after its steps", kHintSteps);
+    }
     check(*g_window);
   }
   return 0;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <map>
 #include <memory>
 
@@ -54,6 +55,13 @@ class Player : public ProtocolClient {
     } else if (name == "CMD_trickwinner") {
       inTrick = 0;
       led = 0;
+    } else if (name == "CMD_newplayerstuff") {  // joined late: the trick on the table
+      if (auto np = parse::newplayerstuff(fields)) onTable[np->seat] = np->played[np->seat - 1];
+    } else if (name == "CMD_stats") {
+      auto st = parse::stats(fields);
+      inTrick = static_cast<int>(std::count_if(onTable.begin() + 1, onTable.end(), [](int c) { return c != 0; }));
+      if (st && isSeat(st->currentPlayer) && inTrick > 0 && inTrick < kSeats)
+        led = suitOf(onTable[(st->currentPlayer - 1 - inTrick + 2 * kSeats) % kSeats + 1]);
     } else if (name == "CMD_nextplayer" && play_) {
       if (parse::nextplayer(fields) == mySlot) playLegal();
     } else if (name == "CMD_needsuit") {
@@ -80,6 +88,7 @@ class Player : public ProtocolClient {
 
   int mySlot = 0;
   std::map<int, int> hand;
+  std::array<int, kSeats + 1> onTable{};
   int inTrick = 0, led = 0, refusals = 0;
   wire::Framer framer;
 
@@ -138,6 +147,33 @@ TEST_F(Loopback, FreedSeatGoesToTheNextConnectionWithItsCardsAndScore) {
   }
   EXPECT_TRUE(sawScore);
   EXPECT_EQ(e().slots[3].name, "Late");
+}
+
+TEST_F(Loopback, ATableResetMidTrickComesBackToItsSeatWithItsHand) {
+  auto a = join("Ann"), b = join("Bo"), c = join("Cy");
+  b->close();  // seats 2 and 4 are free: the usual rule would seat a newcomer there first
+  ASSERT_TRUE(a->waitForCommand("CMD_playerdisconnected"));
+  a->send("CMD_botspeed+1+500+");
+  a->send("CMD_startgame+Ann+h+");
+  ASSERT_TRUE(waitFor(
+      [&] { return e().roundNumber >= 3 && e().cardsInTrick > 0 && e().cardsInTrick < kSeats; }, 20000));
+  c->reset();
+  ASSERT_TRUE(waitFor([&] { return !e().slots[3].inUse; }));
+  auto back = std::make_unique<Player>(host->port(), "Cy");
+  ASSERT_TRUE(waitFor([&] { return back->mySlot == 3 && !back->with("CMD_stats").empty(); }));
+  EXPECT_EQ(back->with("CMD_sendlogininfo").front(), "CMD_sendlogininfo+2");
+  std::map<int, int> held;
+  for (int p = 1; p <= kMaxHand; ++p)
+    if (e().slots[3].hand[p]) held[p] = e().slots[3].hand[p];
+  EXPECT_EQ(back->hand, held);
+  EXPECT_TRUE(a->waitForCommand("CMD_me"));
+  EXPECT_EQ(a->with("CMD_me"), (std::vector<std::string>{"CMD_me+Cy has reconnected|$00804000"}));
+  EXPECT_EQ(a->with("CMD_newplayerinfo").back(), "CMD_newplayerinfo+3+Cy");
+  // It plays its seat to the game's end.
+  ASSERT_TRUE(a->waitForCommand("CMD_winner", 60000));
+  EXPECT_EQ(back->refusals, 0);
+  EXPECT_EQ(e().slots[3].name, "Cy");
+  EXPECT_FALSE(e().slots[2].inUse);
 }
 
 TEST_F(Loopback, LateJoinerGetsItsUpdatesInOrder) {

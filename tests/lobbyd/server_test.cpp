@@ -99,7 +99,9 @@ TEST(LobbyServerBounds, AListerThatStopsReadingIsCutOff) {
   for (int i = 0; i < 200; ++i) asks += withoutBreak(listLine(0)).replace(1, 10, "") + "\n";
   stalled.send(asks);
   // Cut off: what it gets is far less than the 200 listings it asked for,
-  // and the server goes on serving others.
+  // and the server goes on serving others. It reads only once the server
+  // has given up on it; reading earlier would make it a reader after all.
+  ASSERT_TRUE(server.waitLogged("does not read its answers"));
   EXPECT_LT(stalled.drain(), 200u * 20000u / 4);  // the kernel buffers hold a few pages
   Client next(server.hostPort().port);
   next.send(listLine(0));

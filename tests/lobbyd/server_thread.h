@@ -3,6 +3,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <future>
 #include <mutex>
 #include <string>
@@ -20,8 +22,11 @@ class ServerThread {
     thread_ = std::thread([&port, limits, server, this] {
       Reactor loop;
       LobbyServer s(loop, limits, server, [this](std::string_view line) {
-        std::lock_guard<std::mutex> g(mutex_);
-        log_.emplace_back(line);
+        {
+          std::lock_guard<std::mutex> g(mutex_);
+          log_.emplace_back(line);
+        }
+        logChanged_.notify_all();
       });
       s.listen("127.0.0.1", 0);
       port.set_value(s.port());
@@ -37,16 +42,25 @@ class ServerThread {
   HostPort hostPort() const { return {"127.0.0.1", port_}; }
   bool logged(const std::string& text) {
     std::lock_guard<std::mutex> g(mutex_);
-    for (const auto& l : log_)
-      if (l.find(text) != std::string::npos) return true;
-    return false;
+    return loggedLocked(text);
+  }
+  // Blocks this thread (the server runs on its own) until the line is logged.
+  bool waitLogged(const std::string& text, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+    std::unique_lock<std::mutex> g(mutex_);
+    return logChanged_.wait_for(g, timeout, [&] { return loggedLocked(text); });
   }
 
  private:
   std::thread thread_;
   std::atomic<bool> stop_{false};
   int port_ = 0;
+  bool loggedLocked(const std::string& text) const {
+    for (const auto& l : log_)
+      if (l.find(text) != std::string::npos) return true;
+    return false;
+  }
   std::mutex mutex_;
+  std::condition_variable logChanged_;
   std::vector<std::string> log_;
 };
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "base/virtualclock.h"
@@ -24,6 +25,7 @@ class Recorder : public HostTransport, public Notices {
     sent.push_back({slot, std::string(m), clock_ ? clock_->now() : 0});
   }
   void closeConnection(int slot) override { closed.push_back(slot); }
+  void moveConnection(int from, int to) override { moved.emplace_back(from, to); }
   void notice(std::string_view t) override { notices.emplace_back(t); }
 
   // Messages sent to one slot, in order.
@@ -33,11 +35,13 @@ class Recorder : public HostTransport, public Notices {
   void clear() {
     sent.clear();
     closed.clear();
+    moved.clear();
     notices.clear();
   }
 
   std::vector<Sent> sent;
   std::vector<int> closed;
+  std::vector<std::pair<int, int>> moved;
   std::vector<std::string> notices;
 
  private:

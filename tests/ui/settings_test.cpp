@@ -129,9 +129,9 @@ TEST(SettingsFile, AValueCannotStartALineOfItsOwn) {
 TEST_F(Table, ASeatedTablesSaveKeepsEveryByteOutsideItsSection) {
   const QByteArray section = "[Ombrix]\r\nBotspeed=500\r\nTop = 20\r\nPhrase4=Top!\r\n\r\n";
   store(table.settingsFile, kBefore + section + kAfter);
-  table.mySeat = 2;
+  seatAt(table, 2);
   feed("CMD_newplayerinfo+2+Me");
-  EXPECT_TRUE(table.Fast1->isChecked());
+  EXPECT_TRUE(action(table, "Fast1")->isChecked());
   EXPECT_EQ(table.phrase(4), "Top!");
   table.New1Click(1);
 
@@ -152,10 +152,10 @@ TEST_F(Table, ASaveThatFailsIsToldInThePane) {
   ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
   blocker.close();
   table.settingsFile = settingsDir.filePath("gone/quarrowlobby.ini");
-  table.mySeat = 1;
+  seatAt(table, 1);
   feed("CMD_newplayerinfo+1+Me");
   EXPECT_FALSE(table.saveinifile());
-  const QString line = table.mainchat->document()->lastBlock().text();
+  const QString line = mainchat(table)->document()->lastBlock().text();
   EXPECT_TRUE(line.startsWith("Your options could not be saved: ")) << line.toStdString();
   EXPECT_TRUE(line.contains(QDir::toNativeSeparators(table.settingsFile)));
 }
@@ -168,7 +168,7 @@ TEST_F(Table, OnlyATableThatReadTheSettingsWritesThem) {
 
   // A spectator: its option changes, its phrases and its moved window stay
   // its own.
-  table.mySeat = 6;
+  seatAt(table, 6);
   feed("CMD_newplayerinfo+6+Me");
   table.Slow1Click(1000);
   table.New1Click(1);

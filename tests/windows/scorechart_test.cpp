@@ -56,7 +56,7 @@ void expectLinesFollowTheGrid(const windows::Tscore& score) {
 struct Chart : Table {
   void SetUp() override {
     Table::SetUp();
-    table.mySeat = 1;
+    seatAt(table, 1);
     feed("CMD_newplayerinfo+1+Ann");
     table.myName = "Ann";
     score.button_chart->click();

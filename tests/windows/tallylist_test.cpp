@@ -15,6 +15,7 @@
 #include "client/chatform_util.h"
 #include "compress/lzrw1.h"
 #include "ui/msgbox.h"
+#include "ui/numbers.h"
 #include "windows/tallylistform.h"
 
 namespace ombrix::windows {
@@ -282,12 +283,12 @@ TEST_F(TallyWindow, TheTableCountsTheGamesItsPlayerSits) {
   Ttallylist t(nullptr, file());
   client::Tchat table;
   table.attach(nullptr, nullptr, nullptr, nullptr, &t);
-  table.mySeat = 1;
   table.myName = "Me";
   auto feed = [&](const std::string& m) {
-    table.receivedlist.push_back(m);
+    table.enqueue(m);
     table.processsocktimer();
   };
+  feed("CMD_sendlogininfo+1");
   feed("CMD_newplayerinfo+1+Me");
   feed("CMD_newplayerinfo+2+Ann");
   ASSERT_EQ(t.checklist->count(), 1);  // not the player, not the seats still "<Waiting>"
@@ -307,7 +308,7 @@ TEST_F(TallyWindow, TheTableCountsTheGamesItsPlayerSits) {
   EXPECT_TRUE(t.isVisible());
 
   // A spectator has no game of his own to count.
-  table.mySeat = 6;
+  feed("CMD_sendlogininfo+6");
   feed("CMD_winner+Ann+90");
   EXPECT_EQ(t.mylabel_1->text(), "2");
 }

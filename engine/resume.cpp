@@ -1,0 +1,135 @@
+// A game saved and put back: the engine's state out and in, what a restored
+// game starts again, and a person taking back a seat the computer held.
+#include "engine/gamestate.h"
+#include "protocol/commands.h"
+
+namespace ombrix {
+
+namespace build = wire::build;
+
+bool GameEngine::saveState(GameState& s) const {
+  if (!gameInProgress) return false;
+  s = GameState();
+  for (int seat = 1; seat <= kSeats; ++seat) {
+    const PlayerSlot& p = slots[seat];
+    GameState::Seat& to = s.seats[seat];
+    for (int pos = 1; pos <= kMaxHand; ++pos) to.hand[pos] = p.hand[pos];
+    to.tricks = p.tricks;
+    to.score = p.score;
+    to.played = p.played;
+    to.bid = p.bid;
+    to.watching = p.inUse && p.watching;
+    s.playedBy[seat] = record.playedBy[seat];
+    s.voids[seat] = record.voids[seat];
+    s.botSkill[seat] = botSkill[seat];
+  }
+  s.played = record.played;
+  s.gameKind = gameKind;
+  s.roundNumber = roundNumber;
+  s.handSize = handSize;
+  s.leadSeat = leadSeat;
+  s.currentBidder = currentBidder;
+  s.biddingStarter = biddingStarter;
+  s.currentPlayer = currentPlayer;
+  s.bidTotal = bidTotal;
+  s.tricksPlayed = tricksPlayed;
+  s.cardsInTrick = cardsInTrick;
+  s.trumpCard = trumpCard;
+  s.ledSuit = ledSuit;
+  // The count left over from the last pause means nothing outside one.
+  const bool roundPause = currentPlayer != 0 && tricksPlayed == handSize;
+  s.pauseTicks = roundPause ? pauseTicks : 0;
+  s.botDelay = botDelay;
+  s.watch = ruleWatch.log();
+  s.roundPoints = roundPoints;
+  s.deckRandom = rng_.state();
+  s.botSeed = botSeed_;
+  s.gameSerial = gameSerial_;
+  return true;
+}
+
+bool GameEngine::restoreState(const GameState& s) {
+  if (!checkState(s).empty()) return false;
+  waitaminute->stop();
+  computertimer->stop();
+  thinktimer->stop();
+  decision_.clear();
+  moved();
+  for (int seat = 1; seat <= kSeats; ++seat) {
+    PlayerSlot& p = slots[seat];
+    const GameState::Seat& from = s.seats[seat];
+    p.hand.fill(kNoCard);
+    for (int pos = 1; pos <= kMaxHand; ++pos) p.hand[pos] = from.hand[pos];
+    p.tricks = from.tricks;
+    p.score = from.score;
+    p.played = from.played;
+    p.bid = from.bid;
+    // Kept for the person who comes back to the seat (a free slot keeps it
+    // until then, and its log-in leaves it as it is).
+    p.watching = from.watching;
+    record.playedBy[seat] = s.playedBy[seat];
+    record.voids[seat] = s.voids[seat];
+    botSkill[seat] = s.botSkill[seat];
+  }
+  record.played = s.played;
+  gameInProgress = true;
+  gameKind = s.gameKind;
+  halfGame = gameKind == "h";
+  roundNumber = s.roundNumber;
+  handSize = s.handSize;
+  leadSeat = s.leadSeat;
+  currentBidder = s.currentBidder;
+  biddingStarter = s.biddingStarter;
+  currentPlayer = s.currentPlayer;
+  bidTotal = s.bidTotal;
+  tricksPlayed = s.tricksPlayed;
+  cardsInTrick = s.cardsInTrick;
+  trumpCard = s.trumpCard;
+  trumpSuit = suitOf(trumpCard);
+  ledSuit = s.ledSuit;
+  // The deck is only read while dealing; the next round shuffles a new one.
+  deck.fill(kNoCard);
+  deckIndex = 0;
+  pauseTicks = s.pauseTicks;
+  waitaminuteTag = 0;
+  botDelay = s.botDelay;
+  ruleWatch.replay(s.watch);
+  roundPoints = s.roundPoints;
+  rng_.setState(s.deckRandom);
+  botSeed_ = s.botSeed;
+  gameSerial_ = s.gameSerial;
+  return true;
+}
+
+void GameEngine::resumePlay() {
+  if (!gameInProgress) return;
+  if (cardsInTrick == kSeats || (currentPlayer != 0 && tricksPlayed == handSize)) {
+    waitaminuteTag = cardsInTrick == kSeats ? kTagTrick : kTagRound;
+    waitaminute->start(kPauseMs);
+  } else if (currentPlayer == 0) {
+    if (isComputer(currentBidder)) cbid(currentBidder, handSize);
+  } else if (isComputer(currentPlayer)) {
+    computerTurn();
+  }
+}
+
+void GameEngine::personSits(int seat) {
+  // The pending card's delay may run on: its tick finds a person and waits.
+  if (decision_.active() && decision_.seat() == seat) {
+    thinktimer->stop();
+    decision_.clear();
+  }
+}
+
+void GameEngine::askAgain(int seat) {
+  if (!gameInProgress || !isSeat(seat)) return;
+  if (currentPlayer == 0 && currentBidder == seat) {
+    build::bidAsk(msg_, seat, handSize, biddingStarter);
+    out_.send(seat, msg_);
+  } else if (currentPlayer == seat && cardsInTrick < kSeats) {
+    build::nextplayer(msg_, seat);
+    out_.send(seat, msg_);
+  }
+}
+
+}  // namespace ombrix

@@ -1,0 +1,150 @@
+// Players coming back: a seat or spectator slot given back to the name that
+// left it during a game, and a saved solo game resumed.
+//
+// A table learns its slot only from "CMD_sendlogininfo", before it sends its
+// name, so a returning player is first seated by the usual rule and moved
+// once its log-in names it. The table is told its new number with another
+// "CMD_sendlogininfo"; it answers with a second log-in, under that number,
+// which is the one announced.
+#include <vector>
+
+#include "engine/gamestate.h"
+#include "host/serverform.h"
+#include "protocol/commands.h"
+
+namespace ombrix {
+
+namespace build = wire::build;
+
+namespace {
+
+// Every table turns its view by the number each "CMD_sendlogininfo" gives
+// it, from where the one before left it: seat s by s - 1 places, slot 1 and
+// spectators not at all (a table at "1.0.14" knows no other way). So a
+// table moved from seat `from` is first told the seats that turn it back to
+// where it started, then its new number. None of them is `to`: the log-ins
+// it answers them with carry a number that is not its connection's, and are
+// dropped as any such request is.
+std::vector<int> rekeyPath(int from, int to) {
+  auto turn = [](int slot) { return isSeat(slot) ? slot - 1 : 0; };
+  std::vector<int> path;
+  for (int owed = (kSeats - turn(from)) % kSeats; owed != 0;) {
+    int via = owed + 1;               // the seat that turns it exactly back
+    if (via == to) via = owed == 1 ? 3 : 2;  // or one that turns part of the way
+    path.push_back(via);
+    owed = (owed - turn(via) + kSeats) % kSeats;
+  }
+  return path;
+}
+
+}  // namespace
+
+void TServer::remember(int slot, const std::string& name) {
+  SlotMemory& m = memory_[slot];
+  // A connection on its way back that drops before it logs in again keeps
+  // its claim under the name it came with.
+  const std::string& who = name.empty() ? m.arrivingAs : name;
+  if (m.kicked || who.empty()) {
+    m.leftName.clear();
+  } else {
+    m.leftName = who;
+    m.leftGame = engine.gameSerial();
+  }
+}
+
+TServer::Home TServer::homeFor(int slot, std::string_view name) const {
+  if (!engine.gameInProgress || name.empty()) return {slot, 0};
+  int spectator = 0;
+  for (int t = 1; t <= kLastSlot; ++t) {
+    const SlotMemory& m = memory_[t];
+    if (m.leftGame != engine.gameSerial() || m.leftName != name) continue;
+    if (isSeat(t)) {
+      if (t == slot || !engine.slots[t].inUse) return {t, t};
+    } else if (!spectator) {
+      spectator = t;
+    }
+  }
+  if (!spectator) return {slot, 0};
+  if (!isSeat(slot)) return {slot, spectator};
+  // A spectator seated by the usual rule goes back among the spectators: to
+  // its own slot when it is free, else to the first free one.
+  int to = engine.slots[spectator].inUse ? 0 : spectator;
+  for (int s = kFirstSpectator; to == 0 && s <= kLastSlot; ++s)
+    if (!engine.slots[s].inUse) to = s;
+  return {to ? to : slot, spectator};
+}
+
+bool TServer::comesBack(int slot, std::string_view name) {
+  // Only a connection's first log-in: one already announced under another
+  // name does not slip into a seat by logging in again.
+  if (!engine.slots[slot].name.empty()) return false;
+  const Home home = homeFor(slot, name);
+  if (home.left == 0) return false;
+  memory_[home.left].leftName.clear();  // the first table to claim the name has it
+  if (home.slot != slot) {
+    moveBack(slot, home.slot, name);
+    return true;
+  }
+  memory_[slot].arrival = Arrival::Back;
+  memory_[slot].arrivingAs.assign(name);
+  engine.personSits(slot);
+  return false;
+}
+
+void TServer::moveBack(int from, int to, std::string_view name) {
+  auto& slots = engine.slots;
+  transport_.moveConnection(from, to);
+  slots[to].inUse = true;
+  slots[from].inUse = false;
+  slots[from].name.clear();
+  slots[from].watching = false;
+  if (to > engine.slotCount) engine.slotCount = to;
+  // The byte stream goes on under the new number; what was queued under the
+  // old one names the old slot and would fail the origin check there.
+  std::swap(remainders[to], remainders[from]);
+  remainders[from].clear();
+  receivedlist.dropFrom(from);
+  receivedlist.dropFrom(to);
+  memory_[from].arrival = Arrival::New;
+  memory_[from].arrivingAs.clear();
+  memory_[to].arrival = Arrival::Back;
+  memory_[to].arrivingAs.assign(name);
+  memory_[to].kicked = false;
+  engine.personSits(to);
+
+  for (int via : rekeyPath(from, to)) {
+    build::sendlogininfo(msg_, via);
+    transport_.send(to, msg_);
+  }
+  build::sendlogininfo(msg_, to);
+  transport_.send(to, msg_);
+  say("slot " + std::to_string(from) + " is " + std::string(name) + " coming back: moved to slot " +
+      std::to_string(to));
+
+  // The seat it passed through, never announced, is the computer's again.
+  if (engine.gameInProgress && isSeat(from)) {
+    if (from == engine.currentBidder) engine.cbid(from, engine.handSize);
+    if (from == engine.currentPlayer) engine.cplay(from);
+  }
+}
+
+void TServer::welcomeBack(int slot, std::string_view name) {
+  build::reconnected(msg_, name);
+  engine.announce(msg_);
+  say("slot " + std::to_string(slot) + " is " + std::string(name) + " again");
+  // The seat is the person's again, and so is the move it owes.
+  engine.askAgain(slot);
+}
+
+bool TServer::resume(const GameState& state) {
+  if (engine.gameInProgress) return false;
+  for (int s = 1; s <= kLastSlot; ++s)
+    if (engine.slots[s].inUse) return false;
+  if (!engine.restoreState(state)) return false;
+  memory_ = {};
+  held_ = true;
+  say("resumed a game in round " + std::to_string(engine.roundNumber));
+  return true;
+}
+
+}  // namespace ombrix
