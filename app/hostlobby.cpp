@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "protocol/commands.h"
+#include "tables/address.h"
 
 namespace ombrix::app {
 
@@ -29,13 +30,13 @@ lobby::TableState tableStateOf(const TServer& server, std::string name, int port
 HostLobby::HostLobby(HostWindow& host, const std::string& server, bool isPrivate, const std::string& bind,
                      std::string name, std::function<void(std::string_view)> log)
     : host_(host), name_(std::move(name)) {
-  auto where = lobby::splitHostPort(server, lobby::kDefaultServerPort);
+  auto where = tables::parseAddress(server, lobby::kDefaultServerPort);
   if (!where) throw std::invalid_argument("not a HOST[:PORT]: " + server);
   // Relays reach the table's own listener from this machine.
   std::string local = bind;
   if (local.empty() || local == "0.0.0.0") local = "127.0.0.1";
   if (local == "::" || local == "[::]") local = "::1";
-  auto game = lobby::splitHostPort(local, host.port());
+  auto game = tables::parseAddress(local, host.port());
   if (!game) throw std::invalid_argument("not an address: " + bind);
   game->port = host.port();
   registration_ = std::make_unique<lobby::HostRegistration>(*where, *game, tableStateOf(host.server(), name_, host.port()),
@@ -45,11 +46,7 @@ HostLobby::HostLobby(HostWindow& host, const std::string& server, bool isPrivate
     if (log) log("invite code: " + code);
   };
   registration_->onDirect = [log](const std::vector<std::string>& direct) {
-    if (!log) return;
-    std::string line = direct.empty() ? "the lobby server cannot reach this table: joiners come through its relay"
-                                      : "the lobby server reached this table at";
-    for (const auto& d : direct) line += " " + d;
-    log(line);
+    if (log) log(lobby::reachText(direct));
   };
   poll_.setInterval(kPollMs);
   QObject::connect(&poll_, &QTimer::timeout,

@@ -3,12 +3,16 @@
 //   ombrix-lobby                                   the lobby window
 //   ombrix-lobby --list [--wait SECONDS] [--json]  the tables on this network
 //   ombrix-lobby --join ADDRESS[:PORT] --name NAME join a table, no window
-//   ombrix-lobby --host --name NAME                host a table, no window
+//   ombrix-lobby --join +CODE --name NAME          join a table by its invite code
+//   ombrix-lobby --host --name NAME [--private]    host a table, no window
+//   ... [--server HOST[:PORT]]                     with a lobby server
 //
 // The window lists the tables announced on the local network (DNS-SD,
-// through avahi-daemon) and starts the game beside this program with the
-// lobby's three words; it listens on the game's lobby link (127.0.0.1:9001)
-// to know while a game runs. --help and --version answer without a desktop.
+// through avahi-daemon) and a lobby server's public tables, and starts the
+// game beside this program with the lobby's three words; it listens on the
+// game's lobby link (127.0.0.1:9001) to know while a game runs. The lobby
+// server is the window's setting unless --server names one. --help and
+// --version answer without a desktop.
 //
 //   OMBRIX_SCREENSHOT=F,MS  save a picture of the window to F after MS ms, then end
 #include <QApplication>
@@ -22,6 +26,9 @@
 #include "dnssd/browser.h"
 #include "lobby/gamesession.h"
 #include "lobby/lobbycli.h"
+#include "lobby/lobbysettings.h"
+#include "lobby/servergame.h"
+#include "lobby/servertables.h"
 #include "lobby/lobbywindow.h"
 #include "lobby/tablemodel.h"
 #include "net/stopsignals.h"
@@ -43,10 +50,18 @@ struct Options {
   QCommandLineOption list{"list", "Print the tables on this network, one a line, and end."};
   QCommandLineOption wait{"wait", "With --list: wait this long for answers (default 2).", "seconds"};
   QCommandLineOption json{"json", "With --list: one JSON object a line."};
-  QCommandLineOption join{"join", "Join the table at ADDRESS (host or IPv4 address, :PORT when not 7772).",
+  QCommandLineOption join{"join",
+                          "Join the table at ADDRESS (host or IPv4 address, :PORT when not 7772), or the one "
+                          "whose invite code is +CODE (through the lobby server).",
                           "address"};
   QCommandLineOption host{"host", "Host a table here."};
   QCommandLineOption name{"name", "The player's name (with --join and --host).", "name"};
+  QCommandLineOption server{"server",
+                            "The lobby server (HOST, :PORT when not 7773): --list adds its public tables, --join "
+                            "+CODE looks the code up there, --host registers the table there and prints its "
+                            "invite code. Default: the window's setting.",
+                            "host"};
+  QCommandLineOption isPrivate{"private", "With --host and a lobby server: not listed, joined by its code only."};
 };
 
 void describe(QCommandLineParser& parser, const Options& o) {
@@ -56,7 +71,7 @@ void describe(QCommandLineParser& parser, const Options& o) {
       "window would and end with it.");
   parser.addHelpOption();
   parser.addVersionOption();
-  parser.addOptions({o.list, o.wait, o.json, o.join, o.host, o.name});
+  parser.addOptions({o.list, o.wait, o.json, o.join, o.host, o.name, o.server, o.isPrivate});
 }
 
 bool windowless(int argc, char** argv) {
@@ -81,6 +96,14 @@ int runWithoutWindow(QCoreApplication& core) {
   if (!parser.positionalArguments().isEmpty()) return fail("unexpected words: " + parser.positionalArguments().join(' '));
   const int modes = parser.isSet(o.list) + parser.isSet(o.join) + parser.isSet(o.host);
   if (modes != 1) return fail("give one of --list, --join ADDRESS, --host");
+  // The lobby server: named here, or the window's setting (none by default).
+  const QString serverWords =
+      parser.isSet(o.server) ? parser.value(o.server) : lobby::readSettings(lobby::settingsFile()).server;
+  std::optional<lobby::HostPort> server;
+  if (!serverWords.trimmed().isEmpty()) {
+    server = lobby::serverAddress(serverWords.toStdString());
+    if (!server) return fail("\"" + serverWords + "\" is not a lobby server's address (HOST or HOST:PORT)");
+  }
   if (parser.isSet(o.list)) {
     double wait = kDefaultWait;
     if (parser.isSet(o.wait)) {
@@ -88,11 +111,11 @@ int runWithoutWindow(QCoreApplication& core) {
       wait = parser.value(o.wait).toDouble(&ok);
       if (!ok || wait < 0 || wait > kMaxWait) return fail("--wait takes seconds, 0 to 3600");
     }
-    return lobby::listTables(wait, parser.isSet(o.json));
+    return lobby::listTables(wait, parser.isSet(o.json), server);
   }
   const QString name = parser.value(o.name).trimmed();
   if (name.isEmpty()) return fail("--join and --host need --name NAME");
-  return lobby::playWithoutWindow(parser.isSet(o.host), name, parser.value(o.join));
+  return lobby::playWithoutWindow(parser.isSet(o.host), name, parser.value(o.join), server, parser.isSet(o.isPrivate));
 }
 
 }  // namespace
@@ -116,14 +139,16 @@ int main(int argc, char** argv) {
   QApplication::setWindowIcon(widgets::appIcon());
 
   dnssd::LanBrowser lan;
+  lobby::ServerTables servers;
   lobby::TableModel model;
   model.addSource(lan);
+  model.addSource(servers);
   lobby::GameSession game;
   std::string why;
   // Another lobby holds the link: games are still started and followed here.
   if (!game.listen(lobby::GameSession::kLinkPort, &why))
     qInfo("ombrix-lobby: the lobby link (127.0.0.1:9001) is held elsewhere (%s)", why.c_str());
-  lobby::Tlobby window(model, game);
+  lobby::Tlobby window(model, game, servers);
   window.loadSettings(lobby::settingsFile());
   net::StopSignals stop([&window](int) { window.close(); });
   lan.start();

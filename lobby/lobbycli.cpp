@@ -3,11 +3,14 @@
 #include <QCoreApplication>
 #include <QTimer>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "dnssd/browser.h"
 #include "lobby/gamesession.h"
 #include "lobby/lobbysettings.h"
+#include "lobby/servergame.h"
+#include "lobby/servertables.h"
 #include "net/stopsignals.h"
 #include "tables/address.h"
 #include "tables/tablelist.h"
@@ -16,6 +19,11 @@ namespace ombrix::lobby {
 
 namespace {
 
+// How long a lobby server may take to answer a listing beyond the wait for
+// the local network: a server that drops rather than refuses would
+// otherwise hold a script for the system's whole connect time-out.
+constexpr int kServerGraceMs = 10000;
+
 void line(std::FILE* to, const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), to);
   std::fputc('\n', to);
@@ -23,31 +31,69 @@ void line(std::FILE* to, const std::string& text) {
 
 }  // namespace
 
-int listTables(double seconds, bool json) {
+int listTables(double seconds, bool json, const std::optional<HostPort>& server) {
   dnssd::LanBrowser lan(dnssd::LanBrowser::Daemon::Required);
+  ServerTables remote;
   tables::TableList seen;
-  int status = 0;
-  lan.onSeen = [&seen](const tables::ListedTable& t) { seen.put(t); };
-  lan.onGone = [&seen](const std::string& key) { seen.remove(dnssd::LanBrowser::kSource, key); };
-  lan.onAvailability = [&status](bool available, const std::string& why) {
+  bool lanDone = false, lanFailed = false, serverDone = !server, serverFailed = false;
+  const auto finish = [&] {
+    if (lanDone && serverDone) QCoreApplication::exit(0);
+  };
+  for (tables::TableSource* source : {static_cast<tables::TableSource*>(&lan), static_cast<tables::TableSource*>(&remote)}) {
+    source->onSeen = [&seen](const tables::ListedTable& t) { seen.put(t); };
+    source->onGone = [&seen, source](const std::string& key) { seen.remove(source->id(), key); };
+  }
+  lan.onAvailability = [&](bool available, const std::string& why) {
     if (available) return;
     line(stderr, "ombrix-lobby: tables on this network cannot be listed: " + why);
-    status = 1;
-    QCoreApplication::exit(1);
+    lanDone = lanFailed = true;
+    finish();
+  };
+  remote.onAvailability = [&](bool available, const std::string& why) {
+    if (available || serverDone) return;
+    line(stderr, "ombrix-lobby: the lobby server's tables cannot be listed: " + why);
+    serverFailed = true;
+  };
+  remote.onListed = [&] {
+    serverDone = true;
+    finish();
   };
   lan.start();
-  if (status) return status;
-  QTimer::singleShot(static_cast<int>(seconds * 1000), [] { QCoreApplication::exit(0); });
-  QCoreApplication::exec();
-  if (status) return status;
+  if (server) remote.setServer(server);
+  QTimer::singleShot(static_cast<int>(seconds * 1000), [&] {
+    lanDone = true;
+    finish();
+  });
+  QTimer::singleShot(static_cast<int>(seconds * 1000) + kServerGraceMs, [&] {
+    if (serverDone) return;
+    line(stderr, "ombrix-lobby: the lobby server did not answer");
+    serverDone = serverFailed = true;
+    finish();
+  });
+  if (!(lanDone && serverDone)) QCoreApplication::exec();
+  if (lanFailed && (!server || serverFailed)) return 1;
   for (const tables::ListedTable& t : seen.tables()) line(stdout, json ? tables::jsonLine(t) : tables::plainLine(t));
   std::fflush(stdout);
   return 0;
 }
 
-int playWithoutWindow(bool host, const QString& name, const QString& address) {
+int playWithoutWindow(bool host, const QString& name, const QString& address, const std::optional<HostPort>& server,
+                      bool isPrivate) {
+  const bool byCode = !host && address.trimmed().startsWith('+');
   QString words = "127.0.0.1";
-  if (!host) {
+  std::string code;
+  if (byCode) {
+    const auto c = readCode(address.toStdString());
+    if (!c) {
+      line(stderr, "ombrix-lobby: \"" + address.toStdString() + "\" is not an invite code (+ and 7 letters or digits)");
+      return 2;
+    }
+    if (!server) {
+      line(stderr, "ombrix-lobby: joining by invite code needs a lobby server (--server HOST[:PORT])");
+      return 2;
+    }
+    code = *c;
+  } else if (!host) {
     const auto to = tables::parseAddress(address.toStdString());
     if (!to) {
       line(stderr, "ombrix-lobby: \"" + address.toStdString() + "\" is not an address (HOST or HOST:PORT)");
@@ -70,12 +116,40 @@ int playWithoutWindow(bool host, const QString& name, const QString& address) {
   // Stopping the lobby leaves the game running.
   net::StopSignals stop([](int) { QCoreApplication::exit(0); });
   game.onEnded = [] { QCoreApplication::exit(0); };
+  const auto tellPid = [&game] {
+    if (game.pid()) line(stderr, "ombrix-lobby: the game runs as process " + std::to_string(game.pid()));
+  };
+
+  if (byCode) {
+    CodeGame joining(game, *server, code, name);
+    joining.onStarted = [&] { line(stderr, "ombrix-lobby: " + code + " is \"" + joining.tableName() + "\""); tellPid(); };
+    joining.onJoined = [&code](const std::string& path) {
+      line(stderr, "ombrix-lobby: joined " + code + (path == "relay" ? " through the relay"
+                                                                      : " directly at " + path.substr(path.find(' ') + 1)));
+    };
+    joining.onFailed = [](const std::string& why, bool gameStarted) {
+      line(stderr, "ombrix-lobby: the table was not reached: " + why);
+      if (!gameStarted) QCoreApplication::exit(1);
+    };
+    joining.start();
+    return QCoreApplication::exec();
+  }
+
+  // Registered before the game starts, so the code is there to share early.
+  std::unique_ptr<HostRegistration> registration;
+  if (host && server) {
+    registration = registerHosted(*server, name, isPrivate);
+    registration->log = [](std::string_view s) { line(stderr, "ombrix-lobby: " + std::string(s)); };
+    registration->onCode = [](const std::string& c) { line(stderr, "ombrix-lobby: invite code: " + c); };
+    registration->onDirect = [](const std::vector<std::string>& direct) { line(stderr, "ombrix-lobby: " + reachText(direct)); };
+    registration->start();
+  }
   if (!(host ? game.host(name) : game.join(name, words))) {
     line(stderr, "ombrix-lobby: the game could not be started (" + game.program.toStdString() + ")");
     return 1;
   }
   if (!game.running()) return 0;
-  if (game.pid()) line(stderr, "ombrix-lobby: the game runs as process " + std::to_string(game.pid()));
+  tellPid();
   return QCoreApplication::exec();
 }
 

@@ -16,13 +16,14 @@ QString settingsFile() { return ui::userFile("quarrowlobby.ini", ui::FileKind::S
 
 LobbySettings readSettings(const QString& file) {
   const QHash<QString, QString> keys = ui::readSection(file, kSection);
-  return {keys.value("name"), keys.value("address")};
+  return {keys.value("name"), keys.value("address"), keys.value("server")};
 }
 
 bool writeSettings(const QString& file, const LobbySettings& now, const LobbySettings& before) {
   std::vector<std::pair<QString, QString>> keys;
   if (now.name != before.name) keys.emplace_back("Name", now.name);
   if (now.address != before.address) keys.emplace_back("Address", now.address);
+  if (now.server != before.server) keys.emplace_back("Server", now.server);
   if (keys.empty()) return true;
   return ui::makeFolderFor(file) && ui::writeKeys(file, kSection, keys);
 }

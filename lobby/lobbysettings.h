@@ -11,6 +11,9 @@ namespace ombrix::lobby {
 struct LobbySettings {
   QString name;     // "Name": the player's name
   QString address;  // "Address": the last address joined by hand
+  // "Server": the lobby server, HOST[:PORT]; empty (no server) unless the
+  // player names one: none is built in.
+  QString server;
   bool operator==(const LobbySettings&) const = default;
 };
 

@@ -1,5 +1,8 @@
 #include "lobby/lobbywindow.h"
 
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QHeaderView>
@@ -10,6 +13,8 @@
 #include <QTableView>
 
 #include "lobby/gamesession.h"
+#include "lobby/servergame.h"
+#include "lobby/servertables.h"
 #include "lobby/tablemodel.h"
 #include "tables/address.h"
 #include "ui/msgbox.h"
@@ -19,10 +24,12 @@ namespace ombrix::lobby {
 
 namespace {
 
-constexpr int kWidth = 640, kHeight = 420;
+constexpr int kWidth = 640, kHeight = 520;
 // A name longer than this is not a player's name (the game shows a few
 // words of it at its seat).
 constexpr int kMaxNameChars = 40;
+// An invite code as typed, with room for spaces around it.
+constexpr int kCodeChars = 16;
 
 QLabel* caption(const QString& text, QWidget* parent, const char* name = "") {
   auto* l = new QLabel(text, parent);
@@ -32,8 +39,8 @@ QLabel* caption(const QString& text, QWidget* parent, const char* name = "") {
 
 }  // namespace
 
-Tlobby::Tlobby(TableModel& model, GameSession& game, QWidget* parent)
-    : QWidget(parent), model_(model), game_(game) {
+Tlobby::Tlobby(TableModel& model, GameSession& game, ServerTables& servers, QWidget* parent)
+    : QWidget(parent), model_(model), game_(game), servers_(servers) {
   setObjectName("Tlobby");
   setWindowTitle("Ombrix Lobby");
   resize(kWidth, kHeight);
@@ -51,7 +58,7 @@ Tlobby::Tlobby(TableModel& model, GameSession& game, QWidget* parent)
   edit_name->setMaxLength(kMaxNameChars);
   grid->addWidget(edit_name, 0, 1, 1, 3);
 
-  grid->addWidget(caption("<b>Tables on this network</b>", panel), 1, 0, 1, 4);
+  grid->addWidget(caption("<b>Tables on this network and the lobby server</b>", panel), 1, 0, 1, 4);
   list_tables = new QTableView(panel);
   list_tables->setObjectName("list_tables");
   list_tables->setModel(&model_);
@@ -70,32 +77,73 @@ Tlobby::Tlobby(TableModel& model, GameSession& game, QWidget* parent)
   label_lan = caption("Looking for tables on this network…", panel, "label_lan");
   label_lan->setWordWrap(true);
   grid->addWidget(label_lan, 3, 0, 1, 4);
+  label_server = caption("", panel, "label_server");
+  label_server->setWordWrap(true);
+  grid->addWidget(label_server, 4, 0, 1, 4);
 
   button_join = new QPushButton("Join", panel);
   button_join->setObjectName("button_join");
   button_host = new QPushButton("Host a Table", panel);
   button_host->setObjectName("button_host");
-  grid->addWidget(button_join, 4, 2);
-  grid->addWidget(button_host, 4, 3);
+  check_private = new QCheckBox("Private", panel);
+  check_private->setObjectName("check_private");
+  check_private->setToolTip("Not listed by the lobby server: joined by its invite code only.");
+  grid->addWidget(check_private, 5, 1, Qt::AlignRight);
+  grid->addWidget(button_join, 5, 2);
+  grid->addWidget(button_host, 5, 3);
 
-  grid->addWidget(caption("Join by address:", panel), 5, 0);
+  grid->addWidget(caption("Join by address:", panel), 6, 0);
   edit_address = new QLineEdit(panel);
   edit_address->setObjectName("edit_address");
   edit_address->setPlaceholderText("host name or IPv4 address, :PORT when not 7772");
-  grid->addWidget(edit_address, 5, 1, 1, 2);
+  grid->addWidget(edit_address, 6, 1, 1, 2);
   button_address = new QPushButton("Join by address", panel);
   button_address->setObjectName("button_address");
-  grid->addWidget(button_address, 5, 3);
+  grid->addWidget(button_address, 6, 3);
+
+  grid->addWidget(caption("Join by code:", panel), 7, 0);
+  edit_code = new QLineEdit(panel);
+  edit_code->setObjectName("edit_code");
+  edit_code->setPlaceholderText("the invite code a friend shared, +XXXXXXX");
+  edit_code->setMaxLength(kCodeChars);
+  grid->addWidget(edit_code, 7, 1, 1, 2);
+  button_code = new QPushButton("Join by code", panel);
+  button_code->setObjectName("button_code");
+  grid->addWidget(button_code, 7, 3);
+
+  grid->addWidget(caption("Lobby server:", panel), 8, 0);
+  edit_server = new QLineEdit(panel);
+  edit_server->setObjectName("edit_server");
+  edit_server->setPlaceholderText("none; HOST, :PORT when not 7773, to play across the internet");
+  grid->addWidget(edit_server, 8, 1, 1, 3);
+
+  label_code = caption("", panel, "label_code");
+  label_code->setWordWrap(true);
+  label_code->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  label_code->hide();
+  grid->addWidget(label_code, 9, 0, 1, 3);
+  button_copy = new QPushButton("Copy", panel);
+  button_copy->setObjectName("button_copy");
+  button_copy->setToolTip("Copy the invite code, to share it");
+  button_copy->hide();
+  grid->addWidget(button_copy, 9, 3);
 
   label_game = caption("A game is running: Host and Join wait until it ends.", panel, "label_game");
   label_game->hide();
-  grid->addWidget(label_game, 6, 0, 1, 4);
+  grid->addWidget(label_game, 10, 0, 1, 4);
   grid->setColumnStretch(1, 1);
 
   connect(button_join, &QPushButton::clicked, this, [this] { joinClick(); });
   connect(button_host, &QPushButton::clicked, this, [this] { hostClick(); });
   connect(button_address, &QPushButton::clicked, this, [this] { addressClick(); });
   connect(edit_address, &QLineEdit::returnPressed, this, [this] { addressClick(); });
+  connect(button_code, &QPushButton::clicked, this, [this] { codeClick(); });
+  connect(edit_code, &QLineEdit::returnPressed, this, [this] { codeClick(); });
+  connect(edit_code, &QLineEdit::textChanged, this, [this] { refresh(); });
+  connect(edit_server, &QLineEdit::editingFinished, this, [this] { serverChanged(); });
+  connect(button_copy, &QPushButton::clicked, this, [this] {
+    if (!inviteCode().isEmpty()) QApplication::clipboard()->setText(inviteCode());
+  });
   connect(list_tables, &QTableView::doubleClicked, this, [this](const QModelIndex& i) {
     list_tables->selectRow(i.row());
     joinClick();
@@ -110,8 +158,8 @@ Tlobby::Tlobby(TableModel& model, GameSession& game, QWidget* parent)
   connect(edit_name, &QLineEdit::textChanged, this, [this] { refresh(); });
   connect(edit_address, &QLineEdit::textChanged, this, [this] { refresh(); });
 
-  model_.onAvailability = [this](const std::string&, bool available, const std::string& why) {
-    lanChanged(available, why);
+  model_.onAvailability = [this](const std::string& source, bool available, const std::string& why) {
+    sourceChanged(source, available, why);
   };
   connect(&model_, &QAbstractItemModel::modelAboutToBeReset, this, [this] { relaying_ = true; });
   model_.onRelaid = [this] {
@@ -129,18 +177,23 @@ Tlobby::Tlobby(TableModel& model, GameSession& game, QWidget* parent)
   };
   game_.onStarted = [this] { refresh(); };
   game_.onEnded = [this] { gameEnded(); };
+  servers_.setRefreshing(true);
   refresh();
 }
+
+Tlobby::~Tlobby() = default;
 
 void Tlobby::loadSettings(const QString& file) {
   settingsFile_ = file;
   stored_ = readSettings(file);
   edit_name->setText(stored_.name);
   edit_address->setText(stored_.address);
+  edit_server->setText(stored_.server);
+  serverChanged();
 }
 
 void Tlobby::remember() {
-  const LobbySettings now{edit_name->text().trimmed(), edit_address->text().trimmed()};
+  const LobbySettings now{edit_name->text().trimmed(), edit_address->text().trimmed(), edit_server->text().trimmed()};
   if (settingsFile_.isEmpty() || now == stored_) return;
   if (writeSettings(settingsFile_, now, stored_)) stored_ = now;
 }
@@ -150,11 +203,33 @@ int Tlobby::chosenRow() const {
   return rows.isEmpty() ? -1 : rows.first().row();
 }
 
-void Tlobby::lanChanged(bool available, const std::string& why) {
-  lanAvailable_ = available;
-  lanWhy_ = QString::fromStdString(why);
+void Tlobby::sourceChanged(const std::string& source, bool available, const std::string& why) {
+  if (source == ServerTables::kSource) {
+    serverAnswered_ = available;
+    serverWhy_ = QString::fromStdString(why);
+  } else {
+    lanAvailable_ = available;
+    lanWhy_ = QString::fromStdString(why);
+  }
   refresh();
 }
+
+void Tlobby::serverChanged() {
+  const QString words = edit_server->text().trimmed();
+  std::optional<HostPort> server;
+  if (!words.isEmpty()) server = serverAddress(words.toStdString());
+  const bool same = server.has_value() == servers_.server().has_value() &&
+                    (!server || (server->host == servers_.server()->host && server->port == servers_.server()->port));
+  if (!same) {
+    serverAnswered_ = false;
+    serverWhy_.clear();
+    servers_.setServer(server);
+  }
+  if (server || words.isEmpty()) remember();
+  refresh();
+}
+
+QString Tlobby::inviteCode() const { return hosted_ ? QString::fromStdString(hosted_->code()) : QString(); }
 
 void Tlobby::refresh() {
   const bool named = !edit_name->text().trimmed().isEmpty();
@@ -165,7 +240,24 @@ void Tlobby::refresh() {
   button_join->setEnabled(named && free && t && room != tables::Room::Full);
   button_host->setEnabled(named && free);
   button_address->setEnabled(named && free && !edit_address->text().trimmed().isEmpty());
+  const bool server = servers_.server().has_value();
+  button_code->setEnabled(named && free && server && !edit_code->text().trimmed().isEmpty());
+  check_private->setEnabled(server && free);
   label_game->setVisible(!free);
+
+  const QString words = edit_server->text().trimmed();
+  int listed = 0;
+  for (int r = 0; r < model_.rowCount(); ++r) listed += model_.at(r)->source == ServerTables::kSource;
+  if (words.isEmpty())
+    label_server->setText("No lobby server: set one below to play across the internet.");
+  else if (!server)
+    label_server->setText("\"" + words + "\" is not a lobby server's address: give HOST, with \":PORT\" when not 7773.");
+  else if (!serverWhy_.isEmpty())
+    label_server->setText("The lobby server's tables cannot be shown: " + serverWhy_ + ".");
+  else if (!serverAnswered_)
+    label_server->setText("Asking the lobby server for its tables…");
+  else
+    label_server->setText(QString("%1 public %2 from the lobby server.").arg(listed).arg(listed == 1 ? "table" : "tables"));
 
   if (!lanAvailable_ && !lanWhy_.isEmpty())
     label_lan->setText("Tables on this network cannot be shown: " + lanWhy_ +
@@ -189,6 +281,7 @@ void Tlobby::started(bool ok) {
 void Tlobby::joinClick() {
   const tables::ListedTable* t = model_.at(chosenRow());
   if (!t || !button_join->isEnabled()) return;
+  if (!t->code.empty()) return startByCode(t->code);
   remember();
   const QString address = QString::fromStdString(tables::joinAddress({t->host, t->port}));
   started(game_.join(edit_name->text().trimmed(), address));
@@ -197,7 +290,65 @@ void Tlobby::joinClick() {
 void Tlobby::hostClick() {
   if (!button_host->isEnabled()) return;
   remember();
-  started(game_.host(edit_name->text().trimmed()));
+  const QString name = edit_name->text().trimmed();
+  hosted_.reset();
+  joining_.reset();
+  showCode({});
+  // Registered before the game starts, so the code is there to share early.
+  if (servers_.server()) {
+    hosted_ = registerHosted(*servers_.server(), name, check_private->isChecked());
+    hosted_->onCode = [this](const std::string&) { showCode(reach_); };
+    hosted_->onDirect = [this](const std::vector<std::string>& direct) {
+      reach_ = QString::fromStdString(reachText(direct));
+      showCode(reach_);
+    };
+    hosted_->start();
+  }
+  const bool ok = game_.host(name);
+  if (!ok) hosted_.reset();
+  started(ok);
+}
+
+void Tlobby::showCode(const QString& more) {
+  const QString code = inviteCode();
+  if (code.isEmpty()) {
+    label_code->setText(more);
+    label_code->setVisible(!more.isEmpty());
+    button_copy->hide();
+    return;
+  }
+  label_code->setText("Invite code: <b>" + code + "</b> — friends join with it from their lobby." +
+                      (more.isEmpty() ? QString() : "<br>" + more.toHtmlEscaped()));
+  label_code->show();
+  button_copy->show();
+}
+
+void Tlobby::codeClick() {
+  if (!button_code->isEnabled()) return;
+  const auto code = readCode(edit_code->text().toStdString());
+  if (!code)
+    return ui::messageBox("\"" + edit_code->text().trimmed() +
+                          "\" is not an invite code: it is a \"+\" and seven letters or digits.");
+  startByCode(*code);
+}
+
+void Tlobby::startByCode(const std::string& code) {
+  if (!servers_.server() || game_.running()) return;
+  remember();
+  hosted_.reset();
+  joining_ = std::make_unique<CodeGame>(game_, *servers_.server(), code, edit_name->text().trimmed());
+  showCode("Looking up " + QString::fromStdString(code) + "…");
+  joining_->onStarted = [this] { refresh(); };
+  joining_->onJoined = [this, code](const std::string& path) {
+    showCode("Joined " + QString::fromStdString(code) +
+             (path == "relay" ? " through the lobby server's relay."
+                              : " directly at " + QString::fromStdString(path.substr(path.find(' ') + 1)) + "."));
+  };
+  joining_->onFailed = [this](const std::string& why, bool) {
+    showCode({});
+    ui::messageBox("The table was not reached: " + QString::fromStdString(why) + ".");
+  };
+  joining_->start();
 }
 
 void Tlobby::addressClick() {
@@ -212,6 +363,11 @@ void Tlobby::addressClick() {
 }
 
 void Tlobby::gameEnded() {
+  // The table hosted here is withdrawn with its game.
+  hosted_.reset();
+  joining_.reset();
+  reach_.clear();
+  showCode({});
   refresh();
   showNormal();
   raise();

@@ -1,15 +1,20 @@
-// The lobby window: the player's name, the tables on this network (Join,
-// or a double click, sits at the chosen table, or watches a full one),
-// "Host a Table", and "Join by address" for a table the list cannot show.
-// While a game runs, Host and Join wait; when it ends the window comes back
-// to the front.
+// The lobby window: the player's name, the tables on this network and a
+// lobby server's public ones (Join, or a double click, sits at the chosen
+// table, or watches a full one), "Host a Table", "Join by address" for a
+// table the list cannot show, and "Join by code" for one a friend shared.
+// With a lobby server set, a table hosted here is registered there and its
+// invite code shown, with a button that copies it. While a game runs, Host
+// and Join wait; when it ends the window comes back to the front.
 #pragma once
 
 #include <QWidget>
+#include <memory>
 #include <string>
 
 #include "lobby/lobbysettings.h"
+#include "tables/tablelist.h"
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -17,13 +22,18 @@ class QTableView;
 
 namespace ombrix::lobby {
 
+class CodeGame;
 class GameSession;
+class HostRegistration;
+class ServerTables;
 class TableModel;
 
 class Tlobby : public QWidget {
  public:
-  // The model and the session outlive the window.
-  Tlobby(TableModel& model, GameSession& game, QWidget* parent = nullptr);
+  // The model, the session and the server's tables (a source of the model)
+  // outlive the window.
+  Tlobby(TableModel& model, GameSession& game, ServerTables& servers, QWidget* parent = nullptr);
+  ~Tlobby() override;
 
   // The settings file ("quarrowlobby.ini"; tests point it elsewhere), read now.
   void loadSettings(const QString& file);
@@ -31,30 +41,44 @@ class Tlobby : public QWidget {
   void joinClick();     // the chosen table
   void hostClick();     // a table hosted here
   void addressClick();  // the address typed in
+  void codeClick();     // the invite code typed in
+  void serverChanged();  // the lobby server setting was edited
+  // The invite code of the table hosted here, once the server gave it.
+  QString inviteCode() const;
   // The chosen table's row, or -1.
   int chosenRow() const;
 
-  QLineEdit *edit_name, *edit_address;
+  QLineEdit *edit_name, *edit_address, *edit_code, *edit_server;
   QTableView* list_tables;
-  QPushButton *button_join, *button_host, *button_address;
-  QLabel *label_lan, *label_game;
+  QPushButton *button_join, *button_host, *button_address, *button_code, *button_copy;
+  QCheckBox* check_private;
+  QLabel *label_lan, *label_server, *label_game, *label_code;
 
  protected:
   void closeEvent(QCloseEvent* e) override;
 
  private:
   void refresh();  // buttons and captions after any change
-  void lanChanged(bool available, const std::string& why);
+  void sourceChanged(const std::string& source, bool available, const std::string& why);
+  void startByCode(const std::string& code);
+  // The invite code (when there is one) and a line about it.
+  void showCode(const QString& more);
   void started(bool ok);
   void gameEnded();
   void remember();
 
   TableModel& model_;
   GameSession& game_;
+  ServerTables& servers_;
+  std::unique_ptr<HostRegistration> hosted_;  // while a game hosted here runs
+  std::unique_ptr<CodeGame> joining_;         // while a game joined by code runs
   QString settingsFile_;
   LobbySettings stored_;
   bool lanAvailable_ = false;
   QString lanWhy_;
+  bool serverAnswered_ = false;
+  QString serverWhy_;
+  QString reach_;  // how the server reaches the table hosted here
   // The chosen table, kept across the list being laid out anew.
   std::string chosenSource_, chosenKey_;
   bool relaying_ = false;

@@ -63,7 +63,7 @@ QVariant TableModel::data(const QModelIndex& index, int role) const {
     case Name:
       return text(t->name);
     case Address:
-      return text(tables::joinAddress({t->host, t->port}));
+      return text(t->code.empty() ? tables::joinAddress({t->host, t->port}) : t->code);
     case Players:
       return QString("%1/%2").arg(t->state.players).arg(tables::kSeats);
     case Watchers:

@@ -74,7 +74,7 @@ void CodeJoiner::tryNext() {
   if (done_) return;
   if (nextDirect_ >= direct_.size()) return relay();
   attemptAddress_ = direct_[nextDirect_++];
-  auto hp = splitHostPort(attemptAddress_, 0);
+  auto hp = readDirect(attemptAddress_);
   if (!hp) return tryNext();
   attempt_ = std::make_unique<TAsyncSock>();
   attempt_->setHostName(hp->host);

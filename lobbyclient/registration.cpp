@@ -26,6 +26,13 @@ std::unique_ptr<TAsyncSock> connecting(const HostPort& to) {
 }
 }  // namespace
 
+std::string reachText(const std::vector<std::string>& direct) {
+  if (direct.empty()) return "the lobby server cannot reach this table: joiners come through its relay";
+  std::string line = "the lobby server reached this table at";
+  for (const auto& d : direct) line += " " + d;
+  return line;
+}
+
 HostRegistration::HostRegistration(HostPort server, HostPort game, TableState table, bool isPrivate)
     : server_(std::move(server)), game_(std::move(game)), table_(std::move(table)), private_(isPrivate) {
   retry_.setSingleShot(true);

@@ -22,6 +22,10 @@
 
 namespace ombrix::lobby {
 
+// How the server reaches a registered table (its direct addresses), in
+// words for the player.
+std::string reachText(const std::vector<std::string>& direct);
+
 class HostRegistration {
  public:
   static constexpr int kFirstRetryMs = 5000, kLastRetryMs = 60000;

@@ -1,6 +1,5 @@
 #include "lobbyd/wire.h"
 
-#include <arpa/inet.h>
 #include <sys/random.h>
 
 #include <cerrno>
@@ -147,58 +146,14 @@ std::string cleanVersion(std::string_view raw) {
 
 // --- Addresses ----------------------------------------------------------------------
 
-namespace {
-std::optional<int> readPort(std::string_view s) {
-  if (s.empty() || s.size() > 5) return std::nullopt;
-  int v = 0;
-  for (char c : s) {
-    if (c < '0' || c > '9') return std::nullopt;
-    v = v * 10 + (c - '0');
-  }
-  if (v < 1 || v > 65535) return std::nullopt;
-  return v;
-}
-}  // namespace
-
-std::optional<HostPort> splitHostPort(std::string_view text, int defaultPort) {
-  HostPort hp;
-  hp.port = defaultPort;
-  if (!text.empty() && text.front() == '[') {
-    const size_t close = text.find(']');
-    if (close == std::string_view::npos || close == 1) return std::nullopt;
-    hp.host = std::string(text.substr(1, close - 1));
-    std::string_view rest = text.substr(close + 1);
-    if (!rest.empty()) {
-      if (rest.front() != ':') return std::nullopt;
-      auto p = readPort(rest.substr(1));
-      if (!p) return std::nullopt;
-      hp.port = *p;
-    }
-    in6_addr a6;
-    if (::inet_pton(AF_INET6, hp.host.c_str(), &a6) != 1) return std::nullopt;
-    return hp;
-  }
-  if (text.find_first_of("[]") != std::string_view::npos) return std::nullopt;
-  const size_t colon = text.find(':');
-  if (colon != std::string_view::npos && text.find(':', colon + 1) != std::string_view::npos) {
-    hp.host = std::string(text);  // a bare IPv6 address
-    in6_addr a6;
-    if (::inet_pton(AF_INET6, hp.host.c_str(), &a6) != 1) return std::nullopt;
-    return hp;
-  }
-  hp.host = std::string(text.substr(0, colon));
-  if (colon != std::string_view::npos) {
-    auto p = readPort(text.substr(colon + 1));
-    if (!p) return std::nullopt;
-    hp.port = *p;
-  }
-  if (hp.host.empty() || hp.port < 1 || hp.port > 65535) return std::nullopt;
+std::optional<HostPort> readDirect(std::string_view text) {
+  auto hp = tables::parseAddress(text, 0);
+  if (!hp || hp->port == 0) return std::nullopt;
   return hp;
 }
 
 std::string joinHostPort(std::string_view host, int port) {
-  const bool v6 = host.find(':') != std::string_view::npos;
-  return (v6 ? "[" + std::string(host) + "]" : std::string(host)) + ":" + std::to_string(port);
+  return tables::joinAddress({std::string(host), port}, 0);
 }
 
 // --- Parsing --------------------------------------------------------------------------
@@ -293,7 +248,7 @@ std::optional<Message> parseLine(std::string_view line, bool first) {
   if (auto d = j.find("direct"); d != j.end()) {
     if (!d->is_array() || d->size() > 4) return std::nullopt;
     for (const auto& a : *d) {
-      if (!a.is_string() || !splitHostPort(a.get_ref<const std::string&>(), 0)) return std::nullopt;
+      if (!a.is_string() || !readDirect(a.get_ref<const std::string&>())) return std::nullopt;
       m.direct.push_back(a.get<std::string>());
     }
   }

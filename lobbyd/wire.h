@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tables/address.h"
+
 namespace ombrix::lobby {
 
 constexpr int kProtocolVersion = 1;
@@ -67,14 +69,12 @@ std::string cleanName(std::string_view raw);
 std::string cleanVersion(std::string_view raw);
 
 // --- Addresses --------------------------------------------------------------------
-struct HostPort {
-  std::string host;  // a name, a dotted IPv4 address, or an IPv6 address without brackets
-  int port = 0;
-};
-// "name", "name:PORT", "1.2.3.4:PORT", "[2001:db8::1]:PORT", "[::1]", or a bare
-// IPv6 address (no port then: its colons are its own). Nothing for an empty
-// host, a port outside 1-65535 or stray brackets.
-std::optional<HostPort> splitHostPort(std::string_view text, int defaultPort);
+// One parser for every HOST[:PORT] either end reads (tables/address.h): a
+// name, a dotted IPv4 address, "[2001:db8::1]:PORT" or a bare IPv6 address.
+using HostPort = tables::Endpoint;
+// A "HOST:PORT" the server hands out (a table's direct address): the port
+// is never left out.
+std::optional<HostPort> readDirect(std::string_view text);
 // The form the game's ADDRESS takes: "1.2.3.4:7772", "[2001:db8::1]:7772".
 std::string joinHostPort(std::string_view host, int port);
 

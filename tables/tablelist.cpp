@@ -77,7 +77,7 @@ size_t TableList::removeSource(std::string_view source) {
 }
 
 std::string plainLine(const ListedTable& t) {
-  return t.name + '\t' + joinAddress({t.host, t.port}, 0) + '\t' + std::to_string(t.state.players) + "/" +
+  return t.name + '\t' + (t.code.empty() ? joinAddress({t.host, t.port}, 0) : t.code) + '\t' + std::to_string(t.state.players) + "/" +
          std::to_string(kSeats) + '\t' + std::to_string(t.state.watchers) + "/" + std::to_string(kWatchers) + '\t' +
          stageText(t.state) + '\t' + t.state.version;
 }
@@ -97,6 +97,10 @@ std::string jsonLine(const ListedTable& t) {
   jsonString(out, t.state.version);
   out += ",\"source\":";
   jsonString(out, t.source);
+  if (!t.code.empty()) {
+    out += ",\"code\":";
+    jsonString(out, t.code);
+  }
   out += '}';
   return out;
 }

@@ -17,8 +17,9 @@ namespace ombrix::tables {
 inline constexpr size_t kMaxNameBytes = 63;
 
 struct ListedTable {
-  std::string source;  // "lan"
+  std::string source;  // "lan", or "server" (a lobby server's)
   std::string key;     // names the table within its source (not shown)
+  std::string code;    // a lobby server's table: its invite code, joined by
   std::string name;    // cleaned (cleantext.h)
   std::string host;    // where to join: an address or a host name
   int port = 0;
@@ -65,11 +66,12 @@ class TableSource {
   std::function<void(bool available, const std::string& why)> onAvailability;
 };
 
-// One table as a line of text: the name, host:port, players x/4, watchers
-// y/5, "waiting" or the round, the version, separated by tabs.
+// One table as a line of text: the name, host:port (a lobby server's table:
+// its code), players x/4, watchers y/5, "waiting" or the round, the
+// version, separated by tabs.
 std::string plainLine(const ListedTable& t);
 // One table as one JSON object on a line: name, host, port, players,
-// watchers, state, round, version, source.
+// watchers, state, round, version, source, and a lobby server's table's code.
 std::string jsonLine(const ListedTable& t);
 
 }  // namespace ombrix::tables

@@ -12,6 +12,7 @@
 
 #include "lobby/gamesession.h"
 #include "lobby/lobbywindow.h"
+#include "lobby/servertables.h"
 #include "lobby/tablemodel.h"
 #include "tests/support/qtloop.h"
 #include "ui/msgbox.h"
@@ -68,7 +69,8 @@ struct Lobby : ::testing::Test {
   FakeSource lan;
   TableModel model;
   GameSession game;
-  Tlobby window{model, game};
+  ServerTables servers;
+  Tlobby window{model, game, servers};
   std::vector<QString> started;
   std::vector<QString> boxes;
 };
@@ -115,7 +117,7 @@ TEST_F(Lobby, ATableIsJoinedOrWatchedAndHostingAndAddressesStartTheGame) {
                                            "ombrix Ann|cards.example.org:7800|join"}));
 
   // The name and the address are remembered in the lobby's own section.
-  Tlobby again(model, game);
+  Tlobby again(model, game, servers);
   again.loadSettings(dir.filePath("quarrowlobby.ini"));
   EXPECT_EQ(again.edit_name->text(), "Ann");
   EXPECT_EQ(again.edit_address->text(), "cards.example.org:7800");

@@ -8,12 +8,15 @@
 #
 # A host behind the NAT registers and is joined by code through the relay; a
 # public host is joined directly, over IPv6; a private table is absent from
-# the listing and joined by its code; a host killed is withdrawn. Only
+# the listing and joined by its code; a host killed is withdrawn. The
+# joiners are the lobby program (`ombrix-lobby --join +CODE --server ...`),
+# each starting the real game headless and ending with it. Only
 # documentation addresses, inside namespaces this test makes and removes.
 #
-#   netns_test.sh LOBBYD HOST PROBE     (exit 77: skipped)
+#   netns_test.sh LOBBYD HOST BIN_DIR    (exit 77: skipped; BIN_DIR holds
+#                                         ombrix and ombrix-lobby)
 set -euo pipefail
-lobbyd=$1 host=$2 probe=$3
+lobbyd=$1 host=$2 bin=$3
 if [[ $(id -u) != 0 ]] || ! command -v ip >/dev/null || ! command -v nft >/dev/null; then
   echo "SKIPPED: needs root, ip (iproute2) and nft (nftables) for network namespaces" >&2
   exit 77
@@ -25,6 +28,13 @@ if ! ip netns add "$home" 2>/dev/null; then
   exit 77
 fi
 logs=$(mktemp -d)
+# The lobby and the game in a folder of the test's own: the settings file
+# they share is the one beside them, and the game's single-copy lock lives
+# in a runtime folder of the test's own.
+for p in ombrix ombrix-lobby; do cp -l "$bin/$p" "$logs/" 2>/dev/null || cp "$bin/$p" "$logs/"; done
+export XDG_RUNTIME_DIR=$logs/run QT_QPA_PLATFORM=offscreen
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+lobby=$logs/ombrix-lobby
 pids=()
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
@@ -94,6 +104,23 @@ start_host() {  # start_host NS LOG OPTIONS...; the host's pid in $started
 }
 code_of() { grep -oE 'invite code: \+[A-Z0-9]{7}' "$1" | tail -1 | cut -d' ' -f3; }
 
+# join CODE NAME LOG: the lobby joins the table by its code (the code as a
+# person might type it: the "+" is what says it is one), the host seats the
+# game, the game is closed, and the lobby ends with it; its status in $ended.
+join() {
+  local code=$1 name=$2 log=$3 hostlog=$4 game
+  nsx "$inet" "$lobby" --join "$code" --name "$name" --server "198.51.100.1:$port" 2>"$log" &
+  local joiner=$!
+  pids+=("$joiner")
+  ended=none
+  await "$log" 'joined \+|not reached' || { echo "FAILED: the lobby said nothing ($log)" >&2; fail=1; return 0; }
+  await "$hostlog" "logged in as $name" || { echo "FAILED: the host did not seat $name" >&2; fail=1; }
+  game=$(grep -oE 'the game runs as process [0-9]+' "$log" | grep -oE '[0-9]+$') || true
+  [[ -n $game ]] && kill "$game"
+  ended=0
+  wait "$joiner" || ended=$?
+}
+
 # Behind the NAT: the server cannot reach it, joiners come through the relay.
 start_host "$home" "$logs/nat" --lobby-server "198.51.100.1:$port"
 natpid=$started
@@ -101,10 +128,11 @@ nat=$(code_of "$logs/nat")
 check "the server sees the NAT's address" "await '$logs/lobbyd' 'table \\$nat registered from 198\\.51\\.100\\.2 '"
 check "the NAT host is told it is reached through the relay" \
   "await '$logs/nat' 'cannot reach this table: joiners come through its relay'"
-out=$(nsx "$inet" "$probe" join "198.51.100.1:$port" "${nat,,}" Zed 2>&1) || true
-echo "behind the NAT: $out"
-check "a table joins the NAT host by code through the relay and is seated" "[[ '$out' =~ ^seated\ in\ slot\ [0-9]\ through\ relay$ ]]"
-check "the NAT host seated it" "await '$logs/nat' 'logged in as Zed'"
+join "+${nat:1}" Zed "$logs/join-nat" "$logs/nat"
+echo "behind the NAT: $(tr '\n' ';' <"$logs/join-nat")"
+check "the lobby joins the NAT host by code through the relay" "grep -qxF 'ombrix-lobby: joined $nat through the relay' '$logs/join-nat'"
+check "the NAT host seated the game" "grep -q 'logged in as Zed' '$logs/nat'"
+check "the lobby ended with its game" "[[ $ended == 0 ]]"
 
 # Reachable, and the server's name has both families: registered over IPv6,
 # shown its IPv4 address too, joined directly over IPv6. (ip netns exec
@@ -116,26 +144,35 @@ pubport=$(grep -oE 'listening on port [0-9]+' "$logs/pub" | grep -oE '[0-9]+$')
 pubcode=$(code_of "$logs/pub")
 check "the server reached the public host at both its addresses" \
   "await '$logs/pub' 'reached this table at \\[2001:db8:1::2\\]:$pubport 203\\.0\\.113\\.2:$pubport'"
-out=$(nsx "$inet" "$probe" join "198.51.100.1:$port" "$pubcode" Yan 2>&1) || true
-echo "public host: $out"
-check "the direct path, over IPv6" "[[ '$out' == 'seated in slot '?' through direct [2001:db8:1::2]:$pubport' ]]"
-check "the public host seated it from the joiner's own address" "await '$logs/pub' 'logged in as Yan'"
+join "${pubcode,,}" Yan "$logs/join-pub" "$logs/pub"
+echo "public host: $(tr '\n' ';' <"$logs/join-pub")"
+check "the direct path, over IPv6" "grep -qxF 'ombrix-lobby: joined $pubcode directly at [2001:db8:1::2]:$pubport' '$logs/join-pub'"
+check "the public host seated the game from the joiner's own address" "grep -q 'logged in as Yan' '$logs/pub'"
 
-# A private table: not listed, found by its code.
+# A private table: not listed, found by its code. The lobby lists the
+# server's tables whether or not this namespace sees an avahi-daemon.
 start_host "$home" "$logs/private" --lobby-server "198.51.100.1:$port" --private
 private=$(code_of "$logs/private")
-listing=$(nsx "$inet" "$probe" list "198.51.100.1:$port")
+listing=$(nsx "$inet" "$lobby" --list --json --wait 0 --server "198.51.100.1:$port" 2>"$logs/list.err") ||
+  echo "FAILED: --list --server ended with $?" >&2
 echo "listed: $(tr '\n' ';' <<<"$listing")"
-check "the public tables are listed" "grep -q '^$nat ' <<<'$listing' && grep -q '^$pubcode ' <<<'$listing'"
-check "the private table is not" "! grep -q '^$private ' <<<'$listing'"
-out=$(nsx "$inet" "$probe" join "198.51.100.1:$port" "$private" Xia 2>&1) || true
-check "the private table is reached by its code" "[[ '$out' =~ ^seated\ in\ slot\ [0-9]\ through\ relay$ ]]"
+check "the public tables are listed, by their codes" \
+  "grep -qF '\"source\":\"server\",\"code\":\"$nat\"}' <<<'$listing' && grep -qF '\"code\":\"$pubcode\"' <<<'$listing'"
+check "the private table is not" "! grep -qF '$private' <<<'$listing'"
+join "$private" Xia "$logs/join-private" "$logs/private"
+check "the private table is reached by its code" "grep -qxF 'ombrix-lobby: joined $private through the relay' '$logs/join-private'"
+
+# A code no table has: said so, and no game is started.
+status=0
+nsx "$inet" "$lobby" --join +2345678 --name Wu --server "198.51.100.1:$port" 2>"$logs/join-none" || status=$?
+check "an unknown code ends the lobby with 1 and says why" \
+  "((status == 1)) && grep -qx 'ombrix-lobby: the table was not reached: no table has the code +2345678' '$logs/join-none'"
 
 # The NAT host is killed: its registration goes with it.
 kill -KILL "$natpid"
 check "a killed host is withdrawn" "await '$logs/lobbyd' 'table \\$nat withdrawn'"
-listing=$(nsx "$inet" "$probe" list "198.51.100.1:$port")
-check "and no longer listed" "! grep -q '^$nat ' <<<'$listing'"
+listing=$(nsx "$inet" "$lobby" --list --wait 0 --server "198.51.100.1:$port" 2>/dev/null) || true
+check "and no longer listed" "! grep -qF '$nat' <<<'$listing' && grep -qF '$pubcode' <<<'$listing'"
 
 if ((fail)); then
   for f in "$logs"/*; do echo "== $f"; cat "$f"; done >&2

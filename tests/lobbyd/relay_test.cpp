@@ -44,7 +44,7 @@ struct Seat {
     joiner = std::make_unique<CodeJoiner>(server.hostPort(), code);
     joiner->relayOnly = relayOnly;
     joiner->onFound = [this] {
-      auto hp = splitHostPort(joiner->gameAddress(), 0);
+      auto hp = readDirect(joiner->gameAddress());
       game = std::make_unique<test::ProtocolClient>(hp->port, hp->host);
     };
     joiner->onJoined = [this](const std::string& p) { path = p; };
