@@ -2,6 +2,9 @@
 // session's link and process, without a daemon or a real game.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,7 +15,9 @@
 
 #include "lobby/gamesession.h"
 #include "lobby/lobbywindow.h"
+#include "lobby/servergame.h"
 #include "lobby/servertables.h"
+#include "tests/lobbyd/server_thread.h"
 #include "lobby/tablemodel.h"
 #include "tests/support/qtloop.h"
 #include "ui/msgbox.h"
@@ -43,6 +48,7 @@ struct FakeSource : tables::TableSource {
 struct Lobby : ::testing::Test {
   Lobby() {
     model.addSource(lan);
+    model.addSource(servers);
     game.startProgram = [this](const QString& program, const QStringList& args) -> std::optional<qint64> {
       started.push_back(program + " " + args.join('|'));
       return 0;  // nothing to follow
@@ -121,6 +127,62 @@ TEST_F(Lobby, ATableIsJoinedOrWatchedAndHostingAndAddressesStartTheGame) {
   again.loadSettings(dir.filePath("quarrowlobby.ini"));
   EXPECT_EQ(again.edit_name->text(), "Ann");
   EXPECT_EQ(again.edit_address->text(), "cards.example.org:7800");
+}
+
+// A real lobby server: a table hosted here gets a code to copy and share, a
+// public table is listed with its code and joined by it, a code no table
+// has is said to be none.
+TEST_F(Lobby, ThroughALobbyServerHostedTablesGetACodeAndListedOnesAreJoinedByIt) {
+  ServerThread server;
+  window.edit_name->setText("Ann");
+  window.edit_code->setText("+2345678");
+  EXPECT_FALSE(window.button_code->isEnabled());  // no server yet
+  EXPECT_FALSE(window.check_private->isEnabled());
+  EXPECT_TRUE(window.label_server->text().startsWith("No lobby server"));
+
+  window.edit_server->setText(QString::fromStdString(server.address()));
+  window.serverChanged();
+  window.check_private->setChecked(true);
+  window.hostClick();
+  ASSERT_TRUE(waitFor([&] { return !window.inviteCode().isEmpty(); }));
+  const QString code = window.inviteCode();
+  EXPECT_TRUE(window.label_code->text().contains(code));
+  ASSERT_TRUE(window.button_copy->isVisibleTo(&window));
+  window.button_copy->click();
+  EXPECT_EQ(QApplication::clipboard()->text(), code);
+
+  // Someone else's public table is listed by its code; ours, private, is not.
+  auto bea = registerHosted(server.hostPort(), "Bea", false);
+  std::string beaCode;
+  bea->onCode = [&](const std::string& c) { beaCode = c; };
+  bea->start();
+  ASSERT_TRUE(waitFor([&] { return !beaCode.empty(); }));
+  const auto listed = [&] {
+    servers.refresh();
+    model.settle();
+    return model.rowOf("server", beaCode) >= 0;
+  };
+  ASSERT_TRUE(waitFor(listed));
+  EXPECT_EQ(rows(), QStringList{"Bea | " + QString::fromStdString(beaCode) + " | 1/4 | 0/5 | waiting | 1.0.14"});
+  EXPECT_EQ(window.label_server->text(), "1 public table from the lobby server.");
+
+  // Joining it starts the game at this lobby, which carries it to the table.
+  window.list_tables->selectRow(model.rowOf("server", beaCode));
+  window.joinClick();
+  ASSERT_TRUE(waitFor([&] { return started.size() == 2; }));
+  EXPECT_EQ(started[0], "ombrix Ann|127.0.0.1|true");
+  EXPECT_TRUE(started[1].startsWith("ombrix Ann|127.0.0.1:") && started[1].endsWith("|join")) << started[1].toStdString();
+  EXPECT_TRUE(window.inviteCode().isEmpty());  // the table hosted before is given up
+
+  window.edit_code->setText(" 2345678 ");
+  window.codeClick();
+  ASSERT_TRUE(waitFor([&] { return !boxes.empty(); }));
+  EXPECT_EQ(boxes[0], "The table was not reached: no table has the code +2345678.");
+
+  // The lobby server is remembered in the lobby's section.
+  Tlobby again(model, game, servers);
+  again.loadSettings(dir.filePath("quarrowlobby.ini"));
+  EXPECT_EQ(again.edit_server->text(), QString::fromStdString(server.address()));
 }
 
 TEST_F(Lobby, WhileAGameRunsHostAndJoinWaitUntilItsLinkCloses) {
