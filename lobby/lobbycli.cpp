@@ -144,6 +144,17 @@ int playWithoutWindow(bool host, const QString& name, const QString& address, co
     registration->onDirect = [](const std::vector<std::string>& direct) { line(stderr, "ombrix-lobby: " + reachText(direct)); };
     registration->start();
   }
+  // The game announces its table on the local network; the lobby server is
+  // told how it fills and plays from that record.
+  dnssd::LanBrowser lan;
+  if (registration) {
+    lan.onSeen = [&](const tables::ListedTable& t) {
+      if (isHostedHere(t, name)) registration->update(registeredState(t));
+    };
+    lan.onGone = [](const std::string&) {};
+    lan.onAvailability = [](bool, const std::string&) {};
+    lan.start();
+  }
   if (!(host ? game.host(name) : game.join(name, words))) {
     line(stderr, "ombrix-lobby: the game could not be started (" + game.program.toStdString() + ")");
     return 1;

@@ -173,6 +173,7 @@ Tlobby::Tlobby(TableModel& model, GameSession& game, ServerTables& servers, QWid
       chosenKey_.clear();
     }
     relaying_ = false;
+    followHosted();
     refresh();
   };
   game_.onStarted = [this] { refresh(); };
@@ -297,6 +298,7 @@ void Tlobby::hostClick() {
   // Registered before the game starts, so the code is there to share early.
   if (servers_.server()) {
     hosted_ = registerHosted(*servers_.server(), name, check_private->isChecked());
+    hostedName_ = name;
     hosted_->onCode = [this](const std::string&) { showCode(reach_); };
     hosted_->onDirect = [this](const std::vector<std::string>& direct) {
       reach_ = QString::fromStdString(reachText(direct));
@@ -307,6 +309,12 @@ void Tlobby::hostClick() {
   const bool ok = game_.host(name);
   if (!ok) hosted_.reset();
   started(ok);
+}
+
+void Tlobby::followHosted() {
+  if (!hosted_) return;
+  for (int r = 0; r < model_.rowCount(); ++r)
+    if (isHostedHere(*model_.at(r), hostedName_)) return hosted_->update(registeredState(*model_.at(r)));
 }
 
 void Tlobby::showCode(const QString& more) {

@@ -61,6 +61,9 @@ class Tlobby : public QWidget {
   void refresh();  // buttons and captions after any change
   void sourceChanged(const std::string& source, bool available, const std::string& why);
   void startByCode(const std::string& code);
+  // The table hosted here, as its record on the local network tells it,
+  // goes to the lobby server.
+  void followHosted();
   // The invite code (when there is one) and a line about it.
   void showCode(const QString& more);
   void started(bool ok);
@@ -71,6 +74,7 @@ class Tlobby : public QWidget {
   GameSession& game_;
   ServerTables& servers_;
   std::unique_ptr<HostRegistration> hosted_;  // while a game hosted here runs
+  QString hostedName_;
   std::unique_ptr<CodeGame> joining_;         // while a game joined by code runs
   QString settingsFile_;
   LobbySettings stored_;

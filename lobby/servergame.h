@@ -18,6 +18,7 @@
 
 #include "lobbyclient/joiner.h"
 #include "lobbyclient/registration.h"
+#include "tables/tablelist.h"
 
 namespace ombrix::lobby {
 
@@ -54,6 +55,13 @@ class CodeGame {
 // The game's table here, on port 7772 of this machine, as the server
 // first lists it: the hosting player seated, waiting.
 TableState hostedTable(const QString& name);
+
+// Whether a table announced on the local network is the game hosted here
+// under that name: the game announces its own table, and that record is
+// where the lobby learns how the table fills and plays.
+bool isHostedHere(const tables::ListedTable& t, const QString& name);
+// A table's state as the lobby server is told it.
+TableState registeredState(const tables::ListedTable& t);
 
 // A registration for the game hosted on this machine; the caller sets its
 // callbacks and starts it.

@@ -129,10 +129,11 @@ TEST_F(Lobby, ATableIsJoinedOrWatchedAndHostingAndAddressesStartTheGame) {
   EXPECT_EQ(again.edit_address->text(), "cards.example.org:7800");
 }
 
-// A real lobby server: a table hosted here gets a code to copy and share, a
-// public table is listed with its code and joined by it, a code no table
-// has is said to be none.
-TEST_F(Lobby, ThroughALobbyServerHostedTablesGetACodeAndListedOnesAreJoinedByIt) {
+// A real lobby server: a table hosted here gets a code to copy and share,
+// and is listed with its code as the game's own record on the local network
+// says it plays; a private table is found by its code alone and joined
+// through this lobby; a code no table has is said to be none.
+TEST_F(Lobby, ThroughALobbyServerTablesAreListedByCodeAndJoinedByIt) {
   ServerThread server;
   window.edit_name->setText("Ann");
   window.edit_code->setText("+2345678");
@@ -142,7 +143,7 @@ TEST_F(Lobby, ThroughALobbyServerHostedTablesGetACodeAndListedOnesAreJoinedByIt)
 
   window.edit_server->setText(QString::fromStdString(server.address()));
   window.serverChanged();
-  window.check_private->setChecked(true);
+  EXPECT_TRUE(window.check_private->isEnabled());
   window.hostClick();
   ASSERT_TRUE(waitFor([&] { return !window.inviteCode().isEmpty(); }));
   const QString code = window.inviteCode();
@@ -151,30 +152,41 @@ TEST_F(Lobby, ThroughALobbyServerHostedTablesGetACodeAndListedOnesAreJoinedByIt)
   window.button_copy->click();
   EXPECT_EQ(QApplication::clipboard()->text(), code);
 
-  // Someone else's public table is listed by its code; ours, private, is not.
-  auto bea = registerHosted(server.hostPort(), "Bea", false);
+  // The game announces its table here; the server lists what it says.
+  lan.seen("own", "Ann", "127.0.0.1", 7772, 3, 1, Stage::Playing, 4);
+  model.settle();
+  const QString row = "Ann | " + code + " | 3/4 | 1/5 | round 4 of 20 | 1.0.14";
+  ASSERT_TRUE(waitFor([&] {
+    servers.refresh();
+    model.settle();
+    return rows().contains(row);
+  })) << rows().join('\n').toStdString();
+  EXPECT_EQ(window.label_server->text(), "1 public table from the lobby server.");
+
+  // A private table is not listed, and is joined by its code as typed.
+  auto bea = registerHosted(server.hostPort(), "Bea", true);
   std::string beaCode;
   bea->onCode = [&](const std::string& c) { beaCode = c; };
   bea->start();
   ASSERT_TRUE(waitFor([&] { return !beaCode.empty(); }));
-  const auto listed = [&] {
+  int listings = 0;
+  servers.onListed = [&] { ++listings; };
+  ASSERT_TRUE(waitFor([&] {
     servers.refresh();
-    model.settle();
-    return model.rowOf("server", beaCode) >= 0;
-  };
-  ASSERT_TRUE(waitFor(listed));
-  EXPECT_EQ(rows(), QStringList{"Bea | " + QString::fromStdString(beaCode) + " | 1/4 | 0/5 | waiting | 1.0.14"});
-  EXPECT_EQ(window.label_server->text(), "1 public table from the lobby server.");
-
-  // Joining it starts the game at this lobby, which carries it to the table.
-  window.list_tables->selectRow(model.rowOf("server", beaCode));
-  window.joinClick();
+    return listings == 2;  // one asked for surely after Bea registered
+  }));
+  model.settle();
+  EXPECT_EQ(model.rowOf("server", beaCode), -1);
+  EXPECT_GE(model.rowOf("server", code.toStdString()), 0);
+  window.edit_code->setText(" " + QString::fromStdString(beaCode.substr(1)).toLower() + " ");
+  window.codeClick();
   ASSERT_TRUE(waitFor([&] { return started.size() == 2; }));
   EXPECT_EQ(started[0], "ombrix Ann|127.0.0.1|true");
+  // The game joins this lobby, which carries it to the table.
   EXPECT_TRUE(started[1].startsWith("ombrix Ann|127.0.0.1:") && started[1].endsWith("|join")) << started[1].toStdString();
   EXPECT_TRUE(window.inviteCode().isEmpty());  // the table hosted before is given up
 
-  window.edit_code->setText(" 2345678 ");
+  window.edit_code->setText("+2345678");
   window.codeClick();
   ASSERT_TRUE(waitFor([&] { return !boxes.empty(); }));
   EXPECT_EQ(boxes[0], "The table was not reached: no table has the code +2345678.");
