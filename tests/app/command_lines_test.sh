@@ -37,6 +37,10 @@ expect "ombrix-lobby wants one thing to do" 2 'give one of --list, --join ADDRES
 expect "ombrix-lobby --join needs a name" 2 '--join and --host need --name NAME' "${nodesk[@]}" "$lobby" --join h
 expect "ombrix-lobby --join needs an address" 2 '"not an address" is not an address' \
   "${nodesk[@]}" "$lobby" --join "not an address" --name Ann
+expect "ombrix-lobby refuses a lobby server that is no address" 2 'is not a lobby server.s address' \
+  "${nodesk[@]}" "$lobby" --list --server '[no-such'
+expect "ombrix-lobby --join +CODE needs a code" 2 '"[+]12" is not an invite code' \
+  "${nodesk[@]}" "$lobby" --join +12 --name Ann --server 127.0.0.1
 expect "ombrix-lobby --list --wait takes seconds" 2 '--wait takes seconds' "${nodesk[@]}" "$lobby" --list --wait x
 expect "ombrix-host --private needs --lobby-server" 2 'usage: ombrix-host' "$host" --private
 expect "ombrix-host refuses a lobby server that is no address" 2 'not a HOST\[:PORT\]' \
