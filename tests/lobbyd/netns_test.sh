@@ -154,7 +154,7 @@ check "the public host seated the game from the joiner's own address" "grep -q '
 start_host "$home" "$logs/private" --lobby-server "198.51.100.1:$port" --private
 private=$(code_of "$logs/private")
 listing=$(nsx "$inet" "$lobby" --list --json --wait 0 --server "198.51.100.1:$port" 2>"$logs/list.err") ||
-  echo "FAILED: --list --server ended with $?" >&2
+  { echo "FAILED: --list --server ended with $?" >&2; fail=1; }
 echo "listed: $(tr '\n' ';' <<<"$listing")"
 check "the public tables are listed, by their codes" \
   "grep -qF '\"source\":\"server\",\"code\":\"$nat\"}' <<<'$listing' && grep -qF '\"code\":\"$pubcode\"' <<<'$listing'"
@@ -167,6 +167,30 @@ status=0
 nsx "$inet" "$lobby" --join +2345678 --name Wu --server "198.51.100.1:$port" 2>"$logs/join-none" || status=$?
 check "an unknown code ends the lobby with 1 and says why" \
   "((status == 1)) && grep -qx 'ombrix-lobby: the table was not reached: no table has the code +2345678' '$logs/join-none'"
+
+# The lobby hosts behind the NAT: the table is registered with the code
+# printed before the game is up, joined by a lobby outside through the relay
+# to the game's own port, and withdrawn when the game ends.
+mkdir -m 700 "$logs/run-host"
+XDG_RUNTIME_DIR=$logs/run-host ip netns exec "$home" "$lobby" --host --name Vic --server "198.51.100.1:$port" \
+  2>"$logs/lobby-host" &
+hoster=$!
+pids+=("$hoster")
+await "$logs/lobby-host" 'invite code: \+' || echo "FAILED: the hosting lobby printed no code" >&2
+vic=$(code_of "$logs/lobby-host")
+await "$logs/lobby-host" 'the game runs as process' || true
+check "the hosting lobby is reached through the relay" \
+  "await '$logs/lobby-host' 'cannot reach this table: joiners come through its relay'"
+nsx "$inet" "$lobby" --join "$vic" --name Wei --server "198.51.100.1:$port" 2>"$logs/join-vic" &
+weiLobby=$!
+pids+=("$weiLobby")
+check "a lobby joins the lobby-hosted table through the relay" "await '$logs/join-vic' 'joined \\$vic through the relay'"
+kill "$(grep -oE 'the game runs as process [0-9]+' "$logs/lobby-host" | grep -oE '[0-9]+$')"
+hosted=0
+wait "$hoster" || hosted=$?
+check "the hosting lobby ended with its game" "((hosted == 0))"
+check "and its table was withdrawn" "await '$logs/lobbyd' 'table \\$vic withdrawn'"
+wait "$weiLobby" || true
 
 # The NAT host is killed: its registration goes with it.
 kill -KILL "$natpid"
