@@ -304,6 +304,12 @@ void Tlobby::hostClick() {
       reach_ = QString::fromStdString(reachText(direct));
       showCode(reach_);
     };
+    // A registration lost takes its code with it; the line says so and when
+    // it is tried again (a new code follows).
+    hosted_->log = [this](std::string_view line) {
+      reach_.clear();
+      showCode(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
+    };
     hosted_->start();
   }
   const bool ok = game_.host(name);
