@@ -1,6 +1,7 @@
 #include "lobby/lobbycli.h"
 
 #include <QCoreApplication>
+#include <QObject>
 #include <QTimer>
 #include <cstdio>
 #include <memory>
@@ -60,11 +61,12 @@ int listTables(double seconds, bool json, const std::optional<HostPort>& server)
   };
   lan.start();
   if (server) remote.setServer(server);
-  QTimer::singleShot(static_cast<int>(seconds * 1000), [&] {
+  QObject waiting;  // the timers below go with this call
+  QTimer::singleShot(static_cast<int>(seconds * 1000), &waiting, [&] {
     lanDone = true;
     finish();
   });
-  QTimer::singleShot(static_cast<int>(seconds * 1000) + kServerGraceMs, [&] {
+  QTimer::singleShot(static_cast<int>(seconds * 1000) + kServerGraceMs, &waiting, [&] {
     if (serverDone) return;
     line(stderr, "ombrix-lobby: the lobby server did not answer");
     serverDone = serverFailed = true;
