@@ -92,24 +92,23 @@ Tlobby::Tlobby(TableModel& model, GameSession& game, ServerTables& servers, QWid
   grid->addWidget(button_join, 5, 2);
   grid->addWidget(button_host, 5, 3);
 
-  grid->addWidget(caption("Join by address:", panel), 6, 0);
-  edit_address = new QLineEdit(panel);
-  edit_address->setObjectName("edit_address");
-  edit_address->setPlaceholderText("host name or IPv4 address, :PORT when not 7772");
-  grid->addWidget(edit_address, 6, 1, 1, 2);
-  button_address = new QPushButton("Join by address", panel);
-  button_address->setObjectName("button_address");
-  grid->addWidget(button_address, 6, 3);
-
-  grid->addWidget(caption("Join by code:", panel), 7, 0);
-  edit_code = new QLineEdit(panel);
-  edit_code->setObjectName("edit_code");
-  edit_code->setPlaceholderText("the invite code a friend shared, +XXXXXXX");
+  // A way in by what the player types: caption, field, and its button.
+  auto entryRow = [&](int row, const char* what, QLineEdit*& edit, const char* editName, const char* hint,
+                      QPushButton*& button, const char* buttonName) {
+    grid->addWidget(caption(QString(what) + ":", panel), row, 0);
+    edit = new QLineEdit(panel);
+    edit->setObjectName(editName);
+    edit->setPlaceholderText(hint);
+    grid->addWidget(edit, row, 1, 1, 2);
+    button = new QPushButton(what, panel);
+    button->setObjectName(buttonName);
+    grid->addWidget(button, row, 3);
+  };
+  entryRow(6, "Join by address", edit_address, "edit_address", "host name or IPv4 address, :PORT when not 7772",
+           button_address, "button_address");
+  entryRow(7, "Join by code", edit_code, "edit_code", "the invite code a friend shared, +XXXXXXX", button_code,
+           "button_code");
   edit_code->setMaxLength(kCodeChars);
-  grid->addWidget(edit_code, 7, 1, 1, 2);
-  button_code = new QPushButton("Join by code", panel);
-  button_code->setObjectName("button_code");
-  grid->addWidget(button_code, 7, 3);
 
   grid->addWidget(caption("Lobby server:", panel), 8, 0);
   edit_server = new QLineEdit(panel);
