@@ -1,7 +1,8 @@
 // ombrix: the game. Without parameters a solo game against three computer
 // players; with name, host address and "true" (or another word) it hosts or
 // joins a networked game for the lobby program. --help and --version answer
-// without a desktop. SIGINT and SIGTERM close the table as File > Exit does.
+// without a desktop. SIGINT and SIGTERM close the table as File > Exit does;
+// a solo game left open is saved then and offered again at the next start.
 //
 //   OMBRIX_TIME_SCALE=X    run the in-process host's timers X times faster
 //   OMBRIX_HOST_PORT=N     host on port N instead of 7772 (0: any free port; tests)
@@ -28,6 +29,7 @@
 #include "client/tablekeys.h"
 #include "engine/random.h"
 #include "net/stopsignals.h"
+#include "ui/userfiles.h"
 #include "app/hostbinding.h"
 #include "host/hostwindow.h"
 #include "widgets/art.h"
@@ -140,7 +142,8 @@ int main(int argc, char** argv) {
   windows::Tspylist spies(&table);
   windows::Tphrases phrases(&table);
   windows::Tdownload download(&table);
-  HostBinding binding(host);
+  // A solo game is saved beside the tally and offered again at the next start.
+  HostBinding binding(host, ui::userFile(kSaveFileName, ui::FileKind::Data).toStdString());
   table.attach(&score, &lastTrick, &spies, &binding, &tally, &phrases);
   table.attachDownload(&download);
   instance.onActivate = [&table] {
