@@ -500,6 +500,7 @@ void Tchat::resetForNewConnection() {
   remainder_.clear();
   turnBack();
   model_.reset();
+  gameRecord_->lineDropped();
   removeHand();
   for (int n = 1; n <= 4; ++n) {
     el<QLabel>("label_playername", n)->setText(caption(n));

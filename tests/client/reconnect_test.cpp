@@ -5,10 +5,12 @@
 #include <sys/socket.h>
 
 #include <QElapsedTimer>
+#include <QString>
 #include <QTextEdit>
 #include <cstdio>
 
 #include "base/virtualclock.h"
+#include "client/gamerecord.h"
 #include "client/redial.h"
 #include "host/hostwindow.h"
 #include "protocol/commands.h"
@@ -182,6 +184,13 @@ TEST_F(Reconnect, ATableResetMidTrickIsSeatedAgainWithItsHandAndPlaysOn) {
     for (int p = 1; p <= 10; ++p) backs += held(seat)[p] != 0;
     EXPECT_EQ(tm.cardsShown(seat), backs) << seat;
   }
+  // The game record goes on: the rounds before the drop stay, the return is marked.
+  const QString record = table.gameRecord().text();
+  EXPECT_TRUE(record.contains("Game: HALF (10 rounds), started by Ann")) << record.toStdString();
+  EXPECT_TRUE(record.contains("Round 1: 1 card, dealer")) << record.toStdString();
+  EXPECT_TRUE(record.contains("Round " + QString::number(tm.round()) + ": ") &&
+              record.contains("(back during this round after the line dropped)"))
+      << record.toStdString();
   // And it plays on: two more rounds from its own seat.
   EXPECT_TRUE(playing([&] { return tm.round() >= round + 2; }, 60000));
   EXPECT_EQ(e().slots[3].name, "Tab");
