@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QString>
 #include <QTextEdit>
+#include <algorithm>
 #include <cstdio>
 
 #include "base/virtualclock.h"
@@ -48,7 +49,8 @@ TEST(Redial, TriesAtDoublingIntervalsForAMinuteThenGivesUp) {
 }
 
 // Between a table and its host: every connection accepted is relayed to
-// the host, until reset() cuts them all with a reset each way.
+// the host, until cut() ends one (in the order accepted) with a reset each
+// way.
 class Proxy {
  public:
   explicit Proxy(int hostPort) : hostPort_(hostPort) {
@@ -56,28 +58,29 @@ class Proxy {
     listener_.OnAccept = [this](net::TAsyncSock* l) { accept(l); };
     listener_.setListen(true);
   }
-  ~Proxy() { reset(); }
+  ~Proxy() {
+    for (size_t i = 0; i < pairs_.size(); ++i) cut(i);
+  }
   int port() const { return listener_.LocalPort(); }
-  int accepted() const { return accepted_; }
-  void reset() {
-    for (auto& [down, up] : pairs_) {
-      for (net::TAsyncSock* s : {down, up.get()}) {
-        s->OnInfo = nullptr;
-        s->OnRead = nullptr;
-        linger l{1, 0};
-        ::setsockopt(s->Handle(), SOL_SOCKET, SO_LINGER, &l, sizeof l);
-        s->Close();
-      }
-      delete down;
+  int accepted() const { return static_cast<int>(pairs_.size()); }
+  void cut(size_t i) {
+    auto& [down, up] = pairs_.at(i);
+    if (!down) return;
+    for (net::TAsyncSock* s : {down, up.get()}) {
+      s->OnInfo = nullptr;
+      s->OnRead = nullptr;
+      linger l{1, 0};
+      ::setsockopt(s->Handle(), SOL_SOCKET, SO_LINGER, &l, sizeof l);
+      s->Close();
     }
-    pairs_.clear();
+    delete down;
+    down = nullptr;
   }
 
  private:
   void accept(net::TAsyncSock* l) {
     net::TAsyncSock* down = nullptr;
     if (!l->Accept(down) || !down) return;
-    ++accepted_;
     auto up = std::make_unique<net::TAsyncSock>();
     up->setHostName("127.0.0.1");
     up->setPortName(std::to_string(hostPort_));
@@ -89,7 +92,6 @@ class Proxy {
   }
 
   int hostPort_;
-  int accepted_ = 0;
   net::TAsyncSock listener_;
   std::vector<std::pair<net::TAsyncSock*, std::unique_ptr<net::TAsyncSock>>> pairs_;
 };
@@ -121,16 +123,26 @@ struct Reconnect : Table {
   std::unique_ptr<Proxy> proxy;
 };
 
-TEST_F(Reconnect, ATableResetMidTrickIsSeatedAgainWithItsHandAndPlaysOn) {
+TEST_F(Reconnect, ATableAndASpectatorResetMidTrickAreBackWhereTheyWereAndPlayOn) {
   ProtocolClient ann(host->port()), bo(host->port());
   logIn(ann, "Ann");
   logIn(bo, "Bo");
-  table.myName = "Tab";
-  table.socket().setPortName(std::to_string(proxy->port()));
-  table.processparams({"Tab", "127.0.0.1", "false"});
+  auto viaProxy = [&](Tchat& t, const char* name) {
+    t.socket().setPortName(std::to_string(proxy->port()));
+    t.processparams({name, "127.0.0.1", "false"});
+  };
+  viaProxy(table, "Tab");
   ASSERT_TRUE(waitFor([&] { return table.model().mySeat() == 3 && table.caption(3) == "Tab"; }));
+  ProtocolClient cy(host->port());
+  logIn(cy, "Cy");
+  Tchat spy;
+  spy.onClosed = [] {};
+  spy.settingsFile = table.settingsFile;
+  viaProxy(spy, "Spy");
+  ASSERT_TRUE(waitFor([&] { return spy.model().mySeat() == 5 && spy.model().loggedIn(); }));
   bo.close();  // seats 2 and 4 free: a newcomer would be seated at 2
-  ASSERT_TRUE(waitFor([&] { return !e().slots[2].inUse && table.caption(2) != "Bo"; }));
+  cy.close();
+  ASSERT_TRUE(waitFor([&] { return !e().slots[2].inUse && !e().slots[4].inUse && table.caption(2) != "Bo"; }));
   std::string m;
   wire::build::startgameRequest(m, "Ann", true);
   ann.send(m);
@@ -157,33 +169,45 @@ TEST_F(Reconnect, ATableResetMidTrickIsSeatedAgainWithItsHandAndPlaysOn) {
   const int round = tm.round();
   QElapsedTimer sinceReset;
   sinceReset.start();
-  proxy->reset();
+  proxy->cut(0);  // the table's line
 
   ASSERT_TRUE(waitFor([&] { return table.reconnecting(); }));
   EXPECT_TRUE(mainchat(table)->toPlainText().contains("Connection lost, reconnecting\u2026"));
-  ASSERT_TRUE(waitFor([&] { return !table.reconnecting() && tm.mySeat() == 3 && tm.gameSeen(); }, 15000));
+  ASSERT_TRUE(waitFor([&] { return !table.reconnecting() && tm.mySeat() == 3 && tm.gameSeen(); }, 15000))
+      << mainchat(table)->toPlainText().toStdString();
   ASSERT_TRUE(waitFor([&] { return tm.hand() == held(3); }));
   const qint64 seatedMs = sinceReset.elapsed();
   std::printf("[ figure ] reset to seated again with the hand: %lld ms (first try %d ms after the drop)\n",
               static_cast<long long>(seatedMs), Redial::kFirstDelayMs);
   EXPECT_FALSE(closed);
-  EXPECT_EQ(proxy->accepted(), 2);
+  EXPECT_EQ(proxy->accepted(), 3);
+  auto heldCount = [&](int seat) {
+    const auto h = held(seat);
+    return static_cast<int>(std::count_if(h.begin() + 1, h.end(), [](int c) { return c != 0; }));
+  };
   // Its own seat at the bottom of its view, the free seat still the computer's.
   EXPECT_EQ(table.el<QLabel>("label_playername", 3)->pos(), QPoint(160, 298));
   EXPECT_EQ(table.caption(3), "Tab");
   EXPECT_EQ(table.caption(2), QString::fromStdString(client::TableModel::defaultName(2)));
   EXPECT_FALSE(e().slots[2].inUse);
+  EXPECT_FALSE(e().slots[4].inUse);
   EXPECT_EQ(tm.round(), e().roundNumber);
   EXPECT_GE(tm.round(), round);
   // The cards shown are the host's, one picture per card held.
   size_t cards = 0;
   for (int p = 1; p <= 10; ++p) cards += held(3)[p] != 0;
   EXPECT_EQ(table.cardImages().size(), cards);
-  for (int seat : {1, 2, 4}) {
-    int backs = 0;
-    for (int p = 1; p <= 10; ++p) backs += held(seat)[p] != 0;
-    EXPECT_EQ(tm.cardsShown(seat), backs) << seat;
-  }
+  EXPECT_TRUE(waitFor([&] {
+    for (int seat : {1, 2, 4})
+      if (tm.cardsShown(seat) != heldCount(seat)) return false;
+    return true;
+  }));
+  // Then the spectator's: among the spectators again, watching the same table.
+  proxy->cut(1);
+  ASSERT_TRUE(waitFor([&] { return spy.reconnecting(); }));
+  ASSERT_TRUE(waitFor([&] { return !spy.reconnecting() && spy.model().mySeat() == 5 && spy.model().gameSeen(); }));
+  EXPECT_EQ(spy.caption(3), "Tab");
+  EXPECT_TRUE(waitFor([&] { return spy.model().cardsShown(3) == heldCount(3); }));
   // The game record goes on: the rounds before the drop stay, the return is marked.
   const QString record = table.gameRecord().text();
   EXPECT_TRUE(record.contains("Game: HALF (10 rounds), started by Ann")) << record.toStdString();
