@@ -142,8 +142,11 @@ int main(int argc, char** argv) {
   windows::Tspylist spies(&table);
   windows::Tphrases phrases(&table);
   windows::Tdownload download(&table);
-  // A solo game is saved beside the tally and offered again at the next start.
-  HostBinding binding(host, ui::userFile(kSaveFileName, ui::FileKind::Data).toStdString());
+  // A solo game is saved beside the tally and offered again at the next
+  // start; a demonstration neither offers nor leaves one.
+  const bool demonstration = qEnvironmentVariableIsSet("OMBRIX_AUTOPLAY") || qEnvironmentVariableIsSet("OMBRIX_KEYPLAY");
+  HostBinding binding(host, demonstration ? std::string()
+                                          : ui::userFile(kSaveFileName, ui::FileKind::Data).toStdString());
   table.attach(&score, &lastTrick, &spies, &binding, &tally, &phrases);
   table.attachDownload(&download);
   instance.onActivate = [&table] {
