@@ -3,7 +3,8 @@
 // joins a networked game for the lobby program (a hosted table is announced
 // on the local network under the player's name; a solo game never is).
 // --help and --version answer without a desktop. SIGINT and SIGTERM close
-// the table as File > Exit does.
+// the table as File > Exit does; a solo game left open is saved then and
+// offered again at the next start.
 //
 //   OMBRIX_TIME_SCALE=X    run the in-process host's timers X times faster
 //   OMBRIX_HOST_PORT=N     host on port N instead of 7772 (0: any free port; tests)
@@ -31,6 +32,7 @@
 #include "dnssd/publisher.h"
 #include "engine/random.h"
 #include "net/stopsignals.h"
+#include "ui/userfiles.h"
 #include "app/hostbinding.h"
 #include "host/hostwindow.h"
 #include "widgets/art.h"
@@ -143,7 +145,11 @@ int main(int argc, char** argv) {
   windows::Tspylist spies(&table);
   windows::Tphrases phrases(&table);
   windows::Tdownload download(&table);
-  HostBinding binding(host);
+  // A solo game is saved beside the tally and offered again at the next
+  // start; a demonstration neither offers nor leaves one.
+  const bool demonstration = qEnvironmentVariableIsSet("OMBRIX_AUTOPLAY") || qEnvironmentVariableIsSet("OMBRIX_KEYPLAY");
+  HostBinding binding(host, demonstration ? std::string()
+                                          : ui::userFile(kSaveFileName, ui::FileKind::Data).toStdString());
   table.attach(&score, &lastTrick, &spies, &binding, &tally, &phrases);
   table.attachDownload(&download);
   instance.onActivate = [&table] {

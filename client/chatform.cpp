@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QLoggingCategory>
 #include <QMenuBar>
 #include <QPushButton>
@@ -171,6 +172,7 @@ Tchat::Tchat()
   buildChat();
   settingsFile = ui::userFile("quarrowlobby.ini", ui::FileKind::Settings);
   phraseTimer_->onTick = [this] { phraseTick(); };
+  useRedialTimers(timers_);
   sock_.setPortName("7772");
   sock_.OnRead = [this](net::TAsyncSock*, int) { sockRead(); };
   sock_.OnInfo = [this](net::TAsyncSock*, net::TSocketInfo i, const std::string& m) { sockInfo(i, m); };
@@ -192,6 +194,12 @@ Tchat::Tchat()
   model_.addObserver(*hint_);
   model_.addObserver(*mutes_);
   model_.addObserver(*keys_);
+}
+
+void Tchat::useRedialTimers(TimerFactory& timers) {
+  redial_ = std::make_unique<Redial>(timers);
+  redial_->onTry = [this] { redialTry(); };
+  redial_->onGiveUp = [this] { redialGiveUp(); };
 }
 
 Tchat::~Tchat() {
@@ -343,7 +351,22 @@ void Tchat::processparams(const QStringList& params) {
     if (download) download->show();  // the lobby is offered; the solo game loads behind it
     hostAddress = "127.0.0.1";
     myName = "You";
-    hostpress();
+    // A game left when the program last closed may be taken up again; the
+    // host must hold it before the table connects.
+    std::string report;
+    const std::optional<SavedGame> saved = host ? host->openSave(&report) : std::nullopt;
+    if (!report.empty()) addlinetochat(QString::fromStdString(report));
+    if (!saved) return hostpress();
+    ui::choice("Resume the game you left in round " + QString::number(saved->round) + "?", {"Resume", "New Game"},
+               [this, rows = saved->roundPoints](int answer) {
+                 if (answer == 0 && host->resumeSave()) {
+                   resumedRows_ = rows;
+                 } else {
+                   if (answer == 0) addlinetochat("The saved game could not be resumed; a new one can start.");
+                   host->discardSave();
+                 }
+                 hostpress();
+               });
     return;
   }
   addlinetochat("Loading Multi-player Game.. Please Wait.");
@@ -416,6 +439,15 @@ void Tchat::sockRead() {
 void Tchat::enqueue(std::string command) { receivedlist_.push_back(std::move(command)); }
 
 void Tchat::sockInfo(net::TSocketInfo info, const std::string& msg) {
+  if (redial_->active() || gaveUp_) {
+    // A try of the redial: a failed one waits for the next.
+    if (info == net::siConnect && sock_.Connected()) {
+      redial_->stop();
+      resetForNewConnection();
+      qCInfo(lcTable, "connected again after %d tries", redial_->tries());
+    }
+    return;
+  }
   if (msg == "Socket Closed") {
     connectionGone_ = true;
     return closeWhenDispatched();
@@ -423,7 +455,9 @@ void Tchat::sockInfo(net::TSocketInfo info, const std::string& msg) {
   if (info == net::siError && sock_.Connected() && net::isConnectionLost(sock_.LastError())) {
     // A reset (the host's machine gone, a cable pulled) arrives as an error
     // report alone; the connection is over all the same. Closing the socket
-    // reports "Socket Closed", which closes the table.
+    // reports "Socket Closed"; the table connects again, as no host said
+    // the game was over for it.
+    lineDropped_ = true;
     sock_.Close();
     return;
   }
@@ -435,7 +469,52 @@ void Tchat::sockInfo(net::TSocketInfo info, const std::string& msg) {
 
 void Tchat::closeWhenDispatched() {
   if (!receivedlist_.empty()) return Timer1_.poke();
-  if (!fullBoxOpen_) closeTable();
+  if (fullBoxOpen_) return;
+  // What came before the drop is dispatched first: a removal or a full
+  // table among it closes the table after all.
+  if (lineDropped_ && model_.loggedIn() && !closing_) return startRedial();
+  closeTable();
+}
+
+void Tchat::startRedial() {
+  lineDropped_ = false;
+  connectionGone_ = false;
+  addlinetochat("Connection lost, reconnecting\u2026");
+  qCInfo(lcTable, "line dropped; reconnecting to %s:%s", sock_.HostName().c_str(), sock_.PortName().c_str());
+  redial_->start();
+}
+
+void Tchat::redialTry() {
+  sock_.Close();  // a try still under way gives way to this one
+  try {
+    sock_.Open();
+  } catch (const std::exception& e) {
+    qCInfo(lcTable, "reconnecting: %s", e.what());
+  }
+}
+
+void Tchat::redialGiveUp() {
+  gaveUp_ = true;  // what the socket reports from here on is of no connection
+  sock_.Close();
+  addlinetochat("Could not reconnect to the game within a minute. Close the window to leave.");
+}
+
+void Tchat::resetForNewConnection() {
+  seatedAgain_ = settingsRead_;
+  receivedlist_.clear();
+  remainder_.clear();
+  turnBack();
+  model_.reset();
+  gameRecord_->lineDropped();
+  removeHand();
+  for (int n = 1; n <= 4; ++n) {
+    el<QLabel>("label_playername", n)->setText(caption(n));
+    el<QLabel>("image_played", n)->clear();
+    el<QLabel>("image_cards", n)->clear();
+    for (const char* mark : {"image_turn", "image_eyes", "image_winner", "image_trickwinner"}) el(mark, n)->hide();
+  }
+  setBidBoxVisible(false);
+  if (spies) spies->listbox_spys->clear();  // the new connection's log-in lists them again
 }
 
 void Tchat::closeTable() {
@@ -534,7 +613,11 @@ void Tchat::newplayerinfo(const ev::Arrived& e) {
     el<QLabel>("label_playername", n)->setText(caption(n));
     if (n == model_.mySeat()) {
       addlinetochat("You are Connected.");
-      loadinifile();  // only a seated player has settings; a spectator keeps the built-in ones
+      // Only a seated player has settings; a spectator keeps the built-in
+      // ones. A table seated again after its line dropped keeps what it has
+      // (the window where the player moved it).
+      if (!seatedAgain_) loadinifile();
+      seatedAgain_ = false;
       // From here on a close saves the settings (and the window's place).
       qCInfo(lcTable, "seated in slot %d", n);
     } else
@@ -582,6 +665,9 @@ void Tchat::kicking(int target) {
 }
 
 void Tchat::closeEvent(QCloseEvent* e) {
+  // A solo game in progress is saved while the host still holds it.
+  if (host) host->saveNow();
+  redial_->stop();
   // FormClose: the settings are saved only when the window moved or changed
   // size, kept within the desktop's work area.
   QRect g = geometry();

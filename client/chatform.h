@@ -24,6 +24,8 @@
 
 #include "ai/decision.h"
 #include "base/pacer.h"
+#include "client/inprocesshost.h"
+#include "client/redial.h"
 #include "client/tablemodel.h"
 #include "net/asyncsock.h"
 #include "net/qttimers.h"
@@ -101,6 +103,10 @@ class Tchat : public QMainWindow, private TableObserver {
   uint32_t textColor() const { return textColor_; }
   ai::Skill botSkill() const { return botSkill_; }
   net::TAsyncSock& socket() { return sock_; }
+  // Trying to connect again after the line dropped.
+  bool reconnecting() const { return redial_->active(); }
+  // The redial's timers, for a test that runs its minute in virtual time.
+  void useRedialTimers(TimerFactory& timers);
 
   // --- Start-up and connection --------------------------------------------------
   void processparams(const QStringList& params);
@@ -219,6 +225,15 @@ class Tchat : public QMainWindow, private TableObserver {
   // The connection is gone: what it delivered is dispatched first, and the
   // table closes once the queue is empty and no full-table box is open.
   void closeWhenDispatched();
+  // The line dropped under a logged-in table: it tries to connect again
+  // and logs in under the same name (client/redial.h).
+  void startRedial();
+  void redialTry();
+  void redialGiveUp();
+  // A new connection: the table as one that has just opened, its view
+  // turned back to where the first connection found it, so that the host's
+  // numbers turn it as they would a new table.
+  void resetForNewConnection();
   void showStartControls();
   void setBidBoxVisible(bool on);
   void drawFan(int seat);
@@ -229,6 +244,7 @@ class Tchat : public QMainWindow, private TableObserver {
   // Seat mapping and the hand.
   void sortstuff(int seat);
   void movestuff(int from, int to);
+  void turnBack();  // undoes every sortstuff of this connection
   void createcard(int position, int card);
   void movecards(int position);
   void removeHand();
@@ -334,6 +350,13 @@ class Tchat : public QMainWindow, private TableObserver {
   bool closing_ = false;
   bool connectionGone_ = false;  // "Socket Closed" came; the queue is being emptied
   bool fullBoxOpen_ = false;     // "The Game is full" waits for its OK before the close
+  bool lineDropped_ = false;     // the connection was lost, not closed by the host
+  bool gaveUp_ = false;          // the redial's minute is over
+  bool seatedAgain_ = false;     // the settings were read on a connection before this one
+  int turned_ = 0;               // places the seats were turned by this connection's numbers
+  std::unique_ptr<Redial> redial_;
+  // A resumed solo game's score card rows, filled in once the table finds the game.
+  std::vector<std::array<int, 5>> resumedRows_;
   QStringList noticesShowing_;
 };
 

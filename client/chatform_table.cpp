@@ -50,6 +50,13 @@ void Tchat::sortstuff(int s) {
       {{4, 0}, {1, 4}, {2, 1}, {3, 2}, {0, 3}}};
   if (s < 2 || s > 4) return;
   for (auto [a, b] : renames[s]) movestuff(a, b);
+  turned_ = (turned_ + s - 1) % 4;
+}
+
+void Tchat::turnBack() {
+  // Number s turns the seats by s - 1 places; the rest of the circle turns them home.
+  if (turned_ != 0) sortstuff(4 - turned_ + 1);
+  turned_ = 0;
 }
 
 // --- Game start and rounds ----------------------------------------------------------
@@ -272,9 +279,23 @@ void Tchat::newplayerstuff(const ev::SeatFound& e) {
 void Tchat::stats(const ev::GameFound& e) {
   label_round->setText("Round: " + QString::number(e.round));
   if (score) score->joinedGame(e.half);
+  if (score && !resumedRows_.empty()) {
+    // A resumed game's rounds, which no announcement repeats.
+    std::array<int, 5> totals{};
+    for (size_t r = 0; r < resumedRows_.size(); ++r)
+      for (int seat = 1; seat <= 4; ++seat) {
+        totals[seat] += resumedRows_[r][seat];
+        score->scored(seat, static_cast<int>(r) + 1, QString::number(resumedRows_[r][seat]),
+                      QString::number(totals[seat]));
+      }
+    resumedRows_.clear();
+  }
   trumpcard->clear();
   trumpcard->setPixmap(ui::CardPictures::instance().picture(e.trump));
-  for (int n = 1; n <= 4; ++n) el<QLabel>("label_playername", n)->setText(caption(n));
+  for (int n = 1; n <= 4; ++n) {
+    el<QLabel>("label_playername", n)->setText(caption(n));
+    drawFan(n);
+  }
 }
 
 // --- The hand -------------------------------------------------------------------------

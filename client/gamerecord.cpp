@@ -104,6 +104,7 @@ void GameRecord::inRound(const TableEvent& e) {
 }
 
 void GameRecord::startGame(const ev::GameStarted& p) {
+  rejoining_ = false;
   game_ = Game{};
   entries_ = 0;
   game_.seen = true;
@@ -114,19 +115,28 @@ void GameRecord::startGame(const ev::GameStarted& p) {
 }
 
 void GameRecord::joinGame(const ev::GameFound& p) {
-  game_ = Game{};
-  entries_ = 0;
-  game_.seen = game_.joined = true;
-  game_.half = p.half;
-  game_.names = captions();
+  // Back after a dropped line to the game this record follows (unfinished,
+  // of the same kind, not gone back in rounds): the rounds seen stay.
+  const bool goesOn = rejoining_ && game_.seen && game_.best < 0 && game_.half == p.half &&
+                      !game_.rounds.empty() && p.round >= game_.rounds.back().number;
+  rejoining_ = false;
+  if (!goesOn) {
+    game_ = Game{};
+    entries_ = 0;
+    game_.seen = game_.joined = true;
+    game_.half = p.half;
+    game_.names = captions();
+  }
   Round r;
   r.number = p.round;
   r.handSize = scheduledHandSize(p.round);
   r.trump = p.trump;
-  r.names = game_.names;
+  r.names = goesOn ? captions() : game_.names;
+  r.namesChanged = goesOn && r.names != game_.rounds.back().names;
   r.hand = foundHand_;
   r.handAtJoin = true;
-  r.joinedHere = true;
+  r.joinedHere = !goesOn;
+  r.backHere = goesOn;
   QStringList state;
   Trick underway;
   int tricksTaken = 0;
@@ -207,6 +217,7 @@ QString GameRecord::text() const {
     if (r.dealer) head += ", dealer " + name(r, r.dealer);
     head += ", trump " + (r.trump ? cardName(r.trump) : QString("not seen"));
     if (r.joinedHere) head += " (joined during this round)";
+    if (r.backHere) head += " (back during this round after the line dropped)";
     out << head;
     if (r.namesChanged) out << seats(r.names);
     if (!r.joinedState.isEmpty()) out << "When joined: " + r.joinedState;

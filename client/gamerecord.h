@@ -24,6 +24,10 @@ class GameRecord : public TableObserver {
   // One event of the table, after the model took it in.
   void after(const TableEvent& e) override;
 
+  // The table's line dropped and it is connecting again: the game it finds
+  // next, if it is still the one under way here, goes on in this record.
+  void lineDropped() { rejoining_ = true; }
+
   // A game was started or joined since this table connected.
   bool hasGame() const { return game_.seen; }
   // Rounds, cards, bids and scores one game may add to the record: a whole
@@ -61,6 +65,7 @@ class GameRecord : public TableObserver {
     std::vector<Trick> tricks;
     std::vector<Score> scores;
     bool joinedHere = false;  // this table joined during this round
+    bool backHere = false;    // or came back to it after its line dropped
     QString joinedState;      // what the table showed then, seat by seat
     int trickBase = 0;        // tricks finished before the first one recorded
   };
@@ -97,6 +102,7 @@ class GameRecord : public TableObserver {
   };
   std::vector<std::pair<int, Found>> found_;
   std::vector<int> foundHand_;  // the own cards of the last CMD_placecard
+  bool rejoining_ = false;
 };
 
 }  // namespace ombrix::client

@@ -143,6 +143,13 @@ void TableModel::on(const ev::GameFound& e) {
       if (bids_[s] == ai::kNotBid) bids_[s] = 0;  // the bidding is over: a missing bid was 0
   }
   if (!opener_) opener_ = leader_;
+  // The backs the other seats hold, as a table that saw the deal shows them:
+  // the round's cards less one for each trick taken and one for a card of
+  // theirs on the table.
+  int taken = 0;
+  for (int s = 1; s <= kSeats; ++s) taken += tricks_[s];
+  for (int s = 1; s <= kSeats; ++s)
+    if (s != mySeat_) cardsShown_[s] = std::max(0, handSize_ - taken - (isCard(foundOnTable_[s]) ? 1 : 0));
 }
 
 // --- The game ----------------------------------------------------------------------

@@ -1,6 +1,9 @@
 #include "ui/msgbox.h"
 
 #include <QMessageBox>
+#include <QPushButton>
+#include <algorithm>
+#include <vector>
 
 namespace ombrix::ui {
 
@@ -11,6 +14,10 @@ MessageBoxSink& sink() {
 }
 QuestionSink& questionSink() {
   static QuestionSink s;
+  return s;
+}
+ChoiceSink& choiceSink() {
+  static ChoiceSink s;
   return s;
 }
 }  // namespace
@@ -36,6 +43,26 @@ void question(const QString& text, std::function<void(bool yes)> answer) {
   box->setAttribute(Qt::WA_DeleteOnClose);
   QObject::connect(box, &QMessageBox::finished, box, [answer](int button) {
     if (answer) answer(button == QMessageBox::Yes);
+  });
+  box->open();
+}
+
+void setChoiceSink(ChoiceSink s) { choiceSink() = std::move(s); }
+
+void choice(const QString& text, const QStringList& buttons, std::function<void(int)> answer) {
+  if (choiceSink()) return choiceSink()(text, buttons, std::move(answer));
+  auto* box = new QMessageBox(QMessageBox::Question, "Ombrix", text, QMessageBox::NoButton);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  std::vector<QAbstractButton*> pressed;
+  for (const QString& b : buttons) pressed.push_back(box->addButton(b, QMessageBox::AcceptRole));
+  if (!pressed.empty()) {
+    box->setDefaultButton(static_cast<QPushButton*>(pressed.front()));
+    box->setEscapeButton(pressed.back());
+  }
+  QObject::connect(box, &QMessageBox::finished, box, [box, answer, pressed](int) {
+    const auto it = std::find(pressed.begin(), pressed.end(), box->clickedButton());
+    const int index = it == pressed.end() ? static_cast<int>(pressed.size()) - 1 : static_cast<int>(it - pressed.begin());
+    if (answer) answer(index);
   });
   box->open();
 }

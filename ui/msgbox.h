@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 namespace ombrix::ui {
@@ -17,5 +18,13 @@ void messageBox(const QString& text, std::function<void()> then = {});
 using QuestionSink = std::function<void(const QString& text, std::function<void(bool yes)> answer)>;
 void setQuestionSink(QuestionSink sink);
 void question(const QString& text, std::function<void(bool yes)> answer);
+
+// A question with buttons of its own; the first is the default (Return).
+// `answer` gets the index of the button pressed; closing the box answers
+// the last, as Escape does.
+using ChoiceSink =
+    std::function<void(const QString& text, const QStringList& buttons, std::function<void(int)> answer)>;
+void setChoiceSink(ChoiceSink sink);
+void choice(const QString& text, const QStringList& buttons, std::function<void(int)> answer);
 
 }  // namespace ombrix::ui

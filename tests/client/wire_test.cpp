@@ -10,6 +10,8 @@
 #include <memory>
 #include <utility>
 
+#include "base/virtualclock.h"
+#include "client/redial.h"
 #include "protocol/commands.h"
 #include "tests/client/table_fixture.h"
 #include "tests/support/qtloop.h"
@@ -125,12 +127,16 @@ TEST_F(Table, WhatArrivedBeforeTheCloseIsShownBeforeTheTableCloses) {
   EXPECT_EQ(table.caption(3), "Cy");
 }
 
-TEST_F(Table, AResetAfterLogInClosesTheTable) {
+TEST_F(Table, AResetAfterLogInIsALostLineTriedAgainForAMinute) {
+  VirtualClock clock;
+  table.useRedialTimers(clock);
   net::TAsyncSock listener, *peer = nullptr;
   std::string login;
+  int accepted = 0;
   listener.setPortName("0");
   listener.OnAccept = [&](net::TAsyncSock* l) {
     l->Accept(peer);
+    ++accepted;
     peer->OnRead = [&](net::TAsyncSock* s, int) { login += s->Receive(); };
     peer->Send(std::string("CMD_sendlogininfo+2") + wire::kTerminator);
   };
@@ -140,13 +146,37 @@ TEST_F(Table, AResetAfterLogInClosesTheTable) {
   table.joinpress();
   ASSERT_TRUE(waitFor([&] { return login.find("CMD_logininfo+2+1.0.14+Ann") == 0; }));
   ASSERT_TRUE(table.model().loggedIn());
-  // The host's machine goes: only a reset reaches the table.
+  // The line goes: only a reset reaches the table, and no host said the game was over.
   linger hard{1, 0};
   ::setsockopt(peer->Handle(), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
   peer->OnInfo = nullptr;
   peer->Close();
-  EXPECT_TRUE(waitFor([&] { return closed; }));
   delete peer;
+  ASSERT_TRUE(waitFor([&] { return table.reconnecting(); }));
+  EXPECT_TRUE(mainchat(table)->toPlainText().contains("Connection lost, reconnecting\u2026"));
+  // The first try reaches the listener and logs in again under the same name.
+  login.clear();
+  clock.step();
+  ASSERT_TRUE(waitFor([&] { return login.find("CMD_logininfo+2+1.0.14+Ann") == 0; }));
+  EXPECT_FALSE(table.reconnecting());
+  EXPECT_EQ(accepted, 2);
+  // Again, and this time nobody listens any more: refused tries until the minute is over.
+  ::setsockopt(peer->Handle(), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+  peer->OnInfo = nullptr;
+  peer->Close();
+  delete peer;
+  listener.setListen(false);
+  ASSERT_TRUE(waitFor([&] { return table.reconnecting(); }));
+  const int64_t dropped = clock.now();
+  for (int tick = 0; tick < 20 && table.reconnecting(); ++tick) {
+    clock.step();
+    QCoreApplication::processEvents();
+  }
+  EXPECT_FALSE(table.reconnecting());
+  EXPECT_EQ(clock.now() - dropped, client::Redial::kGiveUpMs);
+  EXPECT_TRUE(mainchat(table)->toPlainText().contains("Could not reconnect to the game within a minute"));
+  EXPECT_FALSE(closed);  // the window stays, with the reason, until the player closes it
+  EXPECT_EQ(accepted, 2);
 }
 
 TEST_F(Solo, TheHostsNoticesAreShownWithoutStoppingTheDispatch) {

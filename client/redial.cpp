@@ -1,0 +1,38 @@
+#include "client/redial.h"
+
+#include <algorithm>
+
+namespace ombrix::client {
+
+Redial::Redial(TimerFactory& timers) : clock_(timers), timer_(timers.createTimer()) {
+  timer_->onTick = [this] { tick(); };
+}
+
+void Redial::start() {
+  active_ = true;
+  tries_ = 0;
+  delayMs_ = kFirstDelayMs;
+  droppedUs_ = clock_.nowUs();
+  timer_->start(delayMs_);
+}
+
+void Redial::stop() {
+  active_ = false;
+  timer_->stop();
+}
+
+void Redial::tick() {
+  const int64_t elapsedMs = (clock_.nowUs() - droppedUs_) / 1000;
+  if (elapsedMs >= kGiveUpMs) {
+    stop();
+    if (onGiveUp) onGiveUp();
+    return;
+  }
+  delayMs_ = std::min(delayMs_ * 2, kLongestDelayMs);
+  // The last wait ends at the minute, not past it.
+  timer_->start(static_cast<int>(std::min<int64_t>(delayMs_, kGiveUpMs - elapsedMs)));
+  ++tries_;
+  if (onTry) onTry();
+}
+
+}  // namespace ombrix::client

@@ -1,0 +1,204 @@
+// A solo game closed and taken up again, end to end: the real table window,
+// its score card and the in-process host, with the save on disk between two
+// runs of the program.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTextEdit>
+
+#include "app/hostbinding.h"
+#include "client/chatform.h"
+#include "host/savegame.h"
+#include "tests/client/table_fixture.h"
+#include "tests/support/qtloop.h"
+#include "ui/msgbox.h"
+#include "windows/lasttrickform.h"
+#include "windows/scoreform.h"
+#include "windows/spylistform.h"
+
+namespace ombrix::test {
+namespace {
+
+constexpr double kScale = 40;  // the host's pauses, forty times faster
+constexpr int kTotalRow = 21;  // the score card's totals
+
+// One run of the program: the host, the table window and its score card.
+struct Program {
+  Program(const QTemporaryDir& dir, const std::string& save, uint64_t seed) {
+    host = std::make_unique<HostWindow>(seed, kScale);
+    binding = std::make_unique<HostBinding>(*host, save);
+    table = std::make_unique<Tchat>();
+    table->settingsFile = dir.filePath("quarrowlobby.ini");
+    score = new windows::Tscore(table.get());
+    table->attach(score, new windows::Tlasttrick(table.get()), new windows::Tspylist(table.get()), binding.get());
+    table->hostPort = "0";
+  }
+  ~Program() {
+    // As the program ends: the saver first, so nothing of the teardown
+    // reaches the save.
+    binding.reset();
+    table.reset();
+    host.reset();
+  }
+  std::unique_ptr<HostWindow> host;
+  std::unique_ptr<HostBinding> binding;
+  std::unique_ptr<Tchat> table;
+  windows::Tscore* score = nullptr;
+};
+
+// What a player sees of the game, to hold the resumed table against.
+struct Seen {
+  std::array<int, 11> hand{};
+  std::array<int, 5> scores{}, tricks{}, bids{}, backs{};
+  std::array<int, 4> trick{};  // the trick on the table, in the order played
+  int round = 0, inTrick = 0, leader = 0;
+  std::vector<QString> card;  // the score card's rows so far and its totals
+  bool operator==(const Seen&) const = default;
+};
+
+void PrintTo(const Seen& s, std::ostream* os) {
+  auto list = [os](const char* what, auto& a) {
+    *os << what << ":";
+    for (auto x : a) *os << " " << x;
+    *os << "\n";
+  };
+  *os << "round " << s.round << ", " << s.inTrick << " in the trick led by " << s.leader << "\n";
+  list("hand", s.hand), list("on the table", s.trick), list("scores", s.scores);
+  list("tricks", s.tricks), list("bids", s.bids), list("backs", s.backs);
+  for (const QString& c : s.card) *os << c.toStdString() << " ";
+}
+
+Seen seen(const Program& r) {
+  const client::TableModel& m = r.table->model();
+  Seen s;
+  s.hand = m.hand();
+  s.round = m.round();
+  s.inTrick = m.inTrick();
+  s.leader = m.leader();
+  s.trick = m.trick();
+  for (int seat = 1; seat <= 4; ++seat) {
+    s.scores[seat] = m.score(seat);
+    s.tricks[seat] = m.tricks(seat);
+    s.bids[seat] = m.bid(seat);
+    s.backs[seat] = m.cardsShown(seat);
+    for (int row = 1; row < m.round(); ++row) s.card.push_back(r.score->cell(seat, row));
+    s.card.push_back(r.score->cell(seat, kTotalRow));
+  }
+  return s;
+}
+
+// Bids one and plays a legal card whenever asked, until `stop` holds.
+bool playUntil(Tchat& table, const std::function<bool()>& stop, int timeoutMs) {
+  return waitFor(
+      [&] {
+        if (stop()) return true;
+        if (button_bid(table)->isVisibleTo(&table)) {
+          edit_bid(table)->setText("1");
+          table.button_bidClick();
+        }
+        if (table.model().myTurn())
+          if (CardImage* c = legalCard(table)) clickCard(c);
+        return false;
+      },
+      timeoutMs);
+}
+
+struct SoloResume : ::testing::Test {
+  void SetUp() override {
+    ui::setMessageBoxSink([this](const QString& t, std::function<void()> then) {
+      boxes.push_back(t);
+      if (then) then();
+    });
+    ui::setChoiceSink([this](const QString& text, const QStringList& buttons, std::function<void(int)> answer) {
+      asked.push_back(text + " [" + buttons.join("|") + "]");
+      answer(answerWith);
+    });
+  }
+  void TearDown() override {
+    ui::setMessageBoxSink({});
+    ui::setChoiceSink({});
+  }
+  QTemporaryDir dir;
+  std::string save = dir.filePath(kSaveFileName).toStdString();
+  std::vector<QString> boxes, asked;
+  int answerWith = 0;
+};
+
+TEST_F(SoloResume, AGameClosedMidTrickGoesOnWhereItWasAndANewGameForgetsIt) {
+  Seen before;
+  {
+    Program first(dir, save, 5);
+    first.table->processparams({});
+    ASSERT_TRUE(waitFor([&] { return first.table->model().loggedIn(); }));
+    EXPECT_TRUE(asked.empty());  // nothing saved yet
+    first.table->StartHalfGame1Click();
+    // Into a round, a trick taken, another seat's card on the table, the
+    // player on turn: the host waits for the player and nothing moves.
+    const client::TableModel& m = first.table->model();
+    ASSERT_TRUE(playUntil(
+        *first.table,
+        [&] {
+          int taken = 0;
+          for (int s = 1; s <= 4; ++s) taken += m.tricks(s);
+          return m.round() >= 3 && m.myTurn() && taken >= 1 && m.inTrick() >= 1;
+        },
+        60000));
+    before = seen(first);
+    first.table->close();  // File > Exit: the game is saved
+    ASSERT_TRUE(QFile::exists(QString::fromStdString(save)));
+  }
+  ASSERT_TRUE(QFile::copy(QString::fromStdString(save), QString::fromStdString(save + ".copy")));
+
+  {
+    Program second(dir, save, 6);  // another seed: the cards come from the save alone
+    second.table->processparams({});
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0], "Resume the game you left in round " + QString::number(before.round) +
+                            "? [Resume|New Game]");
+    const client::TableModel& m = second.table->model();
+    ASSERT_TRUE(waitFor([&] { return m.myTurn(); }));
+    EXPECT_EQ(seen(second), before);
+    EXPECT_EQ(label_round(*second.table)->text(), "Round: " + QString::number(before.round));
+    EXPECT_EQ(second.table->handInOrder().size(), static_cast<size_t>(std::count_if(
+                                                       before.hand.begin() + 1, before.hand.end(),
+                                                       [](int c) { return c != 0; })));
+    // Play goes on to the end, and a finished game leaves nothing to resume.
+    ASSERT_TRUE(playToTheEnd(*second.table, 120000));
+    EXPECT_EQ(m.round(), 10);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(save)));
+  }
+
+  // The same save again, answered "New Game": gone, and the table waits for a start.
+  ASSERT_TRUE(QFile::rename(QString::fromStdString(save + ".copy"), QString::fromStdString(save)));
+  answerWith = 1;
+  Program third(dir, save, 7);
+  third.table->processparams({});
+  ASSERT_EQ(asked.size(), 2u);
+  ASSERT_TRUE(waitFor([&] { return third.table->model().loggedIn(); }));
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(save)));
+  EXPECT_FALSE(third.table->model().gameSeen());
+  EXPECT_TRUE(button_start(*third.table)->isVisibleTo(third.table.get()));
+  EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(SoloResume, ADamagedSaveIsToldKeptAsideAndTheGameStartsAnyway) {
+  QFile f(QString::fromStdString(save));
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write("ombrix save 1\nround 3\n");  // cut short, no checksum
+  f.close();
+  Program run(dir, save, 5);
+  run.table->processparams({});
+  ASSERT_TRUE(waitFor([&] { return run.table->model().loggedIn(); }));
+  EXPECT_TRUE(asked.empty());
+  const QString chat = mainchat(*run.table)->toPlainText();
+  EXPECT_TRUE(chat.contains("could not be read")) << chat.toStdString();
+  EXPECT_TRUE(chat.contains(QString::fromStdString(save + ".damaged"))) << chat.toStdString();
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(save)));
+  EXPECT_TRUE(QFile::exists(QString::fromStdString(save + ".damaged")));
+  run.table->StartHalfGame1Click();
+  EXPECT_TRUE(playUntil(*run.table, [&] { return run.table->model().round() == 2; }, 30000));
+}
+
+}  // namespace
+}  // namespace ombrix::test
