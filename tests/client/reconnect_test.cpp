@@ -151,20 +151,7 @@ TEST_F(Reconnect, ATableAndASpectatorResetMidTrickAreBackWhereTheyWereAndPlayOn)
   ann.send(m);
 
   const client::TableModel& tm = table.model();
-  auto playing = [&](const std::function<bool()>& stop, int ms) {
-    return waitFor(
-        [&] {
-          if (stop()) return true;
-          if (button_bid(table)->isVisibleTo(&table)) {
-            edit_bid(table)->setText("1");
-            table.button_bidClick();
-          }
-          if (tm.myTurn())
-            if (CardImage* c = legalCard(table)) clickCard(c);
-          return false;
-        },
-        ms);
-  };
+  auto playing = [&](const std::function<bool()>& stop, int ms) { return playUntil(table, stop, ms); };
   ASSERT_TRUE(playing([&] { return tm.round() >= 3 && tm.inTrick() >= 1 && tm.inTrick() < 4; }, 30000));
   const int round = tm.round();
   QElapsedTimer sinceReset;

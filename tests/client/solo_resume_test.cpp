@@ -88,22 +88,6 @@ Seen seen(const Program& r) {
   return s;
 }
 
-// Bids one and plays a legal card whenever asked, until `stop` holds.
-bool playUntil(Tchat& table, const std::function<bool()>& stop, int timeoutMs) {
-  return waitFor(
-      [&] {
-        if (stop()) return true;
-        if (button_bid(table)->isVisibleTo(&table)) {
-          edit_bid(table)->setText("1");
-          table.button_bidClick();
-        }
-        if (table.model().myTurn())
-          if (CardImage* c = legalCard(table)) clickCard(c);
-        return false;
-      },
-      timeoutMs);
-}
-
 struct SoloResume : ::testing::Test {
   void SetUp() override {
     ui::setMessageBoxSink([this](const QString& t, std::function<void()> then) {

@@ -88,11 +88,13 @@ inline CardImage* legalCard(const Tchat& table) {
   return any;
 }
 
-// Plays the table's seat until "Game Over!": a bid of one each round and a
+// Plays the table's seat until `stop` holds: a bid of one each round and a
 // legal card each turn, clicked; `afterCard` runs after each click.
-inline bool playToTheEnd(Tchat& table, int timeoutMs, const std::function<void()>& afterCard = {}) {
+inline bool playUntil(Tchat& table, const std::function<bool()>& stop, int timeoutMs,
+                      const std::function<void()>& afterCard = {}) {
   return waitFor(
       [&] {
+        if (stop()) return true;
         if (button_bid(table)->isVisibleTo(&table)) {
           edit_bid(table)->setText("1");
           table.button_bidClick();
@@ -102,9 +104,14 @@ inline bool playToTheEnd(Tchat& table, int timeoutMs, const std::function<void()
             clickCard(c);
             if (afterCard) afterCard();
           }
-        return label_end(table)->text() == "Game Over!";
+        return stop();
       },
       timeoutMs);
+}
+
+inline bool playToTheEnd(Tchat& table, int timeoutMs, const std::function<void()>& afterCard = {}) {
+  return playUntil(
+      table, [&table] { return label_end(table)->text() == "Game Over!"; }, timeoutMs, afterCard);
 }
 
 struct Table : ::testing::Test {
