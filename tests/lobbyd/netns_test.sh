@@ -197,7 +197,8 @@ EOF
   upnpcode=$(code_of "$logs/upnp")
   check "the UPnP host says its router maps its own port" \
     "grep -qxF 'ombrix-host: port mapping: router maps 198.51.101.2:$upnpport to this table' '$logs/upnp'"
-  check "the router forwards it" "nsx '$urtr' nft list table inet nat | grep -q 'dnat ip to 192.168.77.2:$upnpport'"
+  # (grep reads the whole listing: with -q, nft could die of the closed pipe.)
+  check "the router forwards it" "nsx '$urtr' nft list table inet nat | grep -F 'dnat ip to 192.168.77.2:$upnpport' >/dev/null"
   check "the server reached the UPnP host through its router" \
     "await '$logs/upnp' 'reached this table at 198\\.51\\.101\\.2:$upnpport'"
   join "$upnpcode" Uma "$logs/join-upnp" "$logs/upnp"
@@ -206,7 +207,7 @@ EOF
     "grep -qxF 'ombrix-lobby: joined $upnpcode directly at 198.51.101.2:$upnpport' '$logs/join-upnp'"
   kill -TERM "$upnphost"
   wait "$upnphost" || true
-  check "the stopped host's mapping is gone from the router" "! nsx '$urtr' nft list ruleset | grep -q 'dport $upnpport'"
+  check "the stopped host's mapping is gone from the router" "! nsx '$urtr' nft list ruleset | grep -F 'dport $upnpport' >/dev/null"
 else
   echo "SKIPPED (part): no miniupnpd (Debian's miniupnpd-nftables), so no router that maps ports" >&2
 fi
@@ -245,9 +246,11 @@ nsx "$inet" "$lobby" --join +2345678 --name Wu --server "198.51.100.1:$port" 2>"
 check "an unknown code ends the lobby with 1 and says why" \
   "((status == 1)) && grep -qx 'ombrix-lobby: the table was not reached: no table has the code +2345678' '$logs/join-none'"
 
-# The lobby hosts behind the NAT: the table is registered with the code
-# printed before the game is up, joined by a lobby outside through the relay
-# to the game's own port, and withdrawn when the game ends.
+# The lobby hosts behind the NAT: the game registers its table and tells the
+# lobby its code and that its router maps no port; a lobby outside joins it
+# through the relay to the game's own port, and the seat it takes reaches
+# the server's listing straight from the game (no avahi-daemon here); the
+# table is withdrawn when the game ends.
 mkdir -m 700 "$logs/run-host"
 XDG_RUNTIME_DIR=$logs/run-host ip netns exec "$home" "$lobby" --host --name Vic --server "198.51.100.1:$port" \
   2>"$logs/lobby-host" &
@@ -261,7 +264,18 @@ check "the hosting lobby is reached through the relay" \
 nsx "$inet" "$lobby" --join "$vic" --name Wei --server "198.51.100.1:$port" 2>"$logs/join-vic" &
 weiLobby=$!
 pids+=("$weiLobby")
+check "the hosting lobby says its router maps no port" \
+  "grep -qxF 'ombrix-lobby: port mapping: no router offers it (joiners come through the relay)' '$logs/lobby-host'"
 check "a lobby joins the lobby-hosted table through the relay" "await '$logs/join-vic' 'joined \\$vic through the relay'"
+# players_of CODE: the players the server lists at that table.
+players_of() {
+  nsx "$inet" "$lobby" --list --json --wait 0 --server "198.51.100.1:$port" 2>/dev/null |
+    grep -F "\"code\":\"$1\"" | grep -oE '"players":[0-9]' | cut -d: -f2
+}
+export -f players_of nsx
+export inet lobby port
+check "the seat taken reaches the server's listing" \
+  "timeout 30 bash -c 'until [[ \$(players_of \"$vic\") == 2 ]]; do sleep 0.2; done'"
 kill "$(grep -oE 'the game runs as process [0-9]+' "$logs/lobby-host" | grep -oE '[0-9]+$')"
 hosted=0
 wait "$hoster" || hosted=$?
