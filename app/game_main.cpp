@@ -199,7 +199,9 @@ int main(int argc, char** argv) {
           });
       lobbyServer->onCode = [&table](const std::string& code) { table.tellLobby("code " + code); };
     } catch (const std::exception& e) {
-      toChat(std::string("not registered with the lobby server: ") + e.what());
+      const std::string line = std::string("not registered with the lobby server: ") + e.what();
+      toChat(line);
+      table.tellLobby("status " + line);
     }
   });
 

@@ -104,6 +104,8 @@ port=$(grep -oE 'listening on port [0-9]+' "$logs/lobbyd" | grep -oE '[0-9]+$')
 start_host() {  # start_host NS LOG OPTIONS...; the host's pid in $started
   local n=$1 log=$2
   shift 2
+  # There before await's tail looks, which may be before the program starts.
+  : >"$log"
   # Not through a function: $! must be the program itself.
   ip netns exec "$n" "$host" --port 0 "$@" 2>"$log" &
   started=$!
@@ -208,6 +210,28 @@ EOF
   kill -TERM "$upnphost"
   wait "$upnphost" || true
   check "the stopped host's mapping is gone from the router" "! nsx '$urtr' nft list ruleset | grep -F 'dport $upnpport' >/dev/null"
+
+  # The router already forwards the game's port to another machine of the
+  # home (192.168.77.3: an address of the same namespace, which asks from
+  # that address, as the router lets each machine map only to itself):
+  # another port is mapped, and the server is told that one. Any port will
+  # do inside this namespace, where nothing else listens.
+  taken=$((20000 + RANDOM % 20000))
+  igd=http://192.168.77.1:$(grep -oE 'HTTP listening on port [0-9]+' "$logs/miniupnpd" | grep -oE '[0-9]+$')/rootDesc.xml
+  nsx "$uhome" ip addr add 192.168.77.3/24 dev "${id}g"
+  nsx "$uhome" ip route add 192.168.77.1/32 dev "${id}g" src 192.168.77.3
+  nsx "$uhome" upnpc -u "$igd" -e other -a 192.168.77.3 "$taken" "$taken" TCP 600 >"$logs/upnpc" 2>&1 ||
+    echo "FAILED: upnpc could not map $taken" >&2
+  nsx "$uhome" ip route del 192.168.77.1/32
+  start_host "$uhome" "$logs/upnp2" --port "$taken" --lobby-server "198.51.100.1:$port"
+  other=$(grep -oE 'router maps 198\.51\.101\.2:[0-9]+' "$logs/upnp2" | grep -oE '[0-9]+$') || true
+  check "a taken port makes the host map another" "[[ -n '$other' && '$other' != '$taken' ]]"
+  check "the server reached the table at the other port" \
+    "await '$logs/upnp2' 'reached this table at 198\\.51\\.101\\.2:$other\$'"
+  kill -TERM "$started"
+  wait "$started" || true
+  check "its mapping is gone too, the other table's kept" \
+    "! nsx '$urtr' nft list ruleset | grep -F 'dport $other ' >/dev/null && nsx '$urtr' nft list ruleset | grep -F 'dport $taken ' >/dev/null"
 else
   echo "SKIPPED (part): no miniupnpd (Debian's miniupnpd-nftables), so no router that maps ports" >&2
 fi
@@ -290,6 +314,11 @@ listing=$(nsx "$inet" "$lobby" --list --wait 0 --server "198.51.100.1:$port" 2>/
 check "and no longer listed" "! grep -qF '$nat' <<<'$listing' && grep -qF '$pubcode' <<<'$listing'"
 
 if ((fail)); then
-  for f in "$logs"/*; do echo "== $f"; cat "$f"; done >&2
+  # The logs, not the programs copied beside them nor the runtime folders.
+  for f in "$logs"/*; do
+    [[ -f $f && ! -x $f ]] || continue
+    echo "== $f"
+    cat "$f"
+  done >&2
 fi
 exit "$fail"
