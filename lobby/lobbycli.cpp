@@ -141,7 +141,7 @@ int playWithoutWindow(bool host, const QString& name, const QString& address, co
   // code and how it is reached on the link.
   QStringList more;
   if (host && server) {
-    more << "--lobby-server" << QString::fromStdString(tables::joinAddress(*server));
+    more << "--lobby-server" << QString::fromStdString(tables::joinAddress(*server, 0));  // with its port
     if (isPrivate) more << "--private";
     game.onLine = [](const std::string& said) {
       if (said.starts_with("code ")) {

@@ -299,7 +299,8 @@ void Tlobby::hostClick() {
   // table is, and the registration ends with it.
   QStringList more;
   if (servers_.server()) {
-    more << "--lobby-server" << QString::fromStdString(tables::joinAddress(*servers_.server()));
+    // Always with its port: the game reads a bare name as port 7773.
+    more << "--lobby-server" << QString::fromStdString(tables::joinAddress(*servers_.server(), 0));
     if (check_private->isChecked()) more << "--private";
   }
   const bool ok = game_.host(name, more);
