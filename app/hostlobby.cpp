@@ -67,7 +67,6 @@ void HostLobby::mapped(const lobby::PortMapping& m) {
   std::string line = lobby::mappingText(m);
   if (started_ && m.ok) line += ", too late for the lobby server's one look (joiners come through the relay)";
   if (log_) log_(line);
-  if (onMapping) onMapping(line);
   registerNow();
 }
 

@@ -27,11 +27,10 @@ class HostLobby {
             std::string name, std::function<void(std::string_view)> log);
   ~HostLobby();
 
-  // The invite code when the server gives one, and the line that says
-  // whether the router forwards a port, for a caller that shows them
-  // elsewhere too (the game tells its lobby).
+  // The invite code when the server gives one, for a caller that shows it
+  // elsewhere too (the game tells its lobby); every line, the port
+  // mapping's among them, goes to the log.
   std::function<void(const std::string& code)> onCode;
-  std::function<void(const std::string& line)> onMapping;
 
   // How long registering waits for the router's answer: the search's own
   // time, and the router's answer to the mapping with room to spare. The
