@@ -19,7 +19,9 @@ void describeGameOptions(QCommandLineParser& parser) {
   parser.setApplicationDescription(
       "A four-seat trick-taking card game with an exact bid before every round.\n"
       "Without parameters: a solo game against three computer players.\n"
-      "The lobby program starts a networked game with all three parameters.");
+      "The lobby program starts a networked game with all three parameters;\n"
+      "after them, --lobby-server HOST[:PORT] [--private] registers the table\n"
+      "hosted here with that lobby server.");
   parser.addHelpOption();
   parser.addVersionOption();
   // All three or none: the usage line shows them as one optional group.
@@ -48,6 +50,17 @@ std::optional<QStringList> gameWords(const QStringList& arguments, QString* erro
   if (arguments.size() - 1 >= kLobbyWords) return arguments.mid(1);
   if (error) *error = parser.errorText() + "\nTry 'ombrix --help'.";
   return std::nullopt;
+}
+
+LobbyServerWords lobbyServerWords(const QStringList& words) {
+  LobbyServerWords out;
+  for (int i = kLobbyWords; i < words.size(); ++i) {
+    if (words[i] == "--lobby-server" && i + 1 < words.size())
+      out.address = words[++i];
+    else if (words[i] == "--private")
+      out.isPrivate = true;
+  }
+  return out;
 }
 
 }  // namespace ombrix::app

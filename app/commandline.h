@@ -26,4 +26,14 @@ bool asksHelpOrVersion(const QStringList& arguments);
 // are taken as they come even when the name looks like an option.
 std::optional<QStringList> gameWords(const QStringList& arguments, QString* error);
 
+// What the lobby adds after its three words when the table it hosts is to
+// be registered with a lobby server: "--lobby-server HOST[:PORT]" and
+// "--private". Empty `address` when it adds nothing; other words are left
+// to a later lobby.
+struct LobbyServerWords {
+  QString address;
+  bool isPrivate = false;
+};
+LobbyServerWords lobbyServerWords(const QStringList& words);
+
 }  // namespace ombrix::app

@@ -2,7 +2,10 @@
 // players; with name, host address and "true" (or another word) it hosts or
 // joins a networked game for the lobby program (a hosted table is announced
 // on the local network under the player's name; a solo game never is).
-// --help and --version answer without a desktop. SIGINT and SIGTERM close
+// A hosted table is registered with a lobby server when the lobby adds
+// "--lobby-server HOST[:PORT]" (and "--private") after its three words; the
+// invite code and how the server reaches the table go back to the lobby over
+// its link. --help and --version answer without a desktop. SIGINT and SIGTERM close
 // the table as File > Exit does; a solo game left open is saved then and
 // offered again at the next start.
 //
@@ -26,6 +29,7 @@
 #include <cstdio>
 
 #include "app/commandline.h"
+#include "app/hostlobby.h"
 #include "client/chatform.h"
 #include "client/previnst.h"
 #include "client/tablekeys.h"
@@ -167,20 +171,38 @@ int main(int argc, char** argv) {
     table.close();
   });
 
-  // A networked table hosted here is announced on the local network.
+  // A networked table hosted here is announced on the local network, and
+  // registered with a lobby server when the lobby names one.
   std::unique_ptr<dnssd::TablePublisher> announcement;
+  std::unique_ptr<app::HostLobby> lobbyServer;
   table.show();
-  QTimer::singleShot(0, &table, [&table, &host, &announcement, words = *params] {
+  QTimer::singleShot(0, &table, [&table, &host, &announcement, &lobbyServer, words = *params] {
     table.processparams(words);
     if (words.size() < 3 || words[2] != "true" || host.port() <= 0) return;
-    announcement = std::make_unique<dnssd::TablePublisher>(
-        words[0].toStdString(), host.port(), host.server().publicState(),
-        [&table](const std::string& line) {
-          QString text = QString::fromStdString(line);
-          text[0] = text[0].toUpper();
-          table.addlinetochat(text);
-        });
+    const auto toChat = [&table](std::string_view line) {
+      QString text = QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
+      if (!text.isEmpty()) text[0] = text[0].toUpper();
+      table.addlinetochat(text);
+    };
+    announcement = std::make_unique<dnssd::TablePublisher>(words[0].toStdString(), host.port(),
+                                                           host.server().publicState(),
+                                                           [toChat](const std::string& line) { toChat(line); });
     host.server().onPublicChange = [&announcement](const tables::TableState& s) { announcement->update(s); };
+    const app::LobbyServerWords server = app::lobbyServerWords(words);
+    if (server.address.isEmpty()) return;
+    try {
+      lobbyServer = std::make_unique<app::HostLobby>(
+          host, server.address.toStdString(), server.isPrivate, std::string(), words[0].toStdString(),
+          [&table, toChat](std::string_view line) {
+            toChat(line);
+            if (!line.starts_with("invite code: ")) table.tellLobby("status " + std::string(line));
+          });
+      lobbyServer->onCode = [&table](const std::string& code) { table.tellLobby("code " + code); };
+    } catch (const std::exception& e) {
+      const std::string line = std::string("not registered with the lobby server: ") + e.what();
+      toChat(line);
+      table.tellLobby("status " + line);
+    }
   });
 
   if (qEnvironmentVariableIsSet("OMBRIX_AUTOPLAY")) {
@@ -221,6 +243,7 @@ int main(int argc, char** argv) {
   }
   const int status = app.exec();
   host.server().onPublicChange = nullptr;
+  lobbyServer.reset();  // withdrawn, and the router's port given back
   announcement.reset();
   return status;
 }

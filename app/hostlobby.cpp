@@ -29,7 +29,7 @@ lobby::TableState tableStateOf(const TServer& server, std::string name, int port
 
 HostLobby::HostLobby(HostWindow& host, const std::string& server, bool isPrivate, const std::string& bind,
                      std::string name, std::function<void(std::string_view)> log)
-    : host_(host), name_(std::move(name)) {
+    : host_(host), name_(std::move(name)), log_(std::move(log)), mapper_(host.port()) {
   auto where = tables::parseAddress(server, lobby::kDefaultServerPort);
   if (!where) throw std::invalid_argument("not a HOST[:PORT]: " + server);
   // Relays reach the table's own listener from this machine.
@@ -39,20 +39,47 @@ HostLobby::HostLobby(HostWindow& host, const std::string& server, bool isPrivate
   auto game = tables::parseAddress(local, host.port());
   if (!game) throw std::invalid_argument("not an address: " + bind);
   game->port = host.port();
-  registration_ = std::make_unique<lobby::HostRegistration>(*where, *game, tableStateOf(host.server(), name_, host.port()),
-                                                            isPrivate);
-  registration_->log = log;
-  registration_->onCode = [log](const std::string& code) {
-    if (log) log("invite code: " + code);
+  registration_ = std::make_unique<lobby::HostRegistration>(*where, *game, state(), isPrivate);
+  registration_->log = log_;
+  registration_->onCode = [this](const std::string& code) {
+    if (log_) log_("invite code: " + code);
+    if (onCode) onCode(code);
   };
-  registration_->onDirect = [log](const std::vector<std::string>& direct) {
-    if (log) log(lobby::reachText(direct));
+  registration_->onDirect = [this](const std::vector<std::string>& direct) {
+    if (log_) log_(lobby::reachText(direct));
   };
   poll_.setInterval(kPollMs);
-  QObject::connect(&poll_, &QTimer::timeout,
-                   [this] { registration_->update(tableStateOf(host_.server(), name_, host_.port())); });
-  poll_.start();
+  QObject::connect(&poll_, &QTimer::timeout, [this] { registration_->update(state()); });
+  // The mapping before the registration: the server probes the table once,
+  // when it registers.
+  mappingWait_.setSingleShot(true);
+  QObject::connect(&mappingWait_, &QTimer::timeout, [this] { registerNow(); });
+  mapper_.onDone = [this](const lobby::PortMapping& m) { mapped(m); };
+  mapper_.start();
+  mappingWait_.start(kMappingWaitMs);
+}
+
+lobby::TableState HostLobby::state() const {
+  return tableStateOf(host_.server(), name_, reachedAt_ ? reachedAt_ : host_.port());
+}
+
+void HostLobby::mapped(const lobby::PortMapping& m) {
+  std::string line = lobby::mappingText(m);
+  if (started_ && m.ok) line += ", too late for the lobby server's one look (joiners come through the relay)";
+  if (log_) log_(line);
+  registerNow();
+}
+
+void HostLobby::registerNow() {
+  if (started_) return;
+  started_ = true;
+  mappingWait_.stop();
+  // Joiners are sent to the router's port when it forwards one.
+  const lobby::PortMapping& m = mapper_.mapping();
+  reachedAt_ = m.ok ? m.externalPort : host_.port();
+  registration_->update(state());
   registration_->start();
+  poll_.start();
 }
 
 HostLobby::~HostLobby() = default;

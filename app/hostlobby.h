@@ -1,6 +1,8 @@
 // ombrix-host's registration with a lobby server (--lobby-server): the
 // table's live state, read from the host twice a second and sent when it
-// changed, and the invite code on standard error.
+// changed, and the invite code on standard error. Where the home router
+// offers it, a port on the router is forwarded to the table first, so the
+// server's probe finds the table and joiners come directly.
 #pragma once
 
 #include <functional>
@@ -9,6 +11,7 @@
 #include <string_view>
 
 #include "host/hostwindow.h"
+#include "lobbyclient/portmap.h"
 #include "lobbyclient/registration.h"
 
 namespace ombrix::app {
@@ -24,11 +27,31 @@ class HostLobby {
             std::string name, std::function<void(std::string_view)> log);
   ~HostLobby();
 
+  // The invite code when the server gives one, for a caller that shows it
+  // elsewhere too (the game tells its lobby); every line, the port
+  // mapping's among them, goes to the log.
+  std::function<void(const std::string& code)> onCode;
+
+  // How long registering waits for the router's answer: the search's own
+  // time, and the router's answer to the mapping with room to spare. The
+  // table is hosted meanwhile; only its code comes this much later.
+  static constexpr int kMappingWaitMs = lobby::PortMapper::kDiscoverMs + 2000;
+
  private:
+  void mapped(const lobby::PortMapping& m);
+  void registerNow();
+  lobby::TableState state() const;
+
   HostWindow& host_;
   std::string name_;
+  std::function<void(std::string_view)> log_;
+  // Declared before the registration: the mapping goes after it, when the
+  // table has left the server.
+  lobby::PortMapper mapper_;
   std::unique_ptr<lobby::HostRegistration> registration_;
-  QTimer poll_;
+  QTimer poll_, mappingWait_;
+  bool started_ = false;
+  int reachedAt_ = 0;  // the port registered, once registered
 };
 
 }  // namespace ombrix::app

@@ -178,6 +178,12 @@ Tchat::Tchat()
   sock_.OnInfo = [this](net::TAsyncSock*, net::TSocketInfo i, const std::string& m) { sockInfo(i, m); };
   Sock11_.setHostName("127.0.0.1");
   Sock11_.setPortName("9001");
+  Sock11_.OnConnect = [this](net::TAsyncSock* s) {
+    if (!lobbyLines_.empty()) s->Send(lobbyLines_);
+    lobbyLines_.clear();
+  };
+  // Whatever a lobby sends is not for the game.
+  Sock11_.OnRead = [](net::TAsyncSock* s, int) { s->Receive(); };
   for (int s = 1; s <= 4; ++s) {
     el<QLabel>("label_score", s)->setText("0");
     el<QLabel>("label_bid", s)->setText("0");
@@ -377,7 +383,16 @@ void Tchat::processparams(const QStringList& params) {
     hostpress();
   else
     joinpress();
-  Sock11_.Open();  // held for the program's life, never used
+  Sock11_.Open();  // held for the program's life
+}
+
+void Tchat::tellLobby(const std::string& line) {
+  // A few lines a game, each short; more waiting than this has no lobby.
+  constexpr size_t kMostWaiting = 4096;
+  if (Sock11_.Connected())
+    Sock11_.Send(line + "\n");
+  else if (lobbyLines_.size() + line.size() < kMostWaiting)
+    lobbyLines_ += line + "\n";
 }
 
 void Tchat::hostpress() {

@@ -110,6 +110,10 @@ class Tchat : public QMainWindow, private TableObserver {
 
   // --- Start-up and connection --------------------------------------------------
   void processparams(const QStringList& params);
+  // A line for the lobby that started this game, over its link (the table's
+  // invite code, how the lobby server reaches it); held until the link is
+  // up, and dropped when no lobby listens.
+  void tellLobby(const std::string& line);
   void hostpress();
   void joinpress();
 
@@ -292,7 +296,8 @@ class Tchat : public QMainWindow, private TableObserver {
   std::array<HandSlot, 11> handSlots_{};  // [1..10], the hand from left to right
 
   net::TAsyncSock sock_;    // to the host, port 7772
-  net::TAsyncSock Sock11_;  // the lobby link, opened and never used
+  net::TAsyncSock Sock11_;  // the lobby link: held open, and lines for the lobby
+  std::string lobbyLines_;  // written before the link was up
   std::deque<std::string> receivedlist_;
   wire::Framer remainder_;
   net::QtTimerFactory timers_;

@@ -54,9 +54,8 @@ void GameSession::linkAccept() {
   if (!listener_.Accept(link) || !link) return;
   const bool was = running();
   links_.insert(link);
-  // The game never writes: anything read is dropped, and the end of the
-  // connection is the end of the game.
-  link->OnRead = [](net::TAsyncSock* s, int) { s->Receive(); };
+  // The end of the connection is the end of the game.
+  link->OnRead = [this](net::TAsyncSock* s, int) { linkRead(s); };
   link->OnDisconnect = [](net::TAsyncSock* s) { s->Close(); };
   link->OnInfo = [this](net::TAsyncSock* s, net::TSocketInfo info, const std::string& msg) {
     if (msg == "Socket Closed" || (info == net::siError && net::isConnectionLost(s->LastError()))) linkGone(s);
@@ -64,15 +63,31 @@ void GameSession::linkAccept() {
   changed(was);
 }
 
+void GameSession::linkRead(net::TAsyncSock* link) {
+  std::string& part = partial_[link];
+  part += link->Receive();
+  size_t from = 0;
+  for (size_t end; (end = part.find('\n', from)) != std::string::npos; from = end + 1) {
+    const std::string line = part.substr(from, end - from);
+    if (line.size() <= kMostLine && onLine) onLine(line);
+  }
+  part.erase(0, from);
+  // A line longer than any a game writes is dropped to its end, unread.
+  if (part.size() > kMostLine) part = std::string(kMostLine + 1, ' ');
+}
+
 void GameSession::linkGone(net::TAsyncSock* link) {
   const bool was = running();
+  partial_.erase(link);
   if (!links_.erase(link)) return;
   link->OnInfo = nullptr;
   link->deleteLater();
   changed(was);
 }
 
-bool GameSession::host(const QString& name) { return start({name, "127.0.0.1", "true"}); }
+bool GameSession::host(const QString& name, const QStringList& more) {
+  return start(QStringList{name, "127.0.0.1", "true"} + more);
+}
 
 bool GameSession::join(const QString& name, const QString& address) { return start({name, address, "join"}); }
 

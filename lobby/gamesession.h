@@ -1,12 +1,16 @@
 // The game the lobby starts, and how the lobby knows one is running.
 //
 // The game opens its lobby link to 127.0.0.1 port 9001 when it starts from
-// a lobby's words and keeps it open for its whole life, never writing to
-// it; the lobby listens there, so the link is open exactly while a game
+// a lobby's words and keeps it open for its whole life; the lobby listens
+// there, so the link is open exactly while a game
 // runs, whoever started it. A game this lobby started is also followed by
 // its process, for a game that ends before it opens the link (a second
 // copy hands over to the first and ends at once). A lobby that cannot
 // listen (another lobby holds the port) still starts games and follows them.
+//
+// A game hosting through a lobby server writes lines on its link: "code
+// +XXXXXXX" (the table's invite code) and "status TEXT" (how the server and
+// the home router reach the table). A game that writes none is still a game.
 #pragma once
 
 #include <QObject>
@@ -14,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <map>
 #include <set>
 #include <string>
 
@@ -46,7 +51,8 @@ class GameSession {
 
   // `ombrix NAME 127.0.0.1 true`; `ombrix NAME ADDRESS join`. False when the
   // game could not be started.
-  bool host(const QString& name);
+  // `more` follows the three words (a lobby server to register with).
+  bool host(const QString& name, const QStringList& more = {});
   bool join(const QString& name, const QString& address);
 
   // The process of the game this lobby started, while it lives; 0 otherwise.
@@ -56,10 +62,15 @@ class GameSession {
   bool running() const { return !links_.empty() || watching_; }
   // Told when running() turns true, and when it turns false again.
   std::function<void()> onStarted, onEnded;
+  // A line the game wrote on its link, without its line break.
+  std::function<void(const std::string& line)> onLine;
+  // The longest line read; a longer one is dropped.
+  static constexpr size_t kMostLine = 1024;
 
  private:
   bool start(const QStringList& args);
   void linkAccept();
+  void linkRead(net::TAsyncSock* link);
   void linkGone(net::TAsyncSock* link);
   void follow(qint64 pid);
   void processGone();
@@ -67,6 +78,7 @@ class GameSession {
 
   net::TAsyncSock listener_;
   std::set<net::TAsyncSock*> links_;
+  std::map<net::TAsyncSock*, std::string> partial_;  // a line not yet ended
   bool watching_ = false;
   qint64 pid_ = 0;
   int pidfd_ = -1;

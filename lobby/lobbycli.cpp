@@ -137,27 +137,21 @@ int playWithoutWindow(bool host, const QString& name, const QString& address, co
     return QCoreApplication::exec();
   }
 
-  // Registered before the game starts, so the code is there to share early.
-  std::unique_ptr<HostRegistration> registration;
+  // The game registers its own table with the lobby server and says its
+  // code and how it is reached on the link.
+  QStringList more;
   if (host && server) {
-    registration = registerHosted(*server, name, isPrivate);
-    registration->log = [](std::string_view s) { line(stderr, "ombrix-lobby: " + std::string(s)); };
-    registration->onCode = [](const std::string& c) { line(stderr, "ombrix-lobby: invite code: " + c); };
-    registration->onDirect = [](const std::vector<std::string>& direct) { line(stderr, "ombrix-lobby: " + reachText(direct)); };
-    registration->start();
-  }
-  // The game announces its table on the local network; the lobby server is
-  // told how it fills and plays from that record.
-  dnssd::LanBrowser lan;
-  if (registration) {
-    lan.onSeen = [&](const tables::ListedTable& t) {
-      if (isHostedHere(t, name)) registration->update(registeredState(t));
+    more << "--lobby-server" << QString::fromStdString(tables::joinAddress(*server, 0));  // with its port
+    if (isPrivate) more << "--private";
+    game.onLine = [](const std::string& said) {
+      if (said.starts_with("code ")) {
+        if (const auto code = readCode(said.substr(5))) line(stderr, "ombrix-lobby: invite code: " + *code);
+      } else if (said.starts_with("status ")) {
+        line(stderr, "ombrix-lobby: " + said.substr(7));
+      }
     };
-    lan.onGone = [](const std::string&) {};
-    lan.onAvailability = [](bool, const std::string&) {};
-    lan.start();
   }
-  if (!(host ? game.host(name) : game.join(name, words))) {
+  if (!(host ? game.host(name, more) : game.join(name, words))) {
     line(stderr, "ombrix-lobby: the game could not be started (" + game.program.toStdString() + ")");
     return 1;
   }

@@ -172,11 +172,11 @@ Tlobby::Tlobby(TableModel& model, GameSession& game, ServerTables& servers, QWid
       chosenKey_.clear();
     }
     relaying_ = false;
-    followHosted();
     refresh();
   };
   game_.onStarted = [this] { refresh(); };
   game_.onEnded = [this] { gameEnded(); };
+  game_.onLine = [this](const std::string& line) { gameSaid(line); };
   servers_.setRefreshing(true);
   refresh();
 }
@@ -229,7 +229,7 @@ void Tlobby::serverChanged() {
   refresh();
 }
 
-QString Tlobby::inviteCode() const { return hosted_ ? QString::fromStdString(hosted_->code()) : QString(); }
+QString Tlobby::inviteCode() const { return hostedCode_; }
 
 void Tlobby::refresh() {
   const bool named = !edit_name->text().trimmed().isEmpty();
@@ -291,35 +291,46 @@ void Tlobby::hostClick() {
   if (!button_host->isEnabled()) return;
   remember();
   const QString name = edit_name->text().trimmed();
-  hosted_.reset();
   joining_.reset();
-  showCode({});
-  // Registered before the game starts, so the code is there to share early.
+  hostedCode_.clear();
+  reach_.clear();
+  mapping_.clear();
+  // The game registers its own table, so what the server lists is what the
+  // table is, and the registration ends with it.
+  QStringList more;
   if (servers_.server()) {
-    hosted_ = registerHosted(*servers_.server(), name, check_private->isChecked());
-    hostedName_ = name;
-    hosted_->onCode = [this](const std::string&) { showCode(reach_); };
-    hosted_->onDirect = [this](const std::vector<std::string>& direct) {
-      reach_ = QString::fromStdString(reachText(direct));
-      showCode(reach_);
-    };
-    // A registration lost takes its code with it; the line says so and when
-    // it is tried again (a new code follows).
-    hosted_->log = [this](std::string_view line) {
-      reach_.clear();
-      showCode(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
-    };
-    hosted_->start();
+    // Always with its port: the game reads a bare name as port 7773.
+    more << "--lobby-server" << QString::fromStdString(tables::joinAddress(*servers_.server(), 0));
+    if (check_private->isChecked()) more << "--private";
   }
-  const bool ok = game_.host(name);
-  if (!ok) hosted_.reset();
+  const bool ok = game_.host(name, more);
+  showCode(ok && !more.isEmpty() ? "Registering the table with the lobby server…" : QString());
   started(ok);
 }
 
-void Tlobby::followHosted() {
-  if (!hosted_) return;
-  for (int r = 0; r < model_.rowCount(); ++r)
-    if (isHostedHere(*model_.at(r), hostedName_)) return hosted_->update(registeredState(*model_.at(r)));
+void Tlobby::gameSaid(const std::string& line) {
+  const auto said = [&line](std::string_view word) -> std::optional<QString> {
+    if (!line.starts_with(word)) return std::nullopt;
+    return QString::fromUtf8(line.data() + word.size(), static_cast<qsizetype>(line.size() - word.size()));
+  };
+  if (!game_.running()) return;
+  if (auto code = said("code ")) {
+    const auto read = readCode(code->toStdString());
+    if (!read) return;
+    hostedCode_ = QString::fromStdString(*read);
+  } else if (auto status = said("status ")) {
+    if (status->startsWith("port mapping:")) {
+      mapping_ = *status;
+    } else {
+      // A registration lost takes its code with it; the line says so and
+      // when it is tried again (a new code follows).
+      if (status->startsWith("withdrawn") || status->startsWith("not registered")) hostedCode_.clear();
+      reach_ = *status;
+    }
+  } else {
+    return;  // a line of a later game
+  }
+  showCode(mapping_.isEmpty() ? reach_ : reach_.isEmpty() ? mapping_ : reach_ + "\n" + mapping_);
 }
 
 void Tlobby::showCode(const QString& more) {
@@ -331,7 +342,7 @@ void Tlobby::showCode(const QString& more) {
     return;
   }
   label_code->setText("Invite code: <b>" + code + "</b> — friends join with it from their lobby." +
-                      (more.isEmpty() ? QString() : "<br>" + more.toHtmlEscaped()));
+                      (more.isEmpty() ? QString() : "<br>" + more.toHtmlEscaped().replace(QChar('\n'), "<br>")));
   label_code->show();
   button_copy->show();
 }
@@ -348,7 +359,7 @@ void Tlobby::codeClick() {
 void Tlobby::startByCode(const std::string& code) {
   if (!servers_.server() || game_.running()) return;
   remember();
-  hosted_.reset();
+  hostedCode_.clear();
   joining_ = std::make_unique<CodeGame>(game_, *servers_.server(), code, edit_name->text().trimmed());
   showCode("Looking up " + QString::fromStdString(code) + "…");
   joining_->onStarted = [this] { refresh(); };
@@ -376,10 +387,11 @@ void Tlobby::addressClick() {
 }
 
 void Tlobby::gameEnded() {
-  // The table hosted here is withdrawn with its game.
-  hosted_.reset();
+  // The table hosted here was withdrawn with its game.
+  hostedCode_.clear();
   joining_.reset();
   reach_.clear();
+  mapping_.clear();
   showCode({});
   refresh();
   showNormal();

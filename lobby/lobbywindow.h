@@ -2,8 +2,8 @@
 // lobby server's public ones (Join, or a double click, sits at the chosen
 // table, or watches a full one), "Host a Table", "Join by address" for a
 // table the list cannot show, and "Join by code" for one a friend shared.
-// With a lobby server set, a table hosted here is registered there and its
-// invite code shown, with a button that copies it. While a game runs, Host
+// With a lobby server set, the game hosting a table here registers it there
+// and tells this window its invite code, shown with a button that copies it. While a game runs, Host
 // and Join wait; when it ends the window comes back to the front.
 #pragma once
 
@@ -61,9 +61,8 @@ class Tlobby : public QWidget {
   void refresh();  // buttons and captions after any change
   void sourceChanged(const std::string& source, bool available, const std::string& why);
   void startByCode(const std::string& code);
-  // The table hosted here, as its record on the local network tells it,
-  // goes to the lobby server.
-  void followHosted();
+  // A line from the game hosting here: its code, how it is reached.
+  void gameSaid(const std::string& line);
   // The invite code (when there is one) and a line about it.
   void showCode(const QString& more);
   void started(bool ok);
@@ -73,8 +72,7 @@ class Tlobby : public QWidget {
   TableModel& model_;
   GameSession& game_;
   ServerTables& servers_;
-  std::unique_ptr<HostRegistration> hosted_;  // while a game hosted here runs
-  QString hostedName_;
+  QString hostedCode_;  // the invite code of the game hosted here
   std::unique_ptr<CodeGame> joining_;         // while a game joined by code runs
   QString settingsFile_;
   LobbySettings stored_;
@@ -82,7 +80,8 @@ class Tlobby : public QWidget {
   QString lanWhy_;
   bool serverAnswered_ = false;
   QString serverWhy_;
-  QString reach_;  // how the server reaches the table hosted here
+  // How the server and the router reach the table hosted here.
+  QString reach_, mapping_;
   // The chosen table, kept across the list being laid out anew.
   std::string chosenSource_, chosenKey_;
   bool relaying_ = false;

@@ -7,8 +7,8 @@
 // can be reached, otherwise through the server's relay (CodeJoiner). It is
 // to live as long as the game does: it holds the connection.
 //
-// HostedTable registers the table the game hosts here, so the player gets
-// an invite code to share and the server can relay joiners to it.
+// A table hosted here is registered by the game itself (its lobby passes it
+// the server), so its live state goes to the server straight from the table.
 #pragma once
 
 #include <QString>
@@ -17,8 +17,6 @@
 #include <string>
 
 #include "lobbyclient/joiner.h"
-#include "lobbyclient/registration.h"
-#include "tables/tablelist.h"
 
 namespace ombrix::lobby {
 
@@ -51,20 +49,5 @@ class CodeGame {
   CodeJoiner joiner_;
   bool started_ = false;
 };
-
-// The game's table here, on port 7772 of this machine, as the server
-// first lists it: the hosting player seated, waiting.
-TableState hostedTable(const QString& name);
-
-// Whether a table announced on the local network is the game hosted here
-// under that name: the game announces its own table, and that record is
-// where the lobby learns how the table fills and plays.
-bool isHostedHere(const tables::ListedTable& t, const QString& name);
-// A table's state as the lobby server is told it.
-TableState registeredState(const tables::ListedTable& t);
-
-// A registration for the game hosted on this machine; the caller sets its
-// callbacks and starts it.
-std::unique_ptr<HostRegistration> registerHosted(const HostPort& server, const QString& name, bool isPrivate);
 
 }  // namespace ombrix::lobby

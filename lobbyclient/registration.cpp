@@ -101,6 +101,9 @@ void HostRegistration::lost(const std::string& why) {
 
 void HostRegistration::stun() {
   const int used = link_.family();
+  // The router forwards another port than the game's to it: that mapping is
+  // IPv4's only, and the other family would be probed where nothing listens.
+  if (table_.port != game_.port) return;
   in6_addr literal6;
   in_addr literal4;
   // An address names one family only; a name may have both.

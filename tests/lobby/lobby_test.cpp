@@ -16,6 +16,7 @@
 #include "lobby/gamesession.h"
 #include "lobby/lobbywindow.h"
 #include "lobby/servergame.h"
+#include "lobbyclient/registration.h"
 #include "lobby/servertables.h"
 #include "tests/lobbyd/server_thread.h"
 #include "lobby/tablemodel.h"
@@ -129,12 +130,22 @@ TEST_F(Lobby, ATableIsJoinedOrWatchedAndHostingAndAddressesStartTheGame) {
   EXPECT_EQ(again.edit_address->text(), "cards.example.org:7800");
 }
 
-// A real lobby server: a table hosted here gets a code to copy and share,
-// and is listed with its code as the game's own record on the local network
-// says it plays; a private table is found by its code alone and joined
-// through this lobby; a code no table has is said to be none.
+// A table as a game registers it, on port 7772 of this machine.
+std::unique_ptr<HostRegistration> registerTable(const HostPort& server, const std::string& name, bool isPrivate) {
+  TableState t;
+  t.name = name;
+  t.players = 1;
+  return std::make_unique<HostRegistration>(server, HostPort{"127.0.0.1", 7772}, t, isPrivate);
+}
+
+// A real lobby server: the game hosting here is told the server, and the
+// code it registers its table under (and how the router answered) comes back
+// over its link to be copied and shared; the table is listed with its code
+// as it plays; a private table is found by its code alone and joined through
+// this lobby; a code no table has is said to be none.
 TEST_F(Lobby, ThroughALobbyServerTablesAreListedByCodeAndJoinedByIt) {
   ServerThread server;
+  ASSERT_TRUE(game.listen(0));
   window.edit_name->setText("Ann");
   window.edit_code->setText("+2345678");
   EXPECT_FALSE(window.button_code->isEnabled());  // no server yet
@@ -145,16 +156,45 @@ TEST_F(Lobby, ThroughALobbyServerTablesAreListedByCodeAndJoinedByIt) {
   window.serverChanged();
   EXPECT_TRUE(window.check_private->isEnabled());
   window.hostClick();
-  ASSERT_TRUE(waitFor([&] { return !window.inviteCode().isEmpty(); }));
+  ASSERT_EQ(started.size(), 1u);
+  EXPECT_EQ(started[0], "ombrix Ann|127.0.0.1|true|--lobby-server|" + QString::fromStdString(server.address()));
+
+  // The game (here: its registration and its link) registers and says so.
+  auto ann = registerTable(server.hostPort(), "Ann", false);
+  std::string annCode;
+  ann->onCode = [&](const std::string& c) { annCode = c; };
+  ann->start();
+  ASSERT_TRUE(waitFor([&] { return !annCode.empty(); }));
+  net::TAsyncSock link;
+  link.setHostName("127.0.0.1");
+  link.setPortName(std::to_string(game.linkPort()));
+  link.OnConnect = [&](net::TAsyncSock* s) {
+    s->Send("status port mapping: no router offers it (joiners come through the relay)\n"
+            "a line of a later game\ncode " + annCode.substr(1) + "\n");
+    // One line in two writes, and one far too long, which is dropped.
+    s->Send("status the lobby server cannot reach this table: joiners come ");
+    s->Send("through its relay\nstatus " + std::string(2000, 'x') + "\n");
+  };
+  link.Open();
+  ASSERT_TRUE(waitFor([&] { return window.label_code->text().contains("through its relay"); }))
+      << window.label_code->text().toStdString();
   const QString code = window.inviteCode();
+  EXPECT_EQ(code.toStdString(), annCode);
   EXPECT_TRUE(window.label_code->text().contains(code));
+  EXPECT_TRUE(window.label_code->text().contains("port mapping: no router offers it"));
+  EXPECT_FALSE(window.label_code->text().contains("xxx"));
   ASSERT_TRUE(window.button_copy->isVisibleTo(&window));
   window.button_copy->click();
   EXPECT_EQ(QApplication::clipboard()->text(), code);
 
-  // The game announces its table here; the server lists what it says.
-  lan.seen("own", "Ann", "127.0.0.1", 7772, 3, 1, Stage::Playing, 4);
-  model.settle();
+  // The table plays; the server lists what it says.
+  TableState playing;
+  playing.name = "Ann";
+  playing.players = 3;
+  playing.watchers = 1;
+  playing.playing = true;
+  playing.round = 4;
+  ann->update(playing);
   const QString row = "Ann | " + code + " | 3/4 | 1/5 | round 4 of 20 | 1.0.14";
   ASSERT_TRUE(waitFor([&] {
     servers.refresh();
@@ -164,7 +204,7 @@ TEST_F(Lobby, ThroughALobbyServerTablesAreListedByCodeAndJoinedByIt) {
   EXPECT_EQ(window.label_server->text(), "1 public table from the lobby server.");
 
   // A private table is not listed, and is joined by its code as typed.
-  auto bea = registerHosted(server.hostPort(), "Bea", true);
+  auto bea = registerTable(server.hostPort(), "Bea", true);
   std::string beaCode;
   bea->onCode = [&](const std::string& c) { beaCode = c; };
   bea->start();
@@ -178,13 +218,15 @@ TEST_F(Lobby, ThroughALobbyServerTablesAreListedByCodeAndJoinedByIt) {
   model.settle();
   EXPECT_EQ(model.rowOf("server", beaCode), -1);
   EXPECT_GE(model.rowOf("server", code.toStdString()), 0);
+  // The game hosting here ends: its code goes with it.
+  link.Close();
+  ASSERT_TRUE(waitFor([&] { return !game.running(); }));
+  EXPECT_TRUE(window.inviteCode().isEmpty());
   window.edit_code->setText(" " + QString::fromStdString(beaCode.substr(1)).toLower() + " ");
   window.codeClick();
   ASSERT_TRUE(waitFor([&] { return started.size() == 2; }));
-  EXPECT_EQ(started[0], "ombrix Ann|127.0.0.1|true");
   // The game joins this lobby, which carries it to the table.
   EXPECT_TRUE(started[1].startsWith("ombrix Ann|127.0.0.1:") && started[1].endsWith("|join")) << started[1].toStdString();
-  EXPECT_TRUE(window.inviteCode().isEmpty());  // the table hosted before is given up
 
   window.edit_code->setText("+2345678");
   window.codeClick();

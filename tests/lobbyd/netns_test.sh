@@ -5,13 +5,21 @@
 #   internet: the lobby server (198.51.100.1, 203.0.113.1, 2001:db8:1::1) and
 #             the joiners
 #   public (203.0.113.2, 2001:db8:1::2): a host anyone can reach
+#   upnp home (192.168.77.2) -- router with miniupnpd (NAT: 192.168.77.1 |
+#             198.51.101.2) -- internet (198.51.101.1)
 #
-# A host behind the NAT registers and is joined by code through the relay; a
-# public host is joined directly, over IPv6; a private table is absent from
-# the listing and joined by its code; a host killed is withdrawn. The
+# A host behind the NAT registers and is joined by code through the relay
+# (its router offers no port mapping, and it says so); a host behind a
+# router that does (UPnP) has a port forwarded, is joined directly, and the
+# mapping goes when the host stops; a public host is joined directly, over
+# IPv6; a private table is absent from the listing and joined by its code; a
+# host killed is withdrawn. The
 # joiners are the lobby program (`ombrix-lobby --join +CODE --server ...`),
 # each starting the real game headless and ending with it. Only
-# documentation addresses, inside namespaces this test makes and removes.
+# documentation and private addresses, inside namespaces this test makes and
+# removes, but one: miniupnpd forwards nothing for a router whose public
+# address is reserved, so that router's is an ordinary one (198.51.101.2),
+# which inside these namespaces reaches nothing real.
 #
 #   netns_test.sh LOBBYD HOST BIN_DIR    (exit 77: skipped; BIN_DIR holds
 #                                         ombrix and ombrix-lobby)
@@ -22,7 +30,7 @@ if [[ $(id -u) != 0 ]] || ! command -v ip >/dev/null || ! command -v nft >/dev/n
   exit 77
 fi
 id=ob$$
-home=${id}h rtr=${id}r inet=${id}i pub=${id}p
+home=${id}h rtr=${id}r inet=${id}i pub=${id}p uhome=${id}u urtr=${id}w
 if ! ip netns add "$home" 2>/dev/null; then
   echo "SKIPPED: this machine does not let us make network namespaces" >&2
   exit 77
@@ -39,7 +47,7 @@ pids=()
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
   wait 2>/dev/null || true
-  for n in "$home" "$rtr" "$inet" "$pub"; do ip netns del "$n" 2>/dev/null || true; done
+  for n in "$home" "$rtr" "$inet" "$pub" "$uhome" "$urtr"; do ip netns del "$n" 2>/dev/null || true; done
   rm -rf "$logs" "/etc/netns/$pub"
 }
 trap cleanup EXIT
@@ -96,6 +104,8 @@ port=$(grep -oE 'listening on port [0-9]+' "$logs/lobbyd" | grep -oE '[0-9]+$')
 start_host() {  # start_host NS LOG OPTIONS...; the host's pid in $started
   local n=$1 log=$2
   shift 2
+  # There before await's tail looks, which may be before the program starts.
+  : >"$log"
   # Not through a function: $! must be the program itself.
   ip netns exec "$n" "$host" --port 0 "$@" 2>"$log" &
   started=$!
@@ -130,9 +140,101 @@ check "the NAT host is told it is reached through the relay" \
   "await '$logs/nat' 'cannot reach this table: joiners come through its relay'"
 join "+${nat:1}" Zed "$logs/join-nat" "$logs/nat"
 echo "behind the NAT: $(tr '\n' ';' <"$logs/join-nat")"
+check "the NAT host says its router maps no port" \
+  "grep -qxF 'ombrix-host: port mapping: no router offers it (joiners come through the relay)' '$logs/nat'"
 check "the lobby joins the NAT host by code through the relay" "grep -qxF 'ombrix-lobby: joined $nat through the relay' '$logs/join-nat'"
 check "the NAT host seated the game" "grep -q 'logged in as Zed' '$logs/nat'"
 check "the lobby ended with its game" "[[ $ended == 0 ]]"
+
+# A router that offers port mapping (UPnP): miniupnpd on its home side, its
+# rules in nftables chains of its own that this router's jump to.
+if command -v miniupnpd >/dev/null; then
+  for n in "$uhome" "$urtr"; do ip netns add "$n"; nsx "$n" ip link set lo up; done
+  link "$uhome" "${id}g" "$urtr" "${id}j"
+  link "$urtr" "${id}k" "$inet" "${id}m"
+  nsx "$uhome" ip addr add 192.168.77.2/24 dev "${id}g"
+  nsx "$uhome" ip route add default via 192.168.77.1
+  nsx "$urtr" ip addr add 192.168.77.1/24 dev "${id}j"
+  nsx "$urtr" ip addr add 198.51.101.2/24 dev "${id}k"
+  nsx "$urtr" ip route add default via 198.51.101.1
+  nsx "$urtr" sysctl -qw net.ipv4.ip_forward=1
+  nsx "$inet" ip addr add 198.51.101.1/24 dev "${id}m"
+  nsx "$urtr" nft -f - <<EOF
+table inet filter {
+  chain miniupnpd { }
+  chain forward {
+    type filter hook forward priority filter; policy drop;
+    ct state established,related accept
+    iifname "${id}j" accept
+    jump miniupnpd
+  }
+}
+table inet nat {
+  chain prerouting_miniupnpd { }
+  chain postrouting_miniupnpd { }
+  chain prerouting { type nat hook prerouting priority dstnat; jump prerouting_miniupnpd; }
+  chain postrouting { type nat hook postrouting priority srcnat; jump postrouting_miniupnpd; oifname "${id}k" masquerade; }
+}
+EOF
+  cat >"$logs/miniupnpd.conf" <<EOF
+ext_ifname=${id}k
+listening_ip=${id}j
+port=0
+enable_natpmp=no
+enable_upnp=yes
+secure_mode=yes
+upnp_table_name=filter
+upnp_nat_table_name=nat
+lease_file=$logs/miniupnpd.leases
+allow 1024-65535 192.168.77.0/24 1024-65535
+deny 0-65535 0.0.0.0/0 0-65535
+EOF
+  # Not through nsx: $! must be the daemon itself.
+  ip netns exec "$urtr" miniupnpd -d -f "$logs/miniupnpd.conf" -P "$logs/miniupnpd.pid" 2>"$logs/miniupnpd" &
+  pids+=($!)
+  await "$logs/miniupnpd" 'HTTP listening on port' || echo "FAILED: miniupnpd did not start" >&2
+  start_host "$uhome" "$logs/upnp" --lobby-server "198.51.100.1:$port"
+  upnphost=$started
+  upnpport=$(grep -oE 'listening on port [0-9]+' "$logs/upnp" | grep -oE '[0-9]+$')
+  upnpcode=$(code_of "$logs/upnp")
+  check "the UPnP host says its router maps its own port" \
+    "grep -qxF 'ombrix-host: port mapping: router maps 198.51.101.2:$upnpport to this table' '$logs/upnp'"
+  # (grep reads the whole listing: with -q, nft could die of the closed pipe.)
+  check "the router forwards it" "nsx '$urtr' nft list table inet nat | grep -F 'dnat ip to 192.168.77.2:$upnpport' >/dev/null"
+  check "the server reached the UPnP host through its router" \
+    "await '$logs/upnp' 'reached this table at 198\\.51\\.101\\.2:$upnpport'"
+  join "$upnpcode" Uma "$logs/join-upnp" "$logs/upnp"
+  echo "behind a UPnP router: $(tr '\n' ';' <"$logs/join-upnp")"
+  check "the lobby joins the UPnP host directly, not through the relay" \
+    "grep -qxF 'ombrix-lobby: joined $upnpcode directly at 198.51.101.2:$upnpport' '$logs/join-upnp'"
+  kill -TERM "$upnphost"
+  wait "$upnphost" || true
+  check "the stopped host's mapping is gone from the router" "! nsx '$urtr' nft list ruleset | grep -F 'dport $upnpport' >/dev/null"
+
+  # The router already forwards the game's port to another machine of the
+  # home (192.168.77.3: an address of the same namespace, which asks from
+  # that address, as the router lets each machine map only to itself):
+  # another port is mapped, and the server is told that one. Any port will
+  # do inside this namespace, where nothing else listens.
+  taken=$((20000 + RANDOM % 20000))
+  igd=http://192.168.77.1:$(grep -oE 'HTTP listening on port [0-9]+' "$logs/miniupnpd" | grep -oE '[0-9]+$')/rootDesc.xml
+  nsx "$uhome" ip addr add 192.168.77.3/24 dev "${id}g"
+  nsx "$uhome" ip route add 192.168.77.1/32 dev "${id}g" src 192.168.77.3
+  nsx "$uhome" upnpc -u "$igd" -e other -a 192.168.77.3 "$taken" "$taken" TCP 600 >"$logs/upnpc" 2>&1 ||
+    echo "FAILED: upnpc could not map $taken" >&2
+  nsx "$uhome" ip route del 192.168.77.1/32
+  start_host "$uhome" "$logs/upnp2" --port "$taken" --lobby-server "198.51.100.1:$port"
+  other=$(grep -oE 'router maps 198\.51\.101\.2:[0-9]+' "$logs/upnp2" | grep -oE '[0-9]+$') || true
+  check "a taken port makes the host map another" "[[ -n '$other' && '$other' != '$taken' ]]"
+  check "the server reached the table at the other port" \
+    "await '$logs/upnp2' 'reached this table at 198\\.51\\.101\\.2:$other\$'"
+  kill -TERM "$started"
+  wait "$started" || true
+  check "its mapping is gone too, the other table's kept" \
+    "! nsx '$urtr' nft list ruleset | grep -F 'dport $other ' >/dev/null && nsx '$urtr' nft list ruleset | grep -F 'dport $taken ' >/dev/null"
+else
+  echo "SKIPPED (part): no miniupnpd (Debian's miniupnpd-nftables), so no router that maps ports" >&2
+fi
 
 # Reachable, and the server's name has both families: registered over IPv6,
 # shown its IPv4 address too, joined directly over IPv6. (ip netns exec
@@ -168,9 +270,11 @@ nsx "$inet" "$lobby" --join +2345678 --name Wu --server "198.51.100.1:$port" 2>"
 check "an unknown code ends the lobby with 1 and says why" \
   "((status == 1)) && grep -qx 'ombrix-lobby: the table was not reached: no table has the code +2345678' '$logs/join-none'"
 
-# The lobby hosts behind the NAT: the table is registered with the code
-# printed before the game is up, joined by a lobby outside through the relay
-# to the game's own port, and withdrawn when the game ends.
+# The lobby hosts behind the NAT: the game registers its table and tells the
+# lobby its code and that its router maps no port; a lobby outside joins it
+# through the relay to the game's own port, and the seat it takes reaches
+# the server's listing straight from the game (no avahi-daemon here); the
+# table is withdrawn when the game ends.
 mkdir -m 700 "$logs/run-host"
 XDG_RUNTIME_DIR=$logs/run-host ip netns exec "$home" "$lobby" --host --name Vic --server "198.51.100.1:$port" \
   2>"$logs/lobby-host" &
@@ -184,7 +288,18 @@ check "the hosting lobby is reached through the relay" \
 nsx "$inet" "$lobby" --join "$vic" --name Wei --server "198.51.100.1:$port" 2>"$logs/join-vic" &
 weiLobby=$!
 pids+=("$weiLobby")
+check "the hosting lobby says its router maps no port" \
+  "grep -qxF 'ombrix-lobby: port mapping: no router offers it (joiners come through the relay)' '$logs/lobby-host'"
 check "a lobby joins the lobby-hosted table through the relay" "await '$logs/join-vic' 'joined \\$vic through the relay'"
+# players_of CODE: the players the server lists at that table.
+players_of() {
+  nsx "$inet" "$lobby" --list --json --wait 0 --server "198.51.100.1:$port" 2>/dev/null |
+    grep -F "\"code\":\"$1\"" | grep -oE '"players":[0-9]' | cut -d: -f2
+}
+export -f players_of nsx
+export inet lobby port
+check "the seat taken reaches the server's listing" \
+  "timeout 30 bash -c 'until [[ \$(players_of \"$vic\") == 2 ]]; do sleep 0.2; done'"
 kill "$(grep -oE 'the game runs as process [0-9]+' "$logs/lobby-host" | grep -oE '[0-9]+$')"
 hosted=0
 wait "$hoster" || hosted=$?
@@ -199,6 +314,11 @@ listing=$(nsx "$inet" "$lobby" --list --wait 0 --server "198.51.100.1:$port" 2>/
 check "and no longer listed" "! grep -qF '$nat' <<<'$listing' && grep -qF '$pubcode' <<<'$listing'"
 
 if ((fail)); then
-  for f in "$logs"/*; do echo "== $f"; cat "$f"; done >&2
+  # The logs, not the programs copied beside them nor the runtime folders.
+  for f in "$logs"/*; do
+    [[ -f $f && ! -x $f ]] || continue
+    echo "== $f"
+    cat "$f"
+  done >&2
 fi
 exit "$fail"
