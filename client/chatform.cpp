@@ -358,9 +358,10 @@ void Tchat::processparams(const QStringList& params) {
     if (!report.empty()) addlinetochat(QString::fromStdString(report));
     if (!saved) return hostpress();
     ui::choice("Resume the game you left in round " + QString::number(saved->round) + "?", {"Resume", "New Game"},
-               [this, rows = saved->roundPoints](int answer) {
+               [this, saved = *saved](int answer) {
                  if (answer == 0 && host->resumeSave()) {
-                   resumedRows_ = rows;
+                   resumedRows_ = saved.roundPoints;
+                   gameRecord_->resumeWith(saved);
                  } else {
                    if (answer == 0) addlinetochat("The saved game could not be resumed; a new one can start.");
                    host->discardSave();
