@@ -34,7 +34,10 @@ class HostBinding : public client::InProcessHost {
     if (report) *report = std::move(loaded.report);
     loaded_ = std::move(loaded.state);
     if (!loaded_) return std::nullopt;
-    return client::SavedGame{loaded_->roundNumber, loaded_->roundPoints};
+    client::SavedGame saved{loaded_->roundNumber, loaded_->roundPoints, {}, loaded_->starter};
+    for (const PublicEvent& e : loaded_->publicLog)
+      saved.told.push_back({static_cast<client::SavedGame::Told::Kind>(e.kind), e.a, e.b});
+    return saved;
   }
   bool resumeSave() override {
     const bool resumed = loaded_ && host_.server().resume(*loaded_);

@@ -364,9 +364,10 @@ void Tchat::processparams(const QStringList& params) {
     if (!report.empty()) addlinetochat(QString::fromStdString(report));
     if (!saved) return hostpress();
     ui::choice("Resume the game you left in round " + QString::number(saved->round) + "?", {"Resume", "New Game"},
-               [this, rows = saved->roundPoints](int answer) {
+               [this, saved = *saved](int answer) {
                  if (answer == 0 && host->resumeSave()) {
-                   resumedRows_ = rows;
+                   resumedRows_ = saved.roundPoints;
+                   gameRecord_->resumeWith(saved);
                  } else {
                    if (answer == 0) addlinetochat("The saved game could not be resumed; a new one can start.");
                    host->discardSave();
@@ -457,13 +458,16 @@ void Tchat::sockInfo(net::TSocketInfo info, const std::string& msg) {
   if (redial_->active() || gaveUp_) {
     // A try of the redial: a failed one waits for the next.
     if (info == net::siConnect && sock_.Connected()) {
-      redial_->stop();
+      redial_->connected();
       resetForNewConnection();
       qCInfo(lcTable, "connected again after %d tries", redial_->tries());
     }
     return;
   }
   if (msg == "Socket Closed") {
+    // A connection made by a try that ends before its log-in said nothing
+    // of the game: the tries go on.
+    if (redial_->pending()) lineDropped_ = true;
     connectionGone_ = true;
     return closeWhenDispatched();
   }
@@ -487,13 +491,17 @@ void Tchat::closeWhenDispatched() {
   if (fullBoxOpen_) return;
   // What came before the drop is dispatched first: a removal or a full
   // table among it closes the table after all.
-  if (lineDropped_ && model_.loggedIn() && !closing_) return startRedial();
+  if (lineDropped_ && (model_.loggedIn() || redial_->pending()) && !closing_) return startRedial();
   closeTable();
 }
 
 void Tchat::startRedial() {
   lineDropped_ = false;
   connectionGone_ = false;
+  if (redial_->pending()) {
+    qCInfo(lcTable, "the new connection dropped before its log-in; trying again");
+    return redial_->resume();
+  }
   addlinetochat("Connection lost, reconnecting\u2026");
   qCInfo(lcTable, "line dropped; reconnecting to %s:%s", sock_.HostName().c_str(), sock_.PortName().c_str());
   redial_->start();
@@ -609,6 +617,7 @@ void Tchat::full() {
 // --- The table's company -----------------------------------------------------------
 
 void Tchat::sendloginfo(const ev::LogIn& e) {
+  redial_->stop();  // back in: a drop from here on is a new one
   std::string login;
   build::logininfo(login, e.slot, wire::kVersion, toWire(myName));
   send(login + wire::kTerminator);  // the doubled terminator the host reads as an empty message

@@ -104,7 +104,7 @@ class Tchat : public QMainWindow, private TableObserver {
   ai::Skill botSkill() const { return botSkill_; }
   net::TAsyncSock& socket() { return sock_; }
   // Trying to connect again after the line dropped.
-  bool reconnecting() const { return redial_->active(); }
+  bool reconnecting() const { return redial_->active() || redial_->pending(); }
   // The redial's timers, for a test that runs its minute in virtual time.
   void useRedialTimers(TimerFactory& timers);
 

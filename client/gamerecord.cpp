@@ -2,6 +2,7 @@
 
 #include <QSaveFile>
 #include <algorithm>
+#include <array>
 
 namespace ombrix::client {
 
@@ -115,6 +116,12 @@ void GameRecord::startGame(const ev::GameStarted& p) {
 }
 
 void GameRecord::joinGame(const ev::GameFound& p) {
+  if (resumed_) {
+    const SavedGame saved = std::move(*resumed_);
+    resumed_.reset();
+    // The host put back the game the save holds: its rounds are this table's.
+    if (!saved.told.empty() && saved.round == p.round) return resumeGame(p, saved);
+  }
   // Back after a dropped line to the game this record follows (unfinished,
   // of the same kind, not gone back in rounds): the rounds seen stay.
   const bool goesOn = rejoining_ && game_.seen && game_.best < 0 && game_.half == p.half &&
@@ -154,6 +161,62 @@ void GameRecord::joinGame(const ev::GameFound& p) {
   }
   r.trickBase = tricksTaken;
   game_.rounds.push_back(r);
+  found_.clear();
+}
+
+void GameRecord::resumeGame(const ev::GameFound& p, const SavedGame& saved) {
+  rejoining_ = false;
+  game_ = Game{};
+  entries_ = 0;
+  game_.seen = true;
+  game_.half = p.half;
+  game_.starter = latin1(saved.starter);
+  game_.names = captions();
+  const int me = table_.mySeat();
+  std::vector<int> mine;  // the cards this table played in the round
+  auto dealtHand = [&](std::vector<int> held) {
+    held.insert(held.end(), mine.begin(), mine.end());
+    std::sort(held.begin(), held.end());
+    mine.clear();
+    return held;
+  };
+  for (const SavedGame::Told& t : saved.told) {
+    switch (t.kind) {
+      case SavedGame::Told::Round:
+        if (!game_.rounds.empty()) round().hand = dealtHand({});
+        if (!room()) return;
+        game_.rounds.emplace_back();
+        round().number = static_cast<int>(game_.rounds.size());
+        round().dealer = t.a;
+        round().handSize = scheduledHandSize(round().number);
+        round().trump = t.b;
+        round().names = game_.names;
+        break;
+      case SavedGame::Told::Bid:
+        if (!game_.rounds.empty() && room()) {
+          round().bids.push_back({t.a, t.b});
+          round().totalBids += t.b;
+        }
+        break;
+      case SavedGame::Told::Play:
+        if (game_.rounds.empty()) break;
+        if (t.a == me) mine.push_back(t.b);
+        cardPlayed({t.a, 0, t.b});
+        break;
+      case SavedGame::Told::Trick:
+        if (!game_.rounds.empty()) trickWon({t.a, 0});
+        break;
+    }
+  }
+  if (game_.rounds.empty()) return;
+  round().hand = dealtHand(foundHand_);
+  // The scores, each seat's running total with its round.
+  std::array<int, kSeats + 1> total{};
+  for (size_t r = 0; r < saved.roundPoints.size() && r < game_.rounds.size(); ++r)
+    for (int seat = 1; seat <= kSeats; ++seat) {
+      total[seat] += saved.roundPoints[r][seat];
+      if (room()) game_.rounds[r].scores.push_back({seat, saved.roundPoints[r][seat], total[seat]});
+    }
   found_.clear();
 }
 

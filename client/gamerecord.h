@@ -10,9 +10,11 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 #include <utility>
 #include <vector>
 
+#include "client/inprocesshost.h"
 #include "client/tablemodel.h"
 
 namespace ombrix::client {
@@ -27,6 +29,9 @@ class GameRecord : public TableObserver {
   // The table's line dropped and it is connecting again: the game it finds
   // next, if it is still the one under way here, goes on in this record.
   void lineDropped() { rejoining_ = true; }
+  // A saved solo game is taken up again: once the table has logged in, the
+  // record holds the game's rounds as this table saw them before it closed.
+  void resumeWith(const SavedGame& saved) { resumed_ = saved; }
 
   // A game was started or joined since this table connected.
   bool hasGame() const { return game_.seen; }
@@ -84,6 +89,7 @@ class GameRecord : public TableObserver {
   bool room();
   void startGame(const ev::GameStarted& e);
   void joinGame(const ev::GameFound& e);
+  void resumeGame(const ev::GameFound& e, const SavedGame& saved);
   void startRound(const ev::RoundStarted& e);
   void found(const ev::SeatFound& e);
   void dealt(const ev::Dealt& e);
@@ -103,6 +109,7 @@ class GameRecord : public TableObserver {
   std::vector<std::pair<int, Found>> found_;
   std::vector<int> foundHand_;  // the own cards of the last CMD_placecard
   bool rejoining_ = false;
+  std::optional<SavedGame> resumed_;
 };
 
 }  // namespace ombrix::client

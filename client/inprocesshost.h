@@ -19,6 +19,14 @@ struct SavedGame {
   // Each scored round's points by seat [1..4], round 1 first: the score
   // card's rows, which no announcement brings back.
   std::vector<std::array<int, 5>> roundPoints;
+  // What every table was told of the game, in order, and who started it:
+  // the game record's rounds before. Empty when the save kept none.
+  struct Told {
+    enum Kind { Round, Bid, Play, Trick } kind;
+    int a, b;  // Round: dealer, trump card. Bid: seat, bid. Play: seat, card. Trick: winner.
+  };
+  std::vector<Told> told;
+  std::string starter;
 };
 
 class InProcessHost {

@@ -33,17 +33,27 @@ class Redial {
 
   // The line dropped: the tries begin.
   void start();
-  // A try connected (or the table is closing): no more tries.
+  // A try connected: no more tries while that connection lasts, but the
+  // minute is not over until it has logged in.
+  void connected();
+  // The connection a try made dropped before it logged in: the tries go on
+  // where they were, within the same minute.
+  void resume();
+  // The table logged in again (or is closing): the drop is over.
   void stop();
   bool active() const { return active_; }
+  // A try connected and has not logged in yet.
+  bool pending() const { return pending_; }
   int tries() const { return tries_; }
 
  private:
   void tick();
+  void giveUp();
 
   TimerFactory& clock_;
   std::unique_ptr<Timer> timer_;
   bool active_ = false;
+  bool pending_ = false;
   int tries_ = 0;
   int delayMs_ = 0;
   int64_t droppedUs_ = 0;

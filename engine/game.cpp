@@ -32,6 +32,8 @@ void GameEngine::startgame(std::string_view fields) {
   ++gameSerial_;
   ruleWatch.startGame();
   roundPoints.clear();
+  publicLog.clear();
+  starter.assign(req->name.substr(0, kMaxStarterName));
   gameInProgress = true;
   gameKind.assign(req->kind);
   halfGame = gameKind == "h";
@@ -83,6 +85,7 @@ void GameEngine::startround() {
   trumpCard = deck[++deckIndex];
   trumpSuit = suitOf(trumpCard);
   ruleWatch.startRound(handSize, trumpCard);
+  publicLog.push_back({PublicEvent::Round, static_cast<uint8_t>(dealer), static_cast<uint8_t>(trumpCard)});
   build::trump(msg_, trumpCard);
   announce(msg_);
 

@@ -25,6 +25,7 @@
 #include "base/cards.h"
 #include "base/timer.h"
 #include "engine/random.h"
+#include "engine/publiclog.h"
 #include "engine/watchlog.h"
 
 namespace ombrix {
@@ -177,6 +178,10 @@ class GameEngine {
   // Each scored round's points by seat [1..4]: what a resumed table's score
   // card is filled from.
   std::vector<std::array<int, kSeats + 1>> roundPoints;
+  // The game as the tables were told it, and who started it: what a resumed
+  // table's game record is filled from.
+  std::vector<PublicEvent> publicLog;
+  std::string starter;
   bool anyStrong() const {
     for (int s = 1; s <= kSeats; ++s)
       if (botSkill[s] == ai::Skill::Strong) return true;

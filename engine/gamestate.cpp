@@ -22,7 +22,7 @@ class Checker {
   explicit Checker(const GameState& s) : s_(s) {}
 
   std::string run() {
-    if (!game() || !phase() || !cards() || !trick() || !bids() || !scores() || !watch()) return why_;
+    if (!game() || !phase() || !cards() || !trick() || !bids() || !scores() || !watch() || !publicLog()) return why_;
     return {};
   }
 
@@ -213,6 +213,54 @@ class Checker {
     if (rounds != s_.roundNumber || ends != s_.roundNumber - (roundPause_ ? 0 : 1) || !last ||
         last->a != s_.handSize || last->b != s_.trumpCard || bidsThisRound != bidders)
       return fail("rule watch log not this game's");
+    return true;
+  }
+
+  // The log tells this game as it went: whole rounds before this one, and
+  // this one as far as the state stands. Empty: a save that kept none.
+  bool publicLog() {
+    const auto& log = s_.publicLog;
+    if (s_.starter.size() > kMaxStarterName) return fail("starter's name too long");
+    for (char c : s_.starter)
+      if (c == '\xFF' || c == '\r' || c == '\n') return fail("starter's name not one line");
+    if (log.empty()) return true;
+    if (log.size() > kMaxPublicEvents) return fail("game log too long");
+    int rounds = 0, bids = 0, plays = 0, tricks = 0, dealer = 0, trump = 0;
+    uint64_t seen = 0;
+    auto roundWhole = [&] { return bids == kSeats && tricks == handSizeOf(rounds) && plays == kSeats * tricks; };
+    for (const PublicEvent& e : log) {
+      switch (e.kind) {
+        case PublicEvent::Round:
+          if ((rounds && !roundWhole()) || ++rounds > s_.roundNumber) return fail("game log rounds");
+          if (e.a < 1 || e.a > kSeats || e.b < 1 || e.b > kDeckSize) return fail("game log round");
+          dealer = e.a, trump = e.b, bids = plays = tricks = 0, seen = bit(trump);
+          break;
+        case PublicEvent::Bid:
+          if (!rounds || plays || bids == kSeats || e.a < 1 || e.a > kSeats || e.b > handSizeOf(rounds))
+            return fail("game log bid");
+          ++bids;
+          break;
+        case PublicEvent::Play:
+          if (bids != kSeats || plays >= kSeats * (tricks + 1) || e.a < 1 || e.a > kSeats || e.b < 1 ||
+              e.b > kDeckSize || (seen & bit(e.b)))
+            return fail("game log card");
+          seen |= bit(e.b);
+          ++plays;
+          break;
+        case PublicEvent::Trick:
+          if (plays != kSeats * (tricks + 1) || e.a < 1 || e.a > kSeats || e.b) return fail("game log trick");
+          ++tricks;
+          break;
+        default:
+          return fail("game log event");
+      }
+    }
+    int bidders = kSeats;
+    if (bidding_) bidders = (s_.currentBidder - s_.leadSeat + kSeats) % kSeats;
+    const int dealerNow = (s_.leadSeat + kSeats - 2) % kSeats + 1;
+    if (rounds != s_.roundNumber || dealer != dealerNow || trump != s_.trumpCard || bids != bidders ||
+        tricks != s_.tricksPlayed || plays != kSeats * s_.tricksPlayed + s_.cardsInTrick)
+      return fail("game log not this game's");
     return true;
   }
 

@@ -47,6 +47,10 @@ struct GameState {
   std::vector<WatchEvent> watch;
   // Each scored round's points by seat [1..4], round 1 first: the score card.
   std::vector<std::array<int, kSeats + 1>> roundPoints;
+  // What the tables were told of the game and who started it, for a resumed
+  // table's game record; empty in a save from before they were kept.
+  std::vector<PublicEvent> publicLog;
+  std::string starter;
 
   Random::State deckRandom{};
   uint64_t botSeed = 0;     // the computer players' base seed

@@ -42,6 +42,8 @@ bool GameEngine::saveState(GameState& s) const {
   s.botDelay = botDelay;
   s.watch = ruleWatch.log();
   s.roundPoints = roundPoints;
+  s.publicLog = publicLog;
+  s.starter = starter;
   s.deckRandom = rng_.state();
   s.botSeed = botSeed_;
   s.gameSerial = gameSerial_;
@@ -95,6 +97,8 @@ bool GameEngine::restoreState(const GameState& s) {
   botDelay = s.botDelay;
   ruleWatch.replay(s.watch);
   roundPoints = s.roundPoints;
+  publicLog = s.publicLog;
+  starter = s.starter;
   rng_.setState(s.deckRandom);
   botSeed_ = s.botSeed;
   gameSerial_ = s.gameSerial;

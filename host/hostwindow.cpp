@@ -49,6 +49,7 @@ void HostWindow::Sock1Accept(TAsyncSock* sender) {
     delete ns;  // at once: nothing else of the table changes
     return;
   }
+  if (!net::findDeadLines(ns->Handle(), kDeadLine)) say("slot " + std::to_string(slot) + ": no keepalive");
   socks_[slot] = ns;
   ++generation_[slot];
   overflowed_[slot] = false;
@@ -94,16 +95,19 @@ void HostWindow::disconnectsock(int slot) {
 
 void HostWindow::moveConnection(int from, int to) {
   TAsyncSock* s = sock(from);
-  if (!s || to < 1 || to > kLastSlot || socks_[to]) return;
-  socks_[from] = nullptr;
+  if (!s || to < 1 || to > kLastSlot || to == from) return;
+  TAsyncSock* other = socks_[to];  // a connection not yet logged in, given `from` in exchange
+  socks_[from] = other;
   socks_[to] = s;
   s->Tag = to;
+  if (other) other->Tag = from;
   // A close already posted for either number must not reach the other connection.
   ++generation_[from];
   ++generation_[to];
-  const bool closing = overflowed_[from];
+  const bool closingFrom = overflowed_[from], closingTo = overflowed_[to];
   overflowed_[from] = overflowed_[to] = false;
-  if (closing) closeLater(to);
+  if (closingFrom) closeLater(to);
+  if (closingTo && other) closeLater(from);
 }
 
 void HostWindow::closeLater(int slot) {

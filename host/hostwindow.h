@@ -13,6 +13,7 @@
 
 #include "net/asyncsock.h"
 #include "net/qttimers.h"
+#include "net/wsock.h"
 #include "host/serverform.h"
 
 namespace ombrix {
@@ -48,6 +49,14 @@ class HostWindow : public HostTransport, public Notices {
 
   // The listening socket (tests watch its reports).
   net::TAsyncSock& listener() { return Sock1; }
+
+  // How soon a table's dead line is found (a cable pulled sends no reset):
+  // within about 30 s, so that its seat is free for the name well inside the
+  // minute its table tries to connect again. While a game runs the host
+  // sends every card, so unacknowledged data finds it; an idle line is
+  // probed after 10 s of silence. A live table at the other end of the
+  // world answers a probe in well under a second.
+  static constexpr net::DeadLineTimes kDeadLine{10, 5, 4, 30'000};
 
   // The connection held by a slot, or nullptr.
   net::TAsyncSock* sock(int slot) const { return slot >= 1 && slot <= kLastSlot ? socks_[slot] : nullptr; }

@@ -6,6 +6,7 @@
 // once its log-in names it. The table is told its new number with another
 // "CMD_sendlogininfo"; it answers with a second log-in, under that number,
 // which is the one announced.
+#include <utility>
 #include <vector>
 
 #include "engine/gamestate.h"
@@ -49,7 +50,37 @@ void TServer::remember(int slot, const std::string& name) {
   } else {
     m.leftName = who;
     m.leftGame = engine.gameSerial();
+    m.leftAtUs = clock_.nowUs();
   }
+}
+
+void TServer::tellNumber(int slot, int number) {
+  // A table that never answers cannot make this grow: a renumbering needs
+  // another table's log-in, and only the last few numbers matter.
+  constexpr size_t kMaxUnanswered = 16;
+  std::vector<uint8_t>& told = memory_[slot].told;
+  if (told.size() == kMaxUnanswered) told.erase(told.begin());
+  told.push_back(static_cast<uint8_t>(number));
+  build::sendlogininfo(msg_, number);
+  transport_.send(slot, msg_);
+}
+
+bool TServer::answersLastNumber(int origin) {
+  if (origin < 1 || origin > kLastSlot) return true;
+  std::vector<uint8_t>& told = memory_[origin].told;
+  if (told.empty()) return true;  // a log-in again, unasked: judged as ever
+  told.erase(told.begin());
+  return told.empty();
+}
+
+bool TServer::kept(int seat) const {
+  const SlotMemory& m = memory_[seat];
+  return isSeat(seat) && engine.gameInProgress && !engine.slots[seat].inUse && !m.leftName.empty() &&
+         m.leftGame == engine.gameSerial() && clock_.nowUs() - m.leftAtUs < kSeatKeptUs;
+}
+
+bool TServer::unclaimed(int seat) const {
+  return engine.slots[seat].inUse && engine.slots[seat].name.empty() && memory_[seat].arrival == Arrival::New;
 }
 
 TServer::Home TServer::homeFor(int slot, std::string_view name) const {
@@ -60,6 +91,10 @@ TServer::Home TServer::homeFor(int slot, std::string_view name) const {
     if (m.leftGame != engine.gameSerial() || m.leftName != name) continue;
     if (isSeat(t)) {
       if (t == slot || !engine.slots[t].inUse) return {t, t};
+      // Lines that dropped together come back in any order: a connection
+      // given this seat before its own log-in is no person yet, and takes
+      // the returning one's place instead.
+      if (unclaimed(t)) return {t, t, true};
     } else if (!spectator) {
       spectator = t;
     }
@@ -82,7 +117,7 @@ bool TServer::comesBack(int slot, std::string_view name) {
   if (home.left == 0) return false;
   memory_[home.left].leftName.clear();  // the first table to claim the name has it
   if (home.slot != slot) {
-    moveBack(slot, home.slot, name);
+    moveBack(slot, home.slot, name, home.exchange);
     return true;
   }
   memory_[slot].arrival = Arrival::Back;
@@ -91,35 +126,44 @@ bool TServer::comesBack(int slot, std::string_view name) {
   return false;
 }
 
-void TServer::moveBack(int from, int to, std::string_view name) {
+void TServer::moveBack(int from, int to, std::string_view name, bool exchange) {
   auto& slots = engine.slots;
   transport_.moveConnection(from, to);
   slots[to].inUse = true;
-  slots[from].inUse = false;
+  slots[from].inUse = exchange;
   slots[from].name.clear();
   slots[from].watching = false;
   if (to > engine.slotCount) engine.slotCount = to;
-  // The byte stream goes on under the new number; what was queued under the
-  // old one names the old slot and would fail the origin check there.
+  // The byte streams go on under the new numbers; what was queued under the
+  // old ones names the old slots and would fail the origin check there.
   std::swap(remainders[to], remainders[from]);
-  remainders[from].clear();
+  if (!exchange) remainders[from].clear();
   receivedlist.dropFrom(from);
   receivedlist.dropFrom(to);
   memory_[from].arrival = Arrival::New;
   memory_[from].arrivingAs.clear();
+  memory_[from].kicked = exchange && std::exchange(memory_[to].kicked, false);
   memory_[to].arrival = Arrival::Back;
   memory_[to].arrivingAs.assign(name);
   memory_[to].kicked = false;
   engine.personSits(to);
 
-  for (int via : rekeyPath(from, to)) {
-    build::sendlogininfo(msg_, via);
-    transport_.send(to, msg_);
-  }
-  build::sendlogininfo(msg_, to);
-  transport_.send(to, msg_);
+  std::swap(memory_[to].told, memory_[from].told);
+  if (!exchange) memory_[from].told.clear();
+  auto renumber = [this](int was, int now) {
+    for (int via : rekeyPath(was, now)) tellNumber(now, via);
+    tellNumber(now, now);
+  };
+  renumber(from, to);
   say("slot " + std::to_string(from) + " is " + std::string(name) + " coming back: moved to slot " +
       std::to_string(to));
+  if (exchange) {
+    // The connection that held the seat logs in at `from` instead, as a
+    // connection accepted there would; a move due there waits for its log-in.
+    renumber(to, from);
+    say("slot " + std::to_string(to) + ", not logged in, moved to slot " + std::to_string(from));
+    return;
+  }
 
   // The seat it passed through, never announced, is the computer's again.
   if (engine.gameInProgress && isSeat(from)) {

@@ -116,10 +116,10 @@ std::string kindToHex(std::string_view kind) {
   return out;
 }
 
-bool kindFromHex(std::string_view hex, std::string& kind) {
+bool kindFromHex(std::string_view hex, std::string& kind, size_t longest = kMaxGameKind) {
   kind.clear();
   if (hex == "-") return true;
-  if (hex.size() % 2 || hex.size() > 2 * kMaxGameKind) return false;
+  if (hex.size() % 2 || hex.size() > 2 * longest) return false;
   for (size_t i = 0; i < hex.size(); i += 2) {
     unsigned v = 0;
     const auto r = std::from_chars(hex.data() + i, hex.data() + i + 2, v, 16);
@@ -131,10 +131,10 @@ bool kindFromHex(std::string_view hex, std::string& kind) {
 
 }  // namespace
 
-std::string encodeSave(const GameState& s) {
+std::string encodeSave(const GameState& s, int version) {
   Writer w;
   w.text().append(kMagic);
-  w.word("version").num(kSaveVersion).line();
+  w.word("version").num(version).line();
   w.word("kind").word(kindToHex(s.gameKind)).line();
   w.word("round").num(s.roundNumber).num(s.handSize).num(s.leadSeat).line();
   w.word("bidding").num(s.currentBidder).num(s.biddingStarter).num(s.bidTotal).line();
@@ -183,6 +183,17 @@ std::string encodeSave(const GameState& s) {
   w.line().word("random");
   for (uint64_t part : s.deckRandom) w.hex(part);
   w.line().word("seeds").hex(s.botSeed).hex(s.gameSerial).line();
+  if (version >= 2) {
+    w.word("starter").word(kindToHex(s.starter)).line();
+    w.word("log").num(static_cast<int64_t>(s.publicLog.size()));
+    for (const PublicEvent& e : s.publicLog) {
+      static constexpr const char* kWords[] = {"r", "b", "p", "t"};
+      if (e.kind == PublicEvent::Round) w.line();
+      w.word(kWords[e.kind]).num(e.a);
+      if (e.kind != PublicEvent::Trick) w.num(e.b);
+    }
+    w.line();
+  }
   char crc[kCrcDigits + 2];
   std::snprintf(crc, sizeof crc, "%08x\n", crcOf(w.text()));
   w.text().append(kCrcLabel).append(crc);
@@ -211,7 +222,9 @@ std::optional<GameState> decodeSave(std::string_view bytes, std::string* why) {
   Reader in(body.substr(kMagic.size()));
   GameState s;
   in.label("version");
-  if (in.num() != kSaveVersion && in.ok()) return refuse("a version this program does not know");
+  const int version = in.num();
+  if ((version < kOldestSaveVersion || version > kSaveVersion) && in.ok())
+    return refuse("a version this program does not know");
   in.label("kind");
   if (const std::string_view kind = in.word(); in.ok() && !kindFromHex(kind, s.gameKind)) in.fail("game kind");
   in.label("round");
@@ -290,6 +303,32 @@ std::optional<GameState> decodeSave(std::string_view bytes, std::string* why) {
   in.label("seeds");
   s.botSeed = in.hex();
   s.gameSerial = in.hex();
+  if (version >= 2) {
+    in.label("starter");
+    if (const std::string_view name = in.word(); in.ok() && !kindFromHex(name, s.starter, kMaxStarterName))
+      in.fail("starter's name");
+    in.label("log");
+    const int events = in.num(0, static_cast<int>(kMaxPublicEvents));
+    for (int i = 0; i < events && in.ok(); ++i) {
+      const std::string_view kind = in.word();
+      auto small = [&] { return static_cast<uint8_t>(in.num(0, 255)); };
+      PublicEvent e;
+      if (kind == "r") {
+        e.kind = PublicEvent::Round;
+      } else if (kind == "b") {
+        e.kind = PublicEvent::Bid;
+      } else if (kind == "p") {
+        e.kind = PublicEvent::Play;
+      } else if (kind == "t") {
+        e.kind = PublicEvent::Trick;
+      } else {
+        in.fail("game log event");
+      }
+      e.a = small();
+      if (e.kind != PublicEvent::Trick) e.b = small();
+      s.publicLog.push_back(e);
+    }
+  }
   if (in.ok() && !in.atEnd()) in.fail("more than a save holds");
   if (!in.ok()) return refuse(in.why());
   if (std::string bad = checkState(s); !bad.empty()) return refuse(bad);

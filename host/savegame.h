@@ -23,12 +23,18 @@ class TServer;
 // The save's name, in the folder the tally is kept in.
 constexpr const char* kSaveFileName = "ombrixgame.sav";
 // The format's version. A reader refuses a version it does not know.
-constexpr int kSaveVersion = 1;
+// Version 2 adds the game's log and its starter (the game record of a
+// resumed table); a version 1 save still resumes, its record starting at the
+// round it resumes in.
+constexpr int kSaveVersion = 2;
+constexpr int kOldestSaveVersion = 1;
 // No save comes near this (a full game's is a few kilobytes); a file larger
 // is not read at all.
 constexpr size_t kMaxSaveBytes = 64 * 1024;
 
-std::string encodeSave(const GameState& s);
+// `version` other than kSaveVersion writes what an older program wrote (for
+// the tests of reading old saves).
+std::string encodeSave(const GameState& s, int version = kSaveVersion);
 // The state a save holds; nothing, and why in `why`, when it cannot be read
 // or does not hold together.
 std::optional<GameState> decodeSave(std::string_view bytes, std::string* why = nullptr);

@@ -22,7 +22,8 @@ TServer::TServer(HostTransport& transport, Notices& notices, TimerFactory& timer
                    dispatch(taken_);
                    notePublicState();
                  }}),
-      transport_(transport) {
+      transport_(transport),
+      clock_(timers) {
   engine.onWinner = [this](std::string_view names, int best) {
     say("game over: " + std::string(names) + " won with " + std::to_string(best));
   };
@@ -70,6 +71,13 @@ int TServer::takeSlot() {
   } else {
     int s = 1;
     while (s <= n && slots[s].inUse) ++s;
+    // A seat kept for the name that just left it goes to a newcomer only
+    // when no other seat is free; then the lowest free slot it is, as ever.
+    for (int t = s + 1; s <= n && kept(s) && t <= kSeats && t <= n + 1; ++t)
+      if ((t > n || !slots[t].inUse) && !kept(t)) {
+        s = t;
+        if (t > n) n = t;
+      }
     if (s > n) s = n;
     if (!slots[s].inUse && s < kFullSlot) {
       slot = s;
@@ -92,8 +100,8 @@ int TServer::takeSlot() {
 }
 
 void TServer::welcome(int slot) {
-  build::sendlogininfo(msg_, slot);
-  transport_.send(slot, msg_);
+  memory_[slot].told.clear();
+  tellNumber(slot, slot);
   say("connection accepted into slot " + std::to_string(slot));
 }
 
@@ -138,6 +146,7 @@ void TServer::connectionClosed(int slot) {
   if (engine.gameInProgress && ordinary) remember(slot, name);
   memory_[slot].arrival = Arrival::New;
   memory_[slot].arrivingAs.clear();
+  memory_[slot].told.clear();
   p.inUse = false;
   p.name.clear();
   p.watching = false;
@@ -159,6 +168,7 @@ void TServer::dispatch(const wire::QueuedMessage& m) {
   const wire::Request kind = wire::lookupRequest(name);
   if (kind == wire::Request::Unknown) return;
 
+  if (kind == wire::Request::LoginInfo && !answersLastNumber(m.origin)) return;
   // Requests that carry the sender's slot first must come from that slot.
   if (kind != wire::Request::StartGame && kind != wire::Request::JustWatch) {
     auto slot = wire::FieldReader(fields).nextInt();

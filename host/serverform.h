@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/pacer.h"
 #include "engine/game.h"
@@ -30,7 +31,8 @@ class HostTransport : public Outbox {
   virtual void closeConnection(int slot) = 0;
   // The connection that holds `from` holds `to` from now on (a player back
   // at the seat it left): what it sends is reported, and what it is sent
-  // goes, under the new number.
+  // goes, under the new number. A connection that held `to` (one that has
+  // not logged in yet) holds `from` in exchange.
   virtual void moveConnection(int from, int to) = 0;
 };
 
@@ -130,11 +132,26 @@ class TServer {
   struct Home {
     int slot;  // where the log-in belongs
     int left;  // the slot that name left, 0 when it left none
+    bool exchange = false;  // `slot` is held by a connection not yet logged in
   };
+  // A table whose line dropped tries again for a minute; its seat is kept
+  // from newcomers a little longer, for the try that connects at the end of
+  // that minute and the log-in after it.
+  static constexpr int64_t kSeatKeptUs = 75'000'000;
+  // A seat that left during this game within kSeatKeptUs: a new connection
+  // is given another free seat when there is one.
+  bool kept(int seat) const;
+  // A seat a connection holds that has not logged in and is not on its way back.
+  bool unclaimed(int seat) const;
   Home homeFor(int slot, std::string_view name) const;
+  // Whether a log-in from this connection answers the last number it was told.
+  bool answersLastNumber(int origin);
+  // Tells the connection at `slot` its number is `number` (CMD_sendlogininfo).
+  void tellNumber(int slot, int number);
   // True when the log-in was moved to another slot: its table logs in again there.
   bool comesBack(int slot, std::string_view name);
-  void moveBack(int from, int to, std::string_view name);
+  // `exchange`: the connection that holds `to` takes `from`.
+  void moveBack(int from, int to, std::string_view name, bool exchange);
   void remember(int slot, const std::string& name);
   // The end of a log-in at a seat the person comes back to.
   void welcomeBack(int slot, std::string_view name);
@@ -143,15 +160,21 @@ class TServer {
   struct SlotMemory {
     std::string leftName;  // who last left this slot during a game
     uint64_t leftGame = 0;  // and in which game (GameEngine::gameSerial)
+    int64_t leftAtUs = 0;   // and when, on the timers' clock
     bool kicked = false;    // the host's player is closing its connection
     Arrival arrival = Arrival::New;  // how its next log-in is met
     std::string arrivingAs;          // the name a connection moved here came under
+    // The numbers this connection was told and has not answered, oldest
+    // first: a table answers each with a log-in, and only the answer to the
+    // last one is its log-in (an earlier number may be its slot by then).
+    std::vector<uint8_t> told;
   };
   std::array<SlotMemory, kSlotTableSize> memory_{};
   // A resumed game waits for slot 1's table before anything moves.
   bool held_ = false;
 
   HostTransport& transport_;
+  TimerFactory& clock_;
   tables::TableState told_;
   wire::QueuedMessage taken_;  // the message the pacer took, about to run
   std::string msg_;

@@ -1,6 +1,8 @@
 #include "net/wsock.h"
 
 #include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 
 #include <QCoreApplication>
@@ -155,6 +157,16 @@ bool isConnectionLost(int code) {
     default:
       return false;
   }
+}
+
+bool findDeadLines(int fd, const DeadLineTimes& t) {
+  const int on = 1;
+  const unsigned timeout = static_cast<unsigned>(t.userTimeoutMs);
+  return ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) == 0 &&
+         ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &t.idleS, sizeof t.idleS) == 0 &&
+         ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &t.intervalS, sizeof t.intervalS) == 0 &&
+         ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &t.probes, sizeof t.probes) == 0 &&
+         ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &timeout, sizeof timeout) == 0;
 }
 
 class Notifier::Impl {

@@ -38,6 +38,20 @@ std::string socketErrorName(int code);
 // True for codes after which the connection is gone for good.
 bool isConnectionLost(int code);
 
+// A peer whose line went silent (a cable pulled, a machine switched off)
+// sends no reset; without these a connection waits for it for ever, or for
+// the kernel's retransmissions to run out (about a quarter of an hour).
+// Keepalive probes find an idle dead line; the user timeout ends one that
+// has data unacknowledged that long. Either way the connection is reported
+// broken (WSAETIMEDOUT). False when the system refused an option.
+struct DeadLineTimes {
+  int idleS;          // silence before the first probe
+  int intervalS;      // between probes
+  int probes;         // unanswered probes before the line is dead
+  int userTimeoutMs;  // data unacknowledged this long: dead
+};
+bool findDeadLines(int fd, const DeadLineTimes& t);
+
 // Watches one descriptor and delivers FdEvents. Must be created and used on
 // the event loop's thread.
 class Notifier {

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QTextEdit>
 #include <algorithm>
+#include <utility>
 #include <cstdio>
 
 #include "base/virtualclock.h"
@@ -46,6 +47,23 @@ TEST(Redial, TriesAtDoublingIntervalsForAMinuteThenGivesUp) {
   clock.advance(120000);
   EXPECT_EQ(tries, (std::vector<int64_t>{120500, 121500, 123500}));
   EXPECT_EQ(gaveUp, 60000);
+
+  // The third try connects, but that connection drops 20 s later before its
+  // log-in: the tries go on within the same minute, which ends as before.
+  tries.clear();
+  redial.onTry = [&] {
+    tries.push_back(clock.now());
+    if (tries.size() == 3) redial.connected();
+  };
+  redial.start();  // at 240000
+  clock.advance(3500 + 20000);
+  EXPECT_FALSE(redial.active());
+  EXPECT_TRUE(redial.pending());
+  redial.resume();
+  clock.advance(120000);
+  EXPECT_EQ(tries, (std::vector<int64_t>{240500, 241500, 243500, 267500, 275500, 283500, 291500, 299500}));
+  EXPECT_EQ(gaveUp, 300000);
+  EXPECT_FALSE(redial.active() || redial.pending());
 }
 
 // Between a table and its host: every connection accepted is relayed to
@@ -63,6 +81,8 @@ class Proxy {
   }
   int port() const { return listener_.LocalPort(); }
   int accepted() const { return static_cast<int>(pairs_.size()); }
+  // The next connection hears nothing from the host, so its table never logs in.
+  void muteNext() { muteNext_ = true; }
   void cut(size_t i) {
     auto& [down, up] = pairs_.at(i);
     if (!down) return;
@@ -86,12 +106,16 @@ class Proxy {
     up->setPortName(std::to_string(hostPort_));
     net::TAsyncSock* u = up.get();
     down->OnRead = [u](net::TAsyncSock* s, int) { u->Send(s->Receive()); };
-    u->OnRead = [down](net::TAsyncSock* s, int) { down->Send(s->Receive()); };
+    if (std::exchange(muteNext_, false))
+      u->OnRead = [](net::TAsyncSock* s, int) { s->Receive(); };
+    else
+      u->OnRead = [down](net::TAsyncSock* s, int) { down->Send(s->Receive()); };
     pairs_.emplace_back(down, std::move(up));
     u->Open();
   }
 
   int hostPort_;
+  bool muteNext_ = false;
   net::TAsyncSock listener_;
   std::vector<std::pair<net::TAsyncSock*, std::unique_ptr<net::TAsyncSock>>> pairs_;
 };
@@ -156,18 +180,25 @@ TEST_F(Reconnect, ATableAndASpectatorResetMidTrickAreBackWhereTheyWereAndPlayOn)
   const int round = tm.round();
   QElapsedTimer sinceReset;
   sinceReset.start();
+  proxy->muteNext();
   proxy->cut(0);  // the table's line
 
   ASSERT_TRUE(waitFor([&] { return table.reconnecting(); }));
   EXPECT_TRUE(mainchat(table)->toPlainText().contains("Connection lost, reconnecting\u2026"));
+  // Its first new connection drops too, before its log-in: it tries again.
+  ASSERT_TRUE(waitFor([&] { return proxy->accepted() == 3 && table.socket().Connected(); }));
+  QElapsedTimer sinceSecond;
+  sinceSecond.start();
+  proxy->cut(2);
   ASSERT_TRUE(waitFor([&] { return !table.reconnecting() && tm.mySeat() == 3 && tm.gameSeen(); }, 15000))
       << mainchat(table)->toPlainText().toStdString();
   ASSERT_TRUE(waitFor([&] { return tm.hand() == held(3); }));
-  const qint64 seatedMs = sinceReset.elapsed();
-  std::printf("[ figure ] reset to seated again with the hand: %lld ms (first try %d ms after the drop)\n",
-              static_cast<long long>(seatedMs), Redial::kFirstDelayMs);
+  const qint64 seatedMs = sinceReset.elapsed(), secondMs = sinceSecond.elapsed();
+  std::printf("[ figure ] reset, and the first new connection reset too, to seated again with the hand: %lld ms, "
+              "%lld ms of it after the second reset (first try %d ms after the drop)\n",
+              static_cast<long long>(seatedMs), static_cast<long long>(secondMs), Redial::kFirstDelayMs);
   EXPECT_FALSE(closed);
-  EXPECT_EQ(proxy->accepted(), 3);
+  EXPECT_EQ(proxy->accepted(), 4);
   auto heldCount = [&](int seat) {
     const auto h = held(seat);
     return static_cast<int>(std::count_if(h.begin() + 1, h.end(), [](int c) { return c != 0; }));

@@ -9,6 +9,7 @@
 
 #include "app/hostbinding.h"
 #include "client/chatform.h"
+#include "client/gamerecord.h"
 #include "host/savegame.h"
 #include "tests/client/table_fixture.h"
 #include "tests/support/qtloop.h"
@@ -110,6 +111,16 @@ struct SoloResume : ::testing::Test {
 };
 
 TEST_F(SoloResume, AGameClosedMidTrickGoesOnWhereItWasAndANewGameForgetsIt) {
+  // The same game never closed: its record is what the resumed one must write.
+  QString uninterrupted;
+  {
+    Program whole(dir, dir.filePath("whole.sav").toStdString(), 5);
+    whole.table->processparams({});
+    ASSERT_TRUE(waitFor([&] { return whole.table->model().loggedIn(); }));
+    whole.table->StartHalfGame1Click();
+    ASSERT_TRUE(playToTheEnd(*whole.table, 120000));
+    uninterrupted = whole.table->gameRecord().text();
+  }
   Seen before;
   {
     Program first(dir, save, 5);
@@ -150,6 +161,8 @@ TEST_F(SoloResume, AGameClosedMidTrickGoesOnWhereItWasAndANewGameForgetsIt) {
     // Play goes on to the end, and a finished game leaves nothing to resume.
     ASSERT_TRUE(playToTheEnd(*second.table, 120000));
     EXPECT_EQ(m.round(), 10);
+    // The record goes on as if the window had never closed, rounds before included.
+    EXPECT_EQ(second.table->gameRecord().text(), uninterrupted);
     EXPECT_FALSE(QFile::exists(QString::fromStdString(save)));
   }
 

@@ -54,8 +54,10 @@ class Binding : public HostTransport, public Notices {
   }
   void moveConnection(int from, int to) override {
     if (from < 1 || from > kLastSlot || !connected[from]) broken("moving a slot without a connection", from);
-    if (to < 1 || to > kLastSlot || connected[to]) broken("moving a connection into a taken slot", to);
-    connected[from] = false;
+    if (to < 1 || to > kLastSlot || to == from) broken("moving a connection to no other slot", to);
+    if (connected[to] && !server->engine.slots[to].name.empty())
+      broken("moving a connection into a logged-in player's slot", to);
+    connected[from] = connected[to];
     connected[to] = true;
   }
   void notice(std::string_view) override {}

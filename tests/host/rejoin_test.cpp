@@ -44,6 +44,12 @@ struct Rejoin : ::testing::Test {
     h.clock.runUntil([&] { return h.host.receivedlist.empty(); }, 60000);
   }
   GameEngine& e() { return h.engine(); }
+  // The table moved to `slot` answers every number it was told there since
+  // the recorder was cleared; only the answer to the last is its log-in.
+  void answerAll(int slot, const std::string& name) {
+    for (const std::string& m : h.rec.to(slot, "CMD_sendlogininfo"))
+      from(slot, "CMD_logininfo+" + m.substr(18) + "+1.0.14+" + name + "\xFF");
+  }
   // The people at their seats move at once, by the computer's own rule.
   template <class Pred>
   bool playUntil(Pred stop) {
@@ -78,17 +84,17 @@ TEST_F(Rejoin, ASeatLeftMidTrickComesBackWithItsHandAheadOfTwoFreeSeats) {
 
   h.rec.clear();
   const int provisional = h.host.acceptConnection();
-  ASSERT_EQ(provisional, 2) << "the lowest free slot, as for anyone";
-  from(2, "CMD_logininfo+2+1.0.14+Cy\xFF");
-  EXPECT_EQ(h.rec.moved, (std::vector<std::pair<int, int>>{{2, 3}}));
-  EXPECT_FALSE(e().slots[2].inUse);
+  ASSERT_EQ(provisional, 4) << "the lowest free seat not kept for a name that just left";
+  from(4, "CMD_logininfo+4+1.0.14+Cy\xFF");
+  EXPECT_EQ(h.rec.moved, (std::vector<std::pair<int, int>>{{4, 3}}));
+  EXPECT_FALSE(e().slots[4].inUse);
   EXPECT_TRUE(e().slots[3].inUse);
-  EXPECT_TRUE(h.rec.to(1).empty()) << "nothing of slot 2 was announced: " << ::testing::PrintToString(h.rec.to(1));
+  EXPECT_TRUE(h.rec.to(1).empty()) << "nothing of slot 4 was announced: " << ::testing::PrintToString(h.rec.to(1));
   const std::vector<std::string> told = h.rec.to(3);
   ASSERT_FALSE(told.empty());
   EXPECT_EQ(told.back(), "CMD_sendlogininfo+3");
   // The table's view turns as a table at "1.0.14" turns it, seat 3 at the bottom.
-  std::vector<std::string> numbers = {"CMD_sendlogininfo+2"};
+  std::vector<std::string> numbers = {"CMD_sendlogininfo+4"};
   numbers.insert(numbers.end(), told.begin(), told.end());
   EXPECT_EQ(turned(numbers), 3 - 1);
 
@@ -123,14 +129,92 @@ TEST_F(Rejoin, ASeatLeftMidTrickComesBackWithItsHandAheadOfTwoFreeSeats) {
   EXPECT_EQ(played(), 1);
 }
 
+// A table at "1.0.14" on a connection the host may renumber: it answers every
+// number it is told with a log-in under that number and its name.
+struct Line {
+  std::string name;
+  int slot = 0;
+  std::vector<std::string> told;  // what reached this connection, in order
+  size_t answered = 0;
+};
+
+TEST_F(Rejoin, TwoLinesCutAtOnceComeBackToTheirSeatsWhateverTheOrderWhileANewcomerJoins) {
+  ASSERT_TRUE(playUntil([&] { return e().roundNumber == 3 && e().cardsInTrick == 1; }));
+  h.host.connectionClosed(2);  // both lines drop at once; seat 4 is the computer's
+  h.host.connectionClosed(3);
+  const auto boHand = e().slots[2].hand, cyHand = e().slots[3].hand;
+  h.rec.clear();
+  std::vector<Line> lines;
+  size_t routed = 0, move = 0;
+  // Hands what the host sent to the connections that held each number then.
+  auto route = [&] {
+    for (; routed < h.rec.sent.size(); ++routed) {
+      for (; move < h.rec.moved.size() && h.rec.movedAt[move] <= routed; ++move) {
+        const auto [from, to] = h.rec.moved[move];
+        for (Line& l : lines) l.slot = l.slot == from ? to : l.slot == to ? from : l.slot;
+      }
+      for (Line& l : lines)
+        if (l.slot == h.rec.sent[routed].slot) l.told.push_back(h.rec.sent[routed].text);
+    }
+  };
+  auto connect = [&](const std::string& name) {
+    lines.push_back({name, h.host.acceptConnection()});
+    route();
+  };
+  auto answer = [&](size_t i) {
+    while (lines[i].answered < lines[i].told.size()) {
+      const std::string m = lines[i].told[lines[i].answered++];
+      if (commandOf(m) == "CMD_sendlogininfo")
+        from(lines[i].slot, "CMD_logininfo+" + m.substr(18) + "+1.0.14+" + lines[i].name);
+      route();
+    }
+  };
+  // The worst order: each returning line is accepted into another's seat,
+  // the newcomer into a kept one, and the returning log in first.
+  connect("Cy");
+  connect("Dee");
+  connect("Bo");
+  EXPECT_EQ(lines[0].slot, 4) << "a newcomer is kept off the seats just left while one is free";
+  EXPECT_EQ(lines[1].slot, 2) << "with none free, the lowest free slot";
+  EXPECT_EQ(lines[2].slot, 3);
+  answer(2);
+  answer(0);
+  answer(1);
+  answer(2);
+  answer(0);
+
+  EXPECT_EQ(e().slots[2].name, "Bo");
+  EXPECT_EQ(e().slots[3].name, "Cy");
+  EXPECT_EQ(e().slots[4].name, "Dee");
+  EXPECT_EQ(h.rec.to(1, "CMD_me"), (std::vector<std::string>{"CMD_me+Bo has reconnected|$00804000",
+                                                               "CMD_me+Cy has reconnected|$00804000"}));
+  EXPECT_EQ(h.rec.to(1, "CMD_newplayerinfo"),
+            (std::vector<std::string>{"CMD_newplayerinfo+2+Bo", "CMD_newplayerinfo+3+Cy", "CMD_newplayerinfo+4+Dee"}));
+  // Each table's view is turned to its own seat, and each returning one holds its hand.
+  for (const Line& l : lines) {
+    SCOPED_TRACE(l.name);
+    EXPECT_EQ(turned(l.told), l.slot - 1);
+  }
+  auto own = [](int seat, const auto& hand) {
+    std::string m = "CMD_placecard+" + std::to_string(seat);
+    for (int p = 1; p <= kMaxHand; ++p)
+      if (hand[p]) m += "+" + std::to_string(p) + "+" + std::to_string(hand[p]);
+    return m;
+  };
+  EXPECT_EQ(std::count(lines[2].told.begin(), lines[2].told.end(), own(2, boHand)), 1);
+  EXPECT_EQ(std::count(lines[0].told.begin(), lines[0].told.end(), own(3, cyHand)), 1);
+  EXPECT_TRUE(playUntil([&] { return e().roundNumber == 4; })) << "the game goes on";
+}
+
 TEST_F(Rejoin, TheFirstTableToClaimANameHasTheSeatAndNoneTakesAPersonsSeat) {
   ASSERT_TRUE(playUntil([&] { return e().roundNumber == 2 && e().currentPlayer != 0; }));
   h.host.connectionClosed(3);
   from(1, "CMD_kickhim+1+2+");  // Bo is removed: his name gets nothing back
   h.host.connectionClosed(2);
+  h.rec.clear();
   ASSERT_EQ(join("Cy"), 2);  // moved to its seat
   EXPECT_TRUE(e().slots[3].inUse);
-  from(3, "CMD_logininfo+3+1.0.14+Cy\xFF");
+  answerAll(3, "Cy");
   EXPECT_EQ(e().slots[3].name, "Cy");
   // A second table under the same name is seated by the usual rule.
   h.rec.clear();
@@ -167,7 +251,7 @@ TEST_F(Rejoin, ASpectatorComesBackAmongTheSpectators) {
   std::vector<std::string> numbers = {"CMD_sendlogininfo+2"};
   numbers.insert(numbers.end(), told.begin(), told.end());
   EXPECT_EQ(turned(numbers), 0) << "a spectator's view is not turned";
-  from(5, "CMD_logininfo+5+1.0.14+Fay\xFF");
+  answerAll(5, "Fay");
   EXPECT_EQ(h.rec.to(1, "CMD_newplayerinfo"), (std::vector<std::string>{"CMD_newplayerinfo+5+Fay"}));
   EXPECT_EQ(h.rec.to(1, "CMD_me"), (std::vector<std::string>{"CMD_me+Fay has reconnected|$00804000"}));
   EXPECT_FALSE(e().slots[2].inUse) << "the seat she passed through is the computer's";

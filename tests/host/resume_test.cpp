@@ -283,6 +283,7 @@ TEST(Resume, ASaveCutShortChangedOrImpossibleIsRefusedAndKeptAside) {
       {"a game kind that is two fields", [](GameState& s) { s.gameKind = "f+x"; }},
       {"a delay past any speed", [](GameState& s) { s.botDelay = kMaxBotDelayMs + 1; }},
       {"a rule watch of another game", [](GameState& s) { s.watch.erase(s.watch.begin()); }},
+      {"a game log of another game", [](GameState& s) { s.publicLog.erase(s.publicLog.begin() + 1); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -299,8 +300,13 @@ TEST(Resume, ASaveCutShortChangedOrImpossibleIsRefusedAndKeptAside) {
   }
   // Whole and checksummed, but not a save this program reads.
   EXPECT_TRUE(decodeSave(resealed(bytes)));
+  // A save from before the game's log was kept still reads, without it.
+  GameState old = good;
+  old.publicLog.clear();
+  old.starter.clear();
+  EXPECT_EQ(decodeSave(encodeSave(good, 1)), old);
   for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
-           {"version 1", "version 2"}, {"delay 500", "delay 500 7"}, {"skills classic", "skills expert"},
+           {"version 2", "version 3"}, {"delay 500", "delay 500 7"}, {"skills classic", "skills expert"},
            {"trump ", "trump -"}, {"seat 2", "seat 3"}}) {
     std::string t = bytes;
     t.replace(t.find(from), from.size(), to);

@@ -25,7 +25,10 @@ class Recorder : public HostTransport, public Notices {
     sent.push_back({slot, std::string(m), clock_ ? clock_->now() : 0});
   }
   void closeConnection(int slot) override { closed.push_back(slot); }
-  void moveConnection(int from, int to) override { moved.emplace_back(from, to); }
+  void moveConnection(int from, int to) override {
+    moved.emplace_back(from, to);
+    movedAt.push_back(sent.size());
+  }
   void notice(std::string_view t) override { notices.emplace_back(t); }
 
   // Messages sent to one slot, in order.
@@ -36,12 +39,14 @@ class Recorder : public HostTransport, public Notices {
     sent.clear();
     closed.clear();
     moved.clear();
+    movedAt.clear();
     notices.clear();
   }
 
   std::vector<Sent> sent;
   std::vector<int> closed;
   std::vector<std::pair<int, int>> moved;
+  std::vector<size_t> movedAt;  // how many messages had been sent at each move
   std::vector<std::string> notices;
 
  private:
