@@ -1,0 +1,194 @@
+// The table window's connection: hosting or joining, what the socket
+// reports, the queue of announcements and its dispatch, and a dropped line
+// tried again under the same name (the schedule is client/redial.h).
+#include <QLabel>
+#include <QListWidget>
+#include <QLoggingCategory>
+#include <QPushButton>
+
+#include "client/chatform.h"
+#include "client/chatform_util.h"
+#include "client/gamerecord.h"
+#include "client/inprocesshost.h"
+#include "client/mutelist.h"
+#include "client/tableevents.h"
+#include "net/wsock.h"
+#include "protocol/commands.h"
+#include "tables/address.h"
+#include "windows/spylistform.h"
+
+namespace ombrix::client {
+
+Q_DECLARE_LOGGING_CATEGORY(lcTable)
+
+void Tchat::useRedialTimers(TimerFactory& timers) {
+  redial_ = std::make_unique<Redial>(timers);
+  redial_->onTry = [this] { redialTry(); };
+  redial_->onGiveUp = [this] { redialGiveUp(); };
+}
+
+void Tchat::tellLobby(const std::string& line) {
+  // A few lines a game, each short; more waiting than this has no lobby.
+  constexpr size_t kMostWaiting = 4096;
+  if (Sock11_.Connected())
+    Sock11_.Send(line + "\n");
+  else if (lobbyLines_.size() + line.size() < kMostWaiting)
+    lobbyLines_ += line + "\n";
+}
+
+void Tchat::hostpress() {
+  if (host) {
+    try {
+      host->listen(hostPort);
+    } catch (const std::exception& e) {
+      addlinetochat(QString("Could not host on port 7772: ") + e.what());
+      return;
+    }
+  }
+  isHost_ = true;
+  sock_.setHostName("127.0.0.1");
+  if (host) sock_.setPortName(std::to_string(host->port()));
+  sock_.Open();
+  showStartControls();
+}
+
+void Tchat::joinpress() {
+  // The address may name the port a headless host listens on ("host:7800");
+  // without one the socket keeps its port, 7772.
+  const auto to = tables::parseAddress(hostAddress.toStdString(), 0);
+  sock_.setHostName(to ? to->host : hostAddress.toStdString());
+  if (to && to->port) sock_.setPortName(std::to_string(to->port));
+  try {
+    sock_.Open();
+  } catch (const std::exception& e) {
+    // An unresolvable host: tell the player instead of waiting for ever.
+    addlinetochat(QString("Could not connect to ") + hostAddress + ": " + e.what());
+  }
+}
+
+void Tchat::send(const std::string& message) {
+  try {
+    sock_.Send(message + wire::kTerminator);
+  } catch (const std::exception& e) {
+    addlinetochat(e.what());
+  }
+}
+
+void Tchat::sockRead() {
+  remainder_.feed(sock_.Receive(), [this](std::string_view m) {
+    receivedlist_.emplace_back(m);
+    return true;
+  });
+  Timer1_.poke();
+}
+
+void Tchat::enqueue(std::string command) { receivedlist_.push_back(std::move(command)); }
+
+void Tchat::sockInfo(net::TSocketInfo info, const std::string& msg) {
+  if (redial_->active() || gaveUp_) {
+    // A try of the redial: a failed one waits for the next.
+    if (info == net::siConnect && sock_.Connected()) {
+      redial_->connected();
+      resetForNewConnection();
+      qCInfo(lcTable, "connected again after %d tries", redial_->tries());
+    }
+    return;
+  }
+  if (msg == "Socket Closed") {
+    // A connection made by a try that ends before its log-in said nothing
+    // of the game: the tries go on.
+    if (redial_->pending()) lineDropped_ = true;
+    connectionGone_ = true;
+    return closeWhenDispatched();
+  }
+  if (info == net::siError && sock_.Connected() && net::isConnectionLost(sock_.LastError())) {
+    // A reset (the host's machine gone, a cable pulled) arrives as an error
+    // report alone; the connection is over all the same. Closing the socket
+    // reports "Socket Closed"; the table connects again, as no host said
+    // the game was over for it.
+    lineDropped_ = true;
+    sock_.Close();
+    return;
+  }
+  if (info == net::siError && !model_.loggedIn() && !sock_.Connected()) {
+    // A join that cannot connect says so instead of waiting silently.
+    addlinetochat(QString::fromStdString("Could not connect to " + hostAddress.toStdString() + ": " + msg));
+  }
+}
+
+void Tchat::closeWhenDispatched() {
+  if (!receivedlist_.empty()) return Timer1_.poke();
+  if (fullBoxOpen_) return;
+  // What came before the drop is dispatched first: a removal or a full
+  // table among it closes the table after all.
+  if (lineDropped_ && (model_.loggedIn() || redial_->pending()) && !closing_) return startRedial();
+  closeTable();
+}
+
+void Tchat::startRedial() {
+  lineDropped_ = false;
+  connectionGone_ = false;
+  if (redial_->pending()) {
+    qCInfo(lcTable, "the new connection dropped before its log-in; trying again");
+    return redial_->resume();
+  }
+  addlinetochat("Connection lost, reconnecting\u2026");
+  qCInfo(lcTable, "line dropped; reconnecting to %s:%s", sock_.HostName().c_str(), sock_.PortName().c_str());
+  redial_->start();
+}
+
+void Tchat::redialTry() {
+  sock_.Close();  // a try still under way gives way to this one
+  try {
+    sock_.Open();
+  } catch (const std::exception& e) {
+    qCInfo(lcTable, "reconnecting: %s", e.what());
+  }
+}
+
+void Tchat::redialGiveUp() {
+  gaveUp_ = true;  // what the socket reports from here on is of no connection
+  sock_.Close();
+  addlinetochat("Could not reconnect to the game within a minute. Close the window to leave.");
+}
+
+void Tchat::resetForNewConnection() {
+  seatedAgain_ = settingsRead_;
+  receivedlist_.clear();
+  remainder_.clear();
+  turnBack();
+  model_.reset();
+  gameRecord_->lineDropped();
+  removeHand();
+  for (int n = 1; n <= 4; ++n) {
+    el<QLabel>("label_playername", n)->setText(caption(n));
+    el<QLabel>("image_played", n)->clear();
+    el<QLabel>("image_cards", n)->clear();
+    for (const char* mark : {"image_turn", "image_eyes", "image_winner", "image_trickwinner"}) el(mark, n)->hide();
+  }
+  setBidBoxVisible(false);
+  if (spies) spies->listbox_spys->clear();  // the new connection's log-in lists them again
+}
+
+void Tchat::closeTable() {
+  if (closing_) return;
+  closing_ = true;
+  if (onClosed) return onClosed();
+  close();
+}
+
+void Tchat::processsocktimer() {
+  if (receivedlist_.empty()) return;
+  taken_ = std::move(receivedlist_.front());
+  receivedlist_.pop_front();
+  runTaken();
+}
+
+void Tchat::runTaken() {
+  const std::string entry = std::move(taken_);
+  // Read once; a muted player's line, action or chatter sound goes no further.
+  if (const auto e = readAnnouncement(entry); e && !mutes_->hides(*e)) model_.apply(*e);
+  if (connectionGone_) closeWhenDispatched();
+}
+
+}  // namespace ombrix::client
