@@ -29,6 +29,7 @@
 #include "client/tablemodel.h"
 #include "net/asyncsock.h"
 #include "net/qttimers.h"
+#include "net/wsock.h"
 #include "protocol/framing.h"
 
 class QTextEdit;
@@ -131,6 +132,11 @@ class Tchat : public QMainWindow, private TableObserver {
   // Paces the dispatch: one command per kDispatchTickUs, on arrival when
   // the budget is unspent.
   static constexpr int64_t kDispatchTickUs = 1000;
+  // How soon the table finds its dead line (a host's machine gone silent, a
+  // cable pulled: no reset comes): about 40 s of silence, or 45 s of a move
+  // unacknowledged. Later than the host finds the same line (about 30 s),
+  // so the seat is already the departed name's when the table comes back.
+  static constexpr net::DeadLineTimes kDeadLine{20, 5, 4, 45'000};
   Pacer& dispatchPacer() { return Timer1_; }
   void addlinetochat(const QString& text, unsigned colour = kNoticeColour);
   void playsounds(const QString& name);

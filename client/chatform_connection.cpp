@@ -85,6 +85,8 @@ void Tchat::sockRead() {
 void Tchat::enqueue(std::string command) { receivedlist_.push_back(std::move(command)); }
 
 void Tchat::sockInfo(net::TSocketInfo info, const std::string& msg) {
+  if (info == net::siConnect && sock_.Connected() && !net::findDeadLines(sock_.Handle(), kDeadLine))
+    qCInfo(lcTable, "no keepalive on the table's connection");
   if (redial_->active() || gaveUp_) {
     // A try of the redial: a failed one waits for the next.
     if (info == net::siConnect && sock_.Connected()) {
