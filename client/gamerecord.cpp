@@ -104,14 +104,18 @@ void GameRecord::inRound(const TableEvent& e) {
              e);
 }
 
-void GameRecord::startGame(const ev::GameStarted& p) {
+void GameRecord::beginGame(bool half, const std::string& starter) {
   rejoining_ = false;
   game_ = Game{};
   entries_ = 0;
   game_.seen = true;
-  game_.half = p.half;
-  game_.starter = latin1(p.starter);
+  game_.half = half;
+  game_.starter = latin1(starter);
   game_.names = captions();
+}
+
+void GameRecord::startGame(const ev::GameStarted& p) {
+  beginGame(p.half, p.starter);
   found_.clear();
 }
 
@@ -165,13 +169,7 @@ void GameRecord::joinGame(const ev::GameFound& p) {
 }
 
 void GameRecord::resumeGame(const ev::GameFound& p, const SavedGame& saved) {
-  rejoining_ = false;
-  game_ = Game{};
-  entries_ = 0;
-  game_.seen = true;
-  game_.half = p.half;
-  game_.starter = latin1(saved.starter);
-  game_.names = captions();
+  beginGame(p.half, saved.starter);
   const int me = table_.mySeat();
   std::vector<int> mine;  // the cards this table played in the round
   auto dealtHand = [&](std::vector<int> held) {

@@ -87,6 +87,7 @@ class GameRecord : public TableObserver {
   Round& round();
   // Counts one more entry; false once the record is full.
   bool room();
+  void beginGame(bool half, const std::string& starter);
   void startGame(const ev::GameStarted& e);
   void joinGame(const ev::GameFound& e);
   void resumeGame(const ev::GameFound& e, const SavedGame& saved);
