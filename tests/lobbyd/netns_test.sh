@@ -61,16 +61,22 @@ link() {  # link NS1 IF1 NS2 IF2
   nsx "$1" ip link set "$2" up
   nsx "$3" ip link set "$4" up
 }
-link "$home" "${id}a" "$rtr" "${id}b"
-link "$rtr" "${id}c" "$inet" "${id}d"
+# behind_router HOME RTR HOMEIF RTRIF OUTIF INETIF HOMENET OUTNET: a home
+# (HOMENET.2) whose router (HOMENET.1, OUTNET.2) forwards to the internet
+# namespace (OUTNET.1); the router's rules are the caller's.
+behind_router() {
+  link "$1" "$3" "$2" "$4"
+  link "$2" "$5" "$inet" "$6"
+  nsx "$1" ip addr add "$7.2/24" dev "$3"
+  nsx "$1" ip route add default via "$7.1"
+  nsx "$2" ip addr add "$7.1/24" dev "$4"
+  nsx "$2" ip addr add "$8.2/24" dev "$5"
+  nsx "$2" ip route add default via "$8.1"
+  nsx "$2" sysctl -qw net.ipv4.ip_forward=1
+  nsx "$inet" ip addr add "$8.1/24" dev "$6"
+}
+behind_router "$home" "$rtr" "${id}a" "${id}b" "${id}c" "${id}d" 192.0.2 198.51.100
 link "$inet" "${id}e" "$pub" "${id}f"
-nsx "$home" ip addr add 192.0.2.2/24 dev "${id}a"
-nsx "$home" ip route add default via 192.0.2.1
-nsx "$rtr" ip addr add 192.0.2.1/24 dev "${id}b"
-nsx "$rtr" ip addr add 198.51.100.2/24 dev "${id}c"
-nsx "$rtr" ip route add default via 198.51.100.1
-nsx "$rtr" sysctl -qw net.ipv4.ip_forward=1
-nsx "$inet" ip addr add 198.51.100.1/24 dev "${id}d"
 nsx "$inet" ip addr add 203.0.113.1/24 dev "${id}e"
 nsx "$inet" ip -6 addr add 2001:db8:1::1/64 dev "${id}e" nodad
 nsx "$pub" ip addr add 203.0.113.2/24 dev "${id}f"
@@ -150,15 +156,7 @@ check "the lobby ended with its game" "[[ $ended == 0 ]]"
 # rules in nftables chains of its own that this router's jump to.
 if command -v miniupnpd >/dev/null; then
   for n in "$uhome" "$urtr"; do ip netns add "$n"; nsx "$n" ip link set lo up; done
-  link "$uhome" "${id}g" "$urtr" "${id}j"
-  link "$urtr" "${id}k" "$inet" "${id}m"
-  nsx "$uhome" ip addr add 192.168.77.2/24 dev "${id}g"
-  nsx "$uhome" ip route add default via 192.168.77.1
-  nsx "$urtr" ip addr add 192.168.77.1/24 dev "${id}j"
-  nsx "$urtr" ip addr add 198.51.101.2/24 dev "${id}k"
-  nsx "$urtr" ip route add default via 198.51.101.1
-  nsx "$urtr" sysctl -qw net.ipv4.ip_forward=1
-  nsx "$inet" ip addr add 198.51.101.1/24 dev "${id}m"
+  behind_router "$uhome" "$urtr" "${id}g" "${id}j" "${id}k" "${id}m" 192.168.77 198.51.101
   nsx "$urtr" nft -f - <<EOF
 table inet filter {
   chain miniupnpd { }
