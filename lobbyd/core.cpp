@@ -379,17 +379,18 @@ void LobbyCore::queueProbe(ConnId host, const Peer& at, int port) {
 }
 
 void LobbyCore::startProbes() {
-  // Each address with probes waiting in turn, as many at once as its
-  // bound allows: an address whose probes hang keeps only itself waiting.
-  for (size_t looked = 0, n = probeTurns_.size(); looked < n && !probeTurns_.empty(); ++looked) {
-    if (probing_.size() >= static_cast<size_t>(limits_.probes)) return;
-    const std::string key = probeTurns_.front();
+  // One probe of each address with probes waiting, in turn, within its
+  // bound at once: an address whose probes hang keeps only itself waiting,
+  // and a host behind many others waits one round of them.
+  size_t idle = 0;
+  while (!probeTurns_.empty() && probing_.size() < static_cast<size_t>(limits_.probes) && idle < probeTurns_.size()) {
+    const std::string key = std::move(probeTurns_.front());
     probeTurns_.pop_front();
     auto queue = probeQueue_.find(key);
     if (queue == probeQueue_.end()) continue;
     Address& a = addresses_.at(key);
-    while (!queue->second.empty() && a.probes < limits_.probesPerAddress &&
-           probing_.size() < static_cast<size_t>(limits_.probes)) {
+    bool started = false;
+    while (!started && !queue->second.empty() && a.probes < limits_.probesPerAddress) {
       ProbeJob job = std::move(queue->second.front());
       queue->second.pop_front();
       auto c = conns_.find(job.host);
@@ -400,9 +401,11 @@ void LobbyCore::startProbes() {
       const int port = job.port;
       probing_.emplace(id, std::move(job));
       out_.probe(id, address, port);
+      started = true;
     }
     if (queue->second.empty()) probeQueue_.erase(queue);
     else probeTurns_.push_back(key);
+    idle = started ? 0 : idle + 1;
   }
 }
 
