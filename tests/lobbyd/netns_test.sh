@@ -261,8 +261,9 @@ EOF
 
   # A slow router: the first SYN of each connection to its HTTP port is lost,
   # so each request takes a second more and the mapping comes after the
-  # registration's three seconds. The server is shown it then, and a later
-  # joiner comes directly.
+  # registration's three seconds. The server is shown it then, and offers
+  # the router's port to later joiners (a joiner offered one comes directly,
+  # as above).
   http=$(grep -oE 'HTTP listening on port [0-9]+' "$logs/miniupnpd" | grep -oE '[0-9]+$')
   nsx "$urtr" nft -f - <<EOF
 table ip slow {
@@ -275,15 +276,11 @@ table ip slow {
 }
 EOF
   start_host "$uhome" "$logs/late" --lobby-server "198.51.100.1:$port"
-  latecode=$(code_of "$logs/late")
   check "the slow router's mapping comes after the registration" \
     "await '$logs/late' 'port mapping: router maps 198\\.51\\.101\\.2:[0-9]+ to this table \\(after the table registered'"
   lateport=$(grep -oE 'router maps 198\.51\.101\.2:[0-9]+' "$logs/late" | grep -oE '[0-9]+$') || true
   check "the server is shown it and reaches the table through it" \
     "await '$logs/late' 'reached this table at 198\\.51\\.101\\.2:$lateport\$'"
-  join "$latecode" Lea "$logs/join-late" "$logs/late"
-  check "a later joiner comes directly" \
-    "grep -qxF 'ombrix-lobby: joined $latecode directly at 198.51.101.2:$lateport' '$logs/join-late'"
   nsx "$urtr" nft delete table ip slow
   kill -TERM "$started"
   wait "$started" || true
