@@ -18,7 +18,8 @@ QString versionText() {
 void describeGameOptions(QCommandLineParser& parser) {
   parser.setApplicationDescription(
       "A four-seat trick-taking card game with an exact bid before every round.\n"
-      "Without parameters: a solo game against three computer players.\n"
+      "Without parameters: a solo game against three computer players (one left\n"
+      "unfinished is offered to resume).\n"
       "The lobby program starts a networked game with all three parameters;\n"
       "after them, --lobby-server HOST[:PORT] [--private] [--no-port-mapping]\n"
       "registers the table hosted here with that lobby server (without asking\n"
@@ -27,7 +28,10 @@ void describeGameOptions(QCommandLineParser& parser) {
   parser.addVersionOption();
   // All three or none: the usage line shows them as one optional group.
   parser.addPositionalArgument("name", "The player's name.", "[name");
-  parser.addPositionalArgument("address", "The address of the table to join (port 7772).", "address");
+  parser.addPositionalArgument("address",
+                               "The table to join: a host name, an IPv4 address or an IPv6 address in\n"
+                               "brackets, with :PORT when not 7772.",
+                               "address");
   parser.addPositionalArgument("host", "\"true\" to host the table here; another word joins the address.",
                                "host]");
   // A word after the first is a parameter even when it starts with "-".

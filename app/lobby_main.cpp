@@ -52,7 +52,7 @@ struct Options {
   QCommandLineOption wait{"wait", "With --list: wait this long for answers (default 2).", "seconds"};
   QCommandLineOption json{"json", "With --list: one JSON object a line."};
   QCommandLineOption join{"join",
-                          "Join the table at ADDRESS (host or IPv4 address, :PORT when not 7772), or the one "
+                          "Join the table at ADDRESS (host name, IPv4 or [IPv6] address, :PORT when not 7772), or the one "
                           "whose invite code is +CODE (through the lobby server).",
                           "address"};
   QCommandLineOption host{"host", "Host a table here."};

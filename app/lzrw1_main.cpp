@@ -18,7 +18,8 @@ namespace {
 constexpr const char* kUsage =
     "usage: ombrix-lzrw1 compress [--mode fast|good|auto] IN OUT\n"
     "       ombrix-lzrw1 decompress IN OUT\n"
-    "       ombrix-lzrw1 advise IN\n";
+    "       ombrix-lzrw1 advise IN\n"
+    "       ombrix-lzrw1 --help | --version\n";
 
 int usage() {
   std::fputs(kUsage, stderr);

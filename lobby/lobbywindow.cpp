@@ -115,7 +115,7 @@ Tlobby::Tlobby(TableModel& model, GameSession& game, ServerTables& servers, QWid
     button->setObjectName(buttonName);
     grid->addWidget(button, row, 3);
   };
-  entryRow(6, "Join by address", edit_address, "edit_address", "host name or IPv4 address, :PORT when not 7772",
+  entryRow(6, "Join by address", edit_address, "edit_address", "host name, IPv4 or [IPv6] address, :PORT when not 7772",
            button_address, "button_address");
   entryRow(7, "Join by code", edit_code, "edit_code", "the invite code a friend shared, +XXXXXXX", button_code,
            "button_code");
@@ -396,8 +396,8 @@ void Tlobby::addressClick() {
   const auto to = tables::parseAddress(edit_address->text().toStdString());
   if (!to)
     return ui::messageBox("\"" + edit_address->text().trimmed() +
-                          "\" is not an address: give a host name or an IPv4 address, with \":PORT\" when the "
-                          "table is not on port 7772.");
+                          "\" is not an address: give a host name, an IPv4 address or an IPv6 address in "
+                          "brackets, with \":PORT\" when the table is not on port 7772.");
   remember();
   started(game_.join(edit_name->text().trimmed(), QString::fromStdString(tables::joinAddress(*to))));
 }
