@@ -1,7 +1,9 @@
 #include "windows/downloadform.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
@@ -23,11 +25,21 @@ extern const size_t kDownloadPictureSize;
 namespace {
 
 constexpr int kWidth = 420, kHeight = 470;
-const char* const kInstallerUrl = "http://www.quarrow.com/lobby/qrwsetup.exe";
-const QStringList kInstallerParameters = {"/SP-", "/silent", "/noicons"};
+// Only over HTTPS: a program that came over a connection anyone on the way
+// could change is never run.
+const char* const kInstallerUrl = "https://www.quarrow.com/lobby/qrwsetup.exe";
 // The installer is a Windows program: it starts through the Windows layer,
-// as the lobby it installs does.
+// as the lobby it installs does, with no parameters, so its own windows
+// show the player every step (nothing is installed silently).
 const char* const kWindowsLayer = "wine";
+const QStringList kRunChoices = {"Run the Installer", "Don't Run It"};
+
+QString sha256Of(const QString& path) {
+  QFile f(path);
+  QCryptographicHash hash(QCryptographicHash::Sha256);
+  if (!f.open(QIODevice::ReadOnly) || !hash.addData(&f)) return {};
+  return QString::fromLatin1(hash.result().toHex());
+}
 
 QLabel* text(QWidget* parent, const QString& s, int x, int y, int w, int h, const char* name = "") {
   auto* l = new QLabel(s, parent);
@@ -62,6 +74,7 @@ Tdownload::Tdownload(QWidget* parent)
   startProgram = [](const QString& program, const QStringList& args) {
     return QProcess::startDetached(program, args);
   };
+  HttpClient1->httpsOnly = true;
   HttpClient1->agent = "Mozilla/3.0 (compatible)";
   HttpClient1->accept = "image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*";
   HttpClient1->onHeaderLine = [this] { infolabel->setText(infolabel->text() + "."); };
@@ -114,6 +127,12 @@ Tdownload::~Tdownload() {
 
 void Tdownload::getbuttonClick() {
   if (HttpClient1->running()) return;
+  if (!url.startsWith("https://")) {  // not even asked for
+    infolabel->setText("Download Aborted");
+    infolabel3->setText("Only an https address is fetched.");
+    infolabelTag = 2;
+    return;
+  }
   infolabelTag = 1;
   const QString name = url.mid(url.lastIndexOf('/') + 1);
   infolabel2->setText(name);
@@ -161,10 +180,28 @@ void Tdownload::finished(const QString& error) {
   delete file_;
   file_ = nullptr;
   if (infolabelTag == 2) return;
-  infolabel3->setText("Installing");
-  if (!startProgram(kWindowsLayer, QStringList{installer} + kInstallerParameters))
-    return ui::messageBox("An Error has Occurred.");
-  if (exitProgram) exitProgram();
+  askToRun(installer);
+}
+
+void Tdownload::askToRun(const QString& installer) {
+  const QString where = HttpClient1->where().toDisplayString();
+  const QString sha = sha256Of(installer);
+  infolabel3->setText("Downloaded: not run yet");
+  getbutton->setEnabled(false);  // the file asked about stays the file run
+  const QString text =
+      QString("%1 (%2 bytes) came from\n%3\n\nIts SHA-256 is\n%4\n\nRun it now? It starts through Wine and shows "
+              "its own windows; nothing is installed without them.")
+          .arg(QFileInfo(installer).fileName(), QString::number(QFileInfo(installer).size()), where, sha);
+  ui::choice(text, kRunChoices, [this, installer](int answer) {
+    getbutton->setEnabled(true);
+    if (answer != 0) {
+      infolabel3->setText("Not run: kept in " + QFileInfo(installer).absolutePath());
+      return;
+    }
+    infolabel3->setText("Installing");
+    if (!startProgram(kWindowsLayer, {installer})) return ui::messageBox("An Error has Occurred.");
+    if (exitProgram) exitProgram();
+  });
 }
 
 void Tdownload::abortbuttonClick() {

@@ -1,6 +1,7 @@
-// The lobby download window, shown when a solo game starts: fetch and start
-// the installer of the maker's lobby program, start the lobby if it is
-// installed, or go on with the solo game.
+// The lobby download window, shown when a solo game starts: fetch the
+// installer of the maker's lobby program over HTTPS and, once the player has
+// seen where it came from and its SHA-256 and said so, start it; start the
+// lobby if it is installed; or go on with the solo game.
 #pragma once
 
 #include <QDialog>
@@ -44,6 +45,8 @@ class Tdownload : public QDialog {
  private:
   bool keep(const QByteArray& piece);
   void finished(const QString& error);
+  // Shows where the installer came from and its SHA-256; runs it on a yes.
+  void askToRun(const QString& installer);
   QFile* file_ = nullptr;
   bool writeFailed_ = false;
 };

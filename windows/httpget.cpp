@@ -1,5 +1,6 @@
 #include "windows/httpget.h"
 
+#include <QSslConfiguration>
 #include <QSslSocket>
 #include <QTimer>
 #include <algorithm>
@@ -30,6 +31,11 @@ HttpGet::~HttpGet() {
 void HttpGet::get(const QUrl& url) {
   if (running()) return;
   relocations_ = 0;
+  if (httpsOnly && url.scheme() != "https") {
+    url_ = url;
+    if (onDone) onDone("only an https address is fetched");
+    return;
+  }
   connectTo(url);
 }
 
@@ -45,6 +51,11 @@ void HttpGet::connectTo(const QUrl& url) {
   received_ = 0;
   const bool secure = url.scheme() == "https";
   socket_ = new QSslSocket(this);
+  if (!extraAuthorities.isEmpty()) {
+    QSslConfiguration tls = socket_->sslConfiguration();
+    tls.addCaCertificates(extraAuthorities);
+    socket_->setSslConfiguration(tls);
+  }
   auto request = [this] {
     QByteArray path = url_.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::RemoveFragment);
     if (path.isEmpty()) path = "/";
@@ -121,6 +132,10 @@ bool HttpGet::readHead() {
     const QUrl next = url_.resolved(QUrl::fromEncoded(location));
     if (++relocations_ > kMaxRelocations || (next.scheme() != "http" && next.scheme() != "https")) {
       finish("relocated too often or to no web address");
+      return false;
+    }
+    if (httpsOnly && next.scheme() != "https") {
+      finish("relocated to an address without https");
       return false;
     }
     QSslSocket* old = std::exchange(socket_, nullptr);

@@ -1,10 +1,13 @@
 // One file fetched over HTTP/1.0: a GET, the body until the server closes
 // (or until its Content-Length), relocations followed. Events arrive on the
-// user-interface thread as callbacks, while the transfer runs.
+// user-interface thread as callbacks, while the transfer runs. Over HTTPS the
+// server's certificate must check out against the system's authorities.
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
+#include <QSslCertificate>
 #include <QString>
 #include <QUrl>
 #include <functional>
@@ -23,12 +26,19 @@ class HttpGet : public QObject {
   QString agent, accept;
   // A transfer that receives nothing for this long ends as failed.
   int stallMs = 30000;
+  // Only https addresses are fetched, relocations included: what comes over
+  // a connection anyone on the way could change is refused.
+  bool httpsOnly = false;
+  // Authorities trusted beside the system's (a test's own).
+  QList<QSslCertificate> extraAuthorities;
 
   void get(const QUrl& url);
   // Ends a running transfer; onDone follows with a failure.
   void abort();
   bool running() const { return socket_ != nullptr; }
   qint64 received() const { return received_; }
+  // Where the transfer is, or was, fetched from, after any relocation.
+  QUrl where() const { return url_; }
 
   std::function<void()> onHeaderLine;  // one header line of the answer arrived
   std::function<void()> onDocBegin;    // the body begins
