@@ -15,8 +15,8 @@
 //                          the window of that object name, e.g. Tdownload) to F after
 //                          MS ms, first clicking its button BUTTON (e.g. button_chart)
 //   OMBRIX_WINDOW=WxH      with OMBRIX_SCREENSHOT: the table window that large for the picture
-//   OMBRIX_AUTOPLAY=1      start a full game and let the computer play seat 1
-//                          (demonstrations and the README's screenshot)
+//   OMBRIX_AUTOPLAY=1      start a full game and play seat 1 on the hint's advice, as
+//                          its player would (demonstrations and the README's screenshot)
 //   OMBRIX_KEYPLAY=R       start a full game and play seat 1 by key presses; with
 //                          OMBRIX_SCREENSHOT the picture is taken at a turn of round R
 //                          or later with a choice of cards, the mark moved (MS: give up)
@@ -33,6 +33,7 @@
 #include "app/hostlobby.h"
 #include "client/chatform.h"
 #include "client/previnst.h"
+#include "client/tablehint.h"
 #include "client/tablekeys.h"
 #include "dnssd/publisher.h"
 #include "engine/random.h"
@@ -105,6 +106,40 @@ void keyPlay(client::Tchat& table, QWidget& lobbyOffer, int round, const QString
   poll->start(50);
 }
 
+// Plays seat 1 as its player would, on the hint's advice: the bid it puts
+// in the bid box, the card it raises. The table shows a person at play.
+void hintPlay(client::Tchat& table, QWidget& lobbyOffer) {
+  auto* poll = new QTimer(&table);
+  auto* bidBox = table.findChild<QLineEdit*>("edit_bid");
+  auto* bidButton = table.findChild<QPushButton*>("button_bid");
+  QObject::connect(poll, &QTimer::timeout, &table, [=, &table, &lobbyOffer, started = false,
+                                                    asked = uint64_t{0}]() mutable {
+    const client::TableModel& model = table.model();
+    if (!model.loggedIn()) return;
+    if (!started) {
+      lobbyOffer.hide();
+      table.button_startClick();
+      started = true;
+      return;
+    }
+    client::TableHint& hint = table.hint();
+    if (hint.thinking()) return;
+    const bool bidding = bidButton->isVisible() && bidButton->isEnabled();
+    if (!bidding && !model.myTurn()) return;
+    if (asked != model.serial()) {  // a new decision: the hint first
+      asked = model.serial();
+      if (bidding) bidBox->clear();
+      hint.ask();
+      return;
+    }
+    if (bidding) return bidButton->click();
+    client::CardImage* card = hint.hinted();
+    if (!card) card = table.keys().marked();  // no advice: the card the mark is on
+    if (card) table.cardimagesMouseDown(card, Qt::LeftButton);
+  });
+  poll->start(50);
+}
+
 // A moment for the window to lay itself out before the picture.
 constexpr int kSettleMs = 300;
 
@@ -162,6 +197,9 @@ int main(int argc, char** argv) {
     table.raise();
     table.activateWindow();
   };
+  // The lobby needs the desktop's one game for a table: this one closes as
+  // File > Exit does, so a solo game is saved.
+  instance.onClose = [&table] { table.close(); };
 
   // A session ending, a shutdown or Ctrl-C: the table closes as File > Exit
   // does, and the windows' data (the tally) is saved as the program ends.
@@ -208,19 +246,7 @@ int main(int argc, char** argv) {
     }
   });
 
-  if (qEnvironmentVariableIsSet("OMBRIX_AUTOPLAY")) {
-    auto* poll = new QTimer(&table);
-    QObject::connect(poll, &QTimer::timeout, &table, [&table, poll] {
-      if (!table.model().loggedIn()) return;
-      poll->stop();
-      table.button_startClick();
-      QTimer::singleShot(300, &table, [&table] {
-        table.findChild<QAction*>("JustWatch1")->setChecked(false);
-        table.JustWatch1Click();
-      });
-    });
-    poll->start(50);
-  }
+  if (qEnvironmentVariableIsSet("OMBRIX_AUTOPLAY")) hintPlay(table, download);
 
   const QString shot = qEnvironmentVariable("OMBRIX_SCREENSHOT");
   if (qEnvironmentVariableIsSet("OMBRIX_KEYPLAY"))

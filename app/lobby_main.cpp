@@ -3,7 +3,8 @@
 //   ombrix-lobby                                   the lobby window
 //   ombrix-lobby --list [--wait SECONDS] [--json]  the tables on this network
 //   ombrix-lobby --join ADDRESS[:PORT] --name NAME join a table, no window
-//   ombrix-lobby --join +CODE --name NAME          join a table by its invite code
+//   ombrix-lobby --join [SERVER[:PORT]/]+CODE --name NAME
+//                                                 join a table by its invite
 //   ombrix-lobby --host --name NAME [--private] [--no-port-mapping]
 //                                                 host a table, no window
 //   ... [--server HOST[:PORT]]                     with a lobby server
@@ -53,7 +54,8 @@ struct Options {
   QCommandLineOption json{"json", "With --list: one JSON object a line."};
   QCommandLineOption join{"join",
                           "Join the table at ADDRESS (host name, IPv4 or [IPv6] address, :PORT when not 7772), or the one "
-                          "whose invite code is +CODE (through the lobby server).",
+                          "whose invite is +CODE (through the lobby server) or SERVER[:PORT]/+CODE (through that "
+                          "server).",
                           "address"};
   QCommandLineOption host{"host", "Host a table here."};
   QCommandLineOption name{"name", "The player's name (with --join and --host).", "name"};

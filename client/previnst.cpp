@@ -1,23 +1,14 @@
 #include "client/previnst.h"
 
-#include <unistd.h>
-
-#include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
 
-#include "ui/userfiles.h"
+#include "ui/oneinstance.h"
 
 namespace ombrix::client {
 
-QString PrevInstance::scopedName(const QString& base) {
-  QString display = qEnvironmentVariable("WAYLAND_DISPLAY");
-  if (display.isEmpty()) display = qEnvironmentVariable("DISPLAY");
-  if (display.isEmpty()) display = qEnvironmentVariable("QT_QPA_PLATFORM", "console");
-  display.replace('/', '_').replace(':', '_');
-  return QString("%1-%2-%3").arg(base).arg(::getuid()).arg(display);
-}
+QString PrevInstance::scopedName(const QString& base) { return ui::instanceName(base); }
 
 PrevInstance::PrevInstance() = default;
 PrevInstance::~PrevInstance() = default;
@@ -25,9 +16,8 @@ PrevInstance::~PrevInstance() = default;
 bool PrevInstance::running() {
   // Both live in the player's runtime folder: never the program's, which an
   // installed copy cannot write, nor a folder other users share.
-  const QDir folder(ui::runtimeFolder());
-  const QString address = folder.filePath(scopedName("worrauq11"));
-  lock_ = std::make_unique<QLockFile>(folder.filePath(scopedName("ombrix") + ".lock"));
+  const QString address = ui::instanceAddress();
+  lock_ = std::make_unique<QLockFile>(ui::instanceLockFile());
   lock_->setStaleLockTime(0);
   if (!lock_->tryLock(0)) {
     // Someone holds it: ask them to come to the front.
@@ -45,7 +35,17 @@ bool PrevInstance::running() {
   QObject::connect(server_.get(), &QLocalServer::newConnection, [this] {
     while (QLocalSocket* c = server_->nextPendingConnection()) {
       QObject::connect(c, &QLocalSocket::disconnected, c, &QObject::deleteLater);
-      if (onActivate) onActivate();
+      // "activate" from a second start, "close" from a lobby that needs the
+      // desktop's one game for a table.
+      QObject::connect(c, &QLocalSocket::readyRead, c, [this, c] {
+        while (c->canReadLine()) {
+          if (c->readLine().trimmed() == "close") {
+            if (onClose) onClose();
+          } else if (onActivate) {
+            onActivate();
+          }
+        }
+      });
     }
   });
   return false;

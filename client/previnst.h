@@ -24,6 +24,8 @@ class PrevInstance {
   bool running();
   // Called in the first instance when a second start asks for the front.
   std::function<void()> onActivate;
+  // Called when the lobby asks this game to close (for a table of its own).
+  std::function<void()> onClose;
   static QString scopedName(const QString& base);
 
  private:

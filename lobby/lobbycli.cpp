@@ -81,20 +81,25 @@ int listTables(double seconds, bool json, const std::optional<HostPort>& server)
 
 int playWithoutWindow(bool host, const QString& name, const QString& address, const std::optional<HostPort>& server,
                       bool isPrivate, bool portMapping) {
-  const bool byCode = !host && address.trimmed().startsWith('+');
+  // An invite: "+CODE", or with its server, "SERVER[:PORT]/+CODE" (a web
+  // link's "http://" before it); an address has no "/".
+  const bool byCode = !host && (address.trimmed().startsWith('+') || address.contains('/'));
   QString words = "127.0.0.1";
   std::string code;
+  std::optional<HostPort> codeServer = server;
   if (byCode) {
-    const auto c = readCode(address.toStdString());
-    if (!c) {
-      line(stderr, "ombrix-lobby: \"" + address.toStdString() + "\" is not an invite code (+ and 7 letters or digits)");
+    const auto invite = readInvite(address.toStdString());
+    if (!invite) {
+      line(stderr, "ombrix-lobby: \"" + address.toStdString() +
+                       "\" is not an invite (+ and 7 letters or digits, after SERVER[:PORT]/ when it names its server)");
       return 2;
     }
-    if (!server) {
-      line(stderr, "ombrix-lobby: joining by invite code needs a lobby server (--server HOST[:PORT])");
+    if (invite->server) codeServer = invite->server;
+    if (!codeServer) {
+      line(stderr, "ombrix-lobby: joining by invite code needs a lobby server (--server HOST[:PORT], or SERVER/+CODE)");
       return 2;
     }
-    code = *c;
+    code = invite->code;
   } else if (!host) {
     const auto to = tables::parseAddress(address.toStdString());
     if (!to) {
@@ -123,7 +128,7 @@ int playWithoutWindow(bool host, const QString& name, const QString& address, co
   };
 
   if (byCode) {
-    CodeGame joining(game, *server, code, name);
+    CodeGame joining(game, *codeServer, code, name);
     joining.onStarted = [&] { line(stderr, "ombrix-lobby: " + code + " is \"" + joining.tableName() + "\""); tellPid(); };
     joining.onJoined = [&code](const std::string& path) {
       line(stderr, "ombrix-lobby: joined " + code + (path == "relay" ? " through the relay"
@@ -144,9 +149,12 @@ int playWithoutWindow(bool host, const QString& name, const QString& address, co
     more << "--lobby-server" << QString::fromStdString(tables::joinAddress(*server, 0));  // with its port
     if (isPrivate) more << "--private";
     if (!portMapping) more << "--no-port-mapping";
-    game.onLine = [](const std::string& said) {
+    game.onLine = [server](const std::string& said) {
       if (said.starts_with("code ")) {
-        if (const auto code = readCode(said.substr(5))) line(stderr, "ombrix-lobby: invite code: " + *code);
+        if (const auto code = readCode(said.substr(5))) {
+          line(stderr, "ombrix-lobby: invite code: " + *code);
+          line(stderr, "ombrix-lobby: invite: " + inviteText(*server, *code));
+        }
       } else if (said.starts_with("status ")) {
         line(stderr, "ombrix-lobby: " + said.substr(7));
       }

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
+#include <QTimer>
 
 #include "lobby/gamesession.h"
 #include "lobby/servergame.h"
@@ -19,6 +20,7 @@
 #include "lobby/tablemodel.h"
 #include "tables/address.h"
 #include "ui/msgbox.h"
+#include "ui/oneinstance.h"
 #include "widgets/art.h"
 
 namespace ombrix::lobby {
@@ -29,8 +31,12 @@ constexpr int kWidth = 640, kHeight = 520;
 // A name longer than this is not a player's name (the game shows a few
 // words of it at its seat).
 constexpr int kMaxNameChars = 40;
-// An invite code as typed, with room for spaces around it.
-constexpr int kCodeChars = 16;
+// An invite as pasted: a server's name (at most 253 characters), its port
+// and the code, with room for a link's "http://" and spaces around.
+constexpr int kInviteChars = 300;
+// How often, and how long, the lobby looks for an open game to have ended
+// once asked to close: it saves first, which takes a moment.
+constexpr int kEndedPollMs = 100, kEndedWaitMs = 15000;
 
 QLabel* caption(const QString& text, QWidget* parent, const char* name = "") {
   auto* l = new QLabel(text, parent);
@@ -117,9 +123,9 @@ Tlobby::Tlobby(TableModel& model, GameSession& game, ServerTables& servers, QWid
   };
   entryRow(6, "Join by address", edit_address, "edit_address", "host name, IPv4 or [IPv6] address, :PORT when not 7772",
            button_address, "button_address");
-  entryRow(7, "Join by code", edit_code, "edit_code", "the invite code a friend shared, +XXXXXXX", button_code,
+  entryRow(7, "Join by code", edit_code, "edit_code", "the invite a friend sent, SERVER:PORT/+XXXXXXX", button_code,
            "button_code");
-  edit_code->setMaxLength(kCodeChars);
+  edit_code->setMaxLength(kInviteChars);
 
   grid->addWidget(caption("Lobby server:", panel), 8, 0);
   edit_server = new QLineEdit(panel);
@@ -134,7 +140,7 @@ Tlobby::Tlobby(TableModel& model, GameSession& game, ServerTables& servers, QWid
   grid->addWidget(label_code, 9, 0, 1, 3);
   button_copy = new QPushButton("Copy", panel);
   button_copy->setObjectName("button_copy");
-  button_copy->setToolTip("Copy the invite code, to share it");
+  button_copy->setToolTip("Copy the invite (the lobby server and the code), to send it to friends");
   button_copy->hide();
   grid->addWidget(button_copy, 9, 3);
 
@@ -153,7 +159,8 @@ Tlobby::Tlobby(TableModel& model, GameSession& game, ServerTables& servers, QWid
   connect(edit_code, &QLineEdit::textChanged, this, [this] { refresh(); });
   connect(edit_server, &QLineEdit::editingFinished, this, [this] { serverChanged(); });
   connect(button_copy, &QPushButton::clicked, this, [this] {
-    if (!inviteCode().isEmpty()) QApplication::clipboard()->setText(inviteCode());
+    if (!inviteCode().isEmpty() && servers_.server())
+      QApplication::clipboard()->setText(QString::fromStdString(inviteText(*servers_.server(), inviteCode().toStdString())));
   });
   connect(list_tables, &QTableView::doubleClicked, this, [this](const QModelIndex& i) {
     list_tables->selectRow(i.row());
@@ -190,6 +197,8 @@ Tlobby::Tlobby(TableModel& model, GameSession& game, ServerTables& servers, QWid
   game_.onEnded = [this] { gameEnded(); };
   game_.onLine = [this](const std::string& line) { gameSaid(line); };
   servers_.setRefreshing(true);
+  otherGameOpen = ui::gameOpen;
+  closeOtherGame = ui::askGameToClose;
   refresh();
 }
 
@@ -255,7 +264,10 @@ void Tlobby::refresh() {
   button_host->setEnabled(named && free);
   button_address->setEnabled(named && free && !edit_address->text().trimmed().isEmpty());
   const bool server = servers_.server().has_value();
-  button_code->setEnabled(named && free && server && !edit_code->text().trimmed().isEmpty());
+  // An invite that names its server needs none set here.
+  const auto invite = readInvite(edit_code->text().toStdString());
+  button_code->setEnabled(named && free && !edit_code->text().trimmed().isEmpty() &&
+                          (server || (invite && invite->server)));
   check_private->setEnabled(server && free);
   check_upnp->setEnabled(server && free);
   label_game->setVisible(!free);
@@ -293,10 +305,42 @@ void Tlobby::started(bool ok) {
   refresh();
 }
 
+bool Tlobby::desktopFree(std::function<void()> retry) {
+  if (game_.running() || !otherGameOpen || !otherGameOpen()) return true;
+  ui::choice(
+      "An Ombrix game is open on this desktop, and a desktop runs one game at a time: a table started now "
+      "would only bring that game to the front.\n\nEnd it and go on? A solo game is saved, and offered "
+      "again at your next solo start.",
+      {"End It and Go On", "Cancel"}, [this, retry](int answer) {
+        if (answer != 0) return;
+        if (!closeOtherGame || !closeOtherGame())
+          return ui::messageBox("The open game did not answer: end it with File > Exit, then try again.");
+        auto* poll = new QTimer(this);
+        connect(poll, &QTimer::timeout, this, [this, poll, retry, waited = 0]() mutable {
+          waited += kEndedPollMs;
+          if (!otherGameOpen()) {
+            poll->deleteLater();
+            poll->stop();
+            retry();
+          } else if (waited >= kEndedWaitMs) {
+            poll->deleteLater();
+            poll->stop();
+            ui::messageBox("The open game has not ended: end it with File > Exit, then try again.");
+          }
+        });
+        poll->start(kEndedPollMs);
+      });
+  return false;
+}
+
 void Tlobby::joinClick() {
   const tables::ListedTable* t = model_.at(chosenRow());
   if (!t || !button_join->isEnabled()) return;
-  if (!t->code.empty()) return startByCode(t->code);
+  if (!desktopFree([this] { joinClick(); })) return;
+  if (!t->code.empty()) {
+    if (servers_.server()) startByCode(t->code, *servers_.server());
+    return;
+  }
   remember();
   const QString address = QString::fromStdString(tables::joinAddress({t->host, t->port}));
   started(game_.join(edit_name->text().trimmed(), address));
@@ -304,6 +348,7 @@ void Tlobby::joinClick() {
 
 void Tlobby::hostClick() {
   if (!button_host->isEnabled()) return;
+  if (!desktopFree([this] { hostClick(); })) return;
   remember();
   const QString name = edit_name->text().trimmed();
   joining_.reset();
@@ -357,7 +402,10 @@ void Tlobby::showCode(const QString& more) {
     button_copy->hide();
     return;
   }
-  label_code->setText("Invite code: <b>" + code + "</b> — friends join with it from their lobby." +
+  const QString invite =
+      servers_.server() ? QString::fromStdString(inviteText(*servers_.server(), code.toStdString())) : code;
+  label_code->setText("Invite: <b>" + invite.toHtmlEscaped() +
+                      "</b> — send it to your friends: they paste it into Join by code." +
                       (more.isEmpty() ? QString() : "<br>" + more.toHtmlEscaped().replace(QChar('\n'), "<br>")));
   label_code->show();
   button_copy->show();
@@ -365,18 +413,23 @@ void Tlobby::showCode(const QString& more) {
 
 void Tlobby::codeClick() {
   if (!button_code->isEnabled()) return;
-  const auto code = readCode(edit_code->text().toStdString());
-  if (!code)
+  const auto invite = readInvite(edit_code->text().toStdString());
+  if (!invite)
     return ui::messageBox("\"" + edit_code->text().trimmed() +
-                          "\" is not an invite code: it is a \"+\" and seven letters or digits.");
-  startByCode(*code);
+                          "\" is not an invite: it is a \"+\" and seven letters or digits, after its lobby "
+                          "server and a \"/\" (SERVER:PORT/+XXXXXXX).");
+  // The invite's own server holds its code, whatever server is set here.
+  const std::optional<HostPort> server = invite->server ? invite->server : servers_.server();
+  if (!server) return;
+  if (!desktopFree([this] { codeClick(); })) return;
+  startByCode(invite->code, *server);
 }
 
-void Tlobby::startByCode(const std::string& code) {
-  if (!servers_.server() || game_.running()) return;
+void Tlobby::startByCode(const std::string& code, const HostPort& server) {
+  if (game_.running()) return;
   remember();
   hostedCode_.clear();
-  joining_ = std::make_unique<CodeGame>(game_, *servers_.server(), code, edit_name->text().trimmed());
+  joining_ = std::make_unique<CodeGame>(game_, server, code, edit_name->text().trimmed());
   showCode("Looking up " + QString::fromStdString(code) + "…");
   joining_->onStarted = [this] { refresh(); };
   joining_->onJoined = [this, code](const std::string& path) {
@@ -393,6 +446,7 @@ void Tlobby::startByCode(const std::string& code) {
 
 void Tlobby::addressClick() {
   if (!button_address->isEnabled()) return;
+  if (!desktopFree([this] { addressClick(); })) return;
   const auto to = tables::parseAddress(edit_address->text().toStdString());
   if (!to)
     return ui::messageBox("\"" + edit_address->text().trimmed() +

@@ -3,15 +3,19 @@
 // table, or watches a full one), "Host a Table", "Join by address" for a
 // table the list cannot show, and "Join by code" for one a friend shared.
 // With a lobby server set, the game hosting a table here registers it there
-// and tells this window its invite code, shown with a button that copies it. While a game runs, Host
-// and Join wait; when it ends the window comes back to the front.
+// and tells this window its invite code, shown with a button that copies it
+// with its server. While a game runs, Host and Join wait; when it ends the
+// window comes back to the front. A game this lobby did not start (a solo
+// game) is offered to be ended first, since a desktop runs one game.
 #pragma once
 
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "lobby/lobbysettings.h"
+#include "lobbyd/wire.h"
 #include "tables/tablelist.h"
 
 class QCheckBox;
@@ -48,6 +52,10 @@ class Tlobby : public QWidget {
   // The chosen table's row, or -1.
   int chosenRow() const;
 
+  // Whether a game is open on this desktop, and asking it to close; the
+  // desktop's own by default (ui/oneinstance.h).
+  std::function<bool()> otherGameOpen, closeOtherGame;
+
   QLineEdit *edit_name, *edit_address, *edit_code, *edit_server;
   QTableView* list_tables;
   QPushButton *button_join, *button_host, *button_address, *button_code, *button_copy;
@@ -61,7 +69,10 @@ class Tlobby : public QWidget {
  private:
   void refresh();  // buttons and captions after any change
   void sourceChanged(const std::string& source, bool available, const std::string& why);
-  void startByCode(const std::string& code);
+  void startByCode(const std::string& code, const HostPort& server);
+  // True when no other game holds the desktop; otherwise offers to end it
+  // and runs `retry` once it has ended.
+  bool desktopFree(std::function<void()> retry);
   // A line from the game hosting here: its code, how it is reached.
   void gameSaid(const std::string& line);
   // The invite code (when there is one) and a line about it.

@@ -25,6 +25,17 @@ class GameSession;
 // The lobby server setting's words: HOST[:PORT], 7773 unless told.
 std::optional<HostPort> serverAddress(std::string_view text);
 
+// An invite as a friend pastes it: the code alone ("+XXXXXXX", as
+// `readCode` takes it), or with the lobby server that knows it,
+// "SERVER[:PORT]/+XXXXXXX", also as a web link "http://SERVER[:PORT]/+XXXXXXX".
+struct Invite {
+  std::optional<HostPort> server;  // none with the code alone
+  std::string code;                // "+XXXXXXX"
+};
+std::optional<Invite> readInvite(std::string_view text);
+// The invite to send: "SERVER:PORT/+XXXXXXX", the port always written.
+std::string inviteText(const HostPort& server, const std::string& code);
+
 class CodeGame {
  public:
   CodeGame(GameSession& game, HostPort server, std::string code, QString name);

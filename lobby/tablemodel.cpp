@@ -79,7 +79,7 @@ QVariant TableModel::data(const QModelIndex& index, int role) const {
 
 QVariant TableModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-  static const char* const kHeaders[kColumns] = {"Name", "Address", "Players", "Watchers", "State", "Version"};
+  static const char* const kHeaders[kColumns] = {"Name", "Address", "Players", "Spectators", "State", "Version"};
   return section >= 0 && section < kColumns ? QString(kHeaders[section]) : QVariant();
 }
 

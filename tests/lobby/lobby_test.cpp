@@ -12,7 +12,9 @@
 #include <QStandardPaths>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTimer>
 
+#include "client/previnst.h"
 #include "lobby/gamesession.h"
 #include "lobby/lobbywindow.h"
 #include "lobby/servergame.h"
@@ -23,6 +25,7 @@
 #include "lobby/tablemodel.h"
 #include "tests/support/qtloop.h"
 #include "ui/msgbox.h"
+#include "ui/oneinstance.h"
 
 namespace ombrix::lobby {
 namespace {
@@ -61,6 +64,8 @@ struct Lobby : ::testing::Test {
       if (then) then();
     });
     window.loadSettings(dir.filePath("quarrowlobby.ini"));
+    // Other tests' games may hold this desktop; one test asks for real.
+    window.otherGameOpen = [] { return false; };
   }
   ~Lobby() override { ui::setMessageBoxSink(nullptr); }
   QStringList rows() {
@@ -186,7 +191,10 @@ TEST_F(Lobby, ThroughALobbyServerTablesAreListedByCodeAndJoinedByIt) {
   EXPECT_FALSE(window.label_code->text().contains("xxx"));
   ASSERT_TRUE(window.button_copy->isVisibleTo(&window));
   window.button_copy->click();
-  EXPECT_EQ(QApplication::clipboard()->text(), code);
+  // The invite carries its server, so a friend's lobby needs none set.
+  const QString invite = QString::fromStdString(server.address()) + "/" + code;
+  EXPECT_EQ(QApplication::clipboard()->text(), invite);
+  EXPECT_TRUE(window.label_code->text().contains(invite));
 
   // The table plays; the server lists what it says.
   TableState playing;
@@ -238,6 +246,69 @@ TEST_F(Lobby, ThroughALobbyServerTablesAreListedByCodeAndJoinedByIt) {
   Tlobby again(model, game, servers);
   again.loadSettings(dir.filePath("quarrowlobby.ini"));
   EXPECT_EQ(again.edit_server->text(), QString::fromStdString(server.address()));
+
+  // A friend with no lobby server set pastes the whole invite, as a web link too.
+  window.edit_server->clear();
+  window.serverChanged();
+  window.edit_code->setText(QString::fromStdString(beaCode));
+  EXPECT_FALSE(window.button_code->isEnabled());  // a code alone needs a server
+  window.edit_code->setText(" http://" + QString::fromStdString(server.address() + "/" + beaCode) + " ");
+  ASSERT_TRUE(window.button_code->isEnabled());
+  window.codeClick();
+  ASSERT_TRUE(waitFor([&] { return started.size() == 3; })) << (boxes.empty() ? "" : boxes.back().toStdString());
+  EXPECT_TRUE(started[2].startsWith("ombrix Ann|127.0.0.1:")) << started[2].toStdString();
+  EXPECT_TRUE(window.edit_server->text().isEmpty());
+}
+
+TEST(Invite, IsReadWithOrWithoutItsServer) {
+  const auto read = [](std::string_view text) {
+    const auto i = readInvite(text);
+    return !i ? std::string("none") : (i->server ? tables::joinAddress(*i->server, 0) : std::string("-")) + " " + i->code;
+  };
+  EXPECT_EQ(read(" +k7m2q9x "), "- +K7M2Q9X");
+  EXPECT_EQ(read("lobby.example.org/+K7M2Q9X"), "lobby.example.org:7773 +K7M2Q9X");
+  EXPECT_EQ(read("HTTP://[2001:db8::1]:8000/%2BK7M2Q9X"), "[2001:db8::1]:8000 +K7M2Q9X");
+  EXPECT_EQ(read("10.0.0.5:7800/K7M2Q9X"), "10.0.0.5:7800 +K7M2Q9X");
+  for (std::string_view bad : {"", "/+K7M2Q9X", "lobby.example.org/", "a b/+K7M2Q9X", "x/+K7M2Q9", "x:99999/+K7M2Q9X"})
+    EXPECT_EQ(read(bad), "none") << bad;
+  EXPECT_EQ(inviteText({"::1", 7773}, "+K7M2Q9X"), "[::1]:7773/+K7M2Q9X");
+}
+
+// A game this lobby did not start (a solo game) holds the desktop: Host asks
+// to end it, and the table starts once it has ended; Cancel leaves it be.
+TEST_F(Lobby, AGameOpenOnTheDesktopIsEndedFirstWhenThePlayerSaysSo) {
+  QTemporaryDir runtime;
+  const QByteArray before = qgetenv("XDG_RUNTIME_DIR");
+  qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+  window.otherGameOpen = ui::gameOpen;
+  auto solo = std::make_unique<client::PrevInstance>();
+  ASSERT_FALSE(solo->running());
+  int closes = 0;
+  solo->onClose = [&] {
+    ++closes;
+    QTimer::singleShot(0, [&] { solo.reset(); });  // the game ends, its lock with it
+  };
+  std::vector<QString> asked;
+  int answer = 1;
+  ui::setChoiceSink([&](const QString& text, const QStringList&, std::function<void(int)> then) {
+    asked.push_back(text);
+    then(answer);
+  });
+  window.edit_name->setText("Ann");
+  window.hostClick();
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_TRUE(asked[0].contains("A solo game is saved"));
+  EXPECT_TRUE(started.empty());
+  answer = 0;
+  window.hostClick();
+  ASSERT_TRUE(waitFor([&] { return started.size() == 1; }));
+  EXPECT_EQ(closes, 1);
+  EXPECT_FALSE(solo);
+  window.hostClick();  // nothing open now: nothing asked
+  EXPECT_EQ(asked.size(), 2u);
+  EXPECT_EQ(started.size(), 2u);
+  ui::setChoiceSink(nullptr);
+  qputenv("XDG_RUNTIME_DIR", before);
 }
 
 // Hosting through a lobby server asks the home router for a port unless the
