@@ -21,10 +21,18 @@ const char* const kOverview =
     "<p>A full game has 20 rounds; the highest total score wins.</p>";
 const char* const kConnecting =
     "<p>A solo game needs no network: it runs on this computer alone.</p>"
-    "<p>Games with other people are started from the Ombrix Lobby, in the menu beside the game: it "
-    "lists the tables on your network and joins one by its address. The player who hosts the game "
-    "must allow incoming connections on TCP port <b>7772</b> in his firewall.</p>"
-    "<p>If the host leaves, the game ends for everyone.</p>";
+    "<p>Games with other people start from the Ombrix Lobby (in the menu beside the game, or "
+    "<b>Play with Others</b> when a solo game starts). It lists the tables on your network: "
+    "<b>Host a Table</b> opens one, <b>Join</b> sits at one, and <b>Join by address</b> reaches a "
+    "table the list cannot show (port 7772 unless you add <b>:PORT</b>).</p>"
+    "<p>Across the internet every player's lobby uses a lobby server: someone runs "
+    "<b>ombrix-lobbyd</b> on a machine the internet reaches, with TCP port 7773 open. The host "
+    "sets it as <b>Lobby server</b> and presses Host a Table; <b>Copy</b> copies the invite, the "
+    "server and the table's code. Friends paste it into <b>Join by code</b>. The host needs no "
+    "open port: players the server cannot send straight to the table come through its relay.</p>"
+    "<p>A dropped line is not the end: the table connects again by itself for a minute and you "
+    "sit again in your seat with your hand; the computer plays it meanwhile. When the host's own "
+    "game closes, the game ends for everyone.</p>";
 const char* const kGamePlay =
     "<p>Round 1 deals one card to each player, round 2 two cards, and so on up to ten cards in "
     "rounds 10 and 11; from round 12 the hands shrink again, to one card in round 20. A half game "
