@@ -53,6 +53,8 @@ TEST(TableModel, SeesWhatTheHostShowsTheSeat) {
       EXPECT_EQ(a.trick, b.trick);
       EXPECT_EQ(a.played, b.played);
       EXPECT_EQ(a.playedBy, b.playedBy);
+      EXPECT_EQ(a.sequence, b.sequence);
+      EXPECT_EQ(a.plays, b.plays);
       EXPECT_EQ(a.voids, b.voids);
       EXPECT_EQ(a.classic, b.classic);
       EXPECT_EQ(a.openPositions, b.openPositions);
