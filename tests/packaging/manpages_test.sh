@@ -20,6 +20,9 @@ for page in "$man"/*.[0-9]; do
 done
 # The long options a text names, one a line: "--name" from "--name" or "\-\-name".
 options() { sed 's/\\-/-/g' | grep -oE -- '--[a-z][a-z-]*[a-z]' | sort -u; }
+# The options a page describes: those that head an item (the line after .TP),
+# so an option run into the item before it is missed.
+items() { awk 'tagged { print; tagged = 0 } /^\.TP/ { tagged = 1 }' "$1" | options; }
 nodesk=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM)
 for program in "$@"; do
   name=${program##*/}
@@ -30,7 +33,9 @@ for program in "$@"; do
   missing=$(comm -23 <(echo "$said") <(echo "$written"))
   # Pages name --lobby-server where they tell what the lobby passes the game.
   unknown=$(comm -13 <(echo "$said") <(echo "$written") | grep -vxE -- '--lobby-server') || true
-  [[ -z $missing ]] || { printf 'FAILED: %s --help names what its page leaves out: %s\n' "$name" "$missing" >&2; fail=1; }
-  [[ -z $unknown ]] || { printf 'FAILED: %s page names what --help leaves out: %s\n' "$name" "$unknown" >&2; fail=1; }
+  [[ -z $missing ]] || { printf 'FAILED: %s --help names what its page leaves out: %s\n' "$name" "$(echo $missing)" >&2; fail=1; }
+  untagged=$(comm -23 <(echo "$said") <(items "$page"))
+  [[ -z $untagged ]] || { printf 'FAILED: %s page has no item for: %s\n' "$name" "$(echo $untagged)" >&2; fail=1; }
+  [[ -z $unknown ]] || { printf 'FAILED: %s page names what --help leaves out: %s\n' "$name" "$(echo $unknown)" >&2; fail=1; }
 done
 exit $fail
