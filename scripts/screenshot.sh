@@ -11,7 +11,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 bash scripts/setup.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build >/dev/null
+# The programs pictured, not the tests and benchmarks.
+cmake --build build --target ombrix ombrix-lobby ombrix-host >/dev/null
 if [[ "${1:-}" == lobby ]]; then
   # The lobby beside its own settings file, its player's name filled in.
   shots=$(mktemp -d)
