@@ -2,7 +2,7 @@
 //
 //   ombrix-host [--port N] [--bind ADDRESS] [--seed N] [--time-scale X]
 //               [--bot-skill classic|standard|strong] [--name NAME] [--no-announce]
-//               [--lobby-server HOST[:PORT] [--private]]
+//               [--lobby-server HOST[:PORT] [--private]] [--web-port PORT | --no-web]
 //   ombrix-host --help | --version
 //
 // Slot 1 is simply the first connection, and its departure hands its seat
@@ -10,7 +10,8 @@
 // network (DNS-SD, through avahi-daemon) unless --no-announce. One line on
 // standard error for each connection, log-in, departure and game end;
 // Ctrl-C or SIGTERM stops it cleanly, closing every connection and
-// withdrawing the announcement.
+// withdrawing the announcement. Beside the game's port it serves the web
+// table (port 7780 unless told) and prints its link.
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -24,6 +25,7 @@
 #include "ai/decision.h"
 #include "app/commandline.h"
 #include "app/hostlobby.h"
+#include "app/webhost.h"
 #include "dnssd/publisher.h"
 #include "engine/random.h"
 #include "net/asyncsock.h"
@@ -34,7 +36,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: ombrix-host [--port N] [--bind ADDRESS] [--seed N] [--time-scale X]\n"
     "                   [--bot-skill classic|standard|strong] [--name NAME] [--no-announce]\n"
-    "                   [--lobby-server HOST[:PORT] [--private]]\n";
+    "                   [--lobby-server HOST[:PORT] [--private]] [--web-port PORT | --no-web]\n";
 
 int usage() {
   std::fprintf(stderr, "%s       ombrix-host --help | --version\n", kUsage);
@@ -61,6 +63,10 @@ void help() {
       "                    register the table with this lobby server (port 7773\n"
       "                    by default) and print its invite code\n"
       "  --private         with --lobby-server: reached by its code only, not listed\n"
+      "  --web-port PORT   serve the web table on this port (default 7780, or any\n"
+      "                    free one when that is taken) and print its link: a\n"
+      "                    friend plays from a browser with nothing installed\n"
+      "  --no-web          no web table\n"
       "  -h, --help        show this text\n"
       "  -v, --version     show the version\n\n"
       "The table is announced on the local network (DNS-SD service _ombrix._tcp,\n"
@@ -91,6 +97,8 @@ int main(int argc, char** argv) {
   bool announce = true;
   std::string lobbyServer;
   bool isPrivate = false;
+  bool web = true;
+  std::string webPort;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--private") {
@@ -107,6 +115,10 @@ int main(int argc, char** argv) {
     }
     if (a == "--no-announce") {
       announce = false;
+      continue;
+    }
+    if (a == "--no-web") {
+      web = false;
       continue;
     }
     if (i + 1 >= argc) return usage();
@@ -126,10 +138,12 @@ int main(int argc, char** argv) {
       skill = *named;
     } else if (a == "--lobby-server")
       lobbyServer = argv[++i];
+    else if (a == "--web-port")
+      webPort = argv[++i];
     else
       return usage();
   }
-  if (scale <= 0 || (isPrivate && lobbyServer.empty())) return usage();
+  if (scale <= 0 || (isPrivate && lobbyServer.empty()) || (!web && !webPort.empty())) return usage();
   QCoreApplication app(argc, argv);
 
   // Signals reach the event loop, so the stop runs on the loop's thread
@@ -157,6 +171,8 @@ int main(int argc, char** argv) {
         name, host.port(), host.server().publicState(), [](const std::string& line) { say(line); });
     host.server().onPublicChange = [&publisher](const ombrix::tables::TableState& s) { publisher->update(s); };
   }
+  std::unique_ptr<ombrix::web::WebDoor> door;
+  if (web) door = ombrix::app::openWebDoor(host, webPort, address, argv[0], host.log);
   std::unique_ptr<ombrix::app::HostLobby> lobby;
   if (!lobbyServer.empty()) {
     try {
@@ -169,6 +185,7 @@ int main(int argc, char** argv) {
   const int status = app.exec();
   host.server().onPublicChange = nullptr;
   lobby.reset();
+  door.reset();
   publisher.reset();  // withdrawn before the connections close
   return status;
 }

@@ -6,18 +6,10 @@
 #include <QScreen>
 #include <QSvgRenderer>
 
+#include "base/carddecks.h"
 #include "base/cards.h"
 
 namespace ombrix::ui {
-
-namespace {
-// Where Debian's kdegames-card-data-kf5 puts its decks; the first one found wins.
-const char* const kDecks[] = {
-    "/usr/share/carddecks/svg-oxygen-white/oxygen-white.svgz",
-    "/usr/share/carddecks/svg-standard/standard.svgz",
-    "/usr/share/carddecks/svg-nicu-white/white.svgz",
-};
-}  // namespace
 
 CardPictures& CardPictures::instance() {
   static CardPictures pictures;
@@ -25,7 +17,7 @@ CardPictures& CardPictures::instance() {
 }
 
 CardPictures::CardPictures() {
-  for (const char* path : kDecks) {
+  for (const char* path : kCardDecks) {
     if (!QFile::exists(path)) continue;
     auto r = std::make_unique<QSvgRenderer>(QString(path));
     if (r->isValid()) {
