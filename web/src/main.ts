@@ -13,12 +13,15 @@ import { readAnnouncement, req, type Event } from "./wire";
 
 const $ = <T extends HTMLElement>(id: string) => document.getElementById(id) as T;
 const NAME_KEY = "ombrix.name";
+// Kept for this tab only: a page the phone reloaded takes its seat back.
+const SECRET_KEY = "ombrix.secret", JOINED_KEY = "ombrix.joined";
 
 const model = new TableModel();
 const sounds = new Sounds();
 const view = new TableView(model);
 let conn: Connection | null = null;
 let dropNoticed = false;
+let secret = sessionStorage.getItem(SECRET_KEY) ?? "";
 // Every card this page saw played, in order (the tests read it).
 const seen: Array<{ seat: number; card: number }> = [];
 
@@ -65,6 +68,7 @@ function game(e: Event, fx: Effects): void {
   if (e.kind === "trickTaken" || e.kind === "gameOver") say(model.status1);
   if (e.kind === "scored" && e.seat === model.mySeat) say(model.endText);
   if (fx.stop) {
+    sessionStorage.removeItem(JOINED_KEY);
     notice(fx.stop);
     conn?.close();
     conn = null;
@@ -85,10 +89,21 @@ function receive(line: string): void {
       notice(`${model.names[e.slot]}: <Chatter Sound> ${CHATTER[n]}`);
     return;
   }
+  if (e.kind === "secret") {
+    // The seat's secret for this connection: shown again after a drop (or a
+    // reload of the page) so that the host gives the seat back.
+    secret = e.secret;
+    sessionStorage.setItem(SECRET_KEY, secret);
+    return;
+  }
   const fx = model.apply(e);
   if (e.kind === "login") {
+    // Back after a drop: the secret first, so the host has it for the log-in
+    // (a host at "1.0.14" ignores it and seats the name as ever).
+    if (secret) send(req.reclaim(model.mySeat, secret));
     send(req.login(model.mySeat, model.myName));
     send(""); // the desktop table's second terminator, an empty line
+    send(req.features(model.mySeat));
     conn?.seated();
     dropNoticed = false;
   }
@@ -119,6 +134,7 @@ function lineState(state: LineState): void {
     case "ended":
       notice("The table closed the connection.");
       model.loggedIn = false;
+      sessionStorage.removeItem(JOINED_KEY);
       break;
   }
 }
@@ -126,6 +142,7 @@ function lineState(state: LineState): void {
 function join(name: string): void {
   model.myName = name;
   localStorage.setItem(NAME_KEY, name);
+  sessionStorage.setItem(JOINED_KEY, name);
   $("om-join").hidden = true;
   $("om-game").hidden = false;
   view.render();
@@ -147,6 +164,10 @@ $<HTMLFormElement>("om-join").addEventListener("submit", (e) => {
   if (name) join(name);
 });
 $<HTMLInputElement>("om-name").value = localStorage.getItem(NAME_KEY) ?? "";
+// This tab had joined and was reloaded (a phone brings back a page it had
+// put away so): straight back to the table.
+const rejoin = sessionStorage.getItem(JOINED_KEY);
+if (rejoin) join(rejoin);
 
 view.onPlay = (position) => {
   if (!model.loggedIn || !model.myTurn) return;

@@ -360,6 +360,7 @@ export class TableModel {
         break;
       case "sound":
       case "features":
+      case "secret":
       case "unreadable":
         break;
     }

@@ -5,6 +5,10 @@
 // readAnnouncement(), and a number with a sign one more rule in num().
 
 export const VERSION = "1.0.14";
+// What this table can do beyond "1.0.14", told right after its log-in:
+// "secret", the seat's secret for coming back after a dropped line.
+export const FEATURES = "secret";
+const MOST_SECRET = 64;
 
 export type Event =
   | { kind: "login"; slot: number }
@@ -31,6 +35,7 @@ export type Event =
   | { kind: "line"; action: boolean; text: string; colour: string }
   | { kind: "sound"; slot: number; sound: string }
   | { kind: "features"; list: string[] }
+  | { kind: "secret"; slot: number; secret: string }
   | { kind: "unreadable"; command: string; text: string };
 
 class Bad extends Error {}
@@ -146,7 +151,12 @@ export function readAnnouncement(message: string): Event | null {
       case "CMD_playasound":
         return { kind: "sound", slot: f.number(), sound: f.next() ?? "" };
       case "CMD_features":
-        return { kind: "features", list: data.split("+").filter((s) => s !== "") };
+        return { kind: "features", list: (f.next() ?? "").split(",").filter((w) => w !== "") };
+      case "CMD_secret": {
+        const slot = f.number();
+        const secret = f.next() ?? "";
+        return secret.length > MOST_SECRET ? null : { kind: "secret", slot, secret };
+      }
       default:
         return null;
     }
@@ -159,6 +169,8 @@ export function readAnnouncement(message: string): Event | null {
 // Requests, page to host.
 export const req = {
   login: (slot: number, name: string) => `CMD_logininfo+${slot}+${VERSION}+${oneLine(name)}`,
+  features: (slot: number) => `CMD_features+${slot}+${FEATURES}+`,
+  reclaim: (slot: number, secret: string) => `CMD_reclaim+${slot}+${secret}+`,
   chat: (slot: number, text: string, colour: string) => `CMD_chat+${slot}+${oneLine(text)}|${colour}`,
   action: (slot: number, text: string, colour: string) => `CMD_action+${slot}+${oneLine(text)}|${colour}`,
   startGame: (name: string, half: boolean) => `CMD_startgame+${oneLine(name)}+${half ? "h" : "f"}+`,
