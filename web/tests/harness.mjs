@@ -2,7 +2,7 @@
 // driven by playwright-core (never a browser of its own), ombrix-host on
 // free ports, a desktop table offscreen, and a page that plays its seat.
 import { spawn } from "node:child_process";
-import { mkdtempSync, rmSync } from "node:fs";
+import { copyFileSync, linkSync, mkdtempSync, rmSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { chromium } from "playwright-core";
@@ -90,7 +90,15 @@ export async function host(scale = 8) {
 export function desktop(port, name) {
   const home = mkdtempSync(join(tmpdir(), "ombrix-desk-"));
   cleanups.push(async () => rmSync(home, { recursive: true, force: true }));
-  return run(join(BIN, "ombrix"), [name, `127.0.0.1:${port}`, "join"], {
+  // Run from a folder of its own: the game keeps its settings and tally
+  // beside itself where it can, never in the build's folder.
+  const program = join(home, "ombrix");
+  try {
+    linkSync(join(BIN, "ombrix"), program);
+  } catch {
+    copyFileSync(join(BIN, "ombrix"), program);
+  }
+  return run(program, [name, `127.0.0.1:${port}`, "join"], {
     QT_QPA_PLATFORM: "offscreen", OMBRIX_KEYPLAY: "99", QT_LOGGING_RULES: "ombrix.table.info=true",
     HOME: home, XDG_CONFIG_HOME: join(home, "config"), XDG_DATA_HOME: join(home, "data"),
     XDG_RUNTIME_DIR: home,
