@@ -1,6 +1,6 @@
-// Where Debian's kdegames-card-data-kf5 puts its SVG decks, in the order the
-// game looks for them: the first one installed is the deck of the desktop
-// table and of the web table alike.
+// The SVG decks the web table's cards come from, in the order looked for:
+// the desktop table's default deck (kdegames-card-data-kf5's Oxygen White,
+// ui/carddecks.h), then two more of the same package.
 #pragma once
 
 namespace ombrix {
