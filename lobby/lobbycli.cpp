@@ -80,7 +80,7 @@ int listTables(double seconds, bool json, const std::optional<HostPort>& server)
 }
 
 int playWithoutWindow(bool host, const QString& name, const QString& address, const std::optional<HostPort>& server,
-                      bool isPrivate) {
+                      bool isPrivate, bool portMapping) {
   const bool byCode = !host && address.trimmed().startsWith('+');
   QString words = "127.0.0.1";
   std::string code;
@@ -144,6 +144,7 @@ int playWithoutWindow(bool host, const QString& name, const QString& address, co
   if (host && server) {
     more << "--lobby-server" << QString::fromStdString(tables::joinAddress(*server, 0));  // with its port
     if (isPrivate) more << "--private";
+    if (!portMapping) more << "--no-port-mapping";
   }
   if (host)
     game.onLine = [](const std::string& said) {
