@@ -7,20 +7,20 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-if ((EUID == 0)); then
-  bash scripts/setup.sh
-elif ! bash scripts/setup.sh --check 2>/dev/null; then
+if ((EUID != 0)) && ! bash scripts/setup.sh --check 2>/dev/null; then
   bash scripts/setup.sh --check || true
   if command -v sudo >/dev/null && sudo -v; then
     echo "play: installing them with sudo" >&2
-    sudo bash scripts/setup.sh
+    sudo bash scripts/setup.sh --packages
   else
     echo "play: these Debian packages are missing and sudo cannot install them here." >&2
     echo "play: run this once as root, then scripts/play.sh again as yourself:" >&2
-    echo "        su -c 'bash $root/scripts/setup.sh'" >&2
+    echo "        su -c 'bash $root/scripts/setup.sh --packages'" >&2
     exit 1
   fi
 fi
+# As root everything; as a player what is left (the web table's npm packages).
+bash scripts/setup.sh
 # A build folder root made earlier cannot take this user's build.
 for d in build build/bin; do
   if [[ -e $d && ! -w $d ]]; then
