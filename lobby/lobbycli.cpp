@@ -91,7 +91,7 @@ int playWithoutWindow(bool host, const QString& name, const QString& address, co
     const auto invite = readInvite(address.toStdString());
     if (!invite) {
       line(stderr, "ombrix-lobby: \"" + address.toStdString() +
-                       "\" is not an invite (+ and 7 letters or digits, after SERVER[:PORT]/ when it names its server)");
+                       "\" is not an invite code (+ and 7 letters or digits, after SERVER[:PORT]/ when it names its server)");
       return 2;
     }
     if (invite->server) codeServer = invite->server;
