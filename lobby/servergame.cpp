@@ -13,12 +13,13 @@ std::optional<HostPort> serverAddress(std::string_view text) { return tables::pa
 std::optional<Invite> readInvite(std::string_view text) {
   while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
   while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+  bool webLink = false;
   for (std::string_view scheme : {"http://", "https://"}) {
     const bool same = text.size() >= scheme.size() &&
                       std::equal(scheme.begin(), scheme.end(), text.begin(), [](char a, char b) {
                         return a == std::tolower(static_cast<unsigned char>(b));
                       });
-    if (same) text.remove_prefix(scheme.size());
+    if (same) text.remove_prefix(scheme.size()), webLink = true;
   }
   const size_t slash = text.rfind('/');
   if (slash == std::string_view::npos) {
@@ -31,6 +32,9 @@ std::optional<Invite> readInvite(std::string_view text) {
   auto code = readCode(codeWords);
   auto server = serverAddress(text.substr(0, slash));
   if (!code || !server) return std::nullopt;
+  // A web link's port is the server's web door: the lobby server itself
+  // answers on its usual port.
+  if (webLink) server->port = kDefaultServerPort;
   return Invite{std::move(server), *code};
 }
 

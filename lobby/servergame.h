@@ -27,7 +27,8 @@ std::optional<HostPort> serverAddress(std::string_view text);
 
 // An invite as a friend pastes it: the code alone ("+XXXXXXX", as
 // `readCode` takes it), or with the lobby server that knows it,
-// "SERVER[:PORT]/+XXXXXXX", also as a web link "http://SERVER[:PORT]/+XXXXXXX".
+// "SERVER[:PORT]/+XXXXXXX", also as the server's web link
+// "http://SERVER[:WEBPORT]/+XXXXXXX" (the server on its usual port).
 struct Invite {
   std::optional<HostPort> server;  // none with the code alone
   std::string code;                // "+XXXXXXX"

@@ -247,12 +247,12 @@ TEST_F(Lobby, ThroughALobbyServerTablesAreListedByCodeAndJoinedByIt) {
   again.loadSettings(dir.filePath("quarrowlobby.ini"));
   EXPECT_EQ(again.edit_server->text(), QString::fromStdString(server.address()));
 
-  // A friend with no lobby server set pastes the whole invite, as a web link too.
+  // A friend with no lobby server set pastes the whole invite.
   window.edit_server->clear();
   window.serverChanged();
   window.edit_code->setText(QString::fromStdString(beaCode));
   EXPECT_FALSE(window.button_code->isEnabled());  // a code alone needs a server
-  window.edit_code->setText(" http://" + QString::fromStdString(server.address() + "/" + beaCode) + " ");
+  window.edit_code->setText(" " + QString::fromStdString(server.address() + "/" + beaCode) + " ");
   ASSERT_TRUE(window.button_code->isEnabled());
   window.codeClick();
   ASSERT_TRUE(waitFor([&] { return started.size() == 3; })) << (boxes.empty() ? "" : boxes.back().toStdString());
@@ -267,7 +267,8 @@ TEST(Invite, IsReadWithOrWithoutItsServer) {
   };
   EXPECT_EQ(read(" +k7m2q9x "), "- +K7M2Q9X");
   EXPECT_EQ(read("lobby.example.org/+K7M2Q9X"), "lobby.example.org:7773 +K7M2Q9X");
-  EXPECT_EQ(read("HTTP://[2001:db8::1]:8000/%2BK7M2Q9X"), "[2001:db8::1]:8000 +K7M2Q9X");
+  // The server's web link names its web door's port: the server answers on its own.
+  EXPECT_EQ(read("HTTP://[2001:db8::1]:7780/%2BK7M2Q9X"), "[2001:db8::1]:7773 +K7M2Q9X");
   EXPECT_EQ(read("10.0.0.5:7800/K7M2Q9X"), "10.0.0.5:7800 +K7M2Q9X");
   for (std::string_view bad : {"", "/+K7M2Q9X", "lobby.example.org/", "a b/+K7M2Q9X", "x/+K7M2Q9", "x:99999/+K7M2Q9X"})
     EXPECT_EQ(read(bad), "none") << bad;
