@@ -7,7 +7,9 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTextEdit>
+#include <atomic>
 #include <memory>
+#include <thread>
 #include <utility>
 
 #include "base/virtualclock.h"
@@ -15,6 +17,7 @@
 #include "protocol/commands.h"
 #include "tests/client/table_fixture.h"
 #include "tests/support/qtloop.h"
+#include "net/resolver.h"
 #include "ui/msgbox.h"
 #include "windows/tallylistform.h"
 
@@ -95,6 +98,31 @@ struct HeldBoxes {
   std::vector<QString> texts;
   std::vector<std::function<void()>> pending;
 };
+
+// The resolver as the test has it: "4players.example" is this machine.
+std::atomic<bool> g_lookedUpOnLoop{false};
+std::thread::id g_loop;
+int fourPlayers(const char* name, const char* service, const addrinfo* hints, addrinfo** res) {
+  if (std::this_thread::get_id() == g_loop) g_lookedUpOnLoop = true;
+  return ::getaddrinfo(std::string_view(name) == "4players.example" ? "127.0.0.1" : name, service, hints, res);
+}
+
+TEST_F(Table, AJoinByAHostNameThatBeginsWithADigitLooksTheNameUpOffTheLoop) {
+  HostWindow host(3, 40);
+  host.listen("0");
+  ProtocolClient ann(host.port());
+  ASSERT_TRUE(waitFor([&] { return ann.slot() == 1; }));
+  ann.send("CMD_logininfo+1+1.0.14+Ann");
+  g_loop = std::this_thread::get_id();
+  net::setResolveFunction(fourPlayers);
+  table.myName = "Bo";
+  table.hostAddress = QString("4players.example:%1").arg(host.port());
+  table.joinpress();
+  EXPECT_TRUE(waitFor([&] { return table.model().loggedIn() && host.server().engine.slots[2].name == "Bo"; }))
+      << mainchat(table)->toPlainText().toStdString();
+  EXPECT_FALSE(g_lookedUpOnLoop);
+  net::setResolveFunction(nullptr);
+}
 
 TEST_F(Table, ATenthTableIsToldTheGameIsFullBeforeItCloses) {
   HostWindow host(3, 40);
