@@ -232,6 +232,8 @@ class Tchat : public QMainWindow, private TableObserver {
   bool eventFilter(QObject* o, QEvent* e) override;
   void runTaken();  // dispatches the command taken off the queue
   void closeTable();
+  // The host sent more than the queue keeps: told, and the table closes.
+  void hostFlooded();
   // The connection is gone: what it delivered is dispatched first, and the
   // table closes once the queue is empty and no full-table box is open.
   void closeWhenDispatched();
@@ -305,6 +307,7 @@ class Tchat : public QMainWindow, private TableObserver {
   net::TAsyncSock Sock11_;  // the lobby link: held open, and lines for the lobby
   std::string lobbyLines_;  // written before the link was up
   std::deque<std::string> receivedlist_;
+  size_t queuedBytes_ = 0;  // the bytes of receivedlist_
   wire::Framer remainder_;
   net::QtTimerFactory timers_;
   std::string taken_;  // the command the pacer took, about to run
@@ -363,6 +366,7 @@ class Tchat : public QMainWindow, private TableObserver {
   bool fullBoxOpen_ = false;     // "The Game is full" waits for its OK before the close
   bool lineDropped_ = false;     // the connection was lost, not closed by the host
   bool gaveUp_ = false;          // the redial's minute is over
+  bool flooded_ = false;         // the host sent more than the queue keeps; the table is leaving
   bool seatedAgain_ = false;     // the settings were read on a connection before this one
   int turned_ = 0;               // places the seats were turned by this connection's numbers
   std::unique_ptr<Redial> redial_;

@@ -5,6 +5,7 @@
 #include <QListWidget>
 #include <QLoggingCategory>
 #include <QPushButton>
+#include <algorithm>
 
 #include "client/chatform.h"
 #include "client/chatform_util.h"
@@ -15,6 +16,7 @@
 #include "net/wsock.h"
 #include "protocol/commands.h"
 #include "tables/address.h"
+#include "ui/msgbox.h"
 #include "windows/spylistform.h"
 
 namespace ombrix::client {
@@ -75,14 +77,40 @@ void Tchat::send(const std::string& message) {
 }
 
 void Tchat::sockRead() {
-  remainder_.feed(sock_.Receive(), [this](std::string_view m) {
+  if (flooded_) return;
+  const bool kept = remainder_.feed(sock_.Receive(), [this](std::string_view m) {
+    // Bounded as the host bounds what one table may have waiting.
+    if (receivedlist_.size() >= wire::MessageQueue::kMaxQueuedMessages ||
+        queuedBytes_ + m.size() > wire::MessageQueue::kMaxQueuedBytes)
+      return false;
     receivedlist_.emplace_back(m);
+    queuedBytes_ += m.size();
     return true;
   });
+  if (!kept) return hostFlooded();
   Timer1_.poke();
 }
 
-void Tchat::enqueue(std::string command) { receivedlist_.push_back(std::move(command)); }
+void Tchat::hostFlooded() {
+  // A host that sends faster than any game does, or a message without end,
+  // is not waited for: what it sent is dropped and the table leaves.
+  qCInfo(lcTable, "the host sent more than the table keeps (%zu waiting); disconnecting", receivedlist_.size());
+  flooded_ = true;
+  receivedlist_.clear();
+  queuedBytes_ = 0;
+  remainder_.clear();
+  fullBoxOpen_ = true;  // the table closes once the box is answered
+  ui::messageBox("The host sent more than this table can take in, Disconnecting..", [this] {
+    fullBoxOpen_ = false;
+    closeTable();
+  });
+  sock_.Close();
+}
+
+void Tchat::enqueue(std::string command) {
+  queuedBytes_ += command.size();
+  receivedlist_.push_back(std::move(command));
+}
 
 void Tchat::sockInfo(net::TSocketInfo info, const std::string& msg) {
   if (info == net::siConnect && sock_.Connected() && !net::findDeadLines(sock_.Handle(), kDeadLine))
@@ -157,6 +185,7 @@ void Tchat::redialGiveUp() {
 void Tchat::resetForNewConnection() {
   seatedAgain_ = settingsRead_;
   receivedlist_.clear();
+  queuedBytes_ = 0;
   remainder_.clear();
   turnBack();
   model_.reset();
@@ -183,6 +212,7 @@ void Tchat::processsocktimer() {
   if (receivedlist_.empty()) return;
   taken_ = std::move(receivedlist_.front());
   receivedlist_.pop_front();
+  queuedBytes_ -= std::min(queuedBytes_, taken_.size());
   runTaken();
 }
 

@@ -144,6 +144,41 @@ TEST_F(Table, ATenthTableIsToldTheGameIsFullBeforeItCloses) {
   EXPECT_TRUE(closed);
 }
 
+TEST_F(Table, AHostThatFloodsTheTableOrNeverEndsAMessageIsLeftWithAMessage) {
+  // The table keeps what one connection may keep at a host: past that, the
+  // host is told nothing more and the player is told why the table leaves.
+  for (const bool endless : {false, true}) {
+    SCOPED_TRACE(endless ? "a message without end" : "a flood of chat");
+    Tchat t;
+    bool gone = false;
+    t.onClosed = [&] { gone = true; };
+    t.settingsFile = table.settingsFile;
+    std::string flood = std::string("CMD_sendlogininfo+2") + wire::kTerminator;
+    if (endless) {
+      flood += "CMD_chat+" + std::string(wire::Framer::kMaxRemainder + 1, 'x');
+    } else {
+      for (size_t i = 0; i <= 3 * wire::MessageQueue::kMaxQueuedMessages; ++i)
+        flood += std::string("CMD_chat+Mal chats: buy|clRed") + wire::kTerminator;
+    }
+    net::TAsyncSock listener, *peer = nullptr;
+    listener.setPortName("0");
+    listener.OnAccept = [&](net::TAsyncSock* l) {
+      l->Accept(peer);
+      peer->OnRead = [](net::TAsyncSock* s, int) { s->Receive(); };
+      peer->Send(flood);
+    };
+    listener.setListen(true);
+    boxes.clear();
+    t.socket().setPortName(std::to_string(listener.LocalPort()));
+    t.joinpress();
+    ASSERT_TRUE(waitFor([&] { return gone; }));
+    EXPECT_EQ(boxes, (std::vector<QString>{"The host sent more than this table can take in, Disconnecting.."}));
+    EXPECT_EQ(t.queued(), 0u);
+    EXPECT_LT(mainchat(t)->toPlainText().count("Mal chats"), 1001);
+    delete peer;
+  }
+}
+
 TEST_F(Table, WhatArrivedBeforeTheCloseIsShownBeforeTheTableCloses) {
   seatAt(table, 2);
   table.enqueue("CMD_newplayerinfo+3+Cy");
