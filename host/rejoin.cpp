@@ -150,6 +150,12 @@ void TServer::moveBack(int from, int to, std::string_view name, bool exchange) {
 
   std::swap(memory_[to].told, memory_[from].told);
   if (!exchange) memory_[from].told.clear();
+  // Each connection is to log in under its new number, in good time.
+  awaitLogIn(to);
+  if (exchange)
+    awaitLogIn(from);
+  else if (logInDeadline_[from])
+    logInDeadline_[from]->stop();
   auto renumber = [this](int was, int now) {
     for (int via : rekeyPath(was, now)) tellNumber(now, via);
     tellNumber(now, now);

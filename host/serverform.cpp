@@ -101,6 +101,7 @@ int TServer::takeSlot() {
 
 void TServer::welcome(int slot) {
   memory_[slot].told.clear();
+  awaitLogIn(slot);
   tellNumber(slot, slot);
   say("connection accepted into slot " + std::to_string(slot));
 }
@@ -133,8 +134,24 @@ bool TServer::queue(int origin, std::string_view message) {
   return receivedlist.push(origin, message);
 }
 
+void TServer::awaitLogIn(int slot) {
+  std::unique_ptr<Timer>& t = logInDeadline_[slot];
+  if (!t) {
+    t = clock_.createTimer();
+    t->onTick = [this, slot] {
+      logInDeadline_[slot]->stop();
+      if (!engine.slots[slot].inUse) return;
+      say("slot " + std::to_string(slot) + " closed: no log-in within " + std::to_string(kLogInDeadlineMs / 1000) +
+          " s");
+      transport_.closeConnection(slot);
+    };
+  }
+  t->start(kLogInDeadlineMs);
+}
+
 void TServer::connectionClosed(int slot) {
   if (!isSlot(slot) || !engine.slots[slot].inUse) return;
+  if (logInDeadline_[slot]) logInDeadline_[slot]->stop();
   PlayerSlot& p = engine.slots[slot];
   const std::string name = p.name;
   const bool ordinary = slot != 1 || !slotOneIsOwnPlayer;
@@ -227,6 +244,7 @@ void TServer::receivedlogininfo(std::string_view fields) {
   // a ghost that the computer never plays for.
   if (!slots[slot].inUse) return;
   if (comesBack(slot, req->name)) return;
+  if (logInDeadline_[slot]) logInDeadline_[slot]->stop();
   const bool back = std::exchange(memory_[slot].arrival, Arrival::New) == Arrival::Back &&
                     memory_[slot].arrivingAs == req->name;
   memory_[slot].arrivingAs.clear();

@@ -66,6 +66,11 @@ class TServer {
   // twice; the second call finds the slot free and does nothing.
   void connectionClosed(int slot);
 
+  // A table answers its number at once, and over the slowest line within a
+  // few seconds; a connection that has not logged in by then holds a slot
+  // for nobody (a stranger filling the table), and is closed.
+  static constexpr int kLogInDeadlineMs = 15000;
+
   // Queues one message as if it had arrived whole from `origin`; origin 0 is
   // a trusted local caller, whose slot fields are taken as they stand. The
   // message may run before this returns.
@@ -155,6 +160,8 @@ class TServer {
   void remember(int slot, const std::string& name);
   // The end of a log-in at a seat the person comes back to.
   void welcomeBack(int slot, std::string_view name);
+  // The connection at `slot` has kLogInDeadlineMs from now to log in.
+  void awaitLogIn(int slot);
 
   enum class Arrival : uint8_t { New, Back };
   struct SlotMemory {
@@ -170,6 +177,8 @@ class TServer {
     std::vector<uint8_t> told;
   };
   std::array<SlotMemory, kSlotTableSize> memory_{};
+  // Per slot: runs out when its connection has not logged in in time.
+  std::array<std::unique_ptr<Timer>, kSlotTableSize> logInDeadline_{};
   // A resumed game waits for slot 1's table before anything moves.
   bool held_ = false;
 

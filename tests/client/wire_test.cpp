@@ -131,6 +131,7 @@ TEST_F(Table, ATenthTableIsToldTheGameIsFullBeforeItCloses) {
   for (int s = 1; s <= 9; ++s) {
     nine.push_back(std::make_unique<ProtocolClient>(host.port()));
     ASSERT_TRUE(waitFor([&] { return nine.back()->slot() == s; }));
+    nine.back()->send("CMD_logininfo+" + std::to_string(s) + "+1.0.14+p" + std::to_string(s));
   }
   HeldBoxes boxes;
   table.socket().setPortName(std::to_string(host.port()));
