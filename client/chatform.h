@@ -104,6 +104,8 @@ class Tchat : public QMainWindow, private TableObserver {
   uint32_t textColor() const { return textColor_; }
   ai::Skill botSkill() const { return botSkill_; }
   net::TAsyncSock& socket() { return sock_; }
+  // What the host said it can do, on this connection ("secret", ...).
+  const std::string& hostFeatures() const { return hostFeatures_; }
   // Trying to connect again after the line dropped.
   bool reconnecting() const { return redial_->active() || redial_->pending(); }
   // The redial's timers, for a test that runs its minute in virtual time.
@@ -231,6 +233,9 @@ class Tchat : public QMainWindow, private TableObserver {
   void useBotSkill(ai::Skill skill, bool tellHost);
   bool eventFilter(QObject* o, QEvent* e) override;
   void runTaken();  // dispatches the command taken off the queue
+  // A command about the connection rather than the table (the host's
+  // features, the seat's secret): kept here, and true.
+  bool connectionCommand(std::string_view entry);
   void closeTable();
   // The host sent more than the queue keeps: told, and the table closes.
   void hostFlooded();
@@ -367,6 +372,8 @@ class Tchat : public QMainWindow, private TableObserver {
   bool lineDropped_ = false;     // the connection was lost, not closed by the host
   bool gaveUp_ = false;          // the redial's minute is over
   bool flooded_ = false;         // the host sent more than the queue keeps; the table is leaving
+  std::string hostFeatures_;     // what the host said it can do ("CMD_features"), this connection
+  std::string seatSecret_;       // the seat's secret, presented when the line dropped and the table is back
   bool seatedAgain_ = false;     // the settings were read on a connection before this one
   int turned_ = 0;               // places the seats were turned by this connection's numbers
   std::unique_ptr<Redial> redial_;

@@ -184,6 +184,7 @@ void Tchat::redialGiveUp() {
 
 void Tchat::resetForNewConnection() {
   seatedAgain_ = settingsRead_;
+  hostFeatures_.clear();  // the seat's secret stays: the new connection presents it
   receivedlist_.clear();
   queuedBytes_ = 0;
   remainder_.clear();
@@ -216,8 +217,27 @@ void Tchat::processsocktimer() {
   runTaken();
 }
 
+bool Tchat::connectionCommand(std::string_view entry) {
+  const auto [name, fields] = wire::splitCommand(entry);
+  switch (wire::lookupAnnouncement(name)) {
+    case wire::Announcement::Features:
+      if (const auto list = wire::parse::hostFeatures(fields)) hostFeatures_.assign(*list);
+      return true;
+    case wire::Announcement::Secret:
+      // Kept for the connection after this one, should the line drop.
+      if (const auto s = wire::parse::secret(fields); s && s->slot == model_.mySeat()) seatSecret_.assign(s->text);
+      return true;
+    default:
+      return false;
+  }
+}
+
 void Tchat::runTaken() {
   const std::string entry = std::move(taken_);
+  if (connectionCommand(entry)) {
+    if (connectionGone_) closeWhenDispatched();
+    return;
+  }
   // Read once; a muted player's line, action or chatter sound goes no further.
   if (const auto e = readAnnouncement(entry); e && !mutes_->hides(*e)) model_.apply(*e);
   if (connectionGone_) closeWhenDispatched();

@@ -95,6 +95,9 @@ int TServer::takeSlot() {
   m.kicked = false;
   m.arrival = Arrival::New;
   m.arrivingAs.clear();
+  m.loggedIn = false;
+  m.secret.clear();
+  m.presented.clear();
   notePublicState();
   return slot;
 }
@@ -161,9 +164,13 @@ void TServer::connectionClosed(int slot) {
       if (j != slot && engine.slots[j].inUse) transport_.send(j, msg_);
   }
   if (engine.gameInProgress && ordinary) remember(slot, name);
-  memory_[slot].arrival = Arrival::New;
-  memory_[slot].arrivingAs.clear();
-  memory_[slot].told.clear();
+  SlotMemory& m = memory_[slot];
+  m.arrival = Arrival::New;
+  m.arrivingAs.clear();
+  m.told.clear();
+  m.loggedIn = false;
+  m.secret.clear();
+  m.presented.clear();
   p.inUse = false;
   p.name.clear();
   p.watching = false;
@@ -230,6 +237,12 @@ void TServer::dispatch(const wire::QueuedMessage& m) {
     case wire::Request::BotSkill:
       engine.botskill(fields);
       break;
+    case wire::Request::Features:
+      features(fields);
+      break;
+    case wire::Request::Reclaim:
+      reclaim(fields);
+      break;
     case wire::Request::Unknown:
       break;
   }
@@ -244,6 +257,8 @@ void TServer::receivedlogininfo(std::string_view fields) {
   // a ghost that the computer never plays for.
   if (!slots[slot].inUse) return;
   if (comesBack(slot, req->name)) return;
+  memory_[slot].presented.clear();  // a secret is presented for one log-in
+  memory_[slot].loggedIn = true;
   if (logInDeadline_[slot]) logInDeadline_[slot]->stop();
   const bool back = std::exchange(memory_[slot].arrival, Arrival::New) == Arrival::Back &&
                     memory_[slot].arrivingAs == req->name;
@@ -305,6 +320,25 @@ void TServer::receivedlogininfo(std::string_view fields) {
     if (slot == engine.currentPlayer) engine.cplay(slot);
     if (slot == engine.currentBidder) engine.cbid(slot, engine.handSize);
   }
+}
+
+void TServer::features(std::string_view fields) {
+  auto req = parse::features(fields);
+  if (!req || !isSlot(req->slot) || !engine.slots[req->slot].inUse || !memory_[req->slot].loggedIn) return;
+  const int slot = req->slot;
+  build::hostFeatures(msg_, wire::kFeatures);
+  transport_.send(slot, msg_);
+  if (!wire::hasFeature(req->text, wire::kFeatureSecret)) return;
+  memory_[slot].secret = newSecret();
+  if (memory_[slot].secret.empty()) return;  // no random source: the usual rule seats it again
+  build::secret(msg_, slot, memory_[slot].secret);
+  transport_.send(slot, msg_);
+}
+
+void TServer::reclaim(std::string_view fields) {
+  auto req = parse::reclaim(fields);
+  if (!req || !isSlot(req->slot) || !engine.slots[req->slot].inUse) return;
+  memory_[req->slot].presented.assign(req->text);
 }
 
 void TServer::kickhim(std::string_view fields) {
