@@ -16,7 +16,11 @@
 //           server's share of a core against a bare splice process carrying
 //           the same traffic.
 //
-//   lobbyd_bench [listing|latency|relay|all] [seconds]
+//  attack   players' look-ups, listings and relayed cards while each of five
+//           attacks runs beside them, against the same without attack
+//           (bench/lobbyd_attack.cpp).
+//
+//   lobbyd_bench [listing|latency|relay|attack|all] [seconds]
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -36,6 +40,8 @@
 #include <vector>
 
 #include "bench/bench_table.h"
+#include "bench/lobbyd_attack.h"
+#include "bench/lobbyd_common.h"
 #include "lobbyd/wire.h"
 
 using namespace ombrix;
@@ -52,131 +58,6 @@ constexpr double kRelayCoreTarget = 0.5, kRelayLatencyTargetMs = 0.5;
 const std::string kMessage = "CMD_playcard+2+3+14\xff" "CMD_nextplayer+3\xff";
 
 std::string g_dir;
-
-[[noreturn]] void die(const std::string& why) {
-  std::fprintf(stderr, "lobbyd_bench: %s\n", why.c_str());
-  std::exit(1);
-}
-
-// --- Processes ---------------------------------------------------------------------
-
-struct Process {
-  pid_t pid = -1;
-  int port = 0;
-  ~Process() {
-    if (pid > 0) {
-      ::kill(pid, SIGTERM);
-      ::waitpid(pid, nullptr, 0);
-    }
-  }
-  // Both user and system time, or the user time alone: the process's own
-  // code apart from the kernel's work it asked for.
-  double cpuSeconds(bool userOnly = false) const {
-    std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
-    std::string s((std::istreambuf_iterator<char>(f)), {});
-    std::istringstream rest(s.substr(s.rfind(')') + 2));
-    std::string field;
-    unsigned long utime = 0, stime = 0;
-    for (int i = 3; i <= 15 && rest >> field; ++i) {
-      if (i == 14) utime = std::stoul(field);
-      if (i == 15) stime = std::stoul(field);
-    }
-    return static_cast<double>(userOnly ? utime : utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
-  }
-  long rssKb() const {
-    std::ifstream f("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(f, line);)
-      if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
-    return 0;
-  }
-};
-
-// ombrix-lobbyd on loopback, its log drained.
-void startLobbyd(Process& p) {
-  int pipeFd[2];
-  if (::pipe(pipeFd) != 0) die("pipe");
-  p.pid = ::fork();
-  if (p.pid == 0) {
-    ::dup2(pipeFd[1], 2);
-    ::closefrom(3);
-    ::execl((g_dir + "ombrix-lobbyd").c_str(), "ombrix-lobbyd", "--port", "0", "--bind", "127.0.0.1", nullptr);
-    std::_Exit(127);
-  }
-  ::close(pipeFd[1]);
-  FILE* log = ::fdopen(pipeFd[0], "r");
-  char line[512];
-  while (!p.port && std::fgets(line, sizeof line, log))
-    if (const char* s = std::strstr(line, "listening on port ")) p.port = std::atoi(s + 18);
-  if (!p.port) die("the lobby server did not start");
-  if (::fork() == 0) {
-    while (std::fgets(line, sizeof line, log)) {
-    }
-    std::_Exit(0);
-  }
-  std::fclose(log);
-}
-
-// --- Sockets -----------------------------------------------------------------------
-
-// 127.A.B.C for the n-th address of a group: the server counts its bounds
-// per address, as it would for homes across the internet.
-std::string loopback(int group, int n) {
-  return "127." + std::to_string(group) + "." + std::to_string(n / 250) + "." + std::to_string(n % 250 + 1);
-}
-
-int connectFrom(const std::string& from, int port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  ::inet_pton(AF_INET, from.c_str(), &a.sin_addr);
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) die("bind " + from);
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  ::inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) die("connect from " + from);
-  const int one = 1;
-  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  return fd;
-}
-
-void sendAll(int fd, const std::string& s) {
-  for (size_t at = 0; at < s.size();) {
-    const ssize_t n = ::send(fd, s.data() + at, s.size() - at, MSG_NOSIGNAL);
-    if (n <= 0) die("send");
-    at += static_cast<size_t>(n);
-  }
-}
-
-// One line, read a byte at a time: nothing after it is taken from the socket.
-lobby::Message readMessage(int fd) {
-  std::string line;
-  char c;
-  while (::recv(fd, &c, 1, 0) == 1 && c != '\n') line.push_back(c);
-  auto m = lobby::parseLine(line, false);
-  if (!m) die("the server said: " + line);
-  return *m;
-}
-
-lobby::Message readUntil(int fd, lobby::Op op) {
-  for (;;) {
-    lobby::Message m = readMessage(fd);
-    if (m.op == op) return m;
-    if (m.op == lobby::Op::Error) die("the server refused: " + m.error);
-  }
-}
-
-// A port nothing listens on: the server's probes of the benchmark's tables
-// are refused at once.
-int closedPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  ::close(fd);
-  return ntohs(a.sin_port);
-}
 
 // --- The peers -----------------------------------------------------------------------
 
@@ -282,7 +163,7 @@ struct Lobby {
 void listingPhase(double seconds) {
   std::printf("== listing: %d tables, %d lobbies listing every %.0f s\n", kTables, kLobbies, kListEverySeconds);
   Process server;
-  startLobbyd(server);
+  startLobbyd(server, g_dir);
   const long restKb = server.rssKb();
   const int port = closedPort();
   std::vector<int> hosts;
@@ -380,7 +261,7 @@ void listingPhase(double seconds) {
 void latencyPhase(double seconds) {
   std::printf("== latency: a card from a relayed seat against a direct seat, same game\n");
   Process server;
-  startLobbyd(server);
+  startLobbyd(server, g_dir);
   // The host's pauses (a trick shown, the computer's delay) ten times shorter:
   // more cards a second, the same path for each.
   HostProcess host(g_dir, {"--time-scale", "10", "--lobby-server", "127.0.0.1:" + std::to_string(server.port)});
@@ -413,7 +294,7 @@ void relayPhase(double seconds) {
   std::printf("== relay: %d relayed tables, %d messages a second to each seat, %d back\n", kRelayedTables,
               kHostMessagesPerSecond, kSeatMessagesPerSecond);
   Process server, peer;
-  startLobbyd(server);
+  startLobbyd(server, g_dir);
   startPeer(peer, true, {});
   const int port = closedPort();
   // Per table, through the server and through the peer: the host's end, the
@@ -527,5 +408,7 @@ int main(int argc, char** argv) {
   if (which == "listing" || which == "all") listingPhase(seconds);
   if (which == "latency" || which == "all") latencyPhase(seconds);
   if (which == "relay" || which == "all") relayPhase(seconds);
+  // Last: it moves the benchmark into a network namespace of its own when it can.
+  if (which == "attack" || which == "all") attackPhase(g_dir, std::min(seconds, 10.0));
   return 0;
 }

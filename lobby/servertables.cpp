@@ -67,6 +67,8 @@ void ServerTables::message(const Message& m) {
   }
   if (m.op == Op::Error) return lost("the lobby server says: " + m.error);
   if (m.op != Op::End) return;
+  // The next page, while there is one and the list has room.
+  if (m.from > 0 && page_.size() < static_cast<size_t>(kMaxListed)) return link_.send(listLine(m.from));
   asking_ = false;
   available(true, {});
   for (const auto& [code, t] : shown_)

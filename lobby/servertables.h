@@ -1,6 +1,6 @@
 // The public tables of a lobby server, as a source of the lobby's list:
-// one kept connection that asks for the listing every few seconds and
-// reports what came and what went. A table of this source is joined by its
+// one kept connection that asks for the listing every few seconds, page by
+// page as far as the lobby holds, and reports what came and what went. A table of this source is joined by its
 // invite code (ListedTable::code), not by an address.
 #pragma once
 
@@ -24,9 +24,11 @@ class ServerTables : public tables::TableSource {
   // A table a player sees changes within a few seconds; the server keeps an
   // idle lobby a minute, and answers a listing in well under a millisecond.
   static constexpr int kRefreshMs = 4000;
-  // One page: the lobby's list also holds the local network's tables, and a
-  // hundred waiting tables first is more than a person reads through.
-  static constexpr int kMaxListed = 100;
+  // As many as the lobby's list holds of one source, read a page (100) at a
+  // time: the server lists tables with people waiting first, and spreads the
+  // rest over the homes they come from, so the first pages are the ones a
+  // person reads through, and no one home fills them.
+  static constexpr int kMaxListed = 200;
 
   ServerTables();
   ~ServerTables() override;

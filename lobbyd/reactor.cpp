@@ -18,7 +18,7 @@ uint32_t epollBits(int mask) {
 constexpr int kBatch = 256;
 }  // namespace
 
-Reactor::Reactor() : epfd_(::epoll_create1(EPOLL_CLOEXEC)), now_(clockMs()) {
+Reactor::Reactor(Clock clock) : clock_(std::move(clock)), epfd_(::epoll_create1(EPOLL_CLOEXEC)), now_(time()) {
   if (epfd_ < 0) throw std::runtime_error("epoll_create1 failed");
 }
 
@@ -71,7 +71,7 @@ void Reactor::unwatch(int fd) {
 
 uint64_t Reactor::after(int64_t ms, TimerProc proc) {
   const uint64_t id = nextTimer_++;
-  const int64_t due = clockMs() + ms;
+  const int64_t due = time() + ms;
   timers_.emplace(std::make_pair(due, id), std::move(proc));
   timerDue_.emplace(id, due);
   return id;
@@ -87,12 +87,12 @@ void Reactor::cancel(uint64_t id) {
 void Reactor::runOnce(int maxWaitMs) {
   int wait = maxWaitMs;
   if (!timers_.empty()) {
-    const int64_t untilNext = std::max<int64_t>(0, timers_.begin()->first.first - clockMs());
+    const int64_t untilNext = std::max<int64_t>(0, timers_.begin()->first.first - time());
     if (wait < 0 || untilNext < wait) wait = static_cast<int>(std::min<int64_t>(untilNext, 1 << 30));
   }
   epoll_event events[kBatch];
   const int n = ::epoll_wait(epfd_, events, kBatch, wait);
-  now_ = clockMs();
+  now_ = time();
   for (int i = 0; i < n; ++i) {
     const int fd = events[i].data.fd;
     // A handler earlier in this batch may have closed it, and the number may
@@ -109,7 +109,7 @@ void Reactor::runOnce(int maxWaitMs) {
     FileProc proc = entries_[static_cast<size_t>(fd)].proc;
     proc(fd, fired);
   }
-  while (!timers_.empty() && timers_.begin()->first.first <= clockMs()) {
+  while (!timers_.empty() && timers_.begin()->first.first <= time()) {
     auto node = timers_.extract(timers_.begin());
     timerDue_.erase(node.key().second);
     node.mapped()();

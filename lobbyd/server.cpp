@@ -56,7 +56,7 @@ std::string printable(const sockaddr_storage& a) {
 }  // namespace
 
 LobbyServer::LobbyServer(Reactor& loop, Limits limits, ServerLimits server, LobbyCore::Log log)
-    : loop_(loop), core_(*this, limits, log), limits_(server), log_(std::move(log)) {}
+    : loop_(loop), core_(*this, limits, std::move(log)), limits_(server) {}
 
 LobbyServer::~LobbyServer() {
   *alive_ = false;
@@ -276,6 +276,7 @@ void LobbyServer::readRelay(Conn& c) {
   if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) return drop(c.id);
   if (n < 0) return;
   bucket.tokens -= static_cast<double>(n);
+  c.firstBytesDue = 0;
   if (p->outAt == p->out.size()) {
     // The usual case: the other side takes it at once, no copy kept.
     const ssize_t w = ::send(p->fd, buf, static_cast<size_t>(n), MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -350,7 +351,7 @@ void LobbyServer::send(ConnId id, std::string_view bytes) {
     c->out = std::string();
     c->outAt = 0;
     close(id);
-    if (log_) log_("a connection that does not read its answers was cut off");
+    core_.note(id, "a connection that does not read its answers was cut off", loop_.now());
     return;
   }
   c->out.append(bytes);
@@ -393,33 +394,36 @@ void LobbyServer::drop(ConnId id) {
   core_.closed(id, loop_.now());
 }
 
-void LobbyServer::splice(ConnId a, ConnId b, std::shared_ptr<RelayBudget> budget) {
-  Conn* ca = find(a);
-  Conn* cb = find(b);
+void LobbyServer::splice(ConnId joiner, ConnId hostLeg, std::shared_ptr<RelayBudget> budget) {
+  Conn* ca = find(joiner);
+  Conn* cb = find(hostLeg);
   if (!ca || !cb) {
-    if (ca) close(a);
-    if (cb) close(b);
+    if (ca) close(joiner);
+    if (cb) close(hostLeg);
     return;
   }
-  ca->partner = b;
-  cb->partner = a;
+  ca->partner = hostLeg;
+  cb->partner = joiner;
   ca->budget = cb->budget = std::move(budget);
   // What the host's leg sent after its first line, in the same read, is
-  // carried over by readLines; the joiner sent nothing more before this.
+  // carried over by readLines; what the joiner sent while it waited is
+  // passed on now, and counts as its first bytes.
   if (!ca->in.empty()) {
     cb->out += ca->in;
     ca->in = std::string();
     flush(*cb);
+  } else {
+    ca->firstBytesDue = loop_.now() + limits_.relayFirstBytesMs;
   }
   updateMask(*ca);
   updateMask(*cb);
 }
 
-void LobbyServer::probe(ConnId host, const std::string& address, int port) {
+void LobbyServer::probe(ProbeId probe, const std::string& address, int port) {
   std::weak_ptr<bool> alive = alive_;
-  auto report = [this, alive, host, address](bool ok) {
+  auto report = [this, alive, probe](bool ok) {
     if (alive.expired()) return;
-    core_.probed(host, address, ok);
+    core_.probed(probe, ok);
   };
   sockaddr_storage a{};
   socklen_t len;
@@ -436,16 +440,16 @@ void LobbyServer::probe(ConnId host, const std::string& address, int port) {
     if (::inet_pton(AF_INET, address.c_str(), &a4.sin_addr) != 1) port = 0;
     len = sizeof a4;
   }
-  const int fd = port && probes_ < limits_.maxProbes ? ::socket(a.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0) : -1;
+  // The core bounds how many run at once; a socket refused here (out of
+  // descriptors) is a probe that reached nothing.
+  const int fd = port ? ::socket(a.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0) : -1;
   if (fd < 0) {
     loop_.after(0, [report] { report(false); });
     return;
   }
-  ++probes_;
   const int rc = ::connect(fd, reinterpret_cast<sockaddr*>(&a), len);
   if (rc != 0 && errno != EINPROGRESS) {
     ::close(fd);
-    --probes_;
     loop_.after(0, [report] { report(false); });
     return;
   }
@@ -459,7 +463,6 @@ void LobbyServer::probe(ConnId host, const std::string& address, int port) {
     loop_.unwatch(fd);
     loop_.cancel(*timer);
     ::close(fd);
-    --probes_;
     report(ok);
   };
   loop_.watch(fd, Reactor::kWritable, [fd, finish](int, int) {
@@ -472,13 +475,22 @@ void LobbyServer::probe(ConnId host, const std::string& address, int port) {
 }
 
 void LobbyServer::sweep() {
-  const int64_t now = Reactor::clockMs();
+  const int64_t now = loop_.time();
   core_.tick(now);
-  std::vector<ConnId> stalled;
-  for (auto& [id, c] : conns_)
+  std::vector<ConnId> stalled, silent;
+  for (auto& [id, c] : conns_) {
     if (c->stalledSince && now - c->stalledSince > limits_.stallMs) stalled.push_back(id);
+    if (c->firstBytesDue && now >= c->firstBytesDue) silent.push_back(id);
+  }
   // A reader that stopped reading: what it was sent is dropped with it.
   for (ConnId id : stalled) drop(id);
+  // A joiner that never spoke: its relay, and the host's leg, end.
+  for (ConnId id : silent)
+    if (Conn* c = find(id)) {
+      c->firstBytesDue = 0;
+      core_.note(id, "a relay whose joiner sent nothing was ended", now);
+      close(id);
+    }
 }
 
 }  // namespace ombrix::lobby

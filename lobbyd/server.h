@@ -9,7 +9,8 @@
 // polled) and when the process runs out of descriptors, until one is free.
 // A relay moves at most what its table's budget allows and never holds more
 // than relayBuffer per direction: a side that cannot take more stops the
-// other side's reading, as TCP itself would.
+// other side's reading, as TCP itself would. A relay's joiner must send its
+// first bytes within relayFirstBytesMs.
 #pragma once
 
 #include <netinet/in.h>
@@ -32,7 +33,10 @@ struct ServerLimits {
   int64_t stallMs = 30000;
   size_t relayBuffer = 64 * 1024;
   int64_t probeMs = 3000;
-  size_t maxProbes = 256;  // at once; more are answered "not reachable"
+  // A relay whose joiner sends nothing at all this long after it was spliced
+  // is ended: a game answers the host's first message at once, and a joiner
+  // that does not only holds one of the table's relays and a slot at the host.
+  int64_t relayFirstBytesMs = 10000;
 };
 
 class LobbyServer : public CoreOutput {
@@ -50,8 +54,8 @@ class LobbyServer : public CoreOutput {
   // CoreOutput.
   void send(ConnId id, std::string_view bytes) override;
   void close(ConnId id) override;
-  void probe(ConnId host, const std::string& address, int port) override;
-  void splice(ConnId a, ConnId b, std::shared_ptr<RelayBudget> budget) override;
+  void probe(ProbeId probe, const std::string& address, int port) override;
+  void splice(ConnId joiner, ConnId hostLeg, std::shared_ptr<RelayBudget> budget) override;
 
  private:
   struct Conn {
@@ -65,6 +69,7 @@ class LobbyServer : public CoreOutput {
     std::shared_ptr<RelayBudget> budget;
     bool waitingBudget = false, waitingPartner = false;
     bool readEof = false;
+    int64_t firstBytesDue = 0;  // a relay's joiner that has sent nothing yet
   };
 
   void onAccept();
@@ -82,14 +87,12 @@ class LobbyServer : public CoreOutput {
   Reactor& loop_;
   LobbyCore core_;
   ServerLimits limits_;
-  LobbyCore::Log log_;
   int listenFd_ = -1;
   int port_ = 0;
   bool accepting_ = false;
   uint64_t acceptTimer_ = 0, sweepTimer_ = 0, paceTimer_ = 0;
   std::unordered_map<ConnId, std::unique_ptr<Conn>> conns_;
   std::vector<ConnId> paced_;  // relays waiting for their budget
-  size_t probes_ = 0;
   ConnId nextId_ = 1;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

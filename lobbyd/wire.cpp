@@ -6,6 +6,8 @@
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
+#include "tables/cleantext.h"
+
 namespace ombrix::lobby {
 
 using nlohmann::json;
@@ -70,70 +72,9 @@ std::string makeTicket() {
 
 // --- Cleaning ----------------------------------------------------------------------
 
-namespace {
-
-// Length of the valid UTF-8 sequence at s[i], 0 when it is not one.
-size_t utf8Length(std::string_view s, size_t i) {
-  const auto b = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
-  const unsigned char c = b(i);
-  size_t n;
-  uint32_t cp;
-  if (c < 0x80) return 1;
-  if (c >= 0xC2 && c <= 0xDF) {
-    n = 2, cp = c & 0x1F;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    n = 3, cp = c & 0x0F;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    n = 4, cp = c & 0x07;
-  } else {
-    return 0;
-  }
-  if (i + n > s.size()) return 0;
-  for (size_t k = 1; k < n; ++k) {
-    if ((b(i + k) & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (b(i + k) & 0x3F);
-  }
-  // Overlong forms, surrogates and code points past U+10FFFF.
-  if ((n == 3 && cp < 0x800) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
-    return 0;
-  return n;
-}
-
-}  // namespace
-
-std::string cleanName(std::string_view raw) {
-  std::string out;
-  out.reserve(std::min(raw.size(), kMaxNameBytes + 4));
-  bool space = true;  // drops leading spaces and runs of them
-  for (size_t i = 0; i < raw.size() && out.size() <= kMaxNameBytes + 4;) {
-    const size_t n = utf8Length(raw, i);
-    std::string_view piece;
-    if (n == 0) {
-      piece = "\xEF\xBF\xBD";  // U+FFFD
-      i += 1;
-    } else {
-      piece = raw.substr(i, n);
-      i += n;
-    }
-    const unsigned char c = static_cast<unsigned char>(piece[0]);
-    // C0 controls, DEL, and the C1 controls (U+0080-U+009F) and the line and
-    // paragraph separators, which break lines too.
-    const bool control = (piece.size() == 1 && (c < 0x20 || c == 0x7F)) ||
-                         (piece.size() == 2 && c == 0xC2 && static_cast<unsigned char>(piece[1]) < 0xA0) ||
-                         piece == "\xE2\x80\xA8" || piece == "\xE2\x80\xA9";
-    if (control || piece == " ") {
-      if (!space) out.push_back(' ');
-      space = true;
-      continue;
-    }
-    if (out.size() + piece.size() > kMaxNameBytes) break;
-    out.append(piece);
-    space = false;
-  }
-  while (!out.empty() && out.back() == ' ') out.pop_back();
-  if (out.size() > kMaxNameBytes) out.resize(kMaxNameBytes);
-  return out;
-}
+// The lobby's own cleaning, so what the server shows and logs is what every
+// lobby would show.
+std::string cleanName(std::string_view raw) { return tables::cleanText(raw, kMaxNameBytes); }
 
 std::string cleanVersion(std::string_view raw) {
   std::string out;

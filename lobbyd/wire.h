@@ -60,10 +60,11 @@ struct TableState {
   bool operator==(const TableState&) const = default;
 };
 
-// A name as shown to everyone: valid UTF-8 (bad bytes become U+FFFD), control
-// characters and line breaks as spaces, runs of spaces as one, trimmed, at
-// most kMaxNameBytes bytes cut at a character's edge; empty when nothing is
-// left.
+// A name as shown to everyone, cleaned as every lobby cleans it
+// (tables::cleanText): valid UTF-8 (bad bytes become U+FFFD), control
+// characters and line breaks as spaces, no marks that turn the text's
+// direction or hide themselves, runs of spaces as one, trimmed, at most
+// kMaxNameBytes bytes cut at a character's edge; empty when nothing is left.
 std::string cleanName(std::string_view raw);
 // A version text: printable ASCII only, at most kMaxVersionBytes.
 std::string cleanVersion(std::string_view raw);

@@ -35,10 +35,14 @@ char32_t decode(std::string_view s, size_t& i) {
 bool isControl(char32_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029; }
 
 // Marks that change the order or the look of the text around them without
-// showing themselves.
+// showing themselves, and the invisible letters that make a name look blank
+// or like another (a soft hyphen, the word joiner and invisible operators,
+// the Hangul fillers). The joiners U+200C and U+200D stay: scripts and emoji
+// need them.
 bool isInvisibleMark(char32_t c) {
-  return c == 0x061C || c == 0x200B || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) ||
-         (c >= 0x2066 && c <= 0x2069) || c == 0xFEFF;
+  return c == 0x00AD || c == 0x061C || c == 0x115F || c == 0x1160 || c == 0x180E || c == 0x200B || c == 0x200E ||
+         c == 0x200F || (c >= 0x202A && c <= 0x202E) || (c >= 0x2060 && c <= 0x2064) ||
+         (c >= 0x2066 && c <= 0x2069) || c == 0x3164 || c == 0xFEFF || c == 0xFFA0;
 }
 
 void encode(char32_t c, std::string& out) {

@@ -22,13 +22,14 @@ namespace {
 }
 
 constexpr int kConns = 24;
+// Two in one IPv6 /64, a third in its /56, one IPv4 address mapped into IPv6.
 const char* const kAddresses[] = {"198.51.100.7", "203.0.113.9", "2001:db8:5:5::1", "2001:db8:5:5::2",
-                                  "::ffff:198.51.100.7", "2001:db8:6::1"};
+                                  "::ffff:198.51.100.7", "2001:db8:5:6::1"};
 
 // The transport, reduced to what the checks need: what was asked of it.
 struct Transport : CoreOutput {
   std::set<ConnId> toClose;
-  std::vector<std::pair<ConnId, std::string>> probes;
+  std::vector<ProbeId> probes;
   std::vector<std::pair<ConnId, ConnId>> splices;
   std::vector<std::string> codes, tickets, secrets;
   ConnId answering = 0;  // the connection whose line is being handled
@@ -59,9 +60,9 @@ struct Transport : CoreOutput {
     if (start != bytes.size()) broken("an answer not ending its line");
   }
   void close(ConnId id) override { toClose.insert(id); }
-  void probe(ConnId host, const std::string& address, int port) override {
+  void probe(ProbeId probe, const std::string&, int port) override {
     if (port < 1 || port > 65535) broken("a probe of no port");
-    probes.emplace_back(host, address);
+    probes.push_back(probe);
   }
   void splice(ConnId a, ConnId b, std::shared_ptr<RelayBudget> budget) override {
     if (a == b || !budget) broken("a splice of one connection");
@@ -132,10 +133,20 @@ int driveLobby(const uint8_t* data, size_t size) {
   Input in(data, size);
   Transport t;
   Limits limits;
-  limits.connectionsPerAddress = 6;  // small, so the fuzzer reaches every bound
-  limits.tablesPerAddress = 3;
+  limits.address.connections = 6;  // small, so the fuzzer reaches every bound
+  limits.address.tables = 3;
+  limits.net56.connections = 8;
+  limits.net48.tables = 4;
+  limits.address.connectBurst = 12;
   limits.relaysPerTable = 3;
+  limits.relaysPerJoiner = 2;
   limits.listPage = 4;
+  limits.probes = 3;
+  limits.probesPerAddress = 2;
+  limits.statesBurst = 3;
+  limits.statesFlood = 4;
+  limits.crowdedAt = 16;
+  limits.crowdedPerAddress = 3;
   LobbyCore core(t, limits);
   std::map<int, ConnId> open;  // slot -> connection
   std::set<ConnId> refused;
@@ -174,9 +185,9 @@ int driveLobby(const uint8_t* data, size_t size) {
         break;
       case 5:
         if (!t.probes.empty()) {
-          const auto p = t.probes.back();
+          const ProbeId p = t.probes.back();
           t.probes.pop_back();
-          core.probed(p.first, p.second, in.byte() % 2);
+          core.probed(p, in.byte() % 2);
         }
         break;
       case 6:

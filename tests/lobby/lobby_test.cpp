@@ -18,6 +18,7 @@
 #include "lobby/servergame.h"
 #include "lobbyclient/registration.h"
 #include "lobby/servertables.h"
+#include "tests/lobbyd/client.h"
 #include "tests/lobbyd/server_thread.h"
 #include "lobby/tablemodel.h"
 #include "tests/support/qtloop.h"
@@ -301,6 +302,44 @@ TEST_F(Lobby, TheGamesSectionKeepsEveryByteAndAFloodOfTablesIsBounded) {
   for (int i = 0; i < 5000; ++i) lan.seen("k" + std::to_string(i), "t" + std::to_string(i), "10.0.0.9", 7772, i % 5, 0);
   ASSERT_TRUE(waitFor([&] { return model.rowCount() == static_cast<int>(tables::TableList::kMaxTables); }));
   EXPECT_EQ(window.label_lan->text(), "200 tables on this network; waiting tables first.");
+}
+
+
+// The lobby reads the server's listing page by page, as far as its list
+// holds: a table registered after a hundred others is listed too.
+TEST(LobbyServerTables, EveryPageTheListHoldsIsRead) {
+  Limits limits;
+  limits.address = {1000, 200, 1000, 1000, 10, 1};
+  limits.requestsBurst = 1000;
+  ServerThread server(limits);
+  std::vector<std::unique_ptr<lobbytest::Client>> hosts;
+  auto registerTable = [&](const std::string& name) {
+    hosts.push_back(std::make_unique<lobbytest::Client>(server.port(), "127.0.0.1"));
+    TableState t;
+    t.name = name;
+    t.port = 1;
+    hosts.back()->send(registerLine(t, false));
+    ASSERT_EQ(hosts.back()->next(Op::Registered).op, Op::Registered);
+  };
+  for (int i = 0; i < 149; ++i) registerTable("Table " + std::to_string(i));
+  registerTable("Ann's table");
+  ServerTables servers;
+  std::set<std::string> seen, names;
+  servers.onSeen = [&](const ListedTable& t) {
+    seen.insert(t.code);
+    names.insert(t.name);
+  };
+  int listings = 0;
+  servers.onListed = [&] { ++listings; };
+  servers.setServer(server.hostPort());
+  // The listing's order may lag its tables by a quarter second.
+  for (int tries = 0; tries < 20 && seen.size() < 150; ++tries) {
+    const int before = listings;
+    if (tries) servers.refresh();
+    ASSERT_TRUE(waitFor([&] { return listings > before; }));
+  }
+  EXPECT_EQ(seen.size(), 150u);
+  EXPECT_TRUE(names.contains("Ann's table"));
 }
 
 }  // namespace

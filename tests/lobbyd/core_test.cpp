@@ -12,7 +12,7 @@ namespace {
 struct Recorder : CoreOutput {
   std::map<ConnId, std::vector<std::string>> sent;
   std::set<ConnId> closedIds;
-  std::vector<std::pair<ConnId, std::string>> probes;
+  std::vector<std::pair<ProbeId, std::string>> probes;
   std::vector<std::pair<ConnId, ConnId>> splices;
   void send(ConnId id, std::string_view b) override {
     // A listing comes as one piece of several lines.
@@ -21,7 +21,7 @@ struct Recorder : CoreOutput {
       sent[id].emplace_back(b.substr(s, nl - s));
   }
   void close(ConnId id) override { closedIds.insert(id); }
-  void probe(ConnId h, const std::string& a, int) override { probes.emplace_back(h, a); }
+  void probe(ProbeId p, const std::string& a, int) override { probes.emplace_back(p, a); }
   void splice(ConnId a, ConnId b, std::shared_ptr<RelayBudget>) override { splices.emplace_back(a, b); }
   Message last(ConnId id) {
     EXPECT_FALSE(sent[id].empty());
@@ -30,6 +30,11 @@ struct Recorder : CoreOutput {
     return m.value_or(Message{});
   }
 };
+
+std::string withoutBreak(std::string s) {
+  s.pop_back();
+  return s;
+}
 
 class Core : public ::testing::Test {
  protected:
@@ -90,7 +95,7 @@ TEST_F(Core, PublicTablesAreListedPrivateOnesFoundByCodeAndBothWithdrawnWithThei
   EXPECT_EQ(out.last(lobby).code, bobCode);
 
   // A reachable host: its address is offered, and the host is told.
-  core.probed(ann, "198.51.100.7", true);
+  core.probed(out.probes[0].first, true);
   EXPECT_EQ(out.last(ann).direct, std::vector<std::string>{"198.51.100.7:7772"});
   core.line(ann, R"({"op":"state","players":2,"watchers":1,"state":"playing","round":3,"game":"half"})", now);
   core.line(lobby, R"({"op":"lookup","code":")" + annCode + "\"}", now);
@@ -157,11 +162,15 @@ TEST_F(Core, ARelayPairsTheJoinerWithTheHostsSecondConnectionByItsTicket) {
 
 TEST_F(Core, TheBoundsHold) {
   // Connections and tables per address (an IPv6 /64 counts as one).
-  for (int i = 0; i < core.limits().tablesPerAddress; ++i) host("T" + std::to_string(i), false, "2001:db8:1:1::" + std::to_string(i + 1));
+  const ScopeBounds& a = core.limits().address;
+  for (int i = 0; i < a.tables; ++i) host("T" + std::to_string(i), false, "2001:db8:1:1::" + std::to_string(i + 1));
   auto extra = open("2001:db8:1:1::99");
   core.line(extra, registerLine(TableState{}, false).substr(0, registerLine(TableState{}, false).size() - 1), now);
   EXPECT_EQ(out.last(extra).error, "full");
-  for (int i = core.limits().tablesPerAddress + 1; i < core.limits().connectionsPerAddress; ++i) open("2001:db8:1:1::5");
+  for (int i = a.tables + 1; i < a.connections; ++i) {
+    now += static_cast<int64_t>(1000 / a.connectPerSecond);  // within the rate of new connections
+    open("2001:db8:1:1::5");
+  }
   EXPECT_FALSE(core.opened(next++, Peer::of("2001:db8:1:1:ffff::1"), now));
   EXPECT_TRUE(core.opened(next++, Peer::of("2001:db8:1:2::1"), now));
   expectConsistent();
@@ -171,7 +180,7 @@ TEST_F(Core, TheBoundsHold) {
   auto [h, code] = host("Real", false, "198.51.100.20");
   const ConnId guesser = open("203.0.113.50");
   core.line(guesser, R"({"lobby":1,"op":"lookup","code":"+2222222"})", now);
-  for (int i = 1; i < core.limits().failedBurst; ++i)
+  for (int i = 1; i < a.failedBurst; ++i)
     core.line(guesser, R"({"op":"lookup","code":"+2222223"})", now);
   core.line(guesser, R"({"op":"lookup","code":")" + code + "\"}", now);
   EXPECT_EQ(out.last(guesser).error, "slow");
@@ -180,7 +189,7 @@ TEST_F(Core, TheBoundsHold) {
   const ConnId back = open("203.0.113.50");
   core.line(back, R"({"lobby":1,"op":"lookup","code":")" + code + "\"}", now);
   EXPECT_EQ(out.last(back).error, "slow");
-  now += static_cast<int64_t>(1000 / core.limits().failedPerSecond) + 1;
+  now += static_cast<int64_t>(1000 / a.failedPerSecond) + 1;
   const ConnId later = open("203.0.113.50");
   core.line(later, R"({"lobby":1,"op":"lookup","code":")" + code + "\"}", now);
   EXPECT_EQ(out.last(later).table.name, "Real");
@@ -207,6 +216,70 @@ TEST_F(Core, TheBoundsHold) {
   now += core.limits().firstLineMs;
   core.tick(now);
   EXPECT_TRUE(out.closedIds.count(silent));
+  expectConsistent();
+}
+
+// Names are cleaned as every lobby cleans them, before they reach a listing
+// or the log, and the log says only so much about one address.
+TEST_F(Core, NamesAreCleanedAsTheLobbyDoesAndTheLogIsBoundedPerAddress) {
+  std::vector<std::string> log;
+  LobbyCore logged{out, Limits{}, [&](std::string_view l) { log.emplace_back(l); }};
+  ConnId id = 1000;
+  auto registerAs = [&](const std::string& address, const std::string& name) {
+    const ConnId c = id++;
+    EXPECT_TRUE(logged.opened(c, Peer::of(address), now));
+    TableState t;
+    t.name = name;
+    logged.line(c, withoutBreak(registerLine(t, false)), now);
+    return c;
+  };
+  // A right-to-left override, zero-width spaces, a word joiner and a blank
+  // Hangul filler: the name reads as what it is.
+  const ConnId fake = registerAs("198.51.100.1", "\u202E\u200BFREE\u2060 CHIPS\u3164\u200B\u202C");
+  auto m = parseLine(out.sent[fake].at(0), false);
+  ASSERT_TRUE(m && m->op == Op::Registered);
+  const ConnId lobby = id++;
+  logged.opened(lobby, Peer::of("203.0.113.9"), now);
+  logged.line(lobby, withoutBreak(lookupLine(m->code)), now);
+  EXPECT_EQ(out.last(lobby).table.name, "FREE CHIPS");
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].substr(log[0].find(": ") + 2), "FREE CHIPS");
+
+  // One address registering and withdrawing without end: a burst of lines,
+  // then a few a minute; others are logged as ever, and what was left out
+  // is counted.
+  const Limits& l = logged.limits();
+  for (int i = 0; i < 100; ++i) {
+    now += 200;  // within its rate of requests
+    logged.closed(registerAs("198.51.100.2", "Churn"), now);
+  }
+  const auto about = [&](const std::string& what) {
+    return std::count_if(log.begin(), log.end(), [&](const std::string& line) { return line.find(what) != std::string::npos; });
+  };
+  const double allowed = l.logBurst + 100 * 0.2 * l.logPerSecond;
+  EXPECT_LE(about("Churn"), static_cast<long>(allowed) + 1);
+  registerAs("198.51.100.3", "Quiet");
+  EXPECT_EQ(about("Quiet"), 1);
+  now += 600000;
+  registerAs("198.51.100.2", "Back");
+  EXPECT_NE(log.back().find("Back"), std::string::npos);
+  EXPECT_NE(log.back().find(" lines about this address before, not logged)"), std::string::npos);
+}
+
+// A withdrawal costs its own table's waiting joiners, however many wait for
+// other tables.
+TEST_F(Core, AWithdrawalLooksOnlyAtItsOwnTablesJoiners) {
+  std::vector<std::pair<ConnId, std::string>> hosts;
+  for (int t = 0; t < 50; ++t) hosts.push_back(host("T" + std::to_string(t), false, "198.51.100." + std::to_string(t + 1)));
+  for (int t = 0; t < 50; ++t)
+    for (int j = 0; j < core.limits().relaysPerTable; ++j) {
+      const ConnId joiner = open("203.0." + std::to_string(t) + "." + std::to_string(j + 1));
+      core.line(joiner, withoutBreak(connectLine(hosts[t].second)), now);
+      ASSERT_TRUE(core.holding(joiner));
+    }
+  const size_t before = core.withdrawalWork();
+  core.closed(hosts[7].first, now);
+  EXPECT_EQ(core.withdrawalWork() - before, static_cast<size_t>(core.limits().relaysPerTable));
   expectConsistent();
 }
 

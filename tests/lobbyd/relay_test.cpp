@@ -91,7 +91,8 @@ Limits loopbackLimits() {
   Limits l;
   l.requestsBurst = 1000;
   l.requestsPerSecond = 1e6;
-  l.connectionsPerAddress = 1000;
+  l.address.connections = 1000;
+  l.address.connectBurst = 1000;
   return l;
 }
 

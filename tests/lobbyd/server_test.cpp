@@ -9,56 +9,14 @@
 #include <chrono>
 #include <utility>
 
+#include "tests/lobbyd/client.h"
 #include "tests/lobbyd/server_thread.h"
 
 namespace ombrix::lobby {
 namespace {
 
-// A blocking client that gives up after a few seconds rather than hang.
-struct Client {
-  explicit Client(int port, int receiveBuffer = 0) {
-    fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (receiveBuffer) ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-    timeval tv{10, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-  }
-  ~Client() { ::close(fd); }
-  bool send(const std::string& s) const { return ::send(fd, s.data(), s.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(s.size()); }
-  // One line, without its line break; "" at the end of the stream.
-  std::string line() {
-    for (;;) {
-      const size_t nl = in.find('\n');
-      if (nl != std::string::npos) {
-        std::string l = in.substr(0, nl);
-        in.erase(0, nl + 1);
-        return l;
-      }
-      char buf[4096];
-      const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
-      if (n <= 0) return {};
-      in.append(buf, static_cast<size_t>(n));
-    }
-  }
-  // Reads until the server closes; the bytes read.
-  size_t drain() {
-    size_t total = in.size();
-    char buf[65536];
-    for (ssize_t n; (n = ::recv(fd, buf, sizeof buf, 0)) > 0;) total += static_cast<size_t>(n);
-    return total;
-  }
-  int fd;
-  std::string in;
-};
-
-std::string withoutBreak(std::string s) {
-  s.pop_back();
-  return s;
-}
+using lobbytest::Client;
+using lobbytest::withoutBreak;
 
 TEST(LobbyServerBounds, WhatIsNotTheProtocolEndsTheConnectionAndGetsNoLargerAnswerThanItSent) {
   ServerThread server;
@@ -79,9 +37,9 @@ TEST(LobbyServerBounds, WhatIsNotTheProtocolEndsTheConnectionAndGetsNoLargerAnsw
 
 TEST(LobbyServerBounds, AListerThatStopsReadingIsCutOff) {
   Limits limits;
-  limits.tablesPerAddress = 200;
-  limits.connectionsPerAddress = 1000;
+  limits.address = {1000, 200, 1000, 1000, 10, 1};
   limits.requestsBurst = 10000;
+  limits.logBurst = 1000;
   ServerLimits cap;
   cap.outputCap = 32 * 1024;
   ServerThread server(limits, cap);
@@ -94,7 +52,7 @@ TEST(LobbyServerBounds, AListerThatStopsReadingIsCutOff) {
     ASSERT_EQ(parseLine(hosts.back()->line(), false)->op, Op::Registered);
   }
   // Every listing is about 20 KB; the lister reads none of them.
-  Client stalled(server.hostPort().port, 4096);
+  Client stalled(server.hostPort().port, {}, "127.0.0.1", 4096);
   std::string asks = listLine(0);
   for (int i = 0; i < 200; ++i) asks += withoutBreak(listLine(0)).replace(1, 10, "") + "\n";
   stalled.send(asks);

@@ -17,10 +17,19 @@ namespace ombrix::lobby {
 
 class ServerThread {
  public:
-  explicit ServerThread(Limits limits = {}, ServerLimits server = {}) {
+  struct Options {
+    std::string bind = "127.0.0.1";
+    // The server's clock is the test's: it moves only with advance(), so
+    // its deadlines pass when the test says, over real sockets.
+    bool virtualTime = false;
+  };
+  explicit ServerThread(Limits limits = {}, ServerLimits server = {}) : ServerThread(limits, server, Options{}) {}
+  ServerThread(Limits limits, ServerLimits server, Options options) : bind_(options.bind) {
     std::promise<int> port;
-    thread_ = std::thread([&port, limits, server, this] {
-      Reactor loop;
+    thread_ = std::thread([&port, limits, server, options, this] {
+      Reactor::Clock clock;
+      if (options.virtualTime) clock = [this] { return clock_.load(); };
+      Reactor loop(clock);
       LobbyServer s(loop, limits, server, [this](std::string_view line) {
         {
           std::lock_guard<std::mutex> g(mutex_);
@@ -28,9 +37,12 @@ class ServerThread {
         }
         logChanged_.notify_all();
       });
-      s.listen("127.0.0.1", 0);
+      s.listen(options.bind, 0);
       port.set_value(s.port());
-      while (!stop_) loop.runOnce(20);
+      while (!stop_) {
+        loop.runOnce(5);
+        ++turns_;
+      }
     });
     port_ = port.get_future().get();
   }
@@ -38,11 +50,24 @@ class ServerThread {
     stop_ = true;
     thread_.join();
   }
-  std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
-  HostPort hostPort() const { return {"127.0.0.1", port_}; }
+  std::string address() const {
+    return (bind_.find(':') != std::string::npos ? "[" + bind_ + "]" : bind_) + ":" + std::to_string(port_);
+  }
+  HostPort hostPort() const { return {bind_, port_}; }
+  int port() const { return port_; }
+  // Moves the server's virtual clock on and lets its loop run its timers.
+  void advance(int64_t ms) {
+    clock_ += ms;
+    const uint64_t from = turns_;
+    while (turns_ < from + 3) std::this_thread::yield();
+  }
   bool logged(const std::string& text) {
     std::lock_guard<std::mutex> g(mutex_);
     return loggedLocked(text);
+  }
+  std::vector<std::string> log() {
+    std::lock_guard<std::mutex> g(mutex_);
+    return log_;
   }
   // Blocks this thread (the server runs on its own) until the line is logged.
   bool waitLogged(const std::string& text, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
@@ -51,8 +76,11 @@ class ServerThread {
   }
 
  private:
+  std::string bind_;
   std::thread thread_;
   std::atomic<bool> stop_{false};
+  std::atomic<int64_t> clock_{1000000};
+  std::atomic<uint64_t> turns_{0};
   int port_ = 0;
   bool loggedLocked(const std::string& text) const {
     for (const auto& l : log_)
