@@ -14,6 +14,7 @@
 //   OMBRIX_SCREENSHOT=F,MS[,NAME[,BUTTON]] save a picture of the table window (or
 //                          the window of that object name, e.g. Tdownload) to F after
 //                          MS ms, first clicking its button BUTTON (e.g. button_chart)
+//   OMBRIX_WINDOW=WxH      with OMBRIX_SCREENSHOT: the table window that large for the picture
 //   OMBRIX_AUTOPLAY=1      start a full game and let the computer play seat 1
 //                          (demonstrations and the README's screenshot)
 //   OMBRIX_KEYPLAY=R       start a full game and play seat 1 by key presses; with
@@ -176,6 +177,7 @@ int main(int argc, char** argv) {
   std::unique_ptr<dnssd::TablePublisher> announcement;
   std::unique_ptr<app::HostLobby> lobbyServer;
   table.show();
+  table.prepareCards();
   QTimer::singleShot(0, &table, [&table, &host, &announcement, &lobbyServer, words = *params] {
     table.processparams(words);
     if (words.size() < 3 || words[2] != "true" || host.port() <= 0) return;
@@ -231,6 +233,9 @@ int main(int argc, char** argv) {
         window = nullptr;
       }
       if (!window) return app.quit();
+      // The table at another size for the picture (its stored size was read at the log-in).
+      const QStringList size = qEnvironmentVariable("OMBRIX_WINDOW").split('x');
+      if (window == &table && size.size() == 2) table.setGeometry(0, 0, size[0].toInt(), size[1].toInt());
       if (parts.size() > 3)
         if (auto* button = window->findChild<QAbstractButton*>(parts[3])) button->click();
       window->show();

@@ -26,10 +26,13 @@
 #include "client/tablekeys.h"
 #include "net/wsock.h"
 #include "protocol/commands.h"
+#include "ui/cardlabel.h"
 #include "ui/cardpictures.h"
+#include "ui/designscale.h"
 #include "ui/msgbox.h"
 #include "ui/userfiles.h"
 #include "widgets/art.h"
+#include "widgets/controls.h"
 #include "windows/downloadform.h"
 #include "windows/lasttrickform.h"
 #include "windows/phrasesform.h"
@@ -58,7 +61,7 @@ namespace {
 
 QLabel* label(QWidget* parent, const QString& name, const QString& text, int x, int y, int w, int h, int px,
               bool bold = true, QColor colour = Qt::black) {
-  auto* l = new QLabel(text, parent);
+  auto* l = new widgets::FitLabel(text, parent);
   l->setObjectName(name);
   l->setGeometry(x, y, w, h);
   QFont f("Arial");
@@ -71,24 +74,26 @@ QLabel* label(QWidget* parent, const QString& name, const QString& text, int x, 
   return l;
 }
 
-QLabel* picture(QWidget* parent, const QString& name, int x, int y, int w, int h, const QPixmap& pm = {}) {
-  auto* l = new QLabel(parent);
+// A mark drawn in code (widgets/art.h), at the size the table shows it.
+QLabel* art(QWidget* parent, const QString& name, int x, int y, int w, int h, widgets::ArtLabel::Art draw) {
+  auto* l = new widgets::ArtLabel(parent, {w, h}, std::move(draw));
+  l->setObjectName(name);
+  l->setScaledContents(true);
+  l->setGeometry(x, y, w, h);
+  return l;
+}
+
+ui::CardLabel* cardPlace(QWidget* parent, const QString& name, int x, int y, int w, int h) {
+  auto* l = new ui::CardLabel(parent);
   l->setObjectName(name);
   l->setGeometry(x, y, w, h);
-  if (!pm.isNull()) l->setPixmap(pm);
   return l;
 }
 
 QPushButton* pictureButton(QWidget* parent, const QString& name, const QString& text, int x, int y) {
-  auto* b = new QPushButton(parent);
+  auto* b = new widgets::PictureButton(parent, text, {91, 28});
   b->setObjectName(name);
   b->setGeometry(x, y, 91, 28);
-  b->setFlat(true);
-  b->setIcon(widgets::buttonFace(text));
-  b->setIconSize({91, 28});
-  b->setStyleSheet("QPushButton { border: none; }");
-  b->setToolTip(text);
-  b->setAccessibleName(text);
   return b;
 }
 
@@ -125,10 +130,17 @@ class UpDown : public QWidget {
     auto* down = new QToolButton(this);
     up->setArrowType(Qt::UpArrow);
     down->setArrowType(Qt::DownArrow);
-    up->setGeometry(0, 0, 17, 14);
-    down->setGeometry(0, 14, 17, 14);
     connect(up, &QToolButton::clicked, this, [this] { step(1); });
     connect(down, &QToolButton::clicked, this, [this] { step(-1); });
+  }
+
+ protected:
+  void resizeEvent(QResizeEvent*) override {
+    // The two arrows share the height, whatever the table's size.
+    const auto arrows = findChildren<QToolButton*>();
+    const int half = height() / 2;
+    arrows[0]->setGeometry(0, 0, width(), half);
+    arrows[1]->setGeometry(0, half, width(), height() - half);
   }
 
  private:
@@ -141,11 +153,10 @@ class UpDown : public QWidget {
 
 }  // namespace
 
-CardImage::CardImage(QWidget* parent, int position, int c) : QLabel(parent), handPosition(position), card(c) {
+CardImage::CardImage(QWidget* parent, int position, int c) : ui::CardLabel(parent), handPosition(position), card(c) {
   setObjectName("card" + QString::number(position));
-  resize(ui::CardPictures::kWidth, ui::CardPictures::kHeight);
-  setPixmap(ui::CardPictures::instance().picture(c));
-  setScaledContents(true);
+  ui::designPlace(this, {0, 0, ui::CardPictures::kWidth, ui::CardPictures::kHeight});
+  setCard(c);
   show();
 }
 
@@ -239,7 +250,7 @@ void Tchat::buildTable() {
   panel_main->setMinimumSize(784, 474);
   tableArea = new QWidget(panel_main);
   tableArea->setObjectName("tableArea");
-  tableArea->setGeometry(1, 1, 782, 474);
+  tableArea->setGeometry(kTableArea);
   for (int p = 1; p <= 4; ++p) {
     const QString n = QString::number(p);
     for (const FamilyLayout& f : kLayout) {
@@ -262,17 +273,17 @@ void Tchat::buildTable() {
       } else if (fam == "label_bidlabel") {
         label(tableArea, name, "Bid", at.x, at.y, 36, 16, 13);
       } else if (fam == "image_turn") {
-        picture(tableArea, name, at.x, at.y, 27, 44, widgets::turnArrow())->hide();
+        art(tableArea, name, at.x, at.y, 27, 44, widgets::turnArrow)->hide();
       } else if (fam == "image_eyes") {
-        picture(tableArea, name, at.x, at.y, 24, 17, widgets::watchEyes())->hide();
+        art(tableArea, name, at.x, at.y, 24, 17, widgets::watchEyes)->hide();
       } else if (fam == "image_cards") {
-        picture(tableArea, name, at.x, at.y, 66, 96);
+        cardPlace(tableArea, name, at.x, at.y, 66, 96);
       } else if (fam == "image_played") {
-        picture(tableArea, name, at.x, at.y, 71, 96);
+        cardPlace(tableArea, name, at.x, at.y, 71, 96);
       } else if (fam == "image_winner") {
-        picture(tableArea, name, at.x, at.y, 82, 88, widgets::winnerMark())->hide();
+        art(tableArea, name, at.x, at.y, 82, 88, widgets::winnerMark)->hide();
       } else if (fam == "image_trickwinner") {
-        picture(tableArea, name, at.x, at.y, 32, 41, widgets::trickMark())->hide();
+        art(tableArea, name, at.x, at.y, 32, 41, widgets::trickMark)->hide();
       }
     }
     label(tableArea, "caption_score" + n, "Score", kScoreCaption[p - 1].x, kScoreCaption[p - 1].y, 40, 16,
@@ -283,7 +294,7 @@ void Tchat::buildTable() {
   label_round = label(tableArea, "label_round", "Round: 0", 7, 4, 150, 17, 13, true, kNotice);
   label_totalbids = label(tableArea, "label_totalbids", "Total Bids: 0", 7, 21, 150, 17, 13, true, kNotice);
   label_turn = label(tableArea, "label_turn", "Good Luck!", 7, 39, 150, 17, 13, true, kNotice);
-  trumpcard = picture(tableArea, "trumpcard", 23, 314, 71, 96);
+  trumpcard = cardPlace(tableArea, "trumpcard", 23, 314, 71, 96);
   label(tableArea, "caption_trump", "Trump Card", 21, 411, 80, 16, 13, true, kNotice);
   label_status1 = label(tableArea, "label_status1", "", 3, 451, 334, 20, 13, true, kNotice);
   label_status2 = label(tableArea, "label_status2", "", 336, 451, 169, 20, 13, true, kNotice);
@@ -293,7 +304,9 @@ void Tchat::buildTable() {
   label_firstplay = label(tableArea, "label_firstplay", "", 138, 251, 255, 20, 13);
   label_firstplay->setAlignment(Qt::AlignCenter);
   label_firstplay->hide();
-  label_bidcaption = label(tableArea, "label_bid", "Your Bid:", 203, 273, 80, 24, 19);
+  // Wide enough for its text at its size; its right edge, where the text
+  // ends, stays beside the box.
+  label_bidcaption = label(tableArea, "label_bid", "Your Bid:", 183, 273, 100, 24, 19);
   label_bidcaption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   edit_bid = new QLineEdit("0", tableArea);
   edit_bid->setObjectName("edit_bid");
@@ -311,8 +324,9 @@ void Tchat::buildTable() {
   connect(button_starthalf, &QPushButton::clicked, this, [this] { StartHalfGame1Click(); });
   button_start->hide();
   button_starthalf->hide();
-  button_scorecard = pictureButton(tableArea, "button_scorecard", "Score Card", 553, 73);
-  button_lasttrick = pictureButton(tableArea, "button_lasttrick", "Last Trick", 649, 73);
+  // These two stand over the chat column and go with it.
+  button_scorecard = pictureButton(panel_main, "button_scorecard", "Score Card", 554, 74);
+  button_lasttrick = pictureButton(panel_main, "button_lasttrick", "Last Trick", 650, 74);
   connect(button_scorecard, &QPushButton::clicked, this, [this] {
     if (score) score->show(), score->raise();
   });
@@ -326,13 +340,31 @@ void Tchat::buildTable() {
   mainchat->setFocusPolicy(Qt::ClickFocus);
   mainchat->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   mainchat->setStyleSheet("QTextEdit { background: white; font-family: Arial; }");
+  // What the table holds now is its design.
+  ui::designScale(tableArea, 1);
 }
 
 void Tchat::resizeEvent(QResizeEvent* e) {
   QMainWindow::resizeEvent(e);
-  // The chat column grows with the window; the table stays put.
-  if (mychat) layoutChat();
+  if (mychat) layoutTable();
 }
+
+void Tchat::layoutTable() {
+  // The panel at the design's window size: the factor is 1 there, so
+  // nothing moves for a player who never resizes.
+  const QSize design(kDesignWindow.width(), kDesignWindow.height() - menuBar()->height());
+  const qreal s = ui::fitFactor(panel_main->size(), design);
+  const int spareW = std::max(0, panel_main->width() - qRound(design.width() * s));
+  const int spareH = std::max(0, panel_main->height() - qRound(design.height() * s));
+  // The chat column takes half the width to spare; the table is centred in
+  // what is left of it, and in the height.
+  const QPoint table(spareW / 4, spareH / 2);
+  tableArea->setGeometry(ui::scaledRect(kTableArea, s).translated(table));
+  ui::designScale(tableArea, s);
+  layoutChat(s, table + QPoint(spareW / 4, 0));
+}
+
+void Tchat::prepareCards() { ui::CardPictures::instance().prepare(trumpcard->size(), devicePixelRatioF()); }
 
 QString Tchat::caption(int seat) const {
   return TableModel::isSeat(seat) ? fromWire(model_.name(seat)) : QString();
@@ -529,7 +561,7 @@ void Tchat::closeEvent(QCloseEvent* e) {
   redial_->stop();
   // FormClose: the settings are saved only when the window moved or changed
   // size, kept within the desktop's work area.
-  QRect g = geometry();
+  QRect g = isFullScreen() ? geometryBeforeFullScreen_ : geometry();
   if (g != storedGeometry_) {
     const QRect work = screen() ? screen()->availableGeometry() : g;
     if (g.width() > work.width()) g.setWidth(g.width() - 15);

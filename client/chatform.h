@@ -31,6 +31,7 @@
 #include "net/qttimers.h"
 #include "net/wsock.h"
 #include "protocol/framing.h"
+#include "ui/cardlabel.h"
 
 class QTextEdit;
 class QLineEdit;
@@ -66,6 +67,9 @@ class InProcessHost;
 class Tchat : public QMainWindow, private TableObserver {
  public:
   static constexpr unsigned kNoticeColour = 0x804000;  // 0x00BBGGRR
+  // The window at the design size, and the table area within its panel.
+  static constexpr QSize kDesignWindow{790, 520};
+  static constexpr QRect kTableArea{1, 1, 782, 474};
 
   Tchat();
   ~Tchat() override;
@@ -178,6 +182,8 @@ class Tchat : public QMainWindow, private TableObserver {
   void scontopClick();
   void ltontopClick();
   void ResetScreenLocation1Click();
+  // View > "Full Screen" (F11), and back.
+  void FullScreen1Click();
   // File > "Save Game Record…": asks where, then saveGameRecord.
   void SaveGameRecord1Click();
   // Writes what this table saw of the game to `path`; a failure is told in a
@@ -210,6 +216,9 @@ class Tchat : public QMainWindow, private TableObserver {
   std::vector<CardImage*> cardImages() const;
   std::vector<CardImage*> handInOrder() const;
   CardImage* cardImage(int position) const;
+  // Asks for every card picture at the size the table shows them, ahead of
+  // the deal (they are drawn on a thread of their own).
+  void prepareCards();
   // A notice of the in-process host ("Card does't exist"), shown without
   // stopping the dispatch; a text already showing is not shown twice.
   void hostNotice(const QString& text);
@@ -223,7 +232,10 @@ class Tchat : public QMainWindow, private TableObserver {
   void buildTable();
   void buildMenus();
   void buildChat();
-  void layoutChat();
+  // Lays the table and the chat out for the panel's size: the table as one
+  // picture by one factor, centred; the chat column beside it.
+  void layoutTable();
+  void layoutChat(qreal s, QPoint offset);
   void applyTextSize(int points);
   // Writes keys of the game's section; a failure is told in the chat pane.
   bool storeSettings(const std::vector<std::pair<QString, QString>>& keys);
@@ -322,6 +334,9 @@ class Tchat : public QMainWindow, private TableObserver {
 
   // Chat state.
   uint32_t textColor_ = 0x000000, actionColor_ = 0x000000;  // 0x00BBGGRR
+  int textSize_ = 8;         // the chat's points at the design size, as kept in the settings
+  qreal chatScale_ = 1;      // the factor the chat column is shown at
+  qreal inputPoints_ = 9;    // the input line's points at the design size
   bool phraseReady_ = true;
   int phraseTicks_ = 0;
   // Options.
@@ -331,6 +346,8 @@ class Tchat : public QMainWindow, private TableObserver {
   bool botSkillChosen_ = false;        // stored or picked: only then saved and told to the host
   QString scontopText_, ltontopText_;  // as stored: empty until read or changed
   QRect storedGeometry_{3, 3, 790, 520};
+  QRect geometryBeforeFullScreen_;
+  bool maximizedBeforeFullScreen_ = false;
   // Set once loadinifile ran: a table never seated has only the built-in
   // options, which must not replace the player's stored ones.
   bool settingsRead_ = false;
@@ -339,8 +356,9 @@ class Tchat : public QMainWindow, private TableObserver {
   QTextEdit* mainchat;
   QLineEdit* edit_bid;
   QPushButton *button_bid, *button_start, *button_starthalf, *button_scorecard, *button_lasttrick;
-  QLabel *label_bidcaption, *label_round, *label_totalbids, *label_turn, *trumpcard, *label_status1,
-      *label_status2, *label_end, *label_firstplay;
+  QLabel *label_bidcaption, *label_round, *label_totalbids, *label_turn, *label_status1, *label_status2,
+      *label_end, *label_firstplay;
+  ui::CardLabel* trumpcard;
   QWidget* updown_bid;
   QLineEdit* mychat = nullptr;
   std::array<QToolButton*, 11> b_phrase{};  // [1..10]
@@ -350,7 +368,7 @@ class Tchat : public QMainWindow, private TableObserver {
           *Slow1 = nullptr, *Normal1 = nullptr, *Fast1 = nullptr, *SkillClassic1 = nullptr,
           *SkillStandard1 = nullptr, *SkillStrong1 = nullptr, *ShowScorecard1 = nullptr, *scontop = nullptr,
           *ltontop = nullptr, *ScrollChatOff1 = nullptr, *ScrollChatOff2 = nullptr, *ClearMainChat1 = nullptr,
-          *ClearMainChat2 = nullptr, *ResetScreenLocation1 = nullptr;
+          *ClearMainChat2 = nullptr, *ResetScreenLocation1 = nullptr, *FullScreen1 = nullptr;
   std::array<QAction*, 4> textSizes{};  // N8, N10, N12, N14
   QMenu *popup_kick = nullptr, *popup_sounds = nullptr, *PopupMenu1 = nullptr, *PopupMenu2 = nullptr;
 
@@ -383,7 +401,7 @@ class Tchat : public QMainWindow, private TableObserver {
 };
 
 // One card of the local hand.
-class CardImage : public QLabel {
+class CardImage : public ui::CardLabel {
  public:
   CardImage(QWidget* parent, int position, int card);
   int handPosition, card;

@@ -22,7 +22,9 @@
 #include "client/rteurl.h"
 #include "client/sounds.h"
 #include "protocol/commands.h"
+#include "ui/designscale.h"
 #include "widgets/art.h"
+#include "widgets/controls.h"
 #include "windows/aboutform.h"
 #include "windows/phrasesform.h"
 
@@ -38,6 +40,12 @@ const char* const kSounds[13] = {
 const QString kPlaceholder = "<Enter Chat Here>";
 constexpr int kPhraseCooldownTicks = 100;  // 1 ms ticks before the next phrase
 constexpr int kButtonW = 25, kButtonH = 19;
+// The chat column at the design size, in the panel's pixels.
+constexpr int kChatLeft = 545, kChatTop = 125, kChatMinWidth = 232, kChatRightMargin = 4, kChatBottomMargin = 3;
+constexpr int kInputHeight = 21;
+constexpr QRect kLogo(555, 14, 184, 40);
+constexpr int kLogoDesignWidth = 280;  // widgets::logo() is drawn this wide
+constexpr QRect kScoreCardButton(554, 74, 91, 28), kLastTrickButton(650, 74, 91, 28);
 // The pane keeps this many lines, the oldest going first: hours of talk at a
 // table, and a bound on what a flooding host can make it hold.
 constexpr int kChatLinesKept = 2000;
@@ -48,6 +56,7 @@ void Tchat::buildChat() {
   mychat = new QLineEdit(kPlaceholder, panel_main);
   mychat->setObjectName("mychat");
   mychat->setFont(QFont("Arial"));
+  inputPoints_ = mychat->font().pointSizeF();
   mychat->installEventFilter(this);
   mychat->setContextMenuPolicy(Qt::CustomContextMenu);
   PopupMenu2 = new QMenu(this);
@@ -82,7 +91,7 @@ void Tchat::buildChat() {
     auto* b = new QToolButton(panel_main);
     b->setObjectName("b_phrase" + QString::number(n));
     b->setAutoRaise(true);
-    b->setIcon(QIcon(widgets::phraseFace(n == 10)));
+    b->setIcon(QIcon(widgets::phraseFace(n == 10, 1, devicePixelRatioF())));
     b->setIconSize(QSize(kButtonW - 4, kButtonH - 4));
     b->setToolTip(kPhrases[n - 1]);
     b_phrase[n] = b;
@@ -92,10 +101,11 @@ void Tchat::buildChat() {
       connect(b, &QToolButton::clicked, this, [this] { b_phrase10Click(); });
   }
   // The logo opens the maker's web site.
-  auto* logo = new QLabel(panel_main);
+  auto* logo = new widgets::ArtLabel(panel_main, kLogo.size(), [](qreal scale, qreal dpr) {
+    return widgets::logo(scale * kLogo.width() / kLogoDesignWidth, dpr);
+  });
   logo->setObjectName("Image1");
-  logo->setPixmap(widgets::logo().scaled(184, 40, Qt::KeepAspectRatio, Qt::SmoothTransformation));
-  logo->setGeometry(555, 14, 184, 40);
+  logo->setGeometry(kLogo);
   logo->setCursor(Qt::PointingHandCursor);
   logo->installEventFilter(this);
 
@@ -110,16 +120,38 @@ void Tchat::buildChat() {
   }
 }
 
-// The chat column: the phrase buttons in a row right above the pane, the
-// input line under it; the pane takes what the window gives.
-void Tchat::layoutChat() {
-  const int x = 545, w = std::max(232, panel_main->width() - 549);
-  const int top = 125, inputH = 21;
-  const int bottom = std::max(471, panel_main->height()) - 3;
-  for (int n = 1; n <= 10; ++n)
-    b_phrase[n]->setGeometry(x - 13 + (n - 1) * kButtonW, top - kButtonH - 2, kButtonW, kButtonH);
-  mainchat->setGeometry(x, top, w, bottom - inputH - 2 - top);
+// The chat column: the logo and the two window buttons at its head, the
+// phrase buttons in a row right above the pane, the input line under it.
+// At factor s the column's parts are s times their design size, from
+// `offset`; the pane takes the rest of the window's width and height.
+void Tchat::layoutChat(qreal s, QPoint offset) {
+  auto place = [s, offset](QWidget* w, const QRect& design) {
+    w->setGeometry(ui::scaledRect(design, s).translated(offset));
+  };
+  place(findChild<QWidget*>("Image1"), kLogo);
+  place(button_scorecard, kScoreCardButton);
+  place(button_lasttrick, kLastTrickButton);
+  const int x = offset.x() + qRound(kChatLeft * s), top = offset.y() + qRound(kChatTop * s);
+  const int w = std::max(qRound(kChatMinWidth * s), panel_main->width() - qRound(kChatRightMargin * s) - x);
+  const int inputH = qRound(kInputHeight * s);
+  const int bottom = panel_main->height() - qRound(kChatBottomMargin * s);
+  for (int n = 1; n <= 10; ++n) {
+    place(b_phrase[n], {kChatLeft - 13 + (n - 1) * kButtonW, kChatTop - kButtonH - 2, kButtonW, kButtonH});
+    const QSize icon = b_phrase[n]->size() - QSize(4, 4);
+    if (b_phrase[n]->iconSize() != icon) {
+      b_phrase[n]->setIcon(QIcon(widgets::phraseFace(n == 10, s, devicePixelRatioF())));
+      b_phrase[n]->setIconSize(icon);
+    }
+  }
+  mainchat->setGeometry(x, top, w, bottom - inputH - qRound(2 * s) - top);
   mychat->setGeometry(x, bottom - inputH, w, inputH);
+  if (s != chatScale_) {
+    chatScale_ = s;
+    applyTextSize(textSize_);
+    QFont f = mychat->font();
+    f.setPointSizeF(inputPoints_ * s);
+    mychat->setFont(f);
+  }
 }
 
 void Tchat::addlinetochat(const QString& text, unsigned colour) {
@@ -309,8 +341,13 @@ void Tchat::N14Click(int points) {
 
 void Tchat::applyTextSize(int points) {
   if (points <= 0) return;  // a stored size no font can have
+  textSize_ = points;
+  // The chat grows with the table; the setting keeps the size at the design's.
   QFont f = mainchat->font();
-  f.setPointSize(points);
+  if (chatScale_ == 1)
+    f.setPointSize(points);
+  else
+    f.setPointSizeF(points * chatScale_);
   mainchat->setFont(f);
   mainchat->document()->setDefaultFont(f);
 }

@@ -176,6 +176,11 @@ void Tchat::buildMenus() {
   shows(view, "Spy List", "SpyList1", &Tchat::spies);
   shows(view, "Tally List", "TallyList1", &Tchat::tally);
   view->addAction("Phrase List", this, [this] { PhraseList1Click(); })->setObjectName("PhraseList1");
+  view->addSeparator();
+  FullScreen1 = view->addAction("Full Screen", this, [this] { FullScreen1Click(); });
+  FullScreen1->setObjectName("FullScreen1");
+  FullScreen1->setCheckable(true);
+  FullScreen1->setShortcut(QKeySequence(Qt::Key_F11));
 
   QMenu* helpMenu = menuBar()->addMenu("&Help");
   shows(helpMenu, "Content", "Help2", &Tchat::help);
@@ -258,10 +263,10 @@ void Tchat::loadinifile() {
 
 bool Tchat::saveinifile() {
   if (!settingsRead_) return false;
-  const QRect g = geometry();
+  const QRect g = isFullScreen() ? geometryBeforeFullScreen_ : geometry();
   auto flag = [](QAction* a) { return QString(a->isChecked() ? "true" : "false"); };
   std::vector<std::pair<QString, QString>> keys = {
-      {"Textsize", QString::number(mainchat->font().pointSize())},
+      {"Textsize", QString::number(textSize_)},
       {"Textcolor", colorToText(textColor_)},
       {"Actioncolor", colorToText(actionColor_)},
       {"Botspeed", QString::number(botSpeed_)},
@@ -349,7 +354,25 @@ void Tchat::ltontopClick() {
 
 void Tchat::Hint1Click() { hint_->ask(); }
 
-void Tchat::ResetScreenLocation1Click() { setGeometry(3, 3, 790, 520); }
+void Tchat::ResetScreenLocation1Click() {
+  if (isFullScreen()) FullScreen1Click();
+  setGeometry(3, 3, 790, 520);
+}
+
+void Tchat::FullScreen1Click() {
+  if (isFullScreen()) {
+    if (maximizedBeforeFullScreen_)
+      showMaximized();
+    else
+      showNormal();
+  } else {
+    // The window's size is kept as it was before (the full screen is not a size to keep).
+    geometryBeforeFullScreen_ = geometry();
+    maximizedBeforeFullScreen_ = isMaximized();
+    showFullScreen();
+  }
+  FullScreen1->setChecked(isFullScreen());
+}
 
 void Tchat::SaveGameRecord1Click() {
   const QString suggested = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + "/Ombrix " +

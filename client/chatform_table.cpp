@@ -9,6 +9,7 @@
 #include "client/tableevents.h"
 #include "protocol/commands.h"
 #include "ui/cardpictures.h"
+#include "ui/designscale.h"
 #include "ui/msgbox.h"
 #include "windows/lasttrickform.h"
 #include "windows/scoreform.h"
@@ -24,6 +25,7 @@ const char* const kFamilies[] = {"label_playername", "label_score",  "label_tric
                                  "image_played",     "image_winner", "image_trickwinner"};
 const QColor kGrey(0x80, 0x80, 0x80);
 constexpr int kHandTop = 320, kRaisedTop = 316, kSlotStep = 18, kSlotOrigin = 216;
+constexpr int kFanBase = 66;  // a fan's width without its backs
 
 void colour(QWidget* w, const QColor& c) {
   QPalette p = w->palette();
@@ -102,16 +104,13 @@ void Tchat::startround(const ev::RoundStarted& e) {
     el<QLabel>("label_tricks", n)->setText("0");
     colour(el("label_bid", n), kGrey);
     colour(el("label_bidlabel", n), kGrey);
-    el<QLabel>("image_played", n)->clear();
+    el<ui::CardLabel>("image_played", n)->setCard(-1);
     el("image_trickwinner", n)->hide();
   }
   removeHand();
 }
 
-void Tchat::trump(const ev::Trump& e) {
-  trumpcard->clear();
-  trumpcard->setPixmap(ui::CardPictures::instance().picture(e.card));
-}
+void Tchat::trump(const ev::Trump& e) { trumpcard->setCard(e.card); }
 
 void Tchat::setBidBoxVisible(bool on) {
   for (QWidget* w :
@@ -194,7 +193,7 @@ void Tchat::trickwinner(const ev::TrickTaken& e) {
   label_status1->setText(mine ? "You won the trick!" : caption(w) + " won the trick.");
   el("image_trickwinner", w)->show();
   el<QLabel>("label_tricks", w)->setText(QString::number(e.tricks));
-  for (int n = 1; n <= 4; ++n) el<QLabel>("image_played", n)->clear();
+  for (int n = 1; n <= 4; ++n) el<ui::CardLabel>("image_played", n)->setCard(-1);
   const TableModel::LastTrick& last = model_.lastTrick();
   if (lastTrick)
     lastTrick->fill(mine ? "You won this trick." : caption(w) + " won this trick.", last.cards,
@@ -270,8 +269,8 @@ void Tchat::newplayerstuff(const ev::SeatFound& e) {
   for (int n = 1; n <= 4; ++n) {
     const int card = e.played[n - 1];
     if (card <= 0) continue;
-    auto* p = el<QLabel>("image_played", n);
-    p->setPixmap(ui::CardPictures::instance().picture(card));
+    auto* p = el<ui::CardLabel>("image_played", n);
+    p->setCard(card);
     p->raise();
   }
 }
@@ -290,8 +289,7 @@ void Tchat::stats(const ev::GameFound& e) {
       }
     resumedRows_.clear();
   }
-  trumpcard->clear();
-  trumpcard->setPixmap(ui::CardPictures::instance().picture(e.trump));
+  trumpcard->setCard(e.trump);
   for (int n = 1; n <= 4; ++n) {
     el<QLabel>("label_playername", n)->setText(caption(n));
     drawFan(n);
@@ -301,27 +299,18 @@ void Tchat::stats(const ev::GameFound& e) {
 // --- The hand -------------------------------------------------------------------------
 
 void Tchat::drawFan(int seat) {
-  auto* fan = el<QLabel>("image_cards", seat);
+  auto* fan = el<ui::CardLabel>("image_cards", seat);
   if (!fan) return;
   const int count = seat == model_.mySeat() ? 0 : model_.cardsShown(seat);
-  fan->resize(66 + 5 * count, 96);
-  fan->clear();
-  if (count == 0) return;
-  const QPixmap& back = ui::CardPictures::instance().picture(0);
-  QPixmap p(QSize(66 + 5 * count, 96) * back.devicePixelRatio());
-  p.setDevicePixelRatio(back.devicePixelRatio());
-  p.fill(Qt::transparent);
-  QPainter g(&p);
-  for (int i = 1; i <= count; ++i) g.drawPixmap(5 * (i - 1), 0, back);
-  g.end();
-  fan->setPixmap(p);
+  ui::designResize(fan, {kFanBase + ui::CardLabel::kFanStep * count, ui::CardPictures::kHeight});
+  fan->setFan(count);
 }
 
 void Tchat::placecard(const ev::Dealt& e) {
   const int seat = e.seat;
   if (!TableModel::isSeat(seat)) return;
-  el<QLabel>("image_cards", seat)->clear();
-  el<QLabel>("image_played", seat)->clear();
+  el<ui::CardLabel>("image_cards", seat)->setFan(0);
+  el<ui::CardLabel>("image_played", seat)->setCard(-1);
   if (seat == model_.mySeat()) {
     // The hand is the model's: the cards this seat holds, by position.
     removeHand();
@@ -339,7 +328,7 @@ void Tchat::createcard(int position, int card) {
   if (slot > 10) return;  // a hand never holds more than ten
   auto* img = new CardImage(tableArea, position, card);
   handSlots_[slot] = {false, position};
-  img->move(slotLeft(slot), kHandTop);
+  ui::designMove(img, {slotLeft(slot), kHandTop});
   img->onPress = [this](CardImage* c, Qt::MouseButton b) { cardimagesMouseDown(c, b); };
   for (int s = slot; s <= 10; ++s)
     if (!handSlots_[s].free)
@@ -354,14 +343,14 @@ void Tchat::sortthem() {
       CardImage *a = imageAt(n - 1), *b = imageAt(n);
       if (a && b && a->card > b->card) {
         std::swap(handSlots_[n - 1].handPosition, handSlots_[n].handPosition);
-        a->move(slotLeft(n), a->y());
-        b->move(slotLeft(n - 1), b->y());
+        ui::designMove(a, {slotLeft(n), ui::designRect(a).y()});
+        ui::designMove(b, {slotLeft(n - 1), ui::designRect(b).y()});
       }
     }
   for (int s = 1; s <= 10; ++s)
     if (!handSlots_[s].free)
       if (CardImage* c = imageAt(s)) {
-        c->move(c->x(), kHandTop);
+        ui::designMove(c, {ui::designRect(c).x(), kHandTop});
         c->raise();
       }
 }
@@ -374,7 +363,7 @@ void Tchat::movecards(int position) {
   for (int s = at + 1; s <= 10; ++s) {
     if (handSlots_[s].free) continue;
     if (auto* c = cardImage(handSlots_[s].handPosition)) {
-      c->move(slotLeft(s - 1), c->y());
+      ui::designMove(c, {slotLeft(s - 1), ui::designRect(c).y()});
       c->raise();
       c->show();
     }
@@ -382,7 +371,7 @@ void Tchat::movecards(int position) {
     handSlots_[s] = {};
   }
   for (CardImage* c : cardImages())
-    if (c->y() != kHandTop) c->move(c->x(), kHandTop);
+    if (ui::designRect(c).y() != kHandTop) ui::designMove(c, {ui::designRect(c).x(), kHandTop});
 }
 
 // CardImage has no meta-object of its own, so findChild would take any label
@@ -419,12 +408,12 @@ void Tchat::removeHand() {
 void Tchat::cardimagesMouseDown(CardImage* card, Qt::MouseButton button) {
   if (button == Qt::RightButton) return sortthem();
   if (button != Qt::LeftButton || !model_.loggedIn() || !model_.myTurn()) return;
-  if (card->y() == kRaisedTop) {
-    card->move(card->x(), kHandTop);
+  if (ui::designRect(card).y() == kRaisedTop) {
+    ui::designMove(card, {ui::designRect(card).x(), kHandTop});
     return;
   }
   card->hinted = false;
-  card->move(card->x(), kRaisedTop);
+  ui::designMove(card, {ui::designRect(card).x(), kRaisedTop});
   model_.cardSent();
   std::string m;
   build::playcardRequest(m, model_.mySeat(), card->handPosition);
@@ -435,9 +424,8 @@ void Tchat::playcard(const ev::CardPlayed& e) {
   const int seat = e.seat, position = e.position;
   if (!TableModel::isSeat(seat)) return;
   setBidBoxVisible(false);
-  auto* p = el<QLabel>("image_played", seat);
-  p->clear();
-  p->setPixmap(ui::CardPictures::instance().picture(e.card));
+  auto* p = el<ui::CardLabel>("image_played", seat);
+  p->setCard(e.card);
   p->raise();
   if (seat == model_.mySeat()) {
     delete cardImage(position);

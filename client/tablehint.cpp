@@ -5,6 +5,7 @@
 #include "client/chatform.h"
 #include "client/tableaccess.h"
 #include "client/tablekeys.h"
+#include "ui/designscale.h"
 
 namespace ombrix::client {
 
@@ -66,9 +67,9 @@ void TableHint::show() {
   if (!t_.model().myTurn()) return;  // the player played meanwhile
   lower();
   for (CardImage* c : t_.cardImages()) {
-    if (c->card != decision_.result() || c->y() != kHandTop) continue;
+    if (c->card != decision_.result() || ui::designRect(c).y() != kHandTop) continue;
     c->hinted = true;
-    c->move(c->x(), kHintedTop);
+    ui::designMove(c, {ui::designRect(c).x(), kHintedTop});
     if (t_.keys().marked()) c->setFocus(Qt::OtherFocusReason);  // Enter plays it
   }
   t_.access().refresh();
@@ -84,7 +85,7 @@ void TableHint::lower() {
   for (CardImage* c : t_.cardImages()) {
     if (!c->hinted) continue;
     c->hinted = false;
-    if (c->y() == kHintedTop) c->move(c->x(), kHandTop);
+    if (ui::designRect(c).y() == kHintedTop) ui::designMove(c, {ui::designRect(c).x(), kHandTop});
   }
 }
 

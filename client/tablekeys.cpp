@@ -12,6 +12,7 @@
 #include "base/cards.h"
 #include "client/chatform.h"
 #include "client/tableaccess.h"
+#include "ui/designscale.h"
 
 namespace ombrix::client {
 
@@ -37,13 +38,16 @@ class FocusMark : public QWidget {
   void paintEvent(QPaintEvent*) override {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    const QRectF frame = QRectF(rect()).adjusted(2, 2, -2, -2 - kArrowHeight);
+    // Drawn in the table's design pixels, at the factor it is shown at.
+    const qreal s = ui::designFactor(parentWidget());
+    p.scale(s, s);
+    const QRectF frame = QRectF(0, 0, width() / s, height() / s).adjusted(2, 2, -2, -2 - kArrowHeight);
     p.fillRect(frame, QColor(255, 200, 0, 60));  // a tint over the card's visible part
     p.setPen(QPen(QColor(20, 20, 20), 5));       // a dark edge, so the frame shows on any card
     p.drawRoundedRect(frame, 4, 4);
     p.setPen(QPen(QColor(255, 200, 0), 3));
     p.drawRoundedRect(frame, 4, 4);
-    const double mid = width() / 2.0, top = frame.bottom() + 2;
+    const double mid = frame.center().x(), top = frame.bottom() + 2;
     const QPointF arrow[3] = {
         {mid, top}, {mid - 6, top + kArrowHeight - 1}, {mid + 6, top + kArrowHeight - 1}};
     p.setPen(QPen(QColor(20, 20, 20), 1));
@@ -69,7 +73,7 @@ std::vector<CardImage*> markable(const Tchat& t) {
   return follow.empty() ? hand : follow;
 }
 
-bool isRaised(const CardImage* card) { return card->y() < kHandTop && !card->hinted; }
+bool isRaised(const CardImage* card) { return ui::designRect(card).y() < kHandTop && !card->hinted; }
 
 TableKeys::TableKeys(Tchat& table)
     : t_(table),
@@ -249,9 +253,10 @@ void TableKeys::updateMark() {
   }
   const std::vector<CardImage*> hand = t_.handInOrder();
   const bool last = !hand.empty() && hand.back() == card;
-  const int visible = last ? card->width() : kCardStep;
-  mark_->setGeometry(card->x() - kMarkMargin, card->y() - kMarkMargin, visible + 2 * kMarkMargin,
-                     card->height() + 2 * kMarkMargin + kArrowHeight);
+  const QRect at = ui::designRect(card);
+  const int visible = last ? at.width() : kCardStep;
+  ui::designPlace(mark_, {at.x() - kMarkMargin, at.y() - kMarkMargin, visible + 2 * kMarkMargin,
+                          at.height() + 2 * kMarkMargin + kArrowHeight});
   mark_->setAccessibleDescription(cardName(card->card));
   mark_->show();
   mark_->raise();

@@ -1,75 +1,372 @@
 #include "ui/cardpictures.h"
 
+#include <QCoreApplication>
+#include <algorithm>
 #include <QFile>
-#include <QGuiApplication>
+#include <QImage>
+#include <QLoggingCategory>
 #include <QPainter>
-#include <QScreen>
 #include <QSvgRenderer>
+#include <QTimer>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 
 #include "base/cards.h"
 
 namespace ombrix::ui {
 
 namespace {
-// Where Debian's kdegames-card-data-kf5 puts its decks; the first one found wins.
-const char* const kDecks[] = {
-    "/usr/share/carddecks/svg-oxygen-white/oxygen-white.svgz",
-    "/usr/share/carddecks/svg-standard/standard.svgz",
-    "/usr/share/carddecks/svg-nicu-white/white.svgz",
-};
+constexpr int kPictures = kDeckSize + 1;
+// Sizes of one style kept besides the one asked for last: a resize back
+// and forth finds its pictures, and memory stays a few decks' worth.
+constexpr size_t kSetsKept = 4;
+// A size not asked for again within this long is not drawn further (the
+// sizes a window passes through while it is being resized).
+constexpr auto kStale = std::chrono::milliseconds(1500);
+// Pictures that arrive together are told to the windows at most this often.
+constexpr int kNotifyMs = 30;
+// SVG files read at once on the drawing thread: the table's deck and its
+// back, and one more for a preview.
+constexpr size_t kSvgKept = 3;
+
+CardPictures* theInstance = nullptr;
+
+QSize pixelsOf(QSize size, qreal dpr) { return (QSizeF(size) * dpr).toSize(); }
 }  // namespace
 
-CardPictures& CardPictures::instance() {
-  static CardPictures pictures;
-  return pictures;
+// The drawing thread: a queue of sizes to draw, newest wish first, each card
+// at a time so a card asked for moves to the front even mid-size.
+struct CardPictures::Worker {
+  struct Job {
+    uint64_t generation;
+    Style style;
+    CardDeck faces, back;
+    QSize pixels;
+    qreal dpr;
+    std::deque<int> todo;
+    std::chrono::steady_clock::time_point wanted;
+  };
+  std::mutex m;
+  std::condition_variable wake;
+  std::vector<Job> jobs;
+  bool quit = false;
+  QObject* receiver;
+  CardPictures* owner;
+  std::thread thread;
+
+  Worker(QObject* r, CardPictures* o) : receiver(r), owner(o), thread([this] { run(); }) {}
+  ~Worker() {
+    {
+      std::lock_guard<std::mutex> lock(m);
+      quit = true;
+    }
+    wake.notify_all();
+    thread.join();
+  }
+
+  void want(uint64_t generation, const Style& style, const CardDeck& faces, const CardDeck& back, QSize pixels,
+            qreal dpr, int n) {
+    {
+      std::lock_guard<std::mutex> lock(m);
+      const auto now = std::chrono::steady_clock::now();
+      Job* job = nullptr;
+      for (Job& j : jobs)
+        if (j.generation == generation && j.style == style && j.pixels == pixels) job = &j;
+      if (!job) {
+        jobs.push_back({generation, style, faces, back, pixels, dpr, {}, now});
+        job = &jobs.back();
+        for (int c = 0; c < kPictures; ++c) job->todo.push_back(c);
+      }
+      job->wanted = now;
+      auto at = std::find(job->todo.begin(), job->todo.end(), n);
+      if (at != job->todo.end()) {
+        job->todo.erase(at);
+        job->todo.push_front(n);
+      }
+    }
+    wake.notify_one();
+  }
+
+  // A deck read once and kept while it is among the last few used.
+  struct Svg {
+    QString path;
+    std::unique_ptr<QSvgRenderer> renderer;
+    bool broken = false;
+  };
+  std::deque<Svg> svgs;
+
+  Svg& svgFor(const CardDeck& deck) {
+    for (auto it = svgs.begin(); it != svgs.end(); ++it)
+      if (it->path == deck.svg) {
+        Svg s = std::move(*it);
+        svgs.erase(it);
+        svgs.push_front(std::move(s));
+        return svgs.front();
+      }
+    Svg s{deck.svg, std::make_unique<QSvgRenderer>(deck.svg), false};
+    s.broken = !s.renderer->isValid();
+    for (int c = 0; c < kPictures && !s.broken; ++c) s.broken = !s.renderer->elementExists(deck.elementId(c));
+    if (s.broken) s.renderer.reset();
+    svgs.push_front(std::move(s));
+    while (svgs.size() > kSvgKept) svgs.pop_back();
+    return svgs.front();
+  }
+
+  void run() {
+    for (;;) {
+      Job job;
+      int n = -1;
+      {
+        std::unique_lock<std::mutex> lock(m);
+        wake.wait(lock, [this] { return quit || !jobs.empty(); });
+        if (quit) break;
+        // The newest wish first; sizes nobody asks for any more are dropped.
+        const auto now = std::chrono::steady_clock::now();
+        std::erase_if(jobs, [&](const Job& j) { return j.todo.empty() || now - j.wanted > kStale; });
+        if (jobs.empty()) continue;
+        auto newest = std::max_element(jobs.begin(), jobs.end(),
+                                       [](const Job& a, const Job& b) { return a.wanted < b.wanted; });
+        n = newest->todo.front();
+        newest->todo.pop_front();
+        job.generation = newest->generation;
+        job.style = newest->style;
+        job.faces = newest->faces;
+        job.back = newest->back;
+        job.pixels = newest->pixels;
+        job.dpr = newest->dpr;
+      }
+      const CardDeck& deck = n == 0 ? job.back : job.faces;
+      Svg& svg = svgFor(deck);
+      if (svg.broken) {
+        drop(job.generation, deck.svg);
+        QMetaObject::invokeMethod(
+            receiver, [o = owner, g = job.generation, id = deck.id] { o->failed(g, id); }, Qt::QueuedConnection);
+        continue;
+      }
+      QImage image(job.pixels, QImage::Format_ARGB32_Premultiplied);
+      image.fill(Qt::transparent);
+      {
+        QPainter g(&image);
+        g.setRenderHint(QPainter::Antialiasing);
+        g.setRenderHint(QPainter::SmoothPixmapTransform);
+        svg.renderer->render(&g, deck.elementId(n), QRectF(QPointF(), QSizeF(job.pixels)));
+      }
+      image.setDevicePixelRatio(job.dpr);
+      QMetaObject::invokeMethod(
+          receiver,
+          [o = owner, g = job.generation, s = job.style, px = job.pixels, n, img = std::move(image)] {
+            o->delivered(g, s, px, n, img);
+          },
+          Qt::QueuedConnection);
+    }
+    svgs.clear();  // the renderers belong to this thread
+  }
+
+  // Every job that draws from a deck found broken goes.
+  void drop(uint64_t generation, const QString& svg) {
+    std::lock_guard<std::mutex> lock(m);
+    std::erase_if(jobs, [&](const Job& j) {
+      return j.generation == generation && (j.faces.svg == svg || j.back.svg == svg);
+    });
+  }
+};
+
+bool CardPictures::KeyLess::operator()(const Key& a, const Key& b) const {
+  if (a.first != b.first) return a.first < b.first;
+  if (a.second.width() != b.second.width()) return a.second.width() < b.second.width();
+  return a.second.height() < b.second.height();
 }
 
-CardPictures::CardPictures() {
-  for (const char* path : kDecks) {
-    if (!QFile::exists(path)) continue;
-    auto r = std::make_unique<QSvgRenderer>(QString(path));
-    if (r->isValid()) {
-      svg_ = std::move(r);
-      break;
-    }
+CardPictures& CardPictures::instance() {
+  if (!theInstance) {
+    theInstance = new CardPictures;
+    // The drawing thread ends with the application, before the statics go.
+    qAddPostRoutine([] {
+      delete theInstance;
+      theInstance = nullptr;
+    });
+  }
+  return *theInstance;
+}
+
+CardPictures::CardPictures() : receiver_(new QObject) {
+  // Decks carry references Qt's SVG reader does not follow; they draw
+  // well without, and would fill the log.
+  QLoggingCategory::setFilterRules(QStringLiteral("qt.svg.warning=false"));
+  const QString first = installed(kDefaultDeck);
+  style_ = {first, first};
+}
+
+QString CardPictures::installed(const QString& id) {
+  if (id == kDrawnDeck || deck(id)) return id;
+  if (deck(kDefaultDeck)) return kDefaultDeck;
+  return decks().empty() ? QString(kDrawnDeck) : decks().front().id;
+}
+
+CardPictures::~CardPictures() {
+  worker_.reset();
+  delete receiver_;
+}
+
+const std::vector<CardDeck>& CardPictures::decks() {
+  if (!decksRead_) {
+    decks_ = installedDecks();
+    decksRead_ = true;
+  }
+  return decks_;
+}
+
+const CardDeck* CardPictures::deck(const QString& id) {
+  if (id == kDrawnDeck) return nullptr;
+  return findDeck(decks(), id);
+}
+
+void CardPictures::setStyle(const Style& style) {
+  if (style == style_) return;
+  style_ = style;
+  ++generation_;
+  sets_.clear();
+  notifySoon();
+}
+
+QPixmap CardPictures::picture(int n, QSize size, qreal dpr, bool* exact) {
+  return picture(style_, n, size, dpr, exact);
+}
+
+QPixmap CardPictures::picture(const Style& style, int n, QSize size, qreal dpr, bool* exact) {
+  if (n < 0 || n > kDeckSize) n = 0;
+  if (exact) *exact = true;
+  if (size.isEmpty()) return {};
+  const QSize pixels = pixelsOf(size, dpr);
+  const QString key = keyOf(style);
+  Set& set = sets_[{key, pixels}];
+  set.used = ++useClock_;
+  QPixmap& p = set.cards[n];
+  if (!p.isNull()) return p;
+  const QString& deckId = n == 0 ? style.back : style.faces;
+  if (deckId == kDrawnDeck || !deck(deckId)) {
+    // Drawn in code at once: cheap, and the only picture when the deck is missing.
+    p = drawnCard(n, size, dpr);
+    ++set.count;
+    const QPixmap out = p;
+    trim();
+    return out;
+  }
+  want(style, pixels, dpr, n);
+  if (exact) *exact = false;
+  // The nearest size of this style already drawn stands in.
+  const QPixmap* best = nullptr;
+  for (const auto& [k, s] : sets_)
+    if (k.first == key && !s.cards[n].isNull() &&
+        (!best || std::abs(s.cards[n].width() - pixels.width()) < std::abs(best->width() - pixels.width())))
+      best = &s.cards[n];
+  return best ? *best : drawnCard(n, size, dpr);
+}
+
+void CardPictures::prepare(QSize size, qreal dpr) {
+  for (int n = 0; n <= kDeckSize; ++n) picture(n, size, dpr);
+}
+
+bool CardPictures::ready(QSize size, qreal dpr) const {
+  const auto it = sets_.find({keyOf(style_), pixelsOf(size, dpr)});
+  return it != sets_.end() && it->second.count == kPictures;
+}
+
+void CardPictures::want(const Style& style, QSize pixels, qreal dpr, int n) {
+  const CardDeck* faces = deck(style.faces);
+  const CardDeck* back = deck(style.back);
+  if (!faces || !back) return;
+  if (!worker_) worker_ = std::make_unique<Worker>(receiver_, this);
+  // A generation other than the current one only for a preview's style.
+  worker_->want(style == style_ ? generation_ : 0, style, *faces, *back, pixels, dpr, n);
+}
+
+void CardPictures::delivered(uint64_t generation, const Style& style, QSize pixels, int n, const QImage& image) {
+  if (style == style_ ? generation != generation_ : generation != 0) return;
+  Set& set = sets_[{keyOf(style), pixels}];
+  if (!set.cards[n].isNull()) return;
+  set.cards[n] = QPixmap::fromImage(image);
+  ++set.count;
+  trim();
+  notifySoon();
+}
+
+void CardPictures::failed(uint64_t generation, const QString& id) {
+  if (failedDecks_.contains(id)) return;
+  failedDecks_ << id;
+  if (generation != generation_ || (style_.faces != id && style_.back != id)) return;
+  // The next deck that reads, from the one it always was: the default, then
+  // the others in their order, then the cards drawn in code.
+  QString next = kDrawnDeck;
+  if (!failedDecks_.contains(kDefaultDeck) && deck(kDefaultDeck)) {
+    next = kDefaultDeck;
+  } else {
+    for (const CardDeck& d : decks())
+      if (!failedDecks_.contains(d.id)) {
+        next = d.id;
+        break;
+      }
+  }
+  Style s = style_;
+  if (s.faces == id) s.faces = next;
+  if (s.back == id) s.back = next;
+  setStyle(s);
+  if (onDeckFailed) onDeckFailed(id);
+}
+
+void CardPictures::trim() {
+  // Each style keeps its sizes used last.
+  std::map<QString, std::vector<std::pair<uint64_t, Key>>> byStyle;
+  for (const auto& [k, s] : sets_) byStyle[k.first].push_back({s.used, k});
+  for (auto& [style, sets] : byStyle) {
+    if (sets.size() <= kSetsKept) continue;
+    std::sort(sets.begin(), sets.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    for (size_t i = kSetsKept; i < sets.size(); ++i) sets_.erase(sets[i].second);
   }
 }
 
-CardPictures::~CardPictures() = default;
-
-QString CardPictures::elementId(int n) {
-  if (n < 1 || n > kDeckSize) return "back";
-  static const char* const suits[] = {"", "club", "diamond", "heart", "spade"};
-  static const char* const ranks[] = {"",  "2", "3",  "4",    "5",     "6",    "7",
-                                      "8", "9", "10", "jack", "queen", "king", "1"};
-  return QString("%1_%2").arg(ranks[rankOf(n)], suits[suitOf(n)]);
+int CardPictures::onRendered(std::function<void()> f) {
+  listeners_[nextListener_] = std::move(f);
+  return nextListener_++;
 }
 
-const QPixmap& CardPictures::picture(int n) {
-  if (n < 0 || n > kDeckSize) n = 0;
-  QPixmap& p = cache_[n];
-  if (!p.isNull()) return p;
-  const qreal ratio =
-      qGuiApp && qGuiApp->primaryScreen() ? qGuiApp->primaryScreen()->devicePixelRatio() : 1.0;
-  p = QPixmap(QSize(kWidth, kHeight) * ratio);
-  p.setDevicePixelRatio(ratio);
+void CardPictures::removeListener(int id) { listeners_.erase(id); }
+
+void CardPictures::notifySoon() {
+  if (notifyQueued_) return;
+  notifyQueued_ = true;
+  QTimer::singleShot(kNotifyMs, receiver_, [this] {
+    notifyQueued_ = false;
+    // A listener may go while others are told.
+    std::vector<int> ids;
+    for (const auto& [id, f] : listeners_) ids.push_back(id);
+    for (int id : ids)
+      if (auto it = listeners_.find(id); it != listeners_.end()) it->second();
+  });
+}
+
+QPixmap CardPictures::drawnCard(int n, QSize size, qreal dpr) {
+  QPixmap p(pixelsOf(size, dpr));
+  p.setDevicePixelRatio(dpr);
   p.fill(Qt::transparent);
   QPainter g(&p);
   g.setRenderHint(QPainter::Antialiasing);
+  g.scale(qreal(size.width()) / kWidth, qreal(size.height()) / kHeight);
   const QRectF area(0, 0, kWidth, kHeight);
-  if (svg_ && svg_->elementExists(elementId(n))) {
-    svg_->render(&g, elementId(n), area);
-  } else {
-    // No deck installed: a plain card with its rank and suit.
-    g.setBrush(n ? Qt::white : QColor(0x30, 0x50, 0xA0));
-    g.setPen(Qt::black);
-    g.drawRoundedRect(area.adjusted(0.5, 0.5, -0.5, -0.5), 5, 5);
-    if (n) {
-      static const char* const r = "?23456789TJQKA";
-      static const QString s[] = {"", "\u2663", "\u2666", "\u2665", "\u2660"};
-      g.setPen(suitOf(n) == kDiamonds || suitOf(n) == kHearts ? Qt::red : Qt::black);
-      g.drawText(area, Qt::AlignCenter, QString(QChar(r[rankOf(n)])) + s[suitOf(n)]);
-    }
+  g.setBrush(n ? Qt::white : QColor(0x30, 0x50, 0xA0));
+  g.setPen(Qt::black);
+  g.drawRoundedRect(area.adjusted(0.5, 0.5, -0.5, -0.5), 5, 5);
+  if (n) {
+    static const char* const r = "?23456789TJQKA";
+    static const QString s[] = {"", "\u2663", "\u2666", "\u2665", "\u2660"};
+    g.setPen(suitOf(n) == kDiamonds || suitOf(n) == kHearts ? Qt::red : Qt::black);
+    QFont f("Arial");
+    f.setPixelSize(20);
+    g.setFont(f);
+    g.drawText(area, Qt::AlignCenter, QString(QChar(r[rankOf(n)])) + s[suitOf(n)]);
   }
   return p;
 }

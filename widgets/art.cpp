@@ -9,8 +9,11 @@ namespace {
 // 0x00BBGGRR 0xA9F0F5: the table's pale yellow.
 const QColor kTable(0xF5, 0xF0, 0xA9);
 
-QPixmap blank(int w, int h) {
-  QPixmap p(w, h);
+// A transparent picture of w by h design pixels, drawn `scale` times as large
+// on a screen of pixel ratio dpr: its painter draws in design pixels.
+QPixmap blank(int w, int h, qreal scale = 1, qreal dpr = 1) {
+  QPixmap p(QSize(qRound(w * scale * dpr), qRound(h * scale * dpr)));
+  p.setDevicePixelRatio(dpr);
   p.fill(Qt::transparent);
   return p;
 }
@@ -28,9 +31,10 @@ QPixmap backgroundTile() {
   return p;
 }
 
-QPixmap turnArrow() {
-  QPixmap p = blank(27, 44);
+QPixmap turnArrow(qreal scale, qreal dpr) {
+  QPixmap p = blank(27, 44, scale, dpr);
   QPainter g(&p);
+  g.scale(scale, scale);
   g.setRenderHint(QPainter::Antialiasing);
   QPainterPath a;
   a.moveTo(2, 12);
@@ -47,9 +51,10 @@ QPixmap turnArrow() {
   return p;
 }
 
-QPixmap watchEyes() {
-  QPixmap p = blank(24, 17);
+QPixmap watchEyes(qreal scale, qreal dpr) {
+  QPixmap p = blank(24, 17, scale, dpr);
   QPainter g(&p);
+  g.scale(scale, scale);
   g.setRenderHint(QPainter::Antialiasing);
   for (int x : {1, 13}) {
     g.setBrush(Qt::white);
@@ -61,9 +66,10 @@ QPixmap watchEyes() {
   return p;
 }
 
-QPixmap winnerMark() {
-  QPixmap p = blank(82, 88);
+QPixmap winnerMark(qreal scale, qreal dpr) {
+  QPixmap p = blank(82, 88, scale, dpr);
   QPainter g(&p);
+  g.scale(scale, scale);
   g.setRenderHint(QPainter::Antialiasing);
   QPainterPath cup;  // a trophy
   cup.moveTo(16, 8);
@@ -80,9 +86,10 @@ QPixmap winnerMark() {
   return p;
 }
 
-QPixmap trickMark() {
-  QPixmap p = blank(32, 41);
+QPixmap trickMark(qreal scale, qreal dpr) {
+  QPixmap p = blank(32, 41, scale, dpr);
   QPainter g(&p);
+  g.scale(scale, scale);
   g.setRenderHint(QPainter::Antialiasing);
   g.setPen(QPen(Qt::black, 1));
   for (int i = 0; i < 3; ++i) {  // a small stack of cards
@@ -92,10 +99,10 @@ QPixmap trickMark() {
   return p;
 }
 
-QPixmap buttonFace(const QString& text, QSize size) {
-  QPixmap p(size);
-  p.fill(Qt::transparent);
+QPixmap buttonFace(const QString& text, QSize size, qreal scale, qreal dpr) {
+  QPixmap p = blank(size.width(), size.height(), scale, dpr);
   QPainter g(&p);
+  g.scale(scale, scale);
   g.setRenderHint(QPainter::Antialiasing);
   QLinearGradient grad(0, 0, 0, size.height());
   grad.setColorAt(0, QColor(0x70, 0x40, 0x20));
@@ -120,9 +127,10 @@ void BackgroundPanel::paintEvent(QPaintEvent*) {
   g.drawTiledPixmap(rect(), tile);
 }
 
-QPixmap phraseFace(bool sound) {
-  QPixmap p = blank(21, 15);
+QPixmap phraseFace(bool sound, qreal scale, qreal dpr) {
+  QPixmap p = blank(21, 15, scale, dpr);
   QPainter g(&p);
+  g.scale(scale, scale);
   g.setRenderHint(QPainter::Antialiasing);
   g.setPen(QPen(QColor(0x80, 0x40, 0x00), 1.2));
   if (sound) {
@@ -153,9 +161,10 @@ QPixmap phraseFace(bool sound) {
   return p;
 }
 
-QPixmap logo() {
-  QPixmap p = blank(280, 60);
+QPixmap logo(qreal scale, qreal dpr) {
+  QPixmap p = blank(280, 60, scale, dpr);
   QPainter g(&p);
+  g.scale(scale, scale);
   g.setRenderHint(QPainter::Antialiasing);
   QFont f("Liberation Serif");
   f.setPixelSize(44);

@@ -12,16 +12,18 @@ class QPainter;
 
 namespace ombrix::widgets {
 
+// Each picture is drawn at its design size times `scale`, in pixels of a
+// screen of ratio `dpr`: crisp at any size the window shows it.
 QPixmap backgroundTile();
-QPixmap turnArrow();   // 27 x 44
-QPixmap watchEyes();   // 24 x 17
-QPixmap winnerMark();  // 82 x 88
-QPixmap trickMark();   // 32 x 41
-QPixmap buttonFace(const QString& text, QSize size = {91, 28});
+QPixmap turnArrow(qreal scale = 1, qreal dpr = 1);   // 27 x 44
+QPixmap watchEyes(qreal scale = 1, qreal dpr = 1);   // 24 x 17
+QPixmap winnerMark(qreal scale = 1, qreal dpr = 1);  // 82 x 88
+QPixmap trickMark(qreal scale = 1, qreal dpr = 1);   // 32 x 41
+QPixmap buttonFace(const QString& text, QSize size = {91, 28}, qreal scale = 1, qreal dpr = 1);
 // The game's name as a picture, 280 x 60: the table's logo and the about window's.
-QPixmap logo();
-// The phrase buttons' faces: a speech bubble, or a speaker for the sounds.
-QPixmap phraseFace(bool sound);
+QPixmap logo(qreal scale = 1, qreal dpr = 1);
+// The phrase buttons' faces: a speech bubble, or a speaker for the sounds (21 x 15).
+QPixmap phraseFace(bool sound, qreal scale = 1, qreal dpr = 1);
 
 // The program's icon, in vector strokes only (so it can be written as SVG):
 // a fan of cards on the table's cloth, the front one with the logo's

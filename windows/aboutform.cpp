@@ -7,6 +7,8 @@
 #include "protocol/commands.h"
 #include "ui/links.h"
 #include "widgets/art.h"
+#include "widgets/controls.h"
+#include "ui/designscale.h"
 
 namespace ombrix::windows {
 
@@ -16,9 +18,9 @@ namespace {
 constexpr int kWidth = 300, kHeight = 230;
 
 // The picture: a click hides the window.
-class Picture : public QLabel {
+class Picture : public widgets::ArtLabel {
  public:
-  explicit Picture(QWidget* parent) : QLabel(parent) {}
+  explicit Picture(QWidget* parent) : ArtLabel(parent, {280, 60}, widgets::logo) {}
 
  protected:
   void mousePressEvent(QMouseEvent*) override { window()->hide(); }
@@ -30,11 +32,10 @@ void openMakerSite() { ui::openLink(kMakerSite); }
 Tabout::Tabout(QWidget* parent) : QDialog(parent, Qt::Tool) {
   setObjectName("Tabout");
   setWindowTitle("Ombrix");
-  setFixedSize(kWidth, kHeight);
-  (new widgets::BackgroundPanel(this))->setGeometry(0, 0, kWidth, kHeight);
+  resize(kWidth, kHeight);
+  ui::designFill(new widgets::BackgroundPanel(this));
   auto* picture = new Picture(this);
   picture->setObjectName("Image1");
-  picture->setPixmap(widgets::logo());
   picture->setGeometry(10, 10, 280, 60);
   QFont bold("Arial");
   bold.setPixelSize(13);
@@ -65,6 +66,7 @@ Tabout::Tabout(QWidget* parent) : QDialog(parent, Qt::Tool) {
   done->setObjectName("FlatButton1");
   done->setGeometry(kWidth - 95, kHeight - 36, 85, 26);
   connect(done, &QPushButton::clicked, this, [this] { FlatButton1Click(); });
+  ui::scaleWithWindow(this, {kWidth, kHeight});
 }
 
 void Tabout::showEvent(QShowEvent* e) {

@@ -12,6 +12,7 @@
 #include "ui/userfiles.h"
 #include "widgets/art.h"
 #include "windows/httpget.h"
+#include "ui/designscale.h"
 
 namespace ombrix::windows {
 
@@ -52,8 +53,8 @@ Tdownload::Tdownload(QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::WindowStaysOnTopHint), HttpClient1(new HttpGet(this)) {
   setObjectName("Tdownload");
   setWindowTitle("Download The Quarrow Lobby");
-  setFixedSize(kWidth, kHeight);
-  (new widgets::BackgroundPanel(this))->setGeometry(0, 0, kWidth, kHeight);
+  resize(kWidth, kHeight);
+  ui::designFill(new widgets::BackgroundPanel(this));
   url = kInstallerUrl;
   folder = ui::userFolder(ui::FileKind::Cache);
   // The lobby is installed beside the game.
@@ -101,6 +102,8 @@ Tdownload::Tdownload(QWidget* parent)
       10, 380, 400, 46);
   connect(button(this, "Play with Others", "Button2", 10, 430, 150), &QPushButton::clicked, this,
           [this] { Button2Click(); });
+  picture->setScaledContents(true);
+  ui::scaleWithWindow(this, {kWidth, kHeight});
 }
 
 Tdownload::~Tdownload() {
@@ -183,7 +186,7 @@ void Tdownload::Button2Click() {
 }
 
 void Tdownload::showEvent(QShowEvent* e) {
-  if (const QScreen* s = screen()) move(s->availableGeometry().center() - QPoint(kWidth / 2, kHeight / 2));
+  if (const QScreen* s = screen()) move(s->availableGeometry().center() - QPoint(width() / 2, height() / 2));
   QDialog::showEvent(e);
 }
 

@@ -5,6 +5,7 @@
 #include <QTextBrowser>
 
 #include "widgets/art.h"
+#include "ui/designscale.h"
 
 namespace ombrix::windows {
 
@@ -58,8 +59,8 @@ const Page kPages[] = {{"Overview", 1, kOverview},  {"Connecting", 2, kConnectin
 Thelp::Thelp(QWidget* parent) : QDialog(parent, Qt::Tool) {
   setObjectName("Thelp");
   setWindowTitle("Ombrix Help File");
-  setFixedSize(kWidth, kHeight);
-  (new widgets::BackgroundPanel(this))->setGeometry(0, 0, kWidth, kHeight);
+  resize(kWidth, kHeight);
+  ui::designFill(new widgets::BackgroundPanel(this));
   QFont bold("Arial");
   bold.setPixelSize(17);
   bold.setBold(true);
@@ -96,6 +97,7 @@ Thelp::Thelp(QWidget* parent) : QDialog(parent, Qt::Tool) {
   done->setObjectName("FlatButton1");
   done->setGeometry(kWidth - 95, kHeight - 42, 85, 28);
   connect(done, &QPushButton::clicked, this, [this] { FlatButton1Click(); });
+  ui::scaleWithWindow(this, {kWidth, kHeight});
 }
 
 void Thelp::SelButton1Click(QPushButton* button) {

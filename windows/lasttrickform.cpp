@@ -3,15 +3,19 @@
 #include <QEvent>
 #include <QLabel>
 
+#include "ui/cardlabel.h"
 #include "ui/cardpictures.h"
+#include "ui/designscale.h"
 
 namespace ombrix::windows {
 
 using ui::CardPictures;
 
 namespace {
-QLabel* cardLabel(QWidget* parent, const char* name, int x, int y) {
-  auto* l = new QLabel(parent);
+constexpr int kWidth = 434, kHeight = 133;
+
+ui::CardLabel* cardLabel(QWidget* parent, const char* name, int x, int y) {
+  auto* l = new ui::CardLabel(parent);
   l->setObjectName(name);
   l->setGeometry(x, y, CardPictures::kWidth, CardPictures::kHeight);
   return l;
@@ -21,7 +25,7 @@ QLabel* cardLabel(QWidget* parent, const char* name, int x, int y) {
 Tlasttrick::Tlasttrick(QWidget* parent) : QDialog(parent, Qt::Tool | Qt::WindowStaysOnTopHint) {
   setObjectName("Tlasttrick");
   setWindowTitle("Last Trick");
-  setFixedSize(434, 133);
+  resize(kWidth, kHeight);
   move(31, 377);
   setStyleSheet("QDialog { background: #F5F0A9; }");
   const int xs[5] = {0, 5, 85, 165, 245};
@@ -55,6 +59,7 @@ Tlasttrick::Tlasttrick(QWidget* parent) : QDialog(parent, Qt::Tool | Qt::WindowS
   t->setGeometry(345, 116, 71, 14);
   t->setAlignment(Qt::AlignCenter);
   t->setFont(bold);
+  ui::scaleWithWindow(this, {kWidth, kHeight});
 }
 
 QString Tlasttrick::suitName(int card) {
@@ -67,13 +72,8 @@ QString Tlasttrick::suitName(int card) {
 
 void Tlasttrick::fill(const QString& winnerText, const std::array<int, 5>& cards, int trump, int led) {
   label_winner->setText(winnerText);
-  auto& pics = CardPictures::instance();
-  for (int s = 1; s <= 4; ++s) {
-    played[s]->clear();
-    if (cards[s] > 0) played[s]->setPixmap(pics.picture(cards[s]));
-  }
-  trumpcard->clear();
-  if (trump > 0) trumpcard->setPixmap(pics.picture(trump));
+  for (int s = 1; s <= 4; ++s) played[s]->setCard(cards[s] > 0 ? cards[s] : -1);
+  trumpcard->setCard(trump > 0 ? trump : -1);
   if (!suitName(led).isEmpty()) label_ledoff->setText(suitName(led));
 }
 

@@ -8,13 +8,19 @@
 
 class QLabel;
 
+namespace ombrix::ui {
+class CardLabel;
+}
+
 namespace ombrix::windows {
 
 class Tlasttrick : public QDialog {
  public:
   explicit Tlasttrick(QWidget* parent = nullptr);
-  std::array<QLabel*, 5> played{}, player{};  // [1..4], host seats
-  QLabel *label_winner, *label_ledoff, *trumpcard;
+  std::array<ui::CardLabel*, 5> played{};  // [1..4], host seats
+  std::array<QLabel*, 5> player{};
+  QLabel *label_winner, *label_ledoff;
+  ui::CardLabel* trumpcard;
   std::function<QString(int seat)> seatCaption;
 
   // Fills the window at the end of a trick; `led` 0 keeps the led-suit text.

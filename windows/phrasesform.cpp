@@ -5,6 +5,7 @@
 #include <QPushButton>
 
 #include "widgets/art.h"
+#include "ui/designscale.h"
 
 namespace ombrix::windows {
 
@@ -16,8 +17,8 @@ constexpr int kMaxPhrase = 50;  // characters in one phrase
 Tphrases::Tphrases(QWidget* parent) : QDialog(parent, Qt::Tool) {
   setObjectName("Tphrases");
   setWindowTitle("Ombrix - Phrase Buttons");
-  setFixedSize(kWidth, kHeight);
-  (new widgets::BackgroundPanel(this))->setGeometry(0, 0, kWidth, kHeight);
+  resize(kWidth, kHeight);
+  ui::designFill(new widgets::BackgroundPanel(this));
   QFont f("Arial");
   f.setPixelSize(12);
   for (int n = 1; n <= 9; ++n) {
@@ -33,6 +34,7 @@ Tphrases::Tphrases(QWidget* parent) : QDialog(parent, Qt::Tool) {
   done->setObjectName("SelButton8");
   done->setGeometry(kWidth - 95, kHeight - 40, 85, 26);
   connect(done, &QPushButton::clicked, this, [this] { SelButton8Click(); });
+  ui::scaleWithWindow(this, {kWidth, kHeight});
 }
 
 void Tphrases::setPhrase(int n, const QString& text) { phrase[n]->setText(text); }

@@ -6,19 +6,21 @@
 #include <QTableWidget>
 #include <QTimer>
 
+#include "ui/designscale.h"
 #include "windows/scorechart.h"
 
 namespace ombrix::windows {
 
 namespace {
 constexpr int kRows = 22, kCols = 5, kTotalRow = 21;
+constexpr int kWidth = 357, kHeight = 435, kRowHeight = 17;
 const int kWidths[kCols] = {60, 71, 73, 71, 68};
 }  // namespace
 
 Tscore::Tscore(QWidget* parent) : QDialog(parent, Qt::Tool) {
   setObjectName("Tscore");
   setWindowTitle("Ombrix - Scorecard");
-  setFixedSize(357, 435);
+  resize(kWidth, kHeight);
   setStyleSheet("QDialog { background: #F5F0A9; }");
   scorecard = new QTableWidget(kRows, kCols, this);
   scorecard->setObjectName("scorecard");
@@ -33,7 +35,7 @@ Tscore::Tscore(QWidget* parent) : QDialog(parent, Qt::Tool) {
   f.setPixelSize(13);
   scorecard->setFont(f);
   for (int c = 0; c < kCols; ++c) scorecard->setColumnWidth(c, kWidths[c]);
-  for (int r = 0; r < kRows; ++r) scorecard->setRowHeight(r, 17);
+  for (int r = 0; r < kRows; ++r) scorecard->setRowHeight(r, kRowHeight);
   for (int c = 0; c < kCols; ++c)
     for (int r = 0; r < kRows; ++r) {
       auto* item = new QTableWidgetItem;
@@ -46,7 +48,7 @@ Tscore::Tscore(QWidget* parent) : QDialog(parent, Qt::Tool) {
   connect(scorecard, &QTableWidget::cellClicked, this, [this] { hide(); });
   auto* done = new QPushButton("Done", this);
   done->setObjectName("button_done");
-  done->setGeometry(357 - 78, 435 - 26, 70, 20);
+  done->setGeometry(kWidth - 78, kHeight - 26, 70, 20);
   connect(done, &QPushButton::clicked, this, [this] { hide(); });
 
   chart = new ScoreChart(this);
@@ -58,6 +60,11 @@ Tscore::Tscore(QWidget* parent) : QDialog(parent, Qt::Tool) {
   button_chart->setGeometry(done->x() - 78, done->y(), 70, 20);
   connect(button_chart, &QPushButton::toggled, this, [this](bool on) { showChart(on); });
   connect(scorecard, &QTableWidget::itemChanged, this, [this] { cellsChanged(); });
+  // Larger, the grid's columns and rows grow with its font.
+  ui::scaleWithWindow(this, {kWidth, kHeight}, [this](qreal s) {
+    for (int c = 0; c < kCols; ++c) scorecard->setColumnWidth(c, qRound(kWidths[c] * s));
+    for (int r = 0; r < kRows; ++r) scorecard->setRowHeight(r, qRound(kRowHeight * s));
+  });
 }
 
 void Tscore::showChart(bool on) {

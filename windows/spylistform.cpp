@@ -1,4 +1,5 @@
 #include "windows/spylistform.h"
+#include "ui/designscale.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
@@ -10,10 +11,14 @@
 
 namespace ombrix::windows {
 
+namespace {
+constexpr int kWidth = 170, kHeight = 195;
+}  // namespace
+
 Tspylist::Tspylist(QWidget* parent) : QDialog(parent, Qt::Tool | Qt::WindowStaysOnTopHint) {
   setObjectName("Tspylist");
   setWindowTitle("Ombrix-Spys");
-  setFixedSize(170, 195);
+  resize(kWidth, kHeight);
   setStyleSheet("QDialog { background: #F5F0A9; }");
   listbox_spys = new QListWidget(this);
   listbox_spys->setObjectName("listbox_spys");
@@ -37,6 +42,7 @@ Tspylist::Tspylist(QWidget* parent) : QDialog(parent, Qt::Tool | Qt::WindowStays
   popup_kickhim->setObjectName("popup_kickhim");
   popup_kickhim->setEnabled(false);
   connect(popup_kickhim, &QAction::triggered, this, [this] { popup_kickhimClick(); });
+  ui::scaleWithWindow(this, {kWidth, kHeight});
 }
 
 void Tspylist::add(int number, const QString& name) {

@@ -11,6 +11,7 @@
 #include "ui/msgbox.h"
 #include "ui/userfiles.h"
 #include "widgets/art.h"
+#include "ui/designscale.h"
 
 namespace ombrix::windows {
 
@@ -53,8 +54,8 @@ Ttallylist::Ttallylist(QWidget* parent, QString file)
     : QDialog(parent, Qt::Tool), tallyFile(std::move(file)) {
   setObjectName("Ttallylist");
   setWindowTitle("Ombrix - Tally List");
-  setFixedSize(kWidth, kHeight);
-  (new widgets::BackgroundPanel(this))->setGeometry(0, 0, kWidth, kHeight);
+  resize(kWidth, kHeight);
+  ui::designFill(new widgets::BackgroundPanel(this));
 
   text(this, "Your Total Tally", 10, 8, 200, true);
   text(this, "Total Games:", 10, 32, 90);
@@ -96,6 +97,7 @@ Ttallylist::Ttallylist(QWidget* parent, QString file)
   reset->setObjectName("button_reset");
   reset->setGeometry(330, 282, 85, 24);
   connect(reset, &QPushButton::clicked, this, [this] { button_resetClick(); });
+  ui::scaleWithWindow(this, {kWidth, kHeight});
 
   doit.CompressMode = lzrw::Fast;
   doit.Visible = false;

@@ -15,6 +15,7 @@
 #include "client/tablehint.h"
 #include "protocol/commands.h"
 #include "tests/fuzz/fuzz_input.h"
+#include "ui/cardpictures.h"
 #include "ui/links.h"
 #include "ui/msgbox.h"
 #include "windows/lasttrickform.h"
@@ -159,6 +160,7 @@ void prepareTable() {
   ui::setQuestionSink([](const QString&, std::function<void(bool)> answer) { answer(false); });
   client::setSoundSink([](const QString&) {});
   ui::setLinkOpener([](const QString&) {});
+  ui::CardPictures::instance().useDrawnCards();  // what a host sends, not how a deck draws
   if (!g_window) g_window = new Window;
 }
 
