@@ -144,12 +144,11 @@ void TServer::awaitLogIn(int slot) {
     t->onTick = [this, slot] {
       logInDeadline_[slot]->stop();
       if (!engine.slots[slot].inUse) return;
-      say("slot " + std::to_string(slot) + " closed: no log-in within " + std::to_string(kLogInDeadlineMs / 1000) +
-          " s");
+      say("slot " + std::to_string(slot) + " closed: no log-in in time");
       transport_.closeConnection(slot);
     };
   }
-  t->start(kLogInDeadlineMs);
+  t->start(logInDeadlineMs);
 }
 
 void TServer::connectionClosed(int slot) {

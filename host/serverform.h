@@ -70,6 +70,9 @@ class TServer {
   // few seconds; a connection that has not logged in by then holds a slot
   // for nobody (a stranger filling the table), and is closed.
   static constexpr int kLogInDeadlineMs = 15000;
+  // The deadline on the timers' clock: a binding whose clock runs faster
+  // than real time (tests, demos) stretches it, as it waits for a network.
+  int logInDeadlineMs = kLogInDeadlineMs;
   // A table whose line dropped tries again for a minute; its seat is kept
   // from newcomers a little longer, for the try that connects at the end of
   // that minute and the log-in after it. Only for that long does its secret
