@@ -45,6 +45,9 @@ class HostRegistration {
   void showPort(int port);
 
   const std::string& code() const { return code_; }
+  // The server's web link for the table, "http://SERVER:PORT/+CODE", when it
+  // serves the web table (a server that does not says no port).
+  std::string webLink() const;
   // Addresses the server reached the table at ("HOST:PORT"); empty when
   // only the relay reaches it.
   const std::vector<std::string>& direct() const { return direct_; }
@@ -83,6 +86,7 @@ class HostRegistration {
   int retryMs_ = kFirstRetryMs;
   bool registered_ = false;
   std::shared_ptr<int> life_ = std::make_shared<int>(0);  // what a look-up's answer checks first
+  int webPort_ = 0;
 };
 
 }  // namespace ombrix::lobby
