@@ -478,8 +478,16 @@ void Tchat::full() {
 void Tchat::sendloginfo(const ev::LogIn& e) {
   redial_->stop();  // back in: a drop from here on is a new one
   std::string login;
+  // Back after the line dropped: the seat's secret first, so that the host
+  // has it when the log-in comes (a host at "1.0.14" ignores it).
+  if (!seatSecret_.empty()) {
+    build::reclaim(login, e.slot, seatSecret_);
+    send(login);
+  }
   build::logininfo(login, e.slot, wire::kVersion, toWire(myName));
   send(login + wire::kTerminator);  // the doubled terminator the host reads as an empty message
+  build::features(login, e.slot, wire::kFeatures);
+  send(login);
   sortstuff(e.slot);
   // Slot 1 is the host's player; a table that joins into it (at a headless
   // host) starts the games. The hosting table shows these already.

@@ -108,6 +108,8 @@ class Tchat : public QMainWindow, private TableObserver {
   uint32_t textColor() const { return textColor_; }
   ai::Skill botSkill() const { return botSkill_; }
   net::TAsyncSock& socket() { return sock_; }
+  // What the host said it can do, on this connection ("secret", ...).
+  const std::string& hostFeatures() const { return hostFeatures_; }
   // Trying to connect again after the line dropped.
   bool reconnecting() const { return redial_->active() || redial_->pending(); }
   // The redial's timers, for a test that runs its minute in virtual time.
@@ -243,7 +245,12 @@ class Tchat : public QMainWindow, private TableObserver {
   void useBotSkill(ai::Skill skill, bool tellHost);
   bool eventFilter(QObject* o, QEvent* e) override;
   void runTaken();  // dispatches the command taken off the queue
+  // A command about the connection rather than the table (the host's
+  // features, the seat's secret): kept here, and true.
+  bool connectionCommand(std::string_view entry);
   void closeTable();
+  // The host sent more than the queue keeps: told, and the table closes.
+  void hostFlooded();
   // The connection is gone: what it delivered is dispatched first, and the
   // table closes once the queue is empty and no full-table box is open.
   void closeWhenDispatched();
@@ -317,6 +324,7 @@ class Tchat : public QMainWindow, private TableObserver {
   net::TAsyncSock Sock11_;  // the lobby link: held open, and lines for the lobby
   std::string lobbyLines_;  // written before the link was up
   std::deque<std::string> receivedlist_;
+  size_t queuedBytes_ = 0;  // the bytes of receivedlist_
   wire::Framer remainder_;
   net::QtTimerFactory timers_;
   std::string taken_;  // the command the pacer took, about to run
@@ -381,6 +389,9 @@ class Tchat : public QMainWindow, private TableObserver {
   bool fullBoxOpen_ = false;     // "The Game is full" waits for its OK before the close
   bool lineDropped_ = false;     // the connection was lost, not closed by the host
   bool gaveUp_ = false;          // the redial's minute is over
+  bool flooded_ = false;         // the host sent more than the queue keeps; the table is leaving
+  std::string hostFeatures_;     // what the host said it can do ("CMD_features"), this connection
+  std::string seatSecret_;       // the seat's secret, presented when the line dropped and the table is back
   bool seatedAgain_ = false;     // the settings were read on a connection before this one
   int turned_ = 0;               // places the seats were turned by this connection's numbers
   std::unique_ptr<Redial> redial_;

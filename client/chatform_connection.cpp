@@ -5,6 +5,7 @@
 #include <QListWidget>
 #include <QLoggingCategory>
 #include <QPushButton>
+#include <algorithm>
 
 #include "client/chatform.h"
 #include "client/chatform_util.h"
@@ -15,6 +16,7 @@
 #include "net/wsock.h"
 #include "protocol/commands.h"
 #include "tables/address.h"
+#include "ui/msgbox.h"
 #include "windows/spylistform.h"
 
 namespace ombrix::client {
@@ -75,14 +77,40 @@ void Tchat::send(const std::string& message) {
 }
 
 void Tchat::sockRead() {
-  remainder_.feed(sock_.Receive(), [this](std::string_view m) {
+  if (flooded_) return;
+  const bool kept = remainder_.feed(sock_.Receive(), [this](std::string_view m) {
+    // Bounded as the host bounds what one table may have waiting.
+    if (receivedlist_.size() >= wire::MessageQueue::kMaxQueuedMessages ||
+        queuedBytes_ + m.size() > wire::MessageQueue::kMaxQueuedBytes)
+      return false;
     receivedlist_.emplace_back(m);
+    queuedBytes_ += m.size();
     return true;
   });
+  if (!kept) return hostFlooded();
   Timer1_.poke();
 }
 
-void Tchat::enqueue(std::string command) { receivedlist_.push_back(std::move(command)); }
+void Tchat::hostFlooded() {
+  // A host that sends faster than any game does, or a message without end,
+  // is not waited for: what it sent is dropped and the table leaves.
+  qCInfo(lcTable, "the host sent more than the table keeps (%zu waiting); disconnecting", receivedlist_.size());
+  flooded_ = true;
+  receivedlist_.clear();
+  queuedBytes_ = 0;
+  remainder_.clear();
+  fullBoxOpen_ = true;  // the table closes once the box is answered
+  ui::messageBox("The host sent more than this table can take in, Disconnecting..", [this] {
+    fullBoxOpen_ = false;
+    closeTable();
+  });
+  sock_.Close();
+}
+
+void Tchat::enqueue(std::string command) {
+  queuedBytes_ += command.size();
+  receivedlist_.push_back(std::move(command));
+}
 
 void Tchat::sockInfo(net::TSocketInfo info, const std::string& msg) {
   if (info == net::siConnect && sock_.Connected() && !net::findDeadLines(sock_.Handle(), kDeadLine))
@@ -156,7 +184,9 @@ void Tchat::redialGiveUp() {
 
 void Tchat::resetForNewConnection() {
   seatedAgain_ = settingsRead_;
+  hostFeatures_.clear();  // the seat's secret stays: the new connection presents it
   receivedlist_.clear();
+  queuedBytes_ = 0;
   remainder_.clear();
   turnBack();
   model_.reset();
@@ -183,11 +213,31 @@ void Tchat::processsocktimer() {
   if (receivedlist_.empty()) return;
   taken_ = std::move(receivedlist_.front());
   receivedlist_.pop_front();
+  queuedBytes_ -= std::min(queuedBytes_, taken_.size());
   runTaken();
+}
+
+bool Tchat::connectionCommand(std::string_view entry) {
+  const auto [name, fields] = wire::splitCommand(entry);
+  switch (wire::lookupAnnouncement(name)) {
+    case wire::Announcement::Features:
+      if (const auto list = wire::parse::hostFeatures(fields)) hostFeatures_.assign(*list);
+      return true;
+    case wire::Announcement::Secret:
+      // Kept for the connection after this one, should the line drop.
+      if (const auto s = wire::parse::secret(fields); s && s->slot == model_.mySeat()) seatSecret_.assign(s->text);
+      return true;
+    default:
+      return false;
+  }
 }
 
 void Tchat::runTaken() {
   const std::string entry = std::move(taken_);
+  if (connectionCommand(entry)) {
+    if (connectionGone_) closeWhenDispatched();
+    return;
+  }
   // Read once; a muted player's line, action or chatter sound goes no further.
   // Every card a table is shown, for a test or a bug report that follows
   // the game at several tables (QT_LOGGING_RULES=ombrix.table.info=true).

@@ -103,6 +103,8 @@ std::optional<TableEvent> readAnnouncement(std::string_view message) {
       return readWith(kind, f, parse::playasoundRelay, [](const parse::SlotText& p) {
         return ev::Sound{p.slot, std::string(p.text)};
       });
+    case A::Features:  // what the connection keeps (Tchat), not the table
+    case A::Secret:
     case A::Unknown:
       return std::nullopt;
   }

@@ -6,6 +6,8 @@
 #include <avahi-common/error.h>
 #include <avahi-common/strlst.h>
 
+#include <arpa/inet.h>
+
 #include <QTimer>
 #include <algorithm>
 #include <vector>
@@ -35,8 +37,9 @@ struct BrowserCallbacks {
   }
   static void resolve(AvahiServiceResolver* r, AvahiIfIndex, AvahiProtocol, AvahiResolverEvent event,
                       const char* name, const char*, const char* domain, const char*, const AvahiAddress* address,
-                      uint16_t port, AvahiStringList* txt, AvahiLookupResultFlags, void* self) {
-    static_cast<LanBrowser*>(self)->resolved(r, event, name, domain, address, port, txt);
+                      uint16_t port, AvahiStringList* txt, AvahiLookupResultFlags flags, void* self) {
+    static_cast<LanBrowser*>(self)->resolved(r, event, name, domain, address, port, txt,
+                                             (flags & AVAHI_LOOKUP_RESULT_LOCAL) != 0);
   }
   static void record(AvahiRecordBrowser* b, AvahiIfIndex, AvahiProtocol, AvahiBrowserEvent event, const char*,
                      uint16_t, uint16_t, const void* rdata, size_t size, AvahiLookupResultFlags, void* self) {
@@ -170,7 +173,7 @@ void LanBrowser::hide(const std::string& key, Instance& in) {
 }
 
 void LanBrowser::resolved(AvahiServiceResolver* r, int event, const char* name, const char* domain,
-                          const void* address, uint16_t port, const void* txtList) {
+                          const void* address, uint16_t port, const void* txtList, bool local) {
   const std::string key = keyOf(name, domain);
   auto it = instances_.find(key);
   if (it == instances_.end() || it->second.resolver != r) return;
@@ -186,7 +189,10 @@ void LanBrowser::resolved(AvahiServiceResolver* r, int event, const char* name, 
     return;
   }
   const auto* a = static_cast<const AvahiAddress*>(address);
-  if (port == 0 || !a || a->proto != AVAHI_PROTO_INET) {
+  // A loopback address names the machine that joins, not the one that
+  // announced: from another machine it points a joiner at its own services.
+  const bool loopback = a && a->proto == AVAHI_PROTO_INET && (ntohl(a->data.ipv4.address) >> 24) == 127;
+  if (port == 0 || !a || a->proto != AVAHI_PROTO_INET || (loopback && !local)) {
     if (!in.shown) ++skipped_;
     return hide(key, in);
   }

@@ -7,9 +7,10 @@
 //
 // A table is reported once however many interfaces and protocols it is seen
 // on, and gone when the last of them is. Announcements come from anyone:
-// names are cleaned, records that describe no table are passed over, and at
-// most kMaxTables are followed at once, so a flood of services costs a
-// bounded amount (the daemon itself allows a client a few hundred objects).
+// names are cleaned, records that describe no table are passed over, a
+// loopback address from another machine is passed over, and at most
+// kMaxTables are followed at once, so a flood of services costs a bounded
+// amount (the daemon itself allows a client a few hundred objects).
 #pragma once
 
 #include <QObject>
@@ -72,8 +73,9 @@ class LanBrowser : public tables::TableSource {
   friend struct BrowserCallbacks;
   void clientChanged(AvahiClient* c, int state);
   void serviceEvent(int interface, int protocol, int event, const char* name, const char* domain);
+  // `local`: the daemon has the record from this machine, not from the network.
   void resolved(AvahiServiceResolver* r, int event, const char* name, const char* domain, const void* address,
-                uint16_t port, const void* txt);
+                uint16_t port, const void* txt, bool local);
   void resolve(Instance& instance);
   void recordEvent(AvahiRecordBrowser* b, int event, const void* rdata, size_t size);
   // Shows the table with the text record's strings, or hides it when they

@@ -33,6 +33,7 @@ void GameEngine::startgame(std::string_view fields) {
   ruleWatch.startGame();
   roundPoints.clear();
   publicLog.clear();
+  keepPublicLog_ = true;
   starter.assign(req->name.substr(0, kMaxStarterName));
   gameInProgress = true;
   gameKind.assign(req->kind);
@@ -85,7 +86,7 @@ void GameEngine::startround() {
   trumpCard = deck[++deckIndex];
   trumpSuit = suitOf(trumpCard);
   ruleWatch.startRound(handSize, trumpCard);
-  publicLog.push_back({PublicEvent::Round, static_cast<uint8_t>(dealer), static_cast<uint8_t>(trumpCard)});
+  logPublic({PublicEvent::Round, static_cast<uint8_t>(dealer), static_cast<uint8_t>(trumpCard)});
   build::trump(msg_, trumpCard);
   announce(msg_);
 

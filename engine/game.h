@@ -182,6 +182,12 @@ class GameEngine {
   // table's game record is filled from.
   std::vector<PublicEvent> publicLog;
   std::string starter;
+  // Adds to publicLog. A game resumed from a save that kept no log (version
+  // 1) keeps none to its end: a log that began mid-game would tell no game,
+  // and the next save would be refused for it.
+  void logPublic(PublicEvent e) {
+    if (keepPublicLog_) publicLog.push_back(e);
+  }
   bool anyStrong() const {
     for (int s = 1; s <= kSeats; ++s)
       if (botSkill[s] == ai::Skill::Strong) return true;
@@ -227,6 +233,7 @@ class GameEngine {
   Random rng_;
   uint64_t botSeed_;
   uint64_t gameSerial_ = 0, moveSerial_ = 0;
+  bool keepPublicLog_ = true;  // see logPublic
   ai::Decision decision_;
   uint64_t decisionSerial_ = 0;  // moveSerial_ when the decision began
   bool decisionDue_ = false;

@@ -96,6 +96,10 @@ class Checker {
       return fail("cards played not the tricks'");
     for (int seat = 1; seat <= kSeats; ++seat) {
       const GameState::Seat& p = s_.seats[seat];
+      // Each number is held against its range before it is a shift or an
+      // index: a card 68 shifted as one would read as card 4.
+      if (s_.voids[seat] > 0xF) return fail("not a suit");
+      if (p.played != kNoCard && (p.played < 1 || p.played > kDeckSize)) return fail("not a card on the table");
       int held = 0;
       for (int pos = 1; pos <= kMaxHand; ++pos) {
         const int card = p.hand[pos];
@@ -105,7 +109,6 @@ class Checker {
         if (s_.voids[seat] & (1u << (suitOf(card) - 1))) return fail("a card of a suit the seat lacks");
         ++held;
       }
-      if (s_.voids[seat] > 0xF) return fail("not a suit");
       const int gone = std::popcount(s_.playedBy[seat]);
       if (held != s_.handSize - gone) return fail("a hand of the wrong size");
       if (gone != s_.tricksPlayed + (p.played != kNoCard ? 1 : 0)) return fail("a seat played out of turn");

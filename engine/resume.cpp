@@ -114,6 +114,7 @@ bool GameEngine::restoreState(const GameState& s) {
   ruleWatch.replay(s.watch);
   roundPoints = s.roundPoints;
   publicLog = s.publicLog;
+  keepPublicLog_ = !publicLog.empty();
   starter = s.starter;
   rng_.setState(s.deckRandom);
   botSeed_ = s.botSeed;

@@ -20,7 +20,7 @@ void GameEngine::bidFor(int seat, int bid) {
 
   slots[seat].bid = bid;
   ruleWatch.bid(seat, bid);
-  publicLog.push_back({PublicEvent::Bid, static_cast<uint8_t>(seat), static_cast<uint8_t>(bid)});
+  logPublic({PublicEvent::Bid, static_cast<uint8_t>(seat), static_cast<uint8_t>(bid)});
   moved();
   bidTotal = slots[1].bid + slots[2].bid + slots[3].bid + slots[4].bid;
   build::hisbid(msg_, seat, bid, bidTotal);
@@ -83,7 +83,7 @@ void GameEngine::playFor(int seat, int position) {
   slots[seat].played = card;
   slots[seat].hand[position] = kNoCard;
   record.play(seat, card, ledSuit - 1);
-  publicLog.push_back({PublicEvent::Play, static_cast<uint8_t>(seat), static_cast<uint8_t>(card)});
+  logPublic({PublicEvent::Play, static_cast<uint8_t>(seat), static_cast<uint8_t>(card)});
   if (anyStrong())
     ruleWatch.play(seat, position, card);  // only Strong reads it
   else

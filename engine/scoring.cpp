@@ -31,7 +31,7 @@ void GameEngine::finishtrick() {
   moved();
   for (int s = 1; s <= kSeats; ++s) slots[s].played = kNoCard;
   build::trickwinner(msg_, winner, slots[winner].tricks);
-  publicLog.push_back({PublicEvent::Trick, static_cast<uint8_t>(winner), 0});
+  logPublic({PublicEvent::Trick, static_cast<uint8_t>(winner), 0});
   announce(msg_);
 
   ledSuit = 0;

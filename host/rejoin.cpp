@@ -6,6 +6,9 @@
 // once its log-in names it. The table is told its new number with another
 // "CMD_sendlogininfo"; it answers with a second log-in, under that number,
 // which is the one announced.
+#include <sys/random.h>
+
+#include <cerrno>
 #include <utility>
 #include <vector>
 
@@ -47,11 +50,45 @@ void TServer::remember(int slot, const std::string& name) {
   const std::string& who = name.empty() ? m.arrivingAs : name;
   if (m.kicked || who.empty()) {
     m.leftName.clear();
+    m.leftSecret.clear();
   } else {
     m.leftName = who;
+    m.leftSecret = m.secret;  // empty for a table at "1.0.14": nobody can claim it
     m.leftGame = engine.gameSerial();
     m.leftAtUs = clock_.nowUs();
   }
+}
+
+std::string TServer::newSecret() {
+  // 128 bits: guessing one within the minute a seat is kept is hopeless.
+  unsigned char bytes[16];
+  size_t got = 0;
+  while (got < sizeof bytes) {
+    const ssize_t n = ::getrandom(bytes + got, sizeof bytes - got, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return {};
+    got += static_cast<size_t>(n);
+  }
+  static const char digits[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char b : bytes) {
+    out.push_back(digits[b >> 4]);
+    out.push_back(digits[b & 0xF]);
+  }
+  return out;
+}
+
+bool TServer::claims(int slot, int t, std::string_view name) const {
+  const SlotMemory& m = memory_[t];
+  const std::string& presented = memory_[slot].presented;
+  if (m.leftGame != engine.gameSerial() || m.leftName != name || m.leftSecret.empty() ||
+      clock_.nowUs() - m.leftAtUs >= kSeatKeptUs || presented.size() != m.leftSecret.size())
+    return false;
+  // Compared whole, however early they differ.
+  unsigned char differ = 0;
+  for (size_t i = 0; i < presented.size(); ++i)
+    differ |= static_cast<unsigned char>(presented[i] ^ m.leftSecret[i]);
+  return differ == 0;
 }
 
 void TServer::tellNumber(int slot, int number) {
@@ -76,7 +113,7 @@ bool TServer::answersLastNumber(int origin) {
 bool TServer::kept(int seat) const {
   const SlotMemory& m = memory_[seat];
   return isSeat(seat) && engine.gameInProgress && !engine.slots[seat].inUse && !m.leftName.empty() &&
-         m.leftGame == engine.gameSerial() && clock_.nowUs() - m.leftAtUs < kSeatKeptUs;
+         !m.leftSecret.empty() && m.leftGame == engine.gameSerial() && clock_.nowUs() - m.leftAtUs < kSeatKeptUs;
 }
 
 bool TServer::unclaimed(int seat) const {
@@ -87,8 +124,7 @@ TServer::Home TServer::homeFor(int slot, std::string_view name) const {
   if (!engine.gameInProgress || name.empty()) return {slot, 0};
   int spectator = 0;
   for (int t = 1; t <= kLastSlot; ++t) {
-    const SlotMemory& m = memory_[t];
-    if (m.leftGame != engine.gameSerial() || m.leftName != name) continue;
+    if (!claims(slot, t, name)) continue;
     if (isSeat(t)) {
       if (t == slot || !engine.slots[t].inUse) return {t, t};
       // Lines that dropped together come back in any order: a connection
@@ -116,10 +152,13 @@ bool TServer::comesBack(int slot, std::string_view name) {
   const Home home = homeFor(slot, name);
   if (home.left == 0) return false;
   memory_[home.left].leftName.clear();  // the first table to claim the name has it
+  memory_[home.left].leftSecret.clear();
   if (home.slot != slot) {
     moveBack(slot, home.slot, name, home.exchange);
     return true;
   }
+  // The seat's secret is the connection's until its table is given a new one.
+  memory_[slot].secret = std::move(memory_[slot].presented);
   memory_[slot].arrival = Arrival::Back;
   memory_[slot].arrivingAs.assign(name);
   engine.personSits(slot);
@@ -140,6 +179,14 @@ void TServer::moveBack(int from, int to, std::string_view name, bool exchange) {
   if (!exchange) remainders[from].clear();
   receivedlist.dropFrom(from);
   receivedlist.dropFrom(to);
+  // The secret it came back with travels with it; the connection it
+  // changed places with keeps its own presented one.
+  std::string carried = std::move(memory_[from].presented);
+  memory_[from].presented = exchange ? std::move(memory_[to].presented) : std::string();
+  memory_[to].presented.clear();
+  memory_[from].secret.clear();
+  memory_[to].secret = std::move(carried);
+  memory_[from].loggedIn = memory_[to].loggedIn = false;
   memory_[from].arrival = Arrival::New;
   memory_[from].arrivingAs.clear();
   memory_[from].kicked = exchange && std::exchange(memory_[to].kicked, false);
@@ -150,6 +197,12 @@ void TServer::moveBack(int from, int to, std::string_view name, bool exchange) {
 
   std::swap(memory_[to].told, memory_[from].told);
   if (!exchange) memory_[from].told.clear();
+  // Each connection is to log in under its new number, in good time.
+  awaitLogIn(to);
+  if (exchange)
+    awaitLogIn(from);
+  else if (logInDeadline_[from])
+    logInDeadline_[from]->stop();
   auto renumber = [this](int was, int now) {
     for (int via : rekeyPath(was, now)) tellNumber(now, via);
     tellNumber(now, now);

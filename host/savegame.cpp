@@ -372,15 +372,19 @@ bool SaveFile::write(const GameState& s, std::string* error) {
 
 SaveFile::Loaded SaveFile::read() {
   Loaded out;
-  const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+  // A link is not followed, and a FIFO or a device at the save's path must
+  // not hold up the start: opened without waiting, only a regular file is read.
+  const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
   if (fd < 0 && errno == ENOENT) return out;  // no game was left
   std::string why;
   if (fd < 0) {
-    why = std::string("it cannot be opened: ") + std::strerror(errno);
+    why = errno == ELOOP ? "it is a link" : std::string("it cannot be opened: ") + std::strerror(errno);
   } else {
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
       why = std::string("it cannot be read: ") + std::strerror(errno);
+    } else if (!S_ISREG(st.st_mode)) {
+      why = "not a regular file";
     } else if (static_cast<uint64_t>(st.st_size) > kMaxSaveBytes) {
       why = "too large";
     } else {

@@ -95,12 +95,16 @@ int TServer::takeSlot() {
   m.kicked = false;
   m.arrival = Arrival::New;
   m.arrivingAs.clear();
+  m.loggedIn = false;
+  m.secret.clear();
+  m.presented.clear();
   notePublicState();
   return slot;
 }
 
 void TServer::welcome(int slot) {
   memory_[slot].told.clear();
+  awaitLogIn(slot);
   tellNumber(slot, slot);
   say("connection accepted into slot " + std::to_string(slot));
 }
@@ -133,8 +137,23 @@ bool TServer::queue(int origin, std::string_view message) {
   return receivedlist.push(origin, message);
 }
 
+void TServer::awaitLogIn(int slot) {
+  std::unique_ptr<Timer>& t = logInDeadline_[slot];
+  if (!t) {
+    t = clock_.createTimer();
+    t->onTick = [this, slot] {
+      logInDeadline_[slot]->stop();
+      if (!engine.slots[slot].inUse) return;
+      say("slot " + std::to_string(slot) + " closed: no log-in in time");
+      transport_.closeConnection(slot);
+    };
+  }
+  t->start(logInDeadlineMs);
+}
+
 void TServer::connectionClosed(int slot) {
   if (!isSlot(slot) || !engine.slots[slot].inUse) return;
+  if (logInDeadline_[slot]) logInDeadline_[slot]->stop();
   PlayerSlot& p = engine.slots[slot];
   const std::string name = p.name;
   const bool ordinary = slot != 1 || !slotOneIsOwnPlayer;
@@ -144,9 +163,13 @@ void TServer::connectionClosed(int slot) {
       if (j != slot && engine.slots[j].inUse) transport_.send(j, msg_);
   }
   if (engine.gameInProgress && ordinary) remember(slot, name);
-  memory_[slot].arrival = Arrival::New;
-  memory_[slot].arrivingAs.clear();
-  memory_[slot].told.clear();
+  SlotMemory& m = memory_[slot];
+  m.arrival = Arrival::New;
+  m.arrivingAs.clear();
+  m.told.clear();
+  m.loggedIn = false;
+  m.secret.clear();
+  m.presented.clear();
   p.inUse = false;
   p.name.clear();
   p.watching = false;
@@ -213,6 +236,12 @@ void TServer::dispatch(const wire::QueuedMessage& m) {
     case wire::Request::BotSkill:
       engine.botskill(fields);
       break;
+    case wire::Request::Features:
+      features(fields);
+      break;
+    case wire::Request::Reclaim:
+      reclaim(fields);
+      break;
     case wire::Request::Unknown:
       break;
   }
@@ -227,6 +256,9 @@ void TServer::receivedlogininfo(std::string_view fields) {
   // a ghost that the computer never plays for.
   if (!slots[slot].inUse) return;
   if (comesBack(slot, req->name)) return;
+  memory_[slot].presented.clear();  // a secret is presented for one log-in
+  memory_[slot].loggedIn = true;
+  if (logInDeadline_[slot]) logInDeadline_[slot]->stop();
   const bool back = std::exchange(memory_[slot].arrival, Arrival::New) == Arrival::Back &&
                     memory_[slot].arrivingAs == req->name;
   memory_[slot].arrivingAs.clear();
@@ -287,6 +319,25 @@ void TServer::receivedlogininfo(std::string_view fields) {
     if (slot == engine.currentPlayer) engine.cplay(slot);
     if (slot == engine.currentBidder) engine.cbid(slot, engine.handSize);
   }
+}
+
+void TServer::features(std::string_view fields) {
+  auto req = parse::features(fields);
+  if (!req || !isSlot(req->slot) || !engine.slots[req->slot].inUse || !memory_[req->slot].loggedIn) return;
+  const int slot = req->slot;
+  build::hostFeatures(msg_, wire::kFeatures);
+  transport_.send(slot, msg_);
+  if (!wire::hasFeature(req->text, wire::kFeatureSecret)) return;
+  memory_[slot].secret = newSecret();
+  if (memory_[slot].secret.empty()) return;  // no random source: the usual rule seats it again
+  build::secret(msg_, slot, memory_[slot].secret);
+  transport_.send(slot, msg_);
+}
+
+void TServer::reclaim(std::string_view fields) {
+  auto req = parse::reclaim(fields);
+  if (!req || !isSlot(req->slot) || !engine.slots[req->slot].inUse) return;
+  memory_[req->slot].presented.assign(req->text);
 }
 
 void TServer::kickhim(std::string_view fields) {

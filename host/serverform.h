@@ -66,6 +66,19 @@ class TServer {
   // twice; the second call finds the slot free and does nothing.
   void connectionClosed(int slot);
 
+  // A table answers its number at once, and over the slowest line within a
+  // few seconds; a connection that has not logged in by then holds a slot
+  // for nobody (a stranger filling the table), and is closed.
+  static constexpr int kLogInDeadlineMs = 15000;
+  // The deadline on the timers' clock: a binding whose clock runs faster
+  // than real time (tests, demos) stretches it, as it waits for a network.
+  int logInDeadlineMs = kLogInDeadlineMs;
+  // A table whose line dropped tries again for a minute; its seat is kept
+  // from newcomers a little longer, for the try that connects at the end of
+  // that minute and the log-in after it. Only for that long does its secret
+  // get the seat back.
+  static constexpr int64_t kSeatKeptUs = 75'000'000;
+
   // Queues one message as if it had arrived whole from `origin`; origin 0 is
   // a trusted local caller, whose slot fields are taken as they stand. The
   // message may run before this returns.
@@ -89,6 +102,11 @@ class TServer {
   void action(std::string_view fields);
   void justwatch(std::string_view fields);
   void playasound(std::string_view fields);
+  // What the table can do: the host answers with its own list, and gives a
+  // table that keeps it the seat's secret.
+  void features(std::string_view fields);
+  // The secret a returning table presents before its log-in.
+  void reclaim(std::string_view fields);
 
   // In the game the host's own table is always slot 1: its departure ends
   // the program and is neither announced nor answered by the computer. A
@@ -134,13 +152,16 @@ class TServer {
     int left;  // the slot that name left, 0 when it left none
     bool exchange = false;  // `slot` is held by a connection not yet logged in
   };
-  // A table whose line dropped tries again for a minute; its seat is kept
-  // from newcomers a little longer, for the try that connects at the end of
-  // that minute and the log-in after it.
-  static constexpr int64_t kSeatKeptUs = 75'000'000;
-  // A seat that left during this game within kSeatKeptUs: a new connection
-  // is given another free seat when there is one.
+  // A seat that left during this game within kSeatKeptUs, under a secret
+  // its table can present: a new connection is given another free seat
+  // when there is one.
   bool kept(int seat) const;
+  // Whether the log-in at `slot` under `name` may have slot `t` back: the
+  // name left it during this game within kSeatKeptUs, and the connection
+  // presented the secret it left with.
+  bool claims(int slot, int t, std::string_view name) const;
+  // A fresh seat's secret from the system's random source; empty if it has none.
+  static std::string newSecret();
   // A seat a connection holds that has not logged in and is not on its way back.
   bool unclaimed(int seat) const;
   Home homeFor(int slot, std::string_view name) const;
@@ -155,6 +176,8 @@ class TServer {
   void remember(int slot, const std::string& name);
   // The end of a log-in at a seat the person comes back to.
   void welcomeBack(int slot, std::string_view name);
+  // The connection at `slot` has kLogInDeadlineMs from now to log in.
+  void awaitLogIn(int slot);
 
   enum class Arrival : uint8_t { New, Back };
   struct SlotMemory {
@@ -168,8 +191,14 @@ class TServer {
     // first: a table answers each with a log-in, and only the answer to the
     // last one is its log-in (an earlier number may be its slot by then).
     std::vector<uint8_t> told;
+    bool loggedIn = false;   // its connection's log-in was announced
+    std::string secret;      // its connection's seat's secret, once told
+    std::string presented;   // the secret its connection presented to come back
+    std::string leftSecret;  // the secret the name that left it had
   };
   std::array<SlotMemory, kSlotTableSize> memory_{};
+  // Per slot: runs out when its connection has not logged in in time.
+  std::array<std::unique_ptr<Timer>, kSlotTableSize> logInDeadline_{};
   // A resumed game waits for slot 1's table before anything moves.
   bool held_ = false;
 

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 
+#include "net/resolver.h"
 #include "net/wsock.h"
 
 namespace ombrix::lobby {
@@ -128,28 +129,31 @@ void HostRegistration::stun() {
   // IPv4's only, and the other family would be probed where nothing listens.
   if (table_.port != game_.port) return;
   in6_addr literal6;
-  in_addr literal4;
   // An address names one family only; a name may have both.
-  if (!used || ::inet_pton(AF_INET6, server_.host.c_str(), &literal6) == 1 ||
-      ::inet_pton(AF_INET, server_.host.c_str(), &literal4) == 1)
+  if (!used || ::inet_pton(AF_INET6, server_.host.c_str(), &literal6) == 1 || net::dottedDecimal(server_.host))
     return;
-  addrinfo hints{}, *res = nullptr;
-  hints.ai_family = used == AF_INET6 ? AF_INET : AF_INET6;
-  hints.ai_socktype = SOCK_STREAM;
-  if (::getaddrinfo(server_.host.c_str(), nullptr, &hints, &res) != 0 || !res) return;
-  char text[INET6_ADDRSTRLEN] = {};
-  if (res->ai_family == AF_INET6)
-    ::inet_ntop(AF_INET6, &reinterpret_cast<sockaddr_in6*>(res->ai_addr)->sin6_addr, text, sizeof text);
-  else
-    ::inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(res->ai_addr)->sin_addr, text, sizeof text);
-  ::freeaddrinfo(res);
+  // Looked up off the loop's thread: the game must not wait for a name server.
+  net::resolveLater(server_.host, used == AF_INET6 ? AF_INET : AF_INET6,
+                    [this, life = std::weak_ptr<int>(life_)](std::vector<sockaddr_storage> addrs) {
+                      if (life.expired() || addrs.empty() || code_.empty()) return;
+                      char text[INET6_ADDRSTRLEN] = {};
+                      const sockaddr_storage& a = addrs.front();
+                      if (a.ss_family == AF_INET6)
+                        ::inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6&>(a).sin6_addr, text, sizeof text);
+                      else
+                        ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(a).sin_addr, text, sizeof text);
+                      stunAt(text);
+                    });
+}
+
+void HostRegistration::stunAt(const std::string& address) {
   stun_ = std::make_unique<LineLink>();
   const std::string line = stunLine(code_, secret_);
   stun_->onConnected = [this, line] { stun_->send(line); };
   // The server closes it once it has seen the address; a family this host
   // cannot reach the server by simply fails.
   stun_->onClosed = [](const std::string&) {};
-  stun_->open({text, server_.port});
+  stun_->open({address, server_.port});
 }
 
 void HostRegistration::openRelay(const std::string& ticket) {

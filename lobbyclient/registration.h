@@ -65,6 +65,7 @@ class HostRegistration {
   // Shows the server this host's address of the other family, when the
   // server's name has one: joiners may then come directly over either.
   void stun();
+  void stunAt(const std::string& address);
   void say(const std::string& s) {
     if (log) log(s);
   }
@@ -84,6 +85,7 @@ class HostRegistration {
   QTimer retry_;
   int retryMs_ = kFirstRetryMs;
   bool registered_ = false;
+  std::shared_ptr<int> life_ = std::make_shared<int>(0);  // what a look-up's answer checks first
   int webPort_ = 0;
 };
 

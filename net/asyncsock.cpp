@@ -21,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include "net/resolver.h"
 #include "net/wsock.h"
 
 namespace ombrix::net {
@@ -151,28 +152,31 @@ sockaddr_storage v4Address(uint32_t address) {
   return a;
 }
 
-// Every address of a name, from the cache or the resolver.
-const std::vector<sockaddr_storage>& resolved(const std::string& name) {
-  for (const auto& [cached, addrs] : hostCache())
-    if (sameName(cached, name)) return addrs;
-  ++g_resolverCalls;
-  addrinfo hints{}, *res = nullptr;
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  if (::getaddrinfo(name.c_str(), nullptr, &hints, &res) != 0 || !res)
-    throw ESockException("Host Lookup - Could Not Find Host Entry");
-  std::vector<sockaddr_storage> addrs;
-  for (addrinfo* r = res; r; r = r->ai_next) {
-    if (r->ai_family != AF_INET && r->ai_family != AF_INET6) continue;
-    sockaddr_storage a{};
-    std::memcpy(&a, r->ai_addr, r->ai_addrlen);
-    setPort(a, 0);
-    addrs.push_back(a);
-  }
-  ::freeaddrinfo(res);
-  if (addrs.empty()) throw ESockException("Host Lookup - Could Not Find Host Entry");
+// The cached addresses of a name, or nullptr.
+const std::vector<sockaddr_storage>* cached(const std::string& name) {
+  for (const auto& [known, addrs] : hostCache())
+    if (sameName(known, name)) return &addrs;
+  return nullptr;
+}
+
+const std::vector<sockaddr_storage>& remember(const std::string& name, std::vector<sockaddr_storage> addrs) {
+  if (const auto* known = cached(name)) return *known;
   hostCache().emplace_back(name, std::move(addrs));
   return hostCache().back().second;
+}
+
+// Every address of a name, from the cache or the resolver (which may block).
+const std::vector<sockaddr_storage>& resolved(const std::string& name) {
+  if (const auto* known = cached(name)) return *known;
+  ++g_resolverCalls;
+  std::vector<sockaddr_storage> addrs = resolveNow(name);
+  if (addrs.empty()) throw ESockException("Host Lookup - Could Not Find Host Entry");
+  return remember(name, std::move(addrs));
+}
+
+// An address rather than a name: nothing to look up.
+bool isLiteral(const std::string& name) {
+  return name.empty() || name.find(':') != std::string::npos || dottedDecimal(name).has_value();
 }
 
 bool outOfDescriptors(int err) { return err == EMFILE || err == ENFILE || err == ENOBUFS || err == ENOMEM; }
@@ -388,6 +392,10 @@ bool TAsyncSock::Open() {
   if (fd_ >= 0) return connected_;
   if (type_ == stStream) {
     const uint16_t port = LookupPort(port_);
+    if (!blocking_ && !isLiteral(host_) && !cached(host_)) {
+      lookUp(port);
+      return false;
+    }
     targets_ = streamTargets(host_, port);
     if (!blocking_) {
       connectNext();
@@ -447,7 +455,7 @@ std::vector<sockaddr_storage> TAsyncSock::streamTargets(const std::string& name,
     if (::inet_pton(AF_INET6, bare.c_str(), &a6.sin6_addr) != 1)
       throw ESockException("Host Lookup - Could Not Find Host Entry");
     out.push_back(a);
-  } else if (name.empty() || (name[0] >= '0' && name[0] <= '9')) {
+  } else if (isLiteral(name)) {
     out.push_back(v4Address(LookupName(name)));
   } else {
     info(siLookup, "Lookup Of Host " + name);
@@ -455,6 +463,30 @@ std::vector<sockaddr_storage> TAsyncSock::streamTargets(const std::string& name,
   }
   for (auto& a : out) setPort(a, port);
   return out;
+}
+
+void TAsyncSock::lookUp(uint16_t port) {
+  info(siLookup, "Lookup Of Host " + host_);
+  ++g_resolverCalls;
+  const uint64_t serial = serials()[this], ticket = ++lookups_;
+  resolveLater(host_, AF_UNSPEC, [serial, ticket, port, name = host_](std::vector<sockaddr_storage> addrs) {
+    auto it = liveSockets().find(serial);
+    // Closed, opened again or gone meanwhile: the answer is nobody's.
+    if (it == liveSockets().end() || it->second->lookups_ != ticket || it->second->fd_ >= 0) return;
+    TAsyncSock* s = it->second;
+    try {
+      if (addrs.empty()) {
+        s->lastError_ = kHostNotFound;
+        s->info(siError, "Host Lookup - Could Not Find Host Entry");
+        return;
+      }
+      s->targets_ = remember(name, std::move(addrs));
+      for (auto& a : s->targets_) setPort(a, port);
+      s->connectNext();
+    } catch (const std::exception& e) {
+      reportUnhandled(e.what());
+    }
+  });
 }
 
 bool TAsyncSock::connectNext() {
@@ -498,6 +530,7 @@ bool TAsyncSock::connectNext() {
 
 bool TAsyncSock::Close() {
   bool ok = false;
+  ++lookups_;  // a look-up under way answers no one now
   try {
     retire(notifier_);
     ok = fd_ >= 0 && ::close(fd_) == 0;
@@ -651,7 +684,7 @@ std::string TAsyncSock::ReceiveCount(int n) {
 uint32_t TAsyncSock::LookupName(const std::string& name) {
   if (name.empty()) return htonl(INADDR_ANY);
   info(siLookup, "Lookup Of Host " + name);
-  if (name[0] >= '0' && name[0] <= '9') return ::inet_addr(name.c_str());
+  if (const auto a = dottedDecimal(name)) return a->s_addr;
   for (const auto& a : resolved(name))
     if (a.ss_family == AF_INET) return reinterpret_cast<const sockaddr_in&>(a).sin_addr.s_addr;
   throw ESockException("Host Lookup - Could Not Find Host Entry");

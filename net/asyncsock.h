@@ -83,7 +83,11 @@ class TAsyncSock {
   // Resolution, with the process-wide host name cache. LookupName answers
   // with an IPv4 address; Open also takes IPv6 addresses ("2001:db8::1",
   // with or without brackets) and names of either family, trying each
-  // address of a name in turn until one connects.
+  // address of a name in turn until one connects. An address is a whole
+  // dotted-decimal one (net/resolver.h) or an IPv6 literal; every other
+  // text is a name. A non-blocking Open looks a name up off the loop's
+  // thread and reports a name that has no address as an error
+  // ("Host Lookup - Could Not Find Host Entry") once the answer is in.
   uint32_t LookupName(const std::string& name);
   uint16_t LookupPort(const std::string& name);
   static std::string SocketErrorName(int code);
@@ -128,6 +132,11 @@ class TAsyncSock {
   // a name (as the resolver orders them, IPv6 first where it is usable).
   std::vector<sockaddr_storage> streamTargets(const std::string& name, uint16_t port);
   bool connectNext();  // the next of targets_, false when none is left
+  // A non-blocking Open of a name: the resolver is asked on a thread of its
+  // own, and the connection made from the loop once it answers.
+  void lookUp(uint16_t port);
+  static constexpr int kHostNotFound = 11001;  // WSAHOST_NOT_FOUND
+  uint64_t lookups_ = 0;  // counts look-ups started and cancelled; an answer carries its number
 
   int fd_ = -1;
   TSocketType type_ = stStream;

@@ -64,6 +64,8 @@ constexpr NameEntry<Request> kRequests[] = {
     {"CMD_justwatch", Request::JustWatch},
     {"CMD_playasound", Request::PlayASound},
     {"CMD_botskill", Request::BotSkill},
+    {"CMD_features", Request::Features},
+    {"CMD_reclaim", Request::Reclaim},
 };
 
 constexpr NameEntry<Announcement> kAnnouncements[] = {
@@ -92,6 +94,8 @@ constexpr NameEntry<Announcement> kAnnouncements[] = {
     {"CMD_me", Announcement::Me},
     {"CMD_justwatching", Announcement::JustWatching},
     {"CMD_playasound", Announcement::PlayASound},
+    {"CMD_features", Announcement::Features},
+    {"CMD_secret", Announcement::Secret},
 };
 
 template <class E, size_t N>
@@ -116,6 +120,16 @@ void toOneLine(std::string& text) {
     if (c == '\r' || c == '\n') c = ' ';
 }
 
+bool hasFeature(std::string_view list, std::string_view word) {
+  while (!list.empty()) {
+    const size_t comma = list.find(',');
+    if (list.substr(0, comma) == word) return true;
+    if (comma == std::string_view::npos) break;
+    list.remove_prefix(comma + 1);
+  }
+  return false;
+}
+
 Request lookupRequest(std::string_view name) { return lookup(kRequests, name); }
 Announcement lookupAnnouncement(std::string_view name) { return lookup(kAnnouncements, name); }
 
@@ -130,6 +144,12 @@ void kickhim(std::string& out, int slot, int target) {
 void botspeed(std::string& out, int slot, int ms) { Out(out, "CMD_botspeed+").numPlus(slot).numPlus(ms); }
 void botskill(std::string& out, int slot, std::string_view skill) {
   Out(out, "CMD_botskill+").numPlus(slot).text(skill).plus();
+}
+void features(std::string& out, int slot, std::string_view list) {
+  Out(out, "CMD_features+").numPlus(slot).text(list).plus();
+}
+void reclaim(std::string& out, int slot, std::string_view secret) {
+  Out(out, "CMD_reclaim+").numPlus(slot).text(secret).plus();
 }
 void chat(std::string& out, int slot, std::string_view text, std::string_view colour) {
   Out(out, "CMD_chat+").numPlus(slot).text(text).text("|").text(colour);
@@ -231,6 +251,10 @@ void justwatching(std::string& out, int seat, bool watching) {
 void playasoundRelay(std::string& out, int slot, std::string_view sound) {
   Out(out, "CMD_playasound+").numPlus(slot).text(sound);
 }
+void hostFeatures(std::string& out, std::string_view list) { Out(out, "CMD_features+").text(list).plus(); }
+void secret(std::string& out, int slot, std::string_view secret) {
+  Out(out, "CMD_secret+").numPlus(slot).text(secret).plus();
+}
 
 }  // namespace build
 
@@ -267,6 +291,18 @@ std::optional<SlotText> botskill(std::string_view fields) {
   if (!slot || !skill) return std::nullopt;
   return SlotText{*slot, *skill};
 }
+
+std::optional<SlotText> features(std::string_view fields) { return botskill(fields); }
+
+std::optional<SlotText> reclaim(std::string_view fields) {
+  auto r = botskill(fields);
+  if (!r || r->text.empty() || r->text.size() > kMaxSecret) return std::nullopt;
+  return r;
+}
+
+std::optional<std::string_view> hostFeatures(std::string_view fields) { return FieldReader(fields).next(); }
+
+std::optional<SlotText> secret(std::string_view fields) { return reclaim(fields); }
 
 std::optional<SlotText> chat(std::string_view fields) {
   FieldReader r(fields);

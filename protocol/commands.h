@@ -13,6 +13,22 @@
 // what was there, so a caller can reuse one buffer on a hot path). Parsers
 // take the fields text after the command word and return nothing when a
 // field is missing or a number is not decimal.
+//
+// What a table can do beyond "1.0.14" is told without changing the version
+// (a host at "1.0.14" compares it and warns) and without a field a table or
+// host at "1.0.14" would misread: both ignore a command name they do not
+// know. Right after its log-in record a table sends "CMD_features+" slot
+// "+" list "+", the comma-separated words of what it can do ("secret"; a
+// later table adds its own words to the same list). A host that knows the
+// command answers with its own list, "CMD_features+" list "+", and for each
+// word both know, what goes with it:
+//  * "secret": "CMD_secret+" slot "+" secret "+", the seat's secret for the
+//    connection that holds the slot now. A table whose line dropped sends
+//    "CMD_reclaim+" slot "+" secret "+" on its new connection right before
+//    its log-in record; only a log-in that presents the secret gets the
+//    seat (or spectator slot) back, and only while the host keeps it for
+//    the name that left it. A table at "1.0.14" sends no list, gets no
+//    secret, and is seated by the usual rule.
 #pragma once
 
 #include <array>
@@ -31,6 +47,15 @@ constexpr char kTerminator = '\xFF';
 // The host's version text, exchanged at log-in.
 constexpr std::string_view kVersion = "1.0.14";
 
+// The words of "CMD_features": what a table or a host can do.
+constexpr std::string_view kFeatureSecret = "secret";
+// What this program's tables and hosts can do, as they tell it.
+constexpr std::string_view kFeatures = "secret";
+// Whether a comma-separated list holds `word`.
+bool hasFeature(std::string_view list, std::string_view word);
+// Longest secret a host takes or a table keeps; a host's are 32 hex digits.
+constexpr size_t kMaxSecret = 64;
+
 // Requests, table window to host.
 enum class Request {
   Unknown,
@@ -45,6 +70,8 @@ enum class Request {
   JustWatch,
   PlayASound,
   BotSkill,
+  Features,
+  Reclaim,
 };
 
 // Announcements, host to table window.
@@ -75,6 +102,10 @@ enum class Announcement {
   Me,
   JustWatching,
   PlayASound,
+  // What the connection keeps rather than the table: the host's features
+  // and the seat's secret.
+  Features,
+  Secret,
 };
 
 // A message cut at its first "+": the command name and the fields after it.
@@ -112,6 +143,10 @@ void justwatch(std::string& out, int seat, bool watch);
 void playasoundRequest(std::string& out, int slot, int wave);
 // "CMD_botskill+" slot "+" skill "+": "classic", "standard" or "strong".
 void botskill(std::string& out, int slot, std::string_view skill);
+// "CMD_features+" slot "+" list "+": what this table can do, after its log-in.
+void features(std::string& out, int slot, std::string_view list);
+// "CMD_reclaim+" slot "+" secret "+": the seat's secret from the line that dropped.
+void reclaim(std::string& out, int slot, std::string_view secret);
 
 // Host to table window.
 void sendlogininfo(std::string& out, int slot);
@@ -147,6 +182,10 @@ void reconnected(std::string& out, std::string_view name);
 void justwatching(std::string& out, int seat, bool watching);
 // `sound` is the requester's text unchanged ("wave3+").
 void playasoundRelay(std::string& out, int slot, std::string_view sound);
+// "CMD_features+" list "+": what the host can do, answering a table's list.
+void hostFeatures(std::string& out, std::string_view list);
+// "CMD_secret+" slot "+" secret "+": the seat's secret, to the table that holds it.
+void secret(std::string& out, int slot, std::string_view secret);
 }  // namespace build
 
 namespace parse {
@@ -187,6 +226,8 @@ std::optional<SlotValue> playcardRequest(std::string_view fields);  // slot, pos
 std::optional<JustWatch> justwatch(std::string_view fields);
 std::optional<SlotText> playasoundRequest(std::string_view fields);  // text "waveN+"
 std::optional<SlotText> botskill(std::string_view fields);           // text: the skill's name
+std::optional<SlotText> features(std::string_view fields);           // text: the table's list
+std::optional<SlotText> reclaim(std::string_view fields);            // text: the secret
 
 // Announcements, as a table window reads them.
 struct SlotName {
@@ -255,6 +296,10 @@ std::optional<Winner> winner(std::string_view fields, BadField* bad = nullptr);
 std::optional<SeatFlag> justwatching(std::string_view fields, BadField* bad = nullptr);
 // slot, "waveN"
 std::optional<SlotText> playasoundRelay(std::string_view fields, BadField* bad = nullptr);
+// The host's list of what it can do.
+std::optional<std::string_view> hostFeatures(std::string_view fields);
+// slot, the seat's secret (at most kMaxSecret bytes)
+std::optional<SlotText> secret(std::string_view fields);
 
 // A chat or action line: the text and the colour after its last "|".
 struct ColouredText {

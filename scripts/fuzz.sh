@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Runs the host or the table-window fuzzer for longer than the test command
-# does, and prints libFuzzer's final figures (inputs run, peak memory).
+# Runs the host, table-window or save fuzzer for longer than the test
+# command does, and prints libFuzzer's final figures (inputs run, peak memory).
 #
-#   scripts/fuzz.sh host|table [--light] [seconds] [more libFuzzer flags]
+#   scripts/fuzz.sh host|table|save [--light] [seconds] [more libFuzzer flags]
 #
 # By default with AddressSanitizer and UndefinedBehaviorSanitizer, built in
 # build-fuzz-asan.
@@ -15,7 +15,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-which=${1:?host or table}
+which=${1:?host, table or save}
 shift
 sanitizers=address,undefined
 tree=build-fuzz-asan
@@ -38,6 +38,8 @@ cmake --build "$tree" --target "fuzz_$which"
 # tells anything there.
 extra=()
 [[ $which == table ]] && extra=(-detect_leaks=0)
+# A save is a few kilobytes; longer inputs only slow the search.
+[[ $which == save ]] && extra=(-max_len=16384)
 corpus=build-fuzz/fuzz_$which-corpus
 mkdir -p "$corpus"
 export QT_QPA_PLATFORM=offscreen

@@ -57,12 +57,17 @@ TableList::Change TableList::put(ListedTable table) {
     if (tables_[at] == table) return Change::Unchanged;
     tables_.erase(tables_.begin() + at);
     change = Change::Updated;
-  } else if (tables_.size() >= kMaxTables) {
+  } else if (countOf(table.source) >= kMaxTables) {
     return Change::Refused;
   }
   const auto pos = std::upper_bound(tables_.begin(), tables_.end(), table, listedBefore);
   tables_.insert(pos, std::move(table));
   return change;
+}
+
+size_t TableList::countOf(std::string_view source) const {
+  return static_cast<size_t>(
+      std::count_if(tables_.begin(), tables_.end(), [&](const ListedTable& t) { return t.source == source; }));
 }
 
 bool TableList::remove(std::string_view source, std::string_view key) {

@@ -33,14 +33,17 @@ bool listedBefore(const ListedTable& a, const ListedTable& b);
 
 class TableList {
  public:
-  // A few hundred: every table a person could read through, and a flood of
-  // announcements costs the lobby a bounded amount.
+  // A few hundred from each source: every table a person could read
+  // through, and a flood of announcements costs the lobby a bounded
+  // amount. Each source is bounded on its own, so a flood on the local
+  // network cannot hide a lobby server's tables, nor the other way round.
   static constexpr size_t kMaxTables = 200;
 
   enum class Change { Added, Updated, Unchanged, Refused };
   // Adds or replaces the table with the same source and key; Refused when
-  // it is new and the list is full.
+  // it is new and its source has kMaxTables already.
   Change put(ListedTable table);
+  size_t countOf(std::string_view source) const;
   bool remove(std::string_view source, std::string_view key);
   // Every table of that source (it went away).
   size_t removeSource(std::string_view source);

@@ -24,6 +24,8 @@ if [[ ${1:-} == --inner ]]; then
   export DISPLAY=:$display
   trap 'kill "$xvfb" 2>/dev/null || true' EXIT
   log=$home/game.log
+  # Made here: the game's own redirection may come after tail looks for it.
+  : >"$log"
   # Any free port: the test must not need 7772.
   OMBRIX_HOST_PORT=0 QT_LOGGING_RULES='default.info=true;ombrix.table.info=true' "$bin" >"$log" 2>&1 &
   game=$!

@@ -145,7 +145,9 @@ struct Solo : Table {
     table.attach(&score, &lastTrick, &spies, binding.get());
     table.hostPort = "0";
     table.processparams({});
-    ASSERT_TRUE(waitFor([&] { return table.model().loggedIn() && table.caption(1) == "You"; }));
+    // Seated, and the log-in's exchange over: the host has said what it can do.
+    ASSERT_TRUE(waitFor(
+        [&] { return table.model().loggedIn() && table.caption(1) == "You" && !table.hostFeatures().empty(); }));
   }
   void click(CardImage* c, Qt::MouseButton b = Qt::LeftButton) { clickCard(c, b); }
   CardImage* legal() { return legalCard(table); }

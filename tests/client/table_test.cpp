@@ -234,7 +234,9 @@ TEST_F(Table, AFailedJoinSaysSoInTheChatPane) {
   Tchat other;
   other.hostAddress = "no-such-host.invalid";
   other.joinpress();
-  EXPECT_TRUE(mainchat(other)->toPlainText().contains("Host Lookup - Could Not Find Host Entry"));
+  // Looked up off the loop's thread: told once the answer is in.
+  EXPECT_TRUE(waitFor(
+      [&] { return mainchat(other)->toPlainText().contains("Host Lookup - Could Not Find Host Entry"); }));
 }
 
 // --- With the in-process host ---------------------------------------------------

@@ -7,7 +7,9 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTextEdit>
+#include <atomic>
 #include <memory>
+#include <thread>
 #include <utility>
 
 #include "base/virtualclock.h"
@@ -15,6 +17,7 @@
 #include "protocol/commands.h"
 #include "tests/client/table_fixture.h"
 #include "tests/support/qtloop.h"
+#include "net/resolver.h"
 #include "ui/msgbox.h"
 #include "windows/tallylistform.h"
 
@@ -96,6 +99,31 @@ struct HeldBoxes {
   std::vector<std::function<void()>> pending;
 };
 
+// The resolver as the test has it: "4players.example" is this machine.
+std::atomic<bool> g_lookedUpOnLoop{false};
+std::thread::id g_loop;
+int fourPlayers(const char* name, const char* service, const addrinfo* hints, addrinfo** res) {
+  if (std::this_thread::get_id() == g_loop) g_lookedUpOnLoop = true;
+  return ::getaddrinfo(std::string_view(name) == "4players.example" ? "127.0.0.1" : name, service, hints, res);
+}
+
+TEST_F(Table, AJoinByAHostNameThatBeginsWithADigitLooksTheNameUpOffTheLoop) {
+  HostWindow host(3, 40);
+  host.listen("0");
+  ProtocolClient ann(host.port());
+  ASSERT_TRUE(waitFor([&] { return ann.slot() == 1; }));
+  ann.send("CMD_logininfo+1+1.0.14+Ann");
+  g_loop = std::this_thread::get_id();
+  net::setResolveFunction(fourPlayers);
+  table.myName = "Bo";
+  table.hostAddress = QString("4players.example:%1").arg(host.port());
+  table.joinpress();
+  EXPECT_TRUE(waitFor([&] { return table.model().loggedIn() && host.server().engine.slots[2].name == "Bo"; }))
+      << mainchat(table)->toPlainText().toStdString();
+  EXPECT_FALSE(g_lookedUpOnLoop);
+  net::setResolveFunction(nullptr);
+}
+
 TEST_F(Table, ATenthTableIsToldTheGameIsFullBeforeItCloses) {
   HostWindow host(3, 40);
   host.listen("0");
@@ -103,6 +131,7 @@ TEST_F(Table, ATenthTableIsToldTheGameIsFullBeforeItCloses) {
   for (int s = 1; s <= 9; ++s) {
     nine.push_back(std::make_unique<ProtocolClient>(host.port()));
     ASSERT_TRUE(waitFor([&] { return nine.back()->slot() == s; }));
+    nine.back()->send("CMD_logininfo+" + std::to_string(s) + "+1.0.14+p" + std::to_string(s));
   }
   HeldBoxes boxes;
   table.socket().setPortName(std::to_string(host.port()));
@@ -114,6 +143,41 @@ TEST_F(Table, ATenthTableIsToldTheGameIsFullBeforeItCloses) {
   EXPECT_FALSE(closed);  // the box is answered first
   boxes.answer(0);
   EXPECT_TRUE(closed);
+}
+
+TEST_F(Table, AHostThatFloodsTheTableOrNeverEndsAMessageIsLeftWithAMessage) {
+  // The table keeps what one connection may keep at a host: past that, the
+  // host is told nothing more and the player is told why the table leaves.
+  for (const bool endless : {false, true}) {
+    SCOPED_TRACE(endless ? "a message without end" : "a flood of chat");
+    Tchat t;
+    bool gone = false;
+    t.onClosed = [&] { gone = true; };
+    t.settingsFile = table.settingsFile;
+    std::string flood = std::string("CMD_sendlogininfo+2") + wire::kTerminator;
+    if (endless) {
+      flood += "CMD_chat+" + std::string(wire::Framer::kMaxRemainder + 1, 'x');
+    } else {
+      for (size_t i = 0; i <= 3 * wire::MessageQueue::kMaxQueuedMessages; ++i)
+        flood += std::string("CMD_chat+Mal chats: buy|clRed") + wire::kTerminator;
+    }
+    net::TAsyncSock listener, *peer = nullptr;
+    listener.setPortName("0");
+    listener.OnAccept = [&](net::TAsyncSock* l) {
+      l->Accept(peer);
+      peer->OnRead = [](net::TAsyncSock* s, int) { s->Receive(); };
+      peer->Send(flood);
+    };
+    listener.setListen(true);
+    boxes.clear();
+    t.socket().setPortName(std::to_string(listener.LocalPort()));
+    t.joinpress();
+    ASSERT_TRUE(waitFor([&] { return gone; }));
+    EXPECT_EQ(boxes, (std::vector<QString>{"The host sent more than this table can take in, Disconnecting.."}));
+    EXPECT_EQ(t.queued(), 0u);
+    EXPECT_LT(mainchat(t)->toPlainText().count("Mal chats"), 1001);
+    delete peer;
+  }
 }
 
 TEST_F(Table, WhatArrivedBeforeTheCloseIsShownBeforeTheTableCloses) {

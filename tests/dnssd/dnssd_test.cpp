@@ -4,10 +4,17 @@
 #include <avahi-client/client.h>
 #include <avahi-client/publish.h>
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QProcess>
+#include <QTimer>
+#include <cerrno>
+#include <cstring>
 #include <algorithm>
 #include <map>
 #include <memory>
@@ -134,6 +141,110 @@ TEST_F(Dnssd, HostileAnnouncementsAreShownCleanedOrPassedOver) {
   for (const auto& [key, t] : seen.tables) EXPECT_TRUE(tables::isClean(t.name));
   for (auto& p : strangers) p->terminate();
   for (auto& p : strangers) p->waitForFinished();
+}
+
+// An mDNS answer as another machine on the network sends it, unasked:
+// each service's PTR, SRV, TXT and its host's A record.
+struct FarService {
+  std::string name, host;
+  uint32_t address;  // host order
+};
+std::string farAnswer(const std::vector<FarService>& services) {
+  std::string p;
+  auto u16 = [&](unsigned v) {
+    p += static_cast<char>(v >> 8);
+    p += static_cast<char>(v & 0xFF);
+  };
+  auto u32 = [&](uint32_t v) {
+    u16(v >> 16);
+    u16(v & 0xFFFF);
+  };
+  auto name = [&](const std::vector<std::string>& labels) {
+    for (const std::string& l : labels) p += static_cast<char>(l.size()) + l;
+    p += '\0';
+  };
+  // type, class (0x8001: the only record of its name), then the data's length and the data.
+  auto record = [&](const std::vector<std::string>& owner, unsigned type, unsigned cls, const std::string& data) {
+    name(owner);
+    u16(type);
+    u16(cls);
+    u32(120);
+    u16(static_cast<unsigned>(data.size()));
+    p += data;
+  };
+  auto encoded = [&](const std::vector<std::string>& labels) {
+    std::string out;
+    for (const std::string& l : labels) out += static_cast<char>(l.size()) + l;
+    return out + '\0';
+  };
+  u16(0);
+  u16(0x8400);  // an authoritative answer
+  u16(0);
+  u16(static_cast<unsigned>(4 * services.size()));
+  u16(0);
+  u16(0);
+  for (const FarService& f : services) {
+    const std::vector<std::string> type = {"_ombrix", "_tcp", "local"}, instance = {f.name, "_ombrix", "_tcp", "local"},
+                                   host = {f.host, "local"};
+    record(type, 12, 1, encoded(instance));
+    std::string srv = std::string(4, '\0') + static_cast<char>(7772 >> 8) + static_cast<char>(7772 & 0xFF) + encoded(host);
+    record(instance, 33, 0x8001, srv);
+    std::string txt;
+    for (std::string t : {"v=1.0.14", "players=1", "watchers=0", "state=waiting"}) txt += static_cast<char>(t.size()) + t;
+    record(instance, 16, 0x8001, txt);
+    std::string a;
+    for (int shift = 24; shift >= 0; shift -= 8) a += static_cast<char>((f.address >> shift) & 0xFF);
+    record(host, 1, 0x8001, a);
+  }
+  return p;
+}
+
+TEST_F(Dnssd, ALoopbackAddressFromAnotherMachineIsPassedOver) {
+  // A daemon with nothing cached: what is passed over here is this test's.
+  ASSERT_TRUE(daemon("stop"));
+  ASSERT_TRUE(daemon("start"));
+  // Sent from port 5353 to the group, as a responder elsewhere on the link
+  // would; the daemon keeps it as the network's, not as its own.
+  const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+  ASSERT_GE(fd, 0);
+  const int one = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  ::setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &one, sizeof one);
+  sockaddr_in from{};
+  from.sin_family = AF_INET;
+  from.sin_port = htons(5353);
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from), 0) << std::strerror(errno);
+  in_addr link{};
+  ::inet_pton(AF_INET, "169.254.231.1", &link);
+  ::setsockopt(fd, IPPROTO_IP, IP_MULTICAST_IF, &link, sizeof link);
+  const unsigned char ttl = 255;
+  ::setsockopt(fd, IPPROTO_IP, IP_MULTICAST_TTL, &ttl, sizeof ttl);
+  sockaddr_in group{};
+  group.sin_family = AF_INET;
+  group.sin_port = htons(5353);
+  ::inet_pton(AF_INET, "224.0.0.251", &group.sin_addr);
+  const std::string answer = farAnswer({{"Far Loop", "farloop", 0x7F000001}, {"Far Fine", "farfine", 0xA9FEE707}});
+  auto announce = [&] {
+    ::sendto(fd, answer.data(), answer.size(), 0, reinterpret_cast<sockaddr*>(&group), sizeof group);
+  };
+  QTimer again;
+  QObject::connect(&again, &QTimer::timeout, announce);
+  announce();
+  again.start(500);
+
+  LanBrowser lan;
+  Seen seen(lan);
+  lan.start();
+  // The table at a real address is shown; the one at 127.0.0.1 is passed over.
+  ASSERT_TRUE(waitFor([&] { return seen.named("Far Fine") && lan.skipped() == 1; }, kPatienceMs))
+      << seen.tables.size() << " tables, " << lan.skipped() << " skipped";
+  EXPECT_EQ(seen.named("Far Fine")->host, "169.254.231.7");
+  EXPECT_EQ(seen.named("Far Loop"), nullptr);
+  EXPECT_EQ(seen.tables.size(), 1u);
+  ::close(fd);
+  // Nothing of it is left for the tests after this one.
+  ASSERT_TRUE(daemon("stop"));
+  ASSERT_TRUE(daemon("start"));
 }
 
 TEST_F(Dnssd, AFloodOfServicesIsFollowedOnlyToTheBound) {

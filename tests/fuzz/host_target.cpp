@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "base/virtualclock.h"
 #include "protocol/commands.h"
@@ -45,6 +46,12 @@ class Binding : public HostTransport, public Notices {
     if (std::memchr(m.data(), '\r', m.size()) || std::memchr(m.data(), '\n', m.size()))
       broken("a message holding a line break", slot);
     if (m.size() >= 14 && std::memcmp(m.data(), "CMD_startgame+", 14) == 0) gameStarted = true;
+    // The seats' secrets, so that a table can come back with one.
+    if (m.size() >= 11 && std::memcmp(m.data(), "CMD_secret+", 11) == 0 && secrets.size() < 16) {
+      const std::string_view rest = m.substr(11);
+      const size_t plus = rest.find('+');
+      if (plus != std::string_view::npos) secrets.emplace_back(rest.substr(plus + 1, rest.size() - plus - 2));
+    }
   }
   void closeConnection(int slot) override {
     // As the socket binding does: the close reports back at once.
@@ -65,6 +72,7 @@ class Binding : public HostTransport, public Notices {
   TServer* server = nullptr;
   std::array<bool, kSlotTableSize> connected{};
   bool gameStarted = false;
+  std::vector<std::string> secrets;
 };
 
 class Harness {
@@ -186,7 +194,7 @@ class Harness {
   // A request of a known kind with fields from the input: mostly the
   // sender's own slot, sometimes any number or none. Every field is read in
   // turn, so an input means the same under any compiler.
-  static std::string request(Input& in, int sender) {
+  std::string request(Input& in, int sender) const {
     const uint8_t kind = in.byte(), mode = in.byte();
     std::string slot;
     switch (mode % 8) {
@@ -202,7 +210,7 @@ class Harness {
     const std::string num = std::to_string(in.byte() % 14);
     const uint8_t length = in.byte();
     const std::string text = in.bytes(length % 24);
-    switch (kind % 12) {
+    switch (kind % 14) {
       case 0:
         return "CMD_logininfo+" + slot + "+" + (mode & 16 ? "1.0.9" : "1.0.14") + "+" + text;
       case 1:
@@ -225,6 +233,12 @@ class Harness {
       case 10: {
         static const char* const kSkills[] = {"classic", "standard", "strong", "STRONG"};
         return "CMD_botskill+" + slot + "+" + (mode & 32 ? text : kSkills[length % 4]) + "+";
+      }
+      case 11:
+        return "CMD_features+" + slot + "+" + (mode & 32 ? text : "secret") + "+";
+      case 12: {
+        const auto& known = binding_.secrets;
+        return "CMD_reclaim+" + slot + "+" + (known.empty() || mode & 32 ? text : known[length % known.size()]) + "+";
       }
       default:
         return "CMD_playasound+" + slot + "+wave" + num + "+";

@@ -58,6 +58,8 @@ const char* const kNames[] = {"CMD_sendlogininfo",
                               "CMD_me",
                               "CMD_justwatching",
                               "CMD_playasound",
+                              "CMD_features",
+                              "CMD_secret",
                               "CMD_nosuch"};
 
 // A field: mostly a number near the ranges the table uses, sometimes one

@@ -21,11 +21,13 @@ namespace parse = wire::parse;
 // Timers run this much faster than real time: a half game in seconds.
 constexpr double kScale = 50;
 
-// A client that logs in and plays its seat legally and at once.
+// A client that logs in and plays its seat legally and at once. It keeps
+// its seat's secret as a table of this program does; one made with a
+// secret presents it before its log-in.
 class Player : public ProtocolClient {
  public:
-  Player(int port, std::string name, bool play = true)
-      : ProtocolClient(port), name_(std::move(name)), play_(play) {
+  Player(int port, std::string name, bool play = true, std::string presents = {})
+      : ProtocolClient(port), secret(std::move(presents)), name_(std::move(name)), play_(play) {
     sock.OnRead = [this](net::TAsyncSock* s, int) {
       framer.feed(s->Receive(), [this](std::string_view m) {
         handle(std::string(m));
@@ -38,7 +40,12 @@ class Player : public ProtocolClient {
     const auto [name, fields] = wire::splitCommand(m);
     if (name == "CMD_sendlogininfo") {
       mySlot = *parse::sendlogininfo(fields);
-      send("CMD_logininfo+" + std::to_string(mySlot) + "+1.0.14+" + name_);
+      const std::string n = std::to_string(mySlot);
+      if (!secret.empty()) send("CMD_reclaim+" + n + "+" + secret + "+");
+      send("CMD_logininfo+" + n + "+1.0.14+" + name_);
+      send("CMD_features+" + n + "+secret+");
+    } else if (name == "CMD_secret") {
+      if (auto s = parse::secret(fields); s && s->slot == mySlot) secret = s->text;
     } else if (name == "CMD_placecard") {
       auto pc = parse::placecard(fields);
       if (pc && pc->seat == mySlot)
@@ -80,7 +87,7 @@ class Player : public ProtocolClient {
     for (const auto& m : received) {
       const auto c = commandOf(m);
       if (c != "CMD_sendlogininfo" && c != "CMD_newplayerinfo" && c != "CMD_existingplayers" &&
-          c != "CMD_botspeed" && c != "CMD_justwatching")
+          c != "CMD_botspeed" && c != "CMD_justwatching" && c != "CMD_features" && c != "CMD_secret")
         out.push_back({mySlot, m, 0});
     }
     return out;
@@ -91,6 +98,7 @@ class Player : public ProtocolClient {
   std::array<int, kSeats + 1> onTable{};
   int inTrick = 0, led = 0, refusals = 0;
   wire::Framer framer;
+  std::string secret;
 
  private:
   std::string name_;
@@ -157,9 +165,10 @@ TEST_F(Loopback, ATableResetMidTrickComesBackToItsSeatWithItsHand) {
   a->send("CMD_startgame+Ann+h+");
   ASSERT_TRUE(waitFor(
       [&] { return e().roundNumber >= 3 && e().cardsInTrick > 0 && e().cardsInTrick < kSeats; }, 20000));
+  ASSERT_TRUE(waitFor([&] { return !c->secret.empty(); }));
   c->reset();
   ASSERT_TRUE(waitFor([&] { return !e().slots[3].inUse; }));
-  auto back = std::make_unique<Player>(host->port(), "Cy");
+  auto back = std::make_unique<Player>(host->port(), "Cy", true, c->secret);
   ASSERT_TRUE(waitFor([&] { return back->mySlot == 3 && !back->with("CMD_stats").empty(); }));
   EXPECT_EQ(back->with("CMD_sendlogininfo").front(), "CMD_sendlogininfo+2");
   std::map<int, int> held;
@@ -301,7 +310,7 @@ TEST_F(Loopback, AtAHeadlessHostSlotOneLeavesLikeAnyOtherSeat) {
   a->send("CMD_startgame+Ann+f+");
   ASSERT_TRUE(waitFor([&] { return e().currentBidder == 1 || e().currentBidder == 2; }));
   if (e().currentBidder == 2) b->send("CMD_bid+2+0");
-  ASSERT_TRUE(waitFor([&] { return e().currentBidder == 1; }));
+  ASSERT_TRUE(waitFor([&] { return e().currentBidder == 1 && !a->secret.empty(); }));
   a->close();
   ASSERT_TRUE(b->waitForCommand("CMD_playerdisconnected"));
   EXPECT_EQ(b->with("CMD_playerdisconnected")[0], "CMD_playerdisconnected+1+Ann");
@@ -317,7 +326,7 @@ TEST_F(Loopback, AtAHeadlessHostSlotOneLeavesLikeAnyOtherSeat) {
   // player's requests.
   auto c = join("Cy");
   EXPECT_EQ(c->mySlot, 3);
-  auto back = join("Ann");
+  auto back = std::make_unique<Player>(host->port(), "Ann", false, a->secret);
   EXPECT_TRUE(waitFor([&] { return back->mySlot == 1 && e().slots[1].name == "Ann"; }));
   back->send("CMD_kickhim+1+2+");
   EXPECT_TRUE(waitFor([&] { return b->closed(); }));

@@ -1,10 +1,12 @@
-// Players coming back during a game, in virtual time: a name that left a
-// seat gets it back with its hand while the computer holds it, ahead of the
-// lowest free slot; a spectator gets a spectator slot again; a seat a person
-// holds is never taken over, and the first table to claim a name has it.
+// Players coming back during a game, in virtual time: a table that left a
+// seat and presents its secret gets it back with its hand while the seat is
+// kept, ahead of the lowest free slot; a spectator gets a spectator slot
+// again; a name alone gets nothing, a seat a person holds is never taken
+// over, and the first table to claim a seat has it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 
 #include "protocol/commands.h"
 #include "tests/support/recorder.h"
@@ -34,10 +36,22 @@ struct Rejoin : ::testing::Test {
     from(1, "CMD_botspeed+1+500+");
     from(1, "CMD_startgame+Ann+h+");
   }
-  int join(const std::string& name) {
+  // A table of this program: its log-in (after its seat's secret, when it
+  // has one), then what it can do; the host gives it the seat's secret.
+  int join(const std::string& name, const std::string& secret = {}) {
     const int slot = h.host.acceptConnection();
-    if (slot != kFullSlot) from(slot, "CMD_logininfo+" + std::to_string(slot) + "+1.0.14+" + name + "\xFF");
+    if (slot != kFullSlot) logIn(slot, name, secret);
     return slot;
+  }
+  void logIn(int slot, const std::string& name, const std::string& secret = {}) {
+    const std::string n = std::to_string(slot);
+    std::string m;
+    if (!secret.empty()) m += "CMD_reclaim+" + n + "+" + secret + "+\xFF";
+    m += "CMD_logininfo+" + n + "+1.0.14+" + name + "\xFF\xFF";
+    m += "CMD_features+" + n + "+secret+";
+    from(slot, m);
+    for (const std::string& s : h.rec.to(slot, "CMD_secret"))
+      if (s.rfind("CMD_secret+" + n + "+", 0) == 0) secrets[name] = s.substr(12 + n.size(), s.size() - 13 - n.size());
   }
   void from(int slot, const std::string& message) {
     h.host.received(slot, message + "\xFF");
@@ -68,6 +82,7 @@ struct Rejoin : ::testing::Test {
     return false;
   }
   HostHarness h{31};
+  std::map<std::string, std::string> secrets;  // the last secret each name was given
 };
 
 TEST_F(Rejoin, ASeatLeftMidTrickComesBackWithItsHandAheadOfTwoFreeSeats) {
@@ -85,7 +100,7 @@ TEST_F(Rejoin, ASeatLeftMidTrickComesBackWithItsHandAheadOfTwoFreeSeats) {
   h.rec.clear();
   const int provisional = h.host.acceptConnection();
   ASSERT_EQ(provisional, 4) << "the lowest free seat not kept for a name that just left";
-  from(4, "CMD_logininfo+4+1.0.14+Cy\xFF");
+  from(4, "CMD_reclaim+4+" + secrets["Cy"] + "+\xFF" + "CMD_logininfo+4+1.0.14+Cy\xFF");
   EXPECT_EQ(h.rec.moved, (std::vector<std::pair<int, int>>{{4, 3}}));
   EXPECT_FALSE(e().slots[4].inUse);
   EXPECT_TRUE(e().slots[3].inUse);
@@ -164,8 +179,11 @@ TEST_F(Rejoin, TwoLinesCutAtOnceComeBackToTheirSeatsWhateverTheOrderWhileANewcom
   auto answer = [&](size_t i) {
     while (lines[i].answered < lines[i].told.size()) {
       const std::string m = lines[i].told[lines[i].answered++];
-      if (commandOf(m) == "CMD_sendlogininfo")
-        from(lines[i].slot, "CMD_logininfo+" + m.substr(18) + "+1.0.14+" + lines[i].name);
+      if (commandOf(m) == "CMD_sendlogininfo") {
+        const auto secret = secrets.find(lines[i].name);
+        from(lines[i].slot, (secret == secrets.end() ? "" : "CMD_reclaim+" + m.substr(18) + "+" + secret->second + "+\xFF") +
+                                "CMD_logininfo+" + m.substr(18) + "+1.0.14+" + lines[i].name);
+      }
       route();
     }
   };
@@ -206,33 +224,48 @@ TEST_F(Rejoin, TwoLinesCutAtOnceComeBackToTheirSeatsWhateverTheOrderWhileANewcom
   EXPECT_TRUE(playUntil([&] { return e().roundNumber == 4; })) << "the game goes on";
 }
 
-TEST_F(Rejoin, TheFirstTableToClaimANameHasTheSeatAndNoneTakesAPersonsSeat) {
+TEST_F(Rejoin, ANameAloneGetsNothingBackNorASecretOnceTheSeatIsNoLongerKept) {
   ASSERT_TRUE(playUntil([&] { return e().roundNumber == 2 && e().currentPlayer != 0; }));
+  const std::string cy = secrets["Cy"];
+  ASSERT_EQ(cy.size(), 32u);
+  EXPECT_NE(cy, secrets["Bo"]);
+  // A table at "1.0.14" sits down at seat 4: it sends no list and gets no secret.
+  const int old = h.host.acceptConnection();
+  ASSERT_EQ(old, 4);
+  from(old, "CMD_logininfo+4+1.0.14+Old\xFF\xFF");
+  EXPECT_TRUE(h.rec.to(4, "CMD_secret").empty());
+  h.host.connectionClosed(4);
   h.host.connectionClosed(3);
-  from(1, "CMD_kickhim+1+2+");  // Bo is removed: his name gets nothing back
+  from(1, "CMD_kickhim+1+2+");  // Bo is removed: his secret gets nothing back
   h.host.connectionClosed(2);
   h.rec.clear();
-  ASSERT_EQ(join("Cy"), 2);  // moved to its seat
-  EXPECT_TRUE(e().slots[3].inUse);
-  answerAll(3, "Cy");
-  EXPECT_EQ(e().slots[3].name, "Cy");
-  // A second table under the same name is seated by the usual rule.
-  h.rec.clear();
+  // A stranger who knows the name, with no secret or a guessed one, is
+  // seated by the usual rule: seat 3 stays kept for Cy while another is
+  // free, seat 4 is kept for nobody (no secret can claim it), and nobody
+  // is told Cy is back.
   ASSERT_EQ(join("Cy"), 2);
+  EXPECT_EQ(join("Cy", std::string(32, '0')), 4);
   EXPECT_TRUE(h.rec.moved.empty());
+  EXPECT_TRUE(h.rec.to(1, "CMD_me").empty());
   EXPECT_EQ(e().slots[2].name, "Cy");
-  EXPECT_EQ(e().slots[3].name, "Cy");
-  EXPECT_TRUE(h.rec.to(1, "CMD_me").empty()) << "only the first came back";
-  EXPECT_EQ(join("Bo"), 4);
-  EXPECT_TRUE(h.rec.moved.empty()) << "the removed player's seat stays the usual rule's";
-
-  // Cy's second table leaves seat 2 and Dee sits there: the name cannot take it back.
-  h.host.connectionClosed(2);
-  ASSERT_EQ(join("Dee"), 2);
+  // The real Cy comes back with the secret: its seat and its hand.
+  ASSERT_EQ(join("Cy", cy), 3);
+  EXPECT_EQ(h.rec.to(1, "CMD_me"), (std::vector<std::string>{"CMD_me+Cy has reconnected|$00804000"}));
+  const std::string again = secrets["Cy"];
+  EXPECT_NE(again, cy) << "a new secret with each log-in";
+  // The same secret once more: the first claim had it.
   h.rec.clear();
-  EXPECT_EQ(join("Cy"), 5);
-  EXPECT_TRUE(h.rec.moved.empty());
-  EXPECT_EQ(e().slots[2].name, "Dee");
+  EXPECT_EQ(join("Cy", cy), 5);
+  EXPECT_EQ(join("Bo", secrets["Bo"]), 6);
+  EXPECT_TRUE(h.rec.moved.empty()) << "a removed player's seat stays the usual rule's";
+  EXPECT_TRUE(h.rec.to(1, "CMD_me").empty());
+
+  // Cy leaves again; its new secret holds only while the seat is kept.
+  h.host.connectionClosed(3);
+  h.clock.advance(TServer::kSeatKeptUs / 1000 + 1000);
+  h.rec.clear();
+  EXPECT_EQ(join("Cy", again), 3) << "the lowest free seat";
+  EXPECT_TRUE(h.rec.to(1, "CMD_me").empty());
 }
 
 TEST_F(Rejoin, ASpectatorComesBackAmongTheSpectators) {
@@ -243,7 +276,7 @@ TEST_F(Rejoin, ASpectatorComesBackAmongTheSpectators) {
   h.host.connectionClosed(2);  // a seat is free: the usual rule would seat her there
   h.rec.clear();
   ASSERT_EQ(h.host.acceptConnection(), 2);
-  from(2, "CMD_logininfo+2+1.0.14+Fay\xFF");
+  from(2, "CMD_reclaim+2+" + secrets["Fay"] + "+\xFF" + "CMD_logininfo+2+1.0.14+Fay\xFF");
   EXPECT_EQ(h.rec.moved, (std::vector<std::pair<int, int>>{{2, 5}}));
   const std::vector<std::string> told = h.rec.to(5);
   ASSERT_FALSE(told.empty());

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <functional>
 
+#include <sys/stat.h>
 #include <zlib.h>
 
 #include "engine/gamestate.h"
@@ -270,6 +271,12 @@ TEST(Resume, ASaveCutShortChangedOrImpossibleIsRefusedAndKeptAside) {
   const std::vector<Case> cases = {
       {"a card in two hands", [&](GameState& s) { held(s, 2) = held(s, 3); }},
       {"a card that is none", [&](GameState& s) { held(s, 2) = 53; }},
+      // A shift by 67 reads as one by 3: card 68 would pass for card 4.
+      {"a card on the table that is none",
+       [](GameState& s) {
+         for (auto& seat : s.seats)
+           if (seat.played) seat.played += 64;
+       }},
       {"the trump in a hand", [&](GameState& s) { held(s, 4) = s.trumpCard; }},
       {"a round past the game", [](GameState& s) { s.roundNumber = 11; }},
       {"a hand of the wrong size", [&](GameState& s) { held(s, 1) = kNoCard; }},
@@ -305,6 +312,18 @@ TEST(Resume, ASaveCutShortChangedOrImpossibleIsRefusedAndKeptAside) {
   old.publicLog.clear();
   old.starter.clear();
   EXPECT_EQ(decodeSave(encodeSave(good, 1)), old);
+  // Resumed, such a game plays on, and its next save is one a game can
+  // reach again (still without a log: one begun mid-game tells no game).
+  {
+    Solo v(8);
+    ASSERT_TRUE(v.h.host.resume(old));
+    v.login();
+    ASSERT_TRUE(v.playUntil([&] { return v.e().tricksPlayed != old.tricksPlayed && v.e().cardsInTrick == 1; }));
+    GameState next;
+    ASSERT_TRUE(v.e().saveState(next));
+    EXPECT_EQ(checkState(next), "");
+    EXPECT_TRUE(next.publicLog.empty());
+  }
   for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
            {"version 2", "version 3"}, {"delay 500", "delay 500 7"}, {"skills classic", "skills expert"},
            {"trump ", "trump -"}, {"seat 2", "seat 3"}}) {
@@ -342,6 +361,22 @@ TEST(Resume, ASaveCutShortChangedOrImpossibleIsRefusedAndKeptAside) {
   EXPECT_FALSE(blocked.write(good, &error));
   EXPECT_FALSE(error.empty());
   EXPECT_EQ(file.read().state, good);
+
+  // A link is not followed, even to a good save, and a FIFO does not hold
+  // up the start (nothing writes to it): each is refused and moved aside.
+  const fs::path elsewhere = dir.path / "elsewhere.sav";
+  fs::rename(file.path(), elsewhere);
+  fs::create_symlink(elsewhere, file.path());
+  const SaveFile::Loaded linked = file.read();
+  EXPECT_FALSE(linked.state);
+  EXPECT_NE(linked.report.find("it is a link"), std::string::npos) << linked.report;
+  EXPECT_TRUE(fs::is_symlink(file.damagedPath()));
+  EXPECT_EQ(slurp(elsewhere), encodeSave(good)) << "what the link named is untouched";
+  ASSERT_EQ(::mkfifo(file.path().c_str(), 0600), 0);
+  const SaveFile::Loaded fifo = file.read();
+  EXPECT_FALSE(fifo.state);
+  EXPECT_NE(fifo.report.find("not a regular file"), std::string::npos) << fifo.report;
+  EXPECT_FALSE(fs::exists(file.path()));
 }
 
 }  // namespace

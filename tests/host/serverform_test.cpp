@@ -126,6 +126,30 @@ TEST_F(Host, SlotsFillSeatsFirstThenSpectatorsAndRefuseATenth) {
   EXPECT_EQ(join("y"), 7);
 }
 
+TEST_F(Host, ASlotThatNeverLogsInIsFreedAtTheDeadline) {
+  join("Ann");
+  // A stranger fills the table with connections that never send their
+  // log-in (relays left silent): each is closed at its deadline, as the
+  // binding reports back, and the table takes people again.
+  std::vector<int> silent;
+  for (int i = 0; i < 8; ++i) {
+    silent.push_back(h.host.acceptConnection());
+    h.clock.advance(100);
+  }
+  EXPECT_EQ(h.host.acceptConnection(), kFullSlot);
+  // One of them is a table on a slow line: it logs in just in time.
+  h.clock.advance(TServer::kLogInDeadlineMs - 900);
+  from(silent[0], "CMD_logininfo+2+1.0.14+Bo");
+  EXPECT_TRUE(h.rec.closed.empty());
+  h.clock.advance(1000);
+  EXPECT_EQ(h.rec.closed, std::vector<int>(silent.begin() + 1, silent.end()));
+  for (int slot : h.rec.closed) h.host.connectionClosed(slot);
+  EXPECT_EQ(join("Cy"), 3);
+  EXPECT_EQ(e().slots[2].name, "Bo");
+  h.clock.advance(2 * TServer::kLogInDeadlineMs);
+  EXPECT_EQ(h.rec.closed.size(), silent.size() - 1) << "nobody logged in is closed";
+}
+
 TEST_F(Host, LoginAnnouncesAndWarnsOfVersions) {
   join("Ann");
   h.rec.clear();

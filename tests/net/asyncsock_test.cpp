@@ -6,13 +6,18 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
+#include <QTimer>
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <atomic>
 #include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
+#include "net/resolver.h"
 #include "net/wsock.h"
 #include "tests/support/qtloop.h"
 
@@ -385,6 +390,93 @@ TEST(AsyncSock, LookupsAndTheHostCache) {
   EXPECT_EQ(r.count("Lookup Of Port 7772"), 1);
   EXPECT_THROW(s.LookupPort("77x"), std::invalid_argument);
   EXPECT_THROW(s.LookupPort("no-such-service"), ESockException);
+}
+
+// The system's resolver as a test wants it: "4players.example" is this
+// machine, and every call notes whether it ran on the loop's thread and
+// waits until the loop has been seen running meanwhile.
+std::atomic<bool> g_onLoopThread{false};
+std::atomic<int> g_asked{0};
+std::thread::id g_loopThread;
+std::mutex g_loopMutex;
+std::condition_variable g_loopSeen;
+bool g_loopRan = false;
+void loopRuns() {
+  std::lock_guard lock(g_loopMutex);
+  g_loopRan = true;
+  g_loopSeen.notify_all();
+}
+int fakeResolver(const char* name, const char* service, const addrinfo* hints, addrinfo** res) {
+  ++g_asked;
+  if (std::this_thread::get_id() == g_loopThread) {
+    g_onLoopThread = true;
+  } else {
+    // Bounded, so that a look-up made on the loop's thread fails this test
+    // instead of hanging it.
+    std::unique_lock lock(g_loopMutex);
+    g_loopSeen.wait_for(lock, std::chrono::seconds(5), [] { return g_loopRan; });
+  }
+  const bool ours = std::string_view(name).ends_with("players.example");
+  return ::getaddrinfo(ours ? "127.0.0.1" : name, service, hints, res);
+}
+
+TEST(AsyncSock, OnlyAWholeDottedDecimalAddressIsAnAddressAndNamesAreLookedUpOffTheLoop) {
+  auto dotted = [](const char* text) {
+    const auto a = dottedDecimal(text);
+    char out[INET_ADDRSTRLEN] = {};
+    if (a) ::inet_ntop(AF_INET, &*a, out, sizeof out);
+    return std::string(a ? out : "-");
+  };
+  EXPECT_EQ(dotted("127.0.0.1"), "127.0.0.1");
+  EXPECT_EQ(dotted("010.0.0.1"), "10.0.0.1");  // decimal, never octal
+  EXPECT_EQ(dotted("255.255.255.255"), "255.255.255.255");
+  for (const char* name : {"4players.example", "127.1", "0x7f.0.0.1", "1.2.3.4.", "1.2.3.256", "1..2.3", "0127.0.0.1",
+                           "1.2.3.4x", ""})
+    EXPECT_EQ(dotted(name), "-") << name;
+
+  // Over loopback: "127.0.0.010" is 127.0.0.10, where the listener is (octal would be .8).
+  TAsyncSock ten;
+  ten.setHostName("127.0.0.10");
+  ten.setPortName("0");
+  ten.setListen(true);
+  int accepted = 0;
+  ten.OnAccept = [&](TAsyncSock* l) {
+    TAsyncSock* s = nullptr;
+    if (l->Accept(s)) ++accepted;
+  };
+  auto c = client(ten.LocalPort());
+  c->setHostName("127.0.0.010");
+  c->Open();
+  EXPECT_TRUE(waitFor([&] { return accepted == 1 && c->Connected(); }));
+
+  // A name that begins with a digit is a name: asked of the resolver on a
+  // thread of its own while the loop goes on, then connected to.
+  Server srv;
+  g_loopThread = std::this_thread::get_id();
+  setResolveFunction(fakeResolver);
+  Reports r;
+  auto named = client(srv.port(), &r);
+  named->setHostName("4players.example");
+  EXPECT_FALSE(named->Open());
+  EXPECT_EQ(r.count("Lookup Of Host 4players.example"), 1);
+  QTimer::singleShot(0, loopRuns);
+  EXPECT_TRUE(waitFor([&] { return named->Connected() && srv.accepted.size() == 1; }));
+  EXPECT_EQ(g_asked, 1);
+  EXPECT_FALSE(g_onLoopThread);
+  // Closed before the answer comes: the answer finds nobody.
+  {
+    std::lock_guard lock(g_loopMutex);
+    g_loopRan = false;
+  }
+  auto gone = client(srv.port(), &r);
+  gone->setHostName("5players.example");
+  gone->Open();
+  gone->Close();
+  QTimer::singleShot(0, loopRuns);
+  EXPECT_TRUE(waitFor([&] { return g_asked == 2; }));
+  for (int i = 0; i < 20; ++i) QCoreApplication::processEvents();
+  EXPECT_FALSE(gone->Connected());
+  setResolveFunction(nullptr);
 }
 
 TEST(AsyncSock, ErrorNames) {

@@ -56,6 +56,21 @@ TEST(Catalogue, RequestsRoundTrip) {
   EXPECT_FALSE(parse::botskill("1+strong"));  // the trailing "+" ends the field
   EXPECT_EQ(lookupRequest("CMD_botskill"), Request::BotSkill);
 
+  // What a table can do, told after its log-in, and the seat's secret.
+  build::features(m, 3, "secret,rules");
+  EXPECT_EQ(m, "CMD_features+3+secret,rules+");
+  EXPECT_EQ(lookupRequest("CMD_features"), Request::Features);
+  const auto f = parse::features(splitCommand(m).fields);
+  EXPECT_TRUE(hasFeature(f->text, kFeatureSecret));
+  EXPECT_TRUE(hasFeature(f->text, "rules"));
+  EXPECT_FALSE(hasFeature(f->text, "secre"));
+  EXPECT_FALSE(hasFeature("", kFeatureSecret));
+  build::reclaim(m, 4, "00ff");
+  EXPECT_EQ(m, "CMD_reclaim+4+00ff+");
+  EXPECT_EQ(parse::reclaim(splitCommand(m).fields)->text, "00ff");
+  EXPECT_FALSE(parse::reclaim("4++"));
+  EXPECT_FALSE(parse::reclaim("4+" + std::string(kMaxSecret + 1, 'a') + "+"));
+
   build::botspeed(m, 1, 750);
   EXPECT_EQ(m, "CMD_botspeed+1+750+");
   EXPECT_EQ(parse::botspeed(splitCommand(m).fields)->value, 750);
@@ -89,6 +104,15 @@ TEST(Catalogue, RequestsRoundTrip) {
 }
 
 TEST(Catalogue, AnnouncementsRoundTrip) {
+  std::string a;
+  build::hostFeatures(a, kFeatures);
+  EXPECT_EQ(a, "CMD_features+secret+");
+  EXPECT_EQ(lookupAnnouncement("CMD_features"), Announcement::Features);
+  EXPECT_EQ(parse::hostFeatures(splitCommand(a).fields), "secret");
+  build::secret(a, 2, "c0ffee");
+  EXPECT_EQ(a, "CMD_secret+2+c0ffee+");
+  EXPECT_EQ(parse::secret(splitCommand(a).fields)->slot, 2);
+  EXPECT_EQ(lookupAnnouncement("CMD_secret"), Announcement::Secret);
   std::string m;
   build::sendlogininfo(m, 7);
   EXPECT_EQ(m, "CMD_sendlogininfo+7");

@@ -152,6 +152,17 @@ TEST(TableList, WaitingTablesFirstOneEntryATableAndAFloodIsBounded) {
   for (int i = 0; i < 5000; ++i) list.put(table("flood" + std::to_string(i), "t" + std::to_string(i), Stage::Waiting));
   EXPECT_EQ(list.size(), TableList::kMaxTables);
   EXPECT_EQ(list.put(table("b", "Amy", Stage::Playing)), TableList::Change::Updated);  // known ones still change
+  // Each source has its own bound: the local network's flood hides no
+  // lobby server's table, and a server's flood no local one.
+  ListedTable server = table("s0", "Real", Stage::Waiting);
+  server.source = "server";
+  EXPECT_EQ(list.put(server), TableList::Change::Added);
+  for (int i = 1; i < 5000; ++i) {
+    server.key = "s" + std::to_string(i);
+    list.put(server);
+  }
+  EXPECT_EQ(list.countOf("server"), TableList::kMaxTables);
+  EXPECT_NE(list.indexOf("server", "s0"), -1);
   EXPECT_EQ(list.removeSource("lan"), TableList::kMaxTables);
 }
 
