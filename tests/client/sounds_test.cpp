@@ -119,11 +119,32 @@ TEST(Sounds, NoTwoSoundsAreAlikeForwardsOrBackwards) {
       if (d < closest) closest = d, pair = a->first + " and " + b->first;
     }
   EXPECT_GT(closest, 0.1) << pair << " are too much alike (" << closest << ")";
-  // The measure itself tells a sound from a slightly changed copy of it.
-  std::vector<double> s = samplesOf("WAVE5");
-  EXPECT_LT(distance(shapeOf(s), reversed(reversed(shapeOf(s)))), 1e-9);
-  for (double& v : s) v *= 0.5;
-  EXPECT_LT(distance(shapes["WAVE5"], shapeOf(s)), 0.02);
+}
+
+// The measure the test above trusts: a sound played backwards has the
+// reversed shape, a quieter copy is the same sound, and a copy a listener
+// hears as changed (its halves swapped, or a tenth faster and higher) is
+// well above the threshold.
+TEST(Sounds, TheLikenessMeasureHearsWhatAListenerHears) {
+  for (const char* name : {"WAVE5", "WAVE7", "TURNOVERGOOD"}) {
+    const std::vector<double> s = samplesOf(name);
+    ASSERT_GT(s.size(), size_t(4 * kFrame)) << name;
+    const Shape shape = shapeOf(s);
+    const std::vector<double> backwards(s.rbegin(), s.rend());
+    EXPECT_LT(distance(shapeOf(backwards), reversed(shape)), 0.05) << name;
+
+    std::vector<double> quieter = s;
+    for (double& v : quieter) v *= 0.5;
+    EXPECT_LT(distance(shapeOf(quieter), shape), 0.02) << name;
+
+    std::vector<double> swapped(s.begin() + s.size() / 2, s.end());
+    swapped.insert(swapped.end(), s.begin(), s.begin() + s.size() / 2);
+    EXPECT_GT(distance(shapeOf(swapped), shape), 0.1) << name;
+
+    std::vector<double> faster;
+    for (double at = 0; at < s.size(); at += 1.1) faster.push_back(s[static_cast<size_t>(at)]);
+    EXPECT_GT(distance(shapeOf(faster), shape), 0.1) << name;
+  }
 }
 
 }  // namespace
