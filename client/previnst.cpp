@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QDir>
+#include <QGuiApplication>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
@@ -12,7 +13,11 @@
 namespace ombrix::client {
 
 QString PrevInstance::scopedName(const QString& base) {
-  QString display = qEnvironmentVariable("WAYLAND_DISPLAY");
+  // A game drawn off screen (a test, a headless run) is on no desktop: it
+  // must neither give way to nor raise the player's game on the display.
+  const QString platform = QGuiApplication::platformName();
+  QString display = platform == "offscreen" || platform == "minimal" ? platform : QString();
+  if (display.isEmpty()) display = qEnvironmentVariable("WAYLAND_DISPLAY");
   if (display.isEmpty()) display = qEnvironmentVariable("DISPLAY");
   if (display.isEmpty()) display = qEnvironmentVariable("QT_QPA_PLATFORM", "console");
   display.replace('/', '_').replace(':', '_');

@@ -9,6 +9,12 @@ using net::TAsyncSock;
 
 HostWindow::HostWindow(uint64_t seed, double timeScale)
     : timers_(timeScale), server_(*this, *this, timers_, seed) {
+  bind();
+}
+
+HostWindow::HostWindow(uint64_t seed, TimerFactory& timers) : server_(*this, *this, timers, seed) { bind(); }
+
+void HostWindow::bind() {
   server_.log = [this](std::string_view line) { say(line); };
   Sock1.setPortName("7772");
   Sock1.OnRead = [this](TAsyncSock* s, int n) { Sock1Read(s, n); };
