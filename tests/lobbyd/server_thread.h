@@ -22,6 +22,9 @@ class ServerThread {
     // The server's clock is the test's: it moves only with advance(), so
     // its deadlines pass when the test says, over real sockets.
     bool virtualTime = false;
+    // 0: any free port; a port a test had from an earlier server: the
+    // server coming back where it was.
+    int port = 0;
   };
   explicit ServerThread(Limits limits = {}, ServerLimits server = {}) : ServerThread(limits, server, Options{}) {}
   ServerThread(Limits limits, ServerLimits server, Options options) : bind_(options.bind) {
@@ -37,7 +40,7 @@ class ServerThread {
         }
         logChanged_.notify_all();
       });
-      s.listen(options.bind, 0);
+      s.listen(options.bind, options.port);
       port.set_value(s.port());
       while (!stop_) {
         loop.runOnce(5);
