@@ -36,6 +36,7 @@ struct Seen {
 
 // Every call the poll makes back into "the library".
 struct Library {
+  explicit Library(const AvahiPoll* api) : api(api) {}
   static void watched(AvahiWatch* w, int fd, AvahiWatchEvent event, void* self) {
     auto* l = static_cast<Library*>(self);
     l->seen.push_back({fd, event});

@@ -132,8 +132,9 @@ TEST(Relay, ATableThatStopsReadingIsCutAtTheBoundAndTheRestGoesWithinTheFlush) {
   bool gameClosed = false;
   listener.OnAccept = [&](net::TAsyncSock* l) {
     if (!l->Accept(game)) return;
-    game->OnInfo = [&](net::TAsyncSock*, net::TSocketInfo, const std::string& m) {
-      if (m == "Socket Closed") gameClosed = true;
+    game->OnInfo = [&](net::TAsyncSock*, net::TSocketInfo kind, const std::string& m) {
+      // Closed with the game's bytes unread: a reset, or the orderly end.
+      if (m == "Socket Closed" || kind == net::siError) gameClosed = true;
     };
   };
   listener.setListen(true);
