@@ -15,18 +15,6 @@ TimerFactory& loopTimers() {
   return timers;
 }
 
-void retire(std::unique_ptr<TAsyncSock>& sock) {
-  if (!sock) return;
-  TAsyncSock* s = sock.release();
-  s->OnInfo = nullptr;
-  s->OnRead = nullptr;
-  s->OnConnect = nullptr;
-  s->OnDisconnect = nullptr;
-  s->OnWrite = nullptr;
-  if (s->Handle() >= 0) s->Close();
-  s->deleteLater();
-}
-
 // --- LineLink ------------------------------------------------------------------
 
 LineLink::~LineLink() { retire(sock_); }
