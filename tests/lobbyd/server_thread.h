@@ -25,6 +25,9 @@ class ServerThread {
     // 0: any free port; a port a test had from an earlier server: the
     // server coming back where it was.
     int port = 0;
+    // Serve the web table (a page of the test's own) on a port of its own.
+    bool web = false;
+    WebLimits webLimits;
   };
   explicit ServerThread(Limits limits = {}, ServerLimits server = {}) : ServerThread(limits, server, Options{}) {}
   ServerThread(Limits limits, ServerLimits server, Options options) : bind_(options.bind) {
@@ -41,6 +44,10 @@ class ServerThread {
         logChanged_.notify_all();
       });
       s.listen(options.bind, options.port);
+      webgate::Site site;
+      site.add("/index.html", "text/html; charset=utf-8", "<!doctype html><title>Ombrix</title>");
+      if (options.web) s.listenWeb(options.bind, 0, site, {}, options.webLimits);
+      webPort_ = s.webPort();
       port.set_value(s.port());
       while (!stop_) {
         loop.runOnce(5);
@@ -58,6 +65,7 @@ class ServerThread {
   }
   HostPort hostPort() const { return {bind_, port_}; }
   int port() const { return port_; }
+  int webPort() const { return webPort_; }
   // Moves the server's virtual clock on and lets its loop run its timers.
   void advance(int64_t ms) {
     clock_ += ms;
@@ -81,6 +89,7 @@ class ServerThread {
  private:
   std::string bind_;
   std::thread thread_;
+  int webPort_ = 0;
   std::atomic<bool> stop_{false};
   std::atomic<int64_t> clock_{1000000};
   std::atomic<uint64_t> turns_{0};
