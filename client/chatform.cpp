@@ -166,14 +166,8 @@ void CardImage::mousePressEvent(QMouseEvent* e) {
 
 Tchat::Tchat()
     : gameRecord_(std::make_unique<GameRecord>(model_)),
-      Timer1_(timers_, kDispatchTickUs,
-              {[this] { return receivedlist_.empty(); },
-               [this] {
-                 taken_ = std::move(receivedlist_.front());
-                 receivedlist_.pop_front();
-               },
-               [this] { runTaken(); }}),
       phraseTimer_(timers_.createTimer()) {
+  useDispatchTimers(timers_);
   setObjectName("Tchat");
   setWindowTitle("Ombrix");
   setGeometry(3, 3, 790, 520);

@@ -143,7 +143,10 @@ class Tchat : public QMainWindow, private TableObserver {
   // unacknowledged. Later than the host finds the same line (about 30 s),
   // so the seat is already the departed name's when the table comes back.
   static constexpr net::DeadLineTimes kDeadLine{20, 5, 4, 45'000};
-  Pacer& dispatchPacer() { return Timer1_; }
+  Pacer& dispatchPacer() { return *Timer1_; }
+  // The dispatch's timer and clock, for a test that runs it in virtual time;
+  // called while nothing is queued.
+  void useDispatchTimers(TimerFactory& timers);
   void addlinetochat(const QString& text, unsigned colour = kNoticeColour);
   void playsounds(const QString& name);
 
@@ -328,7 +331,7 @@ class Tchat : public QMainWindow, private TableObserver {
   wire::Framer remainder_;
   net::QtTimerFactory timers_;
   std::string taken_;  // the command the pacer took, about to run
-  Pacer Timer1_;
+  std::unique_ptr<Pacer> Timer1_;
   std::unique_ptr<Timer> phraseTimer_;  // ticks while a phrase cools down
   std::deque<QString> soundsPlayed_;
 

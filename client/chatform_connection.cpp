@@ -23,6 +23,16 @@ namespace ombrix::client {
 
 Q_DECLARE_LOGGING_CATEGORY(lcTable)
 
+void Tchat::useDispatchTimers(TimerFactory& timers) {
+  Timer1_ = std::make_unique<Pacer>(timers, kDispatchTickUs,
+                                    Pacer::Work{[this] { return receivedlist_.empty(); },
+                                                [this] {
+                                                  taken_ = std::move(receivedlist_.front());
+                                                  receivedlist_.pop_front();
+                                                },
+                                                [this] { runTaken(); }});
+}
+
 void Tchat::useRedialTimers(TimerFactory& timers) {
   redial_ = std::make_unique<Redial>(timers);
   redial_->onTry = [this] { redialTry(); };
@@ -88,7 +98,7 @@ void Tchat::sockRead() {
     return true;
   });
   if (!kept) return hostFlooded();
-  Timer1_.poke();
+  Timer1_->poke();
 }
 
 void Tchat::hostFlooded() {
@@ -147,7 +157,7 @@ void Tchat::sockInfo(net::TSocketInfo info, const std::string& msg) {
 }
 
 void Tchat::closeWhenDispatched() {
-  if (!receivedlist_.empty()) return Timer1_.poke();
+  if (!receivedlist_.empty()) return Timer1_->poke();
   if (fullBoxOpen_) return;
   // What came before the drop is dispatched first: a removal or a full
   // table among it closes the table after all.

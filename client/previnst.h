@@ -1,6 +1,6 @@
 // One instance per desktop. The first instance publishes itself under the
 // name "worrauq11" (scoped to the user and the display, so two X displays
-// are two desktops) and holds the "ombrix" lock for its life, both in the
+// are two desktops, and a game drawn off screen is on none) and holds the "ombrix" lock for its life, both in the
 // player's runtime folder; a second start asks the first to come to the
 // front and ends before creating any window.
 #pragma once

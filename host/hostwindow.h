@@ -27,6 +27,9 @@ class HostWindow : public HostTransport, public Notices {
 
   // `timeScale` > 1 runs every host timer that much faster (tests, demos).
   explicit HostWindow(uint64_t seed, double timeScale = 1.0);
+  // Every host timer on `timers` instead (a test's virtual clock), which
+  // outlives the host.
+  HostWindow(uint64_t seed, TimerFactory& timers);
   ~HostWindow() override;
 
   // Starts listening on every address, or only on `address` when one is
@@ -71,6 +74,7 @@ class HostWindow : public HostTransport, public Notices {
   // handler whose send found it over its bound.
   void closeLater(int slot);
   bool owns(net::TAsyncSock* s) const;
+  void bind();  // the sockets' events to the server's calls
   void say(std::string_view line) {
     if (log) log(line);
   }

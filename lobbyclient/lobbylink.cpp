@@ -3,15 +3,17 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
-#include <QCoreApplication>
-#include <QTimer>
-
+#include "net/qttimers.h"
 #include "net/wsock.h"
 
 namespace ombrix::lobby {
 
 using net::TAsyncSock;
 
+TimerFactory& loopTimers() {
+  static net::QtTimerFactory timers;
+  return timers;
+}
 
 // --- LineLink ------------------------------------------------------------------
 
@@ -102,8 +104,15 @@ std::unique_ptr<TAsyncSock> LineLink::takeRaw(std::string& leftover) {
 // --- Splice ----------------------------------------------------------------------
 
 Splice::Splice(std::unique_ptr<TAsyncSock> a, std::unique_ptr<TAsyncSock> b, const std::string& toA,
-               const std::string& toB)
-    : a_(std::move(a)), b_(std::move(b)) {
+               const std::string& toB, TimerFactory* timers)
+    : a_(std::move(a)), b_(std::move(b)), flush_((timers ? *timers : loopTimers()).createTimer()) {
+  flush_->onTick = [this] {
+    // Time is up for what was still on its way.
+    flush_->stop();
+    for (TAsyncSock* s : {a_.get(), b_.get()})
+      if (s->Handle() >= 0) s->Close();
+    finished();
+  };
   for (auto [from, to] : {std::pair{a_.get(), b_.get()}, std::pair{b_.get(), a_.get()}}) {
     from->OnRead = [this, from, to](TAsyncSock*, int) { pass(from, to); };
     from->OnDisconnect = nullptr;
@@ -178,19 +187,14 @@ void Splice::end() {
     // (see OnWrite), for a few seconds at most.
     if (s->Handle() >= 0 && s->SendQueued() == 0) s->Close();
   }
-  std::weak_ptr<int> life = life_;
-  QTimer::singleShot(kFlushMs, QCoreApplication::instance(), [this, life] {
-    if (life.expired()) return;
-    for (TAsyncSock* s : {a_.get(), b_.get()})
-      if (s->Handle() >= 0) s->Close();
-    finished();
-  });
+  flush_->start(kFlushMs);
   finished();
 }
 
 void Splice::finished() {
   if (told_ || a_->Handle() >= 0 || b_->Handle() >= 0) return;
   told_ = true;
+  flush_->stop();
   std::weak_ptr<int> life = life_;
   net::post([this, life] {
     if (!life.expired() && onEnded) onEnded();

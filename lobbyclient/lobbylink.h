@@ -7,10 +7,14 @@
 #include <memory>
 #include <string>
 
+#include "base/timer.h"
 #include "lobbyd/wire.h"
 #include "net/asyncsock.h"
 
 namespace ombrix::lobby {
+
+// The event loop's timers, for the pieces here that are given none.
+TimerFactory& loopTimers();
 
 using net::retire;
 
@@ -56,8 +60,10 @@ class Splice {
   // How long an ended stream may take to hand over what was on its way.
   static constexpr int kFlushMs = 5000;
 
+  // The flush's timer comes from `timers` (the event loop's when none is
+  // given; a test's virtual clock), which outlives the splice.
   Splice(std::unique_ptr<net::TAsyncSock> a, std::unique_ptr<net::TAsyncSock> b, const std::string& toA = {},
-         const std::string& toB = {});
+         const std::string& toB = {}, TimerFactory* timers = nullptr);
   ~Splice();
   Splice(const Splice&) = delete;
   Splice& operator=(const Splice&) = delete;
@@ -72,6 +78,7 @@ class Splice {
   void end();
   void finished();  // both sides closed: tell the owner
   std::unique_ptr<net::TAsyncSock> a_, b_;
+  std::unique_ptr<Timer> flush_;
   bool ended_ = false, told_ = false;
   std::shared_ptr<int> life_ = std::make_shared<int>(0);
 };

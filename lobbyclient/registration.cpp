@@ -34,10 +34,18 @@ std::string reachText(const std::vector<std::string>& direct) {
   return line;
 }
 
-HostRegistration::HostRegistration(HostPort server, HostPort game, TableState table, bool isPrivate)
-    : server_(std::move(server)), game_(std::move(game)), table_(std::move(table)), private_(isPrivate) {
-  retry_.setSingleShot(true);
-  QObject::connect(&retry_, &QTimer::timeout, [this] { start(); });
+HostRegistration::HostRegistration(HostPort server, HostPort game, TableState table, bool isPrivate,
+                                   TimerFactory* timers)
+    : server_(std::move(server)),
+      game_(std::move(game)),
+      table_(std::move(table)),
+      private_(isPrivate),
+      timers_(timers ? *timers : loopTimers()),
+      retry_(timers_.createTimer()) {
+  retry_->onTick = [this] {
+    retry_->stop();  // once: a failure arms the next
+    start();
+  };
   link_.onConnected = [this] { connected(); };
   link_.onMessage = [this](const Message& m) { message(m); };
   link_.onClosed = [this](const std::string& why) { lost(why); };
@@ -119,7 +127,7 @@ void HostRegistration::lost(const std::string& why) {
   code_.clear();
   say((was ? "withdrawn from the lobby server: " : "not registered: ") + why + "; trying again in " +
       std::to_string(retryMs_ / 1000) + " s");
-  retry_.start(retryMs_);
+  retry_->start(retryMs_);
   retryMs_ = std::min(retryMs_ * 2, kLastRetryMs);
 }
 
@@ -171,9 +179,10 @@ void HostRegistration::openRelay(const std::string& ticket) {
         }
     });
   };
-  auto joinIfUp = [relay, drop] {
+  auto joinIfUp = [this, relay, drop] {
     if (!relay->legUp || !relay->localUp || relay->splice) return;
-    relay->splice = std::make_unique<Splice>(std::move(relay->leg), std::move(relay->local));
+    relay->splice = std::make_unique<Splice>(std::move(relay->leg), std::move(relay->local), std::string(),
+                                             std::string(), &timers_);
     relay->splice->onEnded = drop;
   };
   relay->leg = connecting(server_);

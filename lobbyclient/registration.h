@@ -9,7 +9,6 @@
 // a new registration brings a new code.
 #pragma once
 
-#include <QTimer>
 #include <cstdint>
 #include <functional>
 #include <list>
@@ -17,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "base/timer.h"
 #include "lobbyclient/lobbylink.h"
 #include "lobbyd/wire.h"
 
@@ -31,7 +31,10 @@ class HostRegistration {
   static constexpr int kFirstRetryMs = 5000, kLastRetryMs = 60000;
 
   // `game` is where the table's own listener is reached from this machine.
-  HostRegistration(HostPort server, HostPort game, TableState table, bool isPrivate);
+  // The retries and the relays' timers come from `timers` (the event loop's
+  // when none is given; a test's virtual clock), which outlives this.
+  HostRegistration(HostPort server, HostPort game, TableState table, bool isPrivate,
+                   TimerFactory* timers = nullptr);
   ~HostRegistration();
 
   void start();
@@ -82,7 +85,8 @@ class HostRegistration {
   std::string code_, secret_;
   std::vector<std::string> direct_;
   std::list<std::unique_ptr<Relay>> relays_;
-  QTimer retry_;
+  TimerFactory& timers_;
+  std::unique_ptr<Timer> retry_;
   int retryMs_ = kFirstRetryMs;
   bool registered_ = false;
   std::shared_ptr<int> life_ = std::make_shared<int>(0);  // what a look-up's answer checks first

@@ -3,6 +3,8 @@
 // of the test's own that keeps what the table sends.
 #pragma once
 
+#include <sys/ioctl.h>
+
 #include <QApplication>
 #include <QTest>
 
@@ -74,8 +76,13 @@ struct Wired : Keys {
   }
   // What the table sent whose command is `name`, after the events so far.
   std::vector<std::string> sent(const std::string& name) {
-    QCoreApplication::processEvents();
-    waitFor([] { return false; }, 50);  // whatever is on its way has arrived
+    // Whatever the table wrote has been read here: nothing queued at its
+    // end, nothing unread at this one (loopback hands bytes over within
+    // the write).
+    EXPECT_TRUE(waitFor([&] {
+      int unread = 0;
+      return table.socket().SendQueued() == 0 && ::ioctl(peer->Handle(), FIONREAD, &unread) == 0 && unread == 0;
+    }));
     std::vector<std::string> out;
     for (const auto& m : heard)
       if (m.rfind(name + "+", 0) == 0) out.push_back(m);

@@ -33,24 +33,23 @@ std::vector<double> samplesOf(const char* name) {
   return out;
 }
 
-// Loudness and zero crossings of each 10 ms frame, over the audible span
-// (from the first to the last frame within 26 dB of the loudest).
+// Loudness and zero crossings over the audible span (from the first to the
+// last 10 ms within 26 dB of the loudest), in kBins steps. The span is found
+// on a 2.5 ms hop and the steps are measured on the samples themselves, so
+// a sound read backwards has the reversed shape: framing from one end only
+// would shift it by up to a frame, more than tells two sounds apart.
 struct Shape {
   double seconds = 0;
   std::array<double, kBins> loudness{}, crossings{};
 };
 
 Shape shapeOf(const std::vector<double>& s) {
-  std::vector<double> rms, zcr;
-  for (size_t at = 0; at + kFrame <= s.size(); at += kFrame) {
+  constexpr int kHop = kFrame / 4;
+  std::vector<double> rms;
+  for (size_t at = 0; at + kFrame <= s.size(); at += kHop) {
     double sum = 0;
-    int crossings = 0;
-    for (int i = 0; i < kFrame; ++i) {
-      sum += s[at + i] * s[at + i];
-      if (i && (s[at + i] >= 0) != (s[at + i - 1] >= 0)) ++crossings;
-    }
+    for (int i = 0; i < kFrame; ++i) sum += s[at + i] * s[at + i];
     rms.push_back(std::sqrt(sum / kFrame));
-    zcr.push_back(double(crossings) / kFrame);
   }
   Shape shape;
   if (rms.empty()) return shape;
@@ -59,15 +58,22 @@ Shape shapeOf(const std::vector<double>& s) {
   size_t first = 0, last = rms.size() - 1;
   while (rms[first] < loudest / 20) ++first;
   while (rms[last] < loudest / 20) --last;
-  const size_t span = last - first + 1;
-  shape.seconds = span / 100.0;
+  const size_t from = first * kHop, span = last * kHop + kFrame - from;
+  shape.seconds = double(span) / client::kSoundRate;
+  double loudestBin = 0;
   for (int b = 0; b < kBins; ++b) {
-    const size_t from = first + span * b / kBins, to = std::max(from + 1, first + span * (b + 1) / kBins);
-    for (size_t f = from; f < to; ++f) {
-      shape.loudness[b] += rms[f] / loudest / (to - from);
-      shape.crossings[b] += zcr[f] / (to - from);
+    const size_t lo = from + span * b / kBins, hi = std::max(lo + 2, from + span * (b + 1) / kBins);
+    double sum = 0;
+    int crossings = 0;
+    for (size_t i = lo; i < hi; ++i) {
+      sum += s[i] * s[i];
+      if (i > lo && (s[i] >= 0) != (s[i - 1] >= 0)) ++crossings;
     }
+    shape.loudness[b] = std::sqrt(sum / (hi - lo));
+    shape.crossings[b] = double(crossings) / (hi - lo - 1);
+    loudestBin = std::max(loudestBin, shape.loudness[b]);
   }
+  for (double& l : shape.loudness) l /= loudestBin;
   return shape;
 }
 
@@ -119,11 +125,32 @@ TEST(Sounds, NoTwoSoundsAreAlikeForwardsOrBackwards) {
       if (d < closest) closest = d, pair = a->first + " and " + b->first;
     }
   EXPECT_GT(closest, 0.1) << pair << " are too much alike (" << closest << ")";
-  // The measure itself tells a sound from a slightly changed copy of it.
-  std::vector<double> s = samplesOf("WAVE5");
-  EXPECT_LT(distance(shapeOf(s), reversed(reversed(shapeOf(s)))), 1e-9);
-  for (double& v : s) v *= 0.5;
-  EXPECT_LT(distance(shapes["WAVE5"], shapeOf(s)), 0.02);
+}
+
+// The measure the test above trusts: a sound played backwards has the
+// reversed shape, a quieter copy is the same sound, and a copy a listener
+// hears as changed (its halves swapped, or a tenth faster and higher) is
+// well above the threshold.
+TEST(Sounds, TheLikenessMeasureHearsWhatAListenerHears) {
+  for (const char* name : {"WAVE5", "WAVE7", "TURNOVERGOOD"}) {
+    const std::vector<double> s = samplesOf(name);
+    ASSERT_GT(s.size(), size_t(4 * kFrame)) << name;
+    const Shape shape = shapeOf(s);
+    const std::vector<double> backwards(s.rbegin(), s.rend());
+    EXPECT_LT(distance(shapeOf(backwards), reversed(shape)), 0.02) << name;
+
+    std::vector<double> quieter = s;
+    for (double& v : quieter) v *= 0.5;
+    EXPECT_LT(distance(shapeOf(quieter), shape), 0.02) << name;
+
+    std::vector<double> swapped(s.begin() + s.size() / 2, s.end());
+    swapped.insert(swapped.end(), s.begin(), s.begin() + s.size() / 2);
+    EXPECT_GT(distance(shapeOf(swapped), shape), 0.1) << name;
+
+    std::vector<double> faster;
+    for (double at = 0; at < s.size(); at += 1.1) faster.push_back(s[static_cast<size_t>(at)]);
+    EXPECT_GT(distance(shapeOf(faster), shape), 0.1) << name;
+  }
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/virtualclock.h"
 #include "client/chatform.h"
 #include "base/cards.h"
 #include "app/hostbinding.h"
@@ -129,6 +130,9 @@ struct Table : ::testing::Test {
   void feed(const std::string& m) { dispatch(table, m); }
   QLabel* at(const char* family, int seat) { return table.el<QLabel>(family, seat); }
   QTemporaryDir settingsDir;
+  // For a test that runs the table's dispatch in virtual time; made before
+  // the table, so it outlives the table's timer.
+  VirtualClock dispatchClock;
   Tchat table;
   windows::Tscore score{&table};
   windows::Tlasttrick lastTrick{&table};

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
@@ -10,9 +12,9 @@
 #include <QTableWidget>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTemporaryDir>
 #include <QTextEdit>
 #include <QTimer>
-#include <chrono>
 
 #include "client/chatform.h"
 #include "client/gamerecord.h"
@@ -285,34 +287,34 @@ TEST_F(Solo, ClickRaisesAndSendsOnceAndNeedsuitLowers) {
 }
 
 TEST_F(Solo, ACommandFindingTheQueueIdleIsHandledOnArrivalABurstOnePerTick) {
-  int ticks = 0;
-  Timer& timer = table.dispatchPacer().timer();
-  timer.onTick = [&, tick = timer.onTick] {
-    ++ticks;
-    tick();
-  };
   auto shown = [&](const QString& text) { return mainchat(table)->toPlainText().contains(text); };
-  // At rest: nothing queued, no phrase cooling down, the last command a
-  // while ago.
   ASSERT_TRUE(waitFor([&] { return table.queued() == 0 && !table.dispatchPacer().ticking(); }));
-  const auto quiet = std::chrono::steady_clock::now();
-  ASSERT_TRUE(
-      waitFor([&] { return std::chrono::steady_clock::now() - quiet > std::chrono::milliseconds(2); }));
-  ticks = 0;
+  // From here the dispatch's time moves only when the test moves it: what
+  // is shown without a step ran on arrival.
+  table.useDispatchTimers(dispatchClock);
   host->send(1, "CMD_chat+Host chats: now|clBlack");
   ASSERT_TRUE(waitFor([&] { return shown("Host chats: now"); }));
-  EXPECT_EQ(ticks, 0);
+  EXPECT_FALSE(table.dispatchPacer().ticking());
 
-  // Several in one read: the first at once, the rest on the ticks, in order.
+  // Several in one read, the budget spent a tick ago: the first at once,
+  // the rest one a tick, in order.
+  dispatchClock.advance(Tchat::kDispatchTickUs / 1000);
   std::string burst;
   for (const char* w : {"one", "two", "three"})
     burst += std::string("CMD_chat+Host chats: ") + w + "|clBlack" + wire::kTerminator;
   host->sock(1)->Send(burst);
-  ASSERT_TRUE(waitFor([&] { return shown("Host chats: three"); }));
+  ASSERT_TRUE(waitFor([&] { return shown("Host chats: one") && table.queued() == 2; }));
+  EXPECT_FALSE(shown("Host chats: two"));
+  ASSERT_TRUE(dispatchClock.step());
+  EXPECT_TRUE(shown("Host chats: two"));
+  EXPECT_FALSE(shown("Host chats: three"));
+  ASSERT_TRUE(dispatchClock.step());
+  EXPECT_TRUE(shown("Host chats: three"));
+  EXPECT_EQ(dispatchClock.now(), 2 * Tchat::kDispatchTickUs / 1000 + 1);
+  EXPECT_FALSE(dispatchClock.step()) << "ticking with nothing queued";
   const QString all = mainchat(table)->toPlainText();
   EXPECT_LT(all.indexOf("one"), all.indexOf("two"));
   EXPECT_LT(all.indexOf("two"), all.indexOf("three"));
-  EXPECT_GE(ticks, 1);
 }
 
 TEST_F(Solo, AWholeHalfGameByClickingCards) {
@@ -336,14 +338,36 @@ TEST_F(Solo, AWholeHalfGameByClickingCards) {
 
 namespace ombrix::test {
 namespace {
-TEST(PrevInstance, ASecondStartActivatesTheFirst) {
-  client::PrevInstance first, second;
-  int activations = 0;
-  first.onActivate = [&] { ++activations; };
-  ASSERT_FALSE(first.running());
-  EXPECT_TRUE(second.running());
-  EXPECT_TRUE(waitFor([&] { return activations == 1; }));
-  EXPECT_TRUE(client::PrevInstance::scopedName("worrauq11").startsWith("worrauq11-"));
+// An environment variable set for one test, put back after it.
+struct ScopedEnv {
+  ScopedEnv(const char* name, const QByteArray& value) : name(name), saved(qgetenv(name)) { qputenv(name, value); }
+  ~ScopedEnv() { saved.isNull() ? qunsetenv(name) : qputenv(name, saved); }
+  const char* name;
+  QByteArray saved;
+};
+
+TEST(PrevInstance, ASecondStartActivatesTheFirstAndTheNextAfterItIsFirstAgain) {
+  // A runtime folder of the test's own, and a desktop display the test
+  // must not reach: a player's game there is none of this test's business.
+  QTemporaryDir runtime;
+  ASSERT_TRUE(QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+  ScopedEnv folder("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+  ScopedEnv display("DISPLAY", ":77");
+  const QString address = client::PrevInstance::scopedName("worrauq11");
+  EXPECT_TRUE(address.startsWith("worrauq11-")) << address.toStdString();
+  EXPECT_FALSE(address.contains("77")) << "drawn off screen, yet scoped to the display";
+  {
+    client::PrevInstance first, second;
+    int activations = 0;
+    first.onActivate = [&] { ++activations; };
+    ASSERT_FALSE(first.running());
+    EXPECT_TRUE(QFileInfo::exists(runtime.filePath(address)));
+    EXPECT_TRUE(QFileInfo::exists(runtime.filePath(client::PrevInstance::scopedName("ombrix") + ".lock")));
+    EXPECT_TRUE(second.running());
+    EXPECT_TRUE(waitFor([&] { return activations == 1; }));
+  }
+  client::PrevInstance next;
+  EXPECT_FALSE(next.running());
 }
 }  // namespace
 }  // namespace ombrix::test

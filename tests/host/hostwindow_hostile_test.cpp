@@ -19,21 +19,18 @@
 #include "tests/support/descriptors.h"
 #include "tests/support/qtloop.h"
 #include "tests/support/recorder.h"
+#include "base/virtualclock.h"
 
 namespace ombrix::test {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int64_t nowUs() {
-  return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch()).count();
-}
-
-// A host that notes, with every message it sends, when the message that
-// caused it was taken off the queue.
+// A host on a virtual clock that notes, with every message it sends, when
+// the message that caused it was taken off the queue.
 class TimedHost : public HostWindow {
  public:
-  TimedHost() : HostWindow(5) {}
+  explicit TimedHost(TimerFactory& clock) : HostWindow(5, clock) {}
   void send(int slot, std::string_view m) override {
     sent.push_back({slot, std::string(m), server().lastDispatchUs()});
     HostWindow::send(slot, m);
@@ -50,38 +47,34 @@ std::unique_ptr<ProtocolClient> logIn(HostWindow& h, const std::string& name) {
 }
 
 TEST(HostBudget, AnIdleMessageRunsWithoutATickWhileABurstGoesOnePerTickInOrder) {
-  TimedHost h;
+  // The host's time moves only when the test moves it: what is answered
+  // without a step ran on arrival.
+  VirtualClock clock;
+  TimedHost h(clock);
   h.listen("0");
   auto ann = logIn(h, "Ann");
-  int ticks = 0;
-  auto& timer = h.server().socktimer.timer();
-  timer.onTick = [&, tick = timer.onTick] {
-    ++ticks;
-    tick();
-  };
-  auto atRest = [&] {
-    return waitFor([&] { return nowUs() - h.server().lastDispatchUs() >= TServer::kSockTickUs; });
-  };
-  ASSERT_TRUE(atRest());
-
+  const Pacer& pacer = h.server().socktimer;
+  clock.advance(TServer::kSockTickMs);
   ann->send("CMD_chat+1+alone|clRed");
   ASSERT_TRUE(waitFor([&] { return ann->with("CMD_chat").size() == 1; }));
-  EXPECT_EQ(ticks, 0) << "the message waited for the dispatch timer";
+  EXPECT_FALSE(pacer.ticking());
 
-  ASSERT_TRUE(atRest());
+  // A burst in one read, the budget spent a tick ago: the first at once,
+  // the rest one a tick, in order.
+  clock.advance(TServer::kSockTickMs);
   h.sent.clear();
   std::string burst;
   for (int i = 0; i < 6; ++i) burst += "CMD_chat+1+" + std::to_string(i) + "|clRed" + wire::kTerminator;
   ann->sock.Send(burst);
-  ASSERT_TRUE(waitFor([&] { return ann->with("CMD_chat").size() == 7; }));
-  ASSERT_EQ(h.sent.size(), 6u);
-  for (int i = 0; i < 6; ++i) {
-    EXPECT_EQ(h.sent[i].text, "CMD_chat+Ann chats: " + std::to_string(i) + "|clRed");
-    if (i > 0) {
-      EXPECT_GE(h.sent[i].at - h.sent[i - 1].at, TServer::kSockTickUs) << "message " << i;
-    }
+  ASSERT_TRUE(waitFor([&] { return h.sent.size() == 1 && h.server().receivedlist.size() == 5; }));
+  for (size_t i = 1; i < 6; ++i) {
+    ASSERT_TRUE(clock.step());
+    ASSERT_EQ(h.sent.size(), i + 1);
+    EXPECT_EQ(h.sent[i].at - h.sent[i - 1].at, TServer::kSockTickUs) << "message " << i;
   }
-  EXPECT_GE(ticks, 5);
+  EXPECT_FALSE(pacer.ticking());
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(h.sent[i].text, "CMD_chat+Ann chats: " + std::to_string(i) + "|clRed");
+  EXPECT_TRUE(waitFor([&] { return ann->with("CMD_chat").size() == 7; }));
 }
 
 // Reads nothing once logged in: a table that stopped reading.

@@ -27,7 +27,7 @@ constexpr double kScale = 50;
 class Player : public ProtocolClient {
  public:
   Player(int port, std::string name, bool play = true, std::string presents = {})
-      : ProtocolClient(port), secret(std::move(presents)), name_(std::move(name)), play_(play) {
+      : ProtocolClient(port), play(play), secret(std::move(presents)), name_(std::move(name)) {
     sock.OnRead = [this](net::TAsyncSock* s, int) {
       framer.feed(s->Receive(), [this](std::string_view m) {
         handle(std::string(m));
@@ -51,9 +51,9 @@ class Player : public ProtocolClient {
       if (pc && pc->seat == mySlot)
         for (auto [pos, card] : pc->cards)
           if (card) hand[pos] = card;
-    } else if (name == "CMD_bid" && play_) {
+    } else if (name == "CMD_bid") {
       auto b = parse::bidAsk(fields);
-      if (b && b->bidder == mySlot) send("CMD_bid+" + std::to_string(mySlot) + "+1");
+      if (b && b->bidder == mySlot) play ? bid() : void(awaited = 'b');
     } else if (name == "CMD_playcard") {
       auto p = parse::playcard(fields);
       if (!p) return;
@@ -69,11 +69,19 @@ class Player : public ProtocolClient {
       inTrick = static_cast<int>(std::count_if(onTable.begin() + 1, onTable.end(), [](int c) { return c != 0; }));
       if (st && isSeat(st->currentPlayer) && inTrick > 0 && inTrick < kSeats)
         led = suitOf(onTable[(st->currentPlayer - 1 - inTrick + 2 * kSeats) % kSeats + 1]);
-    } else if (name == "CMD_nextplayer" && play_) {
-      if (parse::nextplayer(fields) == mySlot) playLegal();
+    } else if (name == "CMD_nextplayer") {
+      if (parse::nextplayer(fields) == mySlot) play ? playLegal() : void(awaited = 'p');
     } else if (name == "CMD_needsuit") {
       ++refusals;
     }
+  }
+  void bid() { send("CMD_bid+" + std::to_string(mySlot) + "+1"); }
+  // Plays again, answering what the game waits for.
+  void resume() {
+    play = true;
+    if (awaited == 'b') bid();
+    if (awaited == 'p') playLegal();
+    awaited = 0;
   }
   void playLegal() {
     int choice = 0;
@@ -93,6 +101,10 @@ class Player : public ProtocolClient {
     return out;
   }
 
+  // Bids and plays its seat when asked; off, the game waits for it, and
+  // `awaited` says for what: 'b' a bid, 'p' a card.
+  bool play;
+  char awaited = 0;
   int mySlot = 0;
   std::map<int, int> hand;
   std::array<int, kSeats + 1> onTable{};
@@ -102,7 +114,6 @@ class Player : public ProtocolClient {
 
  private:
   std::string name_;
-  bool play_;
 };
 
 struct Loopback : ::testing::Test {
@@ -140,21 +151,44 @@ TEST_F(Loopback, FreedSeatGoesToTheNextConnectionWithItsCardsAndScore) {
   a->send("CMD_botspeed+1+500+");
   a->send("CMD_startgame+Ann+f+");
   ASSERT_TRUE(waitFor([&] { return e().roundNumber >= 3; }, 20000));
-  const int score3 = e().slots[3].score;
+  // Di holds the game at its next move, so the table stands still while
+  // seat 3 changes hands: what the newcomer is told can be compared with
+  // what the host holds.
+  d->play = false;
+  ASSERT_TRUE(waitFor([&] { return d->awaited != 0; }, 20000));
   c->close();
   ASSERT_TRUE(a->waitForCommand("CMD_playerdisconnected"));
   EXPECT_EQ(a->with("CMD_playerdisconnected")[0], "CMD_playerdisconnected+3+Cy");
   auto late = join("Late");
   EXPECT_EQ(late->mySlot, 3);
   ASSERT_TRUE(late->waitForCommand("CMD_stats"));
-  // Its update shows seat 3's score as it stood, and its own cards.
+  std::map<int, int> held;
+  for (int p = 1; p <= kMaxHand; ++p)
+    if (e().slots[3].hand[p]) held[p] = e().slots[3].hand[p];
+  ASSERT_FALSE(held.empty()) << "the game waits in a round";
+  EXPECT_EQ(late->hand, held);
   bool sawScore = false;
   for (const auto& m : late->with("CMD_newplayerstuff")) {
     auto np = parse::newplayerstuff(wire::splitCommand(m).fields);
-    if (np->seat == 3) sawScore = np->score >= score3;
+    ASSERT_TRUE(np);
+    if (np->seat == 3) {
+      sawScore = true;
+      EXPECT_EQ(np->score, e().slots[3].score);
+    }
   }
   EXPECT_TRUE(sawScore);
   EXPECT_EQ(e().slots[3].name, "Late");
+  // Those are the cards it holds: it plays every one of them to the
+  // round's end without a refusal.
+  auto playedBy3 = [&] {
+    size_t n = 0;
+    for (const auto& m : late->with("CMD_playcard"))
+      if (auto pc = parse::playcard(wire::splitCommand(m).fields); pc && pc->seat == 3) ++n;
+    return n;
+  };
+  d->resume();
+  ASSERT_TRUE(waitFor([&] { return playedBy3() == held.size(); }, 20000));
+  EXPECT_EQ(late->refusals, 0);
 }
 
 TEST_F(Loopback, ATableResetMidTrickComesBackToItsSeatWithItsHand) {

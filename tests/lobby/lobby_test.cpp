@@ -312,6 +312,20 @@ TEST_F(Lobby, AGameOpenOnTheDesktopIsEndedFirstWhenThePlayerSaysSo) {
   qputenv("XDG_RUNTIME_DIR", before);
 }
 
+// A server set by its bare name or address reaches the game with the lobby
+// server's port, IPv6 in brackets, so the game never reads it as its own.
+TEST_F(Lobby, ABareLobbyServerReachesTheGameWithItsPort) {
+  window.edit_name->setText("Ann");
+  for (const char* bare : {"localhost", " 127.0.0.1 ", "::1"}) {
+    window.edit_server->setText(bare);
+    window.serverChanged();
+    window.hostClick();
+  }
+  EXPECT_EQ(started, (std::vector<QString>{"ombrix Ann|127.0.0.1|true|--lobby-server|localhost:7773",
+                                           "ombrix Ann|127.0.0.1|true|--lobby-server|127.0.0.1:7773",
+                                           "ombrix Ann|127.0.0.1|true|--lobby-server|[::1]:7773"}));
+}
+
 // Hosting through a lobby server asks the home router for a port unless the
 // player turned that off; the choice is kept in the lobby's section.
 TEST_F(Lobby, TheRoutersPortIsAskedForUnlessTurnedOffAndTheChoiceIsKept) {

@@ -22,6 +22,9 @@ class ServerThread {
     // The server's clock is the test's: it moves only with advance(), so
     // its deadlines pass when the test says, over real sockets.
     bool virtualTime = false;
+    // 0: any free port; a port a test had from an earlier server: the
+    // server coming back where it was.
+    int port = 0;
     // Serve the web table (a page of the test's own) on a port of its own.
     bool web = false;
     WebLimits webLimits;
@@ -40,7 +43,7 @@ class ServerThread {
         }
         logChanged_.notify_all();
       });
-      s.listen(options.bind, 0);
+      s.listen(options.bind, options.port);
       webgate::Site site;
       site.add("/index.html", "text/html; charset=utf-8", "<!doctype html><title>Ombrix</title>");
       if (options.web) s.listenWeb(options.bind, 0, site, {}, options.webLimits);
