@@ -24,6 +24,7 @@
 #include "client/tableevents.h"
 #include "client/tablehint.h"
 #include "client/tablekeys.h"
+#include "client/tablemotion.h"
 #include "net/wsock.h"
 #include "protocol/commands.h"
 #include "ui/cardlabel.h"
@@ -203,6 +204,7 @@ Tchat::Tchat()
   keys_ = std::make_unique<TableKeys>(*this);
   mutes_ = std::make_unique<MuteList>(*this);
   hint_ = std::make_unique<TableHint>(*this);
+  motion_ = std::make_unique<TableMotion>(*this);
   // The window draws first; the record, the hint and the mute list follow
   // the table it shows, and the keys move the focus last.
   model_.addObserver(*this);
@@ -210,6 +212,7 @@ Tchat::Tchat()
   model_.addObserver(*hint_);
   model_.addObserver(*mutes_);
   model_.addObserver(*keys_);
+  model_.addObserver(*motion_);  // only adds pictures over what is drawn
 }
 
 Tchat::~Tchat() {
@@ -454,6 +457,7 @@ void Tchat::after(const TableEvent& e) {
                       [this](const ev::Sound& x) { playasound(x); },
                       [this](const ev::Unreadable& x) { unreadable(x); }},
              e);
+  if (!std::holds_alternative<ev::Line>(e) && !std::holds_alternative<ev::Sound>(e)) markPlayable();
 }
 
 void Tchat::unreadable(const ev::Unreadable& e) {

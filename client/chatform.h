@@ -60,6 +60,7 @@ class CardImage;
 class TableKeys;
 class TableAccess;
 class TableHint;
+class TableMotion;
 class MuteList;
 class GameRecord;
 class InProcessHost;
@@ -97,6 +98,7 @@ class Tchat : public QMainWindow, private TableObserver {
   TableAccess& access() const { return *access_; }
   MuteList& mutes() const { return *mutes_; }
   TableHint& hint() const { return *hint_; }
+  TableMotion& motion() const { return *motion_; }
   bool isHost() const { return isHost_; }
   // The host's player: this table hosts, or it holds slot 1 at a headless
   // host, whose requests the host obeys as the host player's.
@@ -180,6 +182,8 @@ class Tchat : public QMainWindow, private TableObserver {
   void scontopClick();
   void ltontopClick();
   void ResetScreenLocation1Click();
+  // Options > "Animate Cards": the deal, the plays, the tricks and the trump move.
+  void AnimateCards1Click();
   // View > "Full Screen" (F11), and back.
   void FullScreen1Click();
   // File > "Save Game Record…": asks where, then saveGameRecord.
@@ -202,6 +206,8 @@ class Tchat : public QMainWindow, private TableObserver {
   void Hint1Click();
   // Sorts the hand by card number (a right click on a card does).
   void sortthem();
+  // On the player's turn the cards that may not be played are dimmed.
+  void markPlayable();
 
   // --- The table as it is drawn ---------------------------------------------------
   // The element of a family for a host seat (label_bid + 3), after mapping.
@@ -270,6 +276,8 @@ class Tchat : public QMainWindow, private TableObserver {
   void createcard(int position, int card);
   void movecards(int position);
   void removeHand();
+  // The seat whose card takes the complete trick on the table.
+  int trickTaker() const;
 
   // The window's part of each event, by the handler names of the commands.
   void before(const TableEvent& e) override;
@@ -304,6 +312,7 @@ class Tchat : public QMainWindow, private TableObserver {
   std::unique_ptr<TableKeys> keys_;
   std::unique_ptr<MuteList> mutes_;
   std::unique_ptr<TableHint> hint_;
+  std::unique_ptr<TableMotion> motion_;  // cards in flight over the table
   bool isHost_ = false;
   QString departing_;  // the caption of a seat whose player is leaving, as it was
 
@@ -360,7 +369,8 @@ class Tchat : public QMainWindow, private TableObserver {
           *Slow1 = nullptr, *Normal1 = nullptr, *Fast1 = nullptr, *SkillClassic1 = nullptr,
           *SkillStandard1 = nullptr, *SkillStrong1 = nullptr, *ShowScorecard1 = nullptr, *scontop = nullptr,
           *ltontop = nullptr, *ScrollChatOff1 = nullptr, *ScrollChatOff2 = nullptr, *ClearMainChat1 = nullptr,
-          *ClearMainChat2 = nullptr, *ResetScreenLocation1 = nullptr, *FullScreen1 = nullptr;
+          *ClearMainChat2 = nullptr, *ResetScreenLocation1 = nullptr, *FullScreen1 = nullptr,
+          *AnimateCards1 = nullptr;
   std::array<QAction*, 4> textSizes{};  // N8, N10, N12, N14
   QMenu *popup_kick = nullptr, *popup_sounds = nullptr, *PopupMenu1 = nullptr, *PopupMenu2 = nullptr;
 

@@ -15,6 +15,7 @@
 #include "client/colortext.h"
 #include "client/gamerecord.h"
 #include "client/tablehint.h"
+#include "client/tablemotion.h"
 #include "protocol/commands.h"
 #include "protocol/framing.h"
 #include "ui/msgbox.h"
@@ -120,6 +121,8 @@ void Tchat::buildMenus() {
   connect(SkillClassic1, &QAction::triggered, this, [this] { ComputerPlayers1Click(ai::Skill::Classic); });
   connect(SkillStandard1, &QAction::triggered, this, [this] { ComputerPlayers1Click(ai::Skill::Standard); });
   connect(SkillStrong1, &QAction::triggered, this, [this] { ComputerPlayers1Click(ai::Skill::Strong); });
+  AnimateCards1 = checkable(options, "Animate Cards", "AnimateCards1", true);
+  connect(AnimateCards1, &QAction::triggered, this, [this] { AnimateCards1Click(); });
   options->addSeparator();
   ShowScorecard1 = checkable(options, "Show Scorecard at end of round", "ShowScorecard1", false);
   connect(ShowScorecard1, &QAction::triggered, this, [this] { ShowScorecard1Click(); });
@@ -250,6 +253,8 @@ void Tchat::loadinifile() {
   useBotSpeed(speed == "1000" ? 1000 : speed == "500" ? 500 : 750, model_.mySeat() == 1 && model_.loggedIn());
   // Each default is the text read just before it: a first run has every
   // sound on and the score card shown at each round's end.
+  AnimateCards1->setChecked(s.value("animatecards", "1") != "0");
+  motion_->setEnabled(AnimateCards1->isChecked());
   const QString sounds = s.value("playsounds", speed);
   PlaySounds1->setChecked(sounds != "false");
   ShowScorecard1->setChecked(s.value("showscore", sounds) != "false");
@@ -279,7 +284,8 @@ bool Tchat::saveinifile() {
       {"Turnsound", QString::number(turnSound_)},
       {"ChatterSounds", flag(PlayChatterSounds1)},
       {"Playsounds", flag(PlaySounds1)},
-      {"Showscore", flag(ShowScorecard1)}};
+      {"Showscore", flag(ShowScorecard1)},
+      {"AnimateCards", AnimateCards1->isChecked() ? "1" : "0"}};
   if (botSkillChosen_) keys.emplace_back("Botskill", QString::fromLatin1(ai::skillName(botSkill_)));
   return storeSettings(keys);
 }
@@ -297,6 +303,11 @@ void Tchat::PlaySounds1Click() { saveinifile(); }
 void Tchat::PlayChatterSounds1Click() { saveinifile(); }
 void Tchat::ShowScorecard1Click() { saveinifile(); }
 
+void Tchat::AnimateCards1Click() {
+  motion_->setEnabled(AnimateCards1->isChecked());
+  saveinifile();
+}
+
 void Tchat::New1Click(int number) {
   turnSound_ = number;
   Classic1->setChecked(number == 0);
@@ -312,6 +323,7 @@ void Tchat::Slow1Click(int ms) {
 
 void Tchat::useBotSpeed(int ms, bool tellHost) {
   botSpeed_ = ms;
+  motion_->setPace(ms);
   Slow1->setChecked(ms == 1000);
   Normal1->setChecked(ms == 750);
   Fast1->setChecked(ms == 500);
