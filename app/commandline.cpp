@@ -20,8 +20,9 @@ void describeGameOptions(QCommandLineParser& parser) {
       "A four-seat trick-taking card game with an exact bid before every round.\n"
       "Without parameters: a solo game against three computer players.\n"
       "The lobby program starts a networked game with all three parameters;\n"
-      "after them, --lobby-server HOST[:PORT] [--private] registers the table\n"
-      "hosted here with that lobby server.");
+      "after them, --lobby-server HOST[:PORT] [--private] [--no-port-mapping]\n"
+      "registers the table hosted here with that lobby server (without asking\n"
+      "the home router for a port, with --no-port-mapping).");
   parser.addHelpOption();
   parser.addVersionOption();
   // All three or none: the usage line shows them as one optional group.
@@ -59,6 +60,8 @@ LobbyServerWords lobbyServerWords(const QStringList& words) {
       out.address = words[++i];
     else if (words[i] == "--private")
       out.isPrivate = true;
+    else if (words[i] == "--no-port-mapping")
+      out.portMapping = false;
   }
   return out;
 }

@@ -27,12 +27,14 @@ bool asksHelpOrVersion(const QStringList& arguments);
 std::optional<QStringList> gameWords(const QStringList& arguments, QString* error);
 
 // What the lobby adds after its three words when the table it hosts is to
-// be registered with a lobby server: "--lobby-server HOST[:PORT]" and
-// "--private". Empty `address` when it adds nothing; other words are left
-// to a later lobby.
+// be registered with a lobby server: "--lobby-server HOST[:PORT]",
+// "--private" and "--no-port-mapping" (no router is asked for a port).
+// Empty `address` when it adds nothing; other words are left to a later
+// lobby.
 struct LobbyServerWords {
   QString address;
   bool isPrivate = false;
+  bool portMapping = true;
 };
 LobbyServerWords lobbyServerWords(const QStringList& words);
 

@@ -3,9 +3,9 @@
 // joins a networked game for the lobby program (a hosted table is announced
 // on the local network under the player's name; a solo game never is).
 // A hosted table is registered with a lobby server when the lobby adds
-// "--lobby-server HOST[:PORT]" (and "--private") after its three words; the
-// invite code and how the server reaches the table go back to the lobby over
-// its link. --help and --version answer without a desktop. SIGINT and SIGTERM close
+// "--lobby-server HOST[:PORT]" (and "--private", "--no-port-mapping") after
+// its three words; the invite code and how the server reaches the table go
+// back to the lobby over its link. --help and --version answer without a desktop. SIGINT and SIGTERM close
 // the table as File > Exit does; a solo game left open is saved then and
 // offered again at the next start.
 //
@@ -198,7 +198,8 @@ int main(int argc, char** argv) {
           [&table, toChat](std::string_view line) {
             toChat(line);
             if (!line.starts_with("invite code: ")) table.tellLobby("status " + std::string(line));
-          });
+          },
+          server.portMapping);
       lobbyServer->onCode = [&table](const std::string& code) { table.tellLobby("code " + code); };
     } catch (const std::exception& e) {
       const std::string line = std::string("not registered with the lobby server: ") + e.what();

@@ -2,7 +2,8 @@
 //
 //   ombrix-host [--port N] [--bind ADDRESS] [--seed N] [--time-scale X]
 //               [--bot-skill classic|standard|strong] [--name NAME] [--no-announce]
-//               [--lobby-server HOST[:PORT] [--private]]
+//               [--lobby-server HOST[:PORT] [--private] [--no-port-mapping]
+//                [--port-mapping-lease SECONDS]]
 //   ombrix-host --help | --version
 //
 // Slot 1 is simply the first connection, and its departure hands its seat
@@ -34,7 +35,8 @@ namespace {
 constexpr const char* kUsage =
     "usage: ombrix-host [--port N] [--bind ADDRESS] [--seed N] [--time-scale X]\n"
     "                   [--bot-skill classic|standard|strong] [--name NAME] [--no-announce]\n"
-    "                   [--lobby-server HOST[:PORT] [--private]]\n";
+    "                   [--lobby-server HOST[:PORT] [--private] [--no-port-mapping]\n"
+    "                    [--port-mapping-lease SECONDS]]\n";
 
 int usage() {
   std::fprintf(stderr, "%s       ombrix-host --help | --version\n", kUsage);
@@ -61,6 +63,11 @@ void help() {
       "                    register the table with this lobby server (port 7773\n"
       "                    by default) and print its invite code\n"
       "  --private         with --lobby-server: reached by its code only, not listed\n"
+      "  --no-port-mapping with --lobby-server: ask the home router for no port\n"
+      "                    (UPnP); joiners come directly or through the relay\n"
+      "  --port-mapping-lease SECONDS\n"
+      "                    with --lobby-server: the lease asked of the router for\n"
+      "                    its port, renewed at half (default 3600)\n"
       "  -h, --help        show this text\n"
       "  -v, --version     show the version\n\n"
       "The table is announced on the local network (DNS-SD service _ombrix._tcp,\n"
@@ -90,11 +97,15 @@ int main(int argc, char** argv) {
   std::string name = defaultName();
   bool announce = true;
   std::string lobbyServer;
-  bool isPrivate = false;
+  bool isPrivate = false, portMapping = true, lobbyOption = false;
+  int lease = ombrix::lobby::PortMapper::kLeaseSeconds;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
-    if (a == "--private") {
-      isPrivate = true;
+    // Options of the lobby server's registration, which need --lobby-server.
+    if (a == "--private" || a == "--no-port-mapping") {
+      if (a == "--private") isPrivate = true;
+      else portMapping = false;
+      lobbyOption = true;
       continue;
     }
     if (a == "--help" || a == "-h") {
@@ -124,12 +135,17 @@ int main(int argc, char** argv) {
       const auto named = ombrix::ai::skillNamed(argv[++i]);
       if (!named) return usage();
       skill = *named;
-    } else if (a == "--lobby-server")
+    } else if (a == "--lobby-server") {
       lobbyServer = argv[++i];
-    else
+    } else if (a == "--port-mapping-lease") {
+      lease = std::atoi(argv[++i]);
+      if (lease < 2) return usage();
+      lobbyOption = true;
+    } else {
       return usage();
+    }
   }
-  if (scale <= 0 || (isPrivate && lobbyServer.empty())) return usage();
+  if (scale <= 0 || (lobbyOption && lobbyServer.empty())) return usage();
   QCoreApplication app(argc, argv);
 
   // Signals reach the event loop, so the stop runs on the loop's thread
@@ -160,7 +176,8 @@ int main(int argc, char** argv) {
   std::unique_ptr<ombrix::app::HostLobby> lobby;
   if (!lobbyServer.empty()) {
     try {
-      lobby = std::make_unique<ombrix::app::HostLobby>(host, lobbyServer, isPrivate, address, name, host.log);
+      lobby = std::make_unique<ombrix::app::HostLobby>(host, lobbyServer, isPrivate, address, name, host.log,
+                                                       portMapping, lease);
     } catch (const std::exception& e) {
       std::fprintf(stderr, "ombrix-host: --lobby-server: %s\n", e.what());
       return 2;

@@ -28,8 +28,9 @@ lobby::TableState tableStateOf(const TServer& server, std::string name, int port
 }
 
 HostLobby::HostLobby(HostWindow& host, const std::string& server, bool isPrivate, const std::string& bind,
-                     std::string name, std::function<void(std::string_view)> log)
-    : host_(host), name_(std::move(name)), log_(std::move(log)), mapper_(host.port()) {
+                     std::string name, std::function<void(std::string_view)> log, bool portMapping,
+                     int leaseSeconds)
+    : host_(host), name_(std::move(name)), log_(std::move(log)), mapper_(host.port(), leaseSeconds) {
   auto where = tables::parseAddress(server, lobby::kDefaultServerPort);
   if (!where) throw std::invalid_argument("not a HOST[:PORT]: " + server);
   // Relays reach the table's own listener from this machine.
@@ -54,6 +55,11 @@ HostLobby::HostLobby(HostWindow& host, const std::string& server, bool isPrivate
   // when it registers.
   mappingWait_.setSingleShot(true);
   QObject::connect(&mappingWait_, &QTimer::timeout, [this] { registerNow(); });
+  if (!portMapping) {
+    if (log_) log_("port mapping: off (joiners come directly or through the relay)");
+    registerNow();
+    return;
+  }
   mapper_.onDone = [this](const lobby::PortMapping& m) { mapped(m); };
   mapper_.start();
   mappingWait_.start(kMappingWaitMs);
@@ -65,8 +71,14 @@ lobby::TableState HostLobby::state() const {
 
 void HostLobby::mapped(const lobby::PortMapping& m) {
   std::string line = lobby::mappingText(m);
-  if (started_ && m.ok) line += ", too late for the lobby server's one look (joiners come through the relay)";
+  if (started_ && m.ok) line += " (after the table registered: shown to the lobby server now)";
   if (log_) log_(line);
+  if (started_ && m.ok) {
+    // Later joiners come directly: the server looks at the router's port,
+    // and a registration made again names it.
+    reachedAt_ = m.externalPort;
+    registration_->showPort(m.externalPort);
+  }
   registerNow();
 }
 

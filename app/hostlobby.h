@@ -23,8 +23,12 @@ class HostLobby {
  public:
   // `server` is "HOST[:PORT]"; `bind` is the address the host listens on
   // ("" for every address). Throws std::invalid_argument for a bad address.
+  // Without `portMapping` no router is asked for anything: joiners come
+  // directly or through the relay as they can. `leaseSeconds` is the
+  // mapping's lease, renewed at half.
   HostLobby(HostWindow& host, const std::string& server, bool isPrivate, const std::string& bind,
-            std::string name, std::function<void(std::string_view)> log);
+            std::string name, std::function<void(std::string_view)> log, bool portMapping = true,
+            int leaseSeconds = lobby::PortMapper::kLeaseSeconds);
   ~HostLobby();
 
   // The invite code when the server gives one, for a caller that shows it
@@ -34,7 +38,8 @@ class HostLobby {
 
   // How long registering waits for the router's answer: the search's own
   // time, and the router's answer to the mapping with room to spare. The
-  // table is hosted meanwhile; only its code comes this much later.
+  // table is hosted meanwhile; only its code comes this much later. A
+  // mapping that comes later still is shown to the server then.
   static constexpr int kMappingWaitMs = lobby::PortMapper::kDiscoverMs + 2000;
 
  private:

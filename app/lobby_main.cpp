@@ -4,7 +4,8 @@
 //   ombrix-lobby --list [--wait SECONDS] [--json]  the tables on this network
 //   ombrix-lobby --join ADDRESS[:PORT] --name NAME join a table, no window
 //   ombrix-lobby --join +CODE --name NAME          join a table by its invite code
-//   ombrix-lobby --host --name NAME [--private]    host a table, no window
+//   ombrix-lobby --host --name NAME [--private] [--no-port-mapping]
+//                                                 host a table, no window
 //   ... [--server HOST[:PORT]]                     with a lobby server
 //
 // The window lists the tables announced on the local network (DNS-SD,
@@ -62,6 +63,9 @@ struct Options {
                             "invite code. Default: the window's setting.",
                             "host"};
   QCommandLineOption isPrivate{"private", "With --host and a lobby server: not listed, joined by its code only."};
+  QCommandLineOption noPortMapping{"no-port-mapping",
+                                   "With --host and a lobby server: ask the home router for no port (UPnP). Default: "
+                                   "the window's setting."};
 };
 
 void describe(QCommandLineParser& parser, const Options& o) {
@@ -71,7 +75,7 @@ void describe(QCommandLineParser& parser, const Options& o) {
       "window would and end with it.");
   parser.addHelpOption();
   parser.addVersionOption();
-  parser.addOptions({o.list, o.wait, o.json, o.join, o.host, o.name, o.server, o.isPrivate});
+  parser.addOptions({o.list, o.wait, o.json, o.join, o.host, o.name, o.server, o.isPrivate, o.noPortMapping});
 }
 
 bool windowless(int argc, char** argv) {
@@ -115,7 +119,9 @@ int runWithoutWindow(QCoreApplication& core) {
   }
   const QString name = parser.value(o.name).trimmed();
   if (name.isEmpty()) return fail("--join and --host need --name NAME");
-  return lobby::playWithoutWindow(parser.isSet(o.host), name, parser.value(o.join), server, parser.isSet(o.isPrivate));
+  const bool portMapping = !parser.isSet(o.noPortMapping) && lobby::readSettings(lobby::settingsFile()).portMapping;
+  return lobby::playWithoutWindow(parser.isSet(o.host), name, parser.value(o.join), server, parser.isSet(o.isPrivate),
+                                  portMapping);
 }
 
 }  // namespace

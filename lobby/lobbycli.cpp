@@ -80,7 +80,7 @@ int listTables(double seconds, bool json, const std::optional<HostPort>& server)
 }
 
 int playWithoutWindow(bool host, const QString& name, const QString& address, const std::optional<HostPort>& server,
-                      bool isPrivate) {
+                      bool isPrivate, bool portMapping) {
   const bool byCode = !host && address.trimmed().startsWith('+');
   QString words = "127.0.0.1";
   std::string code;
@@ -143,6 +143,7 @@ int playWithoutWindow(bool host, const QString& name, const QString& address, co
   if (host && server) {
     more << "--lobby-server" << QString::fromStdString(tables::joinAddress(*server, 0));  // with its port
     if (isPrivate) more << "--private";
+    if (!portMapping) more << "--no-port-mapping";
     game.onLine = [](const std::string& said) {
       if (said.starts_with("code ")) {
         if (const auto code = readCode(said.substr(5))) line(stderr, "ombrix-lobby: invite code: " + *code);

@@ -21,8 +21,9 @@ int listTables(double seconds, bool json, const std::optional<HostPort>& server)
 // game could not be started (or an invite code led nowhere), 2 for an
 // address that is none. An ADDRESS "+CODE" is an invite code, looked up at
 // `server`; hosting with a `server` registers the table there and prints
-// its invite code.
+// its invite code (having asked the home router for a port, unless not
+// `portMapping`).
 int playWithoutWindow(bool host, const QString& name, const QString& address, const std::optional<HostPort>& server,
-                      bool isPrivate);
+                      bool isPrivate, bool portMapping = true);
 
 }  // namespace ombrix::lobby

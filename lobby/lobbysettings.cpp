@@ -16,7 +16,7 @@ QString settingsFile() { return ui::userFile("quarrowlobby.ini", ui::FileKind::S
 
 LobbySettings readSettings(const QString& file) {
   const QHash<QString, QString> keys = ui::readSection(file, kSection);
-  return {keys.value("name"), keys.value("address"), keys.value("server")};
+  return {keys.value("name"), keys.value("address"), keys.value("server"), keys.value("portmapping") != "0"};
 }
 
 bool writeSettings(const QString& file, const LobbySettings& now, const LobbySettings& before) {
@@ -24,6 +24,7 @@ bool writeSettings(const QString& file, const LobbySettings& now, const LobbySet
   if (now.name != before.name) keys.emplace_back("Name", now.name);
   if (now.address != before.address) keys.emplace_back("Address", now.address);
   if (now.server != before.server) keys.emplace_back("Server", now.server);
+  if (now.portMapping != before.portMapping) keys.emplace_back("PortMapping", now.portMapping ? "1" : "0");
   if (keys.empty()) return true;
   return ui::makeFolderFor(file) && ui::writeKeys(file, kSection, keys);
 }

@@ -14,6 +14,9 @@ struct LobbySettings {
   // "Server": the lobby server, HOST[:PORT]; empty (no server) unless the
   // player names one: none is built in.
   QString server;
+  // "PortMapping": a table hosted through the lobby server asks the home
+  // router for a port (UPnP); "0" when the player turned it off.
+  bool portMapping = true;
   bool operator==(const LobbySettings&) const = default;
 };
 

@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -88,7 +89,17 @@ Tlobby::Tlobby(TableModel& model, GameSession& game, ServerTables& servers, QWid
   check_private = new QCheckBox("Private", panel);
   check_private->setObjectName("check_private");
   check_private->setToolTip("Not listed by the lobby server: joined by its invite code only.");
-  grid->addWidget(check_private, 5, 1, Qt::AlignRight);
+  check_upnp = new QCheckBox("Map a port on my router (UPnP)", panel);
+  check_upnp->setObjectName("check_upnp");
+  check_upnp->setChecked(true);
+  check_upnp->setToolTip(
+      "A table hosted through the lobby server asks the home router to forward a port to it, so joiners come "
+      "directly rather than through the server's relay.");
+  auto* hosting = new QHBoxLayout;
+  hosting->addStretch(1);
+  hosting->addWidget(check_upnp);
+  hosting->addWidget(check_private);
+  grid->addLayout(hosting, 5, 0, 1, 2);
   grid->addWidget(button_join, 5, 2);
   grid->addWidget(button_host, 5, 3);
 
@@ -132,6 +143,7 @@ Tlobby::Tlobby(TableModel& model, GameSession& game, ServerTables& servers, QWid
   grid->addWidget(label_game, 10, 0, 1, 4);
   grid->setColumnStretch(1, 1);
 
+  connect(check_upnp, &QCheckBox::toggled, this, [this] { remember(); });
   connect(button_join, &QPushButton::clicked, this, [this] { joinClick(); });
   connect(button_host, &QPushButton::clicked, this, [this] { hostClick(); });
   connect(button_address, &QPushButton::clicked, this, [this] { addressClick(); });
@@ -189,11 +201,13 @@ void Tlobby::loadSettings(const QString& file) {
   edit_name->setText(stored_.name);
   edit_address->setText(stored_.address);
   edit_server->setText(stored_.server);
+  check_upnp->setChecked(stored_.portMapping);
   serverChanged();
 }
 
 void Tlobby::remember() {
-  const LobbySettings now{edit_name->text().trimmed(), edit_address->text().trimmed(), edit_server->text().trimmed()};
+  const LobbySettings now{edit_name->text().trimmed(), edit_address->text().trimmed(), edit_server->text().trimmed(),
+                          check_upnp->isChecked()};
   if (settingsFile_.isEmpty() || now == stored_) return;
   if (writeSettings(settingsFile_, now, stored_)) stored_ = now;
 }
@@ -243,6 +257,7 @@ void Tlobby::refresh() {
   const bool server = servers_.server().has_value();
   button_code->setEnabled(named && free && server && !edit_code->text().trimmed().isEmpty());
   check_private->setEnabled(server && free);
+  check_upnp->setEnabled(server && free);
   label_game->setVisible(!free);
 
   const QString words = edit_server->text().trimmed();
@@ -302,6 +317,7 @@ void Tlobby::hostClick() {
     // Always with its port: the game reads a bare name as port 7773.
     more << "--lobby-server" << QString::fromStdString(tables::joinAddress(*servers_.server(), 0));
     if (check_private->isChecked()) more << "--private";
+    if (!check_upnp->isChecked()) more << "--no-port-mapping";
   }
   const bool ok = game_.host(name, more);
   showCode(ok && !more.isEmpty() ? "Registering the table with the lobby server…" : QString());

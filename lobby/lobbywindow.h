@@ -52,6 +52,7 @@ class Tlobby : public QWidget {
   QTableView* list_tables;
   QPushButton *button_join, *button_host, *button_address, *button_code, *button_copy;
   QCheckBox* check_private;
+  QCheckBox* check_upnp;
   QLabel *label_lan, *label_server, *label_game, *label_code;
 
  protected:

@@ -6,6 +6,7 @@
 #include <miniupnpc/upnperrors.h>
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <random>
 
 namespace ombrix::lobby {
@@ -69,14 +70,18 @@ std::string mappingText(const PortMapping& m) {
   if (!m.ok) return "port mapping: " + m.why + " (joiners come through the relay)";
   const std::string where = (m.publicAddress.empty() ? "its address" : m.publicAddress) + ":" +
                             std::to_string(m.externalPort);
+  const std::string until = m.permanent ? " until the table ends (the router grants no lease)" : "";
   if (privateV4(m.publicAddress))
-    return "port mapping: router maps " + where + " to this table, but that address is not public";
-  return "port mapping: router maps " + where + " to this table";
+    return "port mapping: router maps " + where + " to this table" + until + ", but that address is not public";
+  return "port mapping: router maps " + where + " to this table" + until;
 }
 
-PortMapper::PortMapper(int gamePort)
-    : gamePort_(gamePort), router_(std::make_unique<Router>()), self_(std::make_shared<PortMapper*>(this)) {
-  renew_.setInterval(kLeaseSeconds / 2 * 1000);
+PortMapper::PortMapper(int gamePort, int leaseSeconds)
+    : gamePort_(gamePort),
+      leaseSeconds_(std::max(2, leaseSeconds)),
+      router_(std::make_unique<Router>()),
+      self_(std::make_shared<PortMapper*>(this)) {
+  renew_.setInterval(leaseSeconds_ / 2 * 1000);
   QObject::connect(&renew_, &QTimer::timeout, [this] { renew(); });
 }
 
@@ -95,21 +100,27 @@ void PortMapper::run(std::function<void()> job) {
 
 void PortMapper::start() {
   Router* router = router_.get();
-  const int game = gamePort_;
+  const int game = gamePort_, lease = leaseSeconds_;
+  const std::string url = routerUrl_;
   std::weak_ptr<PortMapper*> self = self_;
-  run([router, game, self] {
+  run([router, game, lease, url, self] {
     PortMapping m;
-    int error = 0;
-    UPNPDev* devices = upnpDiscoverDevice(kGateway, kDiscoverMs, nullptr, nullptr, UPNP_LOCAL_PORT_ANY, 0,
-                                          kSearchTtl, &error);
-    const int igd = devices ? UPNP_GetValidIGD(devices, &router->urls, &router->data, router->lan, sizeof router->lan) : 0;
-    if (devices) freeUPNPDevlist(devices);
+    int igd = 0;
+    if (url.empty()) {
+      int error = 0;
+      UPNPDev* devices = upnpDiscoverDevice(kGateway, kDiscoverMs, nullptr, nullptr, UPNP_LOCAL_PORT_ANY, 0,
+                                            kSearchTtl, &error);
+      igd = devices ? UPNP_GetValidIGD(devices, &router->urls, &router->data, router->lan, sizeof router->lan) : 0;
+      if (devices) freeUPNPDevlist(devices);
+    } else {
+      igd = UPNP_GetIGDFromUrl(url.c_str(), &router->urls, &router->data, router->lan, sizeof router->lan) ? 1 : 0;
+    }
     router->found = igd != 0;
     if (igd == 1) {
       char address[64] = {};
       if (UPNP_GetExternalIPAddress(router->urls.controlURL, router->data.first.servicetype, address) == 0)
         m.publicAddress = address;
-      router->lease = std::to_string(kLeaseSeconds);
+      router->lease = std::to_string(lease);
       std::mt19937 pick(std::random_device{}());
       std::uniform_int_distribution<int> dynamic(kFirstDynamicPort, kLastDynamicPort);
       int r = kConflictInMappingEntry;
@@ -119,6 +130,7 @@ void PortMapper::start() {
         if (r == 0) {
           router->mappedPort = m.externalPort = external;
           m.ok = true;
+          m.permanent = router->lease == "0";
         }
       }
       if (!m.ok) {
@@ -140,7 +152,7 @@ void PortMapper::start() {
 void PortMapper::finished(PortMapping m) {
   mapping_ = std::move(m);
   done_ = true;
-  if (mapping_.ok && router_->lease != "0") renew_.start();
+  if (mapping_.ok && !mapping_.permanent) renew_.start();
   if (onDone) onDone(mapping_);
 }
 

@@ -22,6 +22,7 @@ struct PortMapping {
   bool ok = false;
   std::string publicAddress;  // the router's, as it says it
   int externalPort = 0;       // on the router
+  bool permanent = false;     // the router grants no lease: kept until removed
   std::string why;            // when not ok, in words
 };
 
@@ -44,7 +45,9 @@ class PortMapper {
   // own to another machine of the home (two tables behind one router).
   static constexpr int kOtherPorts = 4;
 
-  explicit PortMapper(int gamePort);
+  // `leaseSeconds`: the lease asked for (a router may forget sooner than an
+  // hour); renewed at half of it.
+  explicit PortMapper(int gamePort, int leaseSeconds = kLeaseSeconds);
   ~PortMapper();
   PortMapper(const PortMapper&) = delete;
   PortMapper& operator=(const PortMapper&) = delete;
@@ -52,6 +55,10 @@ class PortMapper {
   // Looks for the router and asks it for the mapping; `onDone` says how
   // that went, once, on the loop.
   void start();
+  // The router whose description is at this URL, instead of a search for
+  // one (a test's router).
+  void useRouter(std::string descriptionUrl) { routerUrl_ = std::move(descriptionUrl); }
+  bool renewing() const { return renew_.isActive(); }
   const PortMapping& mapping() const { return mapping_; }
   bool done() const { return done_; }
 
@@ -63,7 +70,8 @@ class PortMapper {
   void finished(PortMapping m);
   void renew();
 
-  int gamePort_;
+  int gamePort_, leaseSeconds_;
+  std::string routerUrl_;
   std::unique_ptr<Router> router_;  // touched only by the job running
   std::thread job_;
   // Answers posted by a job find out whether the mapper is still there.

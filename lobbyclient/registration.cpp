@@ -51,6 +51,7 @@ void HostRegistration::start() {
 
 void HostRegistration::connected() {
   sent_ = table_;
+  showPending_ = false;  // the line names the table's port as it is now
   link_.send(registerLine(table_, private_));
 }
 
@@ -73,6 +74,7 @@ void HostRegistration::message(const Message& m) {
       // What changed while the registration was on its way.
       if (!(table_ == sent_)) update(table_);
       stun();
+      if (showPending_) showPort(table_.port);
       break;
     case Op::Direct:
       direct_ = m.direct;
@@ -87,6 +89,20 @@ void HostRegistration::message(const Message& m) {
     default:
       break;
   }
+}
+
+void HostRegistration::showPort(int port) {
+  table_.port = port;
+  showPending_ = !registered_;
+  if (!registered_) return;
+  // Even the port registered: the server looked before the router forwarded it.
+  shown_ = std::make_unique<LineLink>();
+  const std::string line = stunLine(code_, secret_, port);
+  shown_->onConnected = [this, line] { shown_->send(line); };
+  // The server closes it at once; what it reached comes as a direct line on
+  // the registration.
+  shown_->onClosed = [](const std::string&) {};
+  shown_->open(server_);
 }
 
 void HostRegistration::lost(const std::string& why) {

@@ -37,6 +37,12 @@ class HostRegistration {
   void start();
   // The table changed; sent at once when it differs from what was sent.
   void update(const TableState& table);
+  // The table is reached at `port` from outside now (a router's mapping
+  // that came after the registration): the server is shown it (a stun with
+  // that port), so later joiners come directly; registrations from now on
+  // name that port. A server that does not know the field only looks again
+  // where it looked.
+  void showPort(int port);
 
   const std::string& code() const { return code_; }
   // Addresses the server reached the table at ("HOST:PORT"); empty when
@@ -65,7 +71,10 @@ class HostRegistration {
   TableState table_, sent_;
   bool private_;
   LineLink link_;
-  std::unique_ptr<LineLink> stun_;
+  std::unique_ptr<LineLink> stun_, shown_;
+  // A port shown after the registration's line was sent: shown again once
+  // it is registered.
+  bool showPending_ = false;
   std::string code_, secret_;
   std::vector<std::string> direct_;
   std::list<std::unique_ptr<Relay>> relays_;

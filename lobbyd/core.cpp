@@ -362,7 +362,10 @@ void LobbyCore::stun(ConnId id, Conn& c, const Message& m, int64_t now) {
       !a.requests.take(limits_.requestsBurst, limits_.requestsPerSecond, now))
     return refuse(id, kSlowDown);
   closeConn(id);
-  if (c.peer.address != t->seen) queueProbe(t->host, c.peer, t->state.port);
+  // Another port (a router's mapping that came late) is worth a look from
+  // the address the table registered from too; its own port there was seen.
+  if (m.port) queueProbe(t->host, c.peer, m.port);
+  else if (c.peer.address != t->seen) queueProbe(t->host, c.peer, t->state.port);
 }
 
 void LobbyCore::queueProbe(ConnId host, const Peer& at, int port) {

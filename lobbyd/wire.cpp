@@ -176,6 +176,7 @@ std::optional<Message> parseLine(std::string_view line, bool first) {
       !stringField(j, "error", m.error, 200) || !intField(j, "from", 0, 1 << 30, m.from) ||
       !intField(j, "count", 0, 1 << 30, m.count) || !intField(j, "next", 0, 1 << 30, m.from))
     return std::nullopt;
+  if (m.op == Op::Stun && !intField(j, "port", 1, 65535, m.port)) return std::nullopt;
   if (auto c = j.find("code"); c != j.end()) {
     if (!c->is_string()) return std::nullopt;
     auto code = readCode(c->get_ref<const std::string&>());
@@ -263,10 +264,11 @@ std::string relayLine(std::string_view ticket) {
   return finish(j);
 }
 
-std::string stunLine(std::string_view code, std::string_view secret) {
+std::string stunLine(std::string_view code, std::string_view secret, int port) {
   json j = first(Op::Stun);
   j["code"] = code;
   j["secret"] = secret;
+  if (port) j["port"] = port;
   return finish(j);
 }
 

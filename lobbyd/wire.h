@@ -102,6 +102,7 @@ struct Message {
   std::string code;   // Lookup, Connect, Registered, Table, Stun
   std::string ticket; // Relay (and the relay request to a host), Registered's secret, Stun
   int from = 0;       // List: the first table wanted; End: the next one
+  int port = 0;       // Stun: the port to be probed at, when not the table's own (0)
   int count = 0;      // End: public tables in all
   std::vector<std::string> direct;  // Direct, Table: "HOST:PORT" addresses to try first
   std::string error;  // Error
@@ -120,7 +121,9 @@ std::string listLine(int from);
 std::string lookupLine(std::string_view code);
 std::string connectLine(std::string_view code);
 std::string relayLine(std::string_view ticket);  // a host's relay leg's first line
-std::string stunLine(std::string_view code, std::string_view secret);
+// `port`: the port to probe at that address, when not the registered one
+// (a router's mapping that came after the registration); 0 leaves it out.
+std::string stunLine(std::string_view code, std::string_view secret, int port = 0);
 std::string registeredLine(std::string_view code, std::string_view secret);
 std::string directLine(const std::vector<std::string>& addresses);
 std::string relayRequestLine(std::string_view ticket);  // to a host: open a leg

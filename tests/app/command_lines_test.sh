@@ -43,6 +43,9 @@ expect "ombrix-lobby --join +CODE needs a code" 2 '"[+]12" is not an invite code
   "${nodesk[@]}" "$lobby" --join +12 --name Ann --server 127.0.0.1
 expect "ombrix-lobby --list --wait takes seconds" 2 '--wait takes seconds' "${nodesk[@]}" "$lobby" --list --wait x
 expect "ombrix-host --private needs --lobby-server" 2 'usage: ombrix-host' "$host" --private
+expect "ombrix-host --no-port-mapping needs --lobby-server" 2 'usage: ombrix-host' "$host" --no-port-mapping
+expect "ombrix-host refuses a lease shorter than two seconds" 2 'usage: ombrix-host' \
+  "$host" --lobby-server 127.0.0.1 --port-mapping-lease 1
 expect "ombrix-host refuses a lobby server that is no address" 2 'not a HOST\[:PORT\]' \
   "$host" --port 0 --bind 127.0.0.1 --no-announce --lobby-server '[no-such'
 if [[ -n $lobbyd ]]; then

@@ -23,6 +23,17 @@ TEST(GameCommandLine, TheLobbysWordsAndASoloStartPassAsTheyCome) {
   EXPECT_EQ(words({"--", "-Bob"}), QStringList{"-Bob"});
 }
 
+TEST(GameCommandLine, TheLobbyServersWordsAfterTheThree) {
+  const auto all = lobbyServerWords({"Ann", "127.0.0.1", "true", "--lobby-server", "lobby.example:7773", "--private",
+                                     "--no-port-mapping", "--later-word"});
+  EXPECT_EQ(all.address, "lobby.example:7773");
+  EXPECT_TRUE(all.isPrivate);
+  EXPECT_FALSE(all.portMapping);
+  const auto plain = lobbyServerWords({"--no-port-mapping", "127.0.0.1", "true", "--lobby-server", "lobby.example"});
+  EXPECT_FALSE(plain.isPrivate);
+  EXPECT_TRUE(plain.portMapping);  // a name, not an option: the three words are the lobby's
+}
+
 TEST(GameCommandLine, AnUnknownOptionIsAnErrorThatPointsToHelp) {
   QString error;
   EXPECT_FALSE(words({"--fullscreen"}, &error));

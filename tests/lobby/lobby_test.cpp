@@ -240,6 +240,29 @@ TEST_F(Lobby, ThroughALobbyServerTablesAreListedByCodeAndJoinedByIt) {
   EXPECT_EQ(again.edit_server->text(), QString::fromStdString(server.address()));
 }
 
+// Hosting through a lobby server asks the home router for a port unless the
+// player turned that off; the choice is kept in the lobby's section.
+TEST_F(Lobby, TheRoutersPortIsAskedForUnlessTurnedOffAndTheChoiceIsKept) {
+  window.edit_name->setText("Ann");
+  EXPECT_FALSE(window.check_upnp->isEnabled());  // no server, no mapping to ask for
+  EXPECT_TRUE(window.check_upnp->isChecked());
+  window.edit_server->setText("127.0.0.1:1");
+  window.serverChanged();
+  ASSERT_TRUE(window.check_upnp->isEnabled());
+  window.hostClick();
+  window.check_upnp->setChecked(false);
+  window.hostClick();
+  ASSERT_EQ(started.size(), 2u);
+  EXPECT_FALSE(started[0].contains("--no-port-mapping"));
+  EXPECT_TRUE(started[1].endsWith("|--lobby-server|127.0.0.1:1|--no-port-mapping")) << started[1].toStdString();
+  QFile f(dir.filePath("quarrowlobby.ini"));
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(f.readAll().contains("PortMapping=0"));
+  Tlobby again(model, game, servers);
+  again.loadSettings(dir.filePath("quarrowlobby.ini"));
+  EXPECT_FALSE(again.check_upnp->isChecked());
+}
+
 TEST_F(Lobby, WhileAGameRunsHostAndJoinWaitUntilItsLinkCloses) {
   ASSERT_TRUE(game.listen(0));
   window.edit_name->setText("Ann");

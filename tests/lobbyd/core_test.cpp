@@ -61,6 +61,11 @@ class Core : public ::testing::Test {
     EXPECT_TRUE(m && m->op == Op::Registered);
     return {id, m ? m->code : ""};
   }
+  // The secret the server gave the table registered on `host`.
+  std::string secretOf(ConnId host) {
+    auto m = parseLine(out.sent[host].at(0), false);
+    return m ? m->ticket : "";
+  }
   std::vector<std::string> listNames(ConnId lobby) {
     out.sent[lobby].clear();
     core.line(lobby, R"({"op":"list"})", now);
@@ -105,6 +110,15 @@ TEST_F(Core, PublicTablesAreListedPrivateOnesFoundByCodeAndBothWithdrawnWithThei
   EXPECT_EQ(seen.table.round, 3);
   EXPECT_FALSE(seen.table.full);
   EXPECT_EQ(seen.direct, std::vector<std::string>{"198.51.100.7:7772"});
+
+  // A mapping the host's router made after it registered: shown with its
+  // port, probed there from the address the table came from.
+  out.probes.clear();
+  const ConnId shown = open("198.51.100.7");
+  core.line(shown, withoutBreak(stunLine(annCode, secretOf(ann), 40123)), now);
+  ASSERT_EQ(out.probes.size(), 1u);
+  core.probed(out.probes[0].first, true);
+  EXPECT_EQ(out.last(ann).direct, (std::vector<std::string>{"198.51.100.7:7772", "198.51.100.7:40123"}));
 
   // Waiting tables come first in a listing.
   host("Cleo");

@@ -230,6 +230,60 @@ EOF
   wait "$started" || true
   check "its mapping is gone too, the other table's kept" \
     "! nsx '$urtr' nft list ruleset | grep -F 'dport $other ' >/dev/null && nsx '$urtr' nft list ruleset | grep -F 'dport $taken ' >/dev/null"
+
+  # --no-port-mapping: the router is not even searched for; the server finds
+  # the table unreachable and joiners come through the relay.
+  searched=$(grep -c 'M-SEARCH' "$logs/miniupnpd" || true)
+  start_host "$uhome" "$logs/nomap" --lobby-server "198.51.100.1:$port" --no-port-mapping
+  check "a host without port mapping says so" \
+    "grep -qxF 'ombrix-host: port mapping: off (joiners come directly or through the relay)' '$logs/nomap'"
+  check "and is reached through the relay" "await '$logs/nomap' 'cannot reach this table: joiners come through its relay'"
+  check "having asked the router nothing" "[[ \$(grep -c 'M-SEARCH' '$logs/miniupnpd' || true) == $searched ]]"
+  kill -TERM "$started"
+  wait "$started" || true
+
+  # A short lease: miniupnpd forgets a mapping whose lease ends (one asked
+  # for once, by hand, goes), and the host renews its own at half the lease.
+  forget=$((20000 + RANDOM % 20000))
+  nsx "$uhome" upnpc -u "$igd" -e once -a 192.168.77.2 "$forget" "$forget" TCP 3 >"$logs/upnpc-once" 2>&1 ||
+    echo "FAILED: upnpc could not map $forget" >&2
+  start_host "$uhome" "$logs/lease" --lobby-server "198.51.100.1:$port" --port-mapping-lease 3
+  leaseport=$(grep -oE 'router maps 198\.51\.101\.2:[0-9]+' "$logs/lease" | grep -oE '[0-9]+$') || true
+  renewals() { grep -c "ext port $1 to 192.168.77.2:[0-9]* protocol TCP for: Ombrix table leaseduration=3" "$2" || true; }
+  export -f renewals
+  check "the lease is renewed while the table is hosted" \
+    "timeout 30 bash -c 'until ((\$(renewals $leaseport $logs/miniupnpd) >= 4)); do sleep 0.2; done'"
+  check "a lease not renewed is forgotten by the router" \
+    "! nsx '$urtr' nft list ruleset | grep -F 'dport $forget ' >/dev/null"
+  check "while the renewed one is kept" "nsx '$urtr' nft list ruleset | grep -F 'dport $leaseport ' >/dev/null"
+  kill -TERM "$started"
+  wait "$started" || true
+
+  # A slow router: the first SYN of each connection to its HTTP port is lost,
+  # so each request takes a second more and the mapping comes after the
+  # registration's three seconds. The server is shown it then, and offers
+  # the router's port to later joiners (a joiner offered one comes directly,
+  # as above).
+  http=$(grep -oE 'HTTP listening on port [0-9]+' "$logs/miniupnpd" | grep -oE '[0-9]+$')
+  nsx "$urtr" nft -f - <<EOF
+table ip slow {
+  set seen { type ipv4_addr . inet_service; flags dynamic, timeout; timeout 1m; }
+  chain input {
+    type filter hook input priority -10;
+    tcp dport $http tcp flags syn ip saddr . tcp sport @seen accept
+    tcp dport $http tcp flags syn add @seen { ip saddr . tcp sport } drop
+  }
+}
+EOF
+  start_host "$uhome" "$logs/late" --lobby-server "198.51.100.1:$port"
+  check "the slow router's mapping comes after the registration" \
+    "await '$logs/late' 'port mapping: router maps 198\\.51\\.101\\.2:[0-9]+ to this table \\(after the table registered'"
+  lateport=$(grep -oE 'router maps 198\.51\.101\.2:[0-9]+' "$logs/late" | grep -oE '[0-9]+$') || true
+  check "the server is shown it and reaches the table through it" \
+    "await '$logs/late' 'reached this table at 198\\.51\\.101\\.2:$lateport\$'"
+  nsx "$urtr" nft delete table ip slow
+  kill -TERM "$started"
+  wait "$started" || true
 else
   echo "SKIPPED (part): no miniupnpd (Debian's miniupnpd-nftables), so no router that maps ports" >&2
 fi
