@@ -382,6 +382,7 @@ void Tchat::processparams(const QStringList& params) {
   button_starthalf->hide();
   if (params.isEmpty()) {
     addlinetochat("Loading Solo Game..Please wait.");
+    prepareCards();  // a game is near: the deck is read and drawn meanwhile
     if (download) download->show();  // the lobby is offered; the solo game loads behind it
     hostAddress = "127.0.0.1";
     myName = "You";

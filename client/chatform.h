@@ -221,7 +221,8 @@ class Tchat : public QMainWindow, private TableObserver {
   std::vector<CardImage*> handInOrder() const;
   CardImage* cardImage(int position) const;
   // Asks for every card picture at the size the table shows them, ahead of
-  // the deal (they are drawn on a thread of their own).
+  // the deal (they are drawn on a thread of their own): at a solo start and
+  // when a game starts or is found, not for a table that only looks in.
   void prepareCards();
   // A notice of the in-process host ("Card does't exist"), shown without
   // stopping the dispatch; a text already showing is not shown twice.

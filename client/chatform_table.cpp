@@ -66,6 +66,7 @@ void Tchat::turnBack() {
 // --- Game start and rounds ----------------------------------------------------------
 
 void Tchat::startthegame(const ev::GameStarted& e) {
+  prepareCards();
   const QString starter = fromWire(e.starter);
   JustWatch1->setChecked(false);
   button_start->hide();
@@ -283,6 +284,7 @@ void Tchat::newplayerstuff(const ev::SeatFound& e) {
 }
 
 void Tchat::stats(const ev::GameFound& e) {
+  prepareCards();
   label_round->setText("Round: " + QString::number(e.round));
   if (score) score->joinedGame(e.half);
   if (score && !resumedRows_.empty()) {

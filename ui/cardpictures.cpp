@@ -1,13 +1,16 @@
 #include "ui/cardpictures.h"
 
 #include <QCoreApplication>
-#include <algorithm>
 #include <QFile>
 #include <QImage>
 #include <QLoggingCategory>
 #include <QPainter>
 #include <QSvgRenderer>
 #include <QTimer>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -31,6 +34,9 @@ constexpr int kNotifyMs = 30;
 // SVG files read at once on the drawing thread: the table's deck and its
 // back, and one more for a preview.
 constexpr size_t kSvgKept = 3;
+
+// The drawing thread's niceness.
+constexpr int kNice = 10;
 
 CardPictures* theInstance = nullptr;
 
@@ -57,7 +63,12 @@ struct CardPictures::Worker {
   CardPictures* owner;
   std::thread thread;
 
-  Worker(QObject* r, CardPictures* o) : receiver(r), owner(o), thread([this] { run(); }) {}
+  Worker(QObject* r, CardPictures* o) : receiver(r), owner(o), thread([this] {
+    // Below the window's thread and the game's: a deck drawn meanwhile
+    // never holds up a move.
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kNice);
+    run();
+  }) {}
   ~Worker() {
     {
       std::lock_guard<std::mutex> lock(m);
