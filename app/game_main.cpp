@@ -15,6 +15,8 @@
 //                          the window of that object name, e.g. Tdownload) to F after
 //                          MS ms, first clicking its button BUTTON (e.g. button_chart)
 //   OMBRIX_WINDOW=WxH      with OMBRIX_SCREENSHOT: the table window that large for the picture
+//   OMBRIX_FRAMES=DIR,N,MS with OMBRIX_AUTOPLAY: N pictures of the table, one every MS ms,
+//                          from the first card of a trick in round 2 (a trick in motion)
 //   OMBRIX_AUTOPLAY=1      start a full game and let the computer play seat 1
 //                          (demonstrations and the README's screenshot)
 //   OMBRIX_KEYPLAY=R       start a full game and play seat 1 by key presses; with
@@ -108,6 +110,32 @@ void keyPlay(client::Tchat& table, QWidget& lobbyOffer, int round, const QString
 // A moment for the window to lay itself out before the picture.
 constexpr int kSettleMs = 300;
 
+// The table area's design width, and where the chat column starts in it:
+// the recorded pictures show the play, not the chat.
+constexpr double kAreaWidth = 782, kChatLeft = 545;
+
+// Pictures of the table area, one every `ms`, from the first card of a trick
+// in round 2 or later until `count` are taken; then the program ends.
+void recordTrick(client::Tchat& table, const QString& spec) {
+  const QStringList parts = spec.split(',');
+  const QString folder = parts.value(0);
+  const int count = parts.value(1, "100").toInt(), ms = parts.value(2, "40").toInt();
+  auto* poll = new QTimer(&table);
+  poll->setTimerType(Qt::PreciseTimer);
+  QObject::connect(poll, &QTimer::timeout, &table, [&table, poll, folder, count, ms, taken = -1]() mutable {
+    if (taken < 0) {
+      if (table.model().round() < 2 || table.model().inTrick() != 1) return;
+      taken = 0;
+      poll->setInterval(ms);
+    }
+    QWidget* area = table.findChild<QWidget*>("tableArea");
+    const QRect part(QPoint(), QSize(qRound(area->width() * kChatLeft / kAreaWidth), area->height()));
+    area->grab(part).save(QString("%1/frame%2.png").arg(folder).arg(taken, 3, 10, QChar('0')));
+    if (++taken >= count) QApplication::quit();
+  });
+  poll->start(2);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -177,7 +205,6 @@ int main(int argc, char** argv) {
   std::unique_ptr<dnssd::TablePublisher> announcement;
   std::unique_ptr<app::HostLobby> lobbyServer;
   table.show();
-  table.prepareCards();
   QTimer::singleShot(0, &table, [&table, &host, &announcement, &lobbyServer, words = *params] {
     table.processparams(words);
     if (words.size() < 3 || words[2] != "true" || host.port() <= 0) return;
@@ -221,6 +248,8 @@ int main(int argc, char** argv) {
     });
     poll->start(50);
   }
+
+  if (qEnvironmentVariableIsSet("OMBRIX_FRAMES")) recordTrick(table, qEnvironmentVariable("OMBRIX_FRAMES"));
 
   const QString shot = qEnvironmentVariable("OMBRIX_SCREENSHOT");
   if (qEnvironmentVariableIsSet("OMBRIX_KEYPLAY"))
