@@ -79,7 +79,7 @@ int Decision::decideStandard() const {
   // Standard reads the other hands only for how many cards they hold, which
   // any deal consistent with the view gets right.
   Rng rng(seed_);
-  const PlayState st = dealState(view_, Sampler(view_).draw(rng));  // classic seats do not matter here
+  const PlayState st = dealState(view_, Sampler(view_, SamplerOptions{false}).draw(rng));  // classic seats do not matter here
   return cardAt(standardCard(st, view_.seat - 1));
 }
 

@@ -53,6 +53,9 @@ class Decision {
   // Deal::fallback).
   int fallbacks() const { return strong_ ? strong_->fallbacks() : 0; }
   int samples() const { return strong_ ? strong_->samples() : 0; }  // deals the Strong search drew
+  // Hands the Strong search drew for the other seats, and those its inference set aside.
+  long handsDrawn() const { return strong_ ? strong_->sampling().drawn : 0; }
+  long handsRejected() const { return strong_ ? strong_->sampling().rejected : 0; }
 
  private:
   int decideStandard() const;

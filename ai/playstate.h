@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "ai/cardmask.h"
+#include "ai/scoring.h"
 
 namespace ombrix::ai {
 
@@ -25,6 +26,7 @@ struct PlayState {
   // is what they play. -1 pads the order.
   uint8_t classic = 0;
   std::array<std::array<int8_t, 10>, 4> order{};
+  const Scoring* scoring = &Scoring::game();
 
   int toMove() const { return (leader + inTrick) & 3; }
   bool over() const { return (hand[0] | hand[1] | hand[2] | hand[3]) == 0 && inTrick == 0; }
@@ -44,7 +46,14 @@ struct PlayState {
     return first >= 0 ? first : lowest(legal(seat));  // cards the order does not cover
   }
   // The round's points for a seat once it is over.
-  int points(int seat) const { return taken[seat] != bid[seat] ? 0 : bid[seat] == 0 ? 5 : bid[seat] + 10; }
+  int points(int seat) const { return scoring->points(bid[seat], taken[seat]); }
+  // Tricks still to be decided that `seat` may take, the one on the table included.
+  int tricksLeft(int seat) const {
+    const bool inThisTrick = inTrick > 0 && ((seat - leader) & 3) < inTrick;
+    return count(hand[seat]) + (inThisTrick ? 1 : 0);
+  }
+  // The most `seat` can still score, however the play goes.
+  int bestFor(int seat) const { return scoring->best(bid[seat], taken[seat], tricksLeft(seat)); }
 
   void play(int seat, int c) {
     hand[seat] &= ~bit(c);

@@ -1,6 +1,9 @@
 #include "ai/sampler.h"
 
 #include <algorithm>
+#include <cmath>
+
+#include "ai/standard.h"
 
 namespace ombrix::ai {
 
@@ -9,10 +12,39 @@ constexpr Mask kAces = bit(12) | bit(25) | bit(38) | bit(51);
 // Whole deals drawn before the void constraints are dropped; a consistent
 // deal is found at the first try almost always.
 constexpr int kTries = 32;
-// Hands drawn again for a seat whose bid or positions they do not explain;
-// one in three to one in ten explains a bid, and a few misfits among many
-// deals do little harm.
+// Hands drawn again for a seat whose bid, positions or plays they do not
+// explain, before the likeliest of them is kept.
 constexpr int kSeatTries = 24;
+
+// How far each model is trusted. The Standard player's choices follow from
+// its hand and the table alone, so a hand that would have made it bid or
+// play otherwise is all but ruled out; a person or the Strong player is read
+// against the same rule with much more doubt, a bid as a rough estimate of
+// the hand's tricks (a spread of about one trick either way), a card as a
+// hint only.
+struct Trust {
+  double bidSpread;  // 0: the bid must be Standard's own
+  double bidMiss;    // likelihood of a bid Standard would not make (spread 0)
+  double playMiss;   // likelihood of a card Standard would not play
+};
+constexpr Trust kTrust[] = {
+    {1.0, 0, 0.5},     // Person
+    {0, 0.02, 0.05},   // Standard
+    {0.8, 0, 0.6},     // Strong
+};
+const Trust& trustOf(SeatModel m) { return kTrust[static_cast<int>(m)]; }
+
+// Two cards of one hand that differ only by cards nobody holds any more
+// play alike; the card winning the trick on the table is not gone for this.
+bool playAlike(int a, int b, Mask hand, const PlayState& st) {
+  if (a == b) return true;
+  if (suitIx(a) != suitIx(b)) return false;
+  const int lo = std::min(a, b), hi = std::max(a, b);
+  const Mask gone = st.inTrick ? st.gone & ~bit(st.winCard) : st.gone;
+  return (above(lo) & below(hi) & ~hand & ~gone) == 0;
+}
+
+double uniform(Rng& rng) { return static_cast<double>(rng.next() >> 11) * 0x1.0p-53; }
 }  // namespace
 
 int classicBid(Mask roundHand, int trumpSuit, int handSize) {
@@ -20,8 +52,14 @@ int classicBid(Mask roundHand, int trumpSuit, int handSize) {
   return n < handSize ? n : handSize;
 }
 
-Sampler::Sampler(const SeatView& v)
-    : me_(v.seat - 1), own_(v.handMask()), trumpSuit_(v.trumpSuit()), handSize_(v.handSize) {
+Sampler::Sampler(const SeatView& v, const SamplerOptions& options)
+    : me_(v.seat - 1),
+      own_(v.handMask()),
+      trumpSuit_(v.trumpSuit()),
+      trumpIx_(indexOf(v.trumpCard)),
+      handSize_(v.handSize),
+      opener_(v.opener - 1),
+      infer_(options.inference) {
   unseen_ = kAllCards & ~own_ & ~v.played & ~bit(indexOf(v.trumpCard));
   int k = 0;
   for (int s = 1; s <= 4; ++s) {
@@ -38,6 +76,8 @@ Sampler::Sampler(const SeatView& v)
     playedBy_[i] = v.playedBy[s];
     open_[i] = v.openPositions[s];
     barred_[i] = v.barred[s];
+    model_[i] = v.models[s];
+    if (infer_ && !v.classic[s] && v.bids[s] >= 0) bid_[i] = v.bids[s];
     order_[k++] = i;
   }
   // Seats with the fewest cards to choose from first, so a greedy deal rarely
@@ -45,6 +85,76 @@ Sampler::Sampler(const SeatView& v)
   std::stable_sort(order_.begin(), order_.end(), [&](int a, int b) {
     return count(unseen_ & allowed_[a]) - need_[a] < count(unseen_ & allowed_[b]) - need_[b];
   });
+  if (infer_ && !v.bidding()) readTable(v);
+}
+
+void Sampler::readTable(const SeatView& v) {
+  // Replays the round card by card, keeping each moment another seat chose.
+  // A record that saw only part of the round, or one no play explains,
+  // gives no moments: the bids are still read.
+  if (!v.wholeSequence()) return;
+  PlayState st;
+  st.trump = static_cast<int8_t>(trumpSuit_);
+  st.gone = bit(trumpIx_);
+  st.leader = static_cast<int8_t>(opener_);
+  for (int s = 0; s < 4; ++s) st.bid[s] = static_cast<int8_t>(std::max(0, v.bids[s + 1]));
+  std::array<Mask, 4> soFar{};
+  for (int i = 0; i < v.plays; ++i) {
+    const int c = v.sequence[i];
+    const int seat = st.toMove();
+    if (c < 0 || c >= kCards || !(v.playedBy[seat + 1] & bit(c)) || (soFar[seat] & bit(c))) {
+      momentCount_ = 0;
+      return;
+    }
+    if (seat != me_ && !classic_[seat] && !v.classic[seat + 1]) {
+      Moment& m = moments_[momentCount_++];
+      m.table = st;
+      m.seat = static_cast<int8_t>(seat);
+      m.card = static_cast<int8_t>(c);
+      m.later = v.playedBy[seat + 1] & ~soFar[seat];
+      // The other hands as counts only: the Standard player reads no more of them.
+      for (int s = 0; s < 4; ++s) {
+        const int held = handSize_ - count(soFar[s]);
+        m.table.hand[s] = held > 0 ? (Mask{1} << held) - 1 : 0;
+      }
+    }
+    st.hand[seat] |= bit(c);  // so that play() has it to take
+    st.play(seat, c);
+    soFar[seat] |= bit(c);
+  }
+  // The replay must end where the table stands.
+  bool agrees = st.inTrick == v.inTrick && st.leader == v.leader - 1;
+  for (int s = 0; s < 4; ++s) agrees = agrees && st.taken[s] == v.tricks[s + 1];
+  if (!agrees) momentCount_ = 0;
+}
+
+double Sampler::likelihood(int seat, Mask hand, int& work) const {
+  const Trust& t = trustOf(model_[seat]);
+  double p = 1;
+  if (bid_[seat] >= 0) {
+    const Mask whole = hand | playedBy_[seat];  // the hand it bid on
+    const bool leads = seat == opener_;
+    work += 4;  // an estimate costs about as much as a few cards of a play-out
+    if (t.bidSpread == 0) {
+      if (standardBid(whole, trumpIx_, handSize_, leads) != bid_[seat]) p *= t.bidMiss;
+    } else {
+      const double e = std::clamp(standardBidEstimate(whole, trumpIx_, handSize_, leads), 0.0, double(handSize_));
+      const double d = (bid_[seat] - e) / t.bidSpread;
+      p *= std::exp(-0.5 * d * d);
+    }
+  }
+  for (int i = 0; i < momentCount_; ++i) {
+    const Moment& m = moments_[i];
+    if (m.seat != seat) continue;
+    PlayState st = m.table;
+    st.hand[seat] = hand | m.later;
+    const Mask legal = st.legal(seat);
+    if (!(legal & (legal - 1))) continue;  // no choice, nothing learnt
+    ++work;
+    const int expected = standardCard(st, seat);
+    if (!playAlike(expected, m.card, st.hand[seat], st)) p *= t.playMiss;
+  }
+  return p;
 }
 
 bool Sampler::orderSeat(int seat, Mask hand, Rng& rng, Deal& d) const {
@@ -64,7 +174,7 @@ bool Sampler::orderSeat(int seat, Mask hand, Rng& rng, Deal& d) const {
   return true;
 }
 
-bool Sampler::drawSeat(int seat, Mask eligible, Rng& rng, Deal& d) const {
+double Sampler::drawSeat(int seat, Mask eligible, Rng& rng, Deal& d) const {
   Mask hand = 0;
   for (int n = 0; n < need_[seat]; ++n) {
     const int c = nthBit(eligible, rng.below(static_cast<uint32_t>(count(eligible))));
@@ -72,15 +182,19 @@ bool Sampler::drawSeat(int seat, Mask eligible, Rng& rng, Deal& d) const {
     eligible &= ~bit(c);
   }
   d.hands[seat] = hand;
-  if (!classic_[seat]) return true;
-  if (classicBid_[seat] >= 0 &&
-      classicBid(hand | playedBy_[seat], trumpSuit_, handSize_) != classicBid_[seat])
-    return false;
-  return orderSeat(seat, hand, rng, d);
+  ++d.work;
+  if (classic_[seat]) {
+    if (classicBid_[seat] >= 0 &&
+        classicBid(hand | playedBy_[seat], trumpSuit_, handSize_) != classicBid_[seat])
+      return 0;
+    return orderSeat(seat, hand, rng, d) ? 1 : 0;
+  }
+  return infer_ ? likelihood(seat, hand, d.work) : 1;
 }
 
 Deal Sampler::draw(Rng& rng) const {
   Deal d;
+  int work = 0;
   for (int attempt = 0; attempt <= kTries; ++attempt) {
     const bool lastResort = attempt == kTries;  // never stuck: drop the void constraints
     d = Deal();
@@ -94,27 +208,42 @@ Deal Sampler::draw(Rng& rng) const {
         break;
       }
       bool fits = false;
-      for (int t = 0; t < kSeatTries && !fits; ++t) fits = drawSeat(seat, eligible, rng, d);
-      if (!fits && classic_[seat]) {
-        // Keep the last hand, in an order that explains its positions if one
-        // turns up, else in any order.
-        const Mask h = d.hands[seat];
-        for (int t = 0; t < kSeatTries && !fits; ++t) fits = orderSeat(seat, h, rng, d);
-        if (!fits) {
-          auto& o = d.order[seat];
-          o.fill(-1);
-          int k = 0;
-          for (Mask m = h; m; m &= m - 1) o[k++] = static_cast<int8_t>(lowest(m));
+      Mask likeliest = 0;
+      double best = -1;
+      int t = 0;
+      for (; t < kSeatTries && !fits; ++t) {
+        const double p = drawSeat(seat, eligible, rng, d);
+        if (p > best) best = p, likeliest = d.hands[seat];
+        fits = p >= 1 || (p > 0 && uniform(rng) < p);
+      }
+      stats_.drawn += t;
+      stats_.rejected += t - (fits ? 1 : 0);
+      if (!fits) {
+        d.hands[seat] = likeliest;
+        if (classic_[seat]) {
+          // Keep the hand, in an order that explains its positions if one
+          // turns up, else in any order.
+          const Mask h = d.hands[seat];
+          for (int k = 0; k < kSeatTries && !fits; ++k) fits = orderSeat(seat, h, rng, d);
+          if (!fits) {
+            auto& o = d.order[seat];
+            o.fill(-1);
+            int n = 0;
+            for (Mask m = h; m; m &= m - 1) o[n++] = static_cast<int8_t>(lowest(m));
+          }
         }
       }
       pool &= ~d.hands[seat];
     }
+    work += d.work;
     if (ok) {
       d.fallback = lastResort;
+      d.work = work;
       return d;
     }
   }
   d.fallback = true;
+  d.work = work;
   return d;
 }
 
@@ -122,6 +251,7 @@ PlayState dealState(const SeatView& v, const Deal& deal) {
   PlayState st;
   st.hand = deal.hands;
   st.order = deal.order;
+  st.scoring = v.scoring;
   st.trump = static_cast<int8_t>(v.trumpSuit());
   st.played = v.played;
   st.gone = v.played | bit(indexOf(v.trumpCard));

@@ -1,9 +1,17 @@
 // Deals of the cards one seat cannot see, consistent with what the table has
 // shown: each other seat gets as many cards as it holds, none of a suit it
 // has shown it lacks, none that was played or turned up; what is left over
-// stayed in the deck. A seat seen to keep to the Classic rule also gets a
-// hand that explains its bid (trumps plus aces) and an order of its cards
-// that explains the positions it played from.
+// stayed in the deck. A seat seen (or known) to keep to the Classic rule also
+// gets a hand that explains its bid (trumps plus aces) and an order of its
+// cards that explains the positions it played from.
+//
+// With inference, every other seat's hand is also weighed by how likely the
+// seat was to bid and play as it did holding it, under a model of the seat
+// (SeatModel): its bid against the Standard player's estimate for the hand,
+// each card it chose against the card the Standard player would have chosen
+// at that moment. A hand is kept with that likelihood and drawn again
+// otherwise (rejection), so the deals lean toward the hands the table's own
+// play points to; after a few rejections the likeliest hand drawn is kept.
 #pragma once
 
 #include <array>
@@ -24,19 +32,45 @@ struct Deal {
   // No deal that agrees with the view turned up in the tries: this one
   // ignores what the seats have shown they lack, or leaves a hand short.
   bool fallback = false;
+  // What drawing it cost, in the same units as a play-out's cards.
+  int work = 0;
+};
+
+struct SamplerOptions {
+  bool inference = true;  // weigh hands by the bids and plays they explain
+};
+
+// Hands drawn for the other seats, and those that inference set aside.
+struct SamplerStats {
+  long drawn = 0, rejected = 0;
 };
 
 class Sampler {
  public:
-  explicit Sampler(const SeatView& v);
+  explicit Sampler(const SeatView& v, const SamplerOptions& options = {});
 
   // One deal, seats 0..3 (the own hand as it is). Deterministic for a given
   // generator state.
   Deal draw(Rng& rng) const;
+  const SamplerStats& stats() const { return stats_; }
+  // How likely `seat` (0..3), holding `hand` now, was to bid and play as it
+  // did, relative to a hand that explains everything: 1 at most. Adds the
+  // work done to `work`.
+  double likelihood(int seat, Mask hand, int& work) const;
 
  private:
-  // A hand for `seat` from `eligible`, and its order if it keeps to the rule.
-  bool drawSeat(int seat, Mask eligible, Rng& rng, Deal& d) const;
+  // One card a seat chose among several, and the table as it stood then
+  // (the other hands only as counts).
+  struct Moment {
+    PlayState table;
+    int8_t seat = 0, card = 0;
+    Mask later = 0;  // the seat's cards played from this moment on, this one included
+  };
+
+  void readTable(const SeatView& v);
+  // A hand for `seat` from `eligible`, and its order if it keeps to the rule;
+  // returns how likely the seat was to play as it did with it.
+  double drawSeat(int seat, Mask eligible, Rng& rng, Deal& d) const;
   bool orderSeat(int seat, Mask hand, Rng& rng, Deal& d) const;
 
   int me_;  // 0..3
@@ -51,7 +85,15 @@ class Sampler {
   std::array<Mask, 4> playedBy_{};
   std::array<uint16_t, 4> open_{};
   std::array<std::array<uint8_t, 11>, 4> barred_{};
-  int trumpSuit_ = 0, handSize_ = 0;
+  int trumpSuit_ = 0, trumpIx_ = 0, handSize_ = 0, opener_ = 0;
+  // Inference: each other seat's model and bid (-1 when not read), and the
+  // moments it chose a card.
+  bool infer_ = false;
+  std::array<SeatModel, 4> model_{};
+  std::array<int, 4> bid_{-1, -1, -1, -1};
+  std::array<Moment, PublicRecord::kMostPlays> moments_{};
+  int momentCount_ = 0;
+  mutable SamplerStats stats_;
 };
 
 // The Classic rule's bid for a whole round's hand: trumps plus aces, an ace

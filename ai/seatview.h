@@ -11,10 +11,17 @@
 
 #include "ai/cardmask.h"
 #include "ai/publicrecord.h"
+#include "ai/scoring.h"
 
 namespace ombrix::ai {
 
 constexpr int kNotBid = -1;
+
+// How a seat is expected to choose, for reading what it bid and played. The
+// host knows its own computer seats; anyone else is taken for a person, who
+// is read like the Standard player but trusted less. (A seat known or seen
+// to keep to the Classic rule is `classic`.)
+enum class SeatModel : uint8_t { Person, Standard, Strong };
 
 // The public record (played, playedBy, voids) and what this seat alone knows.
 struct SeatView : PublicRecord {
@@ -34,6 +41,8 @@ struct SeatView : PublicRecord {
   // that followed from position p had none of the led suit below p.
   std::array<uint16_t, 5> openPositions{};
   std::array<std::array<uint8_t, 11>, 5> barred{};
+  std::array<SeatModel, 5> models{};  // [1..4]
+  const Scoring* scoring = &Scoring::game();
 
   Mask handMask() const;
   int trumpSuit() const { return suitIx(trumpCard - 1); }

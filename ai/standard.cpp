@@ -320,14 +320,17 @@ double expectedTricks(Mask hand, int trumpIx, int h, bool leadsFirst) {
   return e;
 }
 
-int standardBid(Mask hand, int trumpIx, int h, bool leadsFirst) {
+double standardBidEstimate(Mask hand, int trumpIx, int h, bool leadsFirst) {
   // The estimate undercounts: it misses how often a card wins once higher
   // ones have fallen, and how often a seat keeps a low trump to ruff. This
   // factor makes Standard's bids as high as the tricks it then takes
   // (measured with bench/bot_arena).
   constexpr double kCalibration = 1.3;
-  const int bid =
-      static_cast<int>(std::floor(kCalibration * expectedTricks(hand, trumpIx, h, leadsFirst) + 0.5));
+  return kCalibration * expectedTricks(hand, trumpIx, h, leadsFirst);
+}
+
+int standardBid(Mask hand, int trumpIx, int h, bool leadsFirst) {
+  const int bid = static_cast<int>(std::floor(standardBidEstimate(hand, trumpIx, h, leadsFirst) + 0.5));
   return std::clamp(bid, 0, h);
 }
 

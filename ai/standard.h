@@ -14,6 +14,8 @@ namespace ombrix::ai {
 // Expected tricks for a hand: each card's chance of taking one, given the
 // trump, the hand size and whether the seat leads the first trick.
 double expectedTricks(Mask hand, int trumpCardIx, int handSize, bool leadsFirst);
+// The bid Standard makes, before it is rounded to a whole bid.
+double standardBidEstimate(Mask hand, int trumpCardIx, int handSize, bool leadsFirst);
 int standardBid(Mask hand, int trumpCardIx, int handSize, bool leadsFirst);
 
 // The card (bit index) seat `me` plays now; it must be on turn.

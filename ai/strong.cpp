@@ -7,10 +7,16 @@
 
 namespace ombrix::ai {
 
-int playOut(PlayState st, int me, long& work) {
+int playOut(PlayState st, int me, long& work, ExactSolver* solver, int exactCards) {
   for (;;) {
     const int s = st.toMove();
     if (!st.hand[s]) break;
+    if (solver && st.inTrick == 0 && count(st.hand[s]) <= exactCards) {
+      const long before = solver->nodes();
+      const int points = solver->solve(st)[me];
+      work += solver->nodes() - before;
+      return points;
+    }
     st.play(s, (st.classic & (1u << s)) ? st.classicCard(s) : standardCard(st, s));
     ++work;
   }
@@ -18,9 +24,14 @@ int playOut(PlayState st, int me, long& work) {
 }
 
 StrongSearch::StrongSearch(const SeatView& v, uint64_t seed, const StrongConfig& config)
-    : view_(v), config_(config), sampler_(v), rng_(seed), bidding_(v.bidding()) {
+    : view_(v), config_(config), sampler_(v, SamplerOptions{config.inference}), rng_(seed), bidding_(v.bidding()) {
   if (bidding_) {
-    for (int b = 0; b <= v.handSize; ++b) candidates_.push_back(b);
+    int total = 0, made = 0;
+    for (int s = 1; s <= 4; ++s)
+      if (v.bids[s] >= 0) total += v.bids[s], ++made;
+    const uint16_t bids = v.scoring->bids(v.handSize, total, made == 3);
+    for (int b = 0; b <= v.handSize; ++b)
+      if (bids & (1u << b)) candidates_.push_back(b);
   } else {
     // One card for each group of cards that play alike; the table as it
     // stands is enough to tell them apart.
@@ -28,6 +39,26 @@ StrongSearch::StrongSearch(const SeatView& v, uint64_t seed, const StrongConfig&
     now.hand[v.seat - 1] = v.handMask();
     for (Mask m = distinctCards(now, v.legal()); m; m &= m - 1) candidates_.push_back(lowest(m));
     exact_ = count(v.handMask()) <= config_.exactCards;
+    // Within the exact bound the solve finds when to take a certain trick;
+    // above it a certain trick the bid needs is taken at once.
+    const int sure = config_.sureTricks && !exact_ ? sureTrickCard(v) : -1;
+    if (sure >= 0 && candidates_.size() > 1) candidates_ = {sure};  // no deal can make it better
+  }
+  // The Standard player's choice settles a tie: deals seen whole often cannot
+  // tell a safe card from a lucky one (any card loses when every hand is
+  // known), where the rule's caution can.
+  Rng r(seed);
+  const PlayState st = dealState(v, Sampler(v, SamplerOptions{false}).draw(r));
+  if (bidding_) {
+    standardChoice_ = standardBid(v.handMask(), indexOf(v.trumpCard), v.handSize, v.seat == v.opener);
+  } else if (v.handMask()) {
+    // The Standard card and the cards of the hand that play like it.
+    const int c = standardCard(st, v.seat - 1);
+    const Mask gone = st.inTrick ? st.gone & ~bit(st.winCard) : st.gone;
+    for (Mask m = v.legal(); m; m &= m - 1) {
+      const int o = lowest(m), lo = o < c ? o : c, hi = o < c ? c : o;
+      if (suitIx(o) == suitIx(c) && !(above(lo) & below(hi) & ~v.handMask() & ~gone)) standardGroup_ |= bit(o);
+    }
   }
   total_.assign(candidates_.size(), 0);
   if (candidates_.size() <= 1) done_ = true;
@@ -36,7 +67,9 @@ StrongSearch::StrongSearch(const SeatView& v, uint64_t seed, const StrongConfig&
 void StrongSearch::drawSample() {
   const Deal deal = sampler_.draw(rng_);
   fallbacks_ += deal.fallback;
+  work_ += deal.work;
   base_ = dealState(view_, deal);
+  solver_.forget();
   if (!bidding_) return;
   // The seats still to bid bid as they are expected to on their sampled hands.
   for (int s = 1; s <= 4; ++s) {
@@ -52,14 +85,20 @@ void StrongSearch::drawSample() {
 int StrongSearch::evaluate(int candidate, long& work) const {
   const int me = view_.seat - 1;
   PlayState st = base_;
+  const int endgame = config_.playoutExactCards;
   if (bidding_) {
     st.bid[me] = static_cast<int8_t>(candidate);
-    return playOut(st, me, work);
+    return playOut(st, me, work, &solver_, config_.bidExactCards);
   }
   st.play(me, candidate);
   ++work;
-  if (exact_) return solveExact(st, work)[me];
-  return playOut(st, me, work);
+  if (exact_) {
+    const long before = solver_.nodes();
+    const int points = solver_.solve(st)[me];
+    work += solver_.nodes() - before;
+    return points;
+  }
+  return playOut(st, me, work, &solver_, endgame);
 }
 
 bool StrongSearch::step(long work) {
@@ -83,19 +122,26 @@ bool StrongSearch::step(long work) {
 void StrongSearch::finishIfEnough() {
   // Counted in whole samples, so every candidate is judged on the same deals.
   if (sample_ >= config_.maxSamples) done_ = true;
-  if (sample_ >= config_.minSamples && work_ >= config_.work) done_ = true;
+  const double enough = bidding_ ? config_.work * config_.bidWorkScale : config_.work;
+  if (sample_ >= config_.minSamples && work_ >= enough) done_ = true;
 }
 
 int StrongSearch::result() const {
   // Bids: the chance of making it, times its points to the given power.
   auto worth = [&](size_t i) {
     if (!bidding_) return total_[i];
-    const double points = candidates_[i] == 0 ? 5 : candidates_[i] + 10;
-    return total_[i] / points * std::pow(points, config_.bidPointsWeight);
+    const double points = view_.scoring->most(candidates_[i]);
+    return points <= 0 ? total_[i] : total_[i] / points * std::pow(points, config_.bidPointsWeight);
   };
   size_t best = 0;
   for (size_t i = 1; i < candidates_.size(); ++i)
     if (worth(i) > worth(best)) best = i;
+  // Points a candidate may fall short of the best by and still count as tied.
+  constexpr double kTie = 0.05;
+  for (size_t i = 0; i < candidates_.size() && sample_ > 0; ++i) {
+    const bool standards = bidding_ ? candidates_[i] == standardChoice_ : (standardGroup_ & bit(candidates_[i])) != 0;
+    if (standards && worth(i) >= worth(best) - kTie * sample_) best = i;
+  }
   const int c = candidates_.empty() ? 0 : candidates_[best];
   return bidding_ ? c : cardAt(c);
 }

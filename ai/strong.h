@@ -1,8 +1,10 @@
 // Strong: decides by sampling. It draws deals of the cards it cannot see
 // (Sampler), plays every candidate bid or card out on each of them (the
 // Standard policy for every seat, the Classic rule for a seat seen to keep
-// to it, or the exact solver once few cards are left) and takes the
-// candidate with the best mean score for its own seat.
+// to it, the last tricks solved exactly) and takes the candidate with the
+// best mean score for its own seat. Once few cards are left each deal is
+// solved exactly from the decision on; before that, a seat holding certain
+// winners for every trick it still needs takes one without searching.
 //
 // The work is cut into bounded steps counted in cards played (or positions
 // solved), never in time: the result depends only on the view and the seed,
@@ -13,6 +15,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "ai/exact.h"
 #include "ai/playstate.h"
 #include "ai/rng.h"
 #include "ai/sampler.h"
@@ -23,10 +26,24 @@ namespace ombrix::ai {
 struct StrongConfig {
   // Work for one decision, in cards played out; the deals drawn follow from it.
   long work = 40000;
+  // Work for a bid, as a multiple of a card's: a round has one bid a seat
+  // against up to ten cards, and a bid weighs every candidate over the
+  // whole round.
+  double bidWorkScale = 1;
+  // A bid's play-outs solve exactly from this many cards a hand (so a round
+  // this small is solved whole).
+  int bidExactCards = 3;
   int minSamples = 24;
   int maxSamples = 400;
-  // Solve exactly once the seat holds this many cards or fewer.
-  int exactCards = 3;
+  // Solve exactly once the seat holds this many cards or fewer: the last four
+  // tricks cost a few hundred positions a deal on average (bench/endgame_bench).
+  int exactCards = 4;
+  // A play-out solves its last tricks exactly from this many cards a hand.
+  int playoutExactCards = 3;
+  // Take a certain trick at once when holding enough of them for the bid.
+  bool sureTricks = true;
+  // Weigh the deals by the bids and plays they explain (Sampler).
+  bool inference = true;
   // A bid's points count with this power when bids are compared. Play-outs
   // with the Standard policy make a bid less often than the Strong player
   // then does, and by about as much for every bid, which flattens their
@@ -46,6 +63,7 @@ class StrongSearch {
   int result() const;
   int samples() const { return sample_; }
   int fallbacks() const { return fallbacks_; }  // samples that were Deal::fallback
+  const SamplerStats& sampling() const { return sampler_.stats(); }
   // Candidates (bids, or card bit indices) and their mean points so far.
   const std::vector<int>& candidates() const { return candidates_; }
   double meanOf(size_t i) const { return sample_ ? total_[i] / sample_ : 0; }
@@ -58,19 +76,23 @@ class StrongSearch {
   SeatView view_;
   StrongConfig config_;
   Sampler sampler_;
+  mutable ExactSolver solver_;
   Rng rng_;
   bool bidding_, exact_ = false, done_ = false;
   std::vector<int> candidates_;
   std::vector<double> total_;
   int sample_ = 0, fallbacks_ = 0;
+  int standardChoice_ = -1;  // the Standard player's bid, for ties
+  Mask standardGroup_ = 0;   // the Standard player's card and those that play like it
   size_t next_ = 0;  // candidate to evaluate next on the current sample
   long work_ = 0;
   PlayState base_;  // the current sample, where the decision is due
 };
 
 // The play of a round from `st` to its end, every seat by the Standard
-// policy but those that play by the Classic rule; returns the points of `me`
-// and adds the cards played to `work`.
-int playOut(PlayState st, int me, long& work);
+// policy but those that play by the Classic rule, the last `exactCards`
+// tricks solved by `solver` (none without one); returns the points of `me`
+// and adds the cards played and positions solved to `work`.
+int playOut(PlayState st, int me, long& work, ExactSolver* solver = nullptr, int exactCards = 0);
 
 }  // namespace ombrix::ai

@@ -1,20 +1,34 @@
-// The computer players against each other, in virtual time.
+// The computer players against each other, in virtual time, on duplicate deals.
 //
-//   bot_arena [--games N] [--full] [--seed S] [--seats A,B,C,D] [--work W]
+//   bot_arena [--games N] [--full] [--seed S] [--seats A,B,C,D]
+//             [--strong NAME=VALUE,...] [--inference]
 //
 // Without --seats it plays the four match-ups the skills are judged by: one
 // Strong against three Classic, one Standard against three Classic, one
 // Strong against three Standard, one Classic against three Strong. The first
-// skill named is the one under test; it moves round the four seats from game
-// to game, and every match-up plays the same deals (one seed, one deck
-// generator, which the players never draw from).
+// skill named is the one under test. Games come in fours on the same deals:
+// each deal (the deck generator's seed, hence every shuffle and the opening
+// seat) is played once with the skill under test at each seat, so the luck of
+// the cards cancels; every match-up plays the same deals.
 //
-// For each skill: its share of the games won (a win shared by k seats counts
-// 1/k) with a 95 % confidence interval, the share of its rounds with the bid
-// made exactly, its mean points a round, and what its decisions cost on this
-// machine (each decision's total, and its longest single step, which is what
-// the window would wait for). For Strong also the deals its search drew
-// without finding one that agrees with what the table showed (fallbacks).
+// For the skill under test, with a 95 % interval taken over the deals (the
+// four games of a deal are not independent): its share of the games won (a
+// win shared by k seats counts 1/k), its points less the mean of the other
+// three seats' a game, and the share of its rounds with the bid made exactly,
+// also by hand size. For each skill, what its decisions cost on this machine
+// (each decision's total, and its longest single step, which is what the
+// window would wait for), and for Strong the deals its search drew without
+// finding one that agrees with what the table showed (fallbacks) and the
+// hands its inference drew and set aside (rejected).
+//
+// With --inference, at every card Strong decides the arena also draws deals
+// as Strong would, with and without reading the bids and plays, and counts
+// how many of the other seats' cards each deal puts in the seat that really
+// holds them.
+//
+// --strong sets Strong's search (StrongConfig), so its bounds can be chosen by
+// measurement: work, bid-scale (of work), exact, playout-exact, bid-exact (cards),
+// bid-weight, sure-tricks and inference (0 or 1).
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -25,9 +39,10 @@
 #include <string>
 #include <vector>
 
+#include "ai/sampler.h"
 #include "base/virtualclock.h"
-#include "protocol/commands.h"
 #include "host/serverform.h"
+#include "protocol/commands.h"
 
 using namespace ombrix;
 using ai::Skill;
@@ -35,24 +50,35 @@ using ai::Skill;
 namespace {
 
 constexpr int kWatcher = kFirstSpectator;  // the arena listens as a spectator
+constexpr int kRotations = kSeats;          // games per deal: the skill under test at each seat
+constexpr int kMostHand = 10;
 
-struct Tally {
-  double wins = 0, winsSq = 0;  // per game, the skill's share of the win
-  long rounds = 0, made = 0, points = 0;
-  long samples = 0, fallbacks = 0;  // deals drawn by Strong's searches, and those that fell back
+struct Times {
   std::vector<double> decisionMs, stepMs, cpuMs, cpuStepMs;
+  long samples = 0, fallbacks = 0, drawn = 0, rejected = 0;
+};
+
+// Per deal, the skill under test's four games together.
+struct DealResult {
+  double won = 0, pointsDiff = 0;
+  long rounds = 0, made = 0;
 };
 
 class Listener : public HostTransport, public Notices {
  public:
   void send(int slot, std::string_view m) override {
-    if (slot != kWatcher) return;
+    if (slot != kWatcher || !engine) return;
     const auto [name, fields] = wire::splitCommand(m);
     if (name != "CMD_score") return;
     if (auto v = wire::parse::score(fields); v && isSeat(v->a)) {
+      const int size = std::clamp(engine->handSize, 1, kMostHand);
       ++rounds[v->a];
-      points[v->a] += v->c;
-      if (v->c > 0) ++made[v->a];
+      ++bySize[v->a][size].rounds;
+      bySize[v->a][size].bids += engine->slots[v->a].bid;
+      if (v->c > 0) {
+        ++made[v->a];
+        ++bySize[v->a][size].made;
+      }
     }
   }
   void closeConnection(int) override {}
@@ -64,9 +90,14 @@ class Listener : public HostTransport, public Notices {
   void reset() {
     rounds.fill(0);
     made.fill(0);
-    points.fill(0);
+    bySize = {};
   }
-  std::array<long, kSeats + 1> rounds{}, made{}, points{};
+  struct BySize {
+    long rounds = 0, made = 0, bids = 0;
+  };
+  const GameEngine* engine = nullptr;
+  std::array<long, kSeats + 1> rounds{}, made{};
+  std::array<std::array<BySize, kMostHand + 1>, kSeats + 1> bySize{};
   int notices = 0;
 };
 
@@ -83,67 +114,136 @@ double mean(const std::vector<double>& v) {
   return v.empty() ? 0 : s / v.size();
 }
 
+// Mean and the half width of its 95 % interval.
+std::pair<double, double> interval(const std::vector<double>& v) {
+  const double m = mean(v);
+  if (v.size() < 2) return {m, 0};
+  double ss = 0;
+  for (double x : v) ss += (x - m) * (x - m);
+  return {m, 1.96 * std::sqrt(ss / (v.size() - 1) / v.size())};
+}
+
+// How close sampled deals come to the real one: the other seats' cards each
+// deal puts where they really are, summed with and without inference.
+struct Placement {
+  long decisions = 0;
+  double cards = 0, rightWith = 0, rightWithout = 0;
+  long drawn = 0, rejected = 0;
+};
+
+constexpr int kPlacementDeals = 32;  // deals drawn each way per decision measured
+
+void measurePlacement(const GameEngine& e, int seat, Placement& p) {
+  const ai::SeatView v = e.viewFor(seat);
+  if (v.bidding() || !v.consistent()) return;
+  std::array<ai::Mask, kSeats> real{};
+  double cards = 0;
+  for (int s = 1; s <= kSeats; ++s) {
+    for (int pos = 1; pos <= kMaxHand; ++pos)
+      if (e.slots[s].hand[pos] != kNoCard) real[s - 1] |= ai::bit(ai::indexOf(e.slots[s].hand[pos]));
+    if (s != seat) cards += ai::count(real[s - 1]);
+  }
+  if (cards == 0) return;
+  auto right = [&](bool infer) {
+    ai::SamplerOptions o;
+    o.inference = infer;
+    const ai::Sampler sampler(v, o);
+    ai::Rng rng(ai::mixSeed(v.played, static_cast<uint64_t>(seat)));
+    double n = 0;
+    for (int i = 0; i < kPlacementDeals; ++i) {
+      const ai::Deal d = sampler.draw(rng);
+      for (int s = 0; s < kSeats; ++s)
+        if (s != seat - 1) n += ai::count(d.hands[s] & real[s]);
+    }
+    if (infer) {
+      p.drawn += sampler.stats().drawn;
+      p.rejected += sampler.stats().rejected;
+    }
+    return n / kPlacementDeals;
+  };
+  ++p.decisions;
+  p.cards += cards;
+  p.rightWith += right(true);
+  p.rightWithout += right(false);
+}
+
 struct Result {
-  std::map<Skill, Tally> tally;
-  std::map<Skill, int> seats;
+  std::map<Skill, Times> times;
+  std::vector<DealResult> deals;
+  std::array<Listener::BySize, kMostHand + 1> bySize{};
+  Placement placement;
   int games = 0;
   double seconds = 0;
   bool clean = true;
 };
 
-Result play(const std::array<Skill, 4>& lineup, int games, bool full, uint64_t seed, long work) {
+// One game on the deal `seed`, the skill under test at `testSeat`.
+void playGame(const std::array<Skill, 4>& lineup, int testSeat, bool full, uint64_t seed, const ai::StrongConfig& config, bool inference, Result& r,
+              DealResult& d) {
   Listener out;
   VirtualClock clock;
   TServer host(out, out, clock, seed);
   GameEngine& e = host.engine;
+  out.engine = &e;
   e.slots[kWatcher].inUse = true;
   e.slotCount = kWatcher;
   e.botDelay = kBotFastMs;
-  if (work > 0) e.strongConfig.work = work;
-  Result r;
-  r.games = games;
-  for (Skill s : lineup) ++r.seats[s];
+  e.strongConfig = config;
   std::array<Skill, kSeats + 1> bySeat{};
-  e.onDecision = [&](const ai::Decision& d) {
-    Tally& t = r.tally[bySeat[d.seat()]];
-    t.decisionMs.push_back(d.elapsedNs() / 1e6);
-    t.stepMs.push_back(d.longestStepNs() / 1e6);
-    t.cpuMs.push_back(d.cpuNs() / 1e6);
-    t.cpuStepMs.push_back(d.longestStepCpuNs() / 1e6);
-    t.samples += d.samples();
-    t.fallbacks += d.fallbacks();
+  for (int s = 1; s <= kSeats; ++s) bySeat[s] = lineup[(s - testSeat + kSeats) % kSeats];
+  e.botSkill = bySeat;
+  e.onDecision = [&](const ai::Decision& dec) {
+    Times& t = r.times[bySeat[dec.seat()]];
+    t.decisionMs.push_back(dec.elapsedNs() / 1e6);
+    t.stepMs.push_back(dec.longestStepNs() / 1e6);
+    t.cpuMs.push_back(dec.cpuNs() / 1e6);
+    t.cpuStepMs.push_back(dec.longestStepCpuNs() / 1e6);
+    t.samples += dec.samples();
+    t.fallbacks += dec.fallbacks();
+    t.drawn += dec.handsDrawn();
+    t.rejected += dec.handsRejected();
+    if (inference && bySeat[dec.seat()] == Skill::Strong && !dec.isBid())
+      measurePlacement(e, dec.seat(), r.placement);
   };
+  e.startgame(full ? "Arena+f+" : "Arena+h+");
+  while (e.gameInProgress && clock.step()) {
+  }
+  if (e.gameInProgress || out.rounds[1] != (full ? 20 : 10)) {
+    std::fprintf(stderr, "deal %llu: in progress %d, rounds %ld\n", static_cast<unsigned long long>(seed),
+                 e.gameInProgress, out.rounds[1]);
+    r.clean = false;
+  }
+  if (out.notices) r.clean = false;
+  int best = e.slots[1].score, winners = 0;
+  for (int s = 2; s <= kSeats; ++s) best = std::max(best, e.slots[s].score);
+  for (int s = 1; s <= kSeats; ++s) winners += e.slots[s].score == best;
+  double others = 0;
+  for (int s = 1; s <= kSeats; ++s)
+    if (s != testSeat) others += e.slots[s].score;
+  if (e.slots[testSeat].score == best) d.won += 1.0 / winners / kRotations;
+  d.pointsDiff += (e.slots[testSeat].score - others / (kSeats - 1)) / kRotations;
+  d.rounds += out.rounds[testSeat];
+  d.made += out.made[testSeat];
+  for (int h = 1; h <= kMostHand; ++h) {
+    r.bySize[h].rounds += out.bySize[testSeat][h].rounds;
+    r.bySize[h].made += out.bySize[testSeat][h].made;
+    r.bySize[h].bids += out.bySize[testSeat][h].bids;
+  }
+}
+
+Result play(const std::array<Skill, 4>& lineup, int deals, bool full, uint64_t seed,
+            const ai::StrongConfig& config, bool inference) {
+  Result r;
+  r.games = deals * kRotations;
   const auto t0 = std::chrono::steady_clock::now();
-  for (int g = 0; g < games; ++g) {
-    // The skill under test moves round the seats.
-    for (int s = 1; s <= kSeats; ++s) bySeat[s] = lineup[(s - 1 + kSeats - g % kSeats) % kSeats];
-    e.botSkill = bySeat;
-    out.reset();
-    e.startgame(full ? "Arena+f+" : "Arena+h+");
-    while (e.gameInProgress && clock.step()) {
-    }
-    if (e.gameInProgress || out.rounds[1] != (full ? 20 : 10)) {
-      std::fprintf(stderr, "game %d: in progress %d, rounds %ld\n", g, e.gameInProgress, out.rounds[1]);
-      r.clean = false;
-    }
-    int best = e.slots[1].score, winners = 0;
-    for (int s = 2; s <= kSeats; ++s) best = std::max(best, e.slots[s].score);
-    for (int s = 1; s <= kSeats; ++s) winners += e.slots[s].score == best;
-    std::map<Skill, double> share;
-    for (int s = 1; s <= kSeats; ++s) {
-      Tally& t = r.tally[bySeat[s]];
-      if (e.slots[s].score == best) share[bySeat[s]] += 1.0 / winners;
-      t.rounds += out.rounds[s];
-      t.made += out.made[s];
-      t.points += out.points[s];
-    }
-    for (auto& [skill, t] : r.tally) {
-      t.wins += share[skill];
-      t.winsSq += share[skill] * share[skill];
-    }
+  for (int n = 0; n < deals; ++n) {
+    const uint64_t dealSeed = ai::mixSeed(seed, static_cast<uint64_t>(n));
+    DealResult d;
+    for (int testSeat = 1; testSeat <= kSeats; ++testSeat)
+      playGame(lineup, testSeat, full, dealSeed, config, inference, r, d);
+    r.deals.push_back(d);
   }
   r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-  if (out.notices) r.clean = false;
   return r;
 }
 
@@ -154,29 +254,60 @@ std::string lineupText(const std::array<Skill, 4>& l) {
 }
 
 void report(const std::array<Skill, 4>& lineup, const Result& r, bool full) {
-  std::printf("\n== %s: %d %s games (%.1f s)%s\n", lineupText(lineup).c_str(), r.games,
-              full ? "full" : "half", r.seconds, r.clean ? "" : "  [NOT CLEAN]");
-  std::printf("%-9s %5s %8s %17s %8s %8s\n", "skill", "seats", "won", "95% CI", "chance", "made");
-  for (const auto& [skill, t] : r.tally) {
-    const double n = r.games, m = t.wins / n;
-    const double var = std::max(0.0, t.winsSq / n - m * m);
-    const double half = 1.96 * std::sqrt(var / n);
-    std::printf("%-9s %5d %7.1f%% [%5.1f%%, %5.1f%%] %7.0f%% %7.1f%%  %.2f points/round\n",
-                std::string(ai::skillName(skill)).c_str(), r.seats.at(skill), 100 * m,
-                100 * std::max(0.0, m - half), 100 * std::min(1.0, m + half), 25.0 * r.seats.at(skill),
-                t.rounds ? 100.0 * t.made / t.rounds : 0, t.rounds ? double(t.points) / t.rounds : 0);
+  const std::string tester(ai::skillName(lineup[0]));
+  std::printf("\n== %s: %zu deals x %d seats = %d %s games (%.1f s)%s\n", lineupText(lineup).c_str(),
+              r.deals.size(), kRotations, r.games, full ? "full" : "half", r.seconds,
+              r.clean ? "" : "  [NOT CLEAN]");
+  std::vector<double> won, diff, made;
+  for (const DealResult& d : r.deals) {
+    won.push_back(d.won);
+    diff.push_back(d.pointsDiff);
+    made.push_back(d.rounds ? double(d.made) / d.rounds : 0);
   }
+  const auto [w, wh] = interval(won);
+  const auto [p, ph] = interval(diff);
+  const auto [m, mh] = interval(made);
+  std::printf("%s won       %6.1f%%  [%5.1f%%, %5.1f%%]   (an equal share is 25%%)\n", tester.c_str(), 100 * w,
+              100 * (w - wh), 100 * (w + wh));
+  std::printf("%s points    %+6.1f   [%+5.1f, %+5.1f]   a game, less the others' mean\n", tester.c_str(), p,
+              p - ph, p + ph);
+  std::printf("%s bids made %6.1f%%  [%5.1f%%, %5.1f%%]   of its rounds\n", tester.c_str(), 100 * m,
+              100 * (m - mh), 100 * (m + mh));
+  std::printf("  by hand size: ");
+  for (int h = 1; h <= kMostHand; ++h) std::printf(" %5d", h);
+  std::printf("\n  made         ");
+  for (int h = 1; h <= kMostHand; ++h) {
+    const auto& b = r.bySize[h];
+    std::printf(" %4.0f%%", b.rounds ? 100.0 * b.made / b.rounds : 0);
+  }
+  std::printf("\n  mean bid     ");
+  for (int h = 1; h <= kMostHand; ++h) {
+    const auto& b = r.bySize[h];
+    std::printf(" %5.2f", b.rounds ? double(b.bids) / b.rounds : 0);
+  }
+  std::printf("\n");
   auto times = [](const char* what, const std::vector<double>& v, const std::vector<double>& steps) {
     std::printf("  %-5s mean %6.2f ms  p50 %6.2f  p90 %6.2f  p99 %6.2f  max %6.2f  longest step %6.2f\n",
                 what, mean(v), percentile(v, 0.5), percentile(v, 0.9), percentile(v, 0.99),
                 percentile(v, 1.0), percentile(steps, 1.0));
   };
-  for (const auto& [skill, t] : r.tally) {
+  for (const auto& [skill, t] : r.times) {
     if (t.decisionMs.empty()) continue;
     std::printf("%s: %zu decisions\n", std::string(ai::skillName(skill)).c_str(), t.decisionMs.size());
     times("wall", t.decisionMs, t.stepMs);
     times("cpu", t.cpuMs, t.cpuStepMs);
-    if (t.samples) std::printf("  deals drawn %ld, fallbacks %ld\n", t.samples, t.fallbacks);
+    if (t.samples)
+      std::printf("  deals drawn %ld, fallbacks %ld; hands drawn %ld, rejected by inference %ld (%.1f%%)\n",
+                  t.samples, t.fallbacks, t.drawn, t.rejected, t.drawn ? 100.0 * t.rejected / t.drawn : 0);
+  }
+  const Placement& pl = r.placement;
+  if (pl.decisions) {
+    std::printf("inference, over %ld card decisions of Strong (%d deals each way): of %.2f cards the\n"
+                "  other seats hold, a deal puts %.3f in the right seat with it, %.3f without (+%.1f%%);\n"
+                "  hands rejected %.1f%%\n",
+                pl.decisions, kPlacementDeals, pl.cards / pl.decisions, pl.rightWith / pl.decisions,
+                pl.rightWithout / pl.decisions, 100 * (pl.rightWith / pl.rightWithout - 1),
+                pl.drawn ? 100.0 * pl.rejected / pl.drawn : 0);
   }
 }
 
@@ -192,23 +323,59 @@ bool parseLineup(const char* text, std::array<Skill, 4>& out) {
   return true;
 }
 
+// "work=20000,exact=5": Strong's settings by name.
+bool parseConfig(const std::string& text, ai::StrongConfig& c) {
+  size_t from = 0;
+  while (from < text.size()) {
+    size_t to = text.find(',', from);
+    if (to == std::string::npos) to = text.size();
+    const std::string item = text.substr(from, to - from);
+    const size_t eq = item.find('=');
+    if (eq == std::string::npos) return false;
+    const std::string name = item.substr(0, eq);
+    const double v = std::atof(item.c_str() + eq + 1);
+    if (name == "work")
+      c.work = static_cast<long>(v);
+    else if (name == "bid-scale")
+      c.bidWorkScale = v;
+    else if (name == "exact")
+      c.exactCards = static_cast<int>(v);
+    else if (name == "playout-exact")
+      c.playoutExactCards = static_cast<int>(v);
+    else if (name == "bid-exact")
+      c.bidExactCards = static_cast<int>(v);
+    else if (name == "bid-weight")
+      c.bidPointsWeight = v;
+    else if (name == "sure-tricks")
+      c.sureTricks = v != 0;
+    else if (name == "inference")
+      c.inference = v != 0;
+    else
+      return false;
+    from = to + 1;
+  }
+  return true;
+}
+
 int usage() {
-  std::fprintf(stderr, "usage: bot_arena [--games N] [--full] [--seed S] [--seats A,B,C,D] [--work W]\n");
+  std::fprintf(stderr,
+               "usage: bot_arena [--games N] [--full] [--seed S] [--seats A,B,C,D]\n"
+               "                 [--strong NAME=VALUE,...] [--inference]\n");
   return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  int games = 1000;
-  bool full = false;
+  int games = 2000;
+  bool full = false, inference = false;
   uint64_t seed = 2026;
-  long work = 0;
+  ai::StrongConfig config;
   std::vector<std::array<Skill, 4>> lineups;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
-    if (a == "--full") {
-      full = true;
+    if (a == "--full" || a == "--inference") {
+      (a == "--full" ? full : inference) = true;
       continue;
     }
     if (i + 1 >= argc) return usage();
@@ -216,8 +383,9 @@ int main(int argc, char** argv) {
       games = std::atoi(argv[++i]);
     else if (a == "--seed")
       seed = std::strtoull(argv[++i], nullptr, 10);
-    else if (a == "--work")
-      work = std::atol(argv[++i]);
+    else if (a == "--strong") {
+      if (!parseConfig(argv[++i], config)) return usage();
+    }
     else if (a == "--seats") {
       std::array<Skill, 4> l;
       if (!parseLineup(argv[++i], l)) return usage();
@@ -226,6 +394,7 @@ int main(int argc, char** argv) {
       return usage();
   }
   if (games <= 0) return usage();
+  const int deals = (games + kRotations - 1) / kRotations;
   if (lineups.empty())
     lineups = {{Skill::Strong, Skill::Classic, Skill::Classic, Skill::Classic},
                {Skill::Standard, Skill::Classic, Skill::Classic, Skill::Classic},
@@ -233,8 +402,9 @@ int main(int argc, char** argv) {
                {Skill::Classic, Skill::Strong, Skill::Strong, Skill::Strong}};
   bool clean = true;
   for (const auto& l : lineups) {
-    const Result r = play(l, games, full, seed, work);
+    const Result r = play(l, deals, full, seed, config, inference);
     report(l, r, full);
+    std::fflush(stdout);
     clean = clean && r.clean;
   }
   return clean ? 0 : 1;

@@ -129,7 +129,14 @@ ai::SeatView GameEngine::viewFor(int seat) const {
   static_cast<ai::PublicRecord&>(v) = record;
   for (int s = 1; s <= kSeats; ++s) {
     v.tricks[s] = slots[s].tricks;
-    v.classic[s] = ruleWatch.classic(s);
+    // The host knows how its own computer seats choose; a person is a person.
+    const bool computer = isComputer(s);
+    v.models[s] = !computer                          ? ai::SeatModel::Person
+                  : botSkill[s] == ai::Skill::Strong ? ai::SeatModel::Strong
+                                                     : ai::SeatModel::Standard;
+    // A person may keep to the Classic rule, as the watch sees; a computer
+    // seat keeps to it exactly when that is its skill.
+    v.classic[s] = computer ? botSkill[s] == ai::Skill::Classic : ruleWatch.classic(s);
     v.openPositions[s] = ruleWatch.openPositions(s);
     for (int p = 1; p <= kMaxHand; ++p) v.barred[s][p] = ruleWatch.barred(s, p);
   }

@@ -74,6 +74,22 @@ bool GameEngine::restoreState(const GameState& s) {
     botSkill[seat] = s.botSkill[seat];
   }
   record.played = s.played;
+  // The computer players read the order of the round's cards too, which the
+  // saved masks do not keep: the game's log does, when it agrees with them.
+  ai::PublicRecord replayed;
+  size_t from = 0;
+  for (size_t i = 0; i < s.publicLog.size(); ++i)
+    if (s.publicLog[i].kind == PublicEvent::Round) from = i;
+  int led = 0, inTrick = 0;
+  for (size_t i = from; i < s.publicLog.size(); ++i) {
+    const PublicEvent& e = s.publicLog[i];
+    if (e.kind != PublicEvent::Play) continue;
+    if (inTrick == 0) led = suitOf(e.b);
+    replayed.play(e.a, e.b, led - 1);
+    inTrick = (inTrick + 1) % kSeats;
+  }
+  if (replayed.played == record.played && replayed.playedBy == record.playedBy && replayed.voids == record.voids)
+    record = replayed;
   gameInProgress = true;
   gameKind = s.gameKind;
   halfGame = gameKind == "h";

@@ -13,7 +13,8 @@ mkdir -p "$corpus"
 echo "== engine"; build/bin/engine_bench 20000
 echo "== compressor"; build/bin/compress_bench "$corpus/kjv.txt" /usr/share/dict/web2 || true
 echo "== host latency"; build/bin/host_latency_bench 30 || true
-echo "== computer players"; build/bin/bot_arena --games 1000 || true
+echo "== computer players"; build/bin/bot_arena --games 2000 --inference || true
+echo "== exact ends of a round"; build/bin/endgame_bench || true
 echo "== hostile peers"; build/bin/host_hostile_bench 20 || true
 # These two need root: a network namespace with an avahi-daemon of their own.
 echo "== lobby: from ombrix-host start to its table in the list"; bash bench/lan_discovery.sh 20 build || true

@@ -1,12 +1,11 @@
 // The Strong player: decisions that do not depend on how the work is
-// sliced, clear-cut decisions taken, the exact end of a round, and the
-// decision front the host and the hint drive.
+// sliced, clear-cut decisions taken, and the decision front the host and the
+// hint drive.
 #include "ai/strong.h"
 
 #include <gtest/gtest.h>
 
 #include "ai/decision.h"
-#include "ai/exact.h"
 #include "tests/ai/ai_fixture.h"
 
 namespace ombrix::test {
@@ -75,30 +74,6 @@ TEST(Strong, TakesTheClearCutDecisions) {
   StrongSearch c(under, 1);
   c.step(1'000'000);
   EXPECT_EQ(c.result(), card("Qh"));
-}
-
-TEST(Exact, SolvesTheLastTricksForEverySeat) {
-  // Seat 0 leads; all hold two cards; hearts are trumps. Seat 0 bid 2 and
-  // holds both top trumps: it takes both tricks whatever the others do.
-  PlayState st;
-  st.trump = static_cast<int8_t>(suitIx(bitOf("2h")));
-  st.hand = {maskOf({"Ah", "Kh"}), maskOf({"3c", "4c"}), maskOf({"5d", "6d"}), maskOf({"7s", "8s"})};
-  st.bid = {2, 0, 0, 1};
-  long nodes = 0;
-  const auto points = solveExact(st, nodes);
-  EXPECT_EQ(points[0], 12);
-  EXPECT_EQ(points[1], 5);
-  EXPECT_EQ(points[3], 0);
-  EXPECT_GT(nodes, 4);
-  // Cards that differ only by cards gone play alike.
-  PlayState g;
-  g.hand[0] = maskOf({"9c", "Jc", "Kc"});
-  g.gone = maskOf({"Tc"});
-  EXPECT_EQ(distinctCards(g, g.hand[0]), maskOf({"9c", "Kc"}));
-  // ... but not across the card now winning the trick.
-  g.inTrick = 1;
-  g.winCard = static_cast<int8_t>(bitOf("Tc"));
-  EXPECT_EQ(distinctCards(g, g.hand[0]), maskOf({"9c", "Jc", "Kc"}));
 }
 
 TEST(Decision, RunsEachSkillInBoundedSteps) {

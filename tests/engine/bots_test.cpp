@@ -92,11 +92,14 @@ TEST(SkilledGames, ClassicSeatsAnnounceExactlyWhatTheyAlwaysDid) {
 // Every view a Strong seat decides from is one a game can give, and the deals
 // its search draws agree with it: every hand as long as the seat holds, none
 // of a suit the seat has shown it lacks, no card seen played or turned up,
-// no card twice, and no fallback to a deal that ignores any of it.
+// no card twice, and no fallback to a deal that ignores any of it. Read for
+// what the bids and plays say, the deals put more of the other seats' cards
+// where they really are than deals that only agree with the view.
 TEST(SkilledGames, StrongDecidesFromConsistentViewsAndDealsThatAgreeWithThem) {
   SkilledGame g(31, {Skill::Strong, Skill::Strong, Skill::Standard, Skill::Strong});
   GameEngine& e = g.h.engine();
   int fallbacks = 0, decisions = 0, views = 0;
+  long placedWith = 0, placedWithout = 0;
   e.onDecision = [&](const ai::Decision& d) {
     fallbacks += d.fallbacks();
     ++decisions;
@@ -108,11 +111,15 @@ TEST(SkilledGames, StrongDecidesFromConsistentViewsAndDealsThatAgreeWithThem) {
     const ai::SeatView v = e.viewFor(seat);
     ASSERT_TRUE(v.consistent()) << "round " << e.roundNumber << ", seat " << seat;
     ++views;
-    const ai::Sampler sampler(v);
-    ai::Rng rng(views);
+    std::array<ai::Mask, kSeats> real{};
+    for (int s = 1; s <= kSeats; ++s)
+      for (int p = 1; p <= kMaxHand; ++p)
+        if (e.slots[s].hand[p]) real[s - 1] |= ai::bit(ai::indexOf(e.slots[s].hand[p]));
+    const ai::Sampler sampler(v), blind(v, ai::SamplerOptions{false});
+    ai::Rng rng(views), rngBlind(views);
     const ai::Mask own = v.handMask(), shown = v.played | ai::bit(ai::indexOf(v.trumpCard));
     for (int k = 0; k < 20; ++k) {
-      const ai::Deal d = sampler.draw(rng);
+      const ai::Deal d = sampler.draw(rng), b = blind.draw(rngBlind);
       ASSERT_FALSE(d.fallback) << "round " << e.roundNumber << ", seat " << seat;
       ai::Mask all = 0;
       for (int s = 1; s <= kSeats; ++s) {
@@ -121,6 +128,8 @@ TEST(SkilledGames, StrongDecidesFromConsistentViewsAndDealsThatAgreeWithThem) {
         ASSERT_EQ(hand & all, 0u);
         all |= hand;
         if (s == seat) continue;
+        placedWith += ai::count(hand & real[s - 1]);
+        placedWithout += ai::count(b.hands[s - 1] & real[s - 1]);
         ASSERT_EQ(hand & (shown | own), 0u);
         for (int suit = 0; suit < 4; ++suit)
           if (v.voids[s] & ai::suitBit(suit)) {
@@ -134,6 +143,7 @@ TEST(SkilledGames, StrongDecidesFromConsistentViewsAndDealsThatAgreeWithThem) {
   EXPECT_GT(views, 100);
   EXPECT_GT(decisions, 100);
   EXPECT_EQ(fallbacks, 0);
+  EXPECT_GT(placedWith, placedWithout * 11 / 10) << placedWith << " against " << placedWithout;
 }
 
 // The host watches who keeps to the Classic rule only while a seat plays
