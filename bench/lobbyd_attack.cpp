@@ -2,8 +2,8 @@
 // beside them, against the same without attack, in the same run.
 //
 // Players, all in this process on one epoll loop: a look-up of a live code
-// 40 times a second (each from a new connection and another address, as
-// lobbies joining by code do), a listing 20 times a second (40 kept lobbies,
+// 60 times a second (each from a new connection and another address, as
+// lobbies joining by code do), a listing 30 times a second (60 kept lobbies,
 // each every two seconds), and a relayed card (a game message from the
 // host's leg of a relay to its joiner, one in flight at a time, 100 a
 // second). The host of the measured table is this process too: it answers
@@ -23,9 +23,10 @@
 //  4 block    an IPv6 /48 (inside a network namespace of the benchmark's own,
 //             as root; otherwise 300 IPv4 addresses) opening 1,000 connections
 //             a second from its /64s and holding every one it is let keep;
-//  5 state    eight registrations pushing state lines as fast as they can,
-//             registering again when cut off.
-// ATTACK=N in the environment runs attack N alone.
+//  5 state    eight registrations pushing state lines as fast as their sockets
+//             take them, registering again when cut off.
+// ATTACK=N in the environment runs attack N alone; OMBRIX_LOBBYD=PATH
+// measures another build of the server (an older one, to compare).
 #include "bench/lobbyd_attack.h"
 
 #include <poll.h>
@@ -59,7 +60,7 @@ using lobby::Op;
 
 constexpr double kRatioTarget = 1.5;
 constexpr int kBackgroundTables = 240;  // three pages, from thirty homes
-constexpr int kLookupsPerSecond = 40, kLobbies = 40, kRelayedPerSecond = 100;
+constexpr int kLookupsPerSecond = 60, kLobbies = 60, kRelayedPerSecond = 100;
 constexpr double kListEverySeconds = 2;
 const std::string kCard = "CMD_playcard+2+3+14\xff";
 
@@ -81,6 +82,9 @@ struct Samples {
 // attack's windows alternate with quiet ones, the attacker stopped, so both
 // see the same load from everything else.
 constexpr int kWindowMs = 500;
+// The first of a phase's samples are not kept: its lobbies connect and the
+// attack gets under way.
+constexpr int kWarmupMs = 2000;
 
 // The measured table: its registration, its relayed seat, and the legs of
 // the relays the server asks it for.
@@ -123,9 +127,10 @@ Measured measuredTable(int port, const std::string& to) {
   return m;
 }
 
-// What players see for `seconds`: [0] while nothing attacks, [1] while the
-// attacker (when there is one) runs, in alternate windows.
-std::array<Samples, 2> play(int port, const std::string& to, Measured& table, double seconds, pid_t attacker = 0) {
+// What players see for `seconds` after a warm-up: [0] while nothing attacks,
+// [1] while the attacker (when there is one) runs, in alternate windows;
+// [2] the warm-up's.
+std::array<Samples, 3> play(int port, const std::string& to, Measured& table, double seconds, pid_t attacker = 0) {
   const int ep = ::epoll_create1(0);
   enum Kind : uint32_t { kLookup = 0, kLink = 1u << 30, kSeat = 2u << 30, kLobby = 3u << 30 };
   auto watch = [&](int fd, uint32_t tag) {
@@ -153,7 +158,7 @@ std::array<Samples, 2> play(int port, const std::string& to, Measured& table, do
     lobbies.push_back(l);
     if (i == kLobbies - 1) ++generation;
   }
-  std::array<Samples, 2> samples;
+  std::array<Samples, 3> samples;
   static int lookupAddress = 0;
   struct Asked {
     Clock::time_point at;
@@ -162,6 +167,20 @@ std::array<Samples, 2> play(int port, const std::string& to, Measured& table, do
   };
   std::map<int, Asked> lookups;  // by connection
   int window = 0, cardWindow = 0;
+  char buf[65536];
+  // A look-up's answer, once whole (or its connection's end): kept, and the
+  // connection closed.
+  auto readLookup = [&](int fd) {
+    Asked& a = lookups[fd];
+    const ssize_t got = ::recv(fd, buf, sizeof buf, 0);
+    if (got > 0) a.in.append(buf, static_cast<size_t>(got));
+    if (a.in.find('\n') == std::string::npos && got != 0 && !(got < 0 && errno != EAGAIN)) return;
+    auto m = lobby::parseLine(a.in.substr(0, a.in.find('\n')), false);
+    if (m && m->op == Op::Table) samples[a.window].lookup.push_back(msSince(a.at));
+    else ++samples[a.window].refused;
+    lookups.erase(fd);
+    ::close(fd);
+  };
   auto windowAt = [&] { return attacker ? static_cast<int>(msSince(start) / kWindowMs) % 2 : 0; };
   if (attacker) ::kill(attacker, SIGSTOP);
   auto nextLookup = start;
@@ -170,19 +189,20 @@ std::array<Samples, 2> play(int port, const std::string& to, Measured& table, do
   Clock::time_point cardSent;
   std::string seatIn;
   epoll_event events[64];
-  char buf[65536];
-  while (msSince(start) < seconds * 1000) {
+  int bin = 2;  // where what is asked now is kept
+  while (msSince(start) < seconds * 1000 + kWarmupMs) {
     const auto now = Clock::now();
     if (const int w = windowAt(); w != window) {
       window = w;
       ::kill(attacker, w ? SIGCONT : SIGSTOP);
     }
+    bin = msSince(start) < kWarmupMs ? 2 : window;
     if (now >= nextLookup) {
       // A joiner by code: a new connection, one line, one answer.
       const int fd = connectFrom(loopback(9, lookupAddress++ % 2400), port, to);
       sendAll(fd, lobby::lookupLine(table.code));
       setNonBlocking(fd);
-      lookups[fd] = {now, window, {}};
+      lookups[fd] = {now, bin, {}};
       watch(fd, kLookup);
       nextLookup += std::chrono::microseconds(1000000 / kLookupsPerSecond);
     }
@@ -192,32 +212,25 @@ std::array<Samples, 2> play(int port, const std::string& to, Measured& table, do
       sendAll(l.fd, lobby::listLine(0));
       l.waiting = true;
       l.sentAt = now;
-      l.window = window;
+      l.window = bin;
       l.due += std::chrono::milliseconds(static_cast<long>(kListEverySeconds * 1000));
     }
     if (!cardInFlight && now >= nextCard) {
       sendAll(table.leg, kCard);
       cardInFlight = true;
       cardSent = now;
-      cardWindow = window;
+      cardWindow = bin;
       nextCard += std::chrono::microseconds(1000000 / kRelayedPerSecond);
     }
     const int n = ::epoll_wait(ep, events, 64, 1);
     for (int k = 0; k < n; ++k) {
       const uint32_t tag = static_cast<uint32_t>(events[k].data.u64 >> 32);
       const int fd = static_cast<int>(events[k].data.u64 & 0xffffffffu);
-      const ssize_t got = ::recv(fd, buf, sizeof buf, 0);
       if ((tag & (3u << 30)) == kLookup) {
-        Asked& a = lookups[fd];
-        if (got > 0) a.in.append(buf, static_cast<size_t>(got));
-        if (a.in.find('\n') == std::string::npos && got != 0 && !(got < 0 && errno != EAGAIN)) continue;
-        auto m = lobby::parseLine(a.in.substr(0, a.in.find('\n')), false);
-        if (m && m->op == Op::Table) samples[a.window].lookup.push_back(msSince(a.at));
-        else ++samples[a.window].refused;
-        lookups.erase(fd);
-        ::close(fd);
+        readLookup(fd);
         continue;
       }
+      const ssize_t got = ::recv(fd, buf, sizeof buf, 0);
       if (got <= 0) {
         if (got == 0) die("the server closed a player's connection");
         continue;
@@ -260,6 +273,14 @@ std::array<Samples, 2> play(int port, const std::string& to, Measured& table, do
       }
       return false;
     });
+  }
+  // Look-ups still on their way are answered before the phase ends.
+  const auto end = Clock::now();
+  while (!lookups.empty() && msSince(end) < 2000) {
+    const int n = ::epoll_wait(ep, events, 64, 10);
+    for (int k = 0; k < n; ++k)
+      if ((static_cast<uint32_t>(events[k].data.u64 >> 32) & (3u << 30)) == kLookup)
+        readLookup(static_cast<int>(events[k].data.u64 & 0xffffffffu));
   }
   for (auto& l : lobbies) ::close(l.fd);
   for (auto& [fd, asked] : lookups) {
@@ -390,36 +411,41 @@ void block(int port, const std::string& to, bool v6) {
   }
 }
 
-// Eight registrations from one address, each pushing 2,000 state lines at a
-// time, a thousand times a second in all, and registering again when cut off.
+// Eight registrations from one address, each pushing state lines as fast
+// as its socket takes them (16 KB at a time, a thousand times a second), and
+// registering again when cut off, as often as the server lets an address.
 void floodStates(int port, const std::string& to) {
   std::string lines;
-  for (int i = 0; i < 2000; ++i) {
+  for (int i = 0; lines.size() < 16 * 1024; ++i) {
     lobby::TableState s;
     s.players = 1 + i % 3;
     lines += lobby::stateLine(s);
   }
   std::vector<int> hosts(8, -1);
   Pace pace(1000);
-  for (long i = 0;; ++i) {
+  auto nextRegistration = Clock::now();
+  for (;;) {
     pace.next();
-    int& h = hosts[static_cast<size_t>(i % 8)];
-    if (h < 0) {
-      lobby::TableState s;
-      s.name = "Flood";
-      s.port = closedPort();
-      h = attempt("127.0.15.1", port, to);
-      if (h < 0) continue;
-      setNonBlocking(h);
-      quietSend(h, lobby::registerLine(s, false));
-    }
-    if (::send(h, lines.data(), lines.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0 && errno != EAGAIN) {
-      ::close(h);
-      h = -1;
-      continue;
-    }
-    char buf[4096];
-    while (::recv(h, buf, sizeof buf, MSG_DONTWAIT) > 0) {
+    for (int& h : hosts) {
+      if (h < 0) {
+        if (Clock::now() < nextRegistration) continue;
+        nextRegistration = Clock::now() + std::chrono::milliseconds(200);
+        lobby::TableState s;
+        s.name = "Flood";
+        s.port = closedPort();
+        h = attempt("127.0.15.1", port, to);
+        if (h < 0) continue;
+        setNonBlocking(h);
+        quietSend(h, lobby::registerLine(s, false));
+      }
+      if (::send(h, lines.data(), lines.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0 && errno != EAGAIN) {
+        ::close(h);
+        h = -1;
+        continue;
+      }
+      char buf[4096];
+      while (::recv(h, buf, sizeof buf, MSG_DONTWAIT) > 0) {
+      }
     }
   }
 }
@@ -458,7 +484,6 @@ void attackPhase(const std::string& dir, double seconds) {
     readUntil(background.back(), Op::Registered);
   }
   Measured table = measuredTable(server.port, to);
-  play(server.port, to, table, 1);  // warms both sides up
   const Samples clean = play(server.port, to, table, seconds)[0];
   std::printf("  before any attack: look-up p99 %.3f ms, listing p99 %.3f ms, relayed card p99 %.3f ms\n",
               percentile(clean.lookup, 0.99), percentile(clean.listing, 0.99), percentile(clean.relay, 0.99));
@@ -483,7 +508,6 @@ void attackPhase(const std::string& dir, double seconds) {
       }
       std::_Exit(0);
     }
-    ::usleep(500000);  // under way: its tables registered, its connections held
     const double cpu0 = server.cpuSeconds();
     const auto t0 = Clock::now();
     const auto both = play(server.port, to, table, 2 * seconds, pid);

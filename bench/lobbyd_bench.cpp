@@ -409,6 +409,6 @@ int main(int argc, char** argv) {
   if (which == "latency" || which == "all") latencyPhase(seconds);
   if (which == "relay" || which == "all") relayPhase(seconds);
   // Last: it moves the benchmark into a network namespace of its own when it can.
-  if (which == "attack" || which == "all") attackPhase(g_dir, std::min(seconds, 10.0));
+  if (which == "attack" || which == "all") attackPhase(g_dir, std::min(seconds, 30.0));
   return 0;
 }

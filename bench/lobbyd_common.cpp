@@ -53,12 +53,15 @@ void startLobbyd(Process& p, const std::string& dir, const std::string& bind) {
   int pipeFd[2];
   if (::pipe(pipeFd) != 0) die("pipe");
   p.pid = ::fork();
+  // Another build of the server may be measured in its place.
+  const char* other = std::getenv("OMBRIX_LOBBYD");
+  const std::string program = other && *other ? std::string(other) : dir + "ombrix-lobbyd";
   if (p.pid == 0) {
     ::prctl(PR_SET_PDEATHSIG, SIGTERM);  // a benchmark stopped midway leaves nothing running
     ::dup2(pipeFd[1], 2);
     ::closefrom(3);
-    if (bind.empty()) ::execl((dir + "ombrix-lobbyd").c_str(), "ombrix-lobbyd", "--port", "0", nullptr);
-    else ::execl((dir + "ombrix-lobbyd").c_str(), "ombrix-lobbyd", "--port", "0", "--bind", bind.c_str(), nullptr);
+    if (bind.empty()) ::execl(program.c_str(), "ombrix-lobbyd", "--port", "0", nullptr);
+    else ::execl(program.c_str(), "ombrix-lobbyd", "--port", "0", "--bind", bind.c_str(), nullptr);
     std::_Exit(127);
   }
   ::close(pipeFd[1]);
