@@ -234,7 +234,8 @@ int main(int argc, char** argv) {
           host, server.address.toStdString(), server.isPrivate, std::string(), words[0].toStdString(),
           [&table, toChat](std::string_view line) {
             toChat(line);
-            if (!line.starts_with("invite code: ")) table.tellLobby("status " + std::string(line));
+            if (line.starts_with("web link: ")) table.tellLobby("web " + std::string(line.substr(10)));
+            else if (!line.starts_with("invite code: ")) table.tellLobby("status " + std::string(line));
           },
           server.portMapping);
       lobbyServer->onCode = [&table](const std::string& code) { table.tellLobby("code " + code); };

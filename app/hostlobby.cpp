@@ -47,6 +47,8 @@ HostLobby::HostLobby(HostWindow& host, const std::string& server, bool isPrivate
   registration_->log = log_;
   registration_->onCode = [this](const std::string& code) {
     if (log_) log_("invite code: " + code);
+    // A friend with only a browser comes through the server too.
+    if (const std::string web = registration_->webLink(); !web.empty() && log_) log_("web link: " + web);
     if (onCode) onCode(code);
   };
   registration_->onDirect = [this](const std::vector<std::string>& direct) {

@@ -2,11 +2,13 @@
 // kept connection and get invite codes; lobbies list the public tables and
 // join any table by its code, directly or through the server's relay.
 //
-//   ombrix-lobbyd [--port N] [--bind ADDRESS]
+//   ombrix-lobbyd [--port N] [--bind ADDRESS] [--web-port N | --no-web]
 //   ombrix-lobbyd --help | --version
 //
 // One line on standard error for each table registered and withdrawn;
-// SIGINT or SIGTERM stops it.
+// SIGINT or SIGTERM stops it. On its web port it serves the web table: a
+// host's link "http://SERVER:PORT/+CODE" opens the page, whose WebSocket is
+// relayed to the table as a joining lobby's connection is.
 #include <sys/resource.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
@@ -21,7 +23,9 @@
 
 namespace {
 
-constexpr const char* kUsage = "usage: ombrix-lobbyd [--port N] [--bind ADDRESS]\n";
+constexpr const char* kUsage = "usage: ombrix-lobbyd [--port N] [--bind ADDRESS] [--web-port N | --no-web]\n";
+// The web table's port unless told: the one a host serves it on too.
+constexpr int kDefaultWebPort = 7780;
 
 int usage() {
   std::fprintf(stderr, "%s       ombrix-lobbyd --help | --version\n", kUsage);
@@ -38,11 +42,14 @@ void help() {
       "  --port N        listen on TCP port N (default %d)\n"
       "  --bind ADDRESS  listen on this address only (default: every IPv6 and\n"
       "                  IPv4 address)\n"
+      "  --web-port N    serve the web table on TCP port N (default %d): a\n"
+      "                  browser joins a table by its link http://SERVER:N/+CODE\n"
+      "  --no-web        no web table\n"
       "  -h, --help      show this text\n"
       "  -v, --version   show the version\n\n"
       "A line on standard error for each table registered and withdrawn;\n"
       "SIGINT or SIGTERM stops it.\n",
-      kUsage, ombrix::lobby::kDefaultServerPort);
+      kUsage, ombrix::lobby::kDefaultServerPort, kDefaultWebPort);
 }
 
 void say(std::string_view line) {
@@ -53,6 +60,8 @@ void say(std::string_view line) {
 
 int main(int argc, char** argv) {
   int port = ombrix::lobby::kDefaultServerPort;
+  int webPort = kDefaultWebPort;
+  bool web = true, webPortGiven = false;
   std::string bind;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -64,13 +73,18 @@ int main(int argc, char** argv) {
       std::printf("ombrix-lobbyd %s (build %s)\n", OMBRIX_VERSION, OMBRIX_BUILD);
       return 0;
     }
+    if (a == "--no-web") {
+      web = false;
+      continue;
+    }
     if (i + 1 >= argc) return usage();
     const std::string value = argv[++i];
-    if (a == "--port") {
+    if (a == "--port" || a == "--web-port") {
       char* end = nullptr;
       const long p = std::strtol(value.c_str(), &end, 10);
       if (value.empty() || *end || p < 0 || p > 65535) return usage();
-      port = static_cast<int>(p);
+      (a == "--port" ? port : webPort) = static_cast<int>(p);
+      webPortGiven = webPortGiven || a == "--web-port";
     } else if (a == "--bind") {
       bind = value;
     } else {
@@ -106,6 +120,22 @@ int main(int argc, char** argv) {
     return 1;
   }
   say("listening on port " + std::to_string(server.port()) + (bind.empty() ? "" : " at " + bind));
+  const ombrix::webgate::Site site =
+      web ? ombrix::webgate::Site::load(ombrix::webgate::webRoot(argv[0]), ombrix::webgate::cardDeck())
+          : ombrix::webgate::Site();
+  if (web) {
+    if (!site.problem().empty()) say("web: " + site.problem());
+    try {
+      server.listenWeb(bind, webPort, site);
+      say("web table on port " + std::to_string(server.webPort()));
+    } catch (const std::exception& e) {
+      // Asked for: an error. The usual port taken (a host's web table on
+      // this machine): the server runs without one, and says so.
+      std::fprintf(stderr, "ombrix-lobbyd: %s web port %d: %s\n", webPortGiven ? "cannot listen on" : "no web table:",
+                   webPort, e.what());
+      if (webPortGiven) return 1;
+    }
+  }
   loop.watch(sfd, ombrix::lobby::Reactor::kReadable, [&loop](int fd, int) {
     signalfd_siginfo info;
     if (::read(fd, &info, sizeof info) > 0) {

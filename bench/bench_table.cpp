@@ -19,6 +19,7 @@
 
 #include "base/cards.h"
 #include "protocol/commands.h"
+#include "tests/support/wsframes.h"
 
 namespace ombrix::bench {
 
@@ -45,6 +46,8 @@ HostProcess::HostProcess(const std::string& dir, const std::vector<std::string>&
     ::closefrom(3);
     std::vector<std::string> args = {"ombrix-host", "--port", "0", "--seed", "1", "--no-announce"};
     args.insert(args.end(), extra.begin(), extra.end());
+    // No web door unless asked for: hosts side by side would share its port.
+    if (std::find(extra.begin(), extra.end(), "--web-port") == extra.end()) args.push_back("--no-web");
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -54,9 +57,15 @@ HostProcess::HostProcess(const std::string& dir, const std::vector<std::string>&
   ::close(pipeFd[1]);
   FILE* log = ::fdopen(pipeFd[0], "r");
   char line[512];
-  while (!port_ && std::fgets(line, sizeof line, log))
+  const bool web = std::find(extra.begin(), extra.end(), "--web-port") != extra.end();
+  while ((!port_ || (web && !webPort_)) && std::fgets(line, sizeof line, log)) {
     if (const char* p = std::strstr(line, "listening on port ")) port_ = std::atoi(p + 18);
-  if (!port_) {
+    if (const char* p = std::strstr(line, "web link: http://")) {
+      const std::string link(p + 17);
+      webPort_ = std::atoi(link.c_str() + link.rfind(':') + 1);
+    }
+  }
+  if (!port_ || (web && !webPort_)) {
     std::fprintf(stderr, "bench: the host did not start\n");
     std::exit(1);
   }
@@ -142,8 +151,23 @@ int connectTo(int port, int receiveBuffer) {
   return fd;
 }
 
+int connectWebSocket(int port, const std::string& path) {
+  const int fd = connectTo(port);
+  const std::string ask = test::upgradeRequest(path);
+  (void)!::send(fd, ask.data(), ask.size(), MSG_NOSIGNAL);
+  // The answer's head, a byte at a time: the first frame stays in the socket.
+  std::string head;
+  char b;
+  while (head.find("\r\n\r\n") == std::string::npos && ::recv(fd, &b, 1, 0) == 1) head += b;
+  if (head.rfind("HTTP/1.1 101", 0) != 0) {
+    std::fprintf(stderr, "bench: the web door refused the WebSocket: %s\n", head.c_str());
+    std::exit(1);
+  }
+  return fd;
+}
+
 void Client::send(const std::string& m) const {
-  const std::string w = m + wire::kTerminator;
+  const std::string w = ws ? test::clientFrame(m) : m + wire::kTerminator;
   size_t off = 0;
   while (off < w.size()) {
     const ssize_t n = ::send(fd, w.data() + off, w.size() - off, MSG_NOSIGNAL);
@@ -165,10 +189,13 @@ constexpr size_t kLongLinesInFlight = 6;
 Table::Table(int port)
     : Table(port, [port](int i) { return connectTo(port, i == 4 ? kStalledBuffer : 0); }, {}) {}
 
-Table::Table(int, const std::function<int(int)>& connect, std::vector<bool> relayed) : relayed_(std::move(relayed)) {
+Table::Table(int, const std::function<int(int)>& connect, std::vector<bool> relayed, std::vector<bool> web)
+    : relayed_(std::move(relayed)) {
   relayed_.resize(9);
+  web.resize(9);
   for (int i = 0; i < 9; ++i) {
     clients_.emplace_back();
+    clients_.back().ws = web[static_cast<size_t>(i)];
     // Spectator 5 may be told to stall; its buffer is small from the start.
     clients_.back().fd = connect(i);
     clients_.back().player = i < 4;
@@ -274,6 +301,18 @@ void Table::pump(int timeoutMs, Done done) {
         fds[k].fd = -1;
         continue;
       }
+      if (c.ws) {
+        c.wsIn.append(buf, static_cast<size_t>(n));
+        while (auto f = test::takeFrame(c.wsIn)) {
+          if (f->opcode == 1) handle(c, f->payload);
+          // A quiet browser is pinged: it answers as a browser does.
+          if (f->opcode == 9) {
+            const std::string pong = test::clientFrame(f->payload, 10);
+            (void)!::send(c.fd, pong.data(), pong.size(), MSG_NOSIGNAL);
+          }
+        }
+        continue;
+      }
       c.framer.feed(std::string_view(buf, static_cast<size_t>(n)), [&](std::string_view m) {
         handle(c, std::string(m));
         return true;
@@ -303,6 +342,8 @@ void Table::handle(Client& c, const std::string& m) {
     if (++c.inTrick == 1) c.led = suitOf(p->card);
     if (p->seat == c.slot) c.hand.erase(p->position);
     const int index = static_cast<int>(&c - clients_.data());
+    if (c.slot != p->seat && sentAt_.count(p->seat) && current_ && sampling_)
+      current_->toTables[c.ws].push_back(msSince(sentAt_[p->seat]));
     if (!relayed_[static_cast<size_t>(index)] && c.slot != p->seat && sentAtSeat_.count(p->seat)) {
       int others = 0;
       for (size_t k = 0; k < clients_.size(); ++k)

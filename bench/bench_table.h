@@ -26,9 +26,11 @@ class HostProcess {
  public:
   // `dir` holds the programs (the benchmark's own folder); `extra` are more
   // options. With "--lobby-server", the start waits for the invite code.
+  // With "--web-port", the start waits for the web link too.
   explicit HostProcess(const std::string& dir, const std::vector<std::string>& extra = {});
   ~HostProcess();
   int port() const { return port_; }
+  int webPort() const { return webPort_; }
   const std::string& code() const { return code_; }
   pid_t pid() const { return pid_; }
   double cpuSeconds() const;               // user + system time so far
@@ -38,7 +40,7 @@ class HostProcess {
 
  private:
   pid_t pid_ = -1, drainer_ = -1;
-  int port_ = 0;
+  int port_ = 0, webPort_ = 0;
   std::string code_;
 };
 
@@ -54,6 +56,10 @@ struct Client {
   int inTrick = 0, led = 0;
   size_t chatsSeen = 0;
   wire::Framer framer;
+  // A browser's seat: its lines are WebSocket text messages (wsIn holds a
+  // frame not yet whole).
+  bool ws = false;
+  std::string wsIn;
   void send(const std::string& m) const;
 };
 
@@ -70,7 +76,14 @@ struct Phase {
   // By the seat that played: card request to its announcement at every other
   // table connected directly (not through a relay), ms.
   std::map<int, std::vector<double>> toDirectTables;
+  // Card request to its announcement at each other table, one sample a
+  // table: [0] at plain connections, [1] at browsers' WebSockets, ms.
+  std::vector<double> toTables[2];
 };
+
+// A browser's WebSocket to a web door at `port` ("/ws"), past the upgrade;
+// the benchmark ends when it is refused.
+int connectWebSocket(int port, const std::string& path = "/ws");
 
 class Table {
  public:
@@ -79,8 +92,9 @@ class Table {
 
   explicit Table(int port);
   // `connect(i)` opens client i's connection (0-8), already past anything
-  // but the game's own bytes; `relayed` names the clients it relays.
-  Table(int port, const std::function<int(int)>& connect, std::vector<bool> relayed);
+  // but the game's own bytes; `relayed` names the clients it relays, `web`
+  // those that are browsers' WebSockets.
+  Table(int port, const std::function<int(int)>& connect, std::vector<bool> relayed, std::vector<bool> web = {});
   ~Table();
   Phase run(double seconds, const Flood& flood);
   Client& client(int i) { return clients_[static_cast<size_t>(i)]; }

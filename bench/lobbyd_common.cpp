@@ -14,6 +14,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 namespace ombrix::bench {
 
@@ -49,7 +50,7 @@ long Process::rssKb() const {
   return 0;
 }
 
-void startLobbyd(Process& p, const std::string& dir, const std::string& bind) {
+void startLobbyd(Process& p, const std::string& dir, const std::string& bind, bool web) {
   int pipeFd[2];
   if (::pipe(pipeFd) != 0) die("pipe");
   p.pid = ::fork();
@@ -60,16 +61,24 @@ void startLobbyd(Process& p, const std::string& dir, const std::string& bind) {
     ::prctl(PR_SET_PDEATHSIG, SIGTERM);  // a benchmark stopped midway leaves nothing running
     ::dup2(pipeFd[1], 2);
     ::closefrom(3);
-    if (bind.empty()) ::execl(program.c_str(), "ombrix-lobbyd", "--port", "0", nullptr);
-    else ::execl(program.c_str(), "ombrix-lobbyd", "--port", "0", "--bind", bind.c_str(), nullptr);
+    std::vector<const char*> args = {"ombrix-lobbyd", "--port", "0"};
+    if (!bind.empty()) args.insert(args.end(), {"--bind", bind.c_str()});
+    // No web door unless asked for (servers side by side would share its
+    // port); a server of another build may know no such option.
+    if (web) args.insert(args.end(), {"--web-port", "0"});
+    else if (!other || !*other) args.push_back("--no-web");
+    args.push_back(nullptr);
+    ::execv(program.c_str(), const_cast<char* const*>(args.data()));
     std::_Exit(127);
   }
   ::close(pipeFd[1]);
   FILE* log = ::fdopen(pipeFd[0], "r");
   char line[512];
-  while (!p.port && std::fgets(line, sizeof line, log))
+  while ((!p.port || (web && !p.webPort)) && std::fgets(line, sizeof line, log)) {
     if (const char* s = std::strstr(line, "listening on port ")) p.port = std::atoi(s + 18);
-  if (!p.port) die("the lobby server did not start");
+    if (const char* s = std::strstr(line, "web table on port ")) p.webPort = std::atoi(s + 18);
+  }
+  if (!p.port || (web && !p.webPort)) die("the lobby server did not start");
   if (::fork() == 0) {
     ::prctl(PR_SET_PDEATHSIG, SIGTERM);
     while (std::fgets(line, sizeof line, log)) {

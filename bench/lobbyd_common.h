@@ -15,7 +15,7 @@ namespace ombrix::bench {
 
 struct Process {
   pid_t pid = -1;
-  int port = 0;
+  int port = 0, webPort = 0;
   ~Process();
   // Both user and system time, or the user time alone: the process's own
   // code apart from the kernel's work it asked for.
@@ -24,8 +24,8 @@ struct Process {
 };
 
 // ombrix-lobbyd from `dir`, listening on `bind` (every address when empty;
-// any port), its log drained.
-void startLobbyd(Process& p, const std::string& dir, const std::string& bind = "127.0.0.1");
+// any port), its log drained; with `web`, its web table on a port of its own.
+void startLobbyd(Process& p, const std::string& dir, const std::string& bind = "127.0.0.1", bool web = false);
 
 // 127.A.B.C for the n-th address of a group: the server counts its bounds
 // per address, as it would for homes across the internet.

@@ -55,6 +55,12 @@ void HostRegistration::connected() {
   link_.send(registerLine(table_, private_));
 }
 
+std::string HostRegistration::webLink() const {
+  if (!webPort_ || code_.empty()) return {};
+  const bool v6 = server_.host.find(':') != std::string::npos;
+  return "http://" + (v6 ? "[" + server_.host + "]" : server_.host) + ":" + std::to_string(webPort_) + "/" + code_;
+}
+
 void HostRegistration::update(const TableState& table) {
   table_ = table;
   if (!registered_ || table_ == sent_) return;
@@ -69,6 +75,7 @@ void HostRegistration::message(const Message& m) {
       retryMs_ = kFirstRetryMs;
       code_ = m.code;
       secret_ = m.ticket;
+      webPort_ = m.web;
       direct_.clear();
       if (onCode) onCode(code_);
       // What changed while the registration was on its way.

@@ -45,6 +45,9 @@ class HostRegistration {
   void showPort(int port);
 
   const std::string& code() const { return code_; }
+  // The server's web link for the table, "http://SERVER:PORT/+CODE", when it
+  // serves the web table (a server that does not says no port).
+  std::string webLink() const;
   // Addresses the server reached the table at ("HOST:PORT"); empty when
   // only the relay reaches it.
   const std::vector<std::string>& direct() const { return direct_; }
@@ -81,6 +84,7 @@ class HostRegistration {
   QTimer retry_;
   int retryMs_ = kFirstRetryMs;
   bool registered_ = false;
+  int webPort_ = 0;
 };
 
 }  // namespace ombrix::lobby

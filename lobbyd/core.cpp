@@ -173,7 +173,7 @@ void LobbyCore::registerTable(ConnId id, Conn& c, const Message& m, int64_t now)
                        (t.isPrivate ? " (private): " : ": ") + t.state.name, now);
   auto& stored = tables_.emplace(t.id, std::move(t)).first->second;
   relist(stored);
-  out_.send(id, registeredLine(code, secret));
+  out_.send(id, registeredLine(code, secret, webPort_));
   queueProbe(id, c.peer, port);
 }
 

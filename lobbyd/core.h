@@ -72,6 +72,9 @@ class LobbyCore {
   void note(ConnId id, std::string_view text, int64_t now);
 
   const Limits& limits() const { return limits_; }
+  // The port the server serves the web table on (0: none): a host is told
+  // it when it registers, for the link it shows.
+  void setWebPort(int port) { webPort_ = port; }
   size_t tables() const { return tables_.size(); }
   size_t publicTables() const { return listing_.size(); }
   size_t connections() const { return conns_.size(); }
@@ -201,6 +204,7 @@ class LobbyCore {
   size_t withdrawalWork_ = 0;
   ConnId askedBy_ = 0;  // whose line is being answered, and its size
   size_t asked_ = 0;
+  int webPort_ = 0;
 };
 
 }  // namespace ombrix::lobby

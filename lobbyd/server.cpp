@@ -64,14 +64,15 @@ LobbyServer::~LobbyServer() {
     loop_.unwatch(c->fd);
     ::close(c->fd);
   }
-  if (listenFd_ >= 0) {
-    loop_.unwatch(listenFd_);
-    ::close(listenFd_);
-  }
+  for (int fd : {listenFd_, webFd_})
+    if (fd >= 0) {
+      loop_.unwatch(fd);
+      ::close(fd);
+    }
   for (uint64_t t : {acceptTimer_, sweepTimer_, paceTimer_}) loop_.cancel(t);
 }
 
-void LobbyServer::listen(const std::string& bind, int port) {
+int LobbyServer::openListener(const std::string& bind, int port, int& boundPort) {
   sockaddr_storage addr{};
   socklen_t len = 0;
   int family = AF_INET6;
@@ -117,8 +118,13 @@ void LobbyServer::listen(const std::string& bind, int port) {
   sockaddr_storage bound{};
   socklen_t blen = sizeof bound;
   ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &blen);
-  port_ = ntohs(bound.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6&>(bound).sin6_port
-                                            : reinterpret_cast<sockaddr_in&>(bound).sin_port);
+  boundPort = ntohs(bound.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6&>(bound).sin6_port
+                                                : reinterpret_cast<sockaddr_in&>(bound).sin_port);
+  return fd;
+}
+
+void LobbyServer::listen(const std::string& bind, int port) {
+  const int fd = openListener(bind, port, port_);
   listenFd_ = fd;
   accepting_ = true;
   loop_.watch(fd, Reactor::kReadable, [this](int, int) { onAccept(); });
@@ -134,6 +140,158 @@ void LobbyServer::listen(const std::string& bind, int port) {
     }
   };
   Sweeper::arm(this, alive);
+}
+
+// --- The web door ------------------------------------------------------------------
+
+// A browser's side of a connection: its gateway, and once its WebSocket asks
+// for a table, the code it asked for and whether the core counts it.
+struct LobbyServer::Conn::Web {
+  std::unique_ptr<webgate::Gateway> gate;
+  Peer peer;
+  std::string connectTo;  // asked for, not yet told to the core
+  bool inCore = false;
+};
+
+namespace {
+// Close codes a page reads as the reason it cannot join (4000-4999 are the
+// application's own).
+uint16_t refusalCode(std::string_view error) {
+  if (error == "unknown") return 4404;
+  if (error == "busy" || error == "full") return 4429;
+  if (error == "no answer") return 4504;
+  return 4400;
+}
+}  // namespace
+
+void LobbyServer::listenWeb(const std::string& bind, int port, const webgate::Site& site, webgate::Limits limits,
+                            WebLimits web) {
+  site_ = &site;
+  webLimits_ = limits;
+  web_ = web;
+  webFd_ = openListener(bind, port, webPort_);
+  core_.setWebPort(webPort_);
+  loop_.watch(webFd_, Reactor::kReadable, [this](int, int) { onWebAccept(); });
+}
+
+size_t LobbyServer::webFootprint() const {
+  size_t n = 0;
+  for (const auto& [id, c] : conns_)
+    if (c->web) n += sizeof(Conn) + sizeof(Conn::Web) + c->web->gate->footprint() + c->in.capacity() + c->out.capacity();
+  return n;
+}
+
+void LobbyServer::onWebAccept() {
+  for (int i = 0; i < kAcceptsPerTurn; ++i) {
+    sockaddr_storage peer{};
+    socklen_t len = sizeof peer;
+    const int fd = ::accept4(webFd_, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0) return;
+    const Peer p = Peer::of(printable(peer));
+    // Over a bound of the web door's own: closed without a word.
+    if (conns_.size() >= limits_.maxConnections || webCount_ >= web_.maxConnections ||
+        webPerAddress_[p.key] >= web_.perAddress) {
+      if (webPerAddress_[p.key] == 0) webPerAddress_.erase(p.key);
+      ::close(fd);
+      continue;
+    }
+    keepAlive(fd);
+    ++webPerAddress_[p.key];
+    ++webCount_;
+    const ConnId id = nextId_++;
+    auto c = std::make_unique<Conn>();
+    c->id = id;
+    c->fd = fd;
+    c->web = std::make_unique<Conn::Web>();
+    c->web->peer = p;
+    c->web->gate = std::make_unique<webgate::Gateway>(*site_, webLimits_, loop_.now());
+    Conn::Web* w = c->web.get();
+    w->gate->onUpgrade = [w](std::string_view path) {
+      // "/ws/+CODE": the table is asked for once the answer has gone.
+      if (path.substr(0, 4) != "/ws/" || !webgate::isCodePath(path.substr(3))) return false;
+      const auto code = readCode(path.substr(4));
+      if (!code) return false;
+      w->connectTo = *code;
+      return true;
+    };
+    Conn* raw = c.get();
+    w->gate->onLine = [this, raw](std::string_view line) {
+      std::string bytes(line);
+      bytes += '\xFF';
+      if (raw->partner) {
+        if (Conn* p = find(raw->partner)) {
+          raw->firstBytesDue = 0;
+          // The table's relay budget counts the page's lines too.
+          raw->budget->bucket.tokens -= static_cast<double>(bytes.size());
+          p->out += bytes;
+          flush(*p);
+        }
+      } else {
+        // Waiting for the table: kept for the stream, as a lobby's bytes are.
+        raw->in += bytes;
+        if (raw->in.size() > kMaxLine) raw->web->gate->endGame();
+      }
+    };
+    conns_.emplace(id, std::move(c));
+    loop_.watch(fd, Reactor::kReadable, [this, id](int, int mask) { onEvent(id, mask); });
+  }
+}
+
+void LobbyServer::readWeb(Conn& c) {
+  const ConnId id = c.id;
+  char buf[kReadChunk];
+  const ssize_t n = ::recv(c.fd, buf, sizeof buf, 0);
+  if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) return drop(id);
+  if (n < 0 || c.closing) return;
+  c.web->gate->receive(std::string_view(buf, static_cast<size_t>(n)), loop_.now());
+  if (!find(id)) return;
+  pumpWeb(c);
+}
+
+void LobbyServer::pumpWeb(Conn& c) {
+  const ConnId id = c.id;
+  Conn::Web& w = *c.web;
+  if (!w.connectTo.empty() && w.gate->phase() == webgate::Gateway::Phase::WebSocket) {
+    // The browser's WebSocket joins the table as a lobby's connection does:
+    // counted against its own address, looked up, relayed.
+    const std::string code = std::move(w.connectTo);
+    w.connectTo.clear();
+    if (!core_.opened(id, w.peer, loop_.now())) {
+      w.gate->refuse(4429, "busy");
+    } else {
+      w.inCore = true;
+      std::string ask = connectLine(code);
+      ask.pop_back();  // its line break
+      core_.line(id, ask, loop_.now());
+      if (!find(id)) return;
+    }
+  }
+  // Up to a relay's buffer at a time, for as long as the socket takes it.
+  for (;;) {
+    while (!w.gate->pending().empty() && c.out.size() - c.outAt < limits_.relayBuffer) {
+      c.out.append(w.gate->pending());
+      w.gate->written(w.gate->pending().size());
+    }
+    if (!flush(c)) return drop(id);
+    if (!find(id)) return;
+    if (w.gate->pending().empty() || c.outAt < c.out.size()) break;
+  }
+  if (w.gate->closing() && w.gate->pending().empty() && !c.closing) close(id);
+  else updateMask(c);
+}
+
+// What the core says to a browser's WebSocket: that it is spliced (the
+// table's bytes follow), or why not.
+void LobbyServer::webAnswer(Conn& c, std::string_view lines) {
+  size_t at = 0;
+  while (at < lines.size()) {
+    size_t end = lines.find('\n', at);
+    if (end == std::string_view::npos) end = lines.size();
+    const auto m = parseLine(lines.substr(at, end - at), false);
+    if (m && m->op == Op::Error) c.web->gate->refuse(refusalCode(m->error), m->error);
+    at = end + 1;
+  }
+  pumpWeb(c);
 }
 
 LobbyServer::Conn* LobbyServer::find(ConnId id) {
@@ -190,9 +348,16 @@ void LobbyServer::onEvent(ConnId id, int mask) {
     c = find(id);
     if (!c) return;
     if (c->closing && c->outAt == c->out.size()) return drop(id);
+    // A browser's answers wait in its gateway for room (the deck is larger
+    // than a relay's buffer).
+    if (c->web && !c->closing) {
+      pumpWeb(*c);
+      if (!(c = find(id))) return;
+    }
   }
   if (mask & Reactor::kReadable) {
-    if (c->partner) readRelay(*c);
+    if (c->web) readWeb(*c);
+    else if (c->partner) readRelay(*c);
     else readLines(*c);
   }
   if ((c = find(id))) updateMask(*c);
@@ -230,7 +395,11 @@ void LobbyServer::readLines(Conn& c) {
       c.in = std::string();
       if (!rest.empty()) {
         Conn* p = find(c.partner);
-        if (p) {
+        if (p && p->web) {
+          // A browser's: the game's bytes go as its text messages.
+          p->web->gate->fromGame(rest);
+          pumpWeb(*p);
+        } else if (p) {
           p->out += rest;
           flush(*p);
         }
@@ -277,6 +446,12 @@ void LobbyServer::readRelay(Conn& c) {
   if (n < 0) return;
   bucket.tokens -= static_cast<double>(n);
   c.firstBytesDue = 0;
+  if (p->web) {
+    // The table's bytes, a line a text message.
+    p->web->gate->fromGame(std::string_view(buf, static_cast<size_t>(n)));
+    pumpWeb(*p);
+    return;
+  }
   if (p->outAt == p->out.size()) {
     // The usual case: the other side takes it at once, no copy kept.
     const ssize_t w = ::send(p->fd, buf, static_cast<size_t>(n), MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -338,7 +513,8 @@ bool LobbyServer::flush(Conn& c) {
 
 void LobbyServer::updateMask(Conn& c) {
   int mask = Reactor::kNone;
-  if (!c.closing && !c.waitingBudget && !c.waitingPartner) mask |= Reactor::kReadable;
+  const bool held = c.web && c.web->gate->holding();
+  if (!c.closing && !c.waitingBudget && !c.waitingPartner && !held) mask |= Reactor::kReadable;
   if (c.outAt < c.out.size()) mask |= Reactor::kWritable;
   loop_.setMask(c.fd, mask);
 }
@@ -346,6 +522,7 @@ void LobbyServer::updateMask(Conn& c) {
 void LobbyServer::send(ConnId id, std::string_view bytes) {
   Conn* c = find(id);
   if (!c || (c->closing && c->out.empty())) return;
+  if (c->web) return webAnswer(*c, bytes);
   if (c->out.size() - c->outAt + bytes.size() > limits_.outputCap) {
     // It does not read what it asks for: cut off, nothing more sent.
     c->out = std::string();
@@ -361,6 +538,16 @@ void LobbyServer::send(ConnId id, std::string_view bytes) {
 void LobbyServer::close(ConnId id) {
   Conn* c = find(id);
   if (!c) return;
+  if (c->web && !c->closing) {
+    c->web->gate->endGame();
+    c->closing = true;
+    while (!c->web->gate->pending().empty()) {
+      c->out.append(c->web->gate->pending());
+      c->web->gate->written(c->web->gate->pending().size());
+    }
+    flush(*c);
+    if (!(c = find(id))) return;
+  }
   c->closing = true;
   if (c->outAt == c->out.size()) {
     // Nothing to flush: gone once this turn's work is done.
@@ -391,6 +578,11 @@ void LobbyServer::drop(ConnId id) {
       p->partner = 0;
       close(p->id);
     }
+  if (c->web) {
+    --webCount_;
+    if (--webPerAddress_[c->web->peer.key] == 0) webPerAddress_.erase(c->web->peer.key);
+    if (!c->web->inCore) return;
+  }
   core_.closed(id, loop_.now());
 }
 
@@ -477,11 +669,18 @@ void LobbyServer::probe(ProbeId probe, const std::string& address, int port) {
 void LobbyServer::sweep() {
   const int64_t now = loop_.time();
   core_.tick(now);
-  std::vector<ConnId> stalled, silent;
+  std::vector<ConnId> stalled, silent, web;
   for (auto& [id, c] : conns_) {
+    if (c->web) web.push_back(id);
     if (c->stalledSince && now - c->stalledSince > limits_.stallMs) stalled.push_back(id);
     if (c->firstBytesDue && now >= c->firstBytesDue) silent.push_back(id);
   }
+  // Pings, idle pages, input held back for its budget.
+  for (ConnId id : web)
+    if (Conn* c = find(id)) {
+      c->web->gate->tick(now);
+      pumpWeb(*c);
+    }
   // A reader that stopped reading: what it was sent is dropped with it.
   for (ConnId id : stalled) drop(id);
   // A joiner that never spoke: its relay, and the host's leg, end.

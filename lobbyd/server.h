@@ -24,6 +24,7 @@
 
 #include "lobbyd/core.h"
 #include "lobbyd/reactor.h"
+#include "webgate/gateway.h"
 
 namespace ombrix::lobby {
 
@@ -39,15 +40,36 @@ struct ServerLimits {
   int64_t relayFirstBytesMs = 10000;
 };
 
+// The web door's bounds of its own (the gateway's, per connection, are
+// webgate::Limits): browsers from one address (an IPv6 /64 as one), each with
+// a few connections for the page's files and one WebSocket; and in all.
+struct WebLimits {
+  size_t perAddress = 16;
+  size_t maxConnections = 4096;
+};
+
 class LobbyServer : public CoreOutput {
  public:
   LobbyServer(Reactor& loop, Limits limits = {}, ServerLimits server = {}, LobbyCore::Log log = {});
   ~LobbyServer() override;
+  LobbyServer(const LobbyServer&) = delete;
+  LobbyServer& operator=(const LobbyServer&) = delete;
 
   // Listens on `bind` (empty: every IPv6 and IPv4 address) and `port` (0:
   // any). Throws std::runtime_error with the reason.
   void listen(const std::string& bind, int port);
   int port() const { return port_; }
+  // Serves the web table on a second listener: its page at "/" and at an
+  // invite code's "/+CODE", and at "/ws/+CODE" a WebSocket joined to that
+  // table exactly as a joining lobby's connection is (a relay, with every
+  // bound of the server's protocol), one text message a line of the game.
+  // Throws std::runtime_error with the reason.
+  void listenWeb(const std::string& bind, int port, const webgate::Site& site, webgate::Limits limits = {},
+                 WebLimits web = {});
+  int webPort() const { return webPort_; }
+  size_t webConnections() const { return webCount_; }
+  // Bytes the web connections hold of their own (not the files served).
+  size_t webFootprint() const;
   LobbyCore& core() { return core_; }
   size_t openConnections() const { return conns_.size(); }
 
@@ -70,9 +92,16 @@ class LobbyServer : public CoreOutput {
     bool waitingBudget = false, waitingPartner = false;
     bool readEof = false;
     int64_t firstBytesDue = 0;  // a relay's joiner that has sent nothing yet
+    struct Web;
+    std::unique_ptr<Web> web;   // a browser's connection to the web door
   };
 
   void onAccept();
+  void onWebAccept();
+  void readWeb(Conn& c);
+  void pumpWeb(Conn& c);
+  void webAnswer(Conn& c, std::string_view lines);
+  int openListener(const std::string& bind, int port, int& bound);
   void onEvent(ConnId id, int mask);
   void readLines(Conn& c);
   void readRelay(Conn& c);
@@ -89,6 +118,12 @@ class LobbyServer : public CoreOutput {
   ServerLimits limits_;
   int listenFd_ = -1;
   int port_ = 0;
+  int webFd_ = -1, webPort_ = 0;
+  const webgate::Site* site_ = nullptr;
+  webgate::Limits webLimits_;
+  WebLimits web_;
+  size_t webCount_ = 0;
+  std::unordered_map<std::string, size_t> webPerAddress_;
   bool accepting_ = false;
   uint64_t acceptTimer_ = 0, sweepTimer_ = 0, paceTimer_ = 0;
   std::unordered_map<ConnId, std::unique_ptr<Conn>> conns_;

@@ -174,7 +174,8 @@ std::optional<Message> parseLine(std::string_view line, bool first) {
   }
   if (!stringField(j, "ticket", m.ticket, 64) || !stringField(j, "secret", m.ticket, 64) ||
       !stringField(j, "error", m.error, 200) || !intField(j, "from", 0, 1 << 30, m.from) ||
-      !intField(j, "count", 0, 1 << 30, m.count) || !intField(j, "next", 0, 1 << 30, m.from))
+      !intField(j, "count", 0, 1 << 30, m.count) || !intField(j, "next", 0, 1 << 30, m.from) ||
+      !intField(j, "web", 0, 65535, m.web))
     return std::nullopt;
   if (m.op == Op::Stun && !intField(j, "port", 1, 65535, m.port)) return std::nullopt;
   if (auto c = j.find("code"); c != j.end()) {
@@ -272,10 +273,11 @@ std::string stunLine(std::string_view code, std::string_view secret, int port) {
   return finish(j);
 }
 
-std::string registeredLine(std::string_view code, std::string_view secret) {
+std::string registeredLine(std::string_view code, std::string_view secret, int web) {
   json j = plain(Op::Registered);
   j["code"] = code;
   j["secret"] = secret;
+  if (web > 0) j["web"] = web;
   return finish(j);
 }
 

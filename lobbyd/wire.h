@@ -106,6 +106,7 @@ struct Message {
   int count = 0;      // End: public tables in all
   std::vector<std::string> direct;  // Direct, Table: "HOST:PORT" addresses to try first
   std::string error;  // Error
+  int web = 0;        // Registered: the server's web port (its page for the code), 0 for none
 };
 
 // One line, without its line break. Nothing when it is not a JSON object
@@ -124,7 +125,8 @@ std::string relayLine(std::string_view ticket);  // a host's relay leg's first l
 // `port`: the port to probe at that address, when not the registered one
 // (a router's mapping that came after the registration); 0 leaves it out.
 std::string stunLine(std::string_view code, std::string_view secret, int port = 0);
-std::string registeredLine(std::string_view code, std::string_view secret);
+// `web`: the port the server serves the web table on, left out when 0.
+std::string registeredLine(std::string_view code, std::string_view secret, int web = 0);
 std::string directLine(const std::vector<std::string>& addresses);
 std::string relayRequestLine(std::string_view ticket);  // to a host: open a leg
 std::string tableLine(const TableState& t, std::string_view code, const std::vector<std::string>& direct);

@@ -10,7 +10,6 @@
 #include <climits>
 
 #include "protocol/commands.h"
-#include "protocol/framing.h"
 
 namespace ombrix::web {
 
@@ -88,7 +87,6 @@ std::string lanAddress(const std::string& bound) {
 struct WebDoor::Visitor {
   std::unique_ptr<TAsyncSock> sock, game;
   std::unique_ptr<webgate::Gateway> gate;
-  wire::Framer framer;
   std::string address, toGame;
   bool dropped = false;
 };
@@ -128,7 +126,7 @@ std::string WebDoor::link() const { return "http://" + lanAddress(address_) + ":
 size_t WebDoor::footprint() const {
   size_t n = 0;
   for (const auto& v : visitors_)
-    n += sizeof(Visitor) + v->gate->footprint() + v->framer.remainder().capacity() + v->toGame.capacity() +
+    n += sizeof(Visitor) + v->gate->footprint() + v->toGame.capacity() +
          (v->sock ? v->sock->SendQueued() : 0) + (v->game ? v->game->SendQueued() : 0);
   return n;
 }
@@ -211,11 +209,7 @@ void WebDoor::gameRead(Visitor* v) {
   } catch (const net::ESockException&) {
     return;
   }
-  const bool ok = v->framer.feed(bytes, [v](std::string_view message) {
-    v->gate->sendLine(message);
-    return true;
-  });
-  if (!ok) v->gate->endGame();
+  v->gate->fromGame(bytes);
   pump(v);
 }
 

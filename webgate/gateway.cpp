@@ -425,6 +425,41 @@ void Gateway::sendLine(std::string_view line) {
   wsFlush();
 }
 
+void Gateway::fromGame(std::string_view bytes) {
+  size_t start = 0;
+  for (;;) {
+    const size_t end = bytes.find('\xFF', start);
+    if (end == std::string_view::npos) break;
+    if (gameIn_.empty()) {
+      sendLine(bytes.substr(start, end - start));
+    } else {
+      gameIn_.append(bytes.substr(start, end - start));
+      sendLine(gameIn_);
+      gameIn_.clear();
+    }
+    start = end + 1;
+  }
+  gameIn_.append(bytes.substr(start));
+  if (gameIn_.size() > limits_.maxGameRemainder) {
+    gameIn_ = std::string();
+    closeWs(kPolicy, "a message of the game without end");
+  }
+}
+
+void Gateway::refuse(uint16_t code, std::string_view reason) {
+  if (phase_ != Phase::WebSocket || !ws_) {
+    closing_ = true;
+    return;
+  }
+  if (!wslay_event_get_close_sent(ws_)) {
+    // A close frame's reason is at most 123 bytes.
+    const std::string r(reason.substr(0, 120));
+    wslay_event_queue_close(ws_, code, reinterpret_cast<const uint8_t*>(r.data()), r.size());
+    wslay_event_send(ws_);
+  }
+  closing_ = true;
+}
+
 void Gateway::endGame() {
   if (phase_ == Phase::WebSocket) closeWs(kNormal, "");
   closing_ = true;
@@ -449,7 +484,8 @@ void Gateway::written(size_t n) {
 }
 
 size_t Gateway::footprint() const {
-  size_t n = sizeof(*this) + sizeof(http_parser) + sizeof(Request) + held_.capacity() + wsIn_.capacity();
+  size_t n = sizeof(*this) + sizeof(http_parser) + sizeof(Request) + held_.capacity() + wsIn_.capacity() +
+             gameIn_.capacity();
   for (const Chunk& c : out_)
     if (c.data.use_count() == 1) n += c.data->capacity();
   return n;

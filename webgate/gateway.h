@@ -43,6 +43,8 @@ struct Limits {
   // What the page may leave unread of the game's lines: the host's own
   // bound on a table that stops reading.
   size_t maxUnsentBytes = 1 << 20;
+  // The game's message that never ends (the host's own bound on a remainder).
+  size_t maxGameRemainder = 64 * 1024;
   // An HTTP connection idle this long is closed; a WebSocket is pinged
   // after pingMs of silence and closed after deadMs (a phone gone to
   // sleep sends no close, and its seat should go to the computer).
@@ -71,6 +73,13 @@ class Gateway {
   void tick(int64_t nowMs);
   // One announcement of the game (its bytes, no terminator) to the page.
   void sendLine(std::string_view line);
+  // The game's bytes as they come: each message up to its byte 255 goes to
+  // the page as one line. A message that never ends (past the game's own
+  // bound on a remainder) ends the WebSocket.
+  void fromGame(std::string_view bytes);
+  // The game's side refused the WebSocket (no table has the code, the table
+  // is busy): it is closed with `code` (4000-4999) and the reason.
+  void refuse(uint16_t code, std::string_view reason);
   // The game's side ended: the WebSocket is closed with a normal close.
   void endGame();
 
@@ -127,6 +136,7 @@ class Gateway {
   wslay_event_context* ws_ = nullptr;
   std::string held_;  // input not yet taken (over the budget, or waiting for room)
   std::string wsIn_;  // input for wslay
+  std::string gameIn_;  // the game's bytes after its last terminator
   std::deque<Chunk> out_;
   size_t pendingBytes_ = 0;
   double byteBudget_, frameBudget_;

@@ -9,7 +9,8 @@
 #             198.51.101.2) -- internet (198.51.101.1)
 #
 # A host behind the NAT registers and is joined by code through the relay
-# (its router offers no port mapping, and it says so); a host behind a
+# (its router offers no port mapping, and it says so), and a browser joins
+# it by the server's web link and plays a round; a host behind a
 # router that does (UPnP) has a port forwarded, is joined directly, and the
 # mapping goes when the host stops; a public host is joined directly, over
 # IPv6; a private table is absent from the listing and joined by its code; a
@@ -102,10 +103,12 @@ check() { if ! eval "$2"; then echo "FAILED: $1" >&2; fail=1; fi; }
 # Waits (at most 30 s) for PATTERN in FILE.
 await() { grep -q -m1 -E -- "$2" < <(timeout 30 tail -n +1 -f "$1") || true; grep -q -E -- "$2" "$1"; }
 
-ip netns exec "$inet" "$lobbyd" --port 0 2>"$logs/lobbyd" &
+: >"$logs/lobbyd"
+ip netns exec "$inet" "$lobbyd" --port 0 --web-port 0 2>"$logs/lobbyd" &
 pids+=($!)
-await "$logs/lobbyd" 'listening on port [0-9]+' || { echo "FAILED: the lobby server did not start" >&2; exit 1; }
+await "$logs/lobbyd" 'web table on port [0-9]+' || { echo "FAILED: the lobby server did not start" >&2; exit 1; }
 port=$(grep -oE 'listening on port [0-9]+' "$logs/lobbyd" | grep -oE '[0-9]+$')
+webport=$(grep -oE 'web table on port [0-9]+' "$logs/lobbyd" | grep -oE '[0-9]+$')
 
 start_host() {  # start_host NS LOG OPTIONS...; the host's pid in $started
   local n=$1 log=$2
@@ -125,6 +128,7 @@ code_of() { grep -oE 'invite code: \+[A-Z0-9]{7}' "$1" | tail -1 | cut -d' ' -f3
 # game, the game is closed, and the lobby ends with it; its status in $ended.
 join() {
   local code=$1 name=$2 log=$3 hostlog=$4 game
+  : >"$log"  # there before await looks, as start_host's
   nsx "$inet" "$lobby" --join "$code" --name "$name" --server "198.51.100.1:$port" 2>"$log" &
   local joiner=$!
   pids+=("$joiner")
@@ -151,6 +155,26 @@ check "the NAT host says its router maps no port" \
 check "the lobby joins the NAT host by code through the relay" "grep -qxF 'ombrix-lobby: joined $nat through the relay' '$logs/join-nat'"
 check "the NAT host seated the game" "grep -q 'logged in as Zed' '$logs/nat'"
 check "the lobby ended with its game" "[[ $ended == 0 ]]"
+
+# A friend with only a browser: the NAT host's server link opens the page,
+# whose WebSocket reaches the table through the server's relay; it plays a
+# round (in the internet namespace, as the lobby's joiner did).
+weblink="http://198.51.100.1:$webport/$nat"
+check "the NAT host prints its server link" "grep -qxF 'ombrix-host: web link: $weblink' '$logs/nat'"
+here=$(cd "$(dirname "$0")" && pwd)
+if command -v node >/dev/null && [[ -d $here/../../web/node_modules/playwright-core ]]; then
+  webrc=0
+  nsx "$inet" node "$here/../../web/tests/link.mjs" "$weblink" >"$logs/browser" 2>&1 || webrc=$?
+  echo "a browser by the server link: $(tr '\n' ';' <"$logs/browser")"
+  if [[ $webrc == 77 ]]; then
+    echo "(the browser's part skipped: chromium cannot start here)" >&2
+  else
+    check "a browser joins by the server link through the NAT and plays a round" "[[ $webrc == 0 ]]"
+    check "the NAT host seated the browser" "grep -q 'logged in as Webby' '$logs/nat'"
+  fi
+else
+  echo "(the browser's part skipped: no node or web/node_modules)" >&2
+fi
 
 # A router that offers port mapping (UPnP): miniupnpd on its home side, its
 # rules in nftables chains of its own that this router's jump to.
@@ -328,6 +352,7 @@ check "an unknown code ends the lobby with 1 and says why" \
 # the server's listing straight from the game (no avahi-daemon here); the
 # table is withdrawn when the game ends.
 mkdir -m 700 "$logs/run-host"
+: >"$logs/lobby-host"
 XDG_RUNTIME_DIR=$logs/run-host ip netns exec "$home" "$lobby" --host --name Vic --server "198.51.100.1:$port" \
   2>"$logs/lobby-host" &
 hoster=$!
@@ -337,6 +362,7 @@ vic=$(code_of "$logs/lobby-host")
 await "$logs/lobby-host" 'the game runs as process' || true
 check "the hosting lobby is reached through the relay" \
   "await '$logs/lobby-host' 'cannot reach this table: joiners come through its relay'"
+: >"$logs/join-vic"
 nsx "$inet" "$lobby" --join "$vic" --name Wei --server "198.51.100.1:$port" 2>"$logs/join-vic" &
 weiLobby=$!
 pids+=("$weiLobby")

@@ -22,6 +22,9 @@ class ServerThread {
     // The server's clock is the test's: it moves only with advance(), so
     // its deadlines pass when the test says, over real sockets.
     bool virtualTime = false;
+    // Serve the web table (a page of the test's own) on a port of its own.
+    bool web = false;
+    WebLimits webLimits;
   };
   explicit ServerThread(Limits limits = {}, ServerLimits server = {}) : ServerThread(limits, server, Options{}) {}
   ServerThread(Limits limits, ServerLimits server, Options options) : bind_(options.bind) {
@@ -38,6 +41,10 @@ class ServerThread {
         logChanged_.notify_all();
       });
       s.listen(options.bind, 0);
+      webgate::Site site;
+      site.add("/index.html", "text/html; charset=utf-8", "<!doctype html><title>Ombrix</title>");
+      if (options.web) s.listenWeb(options.bind, 0, site, {}, options.webLimits);
+      webPort_ = s.webPort();
       port.set_value(s.port());
       while (!stop_) {
         loop.runOnce(5);
@@ -55,6 +62,7 @@ class ServerThread {
   }
   HostPort hostPort() const { return {bind_, port_}; }
   int port() const { return port_; }
+  int webPort() const { return webPort_; }
   // Moves the server's virtual clock on and lets its loop run its timers.
   void advance(int64_t ms) {
     clock_ += ms;
@@ -78,6 +86,7 @@ class ServerThread {
  private:
   std::string bind_;
   std::thread thread_;
+  int webPort_ = 0;
   std::atomic<bool> stop_{false};
   std::atomic<int64_t> clock_{1000000};
   std::atomic<uint64_t> turns_{0};

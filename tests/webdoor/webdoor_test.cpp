@@ -7,42 +7,11 @@
 
 #include "host/hostwindow.h"
 #include "tests/support/qtloop.h"
-#include "tests/support/wsframes.h"
+#include "tests/support/rawbrowser.h"
 #include "webdoor/webdoor.h"
 
 namespace ombrix::test {
 namespace {
-
-// A browser's connection to the door, as bytes.
-struct RawBrowser {
-  net::TAsyncSock sock;
-  std::string in;
-  bool closed = false;
-  explicit RawBrowser(int port) {
-    sock.setHostName("127.0.0.1");
-    sock.setPortName(std::to_string(port));
-    sock.OnRead = [this](net::TAsyncSock* s, int) { in += s->Receive(); };
-    sock.OnInfo = [this](net::TAsyncSock*, net::TSocketInfo, const std::string& text) {
-      if (text == "Socket Closed") closed = true;
-    };
-    sock.OnDisconnect = [this](net::TAsyncSock*) { closed = true; };
-    sock.Open();
-  }
-  bool connected() { return waitFor([this] { return sock.Connected() || closed; }) && sock.Connected(); }
-  // The next text message, once the upgrade's answer is read.
-  std::optional<std::string> message() {
-    std::optional<std::string> got;
-    waitFor([&] {
-      const size_t head = in.find("\r\n\r\n");
-      if (in.rfind("HTTP/1.1 101", 0) == 0 && head != std::string::npos) in.erase(0, head + 4);
-      if (in.rfind("HTTP/", 0) == 0) return false;
-      while (auto f = takeFrame(in))
-        if (f->opcode == 1) return (got = f->payload), true;
-      return false;
-    });
-    return got;
-  }
-};
 
 webgate::Site site() {
   webgate::Site s;

@@ -7,11 +7,11 @@
 export const FIRST_TRY_MS = 500, LAST_WAIT_MS = 8000, TRY_FOR_MS = 60000;
 const NORMAL_CLOSE = 1000;
 
-export type LineState = "connecting" | "open" | "lost" | "ended" | "gave up";
+export type LineState = "connecting" | "open" | "lost" | "ended" | "gave up" | "refused";
 
 export class Connection {
   onLine: (line: string) => void = () => {};
-  onState: (state: LineState) => void = () => {};
+  onState: (state: LineState, why?: string) => void = () => {};
   private ws: WebSocket | null = null;
   private wait = FIRST_TRY_MS;
   private lostAt = 0;
@@ -39,6 +39,11 @@ export class Connection {
       if (this.stopped) return;
       if (c.code === NORMAL_CLOSE) {
         this.onState("ended");
+        return;
+      }
+      // A lobby server's word that it cannot join this table (4000-4999).
+      if (c.code >= 4000 && c.code < 5000) {
+        this.onState("refused", c.reason);
         return;
       }
       this.lost();

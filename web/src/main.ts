@@ -112,7 +112,15 @@ function receive(line: string): void {
   talk.spectators(model.spectators);
 }
 
-function lineState(state: LineState): void {
+// A lobby server's reasons, as a player reads them.
+const REFUSALS: Record<string, string> = {
+  unknown: "No table has that invite code (it may have ended).",
+  busy: "That table cannot take another player through the server just now. Try again in a moment.",
+  full: "That table cannot take another player through the server just now. Try again in a moment.",
+  "no answer": "The table did not answer the server. Try again in a moment.",
+};
+
+function lineState(state: LineState, why = ""): void {
   const status = $("om-joinstatus");
   switch (state) {
     case "connecting":
@@ -130,6 +138,11 @@ function lineState(state: LineState): void {
       break;
     case "gave up":
       notice("The table cannot be reached. Reload the page to try again.");
+      break;
+    case "refused":
+      notice(REFUSALS[why] ?? `The table cannot be joined (${why || "refused"}).`);
+      model.loggedIn = false;
+      sessionStorage.removeItem(JOINED_KEY);
       break;
     case "ended":
       notice("The table closed the connection.");

@@ -9,7 +9,7 @@ import { chromium } from "playwright-core";
 
 export const CHROMIUM = process.env.OMBRIX_CHROMIUM ?? "/usr/bin/chromium";
 export const BIN = process.env.OMBRIX_BIN ?? join(import.meta.dirname, "../../build-asan/bin");
-const FLAGS = ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+export const FLAGS = ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
   "--disable-background-networking", "--disable-component-update", "--disable-sync"];
 
 const cleanups = [];
