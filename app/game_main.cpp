@@ -30,6 +30,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <cstdio>
+#include <vector>
 
 #include "app/commandline.h"
 #include "app/hostlobby.h"
@@ -46,6 +47,7 @@
 #include "widgets/art.h"
 #include "windows/aboutform.h"
 #include "windows/downloadform.h"
+#include "windows/startform.h"
 #include "windows/helpform.h"
 #include "windows/lasttrickform.h"
 #include "windows/phrasesform.h"
@@ -75,17 +77,17 @@ void press(int key, const QString& text = {}) {
 
 // Plays seat 1 by keys: out of the chat input, bids of one, the marked card.
 // In round `round` the mark is walked along the hand and the table pictured.
-void keyPlay(client::Tchat& table, QWidget& lobbyOffer, int round, const QString& shot) {
+void keyPlay(client::Tchat& table, std::vector<QWidget*> offers, int round, const QString& shot) {
   auto* poll = new QTimer(&table);
   auto* chatInput = table.findChild<QLineEdit*>("mychat");
   auto* bidBox = table.findChild<QLineEdit*>("edit_bid");
   auto* bidButton = table.findChild<QPushButton*>("button_bid");
-  QObject::connect(poll, &QTimer::timeout, &table, [=, &table, &lobbyOffer, started = false]() mutable {
+  QObject::connect(poll, &QTimer::timeout, &table, [=, &table, started = false]() mutable {
     const client::TableModel& model = table.model();
     if (!model.loggedIn()) return;
     if (!started) {
       // The lobby's offer stands aside; the table has the keyboard.
-      lobbyOffer.hide();
+      for (QWidget* w : offers) w->hide();
       table.activateWindow();
       table.button_startClick();
       started = true;
@@ -179,6 +181,7 @@ int main(int argc, char** argv) {
   windows::Tspylist spies(&table);
   windows::Tphrases phrases(&table);
   windows::Tdownload download(&table);
+  windows::Tstart start(&table);  // a solo start's choices, when our lobby is beside the game
   // A solo game is saved beside the tally and offered again at the next
   // start; a demonstration neither offers nor leaves one.
   const bool demonstration = qEnvironmentVariableIsSet("OMBRIX_AUTOPLAY") || qEnvironmentVariableIsSet("OMBRIX_KEYPLAY");
@@ -186,6 +189,7 @@ int main(int argc, char** argv) {
                                           : ui::userFile(kSaveFileName, ui::FileKind::Data).toStdString());
   table.attach(&score, &lastTrick, &spies, &binding, &tally, &phrases);
   table.attachDownload(&download);
+  table.attachStart(&start);
   instance.onActivate = [&table] {
     table.showNormal();
     table.raise();
@@ -248,9 +252,10 @@ int main(int argc, char** argv) {
 
   if (qEnvironmentVariableIsSet("OMBRIX_AUTOPLAY")) {
     auto* poll = new QTimer(&table);
-    QObject::connect(poll, &QTimer::timeout, &table, [&table, poll] {
+    QObject::connect(poll, &QTimer::timeout, &table, [&table, &start, poll] {
       if (!table.model().loggedIn()) return;
       poll->stop();
+      start.hide();  // a demonstration has no choice to make
       table.button_startClick();
       QTimer::singleShot(300, &table, [&table] {
         table.findChild<QAction*>("JustWatch1")->setChecked(false);
@@ -264,7 +269,7 @@ int main(int argc, char** argv) {
 
   const QString shot = qEnvironmentVariable("OMBRIX_SCREENSHOT");
   if (qEnvironmentVariableIsSet("OMBRIX_KEYPLAY"))
-    keyPlay(table, download, qEnvironmentVariableIntValue("OMBRIX_KEYPLAY"), shot);
+    keyPlay(table, {&download, &start}, qEnvironmentVariableIntValue("OMBRIX_KEYPLAY"), shot);
   if (!shot.isEmpty()) {
     const QStringList parts = shot.split(',');
     QTimer::singleShot(parts.value(1, "3000").toInt(), &table, [&table, &app, parts] {

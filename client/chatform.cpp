@@ -4,6 +4,7 @@
 #include "client/chatform.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QCloseEvent>
 #include <QLineEdit>
 #include <QListWidget>
@@ -38,6 +39,7 @@
 #include "windows/lasttrickform.h"
 #include "windows/phrasesform.h"
 #include "windows/scoreform.h"
+#include "windows/startform.h"
 #include "windows/spylistform.h"
 #include "windows/tallylistform.h"
 
@@ -213,9 +215,11 @@ Tchat::Tchat()
   model_.addObserver(*mutes_);
   model_.addObserver(*keys_);
   model_.addObserver(*motion_);  // only adds pictures over what is drawn
+  ui::CardPictures::instance().onDeckFailed = [this](const QString& deck) { tellDeck(deck); };
 }
 
 Tchat::~Tchat() {
+  ui::CardPictures::instance().onDeckFailed = nullptr;
   sock_.OnInfo = nullptr;
   sock_.OnRead = nullptr;
 }
@@ -383,7 +387,6 @@ void Tchat::processparams(const QStringList& params) {
   if (params.isEmpty()) {
     addlinetochat("Loading Solo Game..Please wait.");
     prepareCards();  // a game is near: the deck is read and drawn meanwhile
-    if (download) download->show();  // the lobby is offered; the solo game loads behind it
     hostAddress = "127.0.0.1";
     myName = "You";
     // A game left when the program last closed may be taken up again; the
@@ -391,18 +394,24 @@ void Tchat::processparams(const QStringList& params) {
     std::string report;
     const std::optional<SavedGame> saved = host ? host->openSave(&report) : std::nullopt;
     if (!report.empty()) addlinetochat(QString::fromStdString(report));
+    // Our own lobby beside the game: what a player can do here. Without
+    // it, the lobby download is offered; the solo game loads behind either.
+    if (start && download && QFileInfo::exists(download->lobbyPath)) {
+      const int round = saved ? saved->round : 0;
+      start->onOthers = [this, round] {
+        // The program ends once the lobby starts; else the choice stands open.
+        if (!download->Button2Click()) start->offer(round);
+      };
+      start->onSolo = [this, saved] { if (saved) startSolo(saved, false); };
+      start->onResume = [this, saved] { startSolo(saved, true); };
+      start->offer(round);
+      if (!saved) hostpress();
+      return;
+    }
+    if (download) download->show();
     if (!saved) return hostpress();
     ui::choice("Resume the game you left in round " + QString::number(saved->round) + "?", {"Resume", "New Game"},
-               [this, saved = *saved](int answer) {
-                 if (answer == 0 && host->resumeSave()) {
-                   resumedRows_ = saved.roundPoints;
-                   gameRecord_->resumeWith(saved);
-                 } else {
-                   if (answer == 0) addlinetochat("The saved game could not be resumed; a new one can start.");
-                   host->discardSave();
-                 }
-                 hostpress();
-               });
+               [this, saved](int answer) { startSolo(saved, answer == 0); });
     return;
   }
   addlinetochat("Loading Multi-player Game.. Please Wait.");
@@ -414,6 +423,17 @@ void Tchat::processparams(const QStringList& params) {
   else
     joinpress();
   Sock11_.Open();  // held for the program's life
+}
+
+void Tchat::startSolo(const std::optional<SavedGame>& saved, bool resume) {
+  if (saved && resume && host->resumeSave()) {
+    resumedRows_ = saved->roundPoints;
+    gameRecord_->resumeWith(*saved);
+  } else if (saved) {
+    if (resume) addlinetochat("The saved game could not be resumed; a new one can start.");
+    host->discardSave();
+  }
+  hostpress();
 }
 
 void Tchat::showStartControls() {

@@ -51,6 +51,8 @@ class Tphrases;
 class Thelp;
 class Tabout;
 class Tdownload;
+class Tstart;
+class Tcarddeck;
 }  // namespace windows
 }  // namespace ombrix
 
@@ -84,8 +86,11 @@ class Tchat : public QMainWindow, private TableObserver {
 
   // The help and about windows, handed over once they exist.
   void attachHelp(windows::Thelp* help, windows::Tabout* about);
-  // The lobby download window, offered when a solo game starts.
+  // The lobby download window, offered when a solo game starts (and from Help).
   void attachDownload(windows::Tdownload* download);
+  // The first window of a solo start when Ombrix Lobby is installed beside
+  // the game: play solo, play with others, resume.
+  void attachStart(windows::Tstart* start);
   // The windows created after this one, handed over once they exist.
   void attach(windows::Tscore* score, windows::Tlasttrick* lastTrick, windows::Tspylist* spies,
               InProcessHost* host, windows::Ttallylist* tally = nullptr,
@@ -122,6 +127,8 @@ class Tchat : public QMainWindow, private TableObserver {
   // up, and dropped when no lobby listens.
   void tellLobby(const std::string& line);
   void hostpress();
+  // A solo game hosts here: the saved one taken up (`resume`) or put away, then hostpress.
+  void startSolo(const std::optional<SavedGame>& saved, bool resume);
   void joinpress();
 
   // --- Connection and dispatch ---------------------------------------------------
@@ -184,6 +191,14 @@ class Tchat : public QMainWindow, private TableObserver {
   void ResetScreenLocation1Click();
   // Options > "Animate Cards": the deal, the plays, the tricks and the trump move.
   void AnimateCards1Click();
+  // View > "Card Deck": the window of decks, previewed.
+  void CardDeck1Click();
+  // The chat tells once that a deck gave way to another.
+  void tellDeck(const QString& deck);
+  // The table's cards from these decks from now on (the faces, the back),
+  // kept in the settings file when `keep`; a deck that is not there or does
+  // not read gives way to the next, said once in the chat.
+  void useDeck(const QString& faces, const QString& back, bool keep);
   // View > "Full Screen" (F11), and back.
   void FullScreen1Click();
   // File > "Save Game Record…": asks where, then saveGameRecord.
@@ -383,6 +398,10 @@ class Tchat : public QMainWindow, private TableObserver {
   windows::Thelp* help = nullptr;
   windows::Tabout* about = nullptr;
   windows::Tdownload* download = nullptr;
+  windows::Tstart* start = nullptr;
+  windows::Tcarddeck* cardDeck = nullptr;  // made when first asked for
+  QString deckFaces_, deckBack_;           // the decks chosen or read; empty: none
+  QStringList decksSaid_;                  // decks the chat told of already
   InProcessHost* host = nullptr;
 
   int kickTarget_ = 0;
