@@ -15,6 +15,8 @@
 //                          the window of that object name, e.g. Tdownload) to F after
 //                          MS ms, first clicking its button BUTTON (e.g. button_chart)
 //   OMBRIX_WINDOW=WxH      with OMBRIX_SCREENSHOT: the table window that large for the picture
+//   OMBRIX_FRAMES=DIR,N,MS with OMBRIX_AUTOPLAY: N pictures of the table, one every MS ms,
+//                          from the first card of a trick in round 2 (a trick in motion)
 //   OMBRIX_AUTOPLAY=1      start a full game and play seat 1 on the hint's advice, as
 //                          its player would (demonstrations and the README's screenshot)
 //   OMBRIX_KEYPLAY=R       start a full game and play seat 1 by key presses; with
@@ -28,6 +30,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <cstdio>
+#include <vector>
 
 #include "app/commandline.h"
 #include "app/hostlobby.h"
@@ -45,6 +48,7 @@
 #include "widgets/art.h"
 #include "windows/aboutform.h"
 #include "windows/downloadform.h"
+#include "windows/startform.h"
 #include "windows/helpform.h"
 #include "windows/lasttrickform.h"
 #include "windows/phrasesform.h"
@@ -74,17 +78,17 @@ void press(int key, const QString& text = {}) {
 
 // Plays seat 1 by keys: out of the chat input, bids of one, the marked card.
 // In round `round` the mark is walked along the hand and the table pictured.
-void keyPlay(client::Tchat& table, QWidget& lobbyOffer, int round, const QString& shot) {
+void keyPlay(client::Tchat& table, std::vector<QWidget*> offers, int round, const QString& shot) {
   auto* poll = new QTimer(&table);
   auto* chatInput = table.findChild<QLineEdit*>("mychat");
   auto* bidBox = table.findChild<QLineEdit*>("edit_bid");
   auto* bidButton = table.findChild<QPushButton*>("button_bid");
-  QObject::connect(poll, &QTimer::timeout, &table, [=, &table, &lobbyOffer, started = false]() mutable {
+  QObject::connect(poll, &QTimer::timeout, &table, [=, &table, started = false]() mutable {
     const client::TableModel& model = table.model();
     if (!model.loggedIn()) return;
     if (!started) {
       // The lobby's offer stands aside; the table has the keyboard.
-      lobbyOffer.hide();
+      for (QWidget* w : offers) w->hide();
       table.activateWindow();
       table.button_startClick();
       started = true;
@@ -109,16 +113,16 @@ void keyPlay(client::Tchat& table, QWidget& lobbyOffer, int round, const QString
 
 // Plays seat 1 as its player would, on the hint's advice: the bid it puts
 // in the bid box, the card it raises. The table shows a person at play.
-void hintPlay(client::Tchat& table, QWidget& lobbyOffer) {
+void hintPlay(client::Tchat& table, std::vector<QWidget*> offers) {
   auto* poll = new QTimer(&table);
   auto* bidBox = table.findChild<QLineEdit*>("edit_bid");
   auto* bidButton = table.findChild<QPushButton*>("button_bid");
-  QObject::connect(poll, &QTimer::timeout, &table, [=, &table, &lobbyOffer, started = false,
+  QObject::connect(poll, &QTimer::timeout, &table, [=, &table, started = false,
                                                     asked = uint64_t{0}]() mutable {
     const client::TableModel& model = table.model();
     if (!model.loggedIn()) return;
     if (!started) {
-      lobbyOffer.hide();
+      for (QWidget* w : offers) w->hide();  // a demonstration has no choice to make
       table.button_startClick();
       started = true;
       return;
@@ -143,6 +147,32 @@ void hintPlay(client::Tchat& table, QWidget& lobbyOffer) {
 
 // A moment for the window to lay itself out before the picture.
 constexpr int kSettleMs = 300;
+
+// The table area's design width, and where the chat column starts in it:
+// the recorded pictures show the play, not the chat.
+constexpr double kAreaWidth = 782, kChatLeft = 545;
+
+// Pictures of the table area, one every `ms`, from the first card of a trick
+// in round 2 or later until `count` are taken; then the program ends.
+void recordTrick(client::Tchat& table, const QString& spec) {
+  const QStringList parts = spec.split(',');
+  const QString folder = parts.value(0);
+  const int count = parts.value(1, "100").toInt(), ms = parts.value(2, "40").toInt();
+  auto* poll = new QTimer(&table);
+  poll->setTimerType(Qt::PreciseTimer);
+  QObject::connect(poll, &QTimer::timeout, &table, [&table, poll, folder, count, ms, taken = -1]() mutable {
+    if (taken < 0) {
+      if (table.model().round() < 2 || table.model().inTrick() != 1) return;
+      taken = 0;
+      poll->setInterval(ms);
+    }
+    QWidget* area = table.findChild<QWidget*>("tableArea");
+    const QRect part(QPoint(), QSize(qRound(area->width() * kChatLeft / kAreaWidth), area->height()));
+    area->grab(part).save(QString("%1/frame%2.png").arg(folder).arg(taken, 3, 10, QChar('0')));
+    if (++taken >= count) QApplication::quit();
+  });
+  poll->start(2);
+}
 
 }  // namespace
 
@@ -186,6 +216,7 @@ int main(int argc, char** argv) {
   windows::Tspylist spies(&table);
   windows::Tphrases phrases(&table);
   windows::Tdownload download(&table);
+  windows::Tstart start(&table);  // a solo start's choices, when our lobby is beside the game
   // A solo game is saved beside the tally and offered again at the next
   // start; a demonstration neither offers nor leaves one.
   const bool demonstration = qEnvironmentVariableIsSet("OMBRIX_AUTOPLAY") || qEnvironmentVariableIsSet("OMBRIX_KEYPLAY");
@@ -193,6 +224,7 @@ int main(int argc, char** argv) {
                                           : ui::userFile(kSaveFileName, ui::FileKind::Data).toStdString());
   table.attach(&score, &lastTrick, &spies, &binding, &tally, &phrases);
   table.attachDownload(&download);
+  table.attachStart(&start);
   instance.onActivate = [&table] {
     table.showNormal();
     table.raise();
@@ -217,7 +249,6 @@ int main(int argc, char** argv) {
   std::unique_ptr<app::HostLobby> lobbyServer;
   std::unique_ptr<web::WebDoor> webDoor;
   table.show();
-  table.prepareCards();
   QTimer::singleShot(0, &table, [&table, &host, &announcement, &lobbyServer, &webDoor, words = *params] {
     table.processparams(words);
     if (words.size() < 3 || words[2] != "true" || host.port() <= 0) return;
@@ -257,11 +288,13 @@ int main(int argc, char** argv) {
     }
   });
 
-  if (qEnvironmentVariableIsSet("OMBRIX_AUTOPLAY")) hintPlay(table, download);
+  if (qEnvironmentVariableIsSet("OMBRIX_AUTOPLAY")) hintPlay(table, {&download, &start});
+
+  if (qEnvironmentVariableIsSet("OMBRIX_FRAMES")) recordTrick(table, qEnvironmentVariable("OMBRIX_FRAMES"));
 
   const QString shot = qEnvironmentVariable("OMBRIX_SCREENSHOT");
   if (qEnvironmentVariableIsSet("OMBRIX_KEYPLAY"))
-    keyPlay(table, download, qEnvironmentVariableIntValue("OMBRIX_KEYPLAY"), shot);
+    keyPlay(table, {&download, &start}, qEnvironmentVariableIntValue("OMBRIX_KEYPLAY"), shot);
   if (!shot.isEmpty()) {
     const QStringList parts = shot.split(',');
     QTimer::singleShot(parts.value(1, "3000").toInt(), &table, [&table, &app, parts] {

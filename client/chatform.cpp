@@ -4,6 +4,7 @@
 #include "client/chatform.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QCloseEvent>
 #include <QLineEdit>
 #include <QListWidget>
@@ -24,6 +25,7 @@
 #include "client/tableevents.h"
 #include "client/tablehint.h"
 #include "client/tablekeys.h"
+#include "client/tablemotion.h"
 #include "net/wsock.h"
 #include "protocol/commands.h"
 #include "ui/cardlabel.h"
@@ -37,6 +39,7 @@
 #include "windows/lasttrickform.h"
 #include "windows/phrasesform.h"
 #include "windows/scoreform.h"
+#include "windows/startform.h"
 #include "windows/spylistform.h"
 #include "windows/tallylistform.h"
 
@@ -197,6 +200,7 @@ Tchat::Tchat()
   keys_ = std::make_unique<TableKeys>(*this);
   mutes_ = std::make_unique<MuteList>(*this);
   hint_ = std::make_unique<TableHint>(*this);
+  motion_ = std::make_unique<TableMotion>(*this);
   // The window draws first; the record, the hint and the mute list follow
   // the table it shows, and the keys move the focus last.
   model_.addObserver(*this);
@@ -204,9 +208,12 @@ Tchat::Tchat()
   model_.addObserver(*hint_);
   model_.addObserver(*mutes_);
   model_.addObserver(*keys_);
+  model_.addObserver(*motion_);  // only adds pictures over what is drawn
+  ui::CardPictures::instance().onDeckFailed = [this](const QString& deck) { tellDeck(deck); };
 }
 
 Tchat::~Tchat() {
+  ui::CardPictures::instance().onDeckFailed = nullptr;
   sock_.OnInfo = nullptr;
   sock_.OnRead = nullptr;
 }
@@ -373,7 +380,7 @@ void Tchat::processparams(const QStringList& params) {
   button_starthalf->hide();
   if (params.isEmpty()) {
     addlinetochat("Loading Solo Game..Please wait.");
-    if (download) download->show();  // the lobby is offered; the solo game loads behind it
+    prepareCards();  // a game is near: the deck is read and drawn meanwhile
     hostAddress = "127.0.0.1";
     myName = "You";
     // A game left when the program last closed may be taken up again; the
@@ -381,18 +388,24 @@ void Tchat::processparams(const QStringList& params) {
     std::string report;
     const std::optional<SavedGame> saved = host ? host->openSave(&report) : std::nullopt;
     if (!report.empty()) addlinetochat(QString::fromStdString(report));
+    // Our own lobby beside the game: what a player can do here. Without
+    // it, the lobby download is offered; the solo game loads behind either.
+    if (start && download && QFileInfo::exists(download->lobbyPath)) {
+      const int round = saved ? saved->round : 0;
+      start->onOthers = [this, round] {
+        // The program ends once the lobby starts; else the choice stands open.
+        if (!download->Button2Click()) start->offer(round);
+      };
+      start->onSolo = [this, saved] { if (saved) startSolo(saved, false); };
+      start->onResume = [this, saved] { startSolo(saved, true); };
+      start->offer(round);
+      if (!saved) hostpress();
+      return;
+    }
+    if (download) download->show();
     if (!saved) return hostpress();
     ui::choice("Resume the game you left in round " + QString::number(saved->round) + "?", {"Resume", "New Game"},
-               [this, saved = *saved](int answer) {
-                 if (answer == 0 && host->resumeSave()) {
-                   resumedRows_ = saved.roundPoints;
-                   gameRecord_->resumeWith(saved);
-                 } else {
-                   if (answer == 0) addlinetochat("The saved game could not be resumed; a new one can start.");
-                   host->discardSave();
-                 }
-                 hostpress();
-               });
+               [this, saved](int answer) { startSolo(saved, answer == 0); });
     return;
   }
   addlinetochat("Loading Multi-player Game.. Please Wait.");
@@ -404,6 +417,17 @@ void Tchat::processparams(const QStringList& params) {
   else
     joinpress();
   Sock11_.Open();  // held for the program's life
+}
+
+void Tchat::startSolo(const std::optional<SavedGame>& saved, bool resume) {
+  if (saved && resume && host->resumeSave()) {
+    resumedRows_ = saved->roundPoints;
+    gameRecord_->resumeWith(*saved);
+  } else if (saved) {
+    if (resume) addlinetochat("The saved game could not be resumed; a new one can start.");
+    host->discardSave();
+  }
+  hostpress();
 }
 
 void Tchat::showStartControls() {
@@ -448,6 +472,7 @@ void Tchat::after(const TableEvent& e) {
                       [this](const ev::Sound& x) { playasound(x); },
                       [this](const ev::Unreadable& x) { unreadable(x); }},
              e);
+  if (!std::holds_alternative<ev::Line>(e) && !std::holds_alternative<ev::Sound>(e)) markPlayable();
 }
 
 void Tchat::unreadable(const ev::Unreadable& e) {

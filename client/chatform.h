@@ -51,6 +51,8 @@ class Tphrases;
 class Thelp;
 class Tabout;
 class Tdownload;
+class Tstart;
+class Tcarddeck;
 }  // namespace windows
 }  // namespace ombrix
 
@@ -60,6 +62,7 @@ class CardImage;
 class TableKeys;
 class TableAccess;
 class TableHint;
+class TableMotion;
 class MuteList;
 class GameRecord;
 class InProcessHost;
@@ -83,8 +86,11 @@ class Tchat : public QMainWindow, private TableObserver {
 
   // The help and about windows, handed over once they exist.
   void attachHelp(windows::Thelp* help, windows::Tabout* about);
-  // The lobby download window, offered when a solo game starts.
+  // The lobby download window, offered when a solo game starts (and from Help).
   void attachDownload(windows::Tdownload* download);
+  // The first window of a solo start when Ombrix Lobby is installed beside
+  // the game: play solo, play with others, resume.
+  void attachStart(windows::Tstart* start);
   // The windows created after this one, handed over once they exist.
   void attach(windows::Tscore* score, windows::Tlasttrick* lastTrick, windows::Tspylist* spies,
               InProcessHost* host, windows::Ttallylist* tally = nullptr,
@@ -97,6 +103,7 @@ class Tchat : public QMainWindow, private TableObserver {
   TableAccess& access() const { return *access_; }
   MuteList& mutes() const { return *mutes_; }
   TableHint& hint() const { return *hint_; }
+  TableMotion& motion() const { return *motion_; }
   bool isHost() const { return isHost_; }
   // The host's player: this table hosts, or it holds slot 1 at a headless
   // host, whose requests the host obeys as the host player's.
@@ -122,6 +129,8 @@ class Tchat : public QMainWindow, private TableObserver {
   // up, and dropped when no lobby listens.
   void tellLobby(const std::string& line);
   void hostpress();
+  // A solo game hosts here: the saved one taken up (`resume`) or put away, then hostpress.
+  void startSolo(const std::optional<SavedGame>& saved, bool resume);
   void joinpress();
 
   // --- Connection and dispatch ---------------------------------------------------
@@ -185,6 +194,16 @@ class Tchat : public QMainWindow, private TableObserver {
   void scontopClick();
   void ltontopClick();
   void ResetScreenLocation1Click();
+  // Options > "Animate Cards": the deal, the plays, the tricks and the trump move.
+  void AnimateCards1Click();
+  // View > "Card Deck": the window of decks, previewed.
+  void CardDeck1Click();
+  // The chat tells once that a deck gave way to another.
+  void tellDeck(const QString& deck);
+  // The table's cards from these decks from now on (the faces, the back),
+  // kept in the settings file when `keep`; a deck that is not there or does
+  // not read gives way to the next, said once in the chat.
+  void useDeck(const QString& faces, const QString& back, bool keep);
   // View > "Full Screen" (F11), and back.
   void FullScreen1Click();
   // File > "Save Game Record…": asks where, then saveGameRecord.
@@ -207,6 +226,8 @@ class Tchat : public QMainWindow, private TableObserver {
   void Hint1Click();
   // Sorts the hand by card number (a right click on a card does).
   void sortthem();
+  // On the player's turn the cards that may not be played are dimmed.
+  void markPlayable();
 
   // --- The table as it is drawn ---------------------------------------------------
   // The element of a family for a host seat (label_bid + 3), after mapping.
@@ -220,7 +241,8 @@ class Tchat : public QMainWindow, private TableObserver {
   std::vector<CardImage*> handInOrder() const;
   CardImage* cardImage(int position) const;
   // Asks for every card picture at the size the table shows them, ahead of
-  // the deal (they are drawn on a thread of their own).
+  // the deal (they are drawn on a thread of their own): at a solo start and
+  // when a game starts or is found, not for a table that only looks in.
   void prepareCards();
   // A notice of the in-process host ("Card does't exist"), shown without
   // stopping the dispatch; a text already showing is not shown twice.
@@ -280,6 +302,8 @@ class Tchat : public QMainWindow, private TableObserver {
   void createcard(int position, int card);
   void movecards(int position);
   void removeHand();
+  // The seat whose card takes the complete trick on the table.
+  int trickTaker() const;
 
   // The window's part of each event, by the handler names of the commands.
   void before(const TableEvent& e) override;
@@ -314,6 +338,7 @@ class Tchat : public QMainWindow, private TableObserver {
   std::unique_ptr<TableKeys> keys_;
   std::unique_ptr<MuteList> mutes_;
   std::unique_ptr<TableHint> hint_;
+  std::unique_ptr<TableMotion> motion_;  // cards in flight over the table
   bool isHost_ = false;
   QString departing_;  // the caption of a seat whose player is leaving, as it was
 
@@ -371,7 +396,8 @@ class Tchat : public QMainWindow, private TableObserver {
           *Slow1 = nullptr, *Normal1 = nullptr, *Fast1 = nullptr, *SkillClassic1 = nullptr,
           *SkillStandard1 = nullptr, *SkillStrong1 = nullptr, *ShowScorecard1 = nullptr, *scontop = nullptr,
           *ltontop = nullptr, *ScrollChatOff1 = nullptr, *ScrollChatOff2 = nullptr, *ClearMainChat1 = nullptr,
-          *ClearMainChat2 = nullptr, *ResetScreenLocation1 = nullptr, *FullScreen1 = nullptr;
+          *ClearMainChat2 = nullptr, *ResetScreenLocation1 = nullptr, *FullScreen1 = nullptr,
+          *AnimateCards1 = nullptr;
   std::array<QAction*, 4> textSizes{};  // N8, N10, N12, N14
   QMenu *popup_kick = nullptr, *popup_sounds = nullptr, *PopupMenu1 = nullptr, *PopupMenu2 = nullptr;
 
@@ -383,6 +409,10 @@ class Tchat : public QMainWindow, private TableObserver {
   windows::Thelp* help = nullptr;
   windows::Tabout* about = nullptr;
   windows::Tdownload* download = nullptr;
+  windows::Tstart* start = nullptr;
+  windows::Tcarddeck* cardDeck = nullptr;  // made when first asked for
+  QString deckFaces_, deckBack_;           // the decks chosen or read; empty: none
+  QStringList decksSaid_;                  // decks the chat told of already
   InProcessHost* host = nullptr;
 
   int kickTarget_ = 0;

@@ -15,11 +15,14 @@
 #include "client/colortext.h"
 #include "client/gamerecord.h"
 #include "client/tablehint.h"
+#include "client/tablemotion.h"
 #include "protocol/commands.h"
 #include "protocol/framing.h"
+#include "ui/cardpictures.h"
 #include "ui/msgbox.h"
 #include "ui/settings.h"
 #include "windows/aboutform.h"
+#include "windows/carddeckform.h"
 #include "windows/downloadform.h"
 #include "windows/helpform.h"
 #include "windows/lasttrickform.h"
@@ -120,6 +123,8 @@ void Tchat::buildMenus() {
   connect(SkillClassic1, &QAction::triggered, this, [this] { ComputerPlayers1Click(ai::Skill::Classic); });
   connect(SkillStandard1, &QAction::triggered, this, [this] { ComputerPlayers1Click(ai::Skill::Standard); });
   connect(SkillStrong1, &QAction::triggered, this, [this] { ComputerPlayers1Click(ai::Skill::Strong); });
+  AnimateCards1 = checkable(options, "Animate Cards", "AnimateCards1", true);
+  connect(AnimateCards1, &QAction::triggered, this, [this] { AnimateCards1Click(); });
   options->addSeparator();
   ShowScorecard1 = checkable(options, "Show Scorecard at end of round", "ShowScorecard1", false);
   connect(ShowScorecard1, &QAction::triggered, this, [this] { ShowScorecard1Click(); });
@@ -176,6 +181,8 @@ void Tchat::buildMenus() {
   shows(view, "Spy List", "SpyList1", &Tchat::spies);
   shows(view, "Tally List", "TallyList1", &Tchat::tally);
   view->addAction("Phrase List", this, [this] { PhraseList1Click(); })->setObjectName("PhraseList1");
+  view->addAction(QString::fromUtf8("Card Deck\u2026"), this, [this] { CardDeck1Click(); })
+      ->setObjectName("CardDeck1");
   view->addSeparator();
   FullScreen1 = view->addAction("Full Screen", this, [this] { FullScreen1Click(); });
   FullScreen1->setObjectName("FullScreen1");
@@ -184,6 +191,8 @@ void Tchat::buildMenus() {
 
   QMenu* helpMenu = menuBar()->addMenu("&Help");
   shows(helpMenu, "Content", "Help2", &Tchat::help);
+  // The download window a solo start no longer shows when our lobby is here.
+  shows(helpMenu, "Download The Quarrow Lobby", "DownloadLobby1", &Tchat::download);
   helpMenu->addSeparator();
   shows(helpMenu, "About", "About1", &Tchat::about);
 
@@ -246,10 +255,15 @@ void Tchat::loadinifile() {
   setStayOnTop(score, scontop->isChecked());
   setStayOnTop(lastTrick, ltontop->isChecked());
 
+  // Keys of this game's own: readers of the design's file pass them by.
+  if (const QString faces = s.value("carddeck"); !faces.isEmpty()) useDeck(faces, s.value("cardback", faces), false);
+
   const QString speed = s.value("botspeed", "750");
   useBotSpeed(speed == "1000" ? 1000 : speed == "500" ? 500 : 750, model_.mySeat() == 1 && model_.loggedIn());
   // Each default is the text read just before it: a first run has every
   // sound on and the score card shown at each round's end.
+  AnimateCards1->setChecked(s.value("animatecards", "1") != "0");
+  motion_->setEnabled(AnimateCards1->isChecked());
   const QString sounds = s.value("playsounds", speed);
   PlaySounds1->setChecked(sounds != "false");
   ShowScorecard1->setChecked(s.value("showscore", sounds) != "false");
@@ -279,8 +293,13 @@ bool Tchat::saveinifile() {
       {"Turnsound", QString::number(turnSound_)},
       {"ChatterSounds", flag(PlayChatterSounds1)},
       {"Playsounds", flag(PlaySounds1)},
-      {"Showscore", flag(ShowScorecard1)}};
+      {"Showscore", flag(ShowScorecard1)},
+      {"AnimateCards", AnimateCards1->isChecked() ? "1" : "0"}};
   if (botSkillChosen_) keys.emplace_back("Botskill", QString::fromLatin1(ai::skillName(botSkill_)));
+  if (!deckFaces_.isEmpty()) {
+    keys.emplace_back("CardDeck", deckFaces_);
+    keys.emplace_back("CardBack", deckBack_);
+  }
   return storeSettings(keys);
 }
 
@@ -297,6 +316,48 @@ void Tchat::PlaySounds1Click() { saveinifile(); }
 void Tchat::PlayChatterSounds1Click() { saveinifile(); }
 void Tchat::ShowScorecard1Click() { saveinifile(); }
 
+void Tchat::AnimateCards1Click() {
+  motion_->setEnabled(AnimateCards1->isChecked());
+  saveinifile();
+}
+
+void Tchat::CardDeck1Click() {
+  if (!cardDeck) {
+    cardDeck = new windows::Tcarddeck(this);
+    cardDeck->onChosen = [this](const ui::CardPictures::Style& s) { useDeck(s.faces, s.back, true); };
+  }
+  cardDeck->open(ui::CardPictures::instance().style());
+}
+
+void Tchat::useDeck(const QString& faces, const QString& back, bool keep) {
+  // The choice is kept as made: a deck missing today may be there tomorrow.
+  deckFaces_ = faces;
+  deckBack_ = back;
+  ui::CardPictures& pictures = ui::CardPictures::instance();
+  const QString f = pictures.installed(faces), b = pictures.installed(back);
+  if (f != faces) tellDeck(faces);
+  if (b != back) tellDeck(back);
+  pictures.setStyle({f, b});
+  if (model_.gameSeen()) prepareCards();
+  if (keep) saveinifile();
+}
+
+void Tchat::tellDeck(const QString& deck) {
+  if (decksSaid_.contains(deck)) return;
+  decksSaid_ << deck;
+  ui::CardPictures& pictures = ui::CardPictures::instance();
+  auto name = [&pictures](const QString& id) {
+    if (id == ui::kDrawnDeck) return QString("plain cards");
+    const ui::CardDeck* d = ui::findDeck(pictures.decks(), id);
+    return "the card deck \u201c" + (d ? d->name : id) + "\u201d";
+  };
+  const QString now = name(pictures.installed(deck));
+  QString said = name(deck);
+  said[0] = said[0].toUpper();
+  addlinetochat(said + (pictures.broken(deck) ? " could not be read" : " is not installed") + "; the table shows " +
+                now + ".");
+}
+
 void Tchat::New1Click(int number) {
   turnSound_ = number;
   Classic1->setChecked(number == 0);
@@ -312,6 +373,7 @@ void Tchat::Slow1Click(int ms) {
 
 void Tchat::useBotSpeed(int ms, bool tellHost) {
   botSpeed_ = ms;
+  motion_->setPace(ms);
   Slow1->setChecked(ms == 1000);
   Normal1->setChecked(ms == 750);
   Fast1->setChecked(ms == 500);
@@ -393,6 +455,8 @@ void Tchat::attachDownload(windows::Tdownload* d) {
   download = d;
   if (download) download->exitProgram = [this] { close(); };
 }
+
+void Tchat::attachStart(windows::Tstart* s) { start = s; }
 
 void Tchat::attachHelp(windows::Thelp* h, windows::Tabout* a) {
   help = h;

@@ -4,9 +4,11 @@
 #include <QPushButton>
 #include <algorithm>
 
+#include "base/cards.h"
 #include "client/chatform.h"
 #include "client/chatform_util.h"
 #include "client/tableevents.h"
+#include "client/tablekeys.h"
 #include "protocol/commands.h"
 #include "ui/cardpictures.h"
 #include "ui/designscale.h"
@@ -64,6 +66,7 @@ void Tchat::turnBack() {
 // --- Game start and rounds ----------------------------------------------------------
 
 void Tchat::startthegame(const ev::GameStarted& e) {
+  prepareCards();
   const QString starter = fromWire(e.starter);
   JustWatch1->setChecked(false);
   button_start->hide();
@@ -105,6 +108,7 @@ void Tchat::startround(const ev::RoundStarted& e) {
     colour(el("label_bid", n), kGrey);
     colour(el("label_bidlabel", n), kGrey);
     el<ui::CardLabel>("image_played", n)->setCard(-1);
+    el<ui::CardLabel>("image_played", n)->setHighlighted(false);
     el("image_trickwinner", n)->hide();
   }
   removeHand();
@@ -193,7 +197,11 @@ void Tchat::trickwinner(const ev::TrickTaken& e) {
   label_status1->setText(mine ? "You won the trick!" : caption(w) + " won the trick.");
   el("image_trickwinner", w)->show();
   el<QLabel>("label_tricks", w)->setText(QString::number(e.tricks));
-  for (int n = 1; n <= 4; ++n) el<ui::CardLabel>("image_played", n)->setCard(-1);
+  for (int n = 1; n <= 4; ++n) {
+    auto* played = el<ui::CardLabel>("image_played", n);
+    played->setCard(-1);
+    played->setHighlighted(false);
+  }
   const TableModel::LastTrick& last = model_.lastTrick();
   if (lastTrick)
     lastTrick->fill(mine ? "You won this trick." : caption(w) + " won this trick.", last.cards,
@@ -276,6 +284,7 @@ void Tchat::newplayerstuff(const ev::SeatFound& e) {
 }
 
 void Tchat::stats(const ev::GameFound& e) {
+  prepareCards();
   label_round->setText("Round: " + QString::number(e.round));
   if (score) score->joinedGame(e.half);
   if (score && !resumedRows_.empty()) {
@@ -408,6 +417,13 @@ void Tchat::removeHand() {
 void Tchat::cardimagesMouseDown(CardImage* card, Qt::MouseButton button) {
   if (button == Qt::RightButton) return sortthem();
   if (button != Qt::LeftButton || !model_.loggedIn() || !model_.myTurn()) return;
+  const std::vector<CardImage*> playable = markable(*this);
+  if (std::find(playable.begin(), playable.end(), card) == playable.end()) {
+    // A card the rules do not allow now: said, and nothing goes to the host.
+    label_status1->setText("You must follow suit: play " + windows::Tlasttrick::suitName(model_.ledCard()) + ".");
+    playsounds("turnoverbad");
+    return;
+  }
   if (ui::designRect(card).y() == kRaisedTop) {
     ui::designMove(card, {ui::designRect(card).x(), kHandTop});
     return;
@@ -418,6 +434,14 @@ void Tchat::cardimagesMouseDown(CardImage* card, Qt::MouseButton button) {
   std::string m;
   build::playcardRequest(m, model_.mySeat(), card->handPosition);
   send(m);
+  markPlayable();
+}
+
+void Tchat::markPlayable() {
+  const bool turn = model_.myTurn();
+  const std::vector<CardImage*> playable = markable(*this);
+  for (CardImage* c : cardImages())
+    c->setDimmed(turn && std::find(playable.begin(), playable.end(), c) == playable.end());
 }
 
 void Tchat::playcard(const ev::CardPlayed& e) {
@@ -434,7 +458,22 @@ void Tchat::playcard(const ev::CardPlayed& e) {
     drawFan(seat);
   }
   for (int n = 1; n <= 4; ++n) el("image_trickwinner", n)->hide();
+  // The trick complete: the card that takes it is marked while it rests.
+  if (model_.inTrick() == TableModel::kSeats)
+    if (auto* w = el<ui::CardLabel>("image_played", trickTaker())) w->setHighlighted(true);
   playsounds("placecard");
+}
+
+int Tchat::trickTaker() const {
+  // The highest trump, else the highest card of the suit led.
+  const auto& cards = model_.trick();
+  const int trumpSuit = suitOf(model_.trump());
+  int best = 0;
+  for (int k = 1; k < TableModel::kSeats; ++k) {
+    const int c = cards[k], w = cards[best];
+    if ((suitOf(c) == suitOf(w) && c > w) || (suitOf(c) == trumpSuit && suitOf(w) != trumpSuit)) best = k;
+  }
+  return (model_.leader() - 1 + best) % TableModel::kSeats + 1;
 }
 
 void Tchat::needsuit() {

@@ -20,7 +20,8 @@ constexpr qreal kHighlightWidth = 3;  // design pixels
 CardLabel::CardLabel(QWidget* parent) : QLabel(parent) {
   setScaledContents(true);
   listener_ = CardPictures::instance().onRendered([this] {
-    if (!sharp_) refresh();
+    // A stand-in waits for its picture; a picture of another deck goes.
+    if (!sharp_ || drawnFor_ != CardPictures::instance().styleGeneration()) refresh();
   });
 }
 
@@ -69,9 +70,10 @@ void CardLabel::resizeEvent(QResizeEvent* e) {
 
 void CardLabel::refresh() {
   sharp_ = true;
+  CardPictures& pictures = CardPictures::instance();
+  drawnFor_ = pictures.styleGeneration();
   if (card_ < 0 && fan_ == 0) return clear();
   const qreal dpr = devicePixelRatioF();
-  CardPictures& pictures = CardPictures::instance();
   if (card_ >= 0) {
     bool exact = true;
     setPixmap(pictures.picture(card_, size(), dpr, &exact));

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QLabel>
+#include <cstdint>
 
 namespace ombrix::ui {
 
@@ -49,6 +50,7 @@ class CardLabel : public QLabel {
   int card_ = -1, fan_ = 0;
   bool dimmed_ = false, sharp_ = true, veiled_ = false, highlighted_ = false;
   int listener_ = 0;
+  uint64_t drawnFor_ = 0;  // the pictures' style generation the label shows
 };
 
 }  // namespace ombrix::ui

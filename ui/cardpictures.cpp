@@ -1,13 +1,16 @@
 #include "ui/cardpictures.h"
 
 #include <QCoreApplication>
-#include <algorithm>
 #include <QFile>
 #include <QImage>
 #include <QLoggingCategory>
 #include <QPainter>
 #include <QSvgRenderer>
 #include <QTimer>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -32,6 +35,9 @@ constexpr int kNotifyMs = 30;
 // back, and one more for a preview.
 constexpr size_t kSvgKept = 3;
 
+// The drawing thread's niceness.
+constexpr int kNice = 10;
+
 CardPictures* theInstance = nullptr;
 
 QSize pixelsOf(QSize size, qreal dpr) { return (QSizeF(size) * dpr).toSize(); }
@@ -48,6 +54,7 @@ struct CardPictures::Worker {
     qreal dpr;
     std::deque<int> todo;
     std::chrono::steady_clock::time_point wanted;
+    bool whole;  // the whole deck at that size (the table's), else only the cards asked for (a preview)
   };
   std::mutex m;
   std::condition_variable wake;
@@ -58,7 +65,12 @@ struct CardPictures::Worker {
   CardPictures* owner;
   std::thread thread;
 
-  Worker(QObject* r, CardPictures* o) : receiver(r), owner(o), thread([this] { run(); }) {}
+  Worker(QObject* r, CardPictures* o) : receiver(r), owner(o), thread([this] {
+    // Below the window's thread and the game's: a deck drawn meanwhile
+    // never holds up a move.
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kNice);
+    run();
+  }) {}
   ~Worker() {
     {
       std::lock_guard<std::mutex> lock(m);
@@ -69,7 +81,7 @@ struct CardPictures::Worker {
   }
 
   void want(uint64_t generation, const Style& style, const CardDeck& faces, const CardDeck& back, QSize pixels,
-            qreal dpr, int n) {
+            qreal dpr, int n, bool whole) {
     {
       std::lock_guard<std::mutex> lock(m);
       const auto now = std::chrono::steady_clock::now();
@@ -77,16 +89,15 @@ struct CardPictures::Worker {
       for (Job& j : jobs)
         if (j.generation == generation && j.style == style && j.pixels == pixels) job = &j;
       if (!job) {
-        jobs.push_back({generation, style, faces, back, pixels, dpr, {}, now});
+        jobs.push_back({generation, style, faces, back, pixels, dpr, {}, now, whole});
         job = &jobs.back();
-        for (int c = 0; c < kPictures; ++c) job->todo.push_back(c);
+        if (whole)
+          for (int c = 0; c < kPictures; ++c) job->todo.push_back(c);
       }
       job->wanted = now;
       auto at = std::find(job->todo.begin(), job->todo.end(), n);
-      if (at != job->todo.end()) {
-        job->todo.erase(at);
-        job->todo.push_front(n);
-      }
+      if (at != job->todo.end()) job->todo.erase(at);
+      if (at != job->todo.end() || !whole) job->todo.push_front(n);
     }
     wake.notify_one();
   }
@@ -126,7 +137,7 @@ struct CardPictures::Worker {
         if (quit) break;
         // The newest wish first; sizes nobody asks for any more are dropped.
         const auto now = std::chrono::steady_clock::now();
-        std::erase_if(jobs, [&](const Job& j) { return j.todo.empty() || now - j.wanted > kStale; });
+        std::erase_if(jobs, [&](const Job& j) { return j.todo.empty() || (j.whole && now - j.wanted > kStale); });
         if (jobs.empty()) continue;
         auto newest = std::max_element(jobs.begin(), jobs.end(),
                                        [](const Job& a, const Job& b) { return a.wanted < b.wanted; });
@@ -166,6 +177,12 @@ struct CardPictures::Worker {
     svgs.clear();  // the renderers belong to this thread
   }
 
+  // The previews' jobs go (their window closed).
+  void dropPreviews() {
+    std::lock_guard<std::mutex> lock(m);
+    std::erase_if(jobs, [](const Job& j) { return !j.whole; });
+  }
+
   // Every job that draws from a deck found broken goes.
   void drop(uint64_t generation, const QString& svg) {
     std::lock_guard<std::mutex> lock(m);
@@ -202,9 +219,28 @@ CardPictures::CardPictures() : receiver_(new QObject) {
 }
 
 QString CardPictures::installed(const QString& id) {
-  if (id == kDrawnDeck || deck(id)) return id;
-  if (deck(kDefaultDeck)) return kDefaultDeck;
-  return decks().empty() ? QString(kDrawnDeck) : decks().front().id;
+  auto usable = [this](const QString& d) { return deck(d) && !failedDecks_.contains(d); };
+  if (id == kDrawnDeck || usable(id)) return id;
+  // The next deck that reads, from the one the table always showed: the
+  // default, then the others in their order, then the cards drawn in code.
+  if (usable(kDefaultDeck)) return kDefaultDeck;
+  for (const CardDeck& d : decks())
+    if (usable(d.id)) return d.id;
+  return kDrawnDeck;
+}
+
+void CardPictures::setDecks(std::vector<CardDeck> decks) {
+  decks_ = std::move(decks);
+  decksRead_ = true;
+  failedDecks_.clear();
+  ++generation_;
+  sets_.clear();
+}
+
+void CardPictures::endPreviews() {
+  if (worker_) worker_->dropPreviews();
+  const QString current = keyOf(style_);
+  std::erase_if(sets_, [&](const auto& kv) { return kv.first.first != current; });
 }
 
 CardPictures::~CardPictures() {
@@ -248,8 +284,9 @@ QPixmap CardPictures::picture(const Style& style, int n, QSize size, qreal dpr, 
   QPixmap& p = set.cards[n];
   if (!p.isNull()) return p;
   const QString& deckId = n == 0 ? style.back : style.faces;
-  if (deckId == kDrawnDeck || !deck(deckId)) {
-    // Drawn in code at once: cheap, and the only picture when the deck is missing.
+  if (deckId == kDrawnDeck || !deck(deckId) || failedDecks_.contains(deckId)) {
+    // Drawn in code at once: cheap, and the only picture when the deck is
+    // missing or cannot be read.
     p = drawnCard(n, size, dpr);
     ++set.count;
     const QPixmap out = p;
@@ -290,8 +327,10 @@ void CardPictures::want(const Style& style, QSize pixels, qreal dpr, int n) {
   const CardDeck* back = deck(style.back);
   if (!faces || !back) return;
   if (!worker_) worker_ = std::make_unique<Worker>(receiver_, this);
-  // A generation other than the current one only for a preview's style.
-  worker_->want(style == style_ ? generation_ : 0, style, *faces, *back, pixels, dpr, n);
+  // A generation other than the current one only for a preview's style,
+  // which draws only the cards it shows.
+  const bool current = style == style_;
+  worker_->want(current ? generation_ : 0, style, *faces, *back, pixels, dpr, n, current);
 }
 
 void CardPictures::delivered(uint64_t generation, const Style& style, QSize pixels, int n, const QImage& image) {
@@ -307,19 +346,11 @@ void CardPictures::delivered(uint64_t generation, const Style& style, QSize pixe
 void CardPictures::failed(uint64_t generation, const QString& id) {
   if (failedDecks_.contains(id)) return;
   failedDecks_ << id;
+  // Its stand-ins go: its pictures are drawn in code from now on.
+  std::erase_if(sets_, [&](const auto& kv) { return kv.first.first.split('|').contains(id); });
+  notifySoon();
   if (generation != generation_ || (style_.faces != id && style_.back != id)) return;
-  // The next deck that reads, from the one it always was: the default, then
-  // the others in their order, then the cards drawn in code.
-  QString next = kDrawnDeck;
-  if (!failedDecks_.contains(kDefaultDeck) && deck(kDefaultDeck)) {
-    next = kDefaultDeck;
-  } else {
-    for (const CardDeck& d : decks())
-      if (!failedDecks_.contains(d.id)) {
-        next = d.id;
-        break;
-      }
-  }
+  const QString next = installed(id);
   Style s = style_;
   if (s.faces == id) s.faces = next;
   if (s.back == id) s.back = next;

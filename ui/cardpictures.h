@@ -40,14 +40,23 @@ class CardPictures {
     bool operator==(const Style&) const = default;
   };
   const Style& style() const { return style_; }
+  // Changes with every change of style: a picture drawn before is of another deck.
+  uint64_t styleGeneration() const { return generation_; }
   // Changes what every picture shows from now on; the pictures of the old
   // style go. A deck that cannot be read is told through onDeckFailed.
   void setStyle(const Style& style);
   // The decks installed on this machine, read once.
   const std::vector<CardDeck>& decks();
-  // The deck of that id when it is installed, else the default deck, else
-  // the first installed, else the cards drawn in code.
+  // The deck of that id when it is installed and reads, else the default
+  // deck, else the first installed that reads, else the cards drawn in code.
   QString installed(const QString& id);
+  // The deck was found broken in this run.
+  bool broken(const QString& id) const { return failedDecks_.contains(id); }
+  // Shows these decks instead of the installed ones (tests), forgetting
+  // which failed.
+  void setDecks(std::vector<CardDeck> decks);
+  // The previews' wishes and pictures go; the table's stay.
+  void endPreviews();
   // Draws every card in code from now on (no SVG read at all): the tests'
   // table, where pictures do not matter.
   void useDrawnCards() { setStyle({kDrawnDeck, kDrawnDeck}); }

@@ -211,15 +211,16 @@ void Tdownload::abortbuttonClick() {
   infolabel3->setText("Download Aborted");
 }
 
-void Tdownload::Button2Click() {
+bool Tdownload::Button2Click() {
   if (QFile::exists(lobbyPath) && startProgram(lobbyPath, {})) {
     if (exitProgram) exitProgram();
-    return;
+    return true;
   }
   ui::messageBox(
       "Please close the game and open the Quarrow Lobby using the icon on your desktop or using the your "
       "Window's "
       "start-up menu.");
+  return false;
 }
 
 void Tdownload::showEvent(QShowEvent* e) {

@@ -37,7 +37,8 @@ class Tdownload : public QDialog {
   void getbuttonClick();
   void abortbuttonClick();
   void Button1Click() { hide(); }
-  void Button2Click();
+  // Starts the lobby and ends the program; false when the lobby could not start (said so).
+  bool Button2Click();
 
  protected:
   void showEvent(QShowEvent* e) override;  // centred on the desktop

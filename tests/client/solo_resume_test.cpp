@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QKeyEvent>
 #include <QTemporaryDir>
 #include <QTextEdit>
 
@@ -16,7 +17,9 @@
 #include "ui/msgbox.h"
 #include "windows/lasttrickform.h"
 #include "windows/scoreform.h"
+#include "windows/downloadform.h"
 #include "windows/spylistform.h"
+#include "windows/startform.h"
 
 namespace ombrix::test {
 namespace {
@@ -195,6 +198,71 @@ TEST_F(SoloResume, ADamagedSaveIsToldKeptAsideAndTheGameStartsAnyway) {
   EXPECT_TRUE(QFile::exists(QString::fromStdString(save + ".damaged")));
   run.table->StartHalfGame1Click();
   EXPECT_TRUE(playUntil(*run.table, [&] { return run.table->model().round() == 2; }, 30000));
+}
+
+// Our lobby beside the game: the first window offers what a player can do,
+// and Return never loses a saved game.
+TEST_F(SoloResume, TheFirstWindowLeadsToPlayAndReturnResumes) {
+  const QString lobby = dir.filePath("ombrix-lobby");
+  QFile(lobby).open(QIODevice::WriteOnly);
+  QStringList started;
+  bool exited = false;
+  struct Run : Program {
+    Run(const QTemporaryDir& dir, const std::string& save, const QString& lobby, QStringList& started, bool& exited)
+        : Program(dir, save, 5) {
+      download = new windows::Tdownload(table.get());
+      download->lobbyPath = lobby;
+      download->startProgram = [&started](const QString& p, const QStringList&) { return started << p, true; };
+      table->attachDownload(download);
+      download->exitProgram = [&exited] { exited = true; };
+      start = new windows::Tstart(table.get());
+      table->attachStart(start);
+      table->processparams({});
+    }
+    windows::Tdownload* download;
+    windows::Tstart* start;
+  };
+  auto returnKey = [](QWidget* w) {
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &press);
+  };
+  int round = 0;
+  {
+    Run first(dir, save, lobby, started, exited);
+    ASSERT_TRUE(first.start->isVisible());
+    EXPECT_FALSE(first.download->isVisible());
+    EXPECT_FALSE(first.start->button_resume->isVisible());
+    EXPECT_TRUE(first.start->button_solo->isDefault());
+    // The solo game is loaded behind the window; the design's window stays a menu entry away.
+    ASSERT_TRUE(waitFor([&] { return first.table->model().loggedIn(); }));
+    returnKey(first.start);
+    EXPECT_FALSE(first.start->isVisible());
+    action(*first.table, "DownloadLobby1")->trigger();
+    EXPECT_TRUE(first.download->isVisible());
+    first.table->StartHalfGame1Click();
+    ASSERT_TRUE(playUntil(*first.table, [&] { return first.table->model().round() == 2 && first.table->model().myTurn(); }, 60000));
+    round = first.table->model().round();
+    first.table->close();
+  }
+  ASSERT_TRUE(asked.empty());  // the design's question is the window's now
+  {
+    // "Play with Others": the lobby starts, the game ends, the save stays.
+    Run second(dir, save, lobby, started, exited);
+    ASSERT_TRUE(second.start->button_resume->isVisible());
+    EXPECT_TRUE(second.start->button_resume->isDefault());
+    EXPECT_EQ(second.start->label_resume->text(), "Take up the game you left in round 2.");
+    second.start->button_others->click();
+    EXPECT_EQ(started, QStringList{lobby});
+    EXPECT_TRUE(exited);
+    second.table->close();
+  }
+  ASSERT_TRUE(QFile::exists(QString::fromStdString(save)));
+  // Return takes the default: the game goes on where it was.
+  Run third(dir, save, lobby, started, exited);
+  returnKey(third.start);
+  ASSERT_TRUE(waitFor([&] { return third.table->model().myTurn(); }));
+  EXPECT_EQ(third.table->model().round(), round);
+  EXPECT_TRUE(third.table->model().gameSeen());
 }
 
 }  // namespace

@@ -143,7 +143,7 @@ TEST_F(Table, ASeatedTablesSaveKeepsEveryByteOutsideItsSection) {
   EXPECT_EQ(mine.count("\r\n"), mine.count('\n'));  // the file's own line end throughout
   EXPECT_TRUE(mine.startsWith("[Ombrix]\r\nBotspeed=500\r\nTop=20\r\nPhrase4=Top!\r\nTextsize=8\r\n"));
   EXPECT_TRUE(
-      mine.endsWith("Turnsound=1\r\nChatterSounds=true\r\nPlaysounds=true\r\nShowscore=true\r\n\r\n"));
+      mine.endsWith("Turnsound=1\r\nChatterSounds=true\r\nPlaysounds=true\r\nShowscore=true\r\nAnimateCards=1\r\n\r\n"));
 }
 
 TEST_F(Table, ASaveThatFailsIsToldInThePane) {
