@@ -31,6 +31,7 @@
 
 #include "app/commandline.h"
 #include "app/hostlobby.h"
+#include "app/webhost.h"
 #include "client/chatform.h"
 #include "client/previnst.h"
 #include "client/tablekeys.h"
@@ -176,9 +177,10 @@ int main(int argc, char** argv) {
   // registered with a lobby server when the lobby names one.
   std::unique_ptr<dnssd::TablePublisher> announcement;
   std::unique_ptr<app::HostLobby> lobbyServer;
+  std::unique_ptr<web::WebDoor> webDoor;
   table.show();
   table.prepareCards();
-  QTimer::singleShot(0, &table, [&table, &host, &announcement, &lobbyServer, words = *params] {
+  QTimer::singleShot(0, &table, [&table, &host, &announcement, &lobbyServer, &webDoor, words = *params] {
     table.processparams(words);
     if (words.size() < 3 || words[2] != "true" || host.port() <= 0) return;
     const auto toChat = [&table](std::string_view line) {
@@ -190,6 +192,14 @@ int main(int argc, char** argv) {
                                                            host.server().publicState(),
                                                            [toChat](const std::string& line) { toChat(line); });
     host.server().onPublicChange = [&announcement](const tables::TableState& s) { announcement->update(s); };
+    // The web table beside it: the link goes to the chat pane and the lobby.
+    webDoor = app::openWebDoor(host, {}, {}, QCoreApplication::applicationFilePath().toStdString(),
+                               [&table, toChat](std::string_view line) {
+                                 toChat(line);
+                                 if (line.starts_with("web link: ")) table.tellLobby("web " + std::string(line.substr(10)));
+                               });
+    // Browsers coming and going are the log's, not the chat's.
+    if (webDoor) webDoor->log = host.log;
     const app::LobbyServerWords server = app::lobbyServerWords(words);
     if (server.address.isEmpty()) return;
     try {
@@ -250,6 +260,7 @@ int main(int argc, char** argv) {
   const int status = app.exec();
   host.server().onPublicChange = nullptr;
   lobbyServer.reset();  // withdrawn, and the router's port given back
+  webDoor.reset();
   announcement.reset();
   return status;
 }

@@ -3,7 +3,7 @@
 //   ombrix-host [--port N] [--bind ADDRESS] [--seed N] [--time-scale X]
 //               [--bot-skill classic|standard|strong] [--name NAME] [--no-announce]
 //               [--lobby-server HOST[:PORT] [--private] [--no-port-mapping]
-//                [--port-mapping-lease SECONDS]]
+//                [--port-mapping-lease SECONDS]] [--web-port PORT | --no-web]
 //   ombrix-host --help | --version
 //
 // Slot 1 is simply the first connection, and its departure hands its seat
@@ -11,7 +11,8 @@
 // network (DNS-SD, through avahi-daemon) unless --no-announce. One line on
 // standard error for each connection, log-in, departure and game end;
 // Ctrl-C or SIGTERM stops it cleanly, closing every connection and
-// withdrawing the announcement.
+// withdrawing the announcement. Beside the game's port it serves the web
+// table (port 7780 unless told) and prints its link.
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -25,6 +26,7 @@
 #include "ai/decision.h"
 #include "app/commandline.h"
 #include "app/hostlobby.h"
+#include "app/webhost.h"
 #include "dnssd/publisher.h"
 #include "engine/random.h"
 #include "net/asyncsock.h"
@@ -36,7 +38,7 @@ constexpr const char* kUsage =
     "usage: ombrix-host [--port N] [--bind ADDRESS] [--seed N] [--time-scale X]\n"
     "                   [--bot-skill classic|standard|strong] [--name NAME] [--no-announce]\n"
     "                   [--lobby-server HOST[:PORT] [--private] [--no-port-mapping]\n"
-    "                    [--port-mapping-lease SECONDS]]\n";
+    "                    [--port-mapping-lease SECONDS]] [--web-port PORT | --no-web]\n";
 
 int usage() {
   std::fprintf(stderr, "%s       ombrix-host --help | --version\n", kUsage);
@@ -68,6 +70,10 @@ void help() {
       "  --port-mapping-lease SECONDS\n"
       "                    with --lobby-server: the lease asked of the router for\n"
       "                    its port, renewed at half (default 3600)\n"
+      "  --web-port PORT   serve the web table on this port (default 7780, or any\n"
+      "                    free one when that is taken) and print its link: a\n"
+      "                    friend plays from a browser with nothing installed\n"
+      "  --no-web          no web table\n"
       "  -h, --help        show this text\n"
       "  -v, --version     show the version\n\n"
       "The table is announced on the local network (DNS-SD service _ombrix._tcp,\n"
@@ -99,6 +105,8 @@ int main(int argc, char** argv) {
   std::string lobbyServer;
   bool isPrivate = false, portMapping = true, lobbyOption = false;
   int lease = ombrix::lobby::PortMapper::kLeaseSeconds;
+  bool web = true;
+  std::string webPort;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     // Options of the lobby server's registration, which need --lobby-server.
@@ -118,6 +126,10 @@ int main(int argc, char** argv) {
     }
     if (a == "--no-announce") {
       announce = false;
+      continue;
+    }
+    if (a == "--no-web") {
+      web = false;
       continue;
     }
     if (i + 1 >= argc) return usage();
@@ -141,11 +153,13 @@ int main(int argc, char** argv) {
       lease = std::atoi(argv[++i]);
       if (lease < 2) return usage();
       lobbyOption = true;
+    } else if (a == "--web-port") {
+      webPort = argv[++i];
     } else {
       return usage();
     }
   }
-  if (scale <= 0 || (lobbyOption && lobbyServer.empty())) return usage();
+  if (scale <= 0 || (lobbyOption && lobbyServer.empty()) || (!web && !webPort.empty())) return usage();
   QCoreApplication app(argc, argv);
 
   // Signals reach the event loop, so the stop runs on the loop's thread
@@ -173,6 +187,8 @@ int main(int argc, char** argv) {
         name, host.port(), host.server().publicState(), [](const std::string& line) { say(line); });
     host.server().onPublicChange = [&publisher](const ombrix::tables::TableState& s) { publisher->update(s); };
   }
+  std::unique_ptr<ombrix::web::WebDoor> door;
+  if (web) door = ombrix::app::openWebDoor(host, webPort, address, argv[0], host.log);
   std::unique_ptr<ombrix::app::HostLobby> lobby;
   if (!lobbyServer.empty()) {
     try {
@@ -186,6 +202,7 @@ int main(int argc, char** argv) {
   const int status = app.exec();
   host.server().onPublicChange = nullptr;
   lobby.reset();
+  door.reset();
   publisher.reset();  // withdrawn before the connections close
   return status;
 }

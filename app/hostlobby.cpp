@@ -13,6 +13,12 @@ namespace {
 constexpr int kPollMs = 500;
 }  // namespace
 
+std::string ownListener(const std::string& bind) {
+  if (bind.empty() || bind == "0.0.0.0") return "127.0.0.1";
+  if (bind == "::" || bind == "[::]") return "::1";
+  return bind;
+}
+
 lobby::TableState tableStateOf(const TServer& server, std::string name, int port) {
   const GameEngine& e = server.engine;
   lobby::TableState t;
@@ -34,10 +40,7 @@ HostLobby::HostLobby(HostWindow& host, const std::string& server, bool isPrivate
   auto where = tables::parseAddress(server, lobby::kDefaultServerPort);
   if (!where) throw std::invalid_argument("not a HOST[:PORT]: " + server);
   // Relays reach the table's own listener from this machine.
-  std::string local = bind;
-  if (local.empty() || local == "0.0.0.0") local = "127.0.0.1";
-  if (local == "::" || local == "[::]") local = "::1";
-  auto game = tables::parseAddress(local, host.port());
+  auto game = tables::parseAddress(ownListener(bind), host.port());
   if (!game) throw std::invalid_argument("not an address: " + bind);
   game->port = host.port();
   registration_ = std::make_unique<lobby::HostRegistration>(*where, *game, state(), isPrivate);

@@ -16,6 +16,11 @@
 
 namespace ombrix::app {
 
+// Where the host's own listener is reached from this machine, for a host
+// that listens on `bind` ("" for every address): relays and the web door
+// connect there.
+std::string ownListener(const std::string& bind);
+
 // The table's state as the lobby shows it (the DNS-SD record's fields).
 lobby::TableState tableStateOf(const TServer& server, std::string name, int port);
 

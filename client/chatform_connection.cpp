@@ -189,6 +189,9 @@ void Tchat::processsocktimer() {
 void Tchat::runTaken() {
   const std::string entry = std::move(taken_);
   // Read once; a muted player's line, action or chatter sound goes no further.
+  // Every card a table is shown, for a test or a bug report that follows
+  // the game at several tables (QT_LOGGING_RULES=ombrix.table.info=true).
+  if (entry.starts_with("CMD_playcard+")) qCInfo(lcTable, "shown %s", entry.c_str());
   if (const auto e = readAnnouncement(entry); e && !mutes_->hides(*e)) model_.apply(*e);
   if (connectionGone_) closeWhenDispatched();
 }

@@ -139,19 +139,23 @@ int playWithoutWindow(bool host, const QString& name, const QString& address, co
 
   // The game registers its own table with the lobby server and says its
   // code and how it is reached on the link.
+  // The web table's link is said the same way, with or without a server.
   QStringList more;
   if (host && server) {
     more << "--lobby-server" << QString::fromStdString(tables::joinAddress(*server, 0));  // with its port
     if (isPrivate) more << "--private";
     if (!portMapping) more << "--no-port-mapping";
+  }
+  if (host)
     game.onLine = [](const std::string& said) {
       if (said.starts_with("code ")) {
         if (const auto code = readCode(said.substr(5))) line(stderr, "ombrix-lobby: invite code: " + *code);
       } else if (said.starts_with("status ")) {
         line(stderr, "ombrix-lobby: " + said.substr(7));
+      } else if (said.starts_with("web ")) {
+        line(stderr, "ombrix-lobby: web link: " + said.substr(4));
       }
     };
-  }
   if (!(host ? game.host(name, more) : game.join(name, words))) {
     line(stderr, "ombrix-lobby: the game could not be started (" + game.program.toStdString() + ")");
     return 1;

@@ -138,9 +138,23 @@ Tlobby::Tlobby(TableModel& model, GameSession& game, ServerTables& servers, QWid
   button_copy->hide();
   grid->addWidget(button_copy, 9, 3);
 
+  label_web = caption("", panel, "label_web");
+  label_web->setWordWrap(true);
+  label_web->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  label_web->hide();
+  grid->addWidget(label_web, 10, 0, 1, 3);
+  button_copyweb = new QPushButton("Copy", panel);
+  button_copyweb->setObjectName("button_copyweb");
+  button_copyweb->setToolTip("Copy the web link, to send it to a friend");
+  button_copyweb->hide();
+  grid->addWidget(button_copyweb, 10, 3);
+  connect(button_copyweb, &QPushButton::clicked, this, [this] {
+    if (!webLink_.isEmpty()) QApplication::clipboard()->setText(webLink_);
+  });
+
   label_game = caption("A game is running: Host and Join wait until it ends.", panel, "label_game");
   label_game->hide();
-  grid->addWidget(label_game, 10, 0, 1, 4);
+  grid->addWidget(label_game, 11, 0, 1, 4);
   grid->setColumnStretch(1, 1);
 
   connect(check_upnp, &QCheckBox::toggled, this, [this] { remember(); });
@@ -308,6 +322,8 @@ void Tlobby::hostClick() {
   const QString name = edit_name->text().trimmed();
   joining_.reset();
   hostedCode_.clear();
+  webLink_.clear();
+  showWeb();
   reach_.clear();
   mapping_.clear();
   // The game registers its own table, so what the server lists is what the
@@ -334,6 +350,11 @@ void Tlobby::gameSaid(const std::string& line) {
     const auto read = readCode(code->toStdString());
     if (!read) return;
     hostedCode_ = QString::fromStdString(*read);
+  } else if (auto web = said("web ")) {
+    if (!web->startsWith("http://") && !web->startsWith("https://")) return;
+    webLink_ = *web;
+    showWeb();
+    return;
   } else if (auto status = said("status ")) {
     if (status->startsWith("port mapping:")) {
       mapping_ = *status;
@@ -361,6 +382,14 @@ void Tlobby::showCode(const QString& more) {
                       (more.isEmpty() ? QString() : "<br>" + more.toHtmlEscaped().replace(QChar('\n'), "<br>")));
   label_code->show();
   button_copy->show();
+}
+
+void Tlobby::showWeb() {
+  label_web->setText(webLink_.isEmpty() ? QString()
+                                        : "Web link: <b>" + webLink_.toHtmlEscaped() +
+                                              "</b> — a friend opens it in a browser, nothing to install.");
+  label_web->setVisible(!webLink_.isEmpty());
+  button_copyweb->setVisible(!webLink_.isEmpty());
 }
 
 void Tlobby::codeClick() {
@@ -409,6 +438,8 @@ void Tlobby::gameEnded() {
   reach_.clear();
   mapping_.clear();
   showCode({});
+  webLink_.clear();
+  showWeb();
   refresh();
   showNormal();
   raise();

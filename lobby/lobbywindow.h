@@ -50,10 +50,10 @@ class Tlobby : public QWidget {
 
   QLineEdit *edit_name, *edit_address, *edit_code, *edit_server;
   QTableView* list_tables;
-  QPushButton *button_join, *button_host, *button_address, *button_code, *button_copy;
+  QPushButton *button_join, *button_host, *button_address, *button_code, *button_copy, *button_copyweb;
   QCheckBox* check_private;
   QCheckBox* check_upnp;
-  QLabel *label_lan, *label_server, *label_game, *label_code;
+  QLabel *label_lan, *label_server, *label_game, *label_code, *label_web;
 
  protected:
   void closeEvent(QCloseEvent* e) override;
@@ -65,6 +65,7 @@ class Tlobby : public QWidget {
   // A line from the game hosting here: its code, how it is reached.
   void gameSaid(const std::string& line);
   // The invite code (when there is one) and a line about it.
+  void showWeb();
   void showCode(const QString& more);
   void started(bool ok);
   void gameEnded();
@@ -74,6 +75,7 @@ class Tlobby : public QWidget {
   GameSession& game_;
   ServerTables& servers_;
   QString hostedCode_;  // the invite code of the game hosted here
+  QString webLink_;     // its web table's link
   std::unique_ptr<CodeGame> joining_;         // while a game joined by code runs
   QString settingsFile_;
   LobbySettings stored_;

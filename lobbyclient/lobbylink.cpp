@@ -12,17 +12,6 @@ namespace ombrix::lobby {
 
 using net::TAsyncSock;
 
-void retire(std::unique_ptr<TAsyncSock>& sock) {
-  if (!sock) return;
-  TAsyncSock* s = sock.release();
-  s->OnInfo = nullptr;
-  s->OnRead = nullptr;
-  s->OnConnect = nullptr;
-  s->OnDisconnect = nullptr;
-  s->OnWrite = nullptr;
-  if (s->Handle() >= 0) s->Close();
-  s->deleteLater();
-}
 
 // --- LineLink ------------------------------------------------------------------
 

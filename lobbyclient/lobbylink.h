@@ -12,9 +12,7 @@
 
 namespace ombrix::lobby {
 
-// Frees a socket once control is back in the event loop, silently: safe from
-// inside its own handlers.
-void retire(std::unique_ptr<net::TAsyncSock>& sock);
+using net::retire;
 
 // One connection to the lobby server, reading lines of the protocol.
 class LineLink {

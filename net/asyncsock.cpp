@@ -684,4 +684,16 @@ int TAsyncSock::LocalPort() const {
                                        : reinterpret_cast<sockaddr_in&>(a).sin_port);
 }
 
+void retire(std::unique_ptr<TAsyncSock>& sock) {
+  if (!sock) return;
+  TAsyncSock* s = sock.release();
+  s->OnInfo = nullptr;
+  s->OnRead = nullptr;
+  s->OnConnect = nullptr;
+  s->OnDisconnect = nullptr;
+  s->OnWrite = nullptr;
+  if (s->Handle() >= 0) s->Close();
+  s->deleteLater();
+}
+
 }  // namespace ombrix::net

@@ -157,4 +157,8 @@ class TAsyncSockStream {
   TAsyncSock& sock_;
 };
 
+// Frees a socket once control is back in the event loop, silently: safe from
+// inside its own handlers.
+void retire(std::unique_ptr<TAsyncSock>& sock);
+
 }  // namespace ombrix::net

@@ -53,6 +53,7 @@ struct CardPictures::Worker {
   std::condition_variable wake;
   std::vector<Job> jobs;
   bool quit = false;
+  bool held = false;
   QObject* receiver;
   CardPictures* owner;
   std::thread thread;
@@ -121,7 +122,7 @@ struct CardPictures::Worker {
       int n = -1;
       {
         std::unique_lock<std::mutex> lock(m);
-        wake.wait(lock, [this] { return quit || !jobs.empty(); });
+        wake.wait(lock, [this] { return quit || (!held && !jobs.empty()); });
         if (quit) break;
         // The newest wish first; sizes nobody asks for any more are dropped.
         const auto now = std::chrono::steady_clock::now();
@@ -273,6 +274,15 @@ void CardPictures::prepare(QSize size, qreal dpr) {
 bool CardPictures::ready(QSize size, qreal dpr) const {
   const auto it = sets_.find({keyOf(style_), pixelsOf(size, dpr)});
   return it != sets_.end() && it->second.count == kPictures;
+}
+
+void CardPictures::holdDrawing(bool hold) {
+  if (!worker_) worker_ = std::make_unique<Worker>(receiver_, this);
+  {
+    std::lock_guard<std::mutex> lock(worker_->m);
+    worker_->held = hold;
+  }
+  worker_->wake.notify_all();
 }
 
 void CardPictures::want(const Style& style, QSize pixels, qreal dpr, int n) {

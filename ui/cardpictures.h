@@ -62,6 +62,10 @@ class CardPictures {
   void prepare(QSize size, qreal dpr);
   // Every card of the current style at that size is drawn.
   bool ready(QSize size, qreal dpr) const;
+  // While held, the drawing thread takes no new card: what is asked for
+  // meanwhile is queued, and the stand-ins stay. Lets a look at the
+  // stand-ins (a test's) not race the thread.
+  void holdDrawing(bool hold);
 
   // Told (on the window's thread, a few at a time) when pictures arrived:
   // whoever showed a stand-in asks again. The returned number removes it.

@@ -200,6 +200,7 @@ struct Crisp : Scaled {
     pictures.setStyle({"svg-standard", "svg-standard"});
   }
   void TearDown() override {
+    ui::CardPictures::instance().holdDrawing(false);
     ui::CardPictures::instance().useDrawnCards();
     Scaled::TearDown();
   }
@@ -213,11 +214,14 @@ TEST_F(Crisp, CardsAreDrawnForThePixelsTheyTakeWithTheOldPictureStandingIn) {
   ASSERT_TRUE(waitFor([&] { return trump()->sharp(); }, 60000));
   EXPECT_EQ(trump()->pixmap().size(), QSize(71, 96) * dpr);
 
+  // Held, so the drawing thread cannot be quicker than the look below.
+  ui::CardPictures::instance().holdDrawing(true);
   sizeTo(2 * 790, 2 * 520);
   // At once, the small picture stands in, drawn to the new size.
   EXPECT_FALSE(trump()->sharp());
   EXPECT_EQ(trump()->pixmap().size(), QSize(71, 96) * dpr);
   EXPECT_EQ(trump()->size(), QSize(142, 192));
+  ui::CardPictures::instance().holdDrawing(false);
   // Then twice the pixels, drawn off the window's thread.
   ASSERT_TRUE(waitFor([&] { return trump()->sharp(); }, 60000));
   EXPECT_EQ(trump()->pixmap().size(), QSize(142, 192) * dpr);
