@@ -1,7 +1,7 @@
 // The computer players against each other, in virtual time, on duplicate deals.
 //
 //   bot_arena [--games N] [--full] [--seed S] [--seats A,B,C,D]
-//             [--strong NAME=VALUE,...] [--inference]
+//             [--strong NAME=VALUE,...] [--against NAME=VALUE,...] [--inference]
 //
 // Without --seats it plays the four match-ups the skills are judged by: one
 // Strong against three Classic, one Standard against three Classic, one
@@ -28,7 +28,10 @@
 //
 // --strong sets Strong's search (StrongConfig), so its bounds can be chosen by
 // measurement: work, bid-scale (of work), exact, playout-exact, bid-exact (cards),
-// bid-weight, sure-tricks and inference (0 or 1).
+// bid-weight, sure-tricks and inference (0 or 1). --against plays every
+// match-up again on the same deals with Strong set otherwise (on top of
+// --strong) and reports the difference deal by deal, which cancels far more
+// luck than two separate runs: the way to tell two settings apart.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -52,6 +55,7 @@ namespace {
 constexpr int kWatcher = kFirstSpectator;  // the arena listens as a spectator
 constexpr int kRotations = kSeats;          // games per deal: the skill under test at each seat
 constexpr int kMostHand = 10;
+constexpr int kProgressDeals = 25;  // deals between the interim figures on stderr
 
 struct Times {
   std::vector<double> decisionMs, stepMs, cpuMs, cpuStepMs;
@@ -242,6 +246,15 @@ Result play(const std::array<Skill, 4>& lineup, int deals, bool full, uint64_t s
     for (int testSeat = 1; testSeat <= kSeats; ++testSeat)
       playGame(lineup, testSeat, full, dealSeed, config, inference, r, d);
     r.deals.push_back(d);
+    // A long run on a busy machine may be cut short: what it has so far.
+    if ((n + 1) % kProgressDeals == 0 && n + 1 < deals) {
+      std::vector<double> won, diff;
+      for (const DealResult& x : r.deals) won.push_back(x.won), diff.push_back(x.pointsDiff);
+      const auto [w, wh] = interval(won);
+      const auto [p, ph] = interval(diff);
+      std::fprintf(stderr, "bot_arena: %d deals: won %.1f%% [%.1f%%, %.1f%%], points %+.1f [%+.1f, %+.1f]\n", n + 1,
+                   100 * w, 100 * (w - wh), 100 * (w + wh), p, p - ph, p + ph);
+    }
   }
   r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   return r;
@@ -357,10 +370,27 @@ bool parseConfig(const std::string& text, ai::StrongConfig& c) {
   return true;
 }
 
+// The second setting less the first, deal by deal, for the skill under test.
+void reportDifference(const Result& a, const Result& b) {
+  std::vector<double> won, diff, made;
+  for (size_t i = 0; i < a.deals.size() && i < b.deals.size(); ++i) {
+    const DealResult &x = a.deals[i], &y = b.deals[i];
+    won.push_back(y.won - x.won);
+    diff.push_back(y.pointsDiff - x.pointsDiff);
+    made.push_back((y.rounds ? double(y.made) / y.rounds : 0) - (x.rounds ? double(x.made) / x.rounds : 0));
+  }
+  const auto [w, wh] = interval(won);
+  const auto [p, ph] = interval(diff);
+  const auto [m, mh] = interval(made);
+  std::printf("--against less --strong, deal by deal: won %+5.1f%% [%+5.1f%%, %+5.1f%%], points %+5.2f [%+5.2f, %+5.2f],"
+              " bids made %+5.1f%% [%+5.1f%%, %+5.1f%%]\n",
+              100 * w, 100 * (w - wh), 100 * (w + wh), p, p - ph, p + ph, 100 * m, 100 * (m - mh), 100 * (m + mh));
+}
+
 int usage() {
   std::fprintf(stderr,
                "usage: bot_arena [--games N] [--full] [--seed S] [--seats A,B,C,D]\n"
-               "                 [--strong NAME=VALUE,...] [--inference]\n");
+               "                 [--strong NAME=VALUE,...] [--against NAME=VALUE,...] [--inference]\n");
   return 2;
 }
 
@@ -371,6 +401,7 @@ int main(int argc, char** argv) {
   bool full = false, inference = false;
   uint64_t seed = 2026;
   ai::StrongConfig config;
+  std::string against;
   std::vector<std::array<Skill, 4>> lineups;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -385,6 +416,8 @@ int main(int argc, char** argv) {
       seed = std::strtoull(argv[++i], nullptr, 10);
     else if (a == "--strong") {
       if (!parseConfig(argv[++i], config)) return usage();
+    } else if (a == "--against") {
+      against = argv[++i];
     }
     else if (a == "--seats") {
       std::array<Skill, 4> l;
@@ -393,7 +426,8 @@ int main(int argc, char** argv) {
     } else
       return usage();
   }
-  if (games <= 0) return usage();
+  ai::StrongConfig other = config;
+  if (games <= 0 || (!against.empty() && !parseConfig(against, other))) return usage();
   const int deals = (games + kRotations - 1) / kRotations;
   if (lineups.empty())
     lineups = {{Skill::Strong, Skill::Classic, Skill::Classic, Skill::Classic},
@@ -406,6 +440,13 @@ int main(int argc, char** argv) {
     report(l, r, full);
     std::fflush(stdout);
     clean = clean && r.clean;
+    if (against.empty()) continue;
+    const Result o = play(l, deals, full, seed, other, inference);
+    std::printf("-- with --against %s:", against.c_str());
+    report(l, o, full);
+    reportDifference(r, o);
+    std::fflush(stdout);
+    clean = clean && o.clean;
   }
   return clean ? 0 : 1;
 }
