@@ -10,14 +10,14 @@ using net::TAsyncSock;
 HostWindow::HostWindow(uint64_t seed, double timeScale)
     : timers_(timeScale), server_(*this, *this, timers_, seed) {
   bind();
+  // A table's log-in crosses a real network however fast the game runs.
+  server_.logInDeadlineMs = static_cast<int>(TServer::kLogInDeadlineMs * timeScale);
 }
 
 HostWindow::HostWindow(uint64_t seed, TimerFactory& timers) : server_(*this, *this, timers, seed) { bind(); }
 
 void HostWindow::bind() {
   server_.log = [this](std::string_view line) { say(line); };
-  // A table's log-in crosses a real network however fast the game runs.
-  server_.logInDeadlineMs = static_cast<int>(TServer::kLogInDeadlineMs * timeScale);
   Sock1.setPortName("7772");
   Sock1.OnRead = [this](TAsyncSock* s, int n) { Sock1Read(s, n); };
   Sock1.OnAccept = [this](TAsyncSock* s) { Sock1Accept(s); };
