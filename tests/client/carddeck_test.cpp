@@ -55,6 +55,7 @@ struct Decks : Table {
 
 TEST_F(Decks, AChosenDeckIsDrawnKeptAndReadBackAndABrokenOneGivesWaySayingSoOnce) {
   ui::CardPictures& pictures = ui::CardPictures::instance();
+  seatAt(table, 1);
   feed("CMD_newplayerinfo+1+You");  // seated: the settings are read
   feed("CMD_trump+40");
   auto* trump = static_cast<ui::CardLabel*>(trumpcard(table));
@@ -83,6 +84,7 @@ TEST_F(Decks, AChosenDeckIsDrawnKeptAndReadBackAndABrokenOneGivesWaySayingSoOnce
   {
     Tchat again;
     again.settingsFile = table.settingsFile;
+    seatAt(again, 1);
     dispatch(again, "CMD_newplayerinfo+1+You");
     EXPECT_EQ(pictures.style(), (ui::CardPictures::Style{"svg-red", "svg-blue"}));
   }
@@ -93,6 +95,7 @@ TEST_F(Decks, AChosenDeckIsDrawnKeptAndReadBackAndABrokenOneGivesWaySayingSoOnce
   ASSERT_TRUE(ui::writeKeys(table.settingsFile, "Ombrix", {{"CardDeck", "svg-broken"}, {"CardBack", "svg-broken"}}));
   Tchat broken;
   broken.settingsFile = table.settingsFile;
+  seatAt(broken, 1);
   dispatch(broken, "CMD_newplayerinfo+1+You");
   dispatch(broken, "CMD_trump+40");
   auto said = [&] { return mainchat(broken)->toPlainText().count("could not be read"); };
