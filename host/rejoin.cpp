@@ -78,17 +78,36 @@ std::string TServer::newSecret() {
   return out;
 }
 
+bool TServer::sameSecret(std::string_view a, std::string_view b) {
+  if (a.empty() || a.size() != b.size()) return false;
+  unsigned char differ = 0;
+  for (size_t i = 0; i < a.size(); ++i) differ |= static_cast<unsigned char>(a[i] ^ b[i]);
+  return differ == 0;
+}
+
 bool TServer::claims(int slot, int t, std::string_view name) const {
   const SlotMemory& m = memory_[t];
-  const std::string& presented = memory_[slot].presented;
-  if (m.leftGame != engine.gameSerial() || m.leftName != name || m.leftSecret.empty() ||
-      clock_.nowUs() - m.leftAtUs >= kSeatKeptUs || presented.size() != m.leftSecret.size())
+  if (m.leftGame != engine.gameSerial() || m.leftName != name || clock_.nowUs() - m.leftAtUs >= kSeatKeptUs)
     return false;
-  // Compared whole, however early they differ.
-  unsigned char differ = 0;
-  for (size_t i = 0; i < presented.size(); ++i)
-    differ |= static_cast<unsigned char>(presented[i] ^ m.leftSecret[i]);
-  return differ == 0;
+  return sameSecret(memory_[slot].presented, m.leftSecret);
+}
+
+void TServer::takeOver(int slot, std::string_view name) {
+  const std::string& presented = memory_[slot].presented;
+  if (presented.empty() || !engine.slots[slot].name.empty()) return;
+  for (int t = 1; t <= kLastSlot; ++t) {
+    const PlayerSlot& old = engine.slots[t];
+    // The host's own table shares its process: its line cannot drop.
+    if (t == slot || !old.inUse || !memory_[t].loggedIn || old.name != name || (t == 1 && slotOneIsOwnPlayer))
+      continue;
+    if (!sameSecret(presented, memory_[t].secret)) continue;
+    say("slot " + std::to_string(t) + " closed: " + std::string(name) + " is back on slot " + std::to_string(slot));
+    transport_.closeConnection(t);
+    // A binding reports the close as it happens; one that reports it later
+    // finds the slot already cleaned up.
+    connectionClosed(t);
+    return;
+  }
 }
 
 void TServer::tellNumber(int slot, int number) {

@@ -255,6 +255,7 @@ void TServer::receivedlogininfo(std::string_view fields) {
   // A log-in names a live connection; one for a slot nobody holds would seat
   // a ghost that the computer never plays for.
   if (!slots[slot].inUse) return;
+  takeOver(slot, req->name);
   if (comesBack(slot, req->name)) return;
   memory_[slot].presented.clear();  // a secret is presented for one log-in
   memory_[slot].loggedIn = true;

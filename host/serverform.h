@@ -162,6 +162,13 @@ class TServer {
   bool claims(int slot, int t, std::string_view name) const;
   // A fresh seat's secret from the system's random source; empty if it has none.
   static std::string newSecret();
+  // Compared whole, however early they differ.
+  static bool sameSecret(std::string_view a, std::string_view b);
+  // A table back on a new line while the host still holds its old one (only
+  // the table saw the line drop): a first log-in under the name and the
+  // secret of a connection still open closes that connection as a
+  // departure, so that the log-in finds the seat left and takes it back.
+  void takeOver(int slot, std::string_view name);
   // A seat a connection holds that has not logged in and is not on its way back.
   bool unclaimed(int seat) const;
   Home homeFor(int slot, std::string_view name) const;

@@ -27,8 +27,11 @@
 //    "CMD_reclaim+" slot "+" secret "+" on its new connection right before
 //    its log-in record; only a log-in that presents the secret gets the
 //    seat (or spectator slot) back, and only while the host keeps it for
-//    the name that left it. A table at "1.0.14" sends no list, gets no
-//    secret, and is seated by the usual rule.
+//    the name that left it. Presented under the same name for a connection
+//    the host still holds (the line dropped on the table's side only), it
+//    closes that connection as a departure and the new one takes the seat.
+//    A table at "1.0.14" sends no list, gets no secret, and is seated by
+//    the usual rule.
 #pragma once
 
 #include <array>

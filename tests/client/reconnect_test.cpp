@@ -1,6 +1,6 @@
 // A table whose line drops: the redial's schedule in virtual time, and the
 // real table window over loopback with a proxy that resets its connection
-// mid-trick.
+// mid-trick, or drops it on the table's side only.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 
@@ -83,6 +83,22 @@ class Proxy {
   int accepted() const { return static_cast<int>(pairs_.size()); }
   // The next connection hears nothing from the host, so its table never logs in.
   void muteNext() { muteNext_ = true; }
+  // The line drops on the table's side only: its end is reset (as a Wi-Fi
+  // change resets it), while the host's end hears nothing, no reset and no
+  // FIN, and what the host sends there is swallowed.
+  void dropTableSideOnly(size_t i) {
+    auto& [down, up] = pairs_.at(i);
+    up->OnRead = [](net::TAsyncSock* s, int) { s->Receive(); };
+    down->OnInfo = nullptr;
+    down->OnRead = nullptr;
+    linger l{1, 0};
+    ::setsockopt(down->Handle(), SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    down->Close();
+    delete down;
+    down = nullptr;
+  }
+  // Whether the host has closed its end of connection i.
+  bool hostClosed(size_t i) const { return !pairs_.at(i).second->Connected(); }
   void cut(size_t i) {
     auto& [down, up] = pairs_.at(i);
     if (!down) return;
@@ -236,6 +252,57 @@ TEST_F(Reconnect, ATableAndASpectatorResetMidTrickAreBackWhereTheyWereAndPlayOn)
   // And it plays on: two more rounds from its own seat.
   EXPECT_TRUE(playing([&] { return tm.round() >= round + 2; }, 60000));
   EXPECT_EQ(e().slots[3].name, "Tab");
+}
+
+TEST_F(Reconnect, ALineDroppedOnTheTablesSideOnlyTakesTheSeatBackFromTheHostsOpenEnd) {
+  ProtocolClient ann(host->port());
+  logIn(ann, "Ann");
+  table.socket().setPortName(std::to_string(proxy->port()));
+  table.processparams({"Tab", "127.0.0.1", "false"});
+  const client::TableModel& tm = table.model();
+  ASSERT_TRUE(waitFor([&] { return tm.mySeat() == 2 && tm.loggedIn() && !table.hostFeatures().empty(); }));
+  std::string m;
+  wire::build::startgameRequest(m, "Ann", true);
+  ann.send(m);
+  ASSERT_TRUE(waitFor([&] { return e().gameInProgress; }));
+  wire::build::justwatch(m, 1, true);
+  ann.send(m);
+  ASSERT_TRUE(playUntil(table, [&] { return tm.round() >= 2 && tm.inTrick() >= 1 && tm.inTrick() < 4; }, 30000));
+  const int round = tm.round();
+
+  QElapsedTimer sinceDrop;
+  sinceDrop.start();
+  proxy->dropTableSideOnly(0);
+  // Its redial comes through the proxy again: a second path to the host,
+  // which still holds the first connection and would for as long as its
+  // keepalive is answered (here, for ever).
+  ASSERT_TRUE(waitFor([&] { return table.reconnecting(); }));
+  ASSERT_TRUE(waitFor([&] { return !table.reconnecting() && tm.mySeat() == 2 && tm.gameSeen() && tm.hand() == held(2); },
+                      15000))
+      << mainchat(table)->toPlainText().toStdString();
+  const qint64 seatedMs = sinceDrop.elapsed();
+  std::printf("[ figure ] line dropped on the table's side only, host's end silent and open, to seated again "
+              "at its own seat with the hand: %lld ms over %d connections (first try %d ms after the drop)\n",
+              static_cast<long long>(seatedMs), proxy->accepted() - 1, Redial::kFirstDelayMs);
+  EXPECT_FALSE(closed);
+  EXPECT_TRUE(waitFor([&] { return proxy->hostClosed(0); })) << "the host closed the old connection";
+  EXPECT_EQ(e().slots[2].name, "Tab");
+  for (int s = 3; s <= kLastSlot; ++s) EXPECT_FALSE(e().slots[s].inUse) << s;
+  // The others were told it left and came back, as for a line both sides saw drop.
+  ASSERT_TRUE(waitFor([&] { return !ann.with("CMD_me").empty(); }));
+  EXPECT_EQ(ann.with("CMD_me"), (std::vector<std::string>{"CMD_me+Tab has reconnected|$00804000"}));
+  EXPECT_EQ(ann.with("CMD_playerdisconnected"), (std::vector<std::string>{"CMD_playerdisconnected+2+Tab"}));
+  EXPECT_EQ(ann.with("CMD_newplayerinfo").back(), "CMD_newplayerinfo+2+Tab");
+  EXPECT_EQ(table.caption(2), "Tab");
+  EXPECT_EQ(table.el<QLabel>("label_playername", 2)->pos(), QPoint(160, 298)) << "its own seat at the bottom";
+  // And it plays on from its own seat; a second drop of the same kind
+  // finds the new secret.
+  EXPECT_TRUE(playUntil(table, [&] { return tm.round() >= round + 1; }, 60000));
+  proxy->dropTableSideOnly(static_cast<size_t>(proxy->accepted() - 1));
+  ASSERT_TRUE(waitFor([&] { return table.reconnecting(); }));
+  ASSERT_TRUE(waitFor([&] { return !table.reconnecting() && tm.mySeat() == 2 && tm.hand() == held(2); }, 15000));
+  EXPECT_EQ(ann.with("CMD_me").size(), 2u);
+  EXPECT_EQ(e().slots[2].name, "Tab");
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 // seat and presents its secret gets it back with its hand while the seat is
 // kept, ahead of the lowest free slot; a spectator gets a spectator slot
 // again; a name alone gets nothing, a seat a person holds is never taken
-// over, and the first table to claim a seat has it.
+// over (but a connection still open is closed for the table back with its
+// secret), and the first table to claim a seat has it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -288,6 +289,45 @@ TEST_F(Rejoin, ASpectatorComesBackAmongTheSpectators) {
   EXPECT_EQ(h.rec.to(1, "CMD_newplayerinfo"), (std::vector<std::string>{"CMD_newplayerinfo+5+Fay"}));
   EXPECT_EQ(h.rec.to(1, "CMD_me"), (std::vector<std::string>{"CMD_me+Fay has reconnected|$00804000"}));
   EXPECT_FALSE(e().slots[2].inUse) << "the seat she passed through is the computer's";
+}
+
+TEST_F(Rejoin, ASecretPresentedForAConnectionStillOpenClosesItAndTakesTheSeat) {
+  ASSERT_TRUE(playUntil([&] { return e().roundNumber == 2 && e().currentPlayer != 0; }));
+  const std::string cy = secrets["Cy"], ann = secrets["Ann"];
+  const auto hand = e().slots[3].hand;
+  h.rec.clear();
+  // Cy's line dropped on its side only; the host still holds it. A guess,
+  // another name with Cy's secret, and the host's own player's secret on a
+  // second line take nothing over.
+  EXPECT_EQ(join("Cy", std::string(32, '0')), 4);
+  EXPECT_EQ(join("Bo", cy), 5);
+  EXPECT_EQ(join("Ann", ann), 6);
+  EXPECT_TRUE(h.rec.closed.empty());
+  EXPECT_TRUE(h.rec.to(1, "CMD_playerdisconnected").empty());
+  EXPECT_EQ(e().slots[3].name, "Cy");
+
+  // Cy's table, back on a new line with the secret: the old connection
+  // leaves as a departure and the new one has the seat and its hand.
+  EXPECT_EQ(join("Cy", cy), 7);
+  EXPECT_EQ(h.rec.closed, (std::vector<int>{3}));
+  EXPECT_EQ(h.rec.moved, (std::vector<std::pair<int, int>>{{7, 3}}));
+  EXPECT_FALSE(e().slots[7].inUse);
+  answerAll(3, "Cy");
+  EXPECT_EQ(e().slots[3].name, "Cy");
+  EXPECT_EQ(h.rec.to(1, "CMD_playerdisconnected"), (std::vector<std::string>{"CMD_playerdisconnected+3+Cy"}));
+  EXPECT_EQ(h.rec.to(1, "CMD_me"), (std::vector<std::string>{kBack}));
+  std::string own = "CMD_placecard+3";
+  for (int p = 1; p <= kMaxHand; ++p)
+    if (hand[p]) own += "+" + std::to_string(p) + "+" + std::to_string(hand[p]);
+  const std::vector<std::string> toCy = h.rec.to(3);
+  EXPECT_NE(std::find(toCy.begin(), toCy.end(), own), toCy.end());
+  // Its table asks for a new secret; the old one closes nothing from then on.
+  from(3, "CMD_features+3+secret+");
+  ASSERT_EQ(h.rec.to(3, "CMD_secret").size(), 1u);
+  h.rec.clear();
+  EXPECT_EQ(join("Cy", cy), 7);
+  EXPECT_TRUE(h.rec.closed.empty());
+  EXPECT_TRUE(playUntil([&] { return e().roundNumber == 3; })) << "the game goes on";
 }
 
 }  // namespace
