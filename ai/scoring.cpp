@@ -11,7 +11,7 @@ Scoring::Scoring(const rules::Rules& r) : rules_(r) {
 
 namespace {
 // Every combination of the house rules, by index: hook, rounds, scoring.
-constexpr int kCombinations = 2 * 2 * 3;
+constexpr int kCombinations = 2 * 2 * rules::kScorings;
 constexpr int combinationOf(const rules::Rules& r) {
   return (r.hook ? 1 : 0) | (r.rounds == rules::Rounds::DownUp ? 2 : 0) | static_cast<int>(r.scoring) * 4;
 }

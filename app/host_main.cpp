@@ -4,6 +4,7 @@
 //               [--bot-skill classic|standard|strong] [--name NAME] [--no-announce]
 //               [--lobby-server HOST[:PORT] [--private] [--no-port-mapping]
 //                [--port-mapping-lease SECONDS]] [--web-port PORT | --no-web]
+//               [--rules LIST] [--start half|full]
 //   ombrix-host --help | --version
 //
 // Slot 1 is simply the first connection, and its departure hands its seat
@@ -24,6 +25,8 @@
 #include <string>
 
 #include "ai/decision.h"
+#include "protocol/commands.h"
+#include "rules/rules.h"
 #include "app/commandline.h"
 #include "app/hostlobby.h"
 #include "app/webhost.h"
@@ -38,7 +41,8 @@ constexpr const char* kUsage =
     "usage: ombrix-host [--port N] [--bind ADDRESS] [--seed N] [--time-scale X]\n"
     "                   [--bot-skill classic|standard|strong] [--name NAME] [--no-announce]\n"
     "                   [--lobby-server HOST[:PORT] [--private] [--no-port-mapping]\n"
-    "                    [--port-mapping-lease SECONDS]] [--web-port PORT | --no-web]\n";
+    "                    [--port-mapping-lease SECONDS]] [--web-port PORT | --no-web]\n"
+    "                   [--rules LIST] [--start half|full]\n";
 
 int usage() {
   std::fprintf(stderr, "%s       ombrix-host --help | --version\n", kUsage);
@@ -74,6 +78,13 @@ void help() {
       "                    free one when that is taken) and print its link: a\n"
       "                    friend plays from a browser with nothing installed\n"
       "  --no-web          no web table\n"
+      "  --rules LIST      the house rules, comma-separated: hook (the last bidder\n"
+      "                    may not make the bids total the round's cards),\n"
+      "                    scoring=design|tricks|penalty, rounds=updown|downup;\n"
+      "                    \"design\" for none (the default); the player in slot 1\n"
+      "                    may choose others between games\n"
+      "  --start half|full start a game of computer players as soon as the host\n"
+      "                    listens; people who join take free seats or watch\n"
       "  -h, --help        show this text\n"
       "  -v, --version     show the version\n\n"
       "The table is announced on the local network (DNS-SD service _ombrix._tcp,\n"
@@ -107,6 +118,8 @@ int main(int argc, char** argv) {
   int lease = ombrix::lobby::PortMapper::kLeaseSeconds;
   bool web = true;
   std::string webPort;
+  ombrix::rules::Rules houseRules;
+  std::string start;  // "half", "full" or nothing
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     // Options of the lobby server's registration, which need --lobby-server.
@@ -155,6 +168,17 @@ int main(int argc, char** argv) {
       lobbyOption = true;
     } else if (a == "--web-port") {
       webPort = argv[++i];
+    } else if (a == "--rules") {
+      std::string why;
+      const auto r = ombrix::rules::parse(argv[++i], &why);
+      if (!r) {
+        std::fprintf(stderr, "ombrix-host: --rules: %s\n", why.c_str());
+        return usage();
+      }
+      houseRules = *r;
+    } else if (a == "--start") {
+      start = argv[++i];
+      if (start != "half" && start != "full") return usage();
     } else {
       return usage();
     }
@@ -174,6 +198,7 @@ int main(int argc, char** argv) {
   host.server().slotOneIsOwnPlayer = false;   // no player of its own: slot 1 is a remote table
   host.server().engine.botSkill.fill(skill);  // until slot 1 asks for another
   host.log = say;
+  host.server().setRules(houseRules);
   try {
     host.listen(port, address);
   } catch (const std::exception& e) {
@@ -198,6 +223,13 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "ombrix-host: --lobby-server: %s\n", e.what());
       return 2;
     }
+  }
+  if (!start.empty()) {
+    // A game of computer players from the first card: whoever joins later
+    // takes a free seat as a late joiner does, or watches.
+    std::string request;
+    ombrix::wire::build::startgameRequest(request, "The host", start == "half");
+    host.server().enqueue(0, request);
   }
   const int status = app.exec();
   host.server().onPublicChange = nullptr;

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "protocol/commands.h"
+#include "rules/rules.h"
 #include "tables/address.h"
 
 namespace ombrix::app {
@@ -30,6 +31,7 @@ lobby::TableState tableStateOf(const TServer& server, std::string name, int port
   t.playing = e.gameInProgress;
   t.round = e.gameInProgress ? std::clamp(e.roundNumber, 0, lobby::kMaxRound) : 0;
   t.full = e.gameKind != "h";
+  if (!e.rules.design()) t.rules = rules::format(e.rules);
   return t;
 }
 

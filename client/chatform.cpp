@@ -468,6 +468,7 @@ void Tchat::after(const TableEvent& e) {
                       [this](const ev::TrickTaken& x) { trickwinner(x); },
                       [this](const ev::Scored& x) { scoreit(x); },
                       [this](const ev::GameOver& x) { winner(x); },
+                      [this](const ev::RulesTold& x) { houseRules(x); },
                       [this](const ev::Line& x) { chatrecieved(x); },
                       [this](const ev::Sound& x) { playasound(x); },
                       [this](const ev::Unreadable& x) { unreadable(x); }},
@@ -508,6 +509,7 @@ void Tchat::sendloginfo(const ev::LogIn& e) {
   build::features(login, e.slot, wire::kFeatures);
   send(login);
   sortstuff(e.slot);
+  enableHouseRules();
   // Slot 1 is the host's player; a table that joins into it (at a headless
   // host) starts the games. The hosting table shows these already.
   if (e.slot == 1 && !isHost_) showStartControls();

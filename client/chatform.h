@@ -190,6 +190,7 @@ class Tchat : public QMainWindow, private TableObserver {
   void New1Click(int number);
   void Slow1Click(int ms);
   void ComputerPlayers1Click(ai::Skill skill);
+  void houseRules(const ev::RulesTold& e);
   void ShowScorecard1Click();
   void scontopClick();
   void ltontopClick();
@@ -268,6 +269,11 @@ class Tchat : public QMainWindow, private TableObserver {
   void useBotSpeed(int ms, bool tellHost);
   // The computer players' skill and its check marks; sent to the host when asked to.
   void useBotSkill(ai::Skill skill, bool tellHost);
+  void HouseRules1Click(const rules::Rules& r);
+  // Shows `r` in the menu; tells the host when asked to.
+  void useHouseRules(const rules::Rules& r, bool tellHost);
+  // The menu is slot 1's, between games.
+  void enableHouseRules();
   bool eventFilter(QObject* o, QEvent* e) override;
   void runTaken();  // dispatches the command taken off the queue
   // A command about the connection rather than the table (the host's
@@ -371,6 +377,9 @@ class Tchat : public QMainWindow, private TableObserver {
   int turnSound_ = 0;   // 0 Classic, 1 New
   int botSpeed_ = 750;  // ms
   ai::Skill botSkill_ = ai::Skill::Classic;
+  rules::Rules houseRules_;
+  bool houseRulesChosen_ = false;     // stored or picked: only then saved and told to the host
+  bool gameRunning_ = false;          // between a game's start (or joining one) and its winner
   bool botSkillChosen_ = false;        // stored or picked: only then saved and told to the host
   QString scontopText_, ltontopText_;  // as stored: empty until read or changed
   QRect storedGeometry_{3, 3, 790, 520};
@@ -398,6 +407,10 @@ class Tchat : public QMainWindow, private TableObserver {
           *ltontop = nullptr, *ScrollChatOff1 = nullptr, *ScrollChatOff2 = nullptr, *ClearMainChat1 = nullptr,
           *ClearMainChat2 = nullptr, *ResetScreenLocation1 = nullptr, *FullScreen1 = nullptr,
           *AnimateCards1 = nullptr;
+  // Options > House Rules: slot 1 chooses between games.
+  QMenu* HouseRules1 = nullptr;
+  QAction *HookRule1 = nullptr, *ScoringDesign1 = nullptr, *ScoringTricks1 = nullptr, *ScoringPenalty1 = nullptr,
+          *RoundsUpDown1 = nullptr, *RoundsDownUp1 = nullptr;
   std::array<QAction*, 4> textSizes{};  // N8, N10, N12, N14
   QMenu *popup_kick = nullptr, *popup_sounds = nullptr, *PopupMenu1 = nullptr, *PopupMenu2 = nullptr;
 

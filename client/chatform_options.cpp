@@ -123,6 +123,31 @@ void Tchat::buildMenus() {
   connect(SkillClassic1, &QAction::triggered, this, [this] { ComputerPlayers1Click(ai::Skill::Classic); });
   connect(SkillStandard1, &QAction::triggered, this, [this] { ComputerPlayers1Click(ai::Skill::Standard); });
   connect(SkillStrong1, &QAction::triggered, this, [this] { ComputerPlayers1Click(ai::Skill::Strong); });
+  HouseRules1 = options->addMenu("House Rules");
+  HouseRules1->setObjectName("HouseRules1");
+  HookRule1 = checkable(HouseRules1, "The Hook: the Last Bid May Not Make the Total", "HookRule1", false);
+  HouseRules1->addSeparator();
+  ScoringDesign1 = checkable(HouseRules1, "Scoring: Bid + 10 When Made", "ScoringDesign1", true);
+  ScoringTricks1 = checkable(HouseRules1, "Scoring: A Point a Trick, + 10 When Made", "ScoringTricks1", false);
+  ScoringPenalty1 = checkable(HouseRules1, "Scoring: 10 + 2 x Bid, Minus 2 a Trick Missed", "ScoringPenalty1", false);
+  HouseRules1->addSeparator();
+  RoundsUpDown1 = checkable(HouseRules1, "Rounds: 1 Up to 10, Then Down", "RoundsUpDown1", true);
+  RoundsDownUp1 = checkable(HouseRules1, "Rounds: 10 Down to 1, Then Up", "RoundsDownUp1", false);
+  auto pick = [this](auto change) {
+    return [this, change] {
+      rules::Rules r = houseRules_;
+      change(r);
+      HouseRules1Click(r);
+    };
+  };
+  connect(HookRule1, &QAction::triggered, this, pick([this](rules::Rules& r) { r.hook = HookRule1->isChecked(); }));
+  connect(ScoringDesign1, &QAction::triggered, this, pick([](rules::Rules& r) { r.scoring = rules::Scoring::Design; }));
+  connect(ScoringTricks1, &QAction::triggered, this, pick([](rules::Rules& r) { r.scoring = rules::Scoring::Tricks; }));
+  connect(ScoringPenalty1, &QAction::triggered, this,
+          pick([](rules::Rules& r) { r.scoring = rules::Scoring::Penalty; }));
+  connect(RoundsUpDown1, &QAction::triggered, this, pick([](rules::Rules& r) { r.rounds = rules::Rounds::UpDown; }));
+  connect(RoundsDownUp1, &QAction::triggered, this, pick([](rules::Rules& r) { r.rounds = rules::Rounds::DownUp; }));
+  enableHouseRules();
   AnimateCards1 = checkable(options, "Animate Cards", "AnimateCards1", true);
   connect(AnimateCards1, &QAction::triggered, this, [this] { AnimateCards1Click(); });
   options->addSeparator();
@@ -269,6 +294,10 @@ void Tchat::loadinifile() {
   ShowScorecard1->setChecked(s.value("showscore", sounds) != "false");
   // Told to the host only once the player has chosen, so a headless host's
   // --bot-skill stands until then; a name this version does not know is no choice.
+  // House rules likewise: told only once chosen, so a headless host's --rules stands.
+  const auto house = rules::parse(s.value("houserules").toStdString());
+  houseRulesChosen_ = house.has_value();
+  useHouseRules(house.value_or(rules::Rules{}), houseRulesChosen_ && model_.mySeat() == 1 && model_.loggedIn());
   const auto skill = ai::skillNamed(s.value("botskill").toStdString());
   botSkillChosen_ = skill.has_value();
   useBotSkill(skill.value_or(ai::Skill::Classic),
@@ -296,6 +325,7 @@ bool Tchat::saveinifile() {
       {"Showscore", flag(ShowScorecard1)},
       {"AnimateCards", AnimateCards1->isChecked() ? "1" : "0"}};
   if (botSkillChosen_) keys.emplace_back("Botskill", QString::fromLatin1(ai::skillName(botSkill_)));
+  if (houseRulesChosen_) keys.emplace_back("Houserules", QString::fromStdString(rules::format(houseRules_)));
   if (!deckFaces_.isEmpty()) {
     keys.emplace_back("CardDeck", deckFaces_);
     keys.emplace_back("CardBack", deckBack_);
@@ -400,6 +430,32 @@ void Tchat::useBotSkill(ai::Skill skill, bool tellHost) {
   std::string m;
   wire::build::botskill(m, model_.mySeat(), ai::skillName(skill));
   send(m);
+}
+
+void Tchat::HouseRules1Click(const rules::Rules& r) {
+  // The host obeys slot 1 only, and only between games (a host at "1.0.14"
+  // not at all: it ignores a command it does not know).
+  houseRulesChosen_ = true;
+  useHouseRules(r, model_.loggedIn() && model_.mySeat() == 1);
+  saveinifile();
+}
+
+void Tchat::useHouseRules(const rules::Rules& r, bool tellHost) {
+  houseRules_ = r;
+  HookRule1->setChecked(r.hook);
+  ScoringDesign1->setChecked(r.scoring == rules::Scoring::Design);
+  ScoringTricks1->setChecked(r.scoring == rules::Scoring::Tricks);
+  ScoringPenalty1->setChecked(r.scoring == rules::Scoring::Penalty);
+  RoundsUpDown1->setChecked(r.rounds == rules::Rounds::UpDown);
+  RoundsDownUp1->setChecked(r.rounds == rules::Rounds::DownUp);
+  if (!tellHost) return;
+  std::string m;
+  wire::build::rulesRequest(m, model_.mySeat(), rules::format(r));
+  send(m);
+}
+
+void Tchat::enableHouseRules() {
+  if (HouseRules1) HouseRules1->setEnabled(model_.mySeat() == 1 && !gameRunning_);
 }
 
 void Tchat::scontopClick() {

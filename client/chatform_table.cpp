@@ -67,6 +67,8 @@ void Tchat::turnBack() {
 
 void Tchat::startthegame(const ev::GameStarted& e) {
   prepareCards();
+  gameRunning_ = true;
+  enableHouseRules();
   const QString starter = fromWire(e.starter);
   JustWatch1->setChecked(false);
   button_start->hide();
@@ -84,6 +86,11 @@ void Tchat::startthegame(const ev::GameStarted& e) {
   const QString type = e.half ? "HALF" : "FULL";
   addlinetochat(starter == wireName() ? "You have started a " + type + " game."
                                       : starter + " has started a " + type + " game.");
+  if (!model_.rules().design()) {
+    const QString rules = "House rules: " + QString::fromStdString(rules::format(model_.rules())) + ".";
+    label_status1->setText(rules);
+    addlinetochat(rules);
+  }
   loadchecklist();
 }
 
@@ -166,6 +173,11 @@ void Tchat::button_bidClick() {
     ui::messageBox("You can't bid more then " + QString::number(limit) + ".");
     return;
   }
+  if (!model_.mayBid(*bid)) {
+    ui::messageBox("The hook: the last bid may not make the bids total " + QString::number(limit) +
+                   ". Bid another number.");
+    return;
+  }
   if (!model_.loggedIn()) return;
   std::string m;
   build::bid(m, model_.mySeat(), *bid);
@@ -216,14 +228,27 @@ void Tchat::scoreit(const ev::Scored& e) {
   el<QLabel>("label_score", seat)->setText(total);
   if (score) score->scored(seat, model_.round(), points, total);
   if (seat == model_.mySeat()) {
-    const bool made = e.points != 0;
+    // The design scores nothing for a miss; other scorings may, or take away.
+    const bool made = model_.rules().scoring == rules::Scoring::Design
+                          ? e.points != 0
+                          : std::max(model_.bid(seat), 0) == model_.tricks(seat);
     playsounds(made ? "turnovergood" : "turnoverbad");
     label_end->setText(made ? "You Made your Bid!" : "You did not make your Bid!");
   }
   if (score && ShowScorecard1->isChecked()) score->show();
 }
 
+void Tchat::houseRules(const ev::RulesTold& e) {
+  const QString list = fromWire(e.list);
+  if (score) score->setRules(e.known && e.rules.design() ? QString() : list);
+  if (!e.known) addlinetochat("The host plays by house rules this table does not know: " + list + ".");
+  // Slot 1's menu shows what the host plays by.
+  if (e.known && model_.mySeat() == 1) useHouseRules(e.rules, false);
+}
+
 void Tchat::winner(const ev::GameOver& e) {
+  gameRunning_ = false;
+  enableHouseRules();
   const QString names = fromWire(e.names), best = QString::number(e.best);
   label_status1->setText(names + " won the game.");
   label_status2->setText("Winning Score: " + best);
@@ -284,6 +309,8 @@ void Tchat::newplayerstuff(const ev::SeatFound& e) {
 }
 
 void Tchat::stats(const ev::GameFound& e) {
+  gameRunning_ = true;
+  enableHouseRules();
   prepareCards();
   label_round->setText("Round: " + QString::number(e.round));
   if (score) score->joinedGame(e.half);

@@ -25,6 +25,10 @@ QString GameRecord::cardName(int card) {
   return QString(kRanks[(card - 1) % 13]) + kSuits[(card - 1) / 13];
 }
 
+QString GameRecord::houseRules() const {
+  return table_.rules().design() ? QString() : latin1(rules::format(table_.rules()));
+}
+
 QStringList GameRecord::captions() const {
   QStringList names;
   for (int s = 1; s <= kSeats; ++s) names << latin1(table_.name(s));
@@ -107,6 +111,7 @@ void GameRecord::beginGame(bool half, const std::string& starter) {
   game_.half = half;
   game_.starter = latin1(starter);
   game_.names = captions();
+  game_.rules = houseRules();
 }
 
 void GameRecord::startGame(const ev::GameStarted& p) {
@@ -132,6 +137,7 @@ void GameRecord::joinGame(const ev::GameFound& p) {
     game_.seen = game_.joined = true;
     game_.half = p.half;
     game_.names = captions();
+    game_.rules = houseRules();
   }
   Round r;
   r.number = p.round;
@@ -255,6 +261,7 @@ QString GameRecord::text() const {
   } else {
     out << "Game: " + kind + ", started by " + game_.starter;
   }
+  if (!game_.rules.isEmpty()) out << "House rules: " + game_.rules;
   const int me = table_.mySeat();
   if (me >= 1 && me <= kSeats)
     out << "Seen by: " + game_.names.value(me - 1) + ", seat " + QString::number(me);

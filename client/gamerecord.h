@@ -77,6 +77,7 @@ class GameRecord : public TableObserver {
   struct Game {
     bool seen = false, half = false, joined = false;
     QString starter;
+    QString rules;  // the house rules, empty for the design's
     QStringList names;
     std::vector<Round> rounds;
     QString winner;
@@ -84,6 +85,7 @@ class GameRecord : public TableObserver {
   };
 
   QStringList captions() const;
+  QString houseRules() const;
   Round& round();
   // Counts one more entry; false once the record is full.
   bool room();

@@ -103,6 +103,12 @@ std::optional<TableEvent> readAnnouncement(std::string_view message) {
       return readWith(kind, f, parse::playasoundRelay, [](const parse::SlotText& p) {
         return ev::Sound{p.slot, std::string(p.text)};
       });
+    case A::Rules: {
+      const auto list = parse::rules(f);
+      if (!list) return std::nullopt;
+      const auto r = rules::parse(*list);
+      return ev::RulesTold{r.value_or(rules::Rules{}), std::string(*list), r.has_value()};
+    }
     case A::Features:  // what the connection keeps (Tchat), not the table
     case A::Secret:
     case A::Unknown:

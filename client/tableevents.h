@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "protocol/commands.h"
+#include "rules/rules.h"
 
 namespace ombrix::client {
 
@@ -91,6 +92,14 @@ struct GameOver {  // CMD_winner
   int best;
 };
 
+// The house rules the host plays by (CMD_rules). `known` is false for a
+// LIST this table cannot read; `list` is its text either way.
+struct RulesTold {
+  rules::Rules rules;
+  std::string list;
+  bool known;
+};
+
 // Talk.
 struct Line {  // CMD_chat, CMD_me: the text and the colour after its last "|"
   bool action;
@@ -116,7 +125,8 @@ using TableEvent =
     std::variant<ev::LogIn, ev::Arrived, ev::Departed, ev::JustWatching, ev::OtherVersion, ev::WrongVersion,
                  ev::Full, ev::SeatFound, ev::GameFound, ev::GameStarted, ev::RoundStarted, ev::Dealt,
                  ev::Trump, ev::BidAsked, ev::BidMade, ev::Turn, ev::CardPlayed, ev::CardRefused,
-                 ev::TrickTaken, ev::Scored, ev::GameOver, ev::Line, ev::Sound, ev::Unreadable>;
+                 ev::TrickTaken, ev::Scored, ev::GameOver, ev::RulesTold, ev::Line, ev::Sound,
+                 ev::Unreadable>;
 
 // Reads one message as it came off the queue ("CMD_hisbid+2+1+3"). Nothing
 // for a message without "+", with an empty name or an unknown one.

@@ -258,6 +258,19 @@ void TableModel::on(const ev::Scored& e) {
   player_ = bidder_ = 0;
 }
 
+void TableModel::on(const ev::RulesTold& e) {
+  if (!e.known) return;  // rules this table cannot read: it follows the host's word
+  rules_ = e.rules;
+  watch_.setRules(rules_);
+}
+
+bool TableModel::mayBid(int bid) const {
+  int total = 0, made = 0;
+  for (int s = 1; s <= kSeats; ++s)
+    if (s != mySeat_ && bids_[s] != ai::kNotBid) total += bids_[s], ++made;
+  return rules::mayBid(rules_, bid, handSize_, total, made == kSeats - 1);
+}
+
 void TableModel::on(const ev::GameOver& e) {
   winner_ = e.names;
   myTurn_ = false;

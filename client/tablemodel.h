@@ -73,6 +73,9 @@ class TableModel {
   bool halfGame() const { return half_; }
   // The house rules the host plays by, as it told them (the design's until then).
   const rules::Rules& rules() const { return rules_; }
+  // Whether the local player may bid `bid` now: within the hand, and not
+  // the one the hook forbids the last bidder.
+  bool mayBid(int bid) const;
   int round() const { return round_; }  // as announced; the score card's row
   int dealer() const { return dealer_; }
   int handSize() const { return handSize_; }  // the round's, 0..10: the bid's limit
@@ -141,6 +144,7 @@ class TableModel {
   void on(const ev::TrickTaken& e);
   void on(const ev::Scored& e);
   void on(const ev::GameOver& e);
+  void on(const ev::RulesTold& e);
   template <class Other>
   void on(const Other&) {}  // talk and notices: nothing of the table changes
 

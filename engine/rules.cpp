@@ -17,7 +17,14 @@ void GameEngine::bidFor(int seat, int bid) {
   // bid the hand can make: anything else would restart or extend the chain.
   if (!gameInProgress || currentPlayer != 0 || currentBidder == 0) return;
   if (seat != currentBidder || bid < 0 || bid > handSize) return;
-  if (!rules::mayBid(rules, bid, handSize, bidTotal, nextSeat(seat) == biddingStarter)) return;
+  if (!rules::mayBid(rules, bid, handSize, bidTotal, nextSeat(seat) == biddingStarter)) {
+    // The hook forbids it: not taken, and the seat is asked again as it was.
+    if (slots[seat].inUse) {
+      build::bidAsk(msg_, seat, handSize, biddingStarter);
+      out_.send(seat, msg_);
+    }
+    return;
+  }
 
   slots[seat].bid = bid;
   ruleWatch.bid(seat, bid);

@@ -206,6 +206,9 @@ void TServer::moveBack(int from, int to, std::string_view name, bool exchange) {
   memory_[from].secret.clear();
   memory_[to].secret = std::move(carried);
   memory_[from].loggedIn = memory_[to].loggedIn = false;
+  const bool aware = memory_[from].rulesAware;  // what its table follows goes with it
+  memory_[from].rulesAware = exchange && memory_[to].rulesAware;
+  memory_[to].rulesAware = aware;
   memory_[from].arrival = Arrival::New;
   memory_[from].arrivingAs.clear();
   memory_[from].kicked = exchange && std::exchange(memory_[to].kicked, false);

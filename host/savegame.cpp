@@ -136,6 +136,7 @@ std::string encodeSave(const GameState& s, int version) {
   w.text().append(kMagic);
   w.word("version").num(version).line();
   w.word("kind").word(kindToHex(s.gameKind)).line();
+  if (version >= 3) w.word("rules").word(rules::format(s.rules)).line();
   w.word("round").num(s.roundNumber).num(s.handSize).num(s.leadSeat).line();
   w.word("bidding").num(s.currentBidder).num(s.biddingStarter).num(s.bidTotal).line();
   w.word("play").num(s.currentPlayer).num(s.tricksPlayed).num(s.cardsInTrick).num(s.ledSuit).line();
@@ -227,6 +228,15 @@ std::optional<GameState> decodeSave(std::string_view bytes, std::string* why) {
     return refuse("a version this program does not know");
   in.label("kind");
   if (const std::string_view kind = in.word(); in.ok() && !kindFromHex(kind, s.gameKind)) in.fail("game kind");
+  if (version >= 3) {
+    in.label("rules");
+    if (const std::string_view list = in.word(); in.ok()) {
+      if (const auto r = rules::parse(list))
+        s.rules = *r;
+      else
+        in.fail("house rules");
+    }
+  }
   in.label("round");
   s.roundNumber = in.num();
   s.handSize = in.num();

@@ -25,8 +25,9 @@ constexpr const char* kSaveFileName = "ombrixgame.sav";
 // The format's version. A reader refuses a version it does not know.
 // Version 2 adds the game's log and its starter (the game record of a
 // resumed table); a version 1 save still resumes, its record starting at the
-// round it resumes in.
-constexpr int kSaveVersion = 2;
+// round it resumes in. Version 3 adds the house rules; an older save is a
+// game of the design's rules.
+constexpr int kSaveVersion = 3;
 constexpr int kOldestSaveVersion = 1;
 // No save comes near this (a full game's is a few kilobytes); a file larger
 // is not read at all.

@@ -15,7 +15,7 @@ bool isSlot(int n) { return n >= 1 && n <= kLastSlot; }
 }  // namespace
 
 TServer::TServer(HostTransport& transport, Notices& notices, TimerFactory& timers, uint64_t seed)
-    : engine(transport, notices, timers, seed),
+    : engine(gate_, notices, timers, seed),
       socktimer(timers, kSockTickUs,
                 {[this] { return receivedlist.empty(); }, [this] { taken_ = receivedlist.pop(); },
                  [this] {
@@ -46,6 +46,7 @@ tables::TableState TServer::publicState() const {
     t.length = engine.halfGame ? tables::Length::Half : tables::Length::Full;
   }
   t.version = wire::kVersion;
+  if (!engine.rules.design()) t.rules = rules::format(engine.rules);
   return t;
 }
 
@@ -98,6 +99,8 @@ int TServer::takeSlot() {
   m.loggedIn = false;
   m.secret.clear();
   m.presented.clear();
+  m.rulesAware = m.refused = false;
+  m.heldLogIn.clear();
   notePublicState();
   return slot;
 }
@@ -157,7 +160,8 @@ void TServer::connectionClosed(int slot) {
   PlayerSlot& p = engine.slots[slot];
   const std::string name = p.name;
   const bool ordinary = slot != 1 || !slotOneIsOwnPlayer;
-  if (ordinary) {
+  // A table refused for the house rules was never seated: no one saw it come.
+  if (ordinary && !memory_[slot].refused) {
     build::playerdisconnected(msg_, slot, name);
     for (int j = 1; j <= engine.slotCount; ++j)
       if (j != slot && engine.slots[j].inUse) transport_.send(j, msg_);
@@ -170,6 +174,9 @@ void TServer::connectionClosed(int slot) {
   m.loggedIn = false;
   m.secret.clear();
   m.presented.clear();
+  m.rulesAware = m.refused = false;
+  m.heldLogIn.clear();
+  if (rulesTimer_[slot]) rulesTimer_[slot]->stop();
   p.inUse = false;
   p.name.clear();
   p.watching = false;
@@ -216,6 +223,7 @@ void TServer::dispatch(const wire::QueuedMessage& m) {
     case wire::Request::StartGame:
       if (m.origin == 0 || m.origin == 1) {
         held_ = false;  // a new game: nothing is left to resume
+        for (int j = 1; j <= engine.slotCount; ++j) tellRules(j);
         engine.startgame(fields);
       }
       break;
@@ -242,6 +250,9 @@ void TServer::dispatch(const wire::QueuedMessage& m) {
     case wire::Request::Reclaim:
       reclaim(fields);
       break;
+    case wire::Request::Rules:
+      rulesRequest(fields);
+      break;
     case wire::Request::Unknown:
       break;
   }
@@ -255,6 +266,7 @@ void TServer::receivedlogininfo(std::string_view fields) {
   // A log-in names a live connection; one for a slot nobody holds would seat
   // a ghost that the computer never plays for.
   if (!slots[slot].inUse) return;
+  if (!hears(slot)) return holdLogIn(slot, fields);
   takeOver(slot, req->name);
   if (comesBack(slot, req->name)) return;
   memory_[slot].presented.clear();  // a secret is presented for one log-in
@@ -324,8 +336,20 @@ void TServer::receivedlogininfo(std::string_view fields) {
 
 void TServer::features(std::string_view fields) {
   auto req = parse::features(fields);
-  if (!req || !isSlot(req->slot) || !engine.slots[req->slot].inUse || !memory_[req->slot].loggedIn) return;
+  if (!req || !isSlot(req->slot) || !engine.slots[req->slot].inUse) return;
   const int slot = req->slot;
+  SlotMemory& m = memory_[slot];
+  if (wire::hasFeature(req->text, wire::kFeatureRules) && !m.refused && (m.loggedIn || !m.heldLogIn.empty())) {
+    m.rulesAware = true;
+    tellRules(slot);  // before the game's state, which the rules shape
+    if (!m.heldLogIn.empty()) {
+      if (rulesTimer_[slot]) rulesTimer_[slot]->stop();
+      const std::string held = std::exchange(m.heldLogIn, {});
+      receivedlogininfo(held);
+      if (!engine.slots[slot].inUse) return;
+    }
+  }
+  if (!memory_[slot].loggedIn) return;
   build::hostFeatures(msg_, wire::kFeatures);
   transport_.send(slot, msg_);
   if (!wire::hasFeature(req->text, wire::kFeatureSecret)) return;
@@ -339,6 +363,84 @@ void TServer::reclaim(std::string_view fields) {
   auto req = parse::reclaim(fields);
   if (!req || !isSlot(req->slot) || !engine.slots[req->slot].inUse) return;
   memory_[req->slot].presented.assign(req->text);
+}
+
+// --- House rules ------------------------------------------------------------------
+
+void TServer::Gate::send(int slot, std::string_view message) {
+  if (server_.hears(slot)) server_.transport_.send(slot, message);
+}
+
+bool TServer::hears(int slot) const { return engine.rules.design() || memory_[slot].rulesAware; }
+
+void TServer::tellRules(int slot) {
+  if (!isSlot(slot) || !engine.slots[slot].inUse || !memory_[slot].rulesAware) return;
+  build::rules(msg_, rules::format(engine.rules));
+  transport_.send(slot, msg_);
+}
+
+void TServer::holdLogIn(int slot, std::string_view fields) {
+  SlotMemory& m = memory_[slot];
+  if (m.refused) return;
+  m.heldLogIn.assign(fields);
+  rulesTimer(slot).start(kRulesWaitMs);
+}
+
+Timer& TServer::rulesTimer(int slot) {
+  std::unique_ptr<Timer>& t = rulesTimer_[slot];
+  if (!t) {
+    t = clock_.createTimer();
+    t->onTick = [this, slot] {
+      rulesTimer_[slot]->stop();
+      if (!engine.slots[slot].inUse) return;
+      if (memory_[slot].refused) {
+        transport_.closeConnection(slot);
+      } else if (!hears(slot)) {
+        refuse(slot);
+      } else if (!memory_[slot].heldLogIn.empty()) {
+        receivedlogininfo(std::exchange(memory_[slot].heldLogIn, {}));  // the rules changed meanwhile
+      }
+    };
+  }
+  return *t;
+}
+
+void TServer::refuse(int slot) {
+  SlotMemory& m = memory_[slot];
+  m.refused = true;
+  m.heldLogIn.clear();
+  say("slot " + std::to_string(slot) + " refused: it cannot follow the house rules");
+  build::chatRelay(msg_, "Host",
+                   "This table plays by the house rules " + rules::format(engine.rules) +
+                       ", which your version of the game cannot follow. Disconnecting.|$00804000");
+  transport_.send(slot, msg_);
+  rulesTimer(slot).start(kRulesCloseMs);
+}
+
+bool TServer::setRules(const rules::Rules& r) {
+  if (engine.gameInProgress) return false;
+  engine.rules = r;
+  say("house rules: " + rules::format(r));
+  for (int j = 1; j <= engine.slotCount; ++j) {
+    if (!engine.slots[j].inUse) continue;
+    SlotMemory& m = memory_[j];
+    if (m.rulesAware) {
+      tellRules(j);
+    } else if (!r.design() && (m.loggedIn || !m.heldLogIn.empty()) && !m.refused) {
+      refuse(j);
+    } else if (r.design() && !m.heldLogIn.empty()) {
+      if (rulesTimer_[j]) rulesTimer_[j]->stop();
+      receivedlogininfo(std::exchange(m.heldLogIn, {}));
+    }
+  }
+  notePublicState();
+  return true;
+}
+
+void TServer::rulesRequest(std::string_view fields) {
+  auto req = parse::rulesRequest(fields);
+  if (!req || req->slot != 1) return;
+  if (auto r = rules::parse(req->text)) setRules(*r);
 }
 
 void TServer::kickhim(std::string_view fields) {

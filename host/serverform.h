@@ -37,6 +37,18 @@ class HostTransport : public Outbox {
 };
 
 class TServer {
+  // What the engine sends passes here: at a table with house rules, a
+  // connection that has not said it follows them hears nothing of the game.
+  class Gate : public Outbox {
+   public:
+    explicit Gate(TServer& server) : server_(server) {}
+    void send(int slot, std::string_view message) override;
+
+   private:
+    TServer& server_;
+  };
+  Gate gate_{*this};
+
  public:
   // The dispatch budget: at most one message per 10 ms, 100 a second. A
   // message that finds the budget unspent runs at once; the rest wait for
@@ -78,6 +90,12 @@ class TServer {
   // that minute and the log-in after it. Only for that long does its secret
   // get the seat back.
   static constexpr int64_t kSeatKeptUs = 75'000'000;
+  // At a table with house rules a log-in waits this long for the table to
+  // say it follows them (it does so right after its log-in record); a table
+  // that does not is told why and closed this much later, once the line
+  // has left: within two seconds of its log-in in all.
+  static constexpr int kRulesWaitMs = 1000;
+  static constexpr int kRulesCloseMs = 500;
 
   // Queues one message as if it had arrived whole from `origin`; origin 0 is
   // a trusted local caller, whose slot fields are taken as they stand. The
@@ -107,6 +125,15 @@ class TServer {
   void features(std::string_view fields);
   // The secret a returning table presents before its log-in.
   void reclaim(std::string_view fields);
+  // Slot 1 chooses the house rules of the next game.
+  void rulesRequest(std::string_view fields);
+
+  // The house rules of the game under way, or of the next one: changed only
+  // between games. Tables that read them are told; at a table with house
+  // rules, connections that cannot follow them are told why and closed.
+  // False, and nothing changed, while a game is under way.
+  bool setRules(const rules::Rules& r);
+  const rules::Rules& houseRules() const { return engine.rules; }
 
   // In the game the host's own table is always slot 1: its departure ends
   // the program and is neither announced nor answered by the computer. A
@@ -141,6 +168,19 @@ class TServer {
   }
   // Tells onPublicChange when the public state differs from the last told.
   void notePublicState();
+
+  // --- House rules ------------------------------------------------------------------
+  // Whether the connection at `slot` may hear the game: always at a table
+  // of the design's rules, else once it said it follows the house rules.
+  bool hears(int slot) const;
+  // Tells the connection the house rules in force, if it reads them.
+  void tellRules(int slot);
+  // A log-in at a table with house rules, held until the table says it
+  // follows them; refused when it does not say so in time.
+  void holdLogIn(int slot, std::string_view fields);
+  // One line saying why, then the connection is closed.
+  void refuse(int slot);
+  Timer& rulesTimer(int slot);
 
   // --- Players coming back (host/rejoin.cpp) ------------------------------------
   // For the rest of a game the host remembers who left which slot. A log-in
@@ -202,10 +242,16 @@ class TServer {
     std::string secret;      // its connection's seat's secret, once told
     std::string presented;   // the secret its connection presented to come back
     std::string leftSecret;  // the secret the name that left it had
+    bool rulesAware = false;  // its table said it follows house rules ("rules")
+    std::string heldLogIn;   // a log-in waiting for that
+    bool refused = false;     // told it cannot follow them; closing
   };
   std::array<SlotMemory, kSlotTableSize> memory_{};
   // Per slot: runs out when its connection has not logged in in time.
   std::array<std::unique_ptr<Timer>, kSlotTableSize> logInDeadline_{};
+  // Per slot: the wait for a held log-in's "rules", then the close after
+  // the line that refuses it.
+  std::array<std::unique_ptr<Timer>, kSlotTableSize> rulesTimer_{};
   // A resumed game waits for slot 1's table before anything moves.
   bool held_ = false;
 

@@ -19,6 +19,7 @@ tables::ListedTable listedOf(const TableState& t, const std::string& code) {
   l.state.round = t.playing ? t.round : 0;
   l.state.length = !t.playing ? tables::Length::None : t.full ? tables::Length::Full : tables::Length::Half;
   l.state.version = tables::cleanText(t.version, kMaxVersionBytes);
+  l.state.rules = t.rules;
   return l;
 }
 

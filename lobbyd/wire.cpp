@@ -141,12 +141,17 @@ bool stringField(const json& j, const char* key, std::string& out, size_t most) 
 }
 
 bool tableFields(const json& j, TableState& t) {
-  std::string name, version = t.version, state = "waiting", game = "full";
+  std::string name, version = t.version, state = "waiting", game = "full", rules;
   if (!stringField(j, "name", name, kMaxLine) || !stringField(j, "version", version, kMaxLine) ||
       !stringField(j, "state", state, 16) || !stringField(j, "game", game, 16) ||
       !intField(j, "port", 1, 65535, t.port) || !intField(j, "players", 0, kMaxPlayers, t.players) ||
-      !intField(j, "watchers", 0, kMaxWatchers, t.watchers) || !intField(j, "round", 0, kMaxRound, t.round))
+      !intField(j, "watchers", 0, kMaxWatchers, t.watchers) || !intField(j, "round", 0, kMaxRound, t.round) ||
+      !stringField(j, "rules", rules, kMaxRules))
     return false;
+  // A LIST is lower-case words, "=" and ","; anything else is no house rule a lobby shows.
+  for (char c : rules)
+    if (!((c >= 'a' && c <= 'z') || c == '=' || c == ',')) return false;
+  t.rules = rules == "design" ? std::string() : rules;
   if (state != "waiting" && state != "playing") return false;
   if (game != "full" && game != "half") return false;
   t.name = cleanName(name);
@@ -221,6 +226,7 @@ void putTable(json& j, const TableState& t) {
   j["state"] = t.playing ? "playing" : "waiting";
   j["round"] = t.playing ? t.round : 0;
   if (t.playing) j["game"] = t.full ? "full" : "half";
+  if (!t.rules.empty()) j["rules"] = t.rules;
 }
 
 }  // namespace

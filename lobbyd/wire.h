@@ -48,6 +48,7 @@ std::string makeTicket();
 
 // --- The table -------------------------------------------------------------------
 // What a table says of itself: the DNS-SD record's fields.
+inline constexpr size_t kMaxRules = 64;  // the longest house rules' LIST
 struct TableState {
   std::string name;
   std::string version = "1.0.14";
@@ -57,6 +58,7 @@ struct TableState {
   bool playing = false;
   int round = 0;       // 0 while waiting
   bool full = true;    // full or half game, while playing
+  std::string rules;   // the house rules' LIST; empty for the design's (a reader that does not know it skips it)
   bool operator==(const TableState&) const = default;
 };
 

@@ -66,6 +66,7 @@ constexpr NameEntry<Request> kRequests[] = {
     {"CMD_botskill", Request::BotSkill},
     {"CMD_features", Request::Features},
     {"CMD_reclaim", Request::Reclaim},
+    {"CMD_rules", Request::Rules},
 };
 
 constexpr NameEntry<Announcement> kAnnouncements[] = {
@@ -96,6 +97,7 @@ constexpr NameEntry<Announcement> kAnnouncements[] = {
     {"CMD_playasound", Announcement::PlayASound},
     {"CMD_features", Announcement::Features},
     {"CMD_secret", Announcement::Secret},
+    {"CMD_rules", Announcement::Rules},
 };
 
 template <class E, size_t N>
@@ -150,6 +152,9 @@ void features(std::string& out, int slot, std::string_view list) {
 }
 void reclaim(std::string& out, int slot, std::string_view secret) {
   Out(out, "CMD_reclaim+").numPlus(slot).text(secret).plus();
+}
+void rulesRequest(std::string& out, int slot, std::string_view list) {
+  Out(out, "CMD_rules+").numPlus(slot).text(list);
 }
 void chat(std::string& out, int slot, std::string_view text, std::string_view colour) {
   Out(out, "CMD_chat+").numPlus(slot).text(text).text("|").text(colour);
@@ -255,6 +260,8 @@ void hostFeatures(std::string& out, std::string_view list) { Out(out, "CMD_featu
 void secret(std::string& out, int slot, std::string_view secret) {
   Out(out, "CMD_secret+").numPlus(slot).text(secret).plus();
 }
+void rules(std::string& out, std::string_view list) { Out(out, "CMD_rules+").text(list); }
+void notice(std::string& out, std::string_view text) { Out(out, "CMD_me+").text(text).text("|$00804000"); }
 
 }  // namespace build
 
@@ -304,6 +311,18 @@ std::optional<std::string_view> hostFeatures(std::string_view fields) { return F
 
 std::optional<SlotText> secret(std::string_view fields) { return reclaim(fields); }
 
+std::optional<SlotText> rulesRequest(std::string_view fields) {
+  FieldReader r(fields);
+  auto slot = r.nextInt();
+  if (!slot) return std::nullopt;
+  return SlotText{*slot, r.rest()};
+}
+
+std::optional<std::string_view> rules(std::string_view fields) {
+  if (fields.empty()) return std::nullopt;
+  return fields;
+}
+
 std::optional<SlotText> chat(std::string_view fields) {
   FieldReader r(fields);
   auto slot = r.nextInt();
@@ -330,14 +349,15 @@ std::optional<SlotValue> slotThenInt(std::string_view fields) {
 }
 
 // Splits a message made only of numbers, with or without a trailing "+".
+// `maySign`: bit i set when field i may be negative (a score, a total).
 template <size_t N>
-std::optional<std::array<int, N>> numbers(std::string_view fields, BadField* bad = nullptr) {
+std::optional<std::array<int, N>> numbers(std::string_view fields, BadField* bad = nullptr, unsigned maySign = 0) {
   std::array<int, N> v{};
   FieldReader r(fields, bad);
   for (size_t i = 0; i < N; ++i) {
     auto f = (i + 1 < N) ? r.next() : std::optional<std::string_view>(r.rest());
     if (f && i + 1 == N && !f->empty() && f->back() == '+') f->remove_suffix(1);
-    auto n = r.number(f);
+    auto n = r.number(f, (maySign >> i & 1u) != 0);
     if (!n) return std::nullopt;
     v[i] = *n;
   }
@@ -387,7 +407,7 @@ std::optional<PlaceCard> placecard(std::string_view fields, BadField* bad) {
 }
 
 std::optional<NewPlayerStuff> newplayerstuff(std::string_view fields, BadField* bad) {
-  auto v = numbers<12>(fields, bad);
+  auto v = numbers<12>(fields, bad, 1u << 3);  // the score
   if (!v) return std::nullopt;
   const auto& n = *v;
   if (n[4] != 1 || n[6] != 2 || n[8] != 3 || n[10] != 4) return std::nullopt;
@@ -464,7 +484,7 @@ std::optional<Pair> trickwinner(std::string_view fields, BadField* bad) {
 }
 
 std::optional<Triple> score(std::string_view fields, BadField* bad) {
-  auto v = numbers<3>(fields, bad);
+  auto v = numbers<3>(fields, bad, 0b110);  // the total and the round's points
   if (!v) return std::nullopt;
   return Triple{(*v)[0], (*v)[1], (*v)[2]};
 }
@@ -477,7 +497,7 @@ std::optional<Winner> winner(std::string_view fields, BadField* bad) {
     r.number(std::nullopt);
     return std::nullopt;
   }
-  auto best = r.number(fields.substr(plus + 1));
+  auto best = r.number(fields.substr(plus + 1), true);
   if (!best) return std::nullopt;
   return Winner{fields.substr(0, plus), *best};
 }

@@ -32,6 +32,14 @@
 //    closes that connection as a departure and the new one takes the seat.
 //    A table at "1.0.14" sends no list, gets no secret, and is seated by
 //    the usual rule.
+//  * "rules": the table shows the house rules and reads numbers that may
+//    be negative ("-N": scores, totals, a best score). The host sends it
+//    "CMD_rules+" LIST (rules/rules.h; "design" for none) after its
+//    log-in and at every game start. At a table with house rules, a
+//    connection that has not said "rules" right after its log-in (a table
+//    at "1.0.14") is told so in one line and closed: it is never seated,
+//    asked for a move, or sent a number it could misread. Slot 1 chooses
+//    the rules between games with "CMD_rules+" slot "+" LIST.
 #pragma once
 
 #include <array>
@@ -53,7 +61,8 @@ constexpr std::string_view kVersion = "1.0.14";
 // The words of "CMD_features": what a table or a host can do.
 constexpr std::string_view kFeatureSecret = "secret";
 // What this program's tables and hosts can do, as they tell it.
-constexpr std::string_view kFeatures = "secret";
+constexpr std::string_view kFeatureRules = "rules";
+constexpr std::string_view kFeatures = "secret,rules";
 // Whether a comma-separated list holds `word`.
 bool hasFeature(std::string_view list, std::string_view word);
 // Longest secret a host takes or a table keeps; a host's are 32 hex digits.
@@ -75,6 +84,7 @@ enum class Request {
   BotSkill,
   Features,
   Reclaim,
+  Rules,
 };
 
 // Announcements, host to table window.
@@ -109,6 +119,8 @@ enum class Announcement {
   // and the seat's secret.
   Features,
   Secret,
+  // The house rules in force.
+  Rules,
 };
 
 // A message cut at its first "+": the command name and the fields after it.
@@ -150,6 +162,8 @@ void botskill(std::string& out, int slot, std::string_view skill);
 void features(std::string& out, int slot, std::string_view list);
 // "CMD_reclaim+" slot "+" secret "+": the seat's secret from the line that dropped.
 void reclaim(std::string& out, int slot, std::string_view secret);
+// "CMD_rules+" slot "+" LIST: slot 1 chooses the house rules of the next game.
+void rulesRequest(std::string& out, int slot, std::string_view list);
 
 // Host to table window.
 void sendlogininfo(std::string& out, int slot);
@@ -189,6 +203,11 @@ void playasoundRelay(std::string& out, int slot, std::string_view sound);
 void hostFeatures(std::string& out, std::string_view list);
 // "CMD_secret+" slot "+" secret "+": the seat's secret, to the table that holds it.
 void secret(std::string& out, int slot, std::string_view secret);
+// "CMD_rules+" LIST: the house rules in force, to a table that reads them.
+void rules(std::string& out, std::string_view list);
+// One line in the tables' notice colour, as the host's own action line
+// ("CMD_me+" text "|$00804000"), which a table at "1.0.14" shows too.
+void notice(std::string& out, std::string_view text);
 }  // namespace build
 
 namespace parse {
@@ -231,6 +250,7 @@ std::optional<SlotText> playasoundRequest(std::string_view fields);  // text "wa
 std::optional<SlotText> botskill(std::string_view fields);           // text: the skill's name
 std::optional<SlotText> features(std::string_view fields);           // text: the table's list
 std::optional<SlotText> reclaim(std::string_view fields);            // text: the secret
+std::optional<SlotText> rulesRequest(std::string_view fields);       // text: the LIST
 
 // Announcements, as a table window reads them.
 struct SlotName {
@@ -303,6 +323,8 @@ std::optional<SlotText> playasoundRelay(std::string_view fields, BadField* bad =
 std::optional<std::string_view> hostFeatures(std::string_view fields);
 // slot, the seat's secret (at most kMaxSecret bytes)
 std::optional<SlotText> secret(std::string_view fields);
+// The LIST of the house rules, as sent (read by rules::parse).
+std::optional<std::string_view> rules(std::string_view fields);
 
 // A chat or action line: the text and the colour after its last "|".
 struct ColouredText {

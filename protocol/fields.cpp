@@ -13,6 +13,12 @@ std::optional<int> parseDecimal(std::string_view text) {
   return value;
 }
 
+std::optional<int> parseSigned(std::string_view text) {
+  if (text.empty() || text[0] != '-') return parseDecimal(text);
+  const auto n = parseDecimal(text.substr(1));
+  return n ? std::optional<int>(-*n) : std::nullopt;
+}
+
 std::optional<std::string_view> FieldReader::next() {
   const size_t plus = rest_.find('+');
   if (plus == std::string_view::npos) return std::nullopt;
@@ -31,8 +37,11 @@ std::string_view FieldReader::rest() {
 
 std::optional<int> FieldReader::restInt() { return number(rest()); }
 
-std::optional<int> FieldReader::number(std::optional<std::string_view> text) {
-  std::optional<int> n = text ? parseDecimal(*text) : std::nullopt;
+std::optional<int> FieldReader::nextSigned() { return number(next(), true); }
+std::optional<int> FieldReader::restSigned() { return number(rest(), true); }
+
+std::optional<int> FieldReader::number(std::optional<std::string_view> text, bool maySign) {
+  std::optional<int> n = !text ? std::nullopt : maySign ? parseSigned(*text) : parseDecimal(*text);
   if (!n && bad_ && !bad_->number) *bad_ = {true, text.value_or(std::string_view())};
   return n;
 }

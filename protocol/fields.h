@@ -14,6 +14,8 @@ namespace ombrix::wire {
 // A non-negative decimal integer: one to nine ASCII digits and nothing else.
 // Nine digits keep every accepted value inside a 32-bit int.
 std::optional<int> parseDecimal(std::string_view text);
+// The same, or "-" and one: a score under house rules may be negative.
+std::optional<int> parseSigned(std::string_view text);
 
 // Why a message did not parse, for a receiver that reports it: `number` is
 // set when a number field was not a decimal number, and `text` holds that
@@ -32,9 +34,12 @@ class FieldReader {
   std::optional<int> nextInt();
   std::string_view rest();
   std::optional<int> restInt();
+  // A number that may be negative ("-N").
+  std::optional<int> nextSigned();
+  std::optional<int> restSigned();
   // A number field's text (nothing: the field is missing), noted in the
   // BadField when it is not a decimal number.
-  std::optional<int> number(std::optional<std::string_view> text);
+  std::optional<int> number(std::optional<std::string_view> text, bool maySign = false);
   bool atEnd() const { return rest_.empty(); }
 
  private:

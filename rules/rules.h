@@ -29,6 +29,7 @@ constexpr int kFullRounds = 20;  // a full game: each hand size twice, the large
 constexpr int kHalfRounds = 10;  // a half game: the first ten rounds
 
 enum class Scoring : uint8_t { Design, Tricks, Penalty };
+constexpr int kScorings = 3;  // how many there are: the computer players keep a table for each
 enum class Rounds : uint8_t { UpDown, DownUp };
 
 struct Rules {

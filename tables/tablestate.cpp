@@ -5,9 +5,13 @@ namespace ombrix::tables {
 int roundsOf(Length length) { return length == Length::Half ? kHalfRounds : kFullRounds; }
 
 std::string stageText(const TableState& state) {
-  if (state.stage == Stage::Waiting) return "waiting";
-  std::string text = "round " + std::to_string(state.round);
-  if (state.length != Length::None) text += " of " + std::to_string(roundsOf(state.length));
+  std::string text = "waiting";
+  if (state.stage == Stage::Playing) {
+    text = "round " + std::to_string(state.round);
+    if (state.length != Length::None) text += " of " + std::to_string(roundsOf(state.length));
+  }
+  // A table of house rules says so wherever it is listed.
+  if (!state.rules.empty() && state.rules != "design") text += ", house rules " + state.rules;
   return text;
 }
 

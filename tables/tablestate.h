@@ -23,6 +23,8 @@ struct TableState {
   int round = 0;  // 0 while waiting
   Length length = Length::None;
   std::string version;  // the host's program version, "1.0.14"
+  // The house rules' LIST ("hook,scoring=tricks"); empty or "design" for none.
+  std::string rules;
 
   bool operator==(const TableState&) const = default;
 };
@@ -30,7 +32,8 @@ struct TableState {
 // The rounds of a game of that length (20 when it is not known).
 int roundsOf(Length length);
 
-// "waiting", or "round R of 20" ("round R" when the length is not known).
+// "waiting", or "round R of 20" ("round R" when the length is not known), and
+// ", house rules LIST" at a table of house rules.
 std::string stageText(const TableState& state);
 
 // Whether a joiner gets a seat, a place to watch, or neither.

@@ -1,5 +1,6 @@
 #include "tables/txtrecord.h"
 
+#include <algorithm>
 #include <array>
 
 namespace ombrix::tables {
@@ -54,6 +55,8 @@ std::vector<std::string> txtRecord(const TableState& state) {
   };
   if (state.stage == Stage::Playing && state.length != Length::None)
     out.push_back(std::string("game=") + (state.length == Length::Half ? "half" : "full"));
+  // Only a variant says so: the record of a table of the design's rules is as it was.
+  if (!state.rules.empty() && state.rules != "design") out.push_back("rules=" + state.rules);
   return out;
 }
 
@@ -70,7 +73,7 @@ std::vector<std::string_view> txtStrings(std::string_view rdata) {
 }
 
 std::optional<TableState> readTxt(const std::vector<std::string_view>& strings, std::string* why) {
-  constexpr std::array<std::string_view, 6> kKeys = {"v", "players", "watchers", "state", "round", "game"};
+  constexpr std::array<std::string_view, 7> kKeys = {"v", "players", "watchers", "state", "round", "game", "rules"};
   std::array<std::optional<std::string_view>, kKeys.size()> value;
   const size_t n = strings.size() < kMaxTxtStrings ? strings.size() : kMaxTxtStrings;
   for (size_t i = 0; i < n; ++i) {
@@ -81,7 +84,7 @@ std::optional<TableState> readTxt(const std::vector<std::string_view>& strings, 
     for (size_t k = 0; k < kKeys.size(); ++k)
       if (!value[k] && sameKey(s.substr(0, eq), kKeys[k])) value[k] = s.substr(eq + 1);
   }
-  const auto& [v, players, watchers, stage, round, game] = value;
+  const auto& [v, players, watchers, stage, round, game, houseRules] = value;
 
   TableState t;
   if (!v || !isVersion(*v)) return fail(why, "no version");
@@ -94,6 +97,11 @@ std::optional<TableState> readTxt(const std::vector<std::string_view>& strings, 
   t.watchers = *w;
   if (!stage || (*stage != "waiting" && *stage != "playing")) return fail(why, "no state");
   t.stage = *stage == "playing" ? Stage::Playing : Stage::Waiting;
+  // House rules are shown as told, if they read as a LIST: lower-case words, "=" and ",".
+  if (houseRules && houseRules->size() <= kMaxRulesText &&
+      std::all_of(houseRules->begin(), houseRules->end(),
+                  [](char c) { return (c >= 'a' && c <= 'z') || c == '=' || c == ','; }))
+    t.rules.assign(*houseRules);
   if (t.stage == Stage::Waiting) return t;  // round and game mean nothing yet
 
   if (game && *game == "full") t.length = Length::Full;

@@ -24,6 +24,8 @@ inline constexpr std::string_view kServiceType = "_ombrix._tcp";
 inline constexpr size_t kMaxVersionBytes = 16;
 // A DNS-SD record holds at most this many bytes in one string.
 inline constexpr size_t kMaxTxtString = 255;
+// Longest house rules text kept: every entry of the LIST, spelled out.
+inline constexpr size_t kMaxRulesText = 64;
 // Strings of a record looked at; a record of thousands is not read to its end.
 inline constexpr size_t kMaxTxtStrings = 64;
 

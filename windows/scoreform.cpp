@@ -19,7 +19,7 @@ const int kWidths[kCols] = {60, 71, 73, 71, 68};
 
 Tscore::Tscore(QWidget* parent) : QDialog(parent, Qt::Tool) {
   setObjectName("Tscore");
-  setWindowTitle("Ombrix - Scorecard");
+  setRules({});
   resize(kWidth, kHeight);
   setStyleSheet("QDialog { background: #F5F0A9; }");
   scorecard = new QTableWidget(kRows, kCols, this);
@@ -92,6 +92,10 @@ void Tscore::cellsChanged() {
 
 QString Tscore::cell(int col, int row) const { return scorecard->item(row, col)->text(); }
 void Tscore::setCell(int col, int row, const QString& text) { scorecard->item(row, col)->setText(text); }
+
+void Tscore::setRules(const QString& list) {
+  setWindowTitle(list.isEmpty() ? QString("Ombrix - Scorecard") : "Ombrix - Scorecard (house rules: " + list + ")");
+}
 
 void Tscore::newGame(bool half) {
   for (int s = 1; s <= 4; ++s) {

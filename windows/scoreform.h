@@ -26,6 +26,8 @@ class Tscore : public QDialog {
 
   // Game start: headers, every cell emptied, and the rows a half game skips.
   void newGame(bool half);
+  // The house rules in the title; empty for the design's.
+  void setRules(const QString& list);
   // A late join: only the rows the game's kind decides.
   void joinedGame(bool half);
   void scored(int seat, int round, const QString& points, const QString& total);

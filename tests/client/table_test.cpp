@@ -369,5 +369,34 @@ TEST(PrevInstance, ASecondStartActivatesTheFirstAndTheNextAfterItIsFirstAgain) {
   client::PrevInstance next;
   EXPECT_FALSE(next.running());
 }
+TEST_F(Table, HouseRulesAreShownAndTheHookedBidIsNeverOffered) {
+  seatAt(table, 4);
+  feed("CMD_rules+hook,scoring=penalty");
+  EXPECT_TRUE(score.windowTitle().contains("hook,scoring=penalty"));
+  feed("CMD_startgame+Ann+f+");
+  EXPECT_EQ(label_status1(table)->text(), "House rules: hook,scoring=penalty.");
+  EXPECT_TRUE(mainchat(table)->toPlainText().contains("House rules: hook,scoring=penalty."));
+  feed("CMD_startround+3+4");  // seat 1 opens: seat 4 bids last, three cards
+  feed("CMD_hisbid+1+1+1");
+  feed("CMD_hisbid+2+1+2");
+  feed("CMD_hisbid+3+0+2");
+  feed("CMD_bid+4+3+1");
+  edit_bid(table)->setText("1");  // 2 + 1 would make the round's 3
+  table.button_bidClick();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_TRUE(boxes.back().startsWith("The hook:")) << boxes.back().toStdString();
+  EXPECT_TRUE(button_bid(table)->isVisibleTo(&table)) << "the box stays for another bid";
+  edit_bid(table)->setText("2");
+  table.button_bidClick();
+  EXPECT_EQ(boxes.size(), 1u);
+  // A missed bid costs points: the totals are read with their sign.
+  feed("CMD_hisbid+4+2+4");
+  feed("CMD_score+4+-6+-6");
+  EXPECT_EQ(at("label_score", 4)->text(), "-6");
+  EXPECT_EQ(label_end(table)->text(), "You did not make your Bid!");
+  feed("CMD_winner+Ann+-2");
+  EXPECT_EQ(label_status2(table)->text(), "Winning Score: -2");
+}
+
 }  // namespace
 }  // namespace ombrix::test

@@ -16,6 +16,7 @@
 
 #include "engine/gamestate.h"
 #include "host/savegame.h"
+#include "rules/rules.h"
 #include "tests/support/recorder.h"
 
 namespace ombrix::test {
@@ -59,7 +60,9 @@ struct Solo {
   }
   void login() {
     ASSERT_EQ(h.host.acceptConnection(), 1);
-    send("CMD_logininfo+1+1.0.14+You\xFF");
+    // A table that follows house rules says so right after its log-in.
+    send(h.host.houseRules().design() ? "CMD_logininfo+1+1.0.14+You\xFF"
+                                      : "CMD_logininfo+1+1.0.14+You\xFF\xFF" "CMD_features+1+rules+");
   }
   void start() {
     login();
@@ -79,7 +82,11 @@ struct Solo {
   // or its last legal card in deal order (the computer's rule takes the first).
   bool move() {
     if (owesBid()) {
-      send("CMD_bid+1+" + std::to_string(e().roundNumber * 7 % (e().handSize + 1)));
+      int bid = e().roundNumber * 7 % (e().handSize + 1);
+      // One the house rules allow: the hook may bar it for the last bidder.
+      if (!rules::mayBid(e().rules, bid, e().handSize, e().bidTotal, nextSeat(1) == e().biddingStarter))
+        bid = (bid + 1) % (e().handSize + 1);
+      send("CMD_bid+1+" + std::to_string(bid));
       return true;
     }
     if (!owesCard()) return false;
@@ -198,6 +205,37 @@ TEST(Resume, AtEveryPhaseTheGameGoesOnAsIfNeverLeft) {
     EXPECT_EQ(std::vector<std::string>(after.begin() + (stats - again.begin()) + 1, after.end()), expected);
     EXPECT_EQ(c.e().roundPoints, a.e().roundPoints);
   }
+}
+
+TEST(Resume, AVariantGameResumesWithItsHouseRules) {
+  constexpr uint64_t kSeed = 77;
+  const rules::Rules house{true, rules::Scoring::Penalty, rules::Rounds::DownUp};
+  Solo a(kSeed);
+  ASSERT_TRUE(a.h.host.setRules(house));
+  a.start();
+  ASSERT_FALSE(a.playUntil(never));
+
+  Solo b(kSeed);
+  ASSERT_TRUE(b.h.host.setRules(house));
+  b.start();
+  ASSERT_TRUE(b.playUntil([&] { return b.e().roundNumber == 4 && b.e().tricksPlayed == 2; }));
+  GameState state;
+  ASSERT_TRUE(b.e().saveState(state));
+  std::string why;
+  const auto read = decodeSave(encodeSave(state), &why);
+  ASSERT_TRUE(read) << why;
+  EXPECT_EQ(read->rules, house);
+  // A save of the same state without its rules is the design's 7-card round 4: not this game.
+  EXPECT_FALSE(decodeSave(encodeSave(state, 2)));
+
+  Solo c(kSeed + 99);  // the design's rules until the save says otherwise
+  ASSERT_TRUE(c.h.host.resume(*read));
+  EXPECT_EQ(c.h.host.houseRules(), house);
+  c.login();
+  EXPECT_EQ(c.h.rec.to(1, "CMD_rules"), std::vector<std::string>{"CMD_rules+" + rules::format(house)});
+  ASSERT_FALSE(c.playUntil(never));
+  EXPECT_EQ(c.e().roundPoints, a.e().roundPoints);
+  EXPECT_EQ(c.h.rec.to(1, "CMD_winner"), a.h.rec.to(1, "CMD_winner"));
 }
 
 TEST(Resume, APlayerWhoChoseToWatchIsWatchingAgain) {
@@ -325,7 +363,7 @@ TEST(Resume, ASaveCutShortChangedOrImpossibleIsRefusedAndKeptAside) {
     EXPECT_TRUE(next.publicLog.empty());
   }
   for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
-           {"version 2", "version 3"}, {"delay 500", "delay 500 7"}, {"skills classic", "skills expert"},
+           {"version 3", "version 4"}, {"delay 500", "delay 500 7"}, {"skills classic", "skills expert"},
            {"trump ", "trump -"}, {"seat 2", "seat 3"}}) {
     std::string t = bytes;
     t.replace(t.find(from), from.size(), to);

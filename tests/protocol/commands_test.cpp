@@ -106,9 +106,16 @@ TEST(Catalogue, RequestsRoundTrip) {
 TEST(Catalogue, AnnouncementsRoundTrip) {
   std::string a;
   build::hostFeatures(a, kFeatures);
-  EXPECT_EQ(a, "CMD_features+secret+");
+  EXPECT_EQ(a, "CMD_features+secret,rules+");
   EXPECT_EQ(lookupAnnouncement("CMD_features"), Announcement::Features);
-  EXPECT_EQ(parse::hostFeatures(splitCommand(a).fields), "secret");
+  EXPECT_EQ(parse::hostFeatures(splitCommand(a).fields), "secret,rules");
+  // Under house rules a score, a total and a best score may be negative.
+  build::score(a, 3, -6, -2);
+  EXPECT_EQ(a, "CMD_score+3+-6+-2");
+  EXPECT_EQ(parse::score(splitCommand(a).fields)->b, -6);
+  EXPECT_FALSE(parse::score("3+--6+2"));
+  build::rules(a, "hook,scoring=tricks");
+  EXPECT_EQ(*parse::rules(splitCommand(a).fields), "hook,scoring=tricks");
   build::secret(a, 2, "c0ffee");
   EXPECT_EQ(a, "CMD_secret+2+c0ffee+");
   EXPECT_EQ(parse::secret(splitCommand(a).fields)->slot, 2);

@@ -1,6 +1,7 @@
 #include "tests/support/referee.h"
 
 #include <array>
+#include <cstdlib>
 #include <map>
 #include <sstream>
 
@@ -69,6 +70,7 @@ class Referee {
     if (round_ > 1) expect(lead == nextSeat(lead_), m, "opening seat did not advance by one");
     lead_ = lead;
     handSize_ = round_ <= 10 ? round_ : 21 - round_;
+    if (opt_.downUp) handSize_ = round_ <= 10 ? 11 - round_ : round_ - 10;
     rep_.handSizes.push_back(handSize_);
     rep_.rounds = round_;
     phase_ = Phase::Hands;
@@ -116,6 +118,7 @@ class Referee {
     int total = 0;
     for (int s = 1; s <= kSeats; ++s) total += bids_[s] > 0 ? bids_[s] : 0;
     expect(v->total == total, m, "bid total");
+    if (opt_.hook && nextSeat(bidder_) == lead_) expect(total != handSize_, m, "the hook: the last bid made the total");
     bidder_ = nextSeat(bidder_);
     if (bidder_ == lead_) {
       phase_ = Phase::Playing;
@@ -181,7 +184,10 @@ class Referee {
     if (!v) return fault(m, "unparsable");
     expect(phase_ == Phase::Scoring && v->a == scores_ + 1, m, "score out of order");
     const int s = v->a;
-    const int points = tricks_[s] == bids_[s] ? (bids_[s] == 0 ? 5 : bids_[s] + 10) : 0;
+    const int made = tricks_[s] == bids_[s];
+    int points = made ? (bids_[s] == 0 ? 5 : bids_[s] + 10) : 0;
+    if (opt_.scoring == 1) points = tricks_[s] + (made ? 10 : 0);
+    if (opt_.scoring == 2) points = made ? 10 + 2 * bids_[s] : -2 * std::abs(tricks_[s] - bids_[s]);
     expect(v->c == points, m, "round points");
     total_[s] += points;
     expect(v->b == total_[s], m, "game total");
@@ -219,7 +225,13 @@ class Referee {
       int count = 0;
       for (int k = 1; k <= handSize_; ++k)
         count += (suitOf(hand[s][k]) == suitOf(trump_)) + isAce(hand[s][k]);
-      if (bids_[s] != std::min(count, handSize_)) fault(m, "computer bid for seat " + std::to_string(s));
+      int want = std::min(count, handSize_);
+      if (opt_.hook && nextSeat(s) == lead_) {
+        int before = 0;
+        for (int b = lead_; b != s; b = nextSeat(b)) before += bids_[b];
+        if (before + want == handSize_) want = want > 0 ? want - 1 : want + 1;
+      }
+      if (bids_[s] != want) fault(m, "computer bid for seat " + std::to_string(s));
     }
     int led = 0;
     for (size_t i = 0; i < plays_.size(); ++i) {

@@ -24,6 +24,14 @@ struct RefereeOptions {
   bool skilled[5] = {false, false, false, false, false};
   int botDelay = 500;       // expected delay of a computer card, ms
   bool checkTiming = true;  // the stream carries virtual timestamps
+  // House rules, in the referee's own words (it keeps its own copy of every
+  // rule, apart from the game's): the last bidder may not make the bids
+  // total the round's cards; scoring 0 the design's, 1 a point a trick plus
+  // 10 for an exact bid, 2 an exact bid 10 + 2 x bid and a miss -2 a trick
+  // off; rounds from 10 cards down to 1 and back up.
+  bool hook = false;
+  int scoring = 0;
+  bool downUp = false;
 };
 
 struct RefereeReport {
