@@ -156,17 +156,6 @@ class UpDown : public QWidget {
 
 }  // namespace
 
-CardImage::CardImage(QWidget* parent, int position, int c) : ui::CardLabel(parent), handPosition(position), card(c) {
-  setObjectName("card" + QString::number(position));
-  ui::designPlace(this, {0, 0, ui::CardPictures::kWidth, ui::CardPictures::kHeight});
-  setCard(c);
-  show();
-}
-
-void CardImage::mousePressEvent(QMouseEvent* e) {
-  if (onPress) onPress(this, e->button());
-}
-
 Tchat::Tchat()
     : gameRecord_(std::make_unique<GameRecord>(model_)),
       phraseTimer_(timers_.createTimer()) {
@@ -236,6 +225,10 @@ void Tchat::attach(windows::Tscore* s, windows::Tlasttrick* l, windows::Tspylist
   keys_->attach(score);
   mutes_->attach(spies);
 }
+
+CardImage* Tchat::markedCard() const { return keys_->marked(); }
+
+void Tchat::refreshNames() { access_->refresh(); }
 
 void Tchat::hostNotice(const QString& text) {
   // A seat may repeat the request behind a notice many times a second.

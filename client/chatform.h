@@ -27,6 +27,7 @@
 #include "client/inprocesshost.h"
 #include "client/redial.h"
 #include "client/tablemodel.h"
+#include "client/tableview.h"
 #include "net/asyncsock.h"
 #include "net/qttimers.h"
 #include "net/wsock.h"
@@ -58,7 +59,6 @@ class Tcarddeck;
 
 namespace ombrix::client {
 
-class CardImage;
 class TableKeys;
 class TableAccess;
 class TableHint;
@@ -67,7 +67,7 @@ class MuteList;
 class GameRecord;
 class InProcessHost;
 
-class Tchat : public QMainWindow, private TableObserver {
+class Tchat : public QMainWindow, public TableView, private TableObserver {
  public:
   static constexpr unsigned kNoticeColour = 0x804000;  // 0x00BBGGRR
   // The window at the design size, and the table area within its panel.
@@ -97,7 +97,7 @@ class Tchat : public QMainWindow, private TableObserver {
               windows::Tphrases* phrases = nullptr);
 
   // --- What the table knows and keeps ------------------------------------------
-  const TableModel& model() const { return model_; }
+  const TableModel& model() const override { return model_; }
   const GameRecord& gameRecord() const { return *gameRecord_; }
   TableKeys& keys() const { return *keys_; }
   TableAccess& access() const { return *access_; }
@@ -157,6 +157,7 @@ class Tchat : public QMainWindow, private TableObserver {
   // called while nothing is queued.
   void useDispatchTimers(TimerFactory& timers);
   void addlinetochat(const QString& text, unsigned colour = kNoticeColour);
+  void notice(const QString& text) override { addlinetochat(text); }
   void playsounds(const QString& name);
 
   // --- Chat, phrases and sounds ---------------------------------------------------
@@ -218,10 +219,10 @@ class Tchat : public QMainWindow, private TableObserver {
   // --- User actions ----------------------------------------------------------
   void button_startClick();
   void StartHalfGame1Click();
-  void button_bidClick();
+  void button_bidClick() override;
   void JustWatch1Click();
   void kicking(int target);
-  void cardimagesMouseDown(CardImage* card, Qt::MouseButton button);
+  void cardimagesMouseDown(CardImage* card, Qt::MouseButton button) override;
   // "Hint": the Strong player's advice for the local player (client/tablehint.h).
   void Hint1Click();
   // Sorts the hand by card number (a right click on a card does).
@@ -235,11 +236,15 @@ class Tchat : public QMainWindow, private TableObserver {
   T* el(const char* family, int seat) const {
     return findChild<T*>(QString(family) + QString::number(seat));
   }
-  QString caption(int seat) const;
+  QString caption(int seat) const override;
   // The local hand: every card image, and the same from left to right.
-  std::vector<CardImage*> cardImages() const;
-  std::vector<CardImage*> handInOrder() const;
-  CardImage* cardImage(int position) const;
+  std::vector<CardImage*> cardImages() const override;
+  std::vector<CardImage*> handInOrder() const override;
+  CardImage* cardImage(int position) const override;
+  // What the helpers pass each other through the window (client/tableview.h).
+  QWidget& surface() override { return *this; }
+  CardImage* markedCard() const override;
+  void refreshNames() override;
   // Asks for every card picture at the size the table shows them, ahead of
   // the deal (they are drawn on a thread of their own): at a solo start and
   // when a game starts or is found, not for a table that only looks in.
@@ -431,18 +436,6 @@ class Tchat : public QMainWindow, private TableObserver {
   // A resumed solo game's score card rows, filled in once the table finds the game.
   std::vector<std::array<int, 5>> resumedRows_;
   QStringList noticesShowing_;
-};
-
-// One card of the local hand.
-class CardImage : public ui::CardLabel {
- public:
-  CardImage(QWidget* parent, int position, int card);
-  int handPosition, card;
-  bool hinted = false;  // raised by the hint, not sent
-  std::function<void(CardImage*, Qt::MouseButton)> onPress;
-
- protected:
-  void mousePressEvent(QMouseEvent* e) override;
 };
 
 }  // namespace ombrix::client

@@ -26,7 +26,7 @@ const char* const kFamilies[] = {"label_playername", "label_score",  "label_tric
                                  "label_bidlabel",   "image_turn",   "image_eyes",       "image_cards",
                                  "image_played",     "image_winner", "image_trickwinner"};
 const QColor kGrey(0x80, 0x80, 0x80);
-constexpr int kHandTop = 320, kRaisedTop = 316, kSlotStep = 18, kSlotOrigin = 216;
+constexpr int kHandTop = CardImage::kHandTop, kRaisedTop = CardImage::kRaisedTop, kSlotStep = 18, kSlotOrigin = 216;
 constexpr int kFanBase = 66;  // a fan's width without its backs
 
 void colour(QWidget* w, const QColor& c) {
