@@ -172,6 +172,7 @@ Tchat::Tchat()
   sock_.setPortName("7772");
   sock_.OnRead = [this](net::TAsyncSock*, int) { sockRead(); };
   sock_.OnInfo = [this](net::TAsyncSock*, net::TSocketInfo i, const std::string& m) { sockInfo(i, m); };
+  sock_.OnEnd = [this](net::TAsyncSock*, net::EndReason) { sockEnd(); };
   Sock11_.setHostName("127.0.0.1");
   Sock11_.setPortName("9001");
   Sock11_.OnConnect = [this](net::TAsyncSock* s) {
@@ -204,6 +205,7 @@ Tchat::Tchat()
 Tchat::~Tchat() {
   ui::CardPictures::instance().onDeckFailed = nullptr;
   sock_.OnInfo = nullptr;
+  sock_.OnEnd = nullptr;
   sock_.OnRead = nullptr;
 }
 

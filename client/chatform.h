@@ -136,6 +136,8 @@ class Tchat : public QMainWindow, public TableView, private TableObserver {
   // --- Connection and dispatch ---------------------------------------------------
   void sockRead();
   void sockInfo(net::TSocketInfo info, const std::string& msg);
+  // The connection to the host is over (its socket closed, by either side).
+  void sockEnd();
   // A command as a read of the socket delivers it, queued for the dispatch:
   // it runs at processsocktimer, or on the pacer's ticks once the next read
   // (or the connection's end) sets them going.
@@ -423,7 +425,7 @@ class Tchat : public QMainWindow, public TableView, private TableObserver {
   int kickTarget_ = 0;
   bool chatStarted_ = false;  // the pane holds a line: the next one starts a new paragraph
   bool closing_ = false;
-  bool connectionGone_ = false;  // "Socket Closed" came; the queue is being emptied
+  bool connectionGone_ = false;  // the connection ended; the queue is being emptied
   bool fullBoxOpen_ = false;     // "The Game is full" waits for its OK before the close
   bool lineDropped_ = false;     // the connection was lost, not closed by the host
   bool gaveUp_ = false;          // the redial's minute is over

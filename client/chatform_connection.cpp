@@ -134,18 +134,11 @@ void Tchat::sockInfo(net::TSocketInfo info, const std::string& msg) {
     }
     return;
   }
-  if (msg == "Socket Closed") {
-    // A connection made by a try that ends before its log-in said nothing
-    // of the game: the tries go on.
-    if (redial_->pending()) lineDropped_ = true;
-    connectionGone_ = true;
-    return closeWhenDispatched();
-  }
-  if (info == net::siError && sock_.Connected() && net::isConnectionLost(sock_.LastError())) {
+  if (info == net::siError && sock_.Connected() && net::broken(sock_.EndedBy())) {
     // A reset (the host's machine gone, a cable pulled) arrives as an error
     // report alone; the connection is over all the same. Closing the socket
-    // reports "Socket Closed"; the table connects again, as no host said
-    // the game was over for it.
+    // ends it; the table connects again, as no host said the game was over
+    // for it.
     lineDropped_ = true;
     sock_.Close();
     return;
@@ -154,6 +147,15 @@ void Tchat::sockInfo(net::TSocketInfo info, const std::string& msg) {
     // A join that cannot connect says so instead of waiting silently.
     addlinetochat(QString::fromStdString("Could not connect to " + hostAddress.toStdString() + ": " + msg));
   }
+}
+
+void Tchat::sockEnd() {
+  if (redial_->active() || gaveUp_) return;  // a try of the redial: a failed one waits for the next
+  // A connection made by a try that ends before its log-in said nothing
+  // of the game: the tries go on.
+  if (redial_->pending()) lineDropped_ = true;
+  connectionGone_ = true;
+  closeWhenDispatched();
 }
 
 void Tchat::closeWhenDispatched() {

@@ -184,7 +184,7 @@ TEST_F(Table, WhatArrivedBeforeTheCloseIsShownBeforeTheTableCloses) {
   seatAt(table, 2);
   table.enqueue("CMD_newplayerinfo+3+Cy");
   table.enqueue("CMD_chat+Cy chats: bye|clRed");
-  table.sockInfo(net::siClose, "Socket Closed");
+  table.sockEnd();
   EXPECT_FALSE(closed);
   ASSERT_TRUE(waitFor([&] { return closed; }));
   EXPECT_TRUE(mainchat(table)->toPlainText().endsWith("Cy chats: bye"));
