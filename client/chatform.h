@@ -23,15 +23,11 @@
 #include <vector>
 
 #include "ai/decision.h"
-#include "base/pacer.h"
 #include "client/inprocesshost.h"
-#include "client/redial.h"
+#include "client/tableconnection.h"
 #include "client/tablemodel.h"
 #include "client/tableview.h"
-#include "net/asyncsock.h"
 #include "net/qttimers.h"
-#include "net/wsock.h"
-#include "protocol/framing.h"
 #include "ui/cardlabel.h"
 
 class QTextEdit;
@@ -114,50 +110,21 @@ class Tchat : public QMainWindow, public TableView, private TableObserver {
   bool phraseReady() const { return phraseReady_; }
   uint32_t textColor() const { return textColor_; }
   ai::Skill botSkill() const { return botSkill_; }
-  net::TAsyncSock& socket() { return sock_; }
-  // What the host said it can do, on this connection ("secret", ...).
-  const std::string& hostFeatures() const { return hostFeatures_; }
-  // Trying to connect again after the line dropped.
-  bool reconnecting() const { return redial_->active() || redial_->pending(); }
-  // The redial's timers, for a test that runs its minute in virtual time.
-  void useRedialTimers(TimerFactory& timers);
+  // The connection to the host: the socket, the queue and its dispatch, a
+  // dropped line dialled again, the lobby link (client/tableconnection.h).
+  TableConnection& connection() { return *conn_; }
 
   // --- Start-up and connection --------------------------------------------------
   void processparams(const QStringList& params);
-  // A line for the lobby that started this game, over its link (the table's
-  // invite code, how the lobby server reaches it); held until the link is
-  // up, and dropped when no lobby listens.
-  void tellLobby(const std::string& line);
   void hostpress();
   // A solo game hosts here: the saved one taken up (`resume`) or put away, then hostpress.
   void startSolo(const std::optional<SavedGame>& saved, bool resume);
   void joinpress();
 
-  // --- Connection and dispatch ---------------------------------------------------
-  void sockRead();
-  void sockInfo(net::TSocketInfo info, const std::string& msg);
-  // The connection to the host is over (its socket closed, by either side).
-  void sockEnd();
-  // A command as a read of the socket delivers it, queued for the dispatch:
-  // it runs at processsocktimer, or on the pacer's ticks once the next read
-  // (or the connection's end) sets them going.
-  void enqueue(std::string command);
-  size_t queued() const { return receivedlist_.size(); }
+  // --- Dispatch --------------------------------------------------------------------
   // Runs the next queued command now, if one waits (tests drive the queue
   // by hand through this).
-  void processsocktimer();
-  // Paces the dispatch: one command per kDispatchTickUs, on arrival when
-  // the budget is unspent.
-  static constexpr int64_t kDispatchTickUs = 1000;
-  // How soon the table finds its dead line (a host's machine gone silent, a
-  // cable pulled: no reset comes): about 40 s of silence, or 45 s of a move
-  // unacknowledged. Later than the host finds the same line (about 30 s),
-  // so the seat is already the departed name's when the table comes back.
-  static constexpr net::DeadLineTimes kDeadLine{20, 5, 4, 45'000};
-  Pacer& dispatchPacer() { return *Timer1_; }
-  // The dispatch's timer and clock, for a test that runs it in virtual time;
-  // called while nothing is queued.
-  void useDispatchTimers(TimerFactory& timers);
+  void processsocktimer() { conn_->dispatchNext(); }
   void addlinetochat(const QString& text, unsigned colour = kNoticeColour);
   void notice(const QString& text) override { addlinetochat(text); }
   void playsounds(const QString& name);
@@ -276,29 +243,20 @@ class Tchat : public QMainWindow, public TableView, private TableObserver {
   // The computer players' skill and its check marks; sent to the host when asked to.
   void useBotSkill(ai::Skill skill, bool tellHost);
   bool eventFilter(QObject* o, QEvent* e) override;
-  void runTaken();  // dispatches the command taken off the queue
-  // A command about the connection rather than the table (the host's
-  // features, the seat's secret): kept here, and true.
-  bool connectionCommand(std::string_view entry);
+  // One command off the connection's queue, read once into an event; a
+  // muted player's line, action or chatter sound goes no further.
+  void runCommand(const std::string& entry);
   void closeTable();
   // The host sent more than the queue keeps: told, and the table closes.
   void hostFlooded();
-  // The connection is gone: what it delivered is dispatched first, and the
-  // table closes once the queue is empty and no full-table box is open.
-  void closeWhenDispatched();
-  // The line dropped under a logged-in table: it tries to connect again
-  // and logs in under the same name (client/redial.h).
-  void startRedial();
-  void redialTry();
-  void redialGiveUp();
-  // A new connection: the table as one that has just opened, its view
-  // turned back to where the first connection found it, so that the host's
-  // numbers turn it as they would a new table.
+  // A new connection after a dropped line: the table as one that has just
+  // opened, its view turned back to where the first connection found it,
+  // so that the host's numbers turn it as they would a new table.
   void resetForNewConnection();
   void showStartControls();
   void setBidBoxVisible(bool on);
   void drawFan(int seat);
-  void send(const std::string& message);
+  bool send(const TableRequest& request) { return conn_->send(request); }
   // myName as the host knows it: the single-byte text the table sends.
   QString wireName() const;
 
@@ -355,15 +313,8 @@ class Tchat : public QMainWindow, public TableView, private TableObserver {
   };
   std::array<HandSlot, 11> handSlots_{};  // [1..10], the hand from left to right
 
-  net::TAsyncSock sock_;    // to the host, port 7772
-  net::TAsyncSock Sock11_;  // the lobby link: held open, and lines for the lobby
-  std::string lobbyLines_;  // written before the link was up
-  std::deque<std::string> receivedlist_;
-  size_t queuedBytes_ = 0;  // the bytes of receivedlist_
-  wire::Framer remainder_;
+  std::unique_ptr<TableConnection> conn_;
   net::QtTimerFactory timers_;
-  std::string taken_;  // the command the pacer took, about to run
-  std::unique_ptr<Pacer> Timer1_;
   std::unique_ptr<Timer> phraseTimer_;  // ticks while a phrase cools down
   std::deque<QString> soundsPlayed_;
 
@@ -425,16 +376,9 @@ class Tchat : public QMainWindow, public TableView, private TableObserver {
   int kickTarget_ = 0;
   bool chatStarted_ = false;  // the pane holds a line: the next one starts a new paragraph
   bool closing_ = false;
-  bool connectionGone_ = false;  // the connection ended; the queue is being emptied
-  bool fullBoxOpen_ = false;     // "The Game is full" waits for its OK before the close
-  bool lineDropped_ = false;     // the connection was lost, not closed by the host
-  bool gaveUp_ = false;          // the redial's minute is over
-  bool flooded_ = false;         // the host sent more than the queue keeps; the table is leaving
-  std::string hostFeatures_;     // what the host said it can do ("CMD_features"), this connection
-  std::string seatSecret_;       // the seat's secret, presented when the line dropped and the table is back
-  bool seatedAgain_ = false;     // the settings were read on a connection before this one
-  int turned_ = 0;               // places the seats were turned by this connection's numbers
-  std::unique_ptr<Redial> redial_;
+  bool fullBoxOpen_ = false;  // a box ("The Game is full") waits for its OK before the close
+  bool seatedAgain_ = false;  // the settings were read on a connection before this one
+  int turned_ = 0;            // places the seats were turned by this connection's numbers
   // A resumed solo game's score card rows, filled in once the table finds the game.
   std::vector<std::array<int, 5>> resumedRows_;
   QStringList noticesShowing_;

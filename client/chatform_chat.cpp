@@ -198,15 +198,10 @@ void Tchat::sendit() {
   if (!model_.loggedIn()) return;
   const QString text = mychat->text();
   if (!text.isEmpty()) {
-    std::string m;
-    if (!text.startsWith('/')) {
-      wire::build::chat(m, model_.mySeat(), toWire(text), colorToText(textColor_).toStdString());
-      send(m);
-    } else if (text.startsWith("/me")) {
-      // "/me" and the one character after it go; "/meow" is the action "w".
-      wire::build::action(m, model_.mySeat(), toWire(text.mid(4)), colorToText(actionColor_).toStdString());
-      send(m);
-    }
+    if (!text.startsWith('/'))
+      send(rq::Chat{model_.mySeat(), toWire(text), colorToText(textColor_).toStdString()});
+    else if (text.startsWith("/me"))  // "/me" and the one character after it go; "/meow" is the action "w"
+      send(rq::Action{model_.mySeat(), toWire(text.mid(4)), colorToText(actionColor_).toStdString()});
   }
   mychat->clear();
 }
@@ -218,16 +213,9 @@ void Tchat::b_phrase1Click(QToolButton* button) {
   if (!phraseReady_) return;
   const QString p = button->toolTip();
   const QString text = p.startsWith("/me ") ? p.mid(4) : "says: " + p;
-  std::string m;
-  wire::build::action(m, model_.mySeat(), toWire(text), colorToText(actionColor_).toStdString());
-  // Sent straight to the socket: a refusal (not connected yet) is shown and
-  // leaves the phrase ready.
-  try {
-    sock_.Send(m + wire::kTerminator);
-  } catch (const std::exception& e) {
-    addlinetochat(e.what());
-    return;
-  }
+  // Sent whether logged in or not: a refusal (not connected yet) is shown
+  // and leaves the phrase ready.
+  if (!send(rq::Action{model_.mySeat(), toWire(text), colorToText(actionColor_).toStdString()})) return;
   phraseReady_ = false;
   phraseTicks_ = 0;
   phraseTimer_->start(1);  // the cooldown counts its ticks
@@ -248,9 +236,7 @@ void Tchat::b_phrase10Click() {
 
 void Tchat::wave12Click(int number) {
   if (number == 0 || !model_.loggedIn()) return;
-  std::string m;
-  wire::build::playasoundRequest(m, model_.mySeat(), number);
-  send(m);
+  send(rq::Sound{model_.mySeat(), number});
 }
 
 void Tchat::playasound(const ev::Sound& e) {

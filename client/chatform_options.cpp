@@ -205,18 +205,14 @@ void Tchat::buildMenus() {
       ->addAction("Set to Just Watch", this,
                   [this] {
                     if (!model_.loggedIn() || kickTarget_ >= TableModel::kFirstSpectator) return;
-                    std::string m;
-                    wire::build::justwatch(m, kickTarget_, true);
-                    send(m);
+                    send(rq::JustWatch{kickTarget_, true});
                   })
       ->setObjectName("SettoJustWatch1");
   popup_kick
       ->addAction("Unset Just Watch", this,
                   [this] {
                     if (!model_.loggedIn() || kickTarget_ >= TableModel::kFirstSpectator) return;
-                    std::string m;
-                    wire::build::justwatch(m, kickTarget_, false);
-                    send(m);
+                    send(rq::JustWatch{kickTarget_, false});
                   })
       ->setObjectName("UnsetJustWatch1");
 }
@@ -378,9 +374,7 @@ void Tchat::useBotSpeed(int ms, bool tellHost) {
   Normal1->setChecked(ms == 750);
   Fast1->setChecked(ms == 500);
   if (!tellHost) return;
-  std::string m;
-  wire::build::botspeed(m, model_.mySeat(), ms);
-  send(m);
+  send(rq::BotSpeed{model_.mySeat(), ms});
 }
 
 void Tchat::ComputerPlayers1Click(ai::Skill skill) {
@@ -397,9 +391,7 @@ void Tchat::useBotSkill(ai::Skill skill, bool tellHost) {
   SkillStandard1->setChecked(skill == ai::Skill::Standard);
   SkillStrong1->setChecked(skill == ai::Skill::Strong);
   if (!tellHost) return;
-  std::string m;
-  wire::build::botskill(m, model_.mySeat(), ai::skillName(skill));
-  send(m);
+  send(rq::BotSkill{model_.mySeat(), std::string(ai::skillName(skill))});
 }
 
 void Tchat::scontopClick() {

@@ -167,9 +167,7 @@ void Tchat::button_bidClick() {
     return;
   }
   if (!model_.loggedIn()) return;
-  std::string m;
-  build::bid(m, model_.mySeat(), *bid);
-  send(m);
+  send(rq::Bid{model_.mySeat(), *bid});
   edit_bid->setText("0");
   button_bid->hide();
 }
@@ -254,16 +252,12 @@ void Tchat::winner(const ev::GameOver& e) {
 
 void Tchat::button_startClick() {
   if (!model_.loggedIn()) return ui::messageBox("You are not connected.");
-  std::string m;
-  build::startgameRequest(m, toWire(myName), false);
-  send(m);
+  send(rq::StartGame{toWire(myName), false});
 }
 
 void Tchat::StartHalfGame1Click() {
   if (!model_.loggedIn()) return ui::messageBox("You are not connected.");
-  std::string m;
-  build::startgameRequest(m, toWire(myName), true);
-  send(m);
+  send(rq::StartGame{toWire(myName), true});
 }
 
 // --- Late join --------------------------------------------------------------------
@@ -431,9 +425,7 @@ void Tchat::cardimagesMouseDown(CardImage* card, Qt::MouseButton button) {
   card->hinted = false;
   ui::designMove(card, {ui::designRect(card).x(), kRaisedTop});
   model_.cardSent();
-  std::string m;
-  build::playcardRequest(m, model_.mySeat(), card->handPosition);
-  send(m);
+  send(rq::PlayCard{model_.mySeat(), card->handPosition});
   markPlayable();
 }
 

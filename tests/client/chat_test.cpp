@@ -308,7 +308,7 @@ TEST_F(Table, ThePhraseEditorStoresWhatTheButtonsSend) {
   Tchat next;
   next.settingsFile = table.settingsFile;
   seatAt(next, 1);
-  next.enqueue("CMD_newplayerinfo+1+Me");
+  next.connection().enqueue("CMD_newplayerinfo+1+Me");
   next.processsocktimer();
   EXPECT_EQ(next.phrase(4), "Top!");
   EXPECT_EQ(next.phrase(5), "Brilliant!");
