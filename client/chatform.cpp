@@ -458,7 +458,7 @@ void Tchat::after(const TableEvent& e) {
                       [this](const ev::TrickTaken& x) { trickwinner(x); },
                       [this](const ev::Scored& x) { scoreit(x); },
                       [this](const ev::GameOver& x) { winner(x); },
-                      [this](const ev::Line& x) { chatrecieved(x); },
+                      [this](const ev::Line& x) { chatReceived(x); },
                       [this](const ev::Sound& x) { playasound(x); },
                       [this](const ev::Unreadable& x) { unreadable(x); }},
              e);

@@ -131,14 +131,15 @@ class Tchat : public QMainWindow, public TableView, private TableObserver {
 
   // --- Chat, phrases and sounds ---------------------------------------------------
   void sendit();
-  void b_phrase1Click(QToolButton* button);
-  void b_phrase10Click();
-  void wave12Click(int number);
+  // Shared handlers are named for what they serve, not for one of their elements.
+  void phraseButtonClick(QToolButton* button);  // b_phrase1 to b_phrase9: the button's phrase
+  void soundsButtonClick();                     // b_phrase10: the chatter sounds' menu
+  void ChatterSoundClick(int number);           // popup_sounds: Cancel1 (0), wave1 to wave12
   void TextColor1Click();
   // The colour chosen for this player's lines (0x00BBGGRR), kept in the settings.
   void setTextColor(uint32_t colour);
   void ActionColor1Click();
-  void N14Click(int points);
+  void TextSizeClick(int points);  // N8, N10, N12, N14
   void Copy1Click();
   void Paste1Click();
   void ScrollChatOff1Click();
@@ -157,8 +158,8 @@ class Tchat : public QMainWindow, public TableView, private TableObserver {
   bool saveinifile();
   void PlaySounds1Click();
   void PlayChatterSounds1Click();
-  void New1Click(int number);
-  void Slow1Click(int ms);
+  void TurnSoundClick(int number);  // Classic1 (0), New1 (1)
+  void BotSpeedClick(int ms);       // Slow1 (1000), Normal1 (750), Fast1 (500)
   void ComputerPlayers1Click(ai::Skill skill);
   void ShowScorecard1Click();
   void scontopClick();
@@ -291,7 +292,7 @@ class Tchat : public QMainWindow, public TableView, private TableObserver {
   void placecard(const ev::Dealt& e);
   void playcard(const ev::CardPlayed& e);
   void needsuit();
-  void chatrecieved(const ev::Line& e);
+  void chatReceived(const ev::Line& e);
   void playasound(const ev::Sound& e);
   void unreadable(const ev::Unreadable& e);
   void full();

@@ -105,16 +105,16 @@ void Tchat::buildMenus() {
   turn->setObjectName("TurnSound1");
   Classic1 = checkable(turn, "Classic", "Classic1", true);
   New1 = checkable(turn, "New", "New1", false);
-  connect(Classic1, &QAction::triggered, this, [this] { New1Click(0); });
-  connect(New1, &QAction::triggered, this, [this] { New1Click(1); });
+  connect(Classic1, &QAction::triggered, this, [this] { TurnSoundClick(0); });
+  connect(New1, &QAction::triggered, this, [this] { TurnSoundClick(1); });
   QMenu* speed = options->addMenu("Bot Speed");
   speed->setObjectName("BotSpeed1");
   Slow1 = checkable(speed, "Slow", "Slow1", false);
   Normal1 = checkable(speed, "Normal", "Normal1", true);
   Fast1 = checkable(speed, "Fast", "Fast1", false);
-  connect(Slow1, &QAction::triggered, this, [this] { Slow1Click(1000); });
-  connect(Normal1, &QAction::triggered, this, [this] { Slow1Click(750); });
-  connect(Fast1, &QAction::triggered, this, [this] { Slow1Click(500); });
+  connect(Slow1, &QAction::triggered, this, [this] { BotSpeedClick(1000); });
+  connect(Normal1, &QAction::triggered, this, [this] { BotSpeedClick(750); });
+  connect(Fast1, &QAction::triggered, this, [this] { BotSpeedClick(500); });
   QMenu* skill = options->addMenu("Computer Players");
   skill->setObjectName("ComputerPlayers1");
   SkillClassic1 = checkable(skill, "Classic", "SkillClassic1", true);
@@ -141,7 +141,7 @@ void Tchat::buildMenus() {
     textSizes[k] = checkable(size, QString::number(points), ("N" + std::to_string(points)).c_str(), false);
     connect(textSizes[k], &QAction::triggered, this, [this, k, points] {
       textSizes[k]->setChecked(!textSizes[k]->isChecked());  // the mark moves only when settings are read
-      N14Click(points);
+      TextSizeClick(points);
     });
   }
   options->addAction("Action Color", this, [this] { ActionColor1Click(); })->setObjectName("ActionColor1");
@@ -354,14 +354,14 @@ void Tchat::tellDeck(const QString& deck) {
                 now + ".");
 }
 
-void Tchat::New1Click(int number) {
+void Tchat::TurnSoundClick(int number) {
   turnSound_ = number;
   Classic1->setChecked(number == 0);
   New1->setChecked(number == 1);
   saveinifile();
 }
 
-void Tchat::Slow1Click(int ms) {
+void Tchat::BotSpeedClick(int ms) {
   // The host obeys only seat 1; any table may ask.
   useBotSpeed(ms, model_.loggedIn());
   saveinifile();
