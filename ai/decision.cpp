@@ -75,7 +75,7 @@ bool Decision::step() {
 
 int Decision::decideStandard() const {
   const int trumpIx = indexOf(view_.trumpCard);
-  if (bid_) return standardBid(view_.handMask(), trumpIx, view_.handSize, view_.seat == view_.opener);
+  if (bid_) return view_.allowedBid(standardBid(view_.handMask(), trumpIx, view_.handSize, view_.seat == view_.opener));
   // Standard reads the other hands only for how many cards they hold, which
   // any deal consistent with the view gets right.
   Rng rng(seed_);

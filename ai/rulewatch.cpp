@@ -16,6 +16,7 @@ void RuleWatch::startRound(int handSize, int trumpCard) {
   partial_ = false;
   plays_.clear();
   bids_.fill(-1);
+  bidTotal_ = bidsMade_ = 0;
   usedPositions_.fill(0);
   barred_ = {};
 }
@@ -33,7 +34,11 @@ uint16_t RuleWatch::openPositions(int seat) const {
 }
 
 void RuleWatch::bid(int seat, int bid) {
-  if (seat >= 1 && seat <= 4) bids_[seat] = bid;
+  if (seat < 1 || seat > 4) return;
+  bids_[seat] = bid;
+  bidBefore_[seat] = bidTotal_;
+  bidLast_[seat] = ++bidsMade_ == 4;
+  bidTotal_ += bid;
 }
 
 void RuleWatch::play(int seat, int position, int card) {
@@ -63,7 +68,7 @@ void RuleWatch::endRound() {
     count[p.seat] += (suitOfCard(p.card) == trumpSuit_) + aceCard(p.card);
   }
   for (int s = 1; s <= 4; ++s)
-    if (bids_[s] != std::min(count[s], handSize_)) broken_[s] = true;
+    if (bids_[s] != rules::classicBid(rules_, count[s], handSize_, bidBefore_[s], bidLast_[s])) broken_[s] = true;
   int led = 0;
   for (size_t i = 0; i < plays_.size(); ++i) {
     const Play& p = plays_[i];

@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "rules/rules.h"
+
 namespace ombrix::ai {
 
 class RuleWatch {
@@ -22,7 +24,13 @@ class RuleWatch {
   // only a few times in a hundred.
   static constexpr int kRoundsToTrust = 3;
 
-  void startGame() { *this = RuleWatch(); }
+  // The house rules kept to: where the hook moves the rule's bid.
+  void setRules(const rules::Rules& r) { rules_ = r; }
+  void startGame() {
+    const rules::Rules r = rules_;
+    *this = RuleWatch();
+    rules_ = r;
+  }
   void startRound(int handSize, int trumpCard);
   void bid(int seat, int bid);
   // Cards in the order played; every fourth one starts a trick.
@@ -47,6 +55,10 @@ class RuleWatch {
   std::array<bool, 5> broken_{};
   std::array<int, 5> rounds_{};
   std::array<int, 5> bids_{};
+  std::array<int, 5> bidBefore_{};  // the total bid before each seat's bid
+  std::array<bool, 5> bidLast_{};
+  int bidTotal_ = 0, bidsMade_ = 0;
+  rules::Rules rules_;
   std::array<unsigned, 5> usedPositions_{};          // bit p: position p played this round
   std::array<std::array<unsigned, 5>, 5> barred_{};  // per seat and suit: positions without it
   std::vector<Play> plays_;

@@ -47,9 +47,9 @@ bool playAlike(int a, int b, Mask hand, const PlayState& st) {
 double uniform(Rng& rng) { return static_cast<double>(rng.next() >> 11) * 0x1.0p-53; }
 }  // namespace
 
-int classicBid(Mask roundHand, int trumpSuit, int handSize) {
+int classicBid(Mask roundHand, int trumpSuit, int handSize, const Scoring& scoring, int totalBefore, bool last) {
   const int n = count(roundHand & suitMask(trumpSuit)) + count(roundHand & kAces);
-  return n < handSize ? n : handSize;
+  return rules::classicBid(scoring.rules(), n, handSize, totalBefore, last);
 }
 
 Sampler::Sampler(const SeatView& v, const SamplerOptions& options)
@@ -61,6 +61,13 @@ Sampler::Sampler(const SeatView& v, const SamplerOptions& options)
       opener_(v.opener - 1),
       infer_(options.inference) {
   unseen_ = kAllCards & ~own_ & ~v.played & ~bit(indexOf(v.trumpCard));
+  scoring_ = v.scoring;
+  // Bids are made from the opener round the table.
+  for (int k = 0, total = 0; k < 4; ++k) {
+    const int s = (opener_ + k) % 4;
+    bidBefore_[s] = total;
+    total += std::max(0, v.bids[s + 1]);
+  }
   int k = 0;
   for (int s = 1; s <= 4; ++s) {
     if (s == v.seat) continue;
@@ -185,7 +192,8 @@ double Sampler::drawSeat(int seat, Mask eligible, Rng& rng, Deal& d) const {
   ++d.work;
   if (classic_[seat]) {
     if (classicBid_[seat] >= 0 &&
-        classicBid(hand | playedBy_[seat], trumpSuit_, handSize_) != classicBid_[seat])
+        classicBid(hand | playedBy_[seat], trumpSuit_, handSize_, *scoring_, bidBefore_[seat],
+                   seat == (opener_ + 3) % 4) != classicBid_[seat])
       return 0;
     return orderSeat(seat, hand, rng, d) ? 1 : 0;
   }

@@ -82,6 +82,8 @@ class Sampler {
   // or not yet), what it played, its open positions and what they cannot hold.
   std::array<bool, 4> classic_{};
   std::array<int, 4> classicBid_{-1, -1, -1, -1};
+  std::array<int, 4> bidBefore_{};  // the total bid before each seat's bid
+  const Scoring* scoring_ = &Scoring::game();
   std::array<Mask, 4> playedBy_{};
   std::array<uint16_t, 4> open_{};
   std::array<std::array<uint8_t, 11>, 4> barred_{};
@@ -96,9 +98,11 @@ class Sampler {
   mutable SamplerStats stats_;
 };
 
-// The Classic rule's bid for a whole round's hand: trumps plus aces, an ace
-// of trumps counted twice, at most the hand size.
-int classicBid(Mask roundHand, int trumpSuit, int handSize);
+// The Classic rule's bid for a whole round's hand (rules::classicBid): the
+// house rules, the total bid before the seat and whether it bid last decide
+// where the hook moves it.
+int classicBid(Mask roundHand, int trumpSuit, int handSize, const Scoring& scoring = Scoring::game(),
+               int totalBefore = 0, bool last = false);
 
 // The round as `v` sees it, played with one deal: the current trick on the
 // table, or the first trick to come while bidding (seats yet to bid hold a

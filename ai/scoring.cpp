@@ -1,18 +1,32 @@
 #include "ai/scoring.h"
 
+#include <utility>
+
 namespace ombrix::ai {
 
+Scoring::Scoring(const rules::Rules& r) : rules_(r) {
+  for (int b = 0; b <= kMostTricks; ++b)
+    for (int t = 0; t <= kMostTricks; ++t) points_[b][t] = static_cast<int16_t>(rules::points(r, b, t));
+}
+
 namespace {
-constexpr int kMadeBonus = 10, kMadeNothing = 5;
+// Every combination of the house rules, by index: hook, rounds, scoring.
+constexpr int kCombinations = 2 * 2 * 3;
+constexpr int combinationOf(const rules::Rules& r) {
+  return (r.hook ? 1 : 0) | (r.rounds == rules::Rounds::DownUp ? 2 : 0) | static_cast<int>(r.scoring) * 4;
+}
+rules::Rules rulesAt(size_t i) {
+  return {(i & 1) != 0, static_cast<rules::Scoring>(i / 4), static_cast<rules::Rounds>(i >> 1 & 1)};
+}
+template <size_t... I>
+std::array<Scoring, sizeof...(I)> allScorings(std::index_sequence<I...>) {
+  return {Scoring(rulesAt(I))...};
+}
 }  // namespace
 
-const Scoring& Scoring::game() {
-  static const Scoring s = [] {
-    Scoring g;
-    for (int b = 0; b <= kMostTricks; ++b) g.points_[b][b] = static_cast<int16_t>(b == 0 ? kMadeNothing : b + kMadeBonus);
-    return g;
-  }();
-  return s;
+const Scoring& Scoring::of(const rules::Rules& r) {
+  static const auto all = allScorings(std::make_index_sequence<kCombinations>());  // made on first use
+  return all[static_cast<size_t>(combinationOf(r))];
 }
 
 int Scoring::best(int bid, int taken, int left) const {
@@ -20,11 +34,6 @@ int Scoring::best(int bid, int taken, int left) const {
   for (int t = taken + 1; t <= taken + left && t <= kMostTricks; ++t)
     if (points(bid, t) > most) most = points(bid, t);
   return most;
-}
-
-uint16_t Scoring::bids(int handSize, int, bool) const {
-  const int h = clampTricks(handSize);
-  return static_cast<uint16_t>((1u << (h + 1)) - 1);  // any bid from 0 to the hand size
 }
 
 }  // namespace ombrix::ai

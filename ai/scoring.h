@@ -1,38 +1,42 @@
 // How a round's points follow from a bid and the tricks taken, and which bids
-// a seat may make: the one place the computer players learn either, so that
-// no search, bid or test carries its own copy of the formula.
-//
-// A table of points by bid and tricks, filled once, is what the inner loops
-// read; what a seat can still reach is worked out from the same table, so any
-// scoring that is a function of bid and tricks alone fits here.
+// a seat may make, as the computer players read them: the rules module's
+// points and bids, for the house rules in force, laid out as a table the
+// inner loops of the searches read.
 #pragma once
 
 #include <array>
 #include <cstdint>
 
+#include "rules/rules.h"
+
 namespace ombrix::ai {
 
 class Scoring {
  public:
-  static constexpr int kMostTricks = 10;  // the largest hand
+  static constexpr int kMostTricks = rules::kMaxHand;  // the largest hand
 
-  // The game's own: an exact bid scores the bid plus 10, an exact 0 scores 5,
-  // anything else nothing.
-  static const Scoring& game();
+  // The design's own: an exact bid scores the bid plus 10, an exact 0
+  // scores 5, anything else nothing.
+  static const Scoring& game() { return of(rules::Rules{}); }
+  // The house rules' (one table for each, made once and kept).
+  static const Scoring& of(const rules::Rules& r);
+  explicit Scoring(const rules::Rules& r);
 
+  const rules::Rules& rules() const { return rules_; }
   int points(int bid, int taken) const { return points_[clampTricks(bid)][clampTricks(taken)]; }
   // The most a seat can still score, having taken `taken` with `left` tricks
   // to come.
   int best(int bid, int taken, int left) const;
   // The most a bid can score at all.
   int most(int bid) const { return best(bid, 0, kMostTricks); }
-  // The bids a seat may make (bit b for bid b): the hand size, the total bid
-  // before it and whether it bids last are what a bidding rule may look at.
-  uint16_t bids(int handSize, int totalBefore, bool last) const;
+  // The bids a seat may make (bit b for bid b).
+  uint16_t bids(int handSize, int totalBefore, bool last) const {
+    return rules::bids(rules_, handSize, totalBefore, last);
+  }
 
  private:
-  Scoring() = default;
   static int clampTricks(int n) { return n < 0 ? 0 : n > kMostTricks ? kMostTricks : n; }
+  rules::Rules rules_;
   std::array<std::array<int16_t, kMostTricks + 1>, kMostTricks + 1> points_{};
 };
 

@@ -24,7 +24,7 @@ int SeatView::positionOf(int card) const {
 }
 
 bool SeatView::consistent() const {
-  constexpr int kMostCards = 10, kSeats = 4;
+  constexpr int kMostCards = rules::kMaxHand;
   auto isSeat = [](int s) { return s >= 1 && s <= kSeats; };
   auto isCard = [](int c) { return c >= 1 && c <= kCards; };
   if (!isSeat(seat) || !isSeat(opener) || !isSeat(leader) || !isCard(trumpCard)) return false;
@@ -68,6 +68,13 @@ bool SeatView::consistent() const {
     others += held;
   }
   return others <= count(unseen);
+}
+
+uint16_t SeatView::allowedBids() const {
+  int total = 0, made = 0;
+  for (int s = 1; s <= kSeats; ++s)
+    if (s != seat && bids[s] >= 0) total += bids[s], ++made;
+  return scoring->bids(handSize, total, made == kSeats - 1);
 }
 
 Mask SeatView::legal() const {

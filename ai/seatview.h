@@ -54,6 +54,10 @@ struct SeatView : PublicRecord {
   int positionOf(int card) const;
   // Cards the seat may play now: the led suit if it holds any, else all.
   Mask legal() const;
+  // The bids the seat may make now (bit b for bid b), by the house rules.
+  uint16_t allowedBids() const;
+  // The allowed bid nearest to the one a player would like to make.
+  int allowedBid(int wanted) const { return rules::nearestBid(allowedBids(), wanted); }
   // A view some deal of a real game could give: seats, cards, hand size,
   // bids and tricks within the game's bounds, the own hand, the table and
   // the record in agreement, and room among the unseen cards for every

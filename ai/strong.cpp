@@ -26,10 +26,7 @@ int playOut(PlayState st, int me, long& work, ExactSolver* solver, int exactCard
 StrongSearch::StrongSearch(const SeatView& v, uint64_t seed, const StrongConfig& config)
     : view_(v), config_(config), sampler_(v, SamplerOptions{config.inference}), rng_(seed), bidding_(v.bidding()) {
   if (bidding_) {
-    int total = 0, made = 0;
-    for (int s = 1; s <= 4; ++s)
-      if (v.bids[s] >= 0) total += v.bids[s], ++made;
-    const uint16_t bids = v.scoring->bids(v.handSize, total, made == 3);
+    const uint16_t bids = v.allowedBids();
     for (int b = 0; b <= v.handSize; ++b)
       if (bids & (1u << b)) candidates_.push_back(b);
   } else {
@@ -50,7 +47,7 @@ StrongSearch::StrongSearch(const SeatView& v, uint64_t seed, const StrongConfig&
   Rng r(seed);
   const PlayState st = dealState(v, Sampler(v, SamplerOptions{false}).draw(r));
   if (bidding_) {
-    standardChoice_ = standardBid(v.handMask(), indexOf(v.trumpCard), v.handSize, v.seat == v.opener);
+    standardChoice_ = v.allowedBid(standardBid(v.handMask(), indexOf(v.trumpCard), v.handSize, v.seat == v.opener));
   } else if (v.handMask()) {
     // The Standard card and the cards of the hand that play like it.
     const int c = standardCard(st, v.seat - 1);
@@ -71,14 +68,27 @@ void StrongSearch::drawSample() {
   base_ = dealState(view_, deal);
   solver_.forget();
   if (!bidding_) return;
-  // The seats still to bid bid as they are expected to on their sampled hands.
-  for (int s = 1; s <= 4; ++s) {
-    if (view_.bids[s] >= 0 || s == view_.seat) continue;
-    const Mask h = deal.hands[s - 1];
-    base_.bid[s - 1] = static_cast<int8_t>(
-        (base_.classic & (1u << (s - 1)))
-            ? classicBid(h, view_.trumpSuit(), view_.handSize)
-            : standardBid(h, indexOf(view_.trumpCard), view_.handSize, s == view_.opener));
+  // The seats still to bid bid as they are expected to on their sampled
+  // hands, round the table from the opener (this seat taken at Standard's
+  // bid), each within the bids the house rules leave it.
+  const Scoring& sc = *view_.scoring;
+  int total = 0;
+  for (int k = 0, s = view_.opener; k < 4; ++k, s = s % 4 + 1) {
+    const bool last = k == 3;
+    if (view_.bids[s] >= 0) {
+      total += view_.bids[s];
+    } else if (s == view_.seat) {
+      total += standardChoice_;
+    } else {
+      const Mask h = deal.hands[s - 1];
+      const int bid = (base_.classic & (1u << (s - 1)))
+                          ? classicBid(h, view_.trumpSuit(), view_.handSize, sc, total, last)
+                          : rules::nearestBid(sc.bids(view_.handSize, total, last),
+                                              standardBid(h, indexOf(view_.trumpCard), view_.handSize,
+                                                          s == view_.opener));
+      base_.bid[s - 1] = static_cast<int8_t>(bid);
+      total += bid;
+    }
   }
 }
 

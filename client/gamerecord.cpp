@@ -8,14 +8,9 @@ namespace ombrix::client {
 
 namespace {
 
-constexpr int kSeats = 4, kHalfRounds = 10, kFullRounds = 20;
-
 QString latin1(const std::string& s) {
   return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
 }
-
-// The hand size of a round: 1 to 10, then 10 down to 1.
-int scheduledHandSize(int round) { return round <= kHalfRounds ? round : kFullRounds + 1 - round; }
 
 QString plural(int n, const char* one, const char* many) {
   return QString::number(n) + " " + (n == 1 ? one : many);
@@ -140,7 +135,7 @@ void GameRecord::joinGame(const ev::GameFound& p) {
   }
   Round r;
   r.number = p.round;
-  r.handSize = scheduledHandSize(p.round);
+  r.handSize = rules::handSize(table_.rules(), p.round);
   r.trump = p.trump;
   r.names = goesOn ? captions() : game_.names;
   r.namesChanged = goesOn && r.names != game_.rounds.back().names;
@@ -186,7 +181,7 @@ void GameRecord::resumeGame(const ev::GameFound& p, const SavedGame& saved) {
         game_.rounds.emplace_back();
         round().number = static_cast<int>(game_.rounds.size());
         round().dealer = t.a;
-        round().handSize = scheduledHandSize(round().number);
+        round().handSize = rules::handSize(table_.rules(), round().number);
         round().trump = t.b;
         round().names = game_.names;
         break;
@@ -223,7 +218,7 @@ void GameRecord::startRound(const ev::RoundStarted& p) {
   Round r;
   r.number = p.round;
   r.dealer = p.dealer;
-  r.handSize = scheduledHandSize(p.round);
+  r.handSize = rules::handSize(table_.rules(), p.round);
   r.names = captions();
   r.namesChanged = r.names != (game_.rounds.empty() ? game_.names : game_.rounds.back().names);
   game_.rounds.push_back(r);

@@ -6,14 +6,6 @@ namespace ombrix::client {
 
 namespace {
 
-constexpr int kHalfRounds = 10;
-
-// The hand size of a round: 1 to 10, then 10 down to 1; 0 for no round.
-int scheduledHandSize(int round) {
-  if (round < 1 || round > TableModel::kRounds) return 0;
-  return round <= kHalfRounds ? round : TableModel::kRounds + 1 - round;
-}
-
 int bounded(int n) { return std::clamp(n, 0, TableModel::kMostCards); }
 
 int suitOfCard(int card) { return ai::suitIx(ai::indexOf(card)); }
@@ -121,7 +113,7 @@ void TableModel::on(const ev::GameFound& e) {
   half_ = e.half;
   round_ = e.round;
   trump_ = e.trump;
-  handSize_ = scheduledHandSize(e.round);
+  handSize_ = rules::handSize(rules_, e.round);
   for (int s = 1; s <= kSeats; ++s)
     if (names_[s] == kWaiting) names_[s] = defaultName(s);
   bidder_ = isSeat(e.bidder) ? e.bidder : 0;
@@ -171,7 +163,7 @@ void TableModel::on(const ev::GameStarted& e) {
 void TableModel::on(const ev::RoundStarted& e) {
   round_ = e.round;
   dealer_ = e.dealer;
-  handSize_ = scheduledHandSize(e.round);
+  handSize_ = rules::handSize(rules_, e.round);
   opener_ = isSeat(e.dealer) ? e.dealer % kSeats + 1 : 0;
   bidder_ = player_ = inTrick_ = 0;
   leader_ = opener_;
@@ -280,6 +272,7 @@ ai::SeatView TableModel::seatView() const {
   static_cast<ai::PublicRecord&>(v) = record_;
   v.seat = mySeat_;
   v.handSize = handSize_;
+  v.scoring = &ai::Scoring::of(rules_);
   v.trumpCard = trump_;
   v.hand = hand_;
   v.opener = opener_ ? opener_ : mySeat_;

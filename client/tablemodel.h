@@ -24,6 +24,7 @@
 #include "ai/rulewatch.h"
 #include "ai/seatview.h"
 #include "client/tableevents.h"
+#include "rules/rules.h"
 
 namespace ombrix::client {
 
@@ -39,10 +40,10 @@ class TableObserver {
 
 class TableModel {
  public:
-  static constexpr int kSeats = 4;
+  static constexpr int kSeats = ombrix::kSeats;
   static constexpr int kFirstSpectator = 5, kLastSlot = 9;  // slots 5..9 watch
-  static constexpr int kMostCards = 10;                     // a hand's size, and its positions
-  static constexpr int kRounds = 20;                        // a full game
+  static constexpr int kMostCards = rules::kMaxHand;        // a hand's size, and its positions
+  static constexpr int kRounds = rules::kFullRounds;        // a full game
   static constexpr const char* kWaiting = "<Waiting>";      // a seat's caption before anyone sits there
 
   TableModel();
@@ -70,6 +71,8 @@ class TableModel {
   // --- The game --------------------------------------------------------------
   bool gameSeen() const { return gameSeen_; }  // a game was started or joined here
   bool halfGame() const { return half_; }
+  // The house rules the host plays by, as it told them (the design's until then).
+  const rules::Rules& rules() const { return rules_; }
   int round() const { return round_; }  // as announced; the score card's row
   int dealer() const { return dealer_; }
   int handSize() const { return handSize_; }  // the round's, 0..10: the bid's limit
@@ -153,6 +156,7 @@ class TableModel {
   std::array<bool, kSeats + 1> watching_{};
 
   bool gameSeen_ = false, half_ = false;
+  rules::Rules rules_;
   int round_ = 0, dealer_ = 0, handSize_ = 0, trump_ = 0;
   int bidder_ = 0, opener_ = 0, player_ = 0;
   bool myTurn_ = false;

@@ -13,26 +13,13 @@ namespace ombrix {
 
 void GameEngine::cbid(int seat, int size) {
   if (botSkill[seat] != ai::Skill::Classic) return think(seat, true, true);
-  int count = 0;
-  for (int p = 1; p <= kMaxHand; ++p) {
-    const int card = slots[seat].hand[p];
-    if (card == kNoCard) continue;
-    if (suitOf(card) == trumpSuit) ++count;
-    if (isAce(card)) ++count;  // an ace of trumps counts twice
-  }
-  bidFor(seat, count < size ? count : size);
+  const int count = rules::trumpsAndAces(slots[seat].hand, trumpSuit);
+  bidFor(seat, rules::classicBid(rules, count, size, bidTotal, nextSeat(seat) == biddingStarter));
 }
 
 void GameEngine::cplay(int seat) {
   if (botSkill[seat] != ai::Skill::Classic) return think(seat, false, true);
-  const auto& hand = slots[seat].hand;
-  int position = 0;
-  if (ledSuit != kNoSuit)
-    for (int p = 1; p <= kMaxHand && !position; ++p)
-      if (suitOf(hand[p]) == ledSuit) position = p;
-  for (int p = 1; p <= kMaxHand && !position; ++p)
-    if (hand[p] != kNoCard) position = p;
-  if (position) playFor(seat, position);
+  if (const int position = rules::classicPosition(slots[seat].hand, ledSuit)) playFor(seat, position);
 }
 
 void GameEngine::computerTurn() {
@@ -115,6 +102,7 @@ ai::SeatView GameEngine::viewFor(int seat) const {
   ai::SeatView v;
   v.seat = seat;
   v.handSize = handSize;
+  v.scoring = &ai::Scoring::of(rules);
   v.trumpCard = trumpCard;
   for (int p = 1; p <= kMaxHand; ++p) v.hand[p] = slots[seat].hand[p];
   v.opener = leadSeat;

@@ -30,6 +30,7 @@ void GameEngine::startgame(std::string_view fields) {
   currentPlayer = 0;
   waitaminute->stop();
   ++gameSerial_;
+  ruleWatch.setRules(rules);
   ruleWatch.startGame();
   roundPoints.clear();
   publicLog.clear();
@@ -63,16 +64,11 @@ void GameEngine::startround() {
   moved();
 
   ++roundNumber;
-  if ((halfGame && roundNumber == 11) || roundNumber == 21) {
+  if (roundNumber > rules::roundsOf(halfGame)) {
     endgame();
     return;
   }
-  if (roundNumber <= 10)
-    ++handSize;
-  else if (roundNumber == 11)
-    handSize = 10;
-  else
-    --handSize;
+  handSize = rules::handSize(rules, roundNumber);
 
   const int dealer = (leadSeat + kSeats - 2) % kSeats + 1;  // the seat before leadSeat
   build::startround(msg_, roundNumber, dealer);

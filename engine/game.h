@@ -27,6 +27,7 @@
 #include "engine/random.h"
 #include "engine/publiclog.h"
 #include "engine/watchlog.h"
+#include "rules/rules.h"
 
 namespace ombrix {
 
@@ -38,7 +39,7 @@ constexpr int kLastSlot = 9;
 constexpr int kFullSlot = 10;
 // Hands use positions 1..10; the table has room for 13 as the record does.
 constexpr int kHandPositions = 13;
-constexpr int kMaxHand = 10;
+constexpr int kMaxHand = rules::kMaxHand;
 
 // Pause lengths and timer tags of `waitaminute`.
 constexpr int kPauseMs = 1000;
@@ -159,6 +160,8 @@ class GameEngine {
   std::array<int, kDeckSize + 1> deck{};
   int deckIndex = 0;
   bool halfGame = false;
+  // The house rules of the game in progress (or the last one).
+  rules::Rules rules;
   std::string gameKind;
   int botDelay = 0;
   int pauseTicks = 0;

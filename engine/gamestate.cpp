@@ -13,10 +13,6 @@ namespace {
 constexpr uint64_t bit(int card) { return uint64_t{1} << (card - 1); }
 constexpr uint64_t kAllCards = (uint64_t{1} << kDeckSize) - 1;
 
-bool validPoints(int points, int handSize) {
-  return points == 0 || points == 5 || (points >= 11 && points <= handSize + 10);
-}
-
 class Checker {
  public:
   explicit Checker(const GameState& s) : s_(s) {}
@@ -39,9 +35,9 @@ class Checker {
     if (s_.gameKind.size() > kMaxGameKind) return fail("game kind too long");
     for (char c : s_.gameKind)
       if (c == '+' || c == '\xFF' || c == '\r' || c == '\n') return fail("game kind not one field");
-    const int lastRound = s_.gameKind == "h" ? 10 : 20;
+    const int lastRound = rules::roundsOf(s_.gameKind == "h");
     if (!within(s_.roundNumber, 1, lastRound, "round")) return false;
-    if (s_.handSize != handSizeOf(s_.roundNumber)) return fail("hand size not the round's");
+    if (s_.handSize != rules::handSize(s_.rules, s_.roundNumber)) return fail("hand size not the round's");
     if (!within(s_.leadSeat, 1, kSeats, "opening seat")) return false;
     if (!within(s_.botDelay, 0, kMaxBotDelayMs, "bot delay")) return false;
     for (int seat = 1; seat <= kSeats; ++seat)
@@ -168,7 +164,8 @@ class Checker {
       int sum = 0;
       for (size_t r = 0; r < rows; ++r) {
         const int points = s_.roundPoints[r][seat];
-        if (!validPoints(points, handSizeOf(static_cast<int>(r) + 1))) return fail("points no bid scores");
+        if (!rules::possiblePoints(s_.rules, points, rules::handSize(s_.rules, static_cast<int>(r) + 1)))
+          return fail("points no bid scores");
         sum += points;
       }
       if (sum != s_.seats[seat].score) return fail("a score not its rounds'");
@@ -230,7 +227,7 @@ class Checker {
     if (log.size() > kMaxPublicEvents) return fail("game log too long");
     int rounds = 0, bids = 0, plays = 0, tricks = 0, dealer = 0, trump = 0;
     uint64_t seen = 0;
-    auto roundWhole = [&] { return bids == kSeats && tricks == handSizeOf(rounds) && plays == kSeats * tricks; };
+    auto roundWhole = [&] { return bids == kSeats && tricks == rules::handSize(s_.rules, rounds) && plays == kSeats * tricks; };
     for (const PublicEvent& e : log) {
       switch (e.kind) {
         case PublicEvent::Round:
@@ -239,7 +236,7 @@ class Checker {
           dealer = e.a, trump = e.b, bids = plays = tricks = 0, seen = bit(trump);
           break;
         case PublicEvent::Bid:
-          if (!rounds || plays || bids == kSeats || e.a < 1 || e.a > kSeats || e.b > handSizeOf(rounds))
+          if (!rounds || plays || bids == kSeats || e.a < 1 || e.a > kSeats || e.b > rules::handSize(s_.rules, rounds))
             return fail("game log bid");
           ++bids;
           break;

@@ -31,6 +31,7 @@ struct GameState {
   std::array<Seat, kSeats + 1> seats{};  // [1..4]
 
   std::string gameKind;  // as the start request gave it ("f", "h", anything)
+  rules::Rules rules;    // the house rules the game is played by
   int roundNumber = 0, handSize = 0, leadSeat = 0;
   int currentBidder = 0, biddingStarter = 0, currentPlayer = 0, bidTotal = 0;
   int tricksPlayed = 0, cardsInTrick = 0, trumpCard = 0, ledSuit = 0;
@@ -61,9 +62,6 @@ struct GameState {
 
 // Longest game kind kept: the tables send one letter.
 constexpr size_t kMaxGameKind = 64;
-
-// Cards dealt in `round` (1..20).
-constexpr int handSizeOf(int round) { return round <= 10 ? round : round == 11 ? 10 : 21 - round; }
 
 // Empty when `s` is a state a game can reach; otherwise what is wrong with it.
 std::string checkState(const GameState& s);

@@ -25,6 +25,7 @@ bool GameEngine::saveState(GameState& s) const {
   }
   s.played = record.played;
   s.gameKind = gameKind;
+  s.rules = rules;
   s.roundNumber = roundNumber;
   s.handSize = handSize;
   s.leadSeat = leadSeat;
@@ -93,6 +94,7 @@ bool GameEngine::restoreState(const GameState& s) {
   gameInProgress = true;
   gameKind = s.gameKind;
   halfGame = gameKind == "h";
+  rules = s.rules;
   roundNumber = s.roundNumber;
   handSize = s.handSize;
   leadSeat = s.leadSeat;
@@ -111,6 +113,7 @@ bool GameEngine::restoreState(const GameState& s) {
   pauseTicks = s.pauseTicks;
   waitaminuteTag = 0;
   botDelay = s.botDelay;
+  ruleWatch.setRules(rules);
   ruleWatch.replay(s.watch);
   roundPoints = s.roundPoints;
   publicLog = s.publicLog;

@@ -17,6 +17,7 @@ void GameEngine::bidFor(int seat, int bid) {
   // bid the hand can make: anything else would restart or extend the chain.
   if (!gameInProgress || currentPlayer != 0 || currentBidder == 0) return;
   if (seat != currentBidder || bid < 0 || bid > handSize) return;
+  if (!rules::mayBid(rules, bid, handSize, bidTotal, nextSeat(seat) == biddingStarter)) return;
 
   slots[seat].bid = bid;
   ruleWatch.bid(seat, bid);
@@ -47,11 +48,7 @@ void GameEngine::playcard(std::string_view fields) {
   if (req) playFor(req->slot, req->value);
 }
 
-bool GameEngine::checkforsuit(int seat) const {
-  for (int p = 1; p <= kMaxHand; ++p)
-    if (suitOf(slots[seat].hand[p]) == ledSuit && ledSuit != kNoSuit) return true;
-  return false;
-}
+bool GameEngine::checkforsuit(int seat) const { return rules::holdsSuit(slots[seat].hand, ledSuit); }
 
 void GameEngine::playFor(int seat, int position) {
   if (!isSeat(seat) || seat != currentPlayer) return;
@@ -67,7 +64,7 @@ void GameEngine::playFor(int seat, int position) {
 
   const int suit = suitOf(card);
   if (cardsInTrick == 0) ledSuit = suit;
-  if (suit != ledSuit && checkforsuit(seat)) {
+  if (!rules::mayPlay(card, ledSuit, checkforsuit(seat))) {
     if (!slots[seat].inUse) {
       notices_.notice("computer played incorrectly");
     } else {

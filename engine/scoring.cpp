@@ -7,20 +7,8 @@ namespace ombrix {
 namespace build = wire::build;
 
 int GameEngine::thewinner() const {
-  // Highest trump if any trump fell, else the highest card of the led suit.
-  for (int pass = 0; pass < 2; ++pass) {
-    const int suit = pass == 0 ? trumpSuit : ledSuit;
-    int best = 0, bestRank = 0;
-    for (int s = 1; s <= kSeats; ++s) {
-      const int card = slots[s].played;
-      if (suitOf(card) == suit && rankOf(card) > bestRank) {
-        best = s;
-        bestRank = rankOf(card);
-      }
-    }
-    if (best != 0) return best;
-  }
-  return 0;
+  const std::array<int, kSeats> cards = {slots[1].played, slots[2].played, slots[3].played, slots[4].played};
+  return rules::trickWinner(cards, ledSuit, trumpSuit) + 1;  // 0: no card on the table
 }
 
 void GameEngine::finishtrick() {
@@ -52,8 +40,7 @@ void GameEngine::tallyscore() {
   auto& row = roundPoints.emplace_back();
   for (int s = 1; s <= kSeats; ++s) {
     PlayerSlot& p = slots[s];
-    int points = 0;
-    if (p.tricks == p.bid) points = p.bid == 0 ? 5 : p.bid + 10;
+    const int points = rules::points(rules, p.bid, p.tricks);
     p.score += points;
     row[s] = points;
     build::score(msg_, s, p.score, points);
