@@ -113,6 +113,7 @@ class Tchat : public QMainWindow, public TableView, private TableObserver {
   // The connection to the host: the socket, the queue and its dispatch, a
   // dropped line dialled again, the lobby link (client/tableconnection.h).
   TableConnection& connection() { return *conn_; }
+  const TableConnection& connection() const { return *conn_; }
 
   // --- Start-up and connection --------------------------------------------------
   void processparams(const QStringList& params);
