@@ -265,7 +265,7 @@ int main(int argc, char** argv) {
     webDoor = app::openWebDoor(host, {}, {}, QCoreApplication::applicationFilePath().toStdString(),
                                [&table, toChat](std::string_view line) {
                                  toChat(line);
-                                 if (line.starts_with("web link: ")) table.tellLobby("web " + std::string(line.substr(10)));
+                                 if (line.starts_with("web link: ")) table.connection().tellLobby("web " + std::string(line.substr(10)));
                                });
     // Browsers coming and going are the log's, not the chat's.
     if (webDoor) webDoor->log = host.log;
@@ -276,15 +276,15 @@ int main(int argc, char** argv) {
           host, server.address.toStdString(), server.isPrivate, std::string(), words[0].toStdString(),
           [&table, toChat](std::string_view line) {
             toChat(line);
-            if (line.starts_with("web link: ")) table.tellLobby("web " + std::string(line.substr(10)));
-            else if (!line.starts_with("invite code: ")) table.tellLobby("status " + std::string(line));
+            if (line.starts_with("web link: ")) table.connection().tellLobby("web " + std::string(line.substr(10)));
+            else if (!line.starts_with("invite code: ")) table.connection().tellLobby("status " + std::string(line));
           },
           server.portMapping);
-      lobbyServer->onCode = [&table](const std::string& code) { table.tellLobby("code " + code); };
+      lobbyServer->onCode = [&table](const std::string& code) { table.connection().tellLobby("code " + code); };
     } catch (const std::exception& e) {
       const std::string line = std::string("not registered with the lobby server: ") + e.what();
       toChat(line);
-      table.tellLobby("status " + line);
+      table.connection().tellLobby("status " + line);
     }
   });
 

@@ -156,21 +156,20 @@ class UpDown : public QWidget {
 
 }  // namespace
 
-CardImage::CardImage(QWidget* parent, int position, int c) : ui::CardLabel(parent), handPosition(position), card(c) {
-  setObjectName("card" + QString::number(position));
-  ui::designPlace(this, {0, 0, ui::CardPictures::kWidth, ui::CardPictures::kHeight});
-  setCard(c);
-  show();
-}
-
-void CardImage::mousePressEvent(QMouseEvent* e) {
-  if (onPress) onPress(this, e->button());
-}
-
 Tchat::Tchat()
     : gameRecord_(std::make_unique<GameRecord>(model_)),
+      conn_(std::make_unique<TableConnection>(TableConnection::Window{
+          [this](const std::string& command) { runCommand(command); },
+          [this](const QString& text) { addlinetochat(text); },
+          [this] { return model_.loggedIn(); },
+          [this] { return model_.mySeat(); },
+          [this] { hostFlooded(); },
+          [this] { return fullBoxOpen_; },
+          [this] { return closing_; },
+          [this] { closeTable(); },
+          [this] { resetForNewConnection(); },
+      })),
       phraseTimer_(timers_.createTimer()) {
-  useDispatchTimers(timers_);
   setObjectName("Tchat");
   setWindowTitle("Ombrix");
   setGeometry(3, 3, 790, 520);
@@ -179,18 +178,6 @@ Tchat::Tchat()
   buildChat();
   settingsFile = ui::userFile("quarrowlobby.ini", ui::FileKind::Settings);
   phraseTimer_->onTick = [this] { phraseTick(); };
-  useRedialTimers(timers_);
-  sock_.setPortName("7772");
-  sock_.OnRead = [this](net::TAsyncSock*, int) { sockRead(); };
-  sock_.OnInfo = [this](net::TAsyncSock*, net::TSocketInfo i, const std::string& m) { sockInfo(i, m); };
-  Sock11_.setHostName("127.0.0.1");
-  Sock11_.setPortName("9001");
-  Sock11_.OnConnect = [this](net::TAsyncSock* s) {
-    if (!lobbyLines_.empty()) s->Send(lobbyLines_);
-    lobbyLines_.clear();
-  };
-  // Whatever a lobby sends is not for the game.
-  Sock11_.OnRead = [](net::TAsyncSock* s, int) { s->Receive(); };
   for (int s = 1; s <= 4; ++s) {
     el<QLabel>("label_score", s)->setText("0");
     el<QLabel>("label_bid", s)->setText("0");
@@ -214,8 +201,7 @@ Tchat::Tchat()
 
 Tchat::~Tchat() {
   ui::CardPictures::instance().onDeckFailed = nullptr;
-  sock_.OnInfo = nullptr;
-  sock_.OnRead = nullptr;
+  conn_.reset();  // nothing it reports reaches a window half gone
 }
 
 void Tchat::attach(windows::Tscore* s, windows::Tlasttrick* l, windows::Tspylist* sp, InProcessHost* h,
@@ -236,6 +222,10 @@ void Tchat::attach(windows::Tscore* s, windows::Tlasttrick* l, windows::Tspylist
   keys_->attach(score);
   mutes_->attach(spies);
 }
+
+CardImage* Tchat::markedCard() const { return keys_->marked(); }
+
+void Tchat::refreshNames() { access_->refresh(); }
 
 void Tchat::hostNotice(const QString& text) {
   // A seat may repeat the request behind a notice many times a second.
@@ -416,7 +406,7 @@ void Tchat::processparams(const QStringList& params) {
     hostpress();
   else
     joinpress();
-  Sock11_.Open();  // held for the program's life
+  conn_->openLobbyLink();  // held for the program's life
 }
 
 void Tchat::startSolo(const std::optional<SavedGame>& saved, bool resume) {
@@ -469,7 +459,7 @@ void Tchat::after(const TableEvent& e) {
                       [this](const ev::Scored& x) { scoreit(x); },
                       [this](const ev::GameOver& x) { winner(x); },
                       [this](const ev::RulesTold& x) { houseRules(x); },
-                      [this](const ev::Line& x) { chatrecieved(x); },
+                      [this](const ev::Line& x) { chatReceived(x); },
                       [this](const ev::Sound& x) { playasound(x); },
                       [this](const ev::Unreadable& x) { unreadable(x); }},
              e);
@@ -496,18 +486,7 @@ void Tchat::full() {
 // --- The table's company -----------------------------------------------------------
 
 void Tchat::sendloginfo(const ev::LogIn& e) {
-  redial_->stop();  // back in: a drop from here on is a new one
-  std::string login;
-  // Back after the line dropped: the seat's secret first, so that the host
-  // has it when the log-in comes (a host at "1.0.14" ignores it).
-  if (!seatSecret_.empty()) {
-    build::reclaim(login, e.slot, seatSecret_);
-    send(login);
-  }
-  build::logininfo(login, e.slot, wire::kVersion, toWire(myName));
-  send(login + wire::kTerminator);  // the doubled terminator the host reads as an empty message
-  build::features(login, e.slot, wire::kFeatures);
-  send(login);
+  send(rq::LogIn{e.slot, toWire(myName)});
   sortstuff(e.slot);
   enableHouseRules();
   // Slot 1 is the host's player; a table that joins into it (at a headless
@@ -564,22 +543,18 @@ void Tchat::justwatching(const ev::JustWatching& e) {
 
 void Tchat::JustWatch1Click() {
   if (!model_.loggedIn() || !model_.seated()) return;
-  std::string m;
-  build::justwatch(m, model_.mySeat(), !JustWatch1->isChecked());
-  send(m);
+  send(rq::JustWatch{model_.mySeat(), !JustWatch1->isChecked()});
 }
 
 void Tchat::kicking(int target) {
   if (!hostPlayer() || !model_.loggedIn()) return;
-  std::string m;
-  build::kickhim(m, model_.mySeat(), target);
-  send(m);
+  send(rq::Kick{model_.mySeat(), target});
 }
 
 void Tchat::closeEvent(QCloseEvent* e) {
   // A solo game in progress is saved while the host still holds it.
   if (host) host->saveNow();
-  redial_->stop();
+  conn_->stopRedial();
   // FormClose: the settings are saved only when the window moved or changed
   // size, kept within the desktop's work area.
   QRect g = isFullScreen() ? geometryBeforeFullScreen_ : geometry();

@@ -23,14 +23,11 @@
 #include <vector>
 
 #include "ai/decision.h"
-#include "base/pacer.h"
 #include "client/inprocesshost.h"
-#include "client/redial.h"
+#include "client/tableconnection.h"
 #include "client/tablemodel.h"
-#include "net/asyncsock.h"
+#include "client/tableview.h"
 #include "net/qttimers.h"
-#include "net/wsock.h"
-#include "protocol/framing.h"
 #include "ui/cardlabel.h"
 
 class QTextEdit;
@@ -58,7 +55,6 @@ class Tcarddeck;
 
 namespace ombrix::client {
 
-class CardImage;
 class TableKeys;
 class TableAccess;
 class TableHint;
@@ -67,7 +63,7 @@ class MuteList;
 class GameRecord;
 class InProcessHost;
 
-class Tchat : public QMainWindow, private TableObserver {
+class Tchat : public QMainWindow, public TableView, private TableObserver {
  public:
   static constexpr unsigned kNoticeColour = 0x804000;  // 0x00BBGGRR
   // The window at the design size, and the table area within its panel.
@@ -97,7 +93,7 @@ class Tchat : public QMainWindow, private TableObserver {
               windows::Tphrases* phrases = nullptr);
 
   // --- What the table knows and keeps ------------------------------------------
-  const TableModel& model() const { return model_; }
+  const TableModel& model() const override { return model_; }
   const GameRecord& gameRecord() const { return *gameRecord_; }
   TableKeys& keys() const { return *keys_; }
   TableAccess& access() const { return *access_; }
@@ -114,61 +110,37 @@ class Tchat : public QMainWindow, private TableObserver {
   bool phraseReady() const { return phraseReady_; }
   uint32_t textColor() const { return textColor_; }
   ai::Skill botSkill() const { return botSkill_; }
-  net::TAsyncSock& socket() { return sock_; }
-  // What the host said it can do, on this connection ("secret", ...).
-  const std::string& hostFeatures() const { return hostFeatures_; }
-  // Trying to connect again after the line dropped.
-  bool reconnecting() const { return redial_->active() || redial_->pending(); }
-  // The redial's timers, for a test that runs its minute in virtual time.
-  void useRedialTimers(TimerFactory& timers);
+  // The connection to the host: the socket, the queue and its dispatch, a
+  // dropped line dialled again, the lobby link (client/tableconnection.h).
+  TableConnection& connection() { return *conn_; }
+  const TableConnection& connection() const { return *conn_; }
 
   // --- Start-up and connection --------------------------------------------------
   void processparams(const QStringList& params);
-  // A line for the lobby that started this game, over its link (the table's
-  // invite code, how the lobby server reaches it); held until the link is
-  // up, and dropped when no lobby listens.
-  void tellLobby(const std::string& line);
   void hostpress();
   // A solo game hosts here: the saved one taken up (`resume`) or put away, then hostpress.
   void startSolo(const std::optional<SavedGame>& saved, bool resume);
   void joinpress();
 
-  // --- Connection and dispatch ---------------------------------------------------
-  void sockRead();
-  void sockInfo(net::TSocketInfo info, const std::string& msg);
-  // A command as a read of the socket delivers it, queued for the dispatch:
-  // it runs at processsocktimer, or on the pacer's ticks once the next read
-  // (or the connection's end) sets them going.
-  void enqueue(std::string command);
-  size_t queued() const { return receivedlist_.size(); }
+  // --- Dispatch --------------------------------------------------------------------
   // Runs the next queued command now, if one waits (tests drive the queue
   // by hand through this).
-  void processsocktimer();
-  // Paces the dispatch: one command per kDispatchTickUs, on arrival when
-  // the budget is unspent.
-  static constexpr int64_t kDispatchTickUs = 1000;
-  // How soon the table finds its dead line (a host's machine gone silent, a
-  // cable pulled: no reset comes): about 40 s of silence, or 45 s of a move
-  // unacknowledged. Later than the host finds the same line (about 30 s),
-  // so the seat is already the departed name's when the table comes back.
-  static constexpr net::DeadLineTimes kDeadLine{20, 5, 4, 45'000};
-  Pacer& dispatchPacer() { return *Timer1_; }
-  // The dispatch's timer and clock, for a test that runs it in virtual time;
-  // called while nothing is queued.
-  void useDispatchTimers(TimerFactory& timers);
+  void processsocktimer() { conn_->dispatchNext(); }
   void addlinetochat(const QString& text, unsigned colour = kNoticeColour);
+  void notice(const QString& text) override { addlinetochat(text); }
   void playsounds(const QString& name);
 
   // --- Chat, phrases and sounds ---------------------------------------------------
   void sendit();
-  void b_phrase1Click(QToolButton* button);
-  void b_phrase10Click();
-  void wave12Click(int number);
+  // Shared handlers are named for what they serve, not for one of their elements.
+  void phraseButtonClick(QToolButton* button);  // b_phrase1 to b_phrase9: the button's phrase
+  void soundsButtonClick();                     // b_phrase10: the chatter sounds' menu
+  void ChatterSoundClick(int number);           // popup_sounds: Cancel1 (0), wave1 to wave12
   void TextColor1Click();
   // The colour chosen for this player's lines (0x00BBGGRR), kept in the settings.
   void setTextColor(uint32_t colour);
   void ActionColor1Click();
-  void N14Click(int points);
+  void TextSizeClick(int points);  // N8, N10, N12, N14
   void Copy1Click();
   void Paste1Click();
   void ScrollChatOff1Click();
@@ -187,8 +159,8 @@ class Tchat : public QMainWindow, private TableObserver {
   bool saveinifile();
   void PlaySounds1Click();
   void PlayChatterSounds1Click();
-  void New1Click(int number);
-  void Slow1Click(int ms);
+  void TurnSoundClick(int number);  // Classic1 (0), New1 (1)
+  void BotSpeedClick(int ms);       // Slow1 (1000), Normal1 (750), Fast1 (500)
   void ComputerPlayers1Click(ai::Skill skill);
   void houseRules(const ev::RulesTold& e);
   void ShowScorecard1Click();
@@ -219,10 +191,10 @@ class Tchat : public QMainWindow, private TableObserver {
   // --- User actions ----------------------------------------------------------
   void button_startClick();
   void StartHalfGame1Click();
-  void button_bidClick();
+  void button_bidClick() override;
   void JustWatch1Click();
   void kicking(int target);
-  void cardimagesMouseDown(CardImage* card, Qt::MouseButton button);
+  void cardimagesMouseDown(CardImage* card, Qt::MouseButton button) override;
   // "Hint": the Strong player's advice for the local player (client/tablehint.h).
   void Hint1Click();
   // Sorts the hand by card number (a right click on a card does).
@@ -236,11 +208,15 @@ class Tchat : public QMainWindow, private TableObserver {
   T* el(const char* family, int seat) const {
     return findChild<T*>(QString(family) + QString::number(seat));
   }
-  QString caption(int seat) const;
+  QString caption(int seat) const override;
   // The local hand: every card image, and the same from left to right.
-  std::vector<CardImage*> cardImages() const;
-  std::vector<CardImage*> handInOrder() const;
-  CardImage* cardImage(int position) const;
+  std::vector<CardImage*> cardImages() const override;
+  std::vector<CardImage*> handInOrder() const override;
+  CardImage* cardImage(int position) const override;
+  // What the helpers pass each other through the window (client/tableview.h).
+  QWidget& surface() override { return *this; }
+  CardImage* markedCard() const override;
+  void refreshNames() override;
   // Asks for every card picture at the size the table shows them, ahead of
   // the deal (they are drawn on a thread of their own): at a solo start and
   // when a game starts or is found, not for a table that only looks in.
@@ -275,29 +251,20 @@ class Tchat : public QMainWindow, private TableObserver {
   // The menu is slot 1's, between games.
   void enableHouseRules();
   bool eventFilter(QObject* o, QEvent* e) override;
-  void runTaken();  // dispatches the command taken off the queue
-  // A command about the connection rather than the table (the host's
-  // features, the seat's secret): kept here, and true.
-  bool connectionCommand(std::string_view entry);
+  // One command off the connection's queue, read once into an event; a
+  // muted player's line, action or chatter sound goes no further.
+  void runCommand(const std::string& entry);
   void closeTable();
   // The host sent more than the queue keeps: told, and the table closes.
   void hostFlooded();
-  // The connection is gone: what it delivered is dispatched first, and the
-  // table closes once the queue is empty and no full-table box is open.
-  void closeWhenDispatched();
-  // The line dropped under a logged-in table: it tries to connect again
-  // and logs in under the same name (client/redial.h).
-  void startRedial();
-  void redialTry();
-  void redialGiveUp();
-  // A new connection: the table as one that has just opened, its view
-  // turned back to where the first connection found it, so that the host's
-  // numbers turn it as they would a new table.
+  // A new connection after a dropped line: the table as one that has just
+  // opened, its view turned back to where the first connection found it,
+  // so that the host's numbers turn it as they would a new table.
   void resetForNewConnection();
   void showStartControls();
   void setBidBoxVisible(bool on);
   void drawFan(int seat);
-  void send(const std::string& message);
+  bool send(const TableRequest& request) { return conn_->send(request); }
   // myName as the host knows it: the single-byte text the table sends.
   QString wireName() const;
 
@@ -332,7 +299,7 @@ class Tchat : public QMainWindow, private TableObserver {
   void placecard(const ev::Dealt& e);
   void playcard(const ev::CardPlayed& e);
   void needsuit();
-  void chatrecieved(const ev::Line& e);
+  void chatReceived(const ev::Line& e);
   void playasound(const ev::Sound& e);
   void unreadable(const ev::Unreadable& e);
   void full();
@@ -354,15 +321,8 @@ class Tchat : public QMainWindow, private TableObserver {
   };
   std::array<HandSlot, 11> handSlots_{};  // [1..10], the hand from left to right
 
-  net::TAsyncSock sock_;    // to the host, port 7772
-  net::TAsyncSock Sock11_;  // the lobby link: held open, and lines for the lobby
-  std::string lobbyLines_;  // written before the link was up
-  std::deque<std::string> receivedlist_;
-  size_t queuedBytes_ = 0;  // the bytes of receivedlist_
-  wire::Framer remainder_;
+  std::unique_ptr<TableConnection> conn_;
   net::QtTimerFactory timers_;
-  std::string taken_;  // the command the pacer took, about to run
-  std::unique_ptr<Pacer> Timer1_;
   std::unique_ptr<Timer> phraseTimer_;  // ticks while a phrase cools down
   std::deque<QString> soundsPlayed_;
 
@@ -431,31 +391,12 @@ class Tchat : public QMainWindow, private TableObserver {
   int kickTarget_ = 0;
   bool chatStarted_ = false;  // the pane holds a line: the next one starts a new paragraph
   bool closing_ = false;
-  bool connectionGone_ = false;  // "Socket Closed" came; the queue is being emptied
-  bool fullBoxOpen_ = false;     // "The Game is full" waits for its OK before the close
-  bool lineDropped_ = false;     // the connection was lost, not closed by the host
-  bool gaveUp_ = false;          // the redial's minute is over
-  bool flooded_ = false;         // the host sent more than the queue keeps; the table is leaving
-  std::string hostFeatures_;     // what the host said it can do ("CMD_features"), this connection
-  std::string seatSecret_;       // the seat's secret, presented when the line dropped and the table is back
-  bool seatedAgain_ = false;     // the settings were read on a connection before this one
-  int turned_ = 0;               // places the seats were turned by this connection's numbers
-  std::unique_ptr<Redial> redial_;
+  bool fullBoxOpen_ = false;  // a box ("The Game is full") waits for its OK before the close
+  bool seatedAgain_ = false;  // the settings were read on a connection before this one
+  int turned_ = 0;            // places the seats were turned by this connection's numbers
   // A resumed solo game's score card rows, filled in once the table finds the game.
   std::vector<std::array<int, 5>> resumedRows_;
   QStringList noticesShowing_;
-};
-
-// One card of the local hand.
-class CardImage : public ui::CardLabel {
- public:
-  CardImage(QWidget* parent, int position, int card);
-  int handPosition, card;
-  bool hinted = false;  // raised by the hint, not sent
-  std::function<void(CardImage*, Qt::MouseButton)> onPress;
-
- protected:
-  void mousePressEvent(QMouseEvent* e) override;
 };
 
 }  // namespace ombrix::client

@@ -96,9 +96,9 @@ void Tchat::buildChat() {
     b->setToolTip(kPhrases[n - 1]);
     b_phrase[n] = b;
     if (n < 10)
-      connect(b, &QToolButton::clicked, this, [this, b] { b_phrase1Click(b); });
+      connect(b, &QToolButton::clicked, this, [this, b] { phraseButtonClick(b); });
     else
-      connect(b, &QToolButton::clicked, this, [this] { b_phrase10Click(); });
+      connect(b, &QToolButton::clicked, this, [this] { soundsButtonClick(); });
   }
   // The logo opens the maker's web site.
   auto* logo = new widgets::ArtLabel(panel_main, kLogo.size(), [](qreal scale, qreal dpr) {
@@ -113,7 +113,7 @@ void Tchat::buildChat() {
   popup_sounds->setObjectName("popup_sounds");
   popup_sounds->setToolTipsVisible(true);
   for (int k = 0; k <= 12; ++k) {
-    QAction* a = popup_sounds->addAction(kSounds[k], this, [this, k] { wave12Click(k); });
+    QAction* a = popup_sounds->addAction(kSounds[k], this, [this, k] { ChatterSoundClick(k); });
     a->setObjectName(k == 0 ? QString("Cancel1") : "wave" + QString::number(k));
     a->setData(k);
     a->setToolTip(kSounds[k]);
@@ -187,7 +187,7 @@ void Tchat::addlinetochat(const QString& text, unsigned colour) {
   mainchat->setUpdatesEnabled(true);
 }
 
-void Tchat::chatrecieved(const ev::Line& e) {
+void Tchat::chatReceived(const ev::Line& e) {
   // The sender puts the colour after the last "|", so a typed "|" stays in
   // the text. A line without a colour it can read is shown as a notice is:
   // white would not show on the white pane.
@@ -198,15 +198,10 @@ void Tchat::sendit() {
   if (!model_.loggedIn()) return;
   const QString text = mychat->text();
   if (!text.isEmpty()) {
-    std::string m;
-    if (!text.startsWith('/')) {
-      wire::build::chat(m, model_.mySeat(), toWire(text), colorToText(textColor_).toStdString());
-      send(m);
-    } else if (text.startsWith("/me")) {
-      // "/me" and the one character after it go; "/meow" is the action "w".
-      wire::build::action(m, model_.mySeat(), toWire(text.mid(4)), colorToText(actionColor_).toStdString());
-      send(m);
-    }
+    if (!text.startsWith('/'))
+      send(rq::Chat{model_.mySeat(), toWire(text), colorToText(textColor_).toStdString()});
+    else if (text.startsWith("/me"))  // "/me" and the one character after it go; "/meow" is the action "w"
+      send(rq::Action{model_.mySeat(), toWire(text.mid(4)), colorToText(actionColor_).toStdString()});
   }
   mychat->clear();
 }
@@ -214,20 +209,13 @@ void Tchat::sendit() {
 QString Tchat::phrase(int n) const { return b_phrase[n]->toolTip(); }
 void Tchat::setPhrase(int n, const QString& text) { b_phrase[n]->setToolTip(text); }
 
-void Tchat::b_phrase1Click(QToolButton* button) {
+void Tchat::phraseButtonClick(QToolButton* button) {
   if (!phraseReady_) return;
   const QString p = button->toolTip();
   const QString text = p.startsWith("/me ") ? p.mid(4) : "says: " + p;
-  std::string m;
-  wire::build::action(m, model_.mySeat(), toWire(text), colorToText(actionColor_).toStdString());
-  // Sent straight to the socket: a refusal (not connected yet) is shown and
-  // leaves the phrase ready.
-  try {
-    sock_.Send(m + wire::kTerminator);
-  } catch (const std::exception& e) {
-    addlinetochat(e.what());
-    return;
-  }
+  // Sent whether logged in or not: a refusal (not connected yet) is shown
+  // and leaves the phrase ready.
+  if (!send(rq::Action{model_.mySeat(), toWire(text), colorToText(actionColor_).toStdString()})) return;
   phraseReady_ = false;
   phraseTicks_ = 0;
   phraseTimer_->start(1);  // the cooldown counts its ticks
@@ -241,16 +229,14 @@ void Tchat::phraseTick() {
   if (phraseReady_) phraseTimer_->stop();
 }
 
-void Tchat::b_phrase10Click() {
+void Tchat::soundsButtonClick() {
   QToolButton* b = b_phrase[10];
   popup_sounds->popup(b->mapToGlobal(QPoint(b->width(), b->height())));
 }
 
-void Tchat::wave12Click(int number) {
+void Tchat::ChatterSoundClick(int number) {
   if (number == 0 || !model_.loggedIn()) return;
-  std::string m;
-  wire::build::playasoundRequest(m, model_.mySeat(), number);
-  send(m);
+  send(rq::Sound{model_.mySeat(), number});
 }
 
 void Tchat::playasound(const ev::Sound& e) {
@@ -334,7 +320,7 @@ void Tchat::ActionColor1Click() {
   dialog->open();
 }
 
-void Tchat::N14Click(int points) {
+void Tchat::TextSizeClick(int points) {
   applyTextSize(points);
   saveinifile();
 }

@@ -105,16 +105,16 @@ void Tchat::buildMenus() {
   turn->setObjectName("TurnSound1");
   Classic1 = checkable(turn, "Classic", "Classic1", true);
   New1 = checkable(turn, "New", "New1", false);
-  connect(Classic1, &QAction::triggered, this, [this] { New1Click(0); });
-  connect(New1, &QAction::triggered, this, [this] { New1Click(1); });
+  connect(Classic1, &QAction::triggered, this, [this] { TurnSoundClick(0); });
+  connect(New1, &QAction::triggered, this, [this] { TurnSoundClick(1); });
   QMenu* speed = options->addMenu("Bot Speed");
   speed->setObjectName("BotSpeed1");
   Slow1 = checkable(speed, "Slow", "Slow1", false);
   Normal1 = checkable(speed, "Normal", "Normal1", true);
   Fast1 = checkable(speed, "Fast", "Fast1", false);
-  connect(Slow1, &QAction::triggered, this, [this] { Slow1Click(1000); });
-  connect(Normal1, &QAction::triggered, this, [this] { Slow1Click(750); });
-  connect(Fast1, &QAction::triggered, this, [this] { Slow1Click(500); });
+  connect(Slow1, &QAction::triggered, this, [this] { BotSpeedClick(1000); });
+  connect(Normal1, &QAction::triggered, this, [this] { BotSpeedClick(750); });
+  connect(Fast1, &QAction::triggered, this, [this] { BotSpeedClick(500); });
   QMenu* skill = options->addMenu("Computer Players");
   skill->setObjectName("ComputerPlayers1");
   SkillClassic1 = checkable(skill, "Classic", "SkillClassic1", true);
@@ -166,7 +166,7 @@ void Tchat::buildMenus() {
     textSizes[k] = checkable(size, QString::number(points), ("N" + std::to_string(points)).c_str(), false);
     connect(textSizes[k], &QAction::triggered, this, [this, k, points] {
       textSizes[k]->setChecked(!textSizes[k]->isChecked());  // the mark moves only when settings are read
-      N14Click(points);
+      TextSizeClick(points);
     });
   }
   options->addAction("Action Color", this, [this] { ActionColor1Click(); })->setObjectName("ActionColor1");
@@ -230,18 +230,14 @@ void Tchat::buildMenus() {
       ->addAction("Set to Just Watch", this,
                   [this] {
                     if (!model_.loggedIn() || kickTarget_ >= TableModel::kFirstSpectator) return;
-                    std::string m;
-                    wire::build::justwatch(m, kickTarget_, true);
-                    send(m);
+                    send(rq::JustWatch{kickTarget_, true});
                   })
       ->setObjectName("SettoJustWatch1");
   popup_kick
       ->addAction("Unset Just Watch", this,
                   [this] {
                     if (!model_.loggedIn() || kickTarget_ >= TableModel::kFirstSpectator) return;
-                    std::string m;
-                    wire::build::justwatch(m, kickTarget_, false);
-                    send(m);
+                    send(rq::JustWatch{kickTarget_, false});
                   })
       ->setObjectName("UnsetJustWatch1");
 }
@@ -388,14 +384,14 @@ void Tchat::tellDeck(const QString& deck) {
                 now + ".");
 }
 
-void Tchat::New1Click(int number) {
+void Tchat::TurnSoundClick(int number) {
   turnSound_ = number;
   Classic1->setChecked(number == 0);
   New1->setChecked(number == 1);
   saveinifile();
 }
 
-void Tchat::Slow1Click(int ms) {
+void Tchat::BotSpeedClick(int ms) {
   // The host obeys only seat 1; any table may ask.
   useBotSpeed(ms, model_.loggedIn());
   saveinifile();
@@ -408,9 +404,7 @@ void Tchat::useBotSpeed(int ms, bool tellHost) {
   Normal1->setChecked(ms == 750);
   Fast1->setChecked(ms == 500);
   if (!tellHost) return;
-  std::string m;
-  wire::build::botspeed(m, model_.mySeat(), ms);
-  send(m);
+  send(rq::BotSpeed{model_.mySeat(), ms});
 }
 
 void Tchat::ComputerPlayers1Click(ai::Skill skill) {
@@ -427,9 +421,7 @@ void Tchat::useBotSkill(ai::Skill skill, bool tellHost) {
   SkillStandard1->setChecked(skill == ai::Skill::Standard);
   SkillStrong1->setChecked(skill == ai::Skill::Strong);
   if (!tellHost) return;
-  std::string m;
-  wire::build::botskill(m, model_.mySeat(), ai::skillName(skill));
-  send(m);
+  send(rq::BotSkill{model_.mySeat(), std::string(ai::skillName(skill))});
 }
 
 void Tchat::HouseRules1Click(const rules::Rules& r) {
@@ -449,9 +441,7 @@ void Tchat::useHouseRules(const rules::Rules& r, bool tellHost) {
   RoundsUpDown1->setChecked(r.rounds == rules::Rounds::UpDown);
   RoundsDownUp1->setChecked(r.rounds == rules::Rounds::DownUp);
   if (!tellHost) return;
-  std::string m;
-  wire::build::rulesRequest(m, model_.mySeat(), rules::format(r));
-  send(m);
+  send(rq::HouseRules{model_.mySeat(), rules::format(r)});
 }
 
 void Tchat::enableHouseRules() {

@@ -26,7 +26,7 @@ const char* const kFamilies[] = {"label_playername", "label_score",  "label_tric
                                  "label_bidlabel",   "image_turn",   "image_eyes",       "image_cards",
                                  "image_played",     "image_winner", "image_trickwinner"};
 const QColor kGrey(0x80, 0x80, 0x80);
-constexpr int kHandTop = 320, kRaisedTop = 316, kSlotStep = 18, kSlotOrigin = 216;
+constexpr int kHandTop = CardImage::kHandTop, kRaisedTop = CardImage::kRaisedTop, kSlotStep = 18, kSlotOrigin = 216;
 constexpr int kFanBase = 66;  // a fan's width without its backs
 
 void colour(QWidget* w, const QColor& c) {
@@ -179,9 +179,7 @@ void Tchat::button_bidClick() {
     return;
   }
   if (!model_.loggedIn()) return;
-  std::string m;
-  build::bid(m, model_.mySeat(), *bid);
-  send(m);
+  send(rq::Bid{model_.mySeat(), *bid});
   edit_bid->setText("0");
   button_bid->hide();
 }
@@ -279,16 +277,12 @@ void Tchat::winner(const ev::GameOver& e) {
 
 void Tchat::button_startClick() {
   if (!model_.loggedIn()) return ui::messageBox("You are not connected.");
-  std::string m;
-  build::startgameRequest(m, toWire(myName), false);
-  send(m);
+  send(rq::StartGame{toWire(myName), false});
 }
 
 void Tchat::StartHalfGame1Click() {
   if (!model_.loggedIn()) return ui::messageBox("You are not connected.");
-  std::string m;
-  build::startgameRequest(m, toWire(myName), true);
-  send(m);
+  send(rq::StartGame{toWire(myName), true});
 }
 
 // --- Late join --------------------------------------------------------------------
@@ -458,9 +452,7 @@ void Tchat::cardimagesMouseDown(CardImage* card, Qt::MouseButton button) {
   card->hinted = false;
   ui::designMove(card, {ui::designRect(card).x(), kRaisedTop});
   model_.cardSent();
-  std::string m;
-  build::playcardRequest(m, model_.mySeat(), card->handPosition);
-  send(m);
+  send(rq::PlayCard{model_.mySeat(), card->handPosition});
   markPlayable();
 }
 

@@ -4,7 +4,6 @@
 #include <QLabel>
 #include <QMenu>
 
-#include "client/chatform.h"
 #include "windows/spylistform.h"
 
 namespace ombrix::client {
@@ -13,7 +12,7 @@ namespace {
 const QString kSeatFamily = "label_playername";
 }
 
-MuteList::MuteList(Tchat& table) : t_(table), seatMenu_(table.findChild<QMenu*>("popup_kick")) {
+MuteList::MuteList(TableView& table) : t_(table), seatMenu_(table.surface().findChild<QMenu*>("popup_kick")) {
   separator_ = seatMenu_->addSeparator();
   entry_ = seatMenu_->addAction("Mute");
   entry_->setObjectName("Mute1");
@@ -21,7 +20,7 @@ MuteList::MuteList(Tchat& table) : t_(table), seatMenu_(table.findChild<QMenu*>(
   // The seat menu's entries are the host's alone, and are disabled for
   // anyone else as it opens; muting is everyone's.
   connect(seatMenu_, &QMenu::aboutToShow, this, [this] { entry_->setEnabled(true); });
-  popup_mute = new QMenu(&t_);
+  popup_mute = new QMenu(&t_.surface());
   popup_mute->setObjectName("popup_mute");
   popup_mute->addAction(entry_);
   for (int p = 1; p <= 4; ++p) t_.el("label_playername", p)->installEventFilter(this);
@@ -70,12 +69,12 @@ QAction* MuteList::addEntry(QMenu& menu, int number, const QString& name) {
 void MuteList::toggle(int number, const QString& name) {
   if (number < 1) return;
   if (muted_.erase(number)) {
-    t_.addlinetochat(name + " is no longer muted.");
+    t_.notice(name + " is no longer muted.");
     return;
   }
   muted_[number] = name;
-  t_.addlinetochat(name +
-                   " is muted: their chat lines, actions and chatter sounds are not shown or played here.");
+  t_.notice(name +
+             " is muted: their chat lines, actions and chatter sounds are not shown or played here.");
 }
 
 std::map<int, QString> MuteList::present() const {

@@ -13,7 +13,7 @@
 #include <QString>
 #include <map>
 
-#include "client/tablemodel.h"
+#include "client/tableview.h"
 
 class QAction;
 class QMenu;
@@ -25,11 +25,9 @@ class Tspylist;
 
 namespace ombrix::client {
 
-class Tchat;
-
 class MuteList : public QObject, public TableObserver {
  public:
-  explicit MuteList(Tchat& table);
+  explicit MuteList(TableView& table);
 
   // The spy list's context menu offers the entry too.
   void attach(windows::Tspylist* spies);
@@ -57,7 +55,7 @@ class MuteList : public QObject, public TableObserver {
   int senderOf(const QString& line, const QString& after) const;
   void prepare(int number, const QString& name);
 
-  Tchat& t_;
+  TableView& t_;
   QMenu* seatMenu_;  // the seat captions' menu, which the entry joins
   windows::Tspylist* spies_ = nullptr;
   QAction* entry_;  // shared by the seat menus

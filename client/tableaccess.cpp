@@ -5,17 +5,12 @@
 #include <QTextEdit>
 #include <QToolButton>
 
-#include "base/cards.h"
-#include "client/chatform.h"
-#include "client/tablekeys.h"
+#include "client/tableview.h"
 
 namespace ombrix::client {
 
 namespace {
 
-const char* const kRanks[13] = {"Two",  "Three", "Four", "Five",  "Six",  "Seven", "Eight",
-                                "Nine", "Ten",   "Jack", "Queen", "King", "Ace"};
-const char* const kSuits[4] = {"clubs", "diamonds", "hearts", "spades"};
 const QColor kNotYetBid(0x80, 0x80, 0x80);  // the bid caption's grey until the seat has bid
 
 bool shown(const QWidget* w) { return w && !w->isHidden(); }
@@ -31,25 +26,21 @@ QString count(int n) {
 
 }  // namespace
 
-QString cardName(int card) {
-  if (card < 1 || card > kDeckSize) return {};
-  return QString(kRanks[rankOf(card) - 1]) + " of " + kSuits[suitOf(card) - 1];
-}
-
-TableAccess::TableAccess(Tchat& table)
+TableAccess::TableAccess(TableView& table)
     : t_(table),
-      tableArea_(table.findChild<QWidget*>("tableArea")),
-      trumpcard_(table.findChild<QLabel*>("trumpcard")),
-      editBid_(table.findChild<QWidget*>("edit_bid")) {
+      tableArea_(table.surface().findChild<QWidget*>("tableArea")),
+      trumpcard_(table.surface().findChild<QLabel*>("trumpcard")),
+      editBid_(table.surface().findChild<QWidget*>("edit_bid")) {
+  QWidget& w = t_.surface();
   tableArea_->setAccessibleName("Table");
-  t_.findChild<QWidget*>("mainchat")->setAccessibleName("Chat");
-  t_.findChild<QWidget*>("mychat")->setAccessibleName("Chat input");
+  w.findChild<QWidget*>("mainchat")->setAccessibleName("Chat");
+  w.findChild<QWidget*>("mychat")->setAccessibleName("Chat input");
   for (int n = 1; n <= 9; ++n)
-    t_.findChild<QWidget*>("b_phrase" + QString::number(n))
+    w.findChild<QWidget*>("b_phrase" + QString::number(n))
         ->setAccessibleName("Phrase button " + QString::number(n));
-  t_.findChild<QWidget*>("b_phrase10")->setAccessibleName("Chatter sounds");
-  if (QWidget* logo = t_.findChild<QWidget*>("Image1")) logo->setAccessibleName("Ombrix web site");
-  auto* updown = t_.findChild<QWidget*>("updown_bid");
+  w.findChild<QWidget*>("b_phrase10")->setAccessibleName("Chatter sounds");
+  if (QWidget* logo = w.findChild<QWidget*>("Image1")) logo->setAccessibleName("Ombrix web site");
+  auto* updown = w.findChild<QWidget*>("updown_bid");
   for (QToolButton* b : updown->findChildren<QToolButton*>())
     b->setAccessibleName(b->arrowType() == Qt::UpArrow ? "Raise the bid" : "Lower the bid");
   updown->setAccessibleName("Change the bid");

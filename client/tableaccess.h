@@ -11,19 +11,18 @@
 #include <QHash>
 #include <QString>
 
+#include "client/cardimage.h"  // cardName
+
 class QLabel;
 class QWidget;
 
 namespace ombrix::client {
 
-class Tchat;
-
-// "Queen of spades" for 1..52; empty for anything else.
-QString cardName(int card);
+class TableView;
 
 class TableAccess {
  public:
-  explicit TableAccess(Tchat& table);
+  explicit TableAccess(TableView& table);
 
   // Brings every changing name up to date; announces only what changed.
   void refresh();
@@ -37,7 +36,7 @@ class TableAccess {
   void name(QWidget* w, const QString& text);
   void describe(QWidget* w, const QString& text);
 
-  Tchat& t_;
+  TableView& t_;
   QWidget* tableArea_;
   QLabel* trumpcard_;
   QWidget* editBid_;

@@ -2,9 +2,6 @@
 
 #include <QLineEdit>
 
-#include "client/chatform.h"
-#include "client/tableaccess.h"
-#include "client/tablekeys.h"
 #include "ui/designscale.h"
 
 namespace ombrix::client {
@@ -14,7 +11,7 @@ namespace {
 constexpr uint64_t kHintSeed = 0x4849'4E54;
 }  // namespace
 
-TableHint::TableHint(Tchat& table) : t_(table), editBid_(table.findChild<QLineEdit*>("edit_bid")) {
+TableHint::TableHint(TableView& table) : t_(table), editBid_(table.surface().findChild<QLineEdit*>("edit_bid")) {
   timer_.setInterval(0);  // a step whenever the window is idle
   connect(&timer_, &QTimer::timeout, this, [this] { step(); });
 }
@@ -32,12 +29,12 @@ bool TableHint::ask() {
   const bool bid = m.asksBid(seat) && !editBid_->isHidden();
   const bool card = m.awaitsCard(seat) && m.myTurn();
   if (!bid && !card) {
-    t_.addlinetochat("There is nothing for you to decide now.");
+    t_.notice("There is nothing for you to decide now.");
     return false;
   }
   const ai::SeatView view = m.seatView();
   if (!decision_.start(view, ai::Skill::Strong, ai::decisionSeed(kHintSeed, m.round(), view))) {
-    t_.addlinetochat("The hint cannot make sense of what this table was told.");
+    t_.notice("The hint cannot make sense of what this table was told.");
     return false;
   }
   serial_ = m.serial();
@@ -70,9 +67,9 @@ void TableHint::show() {
     if (c->card != decision_.result() || ui::designRect(c).y() != kHandTop) continue;
     c->hinted = true;
     ui::designMove(c, {ui::designRect(c).x(), kHintedTop});
-    if (t_.keys().marked()) c->setFocus(Qt::OtherFocusReason);  // Enter plays it
+    if (t_.markedCard()) c->setFocus(Qt::OtherFocusReason);  // Enter plays it
   }
-  t_.access().refresh();
+  t_.refreshNames();
 }
 
 CardImage* TableHint::hinted() const {

@@ -14,22 +14,19 @@
 #include <cstdint>
 
 #include "ai/decision.h"
-#include "client/tablemodel.h"
+#include "client/tableview.h"
 
 class QLineEdit;
 
 namespace ombrix::client {
 
-class Tchat;
-class CardImage;
-
 class TableHint : public QObject, public TableObserver {
  public:
   // Where a card of the hand lies, and where the hinted card stands: above
   // the height of a card sent to the host, so the two never look alike.
-  static constexpr int kHandTop = 320, kHintedTop = 308;
+  static constexpr int kHandTop = CardImage::kHandTop, kHintedTop = 308;
 
-  explicit TableHint(Tchat& table);
+  explicit TableHint(TableView& table);
 
   // Every event of the table: a move of the game lowers the hinted card.
   void after(const TableEvent& e) override;
@@ -47,7 +44,7 @@ class TableHint : public QObject, public TableObserver {
  private:
   void show();
 
-  Tchat& t_;
+  TableView& t_;
   QLineEdit* editBid_;
   ai::Decision decision_;
   uint64_t serial_ = 0;  // the model's serial the advice is worked out for

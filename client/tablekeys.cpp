@@ -10,15 +10,12 @@
 #include <array>
 
 #include "base/cards.h"
-#include "client/chatform.h"
-#include "client/tableaccess.h"
 #include "ui/designscale.h"
 
 namespace ombrix::client {
 
 namespace {
 
-constexpr int kHandTop = 320;    // where the hand lies; a card sent to the host stands higher
 constexpr int kCardStep = 18;    // the part of a card the next one leaves uncovered
 constexpr int kMarkMargin = 4;   // the frame stands this far outside the card
 constexpr int kArrowHeight = 9;  // the pointer under the frame
@@ -63,32 +60,20 @@ int digitOf(const QKeyEvent* k) {
 
 }  // namespace
 
-std::vector<CardImage*> markable(const Tchat& t) {
-  std::vector<CardImage*> hand = t.handInOrder();
-  const int led = t.model().ledCard();
-  if (!t.model().myTurn() || led == 0) return hand;
-  std::vector<CardImage*> follow;
-  for (CardImage* c : hand)
-    if (suitOf(c->card) == suitOf(led)) follow.push_back(c);
-  return follow.empty() ? hand : follow;
-}
-
-bool isRaised(const CardImage* card) { return ui::designRect(card).y() < kHandTop && !card->hinted; }
-
-TableKeys::TableKeys(Tchat& table)
+TableKeys::TableKeys(TableView& table)
     : t_(table),
-      tableArea_(table.findChild<QWidget*>("tableArea")),
-      editBid_(table.findChild<QLineEdit*>("edit_bid")),
-      chatInput_(table.findChild<QLineEdit*>("mychat")),
-      bidButton_(table.findChild<QPushButton*>("button_bid")),
+      tableArea_(table.surface().findChild<QWidget*>("tableArea")),
+      editBid_(table.surface().findChild<QLineEdit*>("edit_bid")),
+      chatInput_(table.surface().findChild<QLineEdit*>("mychat")),
+      bidButton_(table.surface().findChild<QPushButton*>("button_bid")),
       mark_(new FocusMark(tableArea_)) {
   mark_->setAccessibleName("Keyboard mark");
   tableArea_->setFocusPolicy(Qt::TabFocus);  // Tab reaches the table; a click leaves the chat its focus
   tableArea_->installEventFilter(this);      // the cards' keys arrive here too
   editBid_->installEventFilter(this);
   chatInput_->installEventFilter(this);
-  table.findChild<QAction*>("StartGame1")->setShortcut(QKeySequence(Qt::Key_F2));
-  table.findChild<QAction*>("StartHalfGame1")->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F2));
+  table.surface().findChild<QAction*>("StartGame1")->setShortcut(QKeySequence(Qt::Key_F2));
+  table.surface().findChild<QAction*>("StartHalfGame1")->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F2));
   connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
     if (auto* card = dynamic_cast<CardImage*>(now)) card->installEventFilter(this);  // follows its moves
     updateMark();
@@ -99,14 +84,14 @@ void TableKeys::attach(QWidget* scoreCard) {
   if (scoreCard) scoreCard->setAttribute(Qt::WA_ShowWithoutActivating);
 }
 
-CardImage* TableKeys::marked() const { return dynamic_cast<CardImage*>(t_.focusWidget()); }
+CardImage* TableKeys::marked() const { return dynamic_cast<CardImage*>(t_.surface().focusWidget()); }
 
 bool TableKeys::atTable(const QWidget* w) const { return w == tableArea_ || tableArea_->isAncestorOf(w); }
 
 bool TableKeys::bidBoxUp() const { return !editBid_->isHidden(); }
 
 void TableKeys::before(const TableEvent&) {
-  before_ = t_.focusWidget();
+  before_ = t_.surface().focusWidget();
   beforeHad_ = before_ != nullptr;
   beforeAtTable_ = !before_ || atTable(before_);
   beforeBidding_ = bidBoxUp();
@@ -118,11 +103,11 @@ void TableKeys::after(const TableEvent& e) {
   if (std::holds_alternative<ev::Line>(e) || std::holds_alternative<ev::Sound>(e)) return;
   const bool myTurn = t_.model().myTurn();
   if (beforeAtTable_) {
-    QWidget* now = t_.focusWidget();
+    QWidget* now = t_.surface().focusWidget();
     // Hiding or deleting the focused element moves the focus on by itself,
     // possibly into the chat input: the command, not the player, moved it.
     const bool lost = beforeHad_ && !before_;  // the focused card was played
-    const bool moved = lost || now != before_.data() || (now && !now->isVisibleTo(&t_));
+    const bool moved = lost || now != before_.data() || (now && !now->isVisibleTo(&t_.surface()));
     const std::vector<CardImage*> cards = markable(t_);
     // A card the host refused, or one the player read before the turn came.
     const bool markOff = myTurn && marked() && std::find(cards.begin(), cards.end(), marked()) == cards.end();
@@ -262,6 +247,6 @@ void TableKeys::updateMark() {
   mark_->raise();
 }
 
-void TableKeys::refreshNames() { t_.access().refresh(); }
+void TableKeys::refreshNames() { t_.refreshNames(); }
 
 }  // namespace ombrix::client

@@ -17,7 +17,7 @@
 #include <QPointer>
 #include <vector>
 
-#include "client/tablemodel.h"
+#include "client/tableview.h"
 
 class QAction;
 class QLineEdit;
@@ -26,18 +26,9 @@ class QWidget;
 
 namespace ombrix::client {
 
-class Tchat;
-class CardImage;
-
-// The cards the mark may stand on: while the player may play, those of the
-// led suit when the hand holds one, else every card.
-std::vector<CardImage*> markable(const Tchat& table);
-// A card sent to the host stands raised until the host answers.
-bool isRaised(const CardImage* card);
-
 class TableKeys : public QObject, public TableObserver {
  public:
-  explicit TableKeys(Tchat& table);
+  explicit TableKeys(TableView& table);
   // The score card shows itself at a round's end: it must not take the
   // keyboard from the table when it does.
   void attach(QWidget* scoreCard);
@@ -65,7 +56,7 @@ class TableKeys : public QObject, public TableObserver {
   void updateMark();
   void refreshNames();
 
-  Tchat& t_;
+  TableView& t_;
   QWidget* tableArea_;
   QLineEdit *editBid_, *chatInput_;
   QPushButton* bidButton_;

@@ -1,6 +1,5 @@
 #include "client/tablemotion.h"
 
-#include "client/chatform.h"
 #include "ui/cardpictures.h"
 #include "ui/designscale.h"
 
@@ -19,8 +18,8 @@ bool is(const TableEvent& e) {
 }
 }  // namespace
 
-TableMotion::TableMotion(Tchat& table)
-    : t_(table), flights_(new Flights(table.findChild<QWidget*>("tableArea"))) {}
+TableMotion::TableMotion(TableView& table)
+    : t_(table), flights_(new Flights(table.surface().findChild<QWidget*>("tableArea"))) {}
 
 void TableMotion::setEnabled(bool on) {
   enabled_ = on;

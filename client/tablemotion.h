@@ -13,15 +13,13 @@
 #include <array>
 
 #include "client/flights.h"
-#include "client/tablemodel.h"
+#include "client/tableview.h"
 
 namespace ombrix::client {
 
-class Tchat;
-
 class TableMotion : public TableObserver {
  public:
-  explicit TableMotion(Tchat& table);
+  explicit TableMotion(TableView& table);
 
   // "Animate Cards": off, cards go straight to their places (flights under
   // way land at once).
@@ -50,7 +48,7 @@ class TableMotion : public TableObserver {
   void gathered(const ev::TrickTaken& e);
   void turned(const ev::Trump& e);
 
-  Tchat& t_;
+  TableView& t_;
   Flights* flights_;
   bool enabled_ = true;
   int pace_ = 750;

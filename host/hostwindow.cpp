@@ -25,11 +25,15 @@ void HostWindow::bind() {
   tempsock.OnInfo = [this](TAsyncSock* s, net::TSocketInfo i, const std::string& m) {
     tempsockInfo(s, i, m);
   };
+  tempsock.OnEnd = [this](TAsyncSock* s, net::EndReason) { tempsockEnd(s); };
 }
 
 HostWindow::~HostWindow() {
   for (TAsyncSock* s : socks_)
-    if (s) s->OnInfo = nullptr;  // the engine goes first; sockets close silently
+    if (s) {  // the engine goes first; sockets close silently
+      s->OnInfo = nullptr;
+      s->OnEnd = nullptr;
+    }
 }
 
 void HostWindow::listen(const std::string& port, const std::string& address) {
@@ -65,6 +69,7 @@ void HostWindow::Sock1Accept(TAsyncSock* sender) {
   ns->OnRead = [this](TAsyncSock* s, int n) { Sock1Read(s, n); };
   ns->OnDisconnect = tempsock.OnDisconnect;
   ns->OnInfo = tempsock.OnInfo;
+  ns->OnEnd = tempsock.OnEnd;
   server_.welcome(slot);
 }
 
@@ -83,14 +88,13 @@ void HostWindow::tempsockDisconnect(TAsyncSock* sender) {
   if (owns(sender) && server_.engine.slots[sender->Tag].inUse) sender->Close();
 }
 
-void HostWindow::tempsockInfo(TAsyncSock* sender, net::TSocketInfo info, const std::string& msg) {
-  if (info == net::siError && net::isConnectionLost(sender->LastError()) && owns(sender)) {
-    // A reset arrives as an error report alone; without this the slot
-    // would stay taken and its seat would wait for ever.
-    sender->Close();
-    return;
-  }
-  if (msg != "Socket Closed" || !owns(sender)) return;
+void HostWindow::tempsockInfo(TAsyncSock* sender, net::TSocketInfo info, const std::string&) {
+  // Without this the slot would stay taken and its seat would wait for ever.
+  if (info == net::siError && net::broken(sender->EndedBy()) && owns(sender)) sender->Close();
+}
+
+void HostWindow::tempsockEnd(TAsyncSock* sender) {
+  if (!owns(sender)) return;
   const int slot = sender->Tag;
   socks_[slot] = nullptr;
   sender->deleteLater();

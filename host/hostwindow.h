@@ -68,7 +68,11 @@ class HostWindow : public HostTransport, public Notices {
   void Sock1Accept(net::TAsyncSock* sender);
   void Sock1Read(net::TAsyncSock* sender, int count);
   void tempsockDisconnect(net::TAsyncSock* sender);
+  // A break (a reset, a dead line) arrives as an error report alone: the
+  // slot's socket is closed, so that its end frees the slot.
   void tempsockInfo(net::TAsyncSock* sender, net::TSocketInfo info, const std::string& msg);
+  // The slot's connection is over, however it ended: the clean-up.
+  void tempsockEnd(net::TAsyncSock* sender);
   void disconnectsock(int slot);
   // Closes a slot's connection from the event loop, not from inside the
   // handler whose send found it over its bound.

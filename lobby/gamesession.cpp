@@ -30,6 +30,7 @@ GameSession::GameSession() {
 GameSession::~GameSession() {
   for (net::TAsyncSock* s : links_) {
     s->OnInfo = nullptr;
+    s->OnEnd = nullptr;
     delete s;
   }
   if (pidfd_ >= 0) ::close(pidfd_);
@@ -57,9 +58,10 @@ void GameSession::linkAccept() {
   // The end of the connection is the end of the game.
   link->OnRead = [this](net::TAsyncSock* s, int) { linkRead(s); };
   link->OnDisconnect = [](net::TAsyncSock* s) { s->Close(); };
-  link->OnInfo = [this](net::TAsyncSock* s, net::TSocketInfo info, const std::string& msg) {
-    if (msg == "Socket Closed" || (info == net::siError && net::isConnectionLost(s->LastError()))) linkGone(s);
+  link->OnInfo = [this](net::TAsyncSock* s, net::TSocketInfo info, const std::string&) {
+    if (info == net::siError && net::broken(s->EndedBy())) linkGone(s);
   };
+  link->OnEnd = [this](net::TAsyncSock* s, net::EndReason) { linkGone(s); };
   changed(was);
 }
 
@@ -81,6 +83,7 @@ void GameSession::linkGone(net::TAsyncSock* link) {
   partial_.erase(link);
   if (!links_.erase(link)) return;
   link->OnInfo = nullptr;
+  link->OnEnd = nullptr;
   link->deleteLater();
   changed(was);
 }

@@ -44,6 +44,7 @@ void CodeJoiner::found(const Message& m) {
     if (!l->Accept(s) || !s) return;
     if (game_ || done_) {
       s->OnInfo = nullptr;
+      s->OnEnd = nullptr;
       s->Close();  // one game, one connection
       return;
     }
@@ -62,9 +63,11 @@ void CodeJoiner::found(const Message& m) {
 void CodeJoiner::gameArrived() {
   // The game's bytes wait in its socket's queue until the far side is up.
   game_->OnRead = nullptr;
-  game_->OnInfo = [this](TAsyncSock*, net::TSocketInfo kind, const std::string& text) {
-    if (splice_) return;
-    if (text == "Socket Closed" || kind == net::siError) fail("the game left before the table was reached");
+  game_->OnInfo = [this](TAsyncSock*, net::TSocketInfo kind, const std::string&) {
+    if (!splice_ && kind == net::siError) fail("the game left before the table was reached");
+  };
+  game_->OnEnd = [this](TAsyncSock*, net::EndReason) {
+    if (!splice_) fail("the game left before the table was reached");
   };
   nextDirect_ = relayOnly ? direct_.size() : 0;
   tryNext();

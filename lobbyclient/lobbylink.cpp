@@ -30,11 +30,10 @@ void LineLink::open(const HostPort& server) {
   };
   sock_->OnRead = [this](TAsyncSock*, int) { read(); };
   sock_->OnInfo = [this](TAsyncSock* s, net::TSocketInfo kind, const std::string& text) {
-    if (kind == net::siError && (!s->Connected() || net::isConnectionLost(s->LastError())))
+    if (kind == net::siError && (!s->Connected() || net::broken(s->EndedBy())))
       lost(s->Connected() ? "connection lost" : "cannot reach the lobby server (" + text + ")");
-    else if (text == "Socket Closed")
-      lost("the lobby server closed the connection");
   };
+  sock_->OnEnd = [this](TAsyncSock*, net::EndReason) { lost("the lobby server closed the connection"); };
   try {
     sock_->Open();
   } catch (const std::exception& e) {
@@ -95,6 +94,7 @@ std::unique_ptr<TAsyncSock> LineLink::takeRaw(std::string& leftover) {
   in_.clear();
   if (sock_) {
     sock_->OnInfo = nullptr;
+    sock_->OnEnd = nullptr;
     sock_->OnRead = nullptr;
     sock_->OnConnect = nullptr;
   }
@@ -116,10 +116,10 @@ Splice::Splice(std::unique_ptr<TAsyncSock> a, std::unique_ptr<TAsyncSock> b, con
   for (auto [from, to] : {std::pair{a_.get(), b_.get()}, std::pair{b_.get(), a_.get()}}) {
     from->OnRead = [this, from, to](TAsyncSock*, int) { pass(from, to); };
     from->OnDisconnect = nullptr;
-    from->OnInfo = [this, from, to](TAsyncSock* s, net::TSocketInfo kind, const std::string& text) {
-      if (text == "Socket Closed" || (kind == net::siError && net::isConnectionLost(s->LastError())))
-        sideClosed(from, to);
+    from->OnInfo = [this, from, to](TAsyncSock* s, net::TSocketInfo kind, const std::string&) {
+      if (kind == net::siError && net::broken(s->EndedBy())) sideClosed(from, to);
     };
+    from->OnEnd = [this, from, to](TAsyncSock*, net::EndReason) { sideClosed(from, to); };
     from->OnWrite = [this, from](TAsyncSock*) {
       // A side told to finish closes once everything reached it.
       if (ended_ && from->SendQueued() == 0 && from->Handle() >= 0) {
@@ -183,6 +183,7 @@ void Splice::end() {
   for (TAsyncSock* s : {a_.get(), b_.get()}) {
     s->OnRead = nullptr;
     s->OnInfo = nullptr;
+    s->OnEnd = nullptr;
     // Whatever is still queued for a side is handed over before it closes
     // (see OnWrite), for a few seconds at most.
     if (s->Handle() >= 0 && s->SendQueued() == 0) s->Close();

@@ -196,16 +196,22 @@ void HostRegistration::openRelay(const std::string& ticket) {
     relay->localUp = true;
     joinIfUp();
   };
-  for (TAsyncSock* s : {relay->leg.get(), relay->local.get()})
-    s->OnInfo = [relay, drop](TAsyncSock* sock, net::TSocketInfo kind, const std::string& text) {
+  for (TAsyncSock* s : {relay->leg.get(), relay->local.get()}) {
+    // Either side failing or ending before the splice started ends the relay.
+    auto unspliced = [relay, drop] {
       if (relay->splice) return;
-      if (text == "Socket Closed" || kind == net::siError) {
-        (void)sock;
-        retire(relay->leg);  // the splice never started
-        retire(relay->local);
-        drop();
-      }
+      // Retiring frees the handler running this: what it needs is kept here.
+      const auto keep = relay;
+      const auto done = drop;
+      retire(keep->leg);
+      retire(keep->local);
+      done();
     };
+    s->OnInfo = [unspliced](TAsyncSock*, net::TSocketInfo kind, const std::string&) {
+      if (kind == net::siError) unspliced();
+    };
+    s->OnEnd = [unspliced](TAsyncSock*, net::EndReason) { unspliced(); };
+  }
   try {
     relay->leg->Open();
     relay->local->Open();

@@ -1,6 +1,4 @@
 // TAsyncSock: properties, non-blocking stream operation and notifications.
-// The other modes (blocking, datagram, the stream object) are in
-// asyncsock_modes.cpp.
 #include "net/asyncsock.h"
 
 #include <arpa/inet.h>
@@ -17,7 +15,6 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -190,6 +187,28 @@ void retire(std::unique_ptr<Notifier>& n) {
 
 }  // namespace
 
+std::optional<EndReason> endReasonOf(int code) {
+  switch (code) {
+    case WSAETIMEDOUT:
+      return EndReason::TimedOut;
+    case WSAECONNREFUSED:
+      return EndReason::Refused;
+    case 10050:  // WSAENETDOWN
+    case 10051:  // WSAENETUNREACH
+    case 10052:  // WSAENETRESET
+    case WSAECONNABORTED:
+    case WSAECONNRESET:
+    case 10057:  // WSAENOTCONN
+    case WSAESHUTDOWN:
+    case 10064:  // WSAEHOSTDOWN
+    case 10065:  // WSAEHOSTUNREACH
+    case 10101:  // WSAEDISCON
+      return EndReason::Reset;
+    default:
+      return std::nullopt;
+  }
+}
+
 // A descriptor of this process was closed: listeners waiting for one try again.
 void descriptorFreed() {
   if (starvedListeners().empty()) return;
@@ -201,7 +220,7 @@ void descriptorFreed() {
   }
 }
 
-TAsyncSock::TAsyncSock() : stream_(std::make_unique<TAsyncSockStream>(*this)) {
+TAsyncSock::TAsyncSock() {
   const uint64_t serial = g_nextSerial++;
   liveSockets()[serial] = this;
   serials()[this] = serial;
@@ -211,18 +230,19 @@ TAsyncSock::TAsyncSock(TAsyncSock* listener, int handle) : TAsyncSock() {
   owner_ = listener;
   listener->accepted_.insert(this);
   fd_ = handle;
-  BlockingTimeout = listener->BlockingTimeout;
   OnRead = listener->OnRead;
   OnWrite = listener->OnWrite;
   OnDisconnect = listener->OnDisconnect;
   OnInfo = listener->OnInfo;
-  setBlocking(listener->blocking_);
+  OnEnd = listener->OnEnd;
+  applyEvents();
   connected_ = true;
 }
 
 TAsyncSock::~TAsyncSock() {
   if (listen_ || connected_) {
     OnInfo = nullptr;  // nobody is left to tell
+    OnEnd = nullptr;
     Close();
   } else if (fd_ >= 0) {
     ::close(fd_);
@@ -259,21 +279,17 @@ void TAsyncSock::info(TSocketInfo kind, const std::string& text) {
   }
 }
 
-// --- Properties ----------------------------------------------------------------
-
-void TAsyncSock::setSocketType(TSocketType t) {
-  if (listen_) throw ESockException("SocketType - Can't Assign Socket Type While Listening");
-  if (connected_) throw ESockException("SocketType - Can't Assign Socket Type While Connected");
-  type_ = t;
+void TAsyncSock::error(int code, const std::string& text) {
+  lastError_ = code;
+  end_ = endReasonOf(code);
+  info(siError, text);
 }
+
+// --- Properties ----------------------------------------------------------------
 
 void TAsyncSock::setHostName(const std::string& name) {
   host_ = name;
-  if (!connected_) return;
-  if (type_ == stStream)
-    info(siLookup, "Setting HostName While Connected Has No Effect");
-  else
-    target_.sin_addr.s_addr = LookupName(name);
+  if (connected_) info(siLookup, "Setting HostName While Connected Has No Effect");
 }
 
 void TAsyncSock::setPortName(const std::string& name) {
@@ -281,25 +297,12 @@ void TAsyncSock::setPortName(const std::string& name) {
   if (connected_) info(siLookup, "Setting PortName While Connected Has No Effect");
 }
 
-void TAsyncSock::setBlocking(bool b) {
-  blocking_ = b;
-  applyBlocking();
-}
-
-void TAsyncSock::applyBlocking() {
+void TAsyncSock::applyEvents() {
   if (fd_ < 0) return;
-  if (!blocking_ || listen_) {
-    const int events = listen_               ? FD_ACCEPT
-                       : type_ == stDatagram ? FD_READ
-                                             : (FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE);
-    setNonBlocking(fd_, true);
-    if (!notifier_)
-      notifier_ = std::make_unique<Notifier>(fd_, [this](int e, int err) { notification(e, err); });
-    notifier_->select((listen_ && acceptsPaused_) || readsPaused_ ? 0 : events);
-  } else {
-    if (notifier_) notifier_->select(0);
-    setNonBlocking(fd_, false);
-  }
+  const int events = listen_ ? FD_ACCEPT : (FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE);
+  setNonBlocking(fd_, true);
+  if (!notifier_) notifier_ = std::make_unique<Notifier>(fd_, [this](int e, int err) { notification(e, err); });
+  notifier_->select(listen_ && acceptsPaused_ ? 0 : events);
 }
 
 void TAsyncSock::pauseEvents(bool& paused) {
@@ -310,7 +313,7 @@ void TAsyncSock::pauseEvents(bool& paused) {
 void TAsyncSock::resumeEvents(bool& paused) {
   if (!paused) return;
   paused = false;
-  if (fd_ >= 0 && (listen_ || !blocking_)) applyBlocking();
+  applyEvents();
 }
 
 void TAsyncSock::starve() {
@@ -330,22 +333,16 @@ void TAsyncSock::starve() {
 void TAsyncSock::notification(int event, int error) {
   try {
     if (error > 10000 && event == FD_CONNECT && !targets_.empty() && connectNext()) return;
-    if (error > 10000) {
-      lastError_ = error;
-      info(siError, "Error #" + std::to_string(error) + " (" + socketErrorName(error) + ")");
-      return;
-    }
+    if (error > 10000) return this->error(error, "Error #" + std::to_string(error) + " (" + socketErrorName(error) + ")");
     switch (event) {
-      case FD_READ:
-        if (type_ == stDatagram) pauseEvents(readsPaused_);  // until ReceiveDatagram
-        if (type_ == stStream) {
-          char area[kReceiveArea];
-          const ssize_t n = ::recv(fd_, area, sizeof area, MSG_DONTWAIT);
-          if (n > 0) receiveQueue_.append(area, static_cast<size_t>(n));
-          info(siReceive, "Non-Blocking Incoming Data");
-        }
+      case FD_READ: {
+        char area[kReceiveArea];
+        const ssize_t n = ::recv(fd_, area, sizeof area, MSG_DONTWAIT);
+        if (n > 0) receiveQueue_.append(area, static_cast<size_t>(n));
+        info(siReceive, "Non-Blocking Incoming Data");
         if (OnRead) OnRead(this, static_cast<int>(receiveQueue_.size()));
         break;
+      }
       case FD_WRITE:
         if (!sendQueue_.empty()) Send("");
         info(siSend, "Non-Blocking Outgoing Data");
@@ -353,21 +350,7 @@ void TAsyncSock::notification(int event, int error) {
         break;
       case FD_ACCEPT:
         pauseEvents(acceptsPaused_);  // until Accept
-        if (AutoAccept && OnAutoAccept) {
-          TAsyncSock* ns = nullptr;
-          acceptInto(ns, false);
-          if (!ns) break;
-          if (!blocking_) {
-            OnAutoAccept(this, ns);
-          } else {
-            // The one other thread of the component: it raises the event,
-            // then ends and frees itself.
-            auto handler = OnAutoAccept;
-            std::thread([handler, this, ns] { handler(this, ns); }).detach();
-          }
-        } else if (OnAccept) {
-          OnAccept(this);
-        }
+        if (OnAccept) OnAccept(this);
         break;
       case FD_CONNECT:
         connected_ = true;
@@ -375,6 +358,7 @@ void TAsyncSock::notification(int event, int error) {
         if (OnConnect) OnConnect(this);
         break;
       case FD_CLOSE:
+        end_ = EndReason::Orderly;
         if (OnDisconnect) OnDisconnect(this);
         Close();
         break;
@@ -390,57 +374,14 @@ void TAsyncSock::notification(int event, int error) {
 
 bool TAsyncSock::Open() {
   if (fd_ >= 0) return connected_;
-  if (type_ == stStream) {
-    const uint16_t port = LookupPort(port_);
-    if (!blocking_ && !isLiteral(host_) && !cached(host_)) {
-      lookUp(port);
-      return false;
-    }
-    targets_ = streamTargets(host_, port);
-    if (!blocking_) {
-      connectNext();
-      return connected_;
-    }
-    // Blocking: each address in turn until one answers.
-    while (!targets_.empty()) {
-      const sockaddr_storage a = targets_.front();
-      targets_.erase(targets_.begin());
-      if (fd_ >= 0) ::close(fd_);
-      fd_ = ::socket(a.ss_family, SOCK_STREAM, 0);
-      if (fd_ < 0) continue;
-      applyBlocking();
-      noDelay(fd_);
-      if (::connect(fd_, reinterpret_cast<const sockaddr*>(&a), lengthOf(a)) == 0) {
-        targets_.clear();
-        connected_ = true;
-        info(siConnect, "Blocking Socket Connected");
-        if (OnConnect) OnConnect(this);
-        return true;
-      }
-    }
-    info(siClose, "Blocking Socket Can't Connect");
-    Close();
+  end_.reset();  // a new connection has not ended
+  const uint16_t port = LookupPort(port_);
+  if (!isLiteral(host_) && !cached(host_)) {
+    lookUp(port);
     return false;
   }
-  fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
-  if (fd_ < 0) {
-    lastError_ = wsaFromErrno(errno);
-    info(siError, "Error #" + std::to_string(lastError_) + " (" + socketErrorName(lastError_) + ")");
-    return false;
-  }
-  target_ = {};
-  target_.sin_family = AF_INET;
-  target_.sin_port = LookupPort(port_);
-  target_.sin_addr.s_addr = LookupName(std::string());
-  applyBlocking();
-  if (::bind(fd_, reinterpret_cast<sockaddr*>(&target_), sizeof target_) == 0) {
-    connected_ = true;
-    info(siConnect, "Datagram Socket Connected");
-    if (OnConnect) OnConnect(this);
-  } else {
-    lastError_ = wsaFromErrno(errno);
-    info(siError, "Error #" + std::to_string(lastError_) + " (" + socketErrorName(lastError_) + ")");
-  }
+  targets_ = streamTargets(host_, port);
+  connectNext();
   return connected_;
 }
 
@@ -475,11 +416,7 @@ void TAsyncSock::lookUp(uint16_t port) {
     if (it == liveSockets().end() || it->second->lookups_ != ticket || it->second->fd_ >= 0) return;
     TAsyncSock* s = it->second;
     try {
-      if (addrs.empty()) {
-        s->lastError_ = kHostNotFound;
-        s->info(siError, "Host Lookup - Could Not Find Host Entry");
-        return;
-      }
+      if (addrs.empty()) return s->error(kHostNotFound, "Host Lookup - Could Not Find Host Entry");
       s->targets_ = remember(name, std::move(addrs));
       for (auto& a : s->targets_) setPort(a, port);
       s->connectNext();
@@ -502,11 +439,11 @@ bool TAsyncSock::connectNext() {
     fd_ = ::socket(a.ss_family, SOCK_STREAM, 0);
     if (fd_ < 0) {
       if (!targets_.empty()) continue;
-      lastError_ = wsaFromErrno(errno);
-      info(siError, "Error #" + std::to_string(lastError_) + " (" + socketErrorName(lastError_) + ")");
+      const int code = wsaFromErrno(errno);
+      error(code, "Error #" + std::to_string(code) + " (" + socketErrorName(code) + ")");
       return false;
     }
-    applyBlocking();
+    applyEvents();
     noDelay(fd_);
     const int rc = ::connect(fd_, reinterpret_cast<const sockaddr*>(&a), lengthOf(a));
     if (rc == 0 || errno == EINPROGRESS) {
@@ -538,12 +475,16 @@ bool TAsyncSock::Close() {
     connected_ = false;
     // A socket opened again must never send the old connection's bytes.
     sendQueue_.clear();
-    acceptsPaused_ = readsPaused_ = false;
+    acceptsPaused_ = false;
     starvedListeners().erase(serials()[this]);
     if (ok) descriptorFreed();
     const bool wasListening = listen_;
     listen_ = false;
-    if (!wasListening) info(siClose, "Socket Closed");
+    if (!wasListening) {
+      end_ = end_.value_or(EndReason::Orderly);
+      info(siClose, "Socket Closed");
+      if (OnEnd) OnEnd(this, *end_);
+    }
   } catch (...) {
   }
   return ok;
@@ -554,10 +495,6 @@ void TAsyncSock::setListen(bool on) {
   if (fd_ >= 0 && !listen_) {
     listen_ = false;
     throw ESockException("Listen - Socket Already In Use");
-  }
-  if (type_ == stDatagram && on) {
-    listen_ = false;
-    throw ESockException("Listen - Cannot Listen On A Datagram Socket");
   }
   if (!on) {
     // Close reports "Socket Closed" only for a socket that is not listening.
@@ -592,7 +529,7 @@ void TAsyncSock::setListen(bool on) {
   ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
   if (addr.ss_family == AF_INET6) ::setsockopt(fd_, IPPROTO_IPV6, IPV6_V6ONLY, everywhere ? &no : &yes, sizeof no);
   setPort(addr, LookupPort(port_));
-  applyBlocking();
+  applyEvents();
   listen_ = false;
   if (::bind(fd_, reinterpret_cast<sockaddr*>(&addr), lengthOf(addr)) != 0) {
     if (notifier_) notifier_->select(0);  // an unbound socket would wake the loop for ever
@@ -609,12 +546,11 @@ void TAsyncSock::setListen(bool on) {
 
 bool TAsyncSock::Accept(TAsyncSock*& newSock) {
   if (!listen_) throw ESockException("Accept - Socket Not In Listening Mode");
-  if (blocking_) info(siAccept, "Blocking Accept");
-  acceptInto(newSock, true);
+  acceptInto(newSock);
   return newSock != nullptr;
 }
 
-void TAsyncSock::acceptInto(TAsyncSock*& newSock, bool reports) {
+void TAsyncSock::acceptInto(TAsyncSock*& newSock) {
   newSock = nullptr;
   socklen_t len = sizeof peer_;
   const int h = ::accept(fd_, reinterpret_cast<sockaddr*>(&peer_), &len);
@@ -624,43 +560,26 @@ void TAsyncSock::acceptInto(TAsyncSock*& newSock, bool reports) {
     resumeEvents(acceptsPaused_);
   }
   if (h < 0) {
-    if (reports) info(siAccept, "Could Not Accept Connection");
+    info(siAccept, "Could Not Accept Connection");
     return;
   }
   noDelay(h);
   newSock = new TAsyncSock(this, h);
   newSock->setPortName(port_);
   newSock->setHostName(printable(peer_));
-  if (reports) info(siAccept, "Created New TAsyncSock Structure");
+  info(siAccept, "Created New TAsyncSock Structure");
 }
 
 bool TAsyncSock::Send(const std::string& text) {
   if (fd_ < 0) throw ESockException("Send - Socket Not Connected");
   if (listen_) throw ESockException("Send - Cannot Send On A Listener Socket");
-  if (type_ == stDatagram) {
-    SendDatagram(text, host_);
-    return true;
-  }
   sendQueue_ += text;
   if (sendQueue_.empty()) return true;
-  if (!blocking_) {
-    info(siSend, "Non-Blocking Outgoing Data");
-    const ssize_t n = ::send(fd_, sendQueue_.data(), sendQueue_.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (n > 0) sendQueue_.erase(0, static_cast<size_t>(n));
-    // What the kernel would not take waits for the next FD_WRITE.
-    if (!sendQueue_.empty() && notifier_) notifier_->wantWrite();
-    return true;
-  }
-  while (!sendQueue_.empty()) {
-    const ssize_t n = ::send(fd_, sendQueue_.data(), sendQueue_.size(), MSG_NOSIGNAL);
-    if (n < 0) {
-      if (wsaFromErrno(errno) == WSAEINPROGRESS || errno == EINTR) continue;
-      info(siError, "Socket Error On Send");
-      throw ESockException("Send - Socket Error");
-    }
-    sendQueue_.erase(0, static_cast<size_t>(n));
-    info(siSend, "Blocking Outgoing Data");
-  }
+  info(siSend, "Non-Blocking Outgoing Data");
+  const ssize_t n = ::send(fd_, sendQueue_.data(), sendQueue_.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+  if (n > 0) sendQueue_.erase(0, static_cast<size_t>(n));
+  // What the kernel would not take waits for the next FD_WRITE.
+  if (!sendQueue_.empty() && notifier_) notifier_->wantWrite();
   return true;
 }
 
@@ -669,11 +588,6 @@ std::string TAsyncSock::ReceiveCount(int n) {
   if (listen_) throw ESockException("Receive - Cannot Receive On A Listener Socket");
   // A zero-length read asks for nothing: no wait, no network call.
   if (n == 0) return {};
-  if (blocking_ && fd_ >= 0 && type_ == stStream) {
-    // Wait only when the queue cannot answer; never take more than asked.
-    if (n < 0 || receiveQueue_.size() < static_cast<size_t>(n))
-      receiveBlocking(n < 0 ? -1 : n - static_cast<int>(receiveQueue_.size()));
-  }
   if (n < 0 || static_cast<size_t>(n) >= receiveQueue_.size())
     return std::exchange(receiveQueue_, std::string());
   std::string head = receiveQueue_.substr(0, static_cast<size_t>(n));
@@ -704,7 +618,7 @@ uint16_t TAsyncSock::LookupPort(const std::string& name) {
       throw std::invalid_argument("'" + name + "' is not a valid integer value");
     return htons(static_cast<uint16_t>(value));
   }
-  const servent* s = ::getservbyname(name.c_str(), type_ == stStream ? "tcp" : "udp");
+  const servent* s = ::getservbyname(name.c_str(), "tcp");
   if (!s) throw ESockException("Port Lookup - Could Not Find Service Entry");
   return static_cast<uint16_t>(s->s_port);
 }
@@ -725,6 +639,7 @@ void retire(std::unique_ptr<TAsyncSock>& sock) {
   s->OnConnect = nullptr;
   s->OnDisconnect = nullptr;
   s->OnWrite = nullptr;
+  s->OnEnd = nullptr;
   if (s->Handle() >= 0) s->Close();
   s->deleteLater();
 }

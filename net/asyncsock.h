@@ -1,9 +1,11 @@
-// TAsyncSock: one IPv4 socket whose network events arrive as handler calls
-// on the user-interface thread. Every TCP connection of the game is one.
+// TAsyncSock: one non-blocking TCP socket whose network events arrive as
+// handler calls on the user-interface thread. Every connection of the game
+// is one.
 //
-// Soft events are reported as fixed English texts through OnInfo (callers
-// compare them: "Socket Closed" is how a lost connection is recognised);
-// misuse and hard failures raise ESockException with fixed texts.
+// Soft events are reported as fixed English texts through OnInfo, for the
+// log; a connection's end is reported through OnEnd with a typed reason
+// (every Close of a socket that is not listening, after OnInfo's "Socket
+// Closed"). Misuse and hard failures raise ESockException with fixed texts.
 #pragma once
 
 #include <netinet/in.h>
@@ -11,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -20,9 +23,20 @@ namespace ombrix::net {
 
 class Notifier;
 
-enum TSocketType { stStream = 0, stDatagram = 1 };
-enum TLineBreak { lbCRLF = 0, lbCR = 1, lbLF = 2, lbSmart = 3 };
 enum TSocketInfo { siLookup = 0, siConnect, siClose, siListen, siReceive, siSend, siAccept, siError };
+
+// Why a connection ended.
+enum class EndReason {
+  Orderly,   // closed: by the peer once its data was read, or by this side
+  Reset,     // broken: a reset or an abort, the network or the peer's host unreachable
+  TimedOut,  // a dead line: the keepalive or the user timeout found it (net/wsock.h)
+  Refused,   // never made: nobody listened there
+};
+// The reason an error code ends a connection by; nothing for a code that
+// does not end one (a name not found, a descriptor short).
+std::optional<EndReason> endReasonOf(int code);
+// A connection that broke under its users (a reset or a dead line).
+inline bool broken(std::optional<EndReason> r) { return r == EndReason::Reset || r == EndReason::TimedOut; }
 
 class ESockException : public std::runtime_error {
  public:
@@ -30,12 +44,11 @@ class ESockException : public std::runtime_error {
 };
 
 class TAsyncSock;
-class TAsyncSockStream;
 
 using TNotifyEvent = std::function<void(TAsyncSock* sender)>;
 using TNotifyReadEvent = std::function<void(TAsyncSock* sender, int count)>;
-using TNotifyAutoEvent = std::function<void(TAsyncSock* sender, TAsyncSock* newSock)>;
 using TNotifyInfoEvent = std::function<void(TAsyncSock* sender, TSocketInfo info, const std::string& msg)>;
+using TNotifyEndEvent = std::function<void(TAsyncSock* sender, EndReason why)>;
 
 class TAsyncSock {
  public:
@@ -47,27 +60,27 @@ class TAsyncSock {
   TAsyncSock& operator=(const TAsyncSock&) = delete;
 
   // --- Properties -------------------------------------------------------------
-  TSocketType SocketType() const { return type_; }
-  void setSocketType(TSocketType t);
   const std::string& HostName() const { return host_; }
   void setHostName(const std::string& name);
   const std::string& PortName() const { return port_; }
   void setPortName(const std::string& name);
-  bool Blocking() const { return blocking_; }
-  void setBlocking(bool b);
-  bool AutoAccept = false;
   bool Listen() const { return listen_; }
   void setListen(bool on);
-  TLineBreak LineBreak = lbSmart;  // stored only
-  int BlockingTimeout = 0;         // seconds; negative waits without limit
 
   TNotifyEvent OnConnect, OnDisconnect, OnWrite, OnAccept;
   TNotifyInfoEvent OnInfo;
   TNotifyReadEvent OnRead;
-  TNotifyAutoEvent OnAutoAccept;
+  // The connection is over and its handle closed, with why: the break an
+  // error report told before the Close, else Orderly.
+  TNotifyEndEvent OnEnd;
 
   int Tag = 0;
   bool Connected() const { return connected_; }
+  // Once an error report or the peer's close said the connection is over,
+  // why (kept through its Close, until the next Open); nothing before.
+  // A break arrives as an error report alone and the handle stays open:
+  // the user closes it.
+  std::optional<EndReason> EndedBy() const { return end_; }
 
   // --- Operations -----------------------------------------------------------
   bool Open();
@@ -76,17 +89,13 @@ class TAsyncSock {
   std::string Receive() { return ReceiveCount(-1); }
   std::string ReceiveCount(int n);
   bool Accept(TAsyncSock*& newSock);
-  bool SendDatagram(const std::string& text, const std::string& host);
-  bool ReceiveDatagram(std::string& text, std::string& host);
-  TAsyncSockStream& Stream() { return *stream_; }
 
   // Resolution, with the process-wide host name cache. LookupName answers
   // with an IPv4 address; Open also takes IPv6 addresses ("2001:db8::1",
   // with or without brackets) and names of either family, trying each
   // address of a name in turn until one connects. An address is a whole
   // dotted-decimal one (net/resolver.h) or an IPv6 literal; every other
-  // text is a name. A non-blocking Open looks a name up off the loop's
-  // thread and reports a name that has no address as an error
+  // text is a name. Open looks a name up off the loop's thread and reports a name that has no address as an error
   // ("Host Lookup - Could Not Find Host Entry") once the answer is in.
   uint32_t LookupName(const std::string& name);
   uint16_t LookupPort(const std::string& name);
@@ -111,59 +120,43 @@ class TAsyncSock {
   static constexpr int kStarvedRetryMs = 200;
 
  private:
-  friend class TAsyncSockStream;
   TAsyncSock(TAsyncSock* listener, int handle);
-  void applyBlocking();
+  void applyEvents();
   void notification(int event, int error);
   void info(TSocketInfo kind, const std::string& text);
-  void acceptInto(TAsyncSock*& newSock, bool reports);
-  // As with the asynchronous select, an accept or datagram notification is
-  // not raised again until the call it asks for (Accept, ReceiveDatagram) is
-  // made: a connection or datagram nobody takes cannot spin the loop.
+  // An error report, with what it says of the connection's end.
+  void error(int code, const std::string& text);
+  void acceptInto(TAsyncSock*& newSock);
+  // As with the asynchronous select, an accept notification is not raised
+  // again until Accept is called: a connection nobody takes cannot spin
+  // the loop.
   void pauseEvents(bool& paused);
   void resumeEvents(bool& paused);
   // Accept failed for want of a descriptor: wait until one is freed.
   void starve();
   friend void descriptorFreed();
-  bool waitReadable();
-  void receiveBlocking(int n);
-  void sendDatagramNow(const std::string& text);
   // The addresses Open tries, in order: one for an address, every address of
   // a name (as the resolver orders them, IPv6 first where it is usable).
   std::vector<sockaddr_storage> streamTargets(const std::string& name, uint16_t port);
   bool connectNext();  // the next of targets_, false when none is left
-  // A non-blocking Open of a name: the resolver is asked on a thread of its
+  // An Open of a name: the resolver is asked on a thread of its
   // own, and the connection made from the loop once it answers.
   void lookUp(uint16_t port);
   static constexpr int kHostNotFound = 11001;  // WSAHOST_NOT_FOUND
   uint64_t lookups_ = 0;  // counts look-ups started and cancelled; an answer carries its number
 
   int fd_ = -1;
-  TSocketType type_ = stStream;
   std::string host_, port_;
-  bool blocking_ = false, listen_ = false, connected_ = false;
+  bool listen_ = false, connected_ = false;
   std::string receiveQueue_, sendQueue_;
-  sockaddr_in target_{};
   sockaddr_storage peer_{};
-  std::vector<sockaddr_storage> targets_;  // a stream's addresses not yet tried
+  std::vector<sockaddr_storage> targets_;  // the addresses not yet tried
   int lastError_ = 0;
-  bool acceptsPaused_ = false, readsPaused_ = false;
+  std::optional<EndReason> end_;
+  bool acceptsPaused_ = false;
   std::unique_ptr<Notifier> notifier_;
-  std::unique_ptr<TAsyncSockStream> stream_;
   TAsyncSock* owner_ = nullptr;     // the listener that accepted this socket
   std::set<TAsyncSock*> accepted_;  // sockets this listener still owns
-};
-
-// A stream bound to the socket: reads take ReceiveCount, writes Send.
-class TAsyncSockStream {
- public:
-  explicit TAsyncSockStream(TAsyncSock& sock) : sock_(sock) {}
-  long Read(void* buffer, long count);
-  long Write(const void* buffer, long count);
-  long Seek(long, int) { return 0; }
-
- private:
-  TAsyncSock& sock_;
 };
 
 // Frees a socket once control is back in the event loop, silently: safe from

@@ -140,25 +140,6 @@ std::string socketErrorName(int code) {
   return "UNKNOWN ERROR";
 }
 
-bool isConnectionLost(int code) {
-  switch (code) {
-    case 10050:
-    case 10051:
-    case 10052:
-    case 10053:
-    case 10054:
-    case 10057:
-    case 10058:
-    case 10060:
-    case 10064:
-    case 10065:
-    case 10101:
-      return true;
-    default:
-      return false;
-  }
-}
-
 bool findDeadLines(int fd, const DeadLineTimes& t) {
   const int on = 1;
   const unsigned timeout = static_cast<unsigned>(t.userTimeoutMs);

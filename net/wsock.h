@@ -35,8 +35,6 @@ constexpr int WSAECONNREFUSED = 10061;
 int wsaFromErrno(int err);
 // The symbolic name of a code, "UNKNOWN ERROR" for codes without one.
 std::string socketErrorName(int code);
-// True for codes after which the connection is gone for good.
-bool isConnectionLost(int code);
 
 // A peer whose line went silent (a cable pulled, a machine switched off)
 // sends no reset; without these a connection waits for it for ever, or for

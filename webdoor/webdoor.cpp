@@ -156,9 +156,10 @@ void WebDoor::accept() {
   };
   v->sock->OnRead = [this, raw](TAsyncSock*, int) { read(raw); };
   v->sock->OnWrite = [this, raw](TAsyncSock*) { pump(raw); };
-  v->sock->OnInfo = [this, raw](TAsyncSock* s, net::TSocketInfo kind, const std::string& text) {
-    if (text == "Socket Closed" || (kind == net::siError && net::isConnectionLost(s->LastError()))) drop(raw);
+  v->sock->OnInfo = [this, raw](TAsyncSock* s, net::TSocketInfo kind, const std::string&) {
+    if (kind == net::siError && net::broken(s->EndedBy())) drop(raw);
   };
+  v->sock->OnEnd = [this, raw](TAsyncSock*, net::EndReason) { drop(raw); };
   visitors_.push_back(std::move(v));
 }
 
@@ -174,14 +175,16 @@ bool WebDoor::upgrade(Visitor* v, std::string_view path) {
     pump(v);
   };
   v->game->OnRead = [this, v](TAsyncSock*, int) { gameRead(v); };
-  v->game->OnInfo = [this, v](TAsyncSock* s, net::TSocketInfo kind, const std::string& text) {
-    if (text == "Socket Closed" || (kind == net::siError && (net::isConnectionLost(s->LastError()) || !s->Connected()))) {
-      // The host closed the seat (a removal, a full table, its end): the
-      // page is told with a normal close.
-      v->gate->endGame();
-      pump(v);
-    }
+  // The host closed the seat (a removal, a full table, its end), or the
+  // connection never came: the page is told with a normal close.
+  auto gameGone = [this, v] {
+    v->gate->endGame();
+    pump(v);
   };
+  v->game->OnInfo = [gameGone](TAsyncSock* s, net::TSocketInfo kind, const std::string&) {
+    if (kind == net::siError && (net::broken(s->EndedBy()) || !s->Connected())) gameGone();
+  };
+  v->game->OnEnd = [gameGone](TAsyncSock*, net::EndReason) { gameGone(); };
   try {
     v->game->Open();
   } catch (const net::ESockException& e) {

@@ -197,8 +197,8 @@ TEST_F(Solo, TypedLinesAndPhrasesComeBackThroughTheHost) {
   ASSERT_TRUE(shows("You chats: ab?cd"));
 
   // Phrases are actions; a second within the cooldown is not sent.
-  table.b_phrase1Click(phraseButton(table, 1));
-  table.b_phrase1Click(phraseButton(table, 2));
+  table.phraseButtonClick(phraseButton(table, 1));
+  table.phraseButtonClick(phraseButton(table, 2));
   EXPECT_FALSE(table.phraseReady());
   for (int t = 0; t < 100; ++t) table.phraseTick();
   EXPECT_FALSE(table.phraseReady());
@@ -206,11 +206,11 @@ TEST_F(Solo, TypedLinesAndPhrasesComeBackThroughTheHost) {
   EXPECT_TRUE(table.phraseReady());
   ASSERT_TRUE(shows("You says: Way To Go!"));
   EXPECT_EQ(lastLine(mainchat(table)).bold, "You says:");
-  table.b_phrase1Click(phraseButton(table, 9));  // "/me waves"
+  table.phraseButtonClick(phraseButton(table, 9));  // "/me waves"
   ASSERT_TRUE(shows("You waves"));
   for (int t = 0; t <= 100; ++t) table.phraseTick();
   table.setPhrase(3, "/mewaves");
-  table.b_phrase1Click(phraseButton(table, 3));
+  table.phraseButtonClick(phraseButton(table, 3));
   ASSERT_TRUE(shows("You says: /mewaves"));
   int says = 0;
   for (QTextBlock b = mainchat(table)->document()->begin(); b.isValid(); b = b.next())
@@ -221,7 +221,7 @@ TEST_F(Solo, TypedLinesAndPhrasesComeBackThroughTheHost) {
 TEST_F(Solo, TheHostsPlayerSendsTheStoredBotSpeedAndEveryChoice) {
   // Seated in slot 1, the table read its (absent) settings: Normal, 750 ms.
   ASSERT_TRUE(waitFor([&] { return host->server().engine.botDelay == 750; }));
-  table.Slow1Click(500);
+  table.BotSpeedClick(500);
   EXPECT_TRUE(action(table, "Fast1")->isChecked());
   EXPECT_FALSE(action(table, "Normal1")->isChecked());
   ASSERT_TRUE(waitFor([&] { return host->server().engine.botDelay == 500; }));
@@ -231,7 +231,7 @@ TEST_F(Solo, TheHostsPlayerSendsTheStoredBotSpeedAndEveryChoice) {
 TEST_F(Solo, TheHostsPlayerSendsTheComputerPlayersOnceChosen) {
   ASSERT_TRUE(waitFor([&] { return host->server().engine.botDelay == 750; }));  // seated and read
   EXPECT_TRUE(action(table, "SkillClassic1")->isChecked());
-  table.New1Click(1);  // another option: no choice of skill is stored for the player
+  table.TurnSoundClick(1);  // another option: no choice of skill is stored for the player
   EXPECT_FALSE(ui::readSection(table.settingsFile, "Ombrix").contains("botskill"));
   table.ComputerPlayers1Click(ai::Skill::Strong);
   EXPECT_TRUE(action(table, "SkillStrong1")->isChecked());
@@ -251,7 +251,7 @@ TEST_F(Table, TheComputerPlayersAreReadWithTheOtherSettings) {
   feed("CMD_newplayerinfo+2+Me");
   EXPECT_TRUE(action(table, "SkillClassic1")->isChecked());
   EXPECT_EQ(table.botSkill(), ai::Skill::Classic);
-  table.New1Click(1);
+  table.TurnSoundClick(1);
   EXPECT_EQ(ui::readSection(table.settingsFile, "Ombrix").value("botskill"), "expert");
 }
 
@@ -277,7 +277,7 @@ TEST_F(Table, SettingsComeFromTheFileWhenSeatedWithChainedDefaults) {
   EXPECT_EQ(table.geometry(), QRect(3, 3, 790, 520));
 
   // Any option change writes every setting, and nothing of the lobby's goes.
-  table.New1Click(1);
+  table.TurnSoundClick(1);
   const QHash<QString, QString> s = ui::readSection(table.settingsFile, "OMBRIX");
   EXPECT_EQ(s.value("turnsound"), "1");
   EXPECT_EQ(s.value("botspeed"), "500");
@@ -308,7 +308,7 @@ TEST_F(Table, ThePhraseEditorStoresWhatTheButtonsSend) {
   Tchat next;
   next.settingsFile = table.settingsFile;
   seatAt(next, 1);
-  next.enqueue("CMD_newplayerinfo+1+Me");
+  next.connection().enqueue("CMD_newplayerinfo+1+Me");
   next.processsocktimer();
   EXPECT_EQ(next.phrase(4), "Top!");
   EXPECT_EQ(next.phrase(5), "Brilliant!");

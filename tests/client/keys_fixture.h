@@ -63,11 +63,11 @@ struct Wired : Keys {
       };
     };
     listener.setListen(true);
-    table.socket().setPortName(std::to_string(listener.LocalPort()));
+    table.connection().socket().setPortName(std::to_string(listener.LocalPort()));
     table.hostAddress = "127.0.0.1";
     table.myName = "Me";
     table.joinpress();
-    ASSERT_TRUE(waitFor([&] { return peer != nullptr && table.socket().Connected(); }));
+    ASSERT_TRUE(waitFor([&] { return peer != nullptr && table.connection().socket().Connected(); }));
   }
   void logIn(int slot) {
     feed("CMD_sendlogininfo+" + std::to_string(slot));
@@ -81,7 +81,7 @@ struct Wired : Keys {
     // the write).
     EXPECT_TRUE(waitFor([&] {
       int unread = 0;
-      return table.socket().SendQueued() == 0 && ::ioctl(peer->Handle(), FIONREAD, &unread) == 0 && unread == 0;
+      return table.connection().socket().SendQueued() == 0 && ::ioctl(peer->Handle(), FIONREAD, &unread) == 0 && unread == 0;
     }));
     std::vector<std::string> out;
     for (const auto& m : heard)

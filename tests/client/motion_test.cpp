@@ -194,9 +194,9 @@ TEST_F(Table, AnimateCardsIsKeptInTheSettingsFile) {
   EXPECT_TRUE(table.motion().enabled());
   EXPECT_EQ(ui::readSection(table.settingsFile, "Ombrix").value("animatecards"), "1");
   // The pace follows the computer players' speed.
-  table.Slow1Click(1000);
+  table.BotSpeedClick(1000);
   EXPECT_EQ(table.motion().playMs(), 400);
-  table.Slow1Click(500);
+  table.BotSpeedClick(500);
   EXPECT_EQ(table.motion().playMs(), 200);
 }
 

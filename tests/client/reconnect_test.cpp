@@ -168,7 +168,7 @@ TEST_F(Reconnect, ATableAndASpectatorResetMidTrickAreBackWhereTheyWereAndPlayOn)
   logIn(ann, "Ann");
   logIn(bo, "Bo");
   auto viaProxy = [&](Tchat& t, const char* name) {
-    t.socket().setPortName(std::to_string(proxy->port()));
+    t.connection().socket().setPortName(std::to_string(proxy->port()));
     t.processparams({name, "127.0.0.1", "false"});
   };
   viaProxy(table, "Tab");
@@ -199,14 +199,14 @@ TEST_F(Reconnect, ATableAndASpectatorResetMidTrickAreBackWhereTheyWereAndPlayOn)
   proxy->muteNext();
   proxy->cut(0);  // the table's line
 
-  ASSERT_TRUE(waitFor([&] { return table.reconnecting(); }));
+  ASSERT_TRUE(waitFor([&] { return table.connection().reconnecting(); }));
   EXPECT_TRUE(mainchat(table)->toPlainText().contains("Connection lost, reconnecting\u2026"));
   // Its first new connection drops too, before its log-in: it tries again.
-  ASSERT_TRUE(waitFor([&] { return proxy->accepted() == 3 && table.socket().Connected(); }));
+  ASSERT_TRUE(waitFor([&] { return proxy->accepted() == 3 && table.connection().socket().Connected(); }));
   QElapsedTimer sinceSecond;
   sinceSecond.start();
   proxy->cut(2);
-  ASSERT_TRUE(waitFor([&] { return !table.reconnecting() && tm.mySeat() == 3 && tm.gameSeen(); }, 15000))
+  ASSERT_TRUE(waitFor([&] { return !table.connection().reconnecting() && tm.mySeat() == 3 && tm.gameSeen(); }, 15000))
       << mainchat(table)->toPlainText().toStdString();
   ASSERT_TRUE(waitFor([&] { return tm.hand() == held(3); }));
   const qint64 seatedMs = sinceReset.elapsed(), secondMs = sinceSecond.elapsed();
@@ -238,8 +238,8 @@ TEST_F(Reconnect, ATableAndASpectatorResetMidTrickAreBackWhereTheyWereAndPlayOn)
   }));
   // Then the spectator's: among the spectators again, watching the same table.
   proxy->cut(1);
-  ASSERT_TRUE(waitFor([&] { return spy.reconnecting(); }));
-  ASSERT_TRUE(waitFor([&] { return !spy.reconnecting() && spy.model().mySeat() == 5 && spy.model().gameSeen(); }));
+  ASSERT_TRUE(waitFor([&] { return spy.connection().reconnecting(); }));
+  ASSERT_TRUE(waitFor([&] { return !spy.connection().reconnecting() && spy.model().mySeat() == 5 && spy.model().gameSeen(); }));
   EXPECT_EQ(spy.caption(3), "Tab");
   EXPECT_TRUE(waitFor([&] { return spy.model().cardsShown(3) == heldCount(3); }));
   // The game record goes on: the rounds before the drop stay, the return is marked.
@@ -257,10 +257,10 @@ TEST_F(Reconnect, ATableAndASpectatorResetMidTrickAreBackWhereTheyWereAndPlayOn)
 TEST_F(Reconnect, ALineDroppedOnTheTablesSideOnlyTakesTheSeatBackFromTheHostsOpenEnd) {
   ProtocolClient ann(host->port());
   logIn(ann, "Ann");
-  table.socket().setPortName(std::to_string(proxy->port()));
+  table.connection().socket().setPortName(std::to_string(proxy->port()));
   table.processparams({"Tab", "127.0.0.1", "false"});
   const client::TableModel& tm = table.model();
-  ASSERT_TRUE(waitFor([&] { return tm.mySeat() == 2 && tm.loggedIn() && !table.hostFeatures().empty(); }));
+  ASSERT_TRUE(waitFor([&] { return tm.mySeat() == 2 && tm.loggedIn() && !table.connection().hostFeatures().empty(); }));
   std::string m;
   wire::build::startgameRequest(m, "Ann", true);
   ann.send(m);
@@ -276,8 +276,8 @@ TEST_F(Reconnect, ALineDroppedOnTheTablesSideOnlyTakesTheSeatBackFromTheHostsOpe
   // Its redial comes through the proxy again: a second path to the host,
   // which still holds the first connection and would for as long as its
   // keepalive is answered (here, for ever).
-  ASSERT_TRUE(waitFor([&] { return table.reconnecting(); }));
-  ASSERT_TRUE(waitFor([&] { return !table.reconnecting() && tm.mySeat() == 2 && tm.gameSeen() && tm.hand() == held(2); },
+  ASSERT_TRUE(waitFor([&] { return table.connection().reconnecting(); }));
+  ASSERT_TRUE(waitFor([&] { return !table.connection().reconnecting() && tm.mySeat() == 2 && tm.gameSeen() && tm.hand() == held(2); },
                       15000))
       << mainchat(table)->toPlainText().toStdString();
   const qint64 seatedMs = sinceDrop.elapsed();
@@ -299,8 +299,8 @@ TEST_F(Reconnect, ALineDroppedOnTheTablesSideOnlyTakesTheSeatBackFromTheHostsOpe
   // finds the new secret.
   EXPECT_TRUE(playUntil(table, [&] { return tm.round() >= round + 1; }, 60000));
   proxy->dropTableSideOnly(static_cast<size_t>(proxy->accepted() - 1));
-  ASSERT_TRUE(waitFor([&] { return table.reconnecting(); }));
-  ASSERT_TRUE(waitFor([&] { return !table.reconnecting() && tm.mySeat() == 2 && tm.hand() == held(2); }, 15000));
+  ASSERT_TRUE(waitFor([&] { return table.connection().reconnecting(); }));
+  ASSERT_TRUE(waitFor([&] { return !table.connection().reconnecting() && tm.mySeat() == 2 && tm.hand() == held(2); }, 15000));
   EXPECT_EQ(ann.with("CMD_me").size(), 2u);
   EXPECT_EQ(e().slots[2].name, "Tab");
 }

@@ -64,8 +64,8 @@ inline QAction* action(const Tchat& t, const char* name) { return element<QActio
 
 // Hands one command to a window's queue and dispatches it.
 inline void dispatch(Tchat& t, const std::string& m) {
-  t.enqueue(m);
-  while (t.queued()) t.processsocktimer();
+  t.connection().enqueue(m);
+  while (t.connection().queued()) t.processsocktimer();
 }
 // The host gives the window its number: the log-in (sent nowhere, as no
 // host is connected) and the table turned so that the seat is at the bottom.
@@ -151,7 +151,7 @@ struct Solo : Table {
     table.processparams({});
     // Seated, and the log-in's exchange over: the host has said what it can do.
     ASSERT_TRUE(waitFor(
-        [&] { return table.model().loggedIn() && table.caption(1) == "You" && !table.hostFeatures().empty(); }));
+        [&] { return table.model().loggedIn() && table.caption(1) == "You" && !table.connection().hostFeatures().empty(); }));
   }
   void click(CardImage* c, Qt::MouseButton b = Qt::LeftButton) { clickCard(c, b); }
   CardImage* legal() { return legalCard(table); }

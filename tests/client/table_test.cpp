@@ -227,7 +227,7 @@ TEST_F(Table, AFailedJoinSaysSoInTheChatPane) {
     probe.setListen(true);
     port = probe.LocalPort();
   }
-  table.socket().setPortName(std::to_string(port));
+  table.connection().socket().setPortName(std::to_string(port));
   table.hostAddress = "127.0.0.1";
   table.joinpress();
   EXPECT_TRUE(
@@ -288,29 +288,29 @@ TEST_F(Solo, ClickRaisesAndSendsOnceAndNeedsuitLowers) {
 
 TEST_F(Solo, ACommandFindingTheQueueIdleIsHandledOnArrivalABurstOnePerTick) {
   auto shown = [&](const QString& text) { return mainchat(table)->toPlainText().contains(text); };
-  ASSERT_TRUE(waitFor([&] { return table.queued() == 0 && !table.dispatchPacer().ticking(); }));
+  ASSERT_TRUE(waitFor([&] { return table.connection().queued() == 0 && !table.connection().pacer().ticking(); }));
   // From here the dispatch's time moves only when the test moves it: what
   // is shown without a step ran on arrival.
-  table.useDispatchTimers(dispatchClock);
+  table.connection().useDispatchTimers(dispatchClock);
   host->send(1, "CMD_chat+Host chats: now|clBlack");
   ASSERT_TRUE(waitFor([&] { return shown("Host chats: now"); }));
-  EXPECT_FALSE(table.dispatchPacer().ticking());
+  EXPECT_FALSE(table.connection().pacer().ticking());
 
   // Several in one read, the budget spent a tick ago: the first at once,
   // the rest one a tick, in order.
-  dispatchClock.advance(Tchat::kDispatchTickUs / 1000);
+  dispatchClock.advance(client::TableConnection::kDispatchTickUs / 1000);
   std::string burst;
   for (const char* w : {"one", "two", "three"})
     burst += std::string("CMD_chat+Host chats: ") + w + "|clBlack" + wire::kTerminator;
   host->sock(1)->Send(burst);
-  ASSERT_TRUE(waitFor([&] { return shown("Host chats: one") && table.queued() == 2; }));
+  ASSERT_TRUE(waitFor([&] { return shown("Host chats: one") && table.connection().queued() == 2; }));
   EXPECT_FALSE(shown("Host chats: two"));
   ASSERT_TRUE(dispatchClock.step());
   EXPECT_TRUE(shown("Host chats: two"));
   EXPECT_FALSE(shown("Host chats: three"));
   ASSERT_TRUE(dispatchClock.step());
   EXPECT_TRUE(shown("Host chats: three"));
-  EXPECT_EQ(dispatchClock.now(), 2 * Tchat::kDispatchTickUs / 1000 + 1);
+  EXPECT_EQ(dispatchClock.now(), 2 * client::TableConnection::kDispatchTickUs / 1000 + 1);
   EXPECT_FALSE(dispatchClock.step()) << "ticking with nothing queued";
   const QString all = mainchat(table)->toPlainText();
   EXPECT_LT(all.indexOf("one"), all.indexOf("two"));

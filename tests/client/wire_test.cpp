@@ -68,7 +68,7 @@ TEST_F(Table, ZoeIsZoeAtEveryTableAndInHerOwnTally) {
   EXPECT_TRUE(
       waitFor([&] { return mainchat(table)->toPlainText().contains("You have started a FULL game."); }));
 
-  table.enqueue("CMD_winner+Al and Zo\xEB+90");
+  table.connection().enqueue("CMD_winner+Al and Zo\xEB+90");
   EXPECT_TRUE(waitFor([&] { return tally.stringgrid_scores.cell(2, 0) == "1"; }));
   EXPECT_EQ(tally.stringgrid_scores.cell(1, 0), "1");
   EXPECT_TRUE(std::find(table.soundsPlayed().begin(), table.soundsPlayed().end(), "winner") !=
@@ -134,11 +134,11 @@ TEST_F(Table, ATenthTableIsToldTheGameIsFullBeforeItCloses) {
     nine.back()->send("CMD_logininfo+" + std::to_string(s) + "+1.0.14+p" + std::to_string(s));
   }
   HeldBoxes boxes;
-  table.socket().setPortName(std::to_string(host.port()));
+  table.connection().socket().setPortName(std::to_string(host.port()));
   table.joinpress();
   // The host sends "CMD_full+" and closes at once: the command is dispatched
   // although the close is reported first or in the same breath.
-  ASSERT_TRUE(waitFor([&] { return !boxes.texts.empty() && table.socket().Handle() < 0; }));
+  ASSERT_TRUE(waitFor([&] { return !boxes.texts.empty() && table.connection().socket().Handle() < 0; }));
   EXPECT_EQ(boxes.texts, (std::vector<QString>{"The Game is full, Disconnecting.."}));
   EXPECT_FALSE(closed);  // the box is answered first
   boxes.answer(0);
@@ -170,21 +170,51 @@ TEST_F(Table, AHostThatFloodsTheTableOrNeverEndsAMessageIsLeftWithAMessage) {
     };
     listener.setListen(true);
     boxes.clear();
-    t.socket().setPortName(std::to_string(listener.LocalPort()));
+    t.connection().socket().setPortName(std::to_string(listener.LocalPort()));
     t.joinpress();
     ASSERT_TRUE(waitFor([&] { return gone; }));
     EXPECT_EQ(boxes, (std::vector<QString>{"The host sent more than this table can take in, Disconnecting.."}));
-    EXPECT_EQ(t.queued(), 0u);
+    EXPECT_EQ(t.connection().queued(), 0u);
     EXPECT_LT(mainchat(t)->toPlainText().count("Mal chats"), 1001);
     delete peer;
   }
 }
 
+TEST_F(Table, ALongSessionIsNoFlood) {
+  // What the table has dispatched no longer counts against what it keeps:
+  // a session that brings more than the bound, a little at a time, goes on.
+  net::TAsyncSock listener, *peer = nullptr;
+  listener.setPortName("0");
+  listener.OnAccept = [&](net::TAsyncSock* l) {
+    l->Accept(peer);
+    peer->OnRead = [](net::TAsyncSock* s, int) { s->Receive(); };
+    peer->Send(std::string("CMD_sendlogininfo+5") + wire::kTerminator);
+  };
+  listener.setListen(true);
+  table.connection().socket().setPortName(std::to_string(listener.LocalPort()));
+  table.joinpress();
+  ASSERT_TRUE(waitFor([&] { return table.model().loggedIn() && peer; }));
+  const std::string line = "CMD_chat+Mal chats: " + std::string(1000, 'x') + "|clRed" + wire::kTerminator;
+  int burst = 0;
+  for (size_t sent = 0; sent < 2 * wire::MessageQueue::kMaxQueuedBytes; ++burst) {
+    std::string lines;
+    for (int i = 0; i < 50; ++i) lines += line;  // about 50 KB, well within the bound
+    const std::string mark = "Mark" + std::to_string(burst);
+    lines += "CMD_newplayerinfo+6+" + mark + wire::kTerminator;
+    peer->Send(lines);
+    sent += lines.size();
+    ASSERT_TRUE(waitFor([&] { return table.model().name(6) == mark; })) << sent;
+  }
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_FALSE(closed);
+  delete peer;
+}
+
 TEST_F(Table, WhatArrivedBeforeTheCloseIsShownBeforeTheTableCloses) {
   seatAt(table, 2);
-  table.enqueue("CMD_newplayerinfo+3+Cy");
-  table.enqueue("CMD_chat+Cy chats: bye|clRed");
-  table.sockInfo(net::siClose, "Socket Closed");
+  table.connection().enqueue("CMD_newplayerinfo+3+Cy");
+  table.connection().enqueue("CMD_chat+Cy chats: bye|clRed");
+  table.connection().sockEnd();
   EXPECT_FALSE(closed);
   ASSERT_TRUE(waitFor([&] { return closed; }));
   EXPECT_TRUE(mainchat(table)->toPlainText().endsWith("Cy chats: bye"));
@@ -193,7 +223,7 @@ TEST_F(Table, WhatArrivedBeforeTheCloseIsShownBeforeTheTableCloses) {
 
 TEST_F(Table, AResetAfterLogInIsALostLineTriedAgainForAMinute) {
   VirtualClock clock;
-  table.useRedialTimers(clock);
+  table.connection().useRedialTimers(clock);
   net::TAsyncSock listener, *peer = nullptr;
   std::string login;
   int accepted = 0;
@@ -206,7 +236,7 @@ TEST_F(Table, AResetAfterLogInIsALostLineTriedAgainForAMinute) {
   };
   listener.setListen(true);
   table.myName = "Ann";
-  table.socket().setPortName(std::to_string(listener.LocalPort()));
+  table.connection().socket().setPortName(std::to_string(listener.LocalPort()));
   table.joinpress();
   ASSERT_TRUE(waitFor([&] { return login.find("CMD_logininfo+2+1.0.14+Ann") == 0; }));
   ASSERT_TRUE(table.model().loggedIn());
@@ -216,13 +246,13 @@ TEST_F(Table, AResetAfterLogInIsALostLineTriedAgainForAMinute) {
   peer->OnInfo = nullptr;
   peer->Close();
   delete peer;
-  ASSERT_TRUE(waitFor([&] { return table.reconnecting(); }));
+  ASSERT_TRUE(waitFor([&] { return table.connection().reconnecting(); }));
   EXPECT_TRUE(mainchat(table)->toPlainText().contains("Connection lost, reconnecting\u2026"));
   // The first try reaches the listener and logs in again under the same name.
   login.clear();
   clock.step();
   ASSERT_TRUE(waitFor([&] { return login.find("CMD_logininfo+2+1.0.14+Ann") == 0; }));
-  EXPECT_FALSE(table.reconnecting());
+  EXPECT_FALSE(table.connection().reconnecting());
   EXPECT_EQ(accepted, 2);
   // Again, and this time nobody listens any more: refused tries until the minute is over.
   ::setsockopt(peer->Handle(), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
@@ -230,13 +260,13 @@ TEST_F(Table, AResetAfterLogInIsALostLineTriedAgainForAMinute) {
   peer->Close();
   delete peer;
   listener.setListen(false);
-  ASSERT_TRUE(waitFor([&] { return table.reconnecting(); }));
+  ASSERT_TRUE(waitFor([&] { return table.connection().reconnecting(); }));
   const int64_t dropped = clock.now();
-  for (int tick = 0; tick < 20 && table.reconnecting(); ++tick) {
+  for (int tick = 0; tick < 20 && table.connection().reconnecting(); ++tick) {
     clock.step();
     QCoreApplication::processEvents();
   }
-  EXPECT_FALSE(table.reconnecting());
+  EXPECT_FALSE(table.connection().reconnecting());
   EXPECT_EQ(clock.now() - dropped, client::Redial::kGiveUpMs);
   EXPECT_TRUE(mainchat(table)->toPlainText().contains("Could not reconnect to the game within a minute"));
   EXPECT_FALSE(closed);  // the window stays, with the reason, until the player closes it
@@ -277,7 +307,7 @@ TEST_F(Table, ATableInSlotOneOfAHeadlessHostStartsTheGames) {
   headless.server().slotOneIsOwnPlayer = false;
   headless.listen("0");
   table.myName = "Ann";
-  table.socket().setPortName(std::to_string(headless.port()));
+  table.connection().socket().setPortName(std::to_string(headless.port()));
   table.joinpress();
   ASSERT_TRUE(waitFor([&] { return table.caption(1) == "Ann"; }));
   EXPECT_FALSE(table.isHost());
@@ -290,7 +320,7 @@ TEST_F(Table, ATableInSlotOneOfAHeadlessHostStartsTheGames) {
   second.onClosed = [&] { secondClosed = true; };
   second.settingsFile = settingsDir.filePath("second.ini");
   second.myName = "Bo";
-  second.socket().setPortName(std::to_string(headless.port()));
+  second.connection().socket().setPortName(std::to_string(headless.port()));
   second.joinpress();
   ASSERT_TRUE(waitFor([&] { return second.model().mySeat() == 2 && table.caption(2) == "Bo"; }));
   EXPECT_FALSE(button_start(second)->isVisibleTo(&second));

@@ -132,7 +132,7 @@ Window* g_window = nullptr;
 // with the number of announcements beyond its bound.
 void check(const Window& w) {
   const client::Tchat& t = w.table;
-  if (t.queued() != 0) broken("the queue did not drain", static_cast<long long>(t.queued()));
+  if (t.connection().queued() != 0) broken("the queue did not drain", static_cast<long long>(t.connection().queued()));
   const auto cards = t.cardImages().size();
   if (cards > static_cast<size_t>(kMostCards)) broken("more cards in hand than a hand holds", cards);
   for (int s = 1; s <= 4; ++s)
@@ -182,13 +182,13 @@ int driveTable(const uint8_t* data, size_t size) {
       // Raw bytes, cut at every byte 255 as the socket's reads are.
       const uint8_t length = in.byte();
       framer.feed(in.bytes(length), [&](std::string_view m) {
-        table.enqueue(std::string(m));
+        table.connection().enqueue(std::string(m));
         return true;
       });
     } else {
-      table.enqueue(announcement(in));
+      table.connection().enqueue(announcement(in));
     }
-    while (table.queued() != 0) table.processsocktimer();
+    while (table.connection().queued() != 0) table.processsocktimer();
     // Now and then the player presses the hint, and it is stepped as the
     // idle window would: each step bounded, the advice done in a few.
     if (in.more() && in.byte() % 8 == 0) {

@@ -30,13 +30,11 @@ ProtocolClient::ProtocolClient(int port, const std::string& host) {
       return true;
     });
   };
-  sock.OnInfo = [this](net::TAsyncSock*, net::TSocketInfo, const std::string& m) {
-    if (m == "Socket Closed") closed_ = true;
-  };
+  sock.OnEnd = [this](net::TAsyncSock*, net::EndReason) { closed_ = true; };
   sock.Open();
 }
 
-ProtocolClient::~ProtocolClient() { sock.OnInfo = nullptr; }
+ProtocolClient::~ProtocolClient() { sock.OnEnd = nullptr; }
 
 void ProtocolClient::send(const std::string& message) { sock.Send(message + wire::kTerminator); }
 

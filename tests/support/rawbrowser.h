@@ -20,9 +20,7 @@ struct RawBrowser {
     sock.setHostName("127.0.0.1");
     sock.setPortName(std::to_string(port));
     sock.OnRead = [this](net::TAsyncSock* s, int) { in += s->Receive(); };
-    sock.OnInfo = [this](net::TAsyncSock*, net::TSocketInfo, const std::string& text) {
-      if (text == "Socket Closed") closed = true;
-    };
+    sock.OnEnd = [this](net::TAsyncSock*, net::EndReason) { closed = true; };
     sock.OnDisconnect = [this](net::TAsyncSock*) { closed = true; };
     sock.Open();
   }

@@ -133,7 +133,7 @@ TEST_F(Table, ASeatedTablesSaveKeepsEveryByteOutsideItsSection) {
   feed("CMD_newplayerinfo+2+Me");
   EXPECT_TRUE(action(table, "Fast1")->isChecked());
   EXPECT_EQ(table.phrase(4), "Top!");
-  table.New1Click(1);
+  table.TurnSoundClick(1);
 
   const QByteArray after = contents(table.settingsFile);
   ASSERT_TRUE(after.startsWith(kBefore)) << after.toStdString();
@@ -170,8 +170,8 @@ TEST_F(Table, OnlyATableThatReadTheSettingsWritesThem) {
   // its own.
   seatAt(table, 6);
   feed("CMD_newplayerinfo+6+Me");
-  table.Slow1Click(1000);
-  table.New1Click(1);
+  table.BotSpeedClick(1000);
+  table.TurnSoundClick(1);
   table.PhraseList1Click();
   editor.SelButton8Click();
   table.show();

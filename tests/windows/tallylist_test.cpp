@@ -285,7 +285,7 @@ TEST_F(TallyWindow, TheTableCountsTheGamesItsPlayerSits) {
   table.attach(nullptr, nullptr, nullptr, nullptr, &t);
   table.myName = "Me";
   auto feed = [&](const std::string& m) {
-    table.enqueue(m);
+    table.connection().enqueue(m);
     table.processsocktimer();
   };
   feed("CMD_sendlogininfo+1");
