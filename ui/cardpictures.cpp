@@ -61,6 +61,11 @@ struct CardPictures::Worker {
   std::vector<Job> jobs;
   bool quit = false;
   bool held = false;
+  // The card being drawn now, and of which job.
+  int drawing = -1;
+  uint64_t drawingGeneration = 0;
+  Style drawingStyle;
+  QSize drawingPixels;
   QObject* receiver;
   CardPictures* owner;
   std::thread thread;
@@ -95,9 +100,11 @@ struct CardPictures::Worker {
           for (int c = 0; c < kPictures; ++c) job->todo.push_back(c);
       }
       job->wanted = now;
-      auto at = std::find(job->todo.begin(), job->todo.end(), n);
-      if (at != job->todo.end()) job->todo.erase(at);
-      if (at != job->todo.end() || !whole) job->todo.push_front(n);
+      // To the front, whether queued or not (a card asked for again after its
+      // picture went is drawn once more), unless it is being drawn now.
+      if (auto at = std::find(job->todo.begin(), job->todo.end(), n); at != job->todo.end()) job->todo.erase(at);
+      if (!(drawing == n && drawingGeneration == generation && drawingStyle == style && drawingPixels == pixels))
+        job->todo.push_front(n);
     }
     wake.notify_one();
   }
@@ -136,13 +143,27 @@ struct CardPictures::Worker {
         wake.wait(lock, [this] { return quit || (!held && !jobs.empty()); });
         if (quit) break;
         // The newest wish first; sizes nobody asks for any more are dropped.
+        // The newest is kept however old: it is what the window shows now.
+        // Whoever still shows a stand-in of a size dropped is told, and asks
+        // again if that size is still on the screen.
         const auto now = std::chrono::steady_clock::now();
-        std::erase_if(jobs, [&](const Job& j) { return j.todo.empty() || (j.whole && now - j.wanted > kStale); });
+        std::erase_if(jobs, [](const Job& j) { return j.todo.empty(); });
         if (jobs.empty()) continue;
         auto newest = std::max_element(jobs.begin(), jobs.end(),
                                        [](const Job& a, const Job& b) { return a.wanted < b.wanted; });
+        const auto newestWanted = newest->wanted;
+        if (std::erase_if(jobs, [&](const Job& j) {
+              return j.whole && j.wanted != newestWanted && now - j.wanted > kStale;
+            }))
+          QMetaObject::invokeMethod(receiver, [o = owner] { o->notifySoon(); }, Qt::QueuedConnection);
+        newest = std::max_element(jobs.begin(), jobs.end(),
+                                  [](const Job& a, const Job& b) { return a.wanted < b.wanted; });
         n = newest->todo.front();
         newest->todo.pop_front();
+        drawing = n;
+        drawingGeneration = newest->generation;
+        drawingStyle = newest->style;
+        drawingPixels = newest->pixels;
         job.generation = newest->generation;
         job.style = newest->style;
         job.faces = newest->faces;
@@ -150,9 +171,14 @@ struct CardPictures::Worker {
         job.pixels = newest->pixels;
         job.dpr = newest->dpr;
       }
+      const auto drawn = [this] {
+        std::lock_guard<std::mutex> lock(m);
+        drawing = -1;
+      };
       const CardDeck& deck = n == 0 ? job.back : job.faces;
       Svg& svg = svgFor(deck);
       if (svg.broken) {
+        drawn();
         drop(job.generation, deck.svg);
         QMetaObject::invokeMethod(
             receiver, [o = owner, g = job.generation, id = deck.id] { o->failed(g, id); }, Qt::QueuedConnection);
@@ -167,6 +193,7 @@ struct CardPictures::Worker {
         svg.renderer->render(&g, deck.elementId(n), QRectF(QPointF(), QSizeF(job.pixels)));
       }
       image.setDevicePixelRatio(job.dpr);
+      drawn();
       QMetaObject::invokeMethod(
           receiver,
           [o = owner, g = job.generation, s = job.style, px = job.pixels, n, img = std::move(image)] {
