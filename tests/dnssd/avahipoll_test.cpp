@@ -29,7 +29,7 @@ struct Pipe {
   int fd[2] = {-1, -1};
 };
 
-struct Seen {
+struct WatchSeen {
   int fd;
   AvahiWatchEvent event;
 };
@@ -50,7 +50,7 @@ struct Library {
   }
   const AvahiPoll* api;
   bool freeInCallback = false;
-  std::vector<Seen> seen;
+  std::vector<WatchSeen> seen;
   std::vector<AvahiWatchEvent> reported;
   int timeouts = 0;
 };

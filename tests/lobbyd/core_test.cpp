@@ -5,9 +5,12 @@
 #include <map>
 
 #include "lobbyd/core.h"
+#include "tests/lobbyd/client.h"
 
 namespace ombrix::lobby {
 namespace {
+
+using lobbytest::withoutBreak;
 
 struct Recorder : CoreOutput {
   std::map<ConnId, std::vector<std::string>> sent;
@@ -30,11 +33,6 @@ struct Recorder : CoreOutput {
     return m.value_or(Message{});
   }
 };
-
-std::string withoutBreak(std::string s) {
-  s.pop_back();
-  return s;
-}
 
 class Core : public ::testing::Test {
  protected:
