@@ -1,7 +1,5 @@
 #include "app/webhost.h"
 
-#include "app/hostlobby.h"
-
 namespace ombrix::app {
 
 std::unique_ptr<web::WebDoor> openWebDoor(HostWindow& host, const std::string& port, const std::string& bind,
@@ -9,7 +7,7 @@ std::unique_ptr<web::WebDoor> openWebDoor(HostWindow& host, const std::string& p
                                           const std::function<void(std::string_view)>& log) {
   webgate::Site site = webgate::Site::load(webgate::webRoot(programPath), webgate::cardDeck());
   if (!site.problem().empty()) log("web: " + site.problem());
-  auto door = std::make_unique<web::WebDoor>(std::move(site), ownListener(bind), host.port());
+  auto door = std::make_unique<web::WebDoor>(std::move(site), host);
   door->log = log;
   const std::string wanted = port.empty() ? std::to_string(web::WebDoor::kDefaultPort) : port;
   try {

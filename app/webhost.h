@@ -1,6 +1,6 @@
 // The web door of a hosted table, as ombrix-host and the game hosting for
 // the lobby open it: the web table's files from the installed folder, a
-// WebSocket per browser joined to the host's own listener, and the line
+// WebSocket per browser held by the host as a table, and the line
 // "web link: http://ADDRESS:PORT/" for the log.
 #pragma once
 

@@ -34,6 +34,8 @@ HostWindow::~HostWindow() {
       s->OnInfo = nullptr;
       s->OnEnd = nullptr;
     }
+  for (Line* l : lines_)
+    if (l) l->slot_ = 0;
 }
 
 void HostWindow::listen(const std::string& port, const std::string& address) {
@@ -84,6 +86,38 @@ void HostWindow::Sock1Read(TAsyncSock* sender, int) {
   }
 }
 
+bool HostWindow::arrive(Line& line) {
+  if (line.slot_) return true;
+  const int slot = server_.takeSlot();
+  if (slot == kFullSlot) {
+    line.write(std::string(TServer::fullMessage()) + wire::kTerminator);
+    return false;
+  }
+  lines_[slot] = &line;
+  line.slot_ = slot;
+  ++generation_[slot];
+  overflowed_[slot] = false;
+  server_.welcome(slot);
+  return true;
+}
+
+void HostWindow::fromLine(Line& line, std::string_view bytes) {
+  const int slot = line.slot_;
+  if (!slot || lines_[slot] != &line) return;
+  if (!server_.received(slot, bytes)) {
+    say("slot " + std::to_string(slot) + " closed: it broke the message bounds");
+    disconnectsock(slot);
+  }
+}
+
+void HostWindow::lineEnded(Line& line) {
+  const int slot = line.slot_;
+  if (!slot || lines_[slot] != &line) return;
+  lines_[slot] = nullptr;
+  line.slot_ = 0;
+  server_.connectionClosed(slot);
+}
+
 void HostWindow::tempsockDisconnect(TAsyncSock* sender) {
   if (owns(sender) && server_.slots[sender->Tag].inUse) sender->Close();
 }
@@ -102,17 +136,26 @@ void HostWindow::tempsockEnd(TAsyncSock* sender) {
 }
 
 void HostWindow::disconnectsock(int slot) {
-  if (TAsyncSock* s = sock(slot)) s->Close();
+  if (TAsyncSock* s = sock(slot)) return void(s->Close());
+  if (slot < 1 || slot > kLastSlot || !lines_[slot]) return;
+  // As a socket's Close reports its end at once.
+  Line* l = lines_[slot];
+  lines_[slot] = nullptr;
+  l->slot_ = 0;
+  l->hangUp();
+  server_.connectionClosed(slot);
 }
 
 void HostWindow::moveConnection(int from, int to) {
-  TAsyncSock* s = sock(from);
-  if (!s || to < 1 || to > kLastSlot || to == from) return;
-  TAsyncSock* other = socks_[to];  // a connection not yet logged in, given `from` in exchange
-  socks_[from] = other;
-  socks_[to] = s;
-  s->Tag = to;
-  if (other) other->Tag = from;
+  if (from < 1 || from > kLastSlot || !held(from) || to < 1 || to > kLastSlot || to == from) return;
+  // The connection not yet logged in at `to`, if any, is given `from` in exchange.
+  std::swap(socks_[from], socks_[to]);
+  std::swap(lines_[from], lines_[to]);
+  for (int slot : {from, to}) {
+    if (socks_[slot]) socks_[slot]->Tag = slot;
+    if (lines_[slot]) lines_[slot]->slot_ = slot;
+  }
+  const bool other = held(from);
   // A close already posted for either number must not reach the other connection.
   ++generation_[from];
   ++generation_[to];
@@ -131,15 +174,17 @@ void HostWindow::closeLater(int slot) {
 }
 
 void HostWindow::send(int slot, std::string_view message) {
-  TAsyncSock* s = sock(slot);
-  if (!s || overflowed_[slot]) return;
-  if (s->SendQueued() + message.size() + 1 > kMaxUnsentBytes) {
+  if (slot < 1 || slot > kLastSlot || !held(slot) || overflowed_[slot]) return;
+  TAsyncSock* s = socks_[slot];
+  Line* l = lines_[slot];
+  if ((s ? s->SendQueued() : l->unsent()) + message.size() + 1 > kMaxUnsentBytes) {
     say("slot " + std::to_string(slot) + " closed: it stopped reading");
     closeLater(slot);
     return;
   }
   out_.assign(message);
   out_.push_back(wire::kTerminator);
+  if (l) return l->write(out_);
   try {
     s->Send(out_);
   } catch (const net::ESockException& e) {

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <climits>
+#include <utility>
 
 #include "protocol/commands.h"
 
@@ -83,24 +84,39 @@ std::string lanAddress(const std::string& bound) {
 }
 
 // One browser's connection: its socket, its gateway, and once it asks for
-// the WebSocket, its connection to the game.
-struct WebDoor::Visitor {
-  std::unique_ptr<TAsyncSock> sock, game;
+// the WebSocket, the line the host holds it by.
+struct WebDoor::Visitor : HostWindow::Line {
+  WebDoor* door = nullptr;
+  std::unique_ptr<TAsyncSock> sock;
   std::unique_ptr<webgate::Gateway> gate;
-  std::string address, toGame;
-  bool dropped = false;
+  std::string address;
+  std::string toHost;  // the page's lines, each with its terminator, not yet handed over
+  bool wantsSeat = false, seated = false, dropped = false;
+
+  void write(std::string_view bytes) override {
+    gate->fromGame(bytes);
+    door->pump(this);
+  }
+  size_t unsent() const override { return gate->pendingBytes() + (sock ? sock->SendQueued() : 0); }
+  // The host closed the seat (a removal, a full table, its end): the page is
+  // told with a normal close.
+  void hangUp() override {
+    gate->endGame();
+    door->pump(this);
+  }
 };
 
-WebDoor::WebDoor(webgate::Site site, std::string gameHost, int gamePort, webgate::Limits limits)
-    : site_(std::move(site)), gameHost_(std::move(gameHost)), gamePort_(gamePort), limits_(limits) {
+WebDoor::WebDoor(webgate::Site site, HostWindow& host, webgate::Limits limits)
+    : site_(std::move(site)), host_(host), limits_(limits) {
   listener_.OnAccept = [this](TAsyncSock*) { accept(); };
   tick_.setInterval(kTickMs);
   QObject::connect(&tick_, &QTimer::timeout, [this] {
     const int64_t now = nowMs();
     for (auto it = visitors_.begin(); it != visitors_.end();) {
       Visitor* v = (it++)->get();
+      if (v->dropped) continue;
       v->gate->tick(now);
-      pump(v);
+      settle(v);
     }
   });
 }
@@ -109,7 +125,7 @@ WebDoor::~WebDoor() {
   *life_ = 1;
   for (auto& v : visitors_) {
     net::retire(v->sock);
-    net::retire(v->game);
+    host_.lineEnded(*v);  // a departure, as of a table whose line drops
   }
 }
 
@@ -126,8 +142,7 @@ std::string WebDoor::link() const { return "http://" + lanAddress(address_) + ":
 size_t WebDoor::footprint() const {
   size_t n = 0;
   for (const auto& v : visitors_)
-    n += sizeof(Visitor) + v->gate->footprint() + v->toGame.capacity() +
-         (v->sock ? v->sock->SendQueued() : 0) + (v->game ? v->game->SendQueued() : 0);
+    n += sizeof(Visitor) + v->gate->footprint() + v->toHost.capacity() + (v->sock ? v->sock->SendQueued() : 0);
   return n;
 }
 
@@ -144,54 +159,28 @@ void WebDoor::accept() {
   ++perAddress_[address];
   auto v = std::make_unique<Visitor>();
   Visitor* raw = v.get();
+  v->door = this;
   v->address = address;
   v->sock = std::move(sock);
   v->gate = std::make_unique<webgate::Gateway>(site_, limits_, nowMs());
-  v->gate->onUpgrade = [this, raw](std::string_view path) { return upgrade(raw, path); };
+  // The seat is taken once the gateway has answered the upgrade, so that
+  // the host's first line follows the answer.
+  v->gate->onUpgrade = [raw](std::string_view path) {
+    if (path != "/ws") return false;
+    raw->wantsSeat = true;
+    return true;
+  };
   v->gate->onLine = [raw](std::string_view line) {
-    std::string bytes(line);
-    bytes += wire::kTerminator;
-    if (raw->game && raw->game->Connected()) raw->game->Send(bytes);
-    else raw->toGame += bytes;
+    raw->toHost.append(line);
+    raw->toHost += wire::kTerminator;
   };
   v->sock->OnRead = [this, raw](TAsyncSock*, int) { read(raw); };
-  v->sock->OnWrite = [this, raw](TAsyncSock*) { pump(raw); };
+  v->sock->OnWrite = [this, raw](TAsyncSock*) { settle(raw); };
   v->sock->OnInfo = [this, raw](TAsyncSock* s, net::TSocketInfo kind, const std::string&) {
     if (kind == net::siError && net::broken(s->EndedBy())) drop(raw);
   };
   v->sock->OnEnd = [this, raw](TAsyncSock*, net::EndReason) { drop(raw); };
   visitors_.push_back(std::move(v));
-}
-
-bool WebDoor::upgrade(Visitor* v, std::string_view path) {
-  if (path != "/ws") return false;
-  v->game = std::make_unique<TAsyncSock>();
-  v->game->setHostName(gameHost_);
-  v->game->setPortName(std::to_string(gamePort_));
-  v->game->OnConnect = [this, v](TAsyncSock* s) {
-    if (!v->toGame.empty()) s->Send(v->toGame);
-    v->toGame.clear();
-    v->toGame.shrink_to_fit();
-    pump(v);
-  };
-  v->game->OnRead = [this, v](TAsyncSock*, int) { gameRead(v); };
-  // The host closed the seat (a removal, a full table, its end), or the
-  // connection never came: the page is told with a normal close.
-  auto gameGone = [this, v] {
-    v->gate->endGame();
-    pump(v);
-  };
-  v->game->OnInfo = [gameGone](TAsyncSock* s, net::TSocketInfo kind, const std::string&) {
-    if (kind == net::siError && (net::broken(s->EndedBy()) || !s->Connected())) gameGone();
-  };
-  v->game->OnEnd = [gameGone](TAsyncSock*, net::EndReason) { gameGone(); };
-  try {
-    v->game->Open();
-  } catch (const net::ESockException& e) {
-    say(std::string("web: cannot reach the table: ") + e.what());
-    return false;
-  }
-  return true;
 }
 
 void WebDoor::read(Visitor* v) {
@@ -202,17 +191,21 @@ void WebDoor::read(Visitor* v) {
     return drop(v);
   }
   v->gate->receive(bytes, nowMs());
-  pump(v);
+  settle(v);
 }
 
-void WebDoor::gameRead(Visitor* v) {
-  std::string bytes;
-  try {
-    bytes = v->game->Receive();
-  } catch (const net::ESockException&) {
-    return;
+void WebDoor::settle(Visitor* v) {
+  if (v->dropped) return;
+  // Room again: input held back for it goes on.
+  if (v->gate->holding() && v->sock->SendQueued() < kSocketBacklog) v->gate->tick(nowMs());
+  if (v->wantsSeat && !v->seated) {
+    v->seated = true;
+    if (!host_.arrive(*v)) v->gate->endGame();  // the table is full, and the page was told
   }
-  v->gate->fromGame(bytes);
+  if (!v->toHost.empty()) {
+    const std::string lines = std::exchange(v->toHost, std::string());
+    host_.fromLine(*v, lines);
+  }
   pump(v);
 }
 
@@ -228,8 +221,6 @@ void WebDoor::pump(Visitor* v) {
   } catch (const net::ESockException&) {
     return drop(v);
   }
-  // Room again: input held back for it goes on.
-  if (v->gate->holding() && v->sock->SendQueued() < kSocketBacklog) v->gate->tick(nowMs());
   if (v->gate->closing() && v->gate->pendingBytes() == 0 && v->sock->SendQueued() == 0) {
     if (!v->gate->why().empty()) say("web: " + v->address + " closed: " + v->gate->why());
     drop(v);
@@ -240,11 +231,13 @@ void WebDoor::drop(Visitor* v) {
   if (v->dropped) return;
   v->dropped = true;
   net::retire(v->sock);
-  net::retire(v->game);  // the host sees the seat's line end, as any table's
   if (--perAddress_[v->address] == 0) perAddress_.erase(v->address);
   std::weak_ptr<int> life = life_;
+  // The host hears of it from the loop, as of a table whose socket ends,
+  // never from inside one of its own calls of the line.
   net::post([this, life, v] {
     if (life.expired()) return;
+    host_.lineEnded(*v);
     for (auto it = visitors_.begin(); it != visitors_.end(); ++it)
       if (it->get() == v) {
         visitors_.erase(it);

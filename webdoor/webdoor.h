@@ -1,9 +1,11 @@
 // The host's web door: the web table's page and its WebSocket beside the
-// game's port. Each WebSocket becomes a connection to the host's own game
-// listener from this machine, as a relayed seat does, so the host sees an
-// ordinary table: every bound, the rejoin and every rule of the host apply
-// as they stand, and the other tables see nothing new. One WebSocket text
-// message is one line of the game.
+// game's port. Each WebSocket is handed to the host in this process as a
+// connection of its own (HostWindow::Line), its lines passed by call rather
+// than through a loopback socket, so a browser's card reaches the host and
+// the others' cards reach the browser as fast as a desktop table's. The host
+// holds it in a slot as any table: every bound, the rejoin and every rule
+// of the host apply as they stand, and the other tables see nothing new.
+// One WebSocket text message is one line of the game.
 #pragma once
 
 #include <QTimer>
@@ -15,6 +17,7 @@
 #include <string>
 #include <string_view>
 
+#include "host/hostwindow.h"
 #include "net/asyncsock.h"
 #include "net/wsock.h"
 #include "webgate/gateway.h"
@@ -30,9 +33,8 @@ class WebDoor {
   // all, far more than a table's nine places and their pages.
   static constexpr size_t kPerAddress = 24, kMaxConnections = 96;
 
-  // `gamePort` is the host's game listener, reached at `gameHost` from
-  // this machine.
-  WebDoor(webgate::Site site, std::string gameHost, int gamePort, webgate::Limits limits = {});
+  // Browsers' WebSockets become tables of `host`, which outlives the door.
+  WebDoor(webgate::Site site, HostWindow& host, webgate::Limits limits = {});
   ~WebDoor();
   WebDoor(const WebDoor&) = delete;
   WebDoor& operator=(const WebDoor&) = delete;
@@ -56,17 +58,19 @@ class WebDoor {
   struct Visitor;
   void accept();
   void read(Visitor* v);
-  void gameRead(Visitor* v);
+  // After the browser's bytes or the clock: held input goes on, a new
+  // WebSocket takes its seat, the page's lines go to the host, the answers
+  // out. Never from inside the host's calls of a line.
+  void settle(Visitor* v);
+  // Writes what the gateway has to say; closes it once it is done.
   void pump(Visitor* v);
   void drop(Visitor* v);
-  bool upgrade(Visitor* v, std::string_view path);
   void say(const std::string& s) {
     if (log) log(s);
   }
 
   webgate::Site site_;
-  std::string gameHost_;
-  int gamePort_;
+  HostWindow& host_;
   webgate::Limits limits_;
   std::string address_;
   net::TAsyncSock listener_;

@@ -255,6 +255,11 @@ void Gateway::http(std::string_view bytes) {
     if (err == HPE_PAUSED) {
       http_parser_pause(parser_.get(), 0);
       if (phase_ == Phase::WebSocket) {
+        // The HTTP side is done for good: a seat that may last hours keeps
+        // nothing of it.
+        parser_.reset();
+        request_.reset();
+        held_.shrink_to_fit();
         wsIn_.append(bytes.substr(at));
         wsReceive();
         return;
@@ -484,8 +489,8 @@ void Gateway::written(size_t n) {
 }
 
 size_t Gateway::footprint() const {
-  size_t n = sizeof(*this) + sizeof(http_parser) + sizeof(Request) + held_.capacity() + wsIn_.capacity() +
-             gameIn_.capacity();
+  size_t n = sizeof(*this) + (parser_ ? sizeof(http_parser) + sizeof(Request) : 0) + held_.capacity() +
+             wsIn_.capacity() + gameIn_.capacity();
   for (const Chunk& c : out_)
     if (c.data.use_count() == 1) n += c.data->capacity();
   return n;

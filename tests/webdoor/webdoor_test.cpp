@@ -1,4 +1,4 @@
-// The host's web door over loopback: a browser's WebSocket is an ordinary
+// The host's web door: a browser's WebSocket is an ordinary
 // table to the host, and a desktop table beside it sees nothing new.
 #include <gtest/gtest.h>
 
@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/hostwindow.h"
+#include "protocol/commands.h"
 #include "tests/support/qtloop.h"
 #include "tests/support/rawbrowser.h"
 #include "webdoor/webdoor.h"
@@ -22,7 +23,7 @@ webgate::Site site() {
 TEST(WebDoor, ABrowserSeatIsAnOrdinaryTableToTheHost) {
   HostWindow host(7);
   host.listen("0", "127.0.0.1");
-  web::WebDoor door(site(), "127.0.0.1", host.port());
+  web::WebDoor door(site(), host);
   door.listen("0", "127.0.0.1");
   EXPECT_EQ(door.link(), "http://127.0.0.1:" + std::to_string(door.port()) + "/");
 
@@ -56,10 +57,56 @@ TEST(WebDoor, ABrowserSeatIsAnOrdinaryTableToTheHost) {
   ASSERT_TRUE(waitFor([&] { return door.connections() == 0; }));
 }
 
+// The host's own rules reach a browser's seat held in this process: a
+// full table turns it away, and slot 1 removes it like any table.
+TEST(WebDoor, TheHostsRulesHoldABrowsersSeat) {
+  HostWindow host(7);
+  host.listen("0", "127.0.0.1");
+  web::WebDoor door(site(), host);
+  door.listen("0", "127.0.0.1");
+  ProtocolClient desk(host.port());
+  ASSERT_TRUE(desk.waitForCommand("CMD_sendlogininfo"));
+  desk.send("CMD_logininfo+1+1.0.14+Desk");
+  RawBrowser page(door.port());
+  ASSERT_TRUE(page.connected());
+  page.sock.Send(upgradeRequest("/ws"));
+  EXPECT_EQ(page.message(), "CMD_sendlogininfo+2");
+  page.sock.Send(clientFrame("CMD_logininfo+2+1.0.14+Page"));
+  ASSERT_TRUE(waitFor([&] { return desk.with("CMD_newplayerinfo").size() == 2; }));
+
+  std::vector<std::unique_ptr<ProtocolClient>> others;
+  for (int slot = 3; slot <= kLastSlot; ++slot) {
+    others.push_back(std::make_unique<ProtocolClient>(host.port()));
+    ASSERT_TRUE(others.back()->waitForCommand("CMD_sendlogininfo"));
+  }
+  RawBrowser late(door.port());
+  ASSERT_TRUE(late.connected());
+  late.sock.Send(upgradeRequest("/ws"));
+  EXPECT_EQ(late.message(), "CMD_full+");
+  EXPECT_EQ(late.message(), std::nullopt);
+  EXPECT_EQ(late.closeCode, 1000);
+  ASSERT_TRUE(waitFor([&] { return late.closed; }));
+
+  // Removed by slot 1: told with a normal close, and a departure to the others.
+  std::string kick;
+  wire::build::kickhim(kick, 1, 2);
+  desk.send(kick);
+  while (page.message()) {
+  }
+  EXPECT_EQ(page.closeCode, 1000);
+  ASSERT_TRUE(desk.waitForCommand("CMD_playerdisconnected"));
+  EXPECT_EQ(desk.with("CMD_playerdisconnected").back(), "CMD_playerdisconnected+2+Page");
+  // The seat is free for the next table.
+  ProtocolClient next(host.port());
+  ASSERT_TRUE(next.waitForCommand("CMD_sendlogininfo"));
+  EXPECT_EQ(next.received.front(), "CMD_sendlogininfo+2");
+  ASSERT_TRUE(waitFor([&] { return door.connections() == 0; }));
+}
+
 TEST(WebDoor, OneAddressHoldsABoundedNumberOfConnections) {
   HostWindow host(7);
   host.listen("0", "127.0.0.1");
-  web::WebDoor door(site(), "127.0.0.1", host.port());
+  web::WebDoor door(site(), host);
   door.listen("0", "127.0.0.1");
   std::vector<std::unique_ptr<RawBrowser>> pages;
   for (size_t i = 0; i < web::WebDoor::kPerAddress; ++i) {
