@@ -40,6 +40,29 @@ test("two pages and a desktop table play a half game to its end, and each sees e
   assert.equal(await ann.locator("#om-scoretable tr").count(), 12);
 });
 
+test("at a table with house rules a page is seated, shows them and reads negative scores", async () => {
+  const { link } = await host(20, ["--rules", "hook,scoring=penalty"]);
+  const ann = await joinedPage(context, link, "Ann");
+  await ann.getByRole("button", { name: "Start Half Game" }).click();
+  await ann.getByText("House rules: hook,scoring=penalty.").first().waitFor();
+  await autoplay(ann);
+  // Bidding 1 every round with a hand of one to four cards misses often:
+  // penalty scoring takes points away, and a total goes below zero.
+  await ann.waitForFunction(() => window.ombrix.model.round >= 5, null, { timeout: 120000 });
+  const m = await ann.evaluate(() => {
+    const m = window.ombrix.model;
+    return { seat: m.mySeat, loggedIn: m.loggedIn, rules: m.rules, card: m.card.slice(1, 5).map((r) => r.slice(1)) };
+  });
+  assert.equal(m.seat, 1);
+  assert.ok(m.loggedIn);
+  assert.equal(m.rules, "hook,scoring=penalty");
+  const points = m.card.flat().filter((c) => c !== "").map(Number);
+  assert.equal(points.length, 16, JSON.stringify(m.card));
+  assert.ok(points.some((p) => p < 0), JSON.stringify(m.card));
+  await ann.getByRole("button", { name: "Score Card" }).click();
+  assert.equal(await ann.locator("#om-scoretitle").innerText(), "Score Card (house rules: hook,scoring=penalty)");
+});
+
 // A proxy between a page and the door that can cut every line it carries.
 function cutter(to) {
   const lines = new Set();
