@@ -27,7 +27,7 @@ lobby::TableState tableStateOf(const TServer& server, std::string name, int port
   t.port = port;
   t.version = std::string(wire::kVersion);
   for (int s = 1; s <= kLastSlot; ++s)
-    if (e.slots[s].inUse) ++(s <= kSeats ? t.players : t.watchers);
+    if (server.slots[s].inUse) ++(s <= kSeats ? t.players : t.watchers);
   t.playing = e.gameInProgress;
   t.round = e.gameInProgress ? std::clamp(e.roundNumber, 0, lobby::kMaxRound) : 0;
   t.full = e.gameKind != "h";

@@ -78,7 +78,7 @@ class Listener : public HostTransport, public Notices {
       const int size = std::clamp(engine->handSize, 1, kMostHand);
       ++rounds[v->a];
       ++bySize[v->a][size].rounds;
-      bySize[v->a][size].bids += engine->slots[v->a].bid;
+      bySize[v->a][size].bids += engine->seats[v->a].bid;
       if (v->c > 0) {
         ++made[v->a];
         ++bySize[v->a][size].made;
@@ -144,7 +144,7 @@ void measurePlacement(const GameEngine& e, int seat, Placement& p) {
   double cards = 0;
   for (int s = 1; s <= kSeats; ++s) {
     for (int pos = 1; pos <= kMaxHand; ++pos)
-      if (e.slots[s].hand[pos] != kNoCard) real[s - 1] |= ai::bit(ai::indexOf(e.slots[s].hand[pos]));
+      if (e.seats[s].hand[pos] != kNoCard) real[s - 1] |= ai::bit(ai::indexOf(e.seats[s].hand[pos]));
     if (s != seat) cards += ai::count(real[s - 1]);
   }
   if (cards == 0) return;
@@ -189,8 +189,8 @@ void playGame(const std::array<Skill, 4>& lineup, int testSeat, bool full, uint6
   TServer host(out, out, clock, seed);
   GameEngine& e = host.engine;
   out.engine = &e;
-  e.slots[kWatcher].inUse = true;
-  e.slotCount = kWatcher;
+  host.slots[kWatcher].inUse = true;
+  host.slotCount = kWatcher;
   e.botDelay = kBotFastMs;
   e.strongConfig = config;
   std::array<Skill, kSeats + 1> bySeat{};
@@ -209,7 +209,7 @@ void playGame(const std::array<Skill, 4>& lineup, int testSeat, bool full, uint6
     if (inference && bySeat[dec.seat()] == Skill::Strong && !dec.isBid())
       measurePlacement(e, dec.seat(), r.placement);
   };
-  e.startgame(full ? "Arena+f+" : "Arena+h+");
+  host.startgame(full ? "Arena+f+" : "Arena+h+");
   while (e.gameInProgress && clock.step()) {
   }
   if (e.gameInProgress || out.rounds[1] != (full ? 20 : 10)) {
@@ -218,14 +218,14 @@ void playGame(const std::array<Skill, 4>& lineup, int testSeat, bool full, uint6
     r.clean = false;
   }
   if (out.notices) r.clean = false;
-  int best = e.slots[1].score, winners = 0;
-  for (int s = 2; s <= kSeats; ++s) best = std::max(best, e.slots[s].score);
-  for (int s = 1; s <= kSeats; ++s) winners += e.slots[s].score == best;
+  int best = e.seats[1].score, winners = 0;
+  for (int s = 2; s <= kSeats; ++s) best = std::max(best, e.seats[s].score);
+  for (int s = 1; s <= kSeats; ++s) winners += e.seats[s].score == best;
   double others = 0;
   for (int s = 1; s <= kSeats; ++s)
-    if (s != testSeat) others += e.slots[s].score;
-  if (e.slots[testSeat].score == best) d.won += 1.0 / winners / kRotations;
-  d.pointsDiff += (e.slots[testSeat].score - others / (kSeats - 1)) / kRotations;
+    if (s != testSeat) others += e.seats[s].score;
+  if (e.seats[testSeat].score == best) d.won += 1.0 / winners / kRotations;
+  d.pointsDiff += (e.seats[testSeat].score - others / (kSeats - 1)) / kRotations;
   d.rounds += out.rounds[testSeat];
   d.made += out.made[testSeat];
   for (int h = 1; h <= kMostHand; ++h) {

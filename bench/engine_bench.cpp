@@ -47,13 +47,13 @@ int main(int argc, char** argv) {
   VirtualClock clock;
   TServer host(out, out, clock, 2026);
   auto& e = host.engine;
-  for (int s = kFirstSpectator; s <= kLastSlot; ++s) e.slots[s].inUse = true;
-  e.slotCount = kLastSlot;
+  for (int s = kFirstSpectator; s <= kLastSlot; ++s) host.slots[s].inUse = true;
+  host.slotCount = kLastSlot;
   e.botDelay = kBotFastMs;
 
   const auto t0 = std::chrono::steady_clock::now();
   for (int g = 0; g < games; ++g) {
-    e.startgame("Bench+f+");
+    host.startgame("Bench+f+");
     while (e.gameInProgress && clock.step()) {
     }
   }

@@ -97,7 +97,7 @@ int main(int argc, char** argv) {
       largest = s;
     }
   };
-  e.startgame("Bench+f+");
+  host.startgame("Bench+f+");
   while (e.gameInProgress && clock.step()) {
   }
   if (sizes.size() != 110) {

@@ -7,19 +7,18 @@
 // is made as soon as it is decided, a card once it is decided and its delay
 // has passed.
 #include "engine/game.h"
-#include "protocol/commands.h"
 
 namespace ombrix {
 
 void GameEngine::cbid(int seat, int size) {
   if (botSkill[seat] != ai::Skill::Classic) return think(seat, true, true);
-  const int count = rules::trumpsAndAces(slots[seat].hand, trumpSuit);
-  bidFor(seat, rules::classicBid(rules, count, size, bidTotal, nextSeat(seat) == biddingStarter));
+  const int count = rules::trumpsAndAces(seats[seat].hand, trumpSuit);
+  bid(seat, rules::classicBid(rules, count, size, bidTotal, nextSeat(seat) == biddingStarter));
 }
 
 void GameEngine::cplay(int seat) {
   if (botSkill[seat] != ai::Skill::Classic) return think(seat, false, true);
-  if (const int position = rules::classicPosition(slots[seat].hand, ledSuit)) playFor(seat, position);
+  if (const int position = rules::classicPosition(seats[seat].hand, ledSuit)) play(seat, position);
 }
 
 void GameEngine::computerTurn() {
@@ -76,12 +75,12 @@ void GameEngine::thinktimerTimer() {
 
 void GameEngine::carryOut() {
   const int seat = decision_.seat(), result = decision_.result();
-  const bool bid = decision_.isBid();
+  const bool isBid = decision_.isBid();
   if (onDecision) onDecision(decision_);
   decision_.clear();  // before the move: it may start the next seat's decision
-  if (bid) return bidFor(seat, result);
+  if (isBid) return bid(seat, result);
   for (int p = 1; p <= kMaxHand; ++p)
-    if (slots[seat].hand[p] == result && result != kNoCard) return playFor(seat, p);
+    if (seats[seat].hand[p] == result && result != kNoCard) return play(seat, p);
   // A card not held would leave the table waiting for ever; the host shows
   // it like a refused computer card and moves by the Classic rule.
   notices_.notice("computer played incorrectly");
@@ -104,19 +103,19 @@ ai::SeatView GameEngine::viewFor(int seat) const {
   v.handSize = handSize;
   v.scoring = &ai::Scoring::of(rules);
   v.trumpCard = trumpCard;
-  for (int p = 1; p <= kMaxHand; ++p) v.hand[p] = slots[seat].hand[p];
+  for (int p = 1; p <= kMaxHand; ++p) v.hand[p] = seats[seat].hand[p];
   v.opener = leadSeat;
   const bool bidding = currentPlayer == 0 && currentBidder != 0;
   if (bidding) {
     // The seats from the opener up to the one asked have bid.
     for (int s = leadSeat, n = 0; s != currentBidder && n < kSeats; s = nextSeat(s), ++n)
-      v.bids[s] = slots[s].bid;
+      v.bids[s] = seats[s].bid;
   } else {
-    for (int s = 1; s <= kSeats; ++s) v.bids[s] = slots[s].bid;
+    for (int s = 1; s <= kSeats; ++s) v.bids[s] = seats[s].bid;
   }
   static_cast<ai::PublicRecord&>(v) = record;
   for (int s = 1; s <= kSeats; ++s) {
-    v.tricks[s] = slots[s].tricks;
+    v.tricks[s] = seats[s].tricks;
     // The host knows how its own computer seats choose; a person is a person.
     const bool computer = isComputer(s);
     v.models[s] = !computer                          ? ai::SeatModel::Person
@@ -131,25 +130,16 @@ ai::SeatView GameEngine::viewFor(int seat) const {
   if (isSeat(currentPlayer) && cardsInTrick < kSeats) {
     v.inTrick = cardsInTrick;
     v.leader = (currentPlayer - 1 - cardsInTrick + 2 * kSeats) % kSeats + 1;
-    for (int k = 0; k < cardsInTrick; ++k) v.trick[k] = slots[(v.leader - 1 + k) % kSeats + 1].played;
+    for (int k = 0; k < cardsInTrick; ++k) v.trick[k] = seats[(v.leader - 1 + k) % kSeats + 1].played;
   } else {
     v.leader = isSeat(currentPlayer) ? currentPlayer : leadSeat;
   }
   return v;
 }
 
-void GameEngine::botskill(std::string_view fields) {
-  // Like the bot speed: the host's own player chooses, for every computer seat.
-  auto req = wire::parse::botskill(fields);
-  if (!req || req->slot != 1) return;
-  if (auto skill = ai::skillNamed(req->text)) botSkill.fill(*skill);
-}
-
-void GameEngine::botspeed(std::string_view fields) {
-  auto req = wire::parse::botspeed(fields);
-  if (!req || req->slot != 1) return;
-  if (req->value > kMaxBotDelayMs) return;
-  botDelay = req->value;
+void GameEngine::setBotSpeed(int delayMs) {
+  if (delayMs < 0 || delayMs > kMaxBotDelayMs) return;
+  botDelay = delayMs;
 }
 
 }  // namespace ombrix

@@ -1,15 +1,10 @@
 // Game and round set-up: startgame, startround, shuffle, deal, sending hands.
 #include "engine/game.h"
 
-#include "protocol/commands.h"
-#include "protocol/fields.h"
-
 namespace ombrix {
 
-namespace build = wire::build;
-
-GameEngine::GameEngine(Outbox& out, Notices& notices, TimerFactory& timers, uint64_t seed)
-    : out_(out), notices_(notices), rng_(seed), botSeed_(ai::mixSeed(seed, 0x0B075)) {
+GameEngine::GameEngine(GameHost& host, Notices& notices, TimerFactory& timers, uint64_t seed)
+    : host_(host), notices_(notices), rng_(seed), botSeed_(ai::mixSeed(seed, 0x0B075)) {
   botNames = {"", "", "Reza", "Vivav", "Derev"};
   waitaminute = timers.createTimer();
   waitaminute->onTick = [this] { waitaminuteTimer(); };
@@ -19,14 +14,7 @@ GameEngine::GameEngine(Outbox& out, Notices& notices, TimerFactory& timers, uint
   thinktimer->onTick = [this] { thinktimerTimer(); };
 }
 
-void GameEngine::announce(std::string_view message) {
-  for (int j = 1; j <= slotCount; ++j)
-    if (slots[j].inUse) out_.send(j, message);
-}
-
-void GameEngine::startgame(std::string_view fields) {
-  auto req = wire::parse::startgameRequest(fields);
-  if (!req) return;
+void GameEngine::startgame(std::string_view name, std::string_view kind) {
   currentPlayer = 0;
   waitaminute->stop();
   ++gameSerial_;
@@ -35,16 +23,12 @@ void GameEngine::startgame(std::string_view fields) {
   roundPoints.clear();
   publicLog.clear();
   keepPublicLog_ = true;
-  starter.assign(req->name.substr(0, kMaxStarterName));
+  starter.assign(name.substr(0, kMaxStarterName));
   gameInProgress = true;
-  gameKind.assign(req->kind);
+  gameKind.assign(kind);
   halfGame = gameKind == "h";
-  for (int s = 1; s <= kSeats; ++s) {
-    slots[s].score = 0;
-    slots[s].watching = false;
-  }
-  build::startgame(msg_, req->name, gameKind);
-  announce(msg_);
+  for (int s = 1; s <= kSeats; ++s) seats[s].score = 0;
+  report(ev::GameStarted{name, gameKind});
   currentPlayer = leadSeat = rng_.uniform1(kSeats);
   roundNumber = handSize = tricksPlayed = 0;
   startround();
@@ -57,7 +41,7 @@ void GameEngine::startround() {
   leadSeat = nextSeat(leadSeat);
   currentPlayer = 0;
   biddingStarter = currentBidder = leadSeat;
-  for (int s = 1; s <= kSeats; ++s) slots[s].tricks = slots[s].played = slots[s].bid = 0;
+  for (int s = 1; s <= kSeats; ++s) seats[s].tricks = seats[s].played = seats[s].bid = 0;
   tricksPlayed = 0;
   cardsInTrick = 0;
   record = {};
@@ -71,10 +55,9 @@ void GameEngine::startround() {
   handSize = rules::handSize(rules, roundNumber);
 
   const int dealer = (leadSeat + kSeats - 2) % kSeats + 1;  // the seat before leadSeat
-  build::startround(msg_, roundNumber, dealer);
-  announce(msg_);
+  report(ev::RoundStarted{roundNumber, dealer});
 
-  for (int s = 1; s <= kSeats; ++s) slots[s].hand.fill(kNoCard);
+  for (int s = 1; s <= kSeats; ++s) seats[s].hand.fill(kNoCard);
   shuffle();
   deal();
   sendhands();
@@ -83,11 +66,8 @@ void GameEngine::startround() {
   trumpSuit = suitOf(trumpCard);
   ruleWatch.startRound(handSize, trumpCard);
   logPublic({PublicEvent::Round, static_cast<uint8_t>(dealer), static_cast<uint8_t>(trumpCard)});
-  build::trump(msg_, trumpCard);
-  announce(msg_);
-
-  build::bidAsk(msg_, currentBidder, handSize, biddingStarter);
-  announce(msg_);
+  report(ev::Trump{trumpCard});
+  report(ev::BidAsked{currentBidder, handSize, biddingStarter});
   if (isComputer(currentBidder)) cbid(currentBidder, handSize);
 }
 
@@ -106,21 +86,14 @@ void GameEngine::shuffle() {
 void GameEngine::deal() {
   deckIndex = 0;
   for (int p = 1; p <= handSize; ++p)
-    for (int s = 1; s <= kSeats; ++s) slots[s].hand[p] = deck[++deckIndex];
+    for (int s = 1; s <= kSeats; ++s) seats[s].hand[p] = deck[++deckIndex];
 }
 
 void GameEngine::sendhands() {
-  std::array<wire::PositionCard, kMaxHand> open{}, hidden{};
-  std::string openMsg, hiddenMsg;
   for (int s = 1; s <= kSeats; ++s) {
-    for (int k = 1; k <= handSize; ++k) {
-      open[k - 1] = {k, slots[s].hand[k]};
-      hidden[k - 1] = {k, kNoCard};
-    }
-    build::placecard(openMsg, s, open.data(), handSize);
-    build::placecard(hiddenMsg, s, hidden.data(), handSize);
-    for (int j = 1; j <= slotCount; ++j)
-      if (slots[j].inUse) out_.send(j, j == s ? openMsg : hiddenMsg);
+    ev::HandDealt e{s, handSize, {}};
+    for (int k = 1; k <= handSize; ++k) e.cards[k - 1] = seats[s].hand[k];
+    report(e);
   }
 }
 

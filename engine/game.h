@@ -1,14 +1,16 @@
-// The host's authoritative game: the slot table, the game state and every
-// rule operation, from the start of a game to its winner.
+// The host's authoritative game: the game's state by seat and every rule
+// operation, from the start of a game to its winner.
 //
-// Pure C++: announcements leave through Outbox (text to one slot), the few
-// host-side message boxes through Notices, and time arrives through the
-// TimerFactory. The host's connection handling (host/serverform) owns one
-// GameEngine and feeds it requests; tests drive it directly.
+// Pure C++ without the wire: moves arrive as typed calls, announcements
+// leave as typed events (engine/events.h) through the GameHost, which also
+// says who sits where; the few host-side message boxes go through Notices,
+// and time arrives through the TimerFactory. The host (host/serverform)
+// owns one GameEngine, turns requests into its calls and its events into
+// text (host/announcer).
 //
 // Every operation keeps the name it has in the rules so that the two can be
-// read side by side. Request texts are untrusted: each operation checks the
-// turn, the ranges and the phase before it changes anything.
+// read side by side. Calls carry untrusted numbers: each operation checks
+// the turn, the ranges and the phase before it changes anything.
 #pragma once
 
 #include <array>
@@ -24,6 +26,7 @@
 #include "ai/rulewatch.h"
 #include "base/cards.h"
 #include "base/timer.h"
+#include "engine/events.h"
 #include "engine/random.h"
 #include "engine/publiclog.h"
 #include "engine/watchlog.h"
@@ -31,12 +34,6 @@
 
 namespace ombrix {
 
-// Index 0 unused; 1-4 seats; 5-9 spectators; 10 only to refuse a tenth
-// connection; 11 never used.
-constexpr int kSlotTableSize = 12;
-constexpr int kFirstSpectator = 5;
-constexpr int kLastSlot = 9;
-constexpr int kFullSlot = 10;
 // Hands use positions 1..10; the table has room for 13 as the record does.
 constexpr int kHandPositions = 13;
 constexpr int kMaxHand = rules::kMaxHand;
@@ -55,22 +52,13 @@ constexpr int kBotFastMs = 500;
 // hostile request cannot park the computer seats for days.
 constexpr int kMaxBotDelayMs = 60000;
 
-struct PlayerSlot {
-  std::string name;
-  bool inUse = false;
+// One seat's part of the game; who holds the seat is the host's.
+struct SeatState {
   std::array<int, kHandPositions + 1> hand{};  // [1..13]; 0 = empty
   int tricks = 0;
   int score = 0;
   int played = 0;
   int bid = 0;
-  bool watching = false;
-};
-
-class Outbox {
- public:
-  virtual ~Outbox() = default;
-  // One whole message, without its terminator, for one slot.
-  virtual void send(int slot, std::string_view message) = 0;
 };
 
 class Notices {
@@ -88,15 +76,17 @@ enum class Checkpoint { GameStarted, TrickDone, GameOver };
 
 class GameEngine {
  public:
-  GameEngine(Outbox& out, Notices& notices, TimerFactory& timers, uint64_t seed);
+  GameEngine(GameHost& host, Notices& notices, TimerFactory& timers, uint64_t seed);
 
   // --- Set-up -------------------------------------------------------------
-  void startgame(std::string_view fields);  // starter "+" kind "+"
+  // A new game by `starter`'s choice; kind "h" is a half game. Every seat
+  // is back at the table: the host ends its people's watching first.
+  void startgame(std::string_view starter, std::string_view kind);
   void startround();
 
   // --- Moves --------------------------------------------------------------
-  void hisbid(std::string_view fields);    // seat "+" bid
-  void playcard(std::string_view fields);  // seat "+" position
+  void bid(int seat, int bid);
+  void play(int seat, int position);
   bool checkforsuit(int seat) const;
   void findplayer();
 
@@ -111,8 +101,10 @@ class GameEngine {
   void cbid(int seat, int handSize);
   void cplay(int seat);
   void computertimerTimer();
-  void botspeed(std::string_view fields);  // seat "+" delay "+"
-  void botskill(std::string_view fields);  // seat "+" skill name "+"
+  // The computer seats' play delay; longer than kMaxBotDelayMs is refused.
+  void setBotSpeed(int delayMs);
+  // Every computer seat's skill.
+  void setBotSkill(ai::Skill skill) { botSkill.fill(skill); }
   // What a seat's table window knows now: its own hand and the public record.
   // The only thing a computer player decides from.
   ai::SeatView viewFor(int seat) const;
@@ -133,18 +125,16 @@ class GameEngine {
   uint64_t gameSerial() const { return gameSerial_; }
 
   // A seat the host moves for: no connection, or its person chose to watch.
-  bool isComputer(int seat) const { return !slots[seat].inUse || slots[seat].watching; }
-
-  // Sends to every slot in use, in slot order 1..slotCount.
-  void announce(std::string_view message);
-  void sendTo(int slot, std::string_view message) { out_.send(slot, message); }
+  bool isComputer(int seat) const {
+    const Occupant o = host_.occupant(seat);
+    return !o.person || o.watching;
+  }
 
   // --- State ----------------------------------------------------------------
-  std::array<PlayerSlot, kSlotTableSize> slots{};
+  std::array<SeatState, kSeats + 1> seats{};  // [1..4]
   std::array<std::string, kSeats + 1> botNames;
 
   bool gameInProgress = false;
-  int slotCount = 0;
   int currentPlayer = 0;
   int leadSeat = 0;
   int currentBidder = 0;
@@ -214,9 +204,7 @@ class GameEngine {
   void shuffle();
   void deal();
   void sendhands();
-  // The checked moves behind hisbid/playcard, shared with cbid/cplay.
-  void bidFor(int seat, int bid);
-  void playFor(int seat, int position);
+  void report(const GameEvent& e, ev::Audience to = ev::Audience::everyone()) { host_.report(e, to); }
   std::string nameOf(int seat) const;
   // A computer seat comes on turn to play: the delay starts, and a player
   // that needs time starts thinking.
@@ -231,7 +219,7 @@ class GameEngine {
   // A step of the game changed what the pending decision was made for.
   void moved() { ++moveSerial_; }
 
-  Outbox& out_;
+  GameHost& host_;
   Notices& notices_;
   Random rng_;
   uint64_t botSeed_;
@@ -240,7 +228,6 @@ class GameEngine {
   ai::Decision decision_;
   uint64_t decisionSerial_ = 0;  // moveSerial_ when the decision began
   bool decisionDue_ = false;
-  std::string msg_;  // reused for every announcement: the hot path allocates nothing
 };
 
 }  // namespace ombrix

@@ -1,24 +1,22 @@
 // A game saved and put back: the engine's state out and in, what a restored
 // game starts again, and a person taking back a seat the computer held.
 #include "engine/gamestate.h"
-#include "protocol/commands.h"
 
 namespace ombrix {
-
-namespace build = wire::build;
 
 bool GameEngine::saveState(GameState& s) const {
   if (!gameInProgress) return false;
   s = GameState();
   for (int seat = 1; seat <= kSeats; ++seat) {
-    const PlayerSlot& p = slots[seat];
+    const SeatState& p = seats[seat];
     GameState::Seat& to = s.seats[seat];
     for (int pos = 1; pos <= kMaxHand; ++pos) to.hand[pos] = p.hand[pos];
     to.tricks = p.tricks;
     to.score = p.score;
     to.played = p.played;
     to.bid = p.bid;
-    to.watching = p.inUse && p.watching;
+    const Occupant o = host_.occupant(seat);
+    to.watching = o.person && o.watching;
     s.playedBy[seat] = record.playedBy[seat];
     s.voids[seat] = record.voids[seat];
     s.botSkill[seat] = botSkill[seat];
@@ -59,7 +57,7 @@ bool GameEngine::restoreState(const GameState& s) {
   decision_.clear();
   moved();
   for (int seat = 1; seat <= kSeats; ++seat) {
-    PlayerSlot& p = slots[seat];
+    SeatState& p = seats[seat];
     const GameState::Seat& from = s.seats[seat];
     p.hand.fill(kNoCard);
     for (int pos = 1; pos <= kMaxHand; ++pos) p.hand[pos] = from.hand[pos];
@@ -67,9 +65,6 @@ bool GameEngine::restoreState(const GameState& s) {
     p.score = from.score;
     p.played = from.played;
     p.bid = from.bid;
-    // Kept for the person who comes back to the seat (a free slot keeps it
-    // until then, and its log-in leaves it as it is).
-    p.watching = from.watching;
     record.playedBy[seat] = s.playedBy[seat];
     record.voids[seat] = s.voids[seat];
     botSkill[seat] = s.botSkill[seat];
@@ -147,13 +142,10 @@ void GameEngine::personSits(int seat) {
 
 void GameEngine::askAgain(int seat) {
   if (!gameInProgress || !isSeat(seat)) return;
-  if (currentPlayer == 0 && currentBidder == seat) {
-    build::bidAsk(msg_, seat, handSize, biddingStarter);
-    out_.send(seat, msg_);
-  } else if (currentPlayer == seat && cardsInTrick < kSeats) {
-    build::nextplayer(msg_, seat);
-    out_.send(seat, msg_);
-  }
+  if (currentPlayer == 0 && currentBidder == seat)
+    report(ev::BidAsked{seat, handSize, biddingStarter}, ev::Audience::only(seat));
+  else if (currentPlayer == seat && cardsInTrick < kSeats)
+    report(ev::NextPlayer{seat}, ev::Audience::only(seat));
 }
 
 }  // namespace ombrix

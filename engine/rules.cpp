@@ -1,63 +1,43 @@
-// Bidding and card play: hisbid, playcard, checkforsuit, findplayer.
+// Bidding and card play: bid, play, checkforsuit, findplayer.
 #include "engine/game.h"
-#include "protocol/commands.h"
-#include "protocol/fields.h"
 
 namespace ombrix {
 
-namespace build = wire::build;
-
-void GameEngine::hisbid(std::string_view fields) {
-  auto req = wire::parse::bid(fields);
-  if (req) bidFor(req->slot, req->value);
-}
-
-void GameEngine::bidFor(int seat, int bid) {
+void GameEngine::bid(int seat, int bid) {
   // Only the seat asked for a bid, only while bids are expected, and only a
   // bid the hand can make: anything else would restart or extend the chain.
   if (!gameInProgress || currentPlayer != 0 || currentBidder == 0) return;
   if (seat != currentBidder || bid < 0 || bid > handSize) return;
   if (!rules::mayBid(rules, bid, handSize, bidTotal, nextSeat(seat) == biddingStarter)) {
     // The hook forbids it: not taken, and the seat is asked again as it was.
-    if (slots[seat].inUse) {
-      build::bidAsk(msg_, seat, handSize, biddingStarter);
-      out_.send(seat, msg_);
-    }
+    report(ev::BidAsked{seat, handSize, biddingStarter}, ev::Audience::only(seat));
     return;
   }
 
-  slots[seat].bid = bid;
+  seats[seat].bid = bid;
   ruleWatch.bid(seat, bid);
   logPublic({PublicEvent::Bid, static_cast<uint8_t>(seat), static_cast<uint8_t>(bid)});
   moved();
-  bidTotal = slots[1].bid + slots[2].bid + slots[3].bid + slots[4].bid;
-  build::hisbid(msg_, seat, bid, bidTotal);
-  announce(msg_);
+  bidTotal = seats[1].bid + seats[2].bid + seats[3].bid + seats[4].bid;
+  report(ev::BidMade{seat, bid, bidTotal});
 
   const int next = nextSeat(seat);
   if (next == biddingStarter) {
     currentBidder = 0;
     currentPlayer = biddingStarter;
     biddingStarter = 0;
-    build::nextplayer(msg_, currentPlayer);
-    announce(msg_);
+    report(ev::NextPlayer{currentPlayer});
     if (isComputer(currentPlayer)) computerTurn();
     return;
   }
   currentBidder = next;
-  build::bidAsk(msg_, next, handSize, biddingStarter);
-  announce(msg_);
+  report(ev::BidAsked{next, handSize, biddingStarter});
   if (isComputer(next)) cbid(next, handSize);
 }
 
-void GameEngine::playcard(std::string_view fields) {
-  auto req = wire::parse::playcardRequest(fields);
-  if (req) playFor(req->slot, req->value);
-}
+bool GameEngine::checkforsuit(int seat) const { return rules::holdsSuit(seats[seat].hand, ledSuit); }
 
-bool GameEngine::checkforsuit(int seat) const { return rules::holdsSuit(slots[seat].hand, ledSuit); }
-
-void GameEngine::playFor(int seat, int position) {
+void GameEngine::play(int seat, int position) {
   if (!isSeat(seat) || seat != currentPlayer) return;
   // The fourth card waits a second on the table; nothing may change it.
   if (cardsInTrick >= kSeats) return;
@@ -66,26 +46,23 @@ void GameEngine::playFor(int seat, int position) {
     return;
   }
   if (position < 1 || position > kMaxHand) return;
-  const int card = slots[seat].hand[position];
+  const int card = seats[seat].hand[position];
   if (card == kNoCard) return;
 
   const int suit = suitOf(card);
   if (cardsInTrick == 0) ledSuit = suit;
   if (!rules::mayPlay(card, ledSuit, checkforsuit(seat))) {
-    if (!slots[seat].inUse) {
+    if (!host_.occupant(seat).person)
       notices_.notice("computer played incorrectly");
-    } else {
-      build::needsuit(msg_, seat, position);
-      out_.send(seat, msg_);
-    }
+    else
+      report(ev::NeedSuit{seat, position}, ev::Audience::only(seat));
     return;
   }
 
   ++cardsInTrick;
-  build::playcard(msg_, seat, position, card);
-  announce(msg_);
-  slots[seat].played = card;
-  slots[seat].hand[position] = kNoCard;
+  report(ev::CardPlayed{seat, position, card});
+  seats[seat].played = card;
+  seats[seat].hand[position] = kNoCard;
   record.play(seat, card, ledSuit - 1);
   logPublic({PublicEvent::Play, static_cast<uint8_t>(seat), static_cast<uint8_t>(card)});
   if (anyStrong())
@@ -104,8 +81,7 @@ void GameEngine::playFor(int seat, int position) {
 
 void GameEngine::findplayer() {
   currentPlayer = nextSeat(currentPlayer);
-  build::nextplayer(msg_, currentPlayer);
-  announce(msg_);
+  report(ev::NextPlayer{currentPlayer});
   if (isComputer(currentPlayer)) computerTurn();
 }
 

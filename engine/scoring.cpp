@@ -1,13 +1,10 @@
 // Trick resolution, scoring and the game's end.
 #include "engine/game.h"
-#include "protocol/commands.h"
 
 namespace ombrix {
 
-namespace build = wire::build;
-
 int GameEngine::thewinner() const {
-  const std::array<int, kSeats> cards = {slots[1].played, slots[2].played, slots[3].played, slots[4].played};
+  const std::array<int, kSeats> cards = {seats[1].played, seats[2].played, seats[3].played, seats[4].played};
   return rules::trickWinner(cards, ledSuit, trumpSuit) + 1;  // 0: no card on the table
 }
 
@@ -15,19 +12,17 @@ void GameEngine::finishtrick() {
   const int winner = thewinner();
   if (!isSeat(winner)) return;  // no card on the table: nothing to resolve
   ++tricksPlayed;
-  ++slots[winner].tricks;
+  ++seats[winner].tricks;
   moved();
-  for (int s = 1; s <= kSeats; ++s) slots[s].played = kNoCard;
-  build::trickwinner(msg_, winner, slots[winner].tricks);
+  for (int s = 1; s <= kSeats; ++s) seats[s].played = kNoCard;
   logPublic({PublicEvent::Trick, static_cast<uint8_t>(winner), 0});
-  announce(msg_);
+  report(ev::TrickWon{winner, seats[winner].tricks});
 
   ledSuit = 0;
   cardsInTrick = 0;
   currentPlayer = winner;
   if (tricksPlayed < handSize) {
-    build::nextplayer(msg_, winner);
-    announce(msg_);
+    report(ev::NextPlayer{winner});
     if (isComputer(winner)) computerTurn();
   } else {
     tallyscore();
@@ -39,12 +34,11 @@ void GameEngine::tallyscore() {
   ruleWatch.endRound();
   auto& row = roundPoints.emplace_back();
   for (int s = 1; s <= kSeats; ++s) {
-    PlayerSlot& p = slots[s];
+    SeatState& p = seats[s];
     const int points = rules::points(rules, p.bid, p.tricks);
     p.score += points;
     row[s] = points;
-    build::score(msg_, s, p.score, points);
-    announce(msg_);
+    report(ev::Scored{s, p.score, points});
   }
   waitaminuteTag = kTagRound;
   pauseTicks = 0;
@@ -52,7 +46,8 @@ void GameEngine::tallyscore() {
 }
 
 std::string GameEngine::nameOf(int seat) const {
-  return slots[seat].name.empty() ? botNames[seat] : slots[seat].name;
+  const std::string_view person = host_.occupant(seat).name;
+  return person.empty() ? botNames[seat] : std::string(person);
 }
 
 void GameEngine::endgame() {
@@ -60,16 +55,15 @@ void GameEngine::endgame() {
   currentPlayer = 5;
   int best = 1;
   for (int s = 2; s <= kSeats; ++s)
-    if (slots[s].score > slots[best].score) best = s;
-  const int bestScore = slots[best].score;
+    if (seats[s].score > seats[best].score) best = s;
+  const int bestScore = seats[best].score;
   std::string names;
   for (int s = 1; s <= kSeats; ++s) {
-    if (slots[s].score != bestScore) continue;
+    if (seats[s].score != bestScore) continue;
     if (!names.empty()) names += " and ";
     names += nameOf(s);
   }
-  build::winner(msg_, names, bestScore);
-  announce(msg_);
+  report(ev::Winner{names, bestScore});
   if (onWinner) onWinner(names, bestScore);
   if (onCheckpoint) onCheckpoint(Checkpoint::GameOver);
 }

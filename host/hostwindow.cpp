@@ -85,7 +85,7 @@ void HostWindow::Sock1Read(TAsyncSock* sender, int) {
 }
 
 void HostWindow::tempsockDisconnect(TAsyncSock* sender) {
-  if (owns(sender) && server_.engine.slots[sender->Tag].inUse) sender->Close();
+  if (owns(sender) && server_.slots[sender->Tag].inUse) sender->Close();
 }
 
 void HostWindow::tempsockInfo(TAsyncSock* sender, net::TSocketInfo info, const std::string&) {

@@ -44,7 +44,7 @@ std::vector<int> rekeyPath(int from, int to) {
 }  // namespace
 
 void TServer::remember(int slot, const std::string& name) {
-  SlotMemory& m = memory_[slot];
+  Slot& m = slots[slot];
   // A connection on its way back that drops before it logs in again keeps
   // its claim under the name it came with.
   const std::string& who = name.empty() ? m.arrivingAs : name;
@@ -86,21 +86,21 @@ bool TServer::sameSecret(std::string_view a, std::string_view b) {
 }
 
 bool TServer::claims(int slot, int t, std::string_view name) const {
-  const SlotMemory& m = memory_[t];
+  const Slot& m = slots[t];
   if (m.leftGame != engine.gameSerial() || m.leftName != name || clock_.nowUs() - m.leftAtUs >= kSeatKeptUs)
     return false;
-  return sameSecret(memory_[slot].presented, m.leftSecret);
+  return sameSecret(slots[slot].presented, m.leftSecret);
 }
 
 void TServer::takeOver(int slot, std::string_view name) {
-  const std::string& presented = memory_[slot].presented;
-  if (presented.empty() || !engine.slots[slot].name.empty()) return;
+  const std::string& presented = slots[slot].presented;
+  if (presented.empty() || !slots[slot].name.empty()) return;
   for (int t = 1; t <= kLastSlot; ++t) {
-    const PlayerSlot& old = engine.slots[t];
+    const Slot& old = slots[t];
     // The host's own table shares its process: its line cannot drop.
-    if (t == slot || !old.inUse || !memory_[t].loggedIn || old.name != name || (t == 1 && slotOneIsOwnPlayer))
+    if (t == slot || !old.inUse || !slots[t].loggedIn || old.name != name || (t == 1 && slotOneIsOwnPlayer))
       continue;
-    if (!sameSecret(presented, memory_[t].secret)) continue;
+    if (!sameSecret(presented, slots[t].secret)) continue;
     say("slot " + std::to_string(t) + " closed: " + std::string(name) + " is back on slot " + std::to_string(slot));
     transport_.closeConnection(t);
     // A binding reports the close as it happens; one that reports it later
@@ -114,7 +114,7 @@ void TServer::tellNumber(int slot, int number) {
   // A table that never answers cannot make this grow: a renumbering needs
   // another table's log-in, and only the last few numbers matter.
   constexpr size_t kMaxUnanswered = 16;
-  std::vector<uint8_t>& told = memory_[slot].told;
+  std::vector<uint8_t>& told = slots[slot].told;
   if (told.size() == kMaxUnanswered) told.erase(told.begin());
   told.push_back(static_cast<uint8_t>(number));
   build::sendlogininfo(msg_, number);
@@ -123,20 +123,20 @@ void TServer::tellNumber(int slot, int number) {
 
 bool TServer::answersLastNumber(int origin) {
   if (origin < 1 || origin > kLastSlot) return true;
-  std::vector<uint8_t>& told = memory_[origin].told;
+  std::vector<uint8_t>& told = slots[origin].told;
   if (told.empty()) return true;  // a log-in again, unasked: judged as ever
   told.erase(told.begin());
   return told.empty();
 }
 
 bool TServer::kept(int seat) const {
-  const SlotMemory& m = memory_[seat];
-  return isSeat(seat) && engine.gameInProgress && !engine.slots[seat].inUse && !m.leftName.empty() &&
+  const Slot& m = slots[seat];
+  return isSeat(seat) && engine.gameInProgress && !slots[seat].inUse && !m.leftName.empty() &&
          !m.leftSecret.empty() && m.leftGame == engine.gameSerial() && clock_.nowUs() - m.leftAtUs < kSeatKeptUs;
 }
 
 bool TServer::unclaimed(int seat) const {
-  return engine.slots[seat].inUse && engine.slots[seat].name.empty() && memory_[seat].arrival == Arrival::New;
+  return slots[seat].inUse && slots[seat].name.empty() && slots[seat].arrival == Slot::Arrival::New;
 }
 
 TServer::Home TServer::homeFor(int slot, std::string_view name) const {
@@ -145,7 +145,7 @@ TServer::Home TServer::homeFor(int slot, std::string_view name) const {
   for (int t = 1; t <= kLastSlot; ++t) {
     if (!claims(slot, t, name)) continue;
     if (isSeat(t)) {
-      if (t == slot || !engine.slots[t].inUse) return {t, t};
+      if (t == slot || !slots[t].inUse) return {t, t};
       // Lines that dropped together come back in any order: a connection
       // given this seat before its own log-in is no person yet, and takes
       // the returning one's place instead.
@@ -158,73 +158,72 @@ TServer::Home TServer::homeFor(int slot, std::string_view name) const {
   if (!isSeat(slot)) return {slot, spectator};
   // A spectator seated by the usual rule goes back among the spectators: to
   // its own slot when it is free, else to the first free one.
-  int to = engine.slots[spectator].inUse ? 0 : spectator;
+  int to = slots[spectator].inUse ? 0 : spectator;
   for (int s = kFirstSpectator; to == 0 && s <= kLastSlot; ++s)
-    if (!engine.slots[s].inUse) to = s;
+    if (!slots[s].inUse) to = s;
   return {to ? to : slot, spectator};
 }
 
 bool TServer::comesBack(int slot, std::string_view name) {
   // Only a connection's first log-in: one already announced under another
   // name does not slip into a seat by logging in again.
-  if (!engine.slots[slot].name.empty()) return false;
+  if (!slots[slot].name.empty()) return false;
   const Home home = homeFor(slot, name);
   if (home.left == 0) return false;
-  memory_[home.left].leftName.clear();  // the first table to claim the name has it
-  memory_[home.left].leftSecret.clear();
+  slots[home.left].leftName.clear();  // the first table to claim the name has it
+  slots[home.left].leftSecret.clear();
   if (home.slot != slot) {
     moveBack(slot, home.slot, name, home.exchange);
     return true;
   }
   // The seat's secret is the connection's until its table is given a new one.
-  memory_[slot].secret = std::move(memory_[slot].presented);
-  memory_[slot].arrival = Arrival::Back;
-  memory_[slot].arrivingAs.assign(name);
+  slots[slot].secret = std::move(slots[slot].presented);
+  slots[slot].arrival = Slot::Arrival::Back;
+  slots[slot].arrivingAs.assign(name);
   engine.personSits(slot);
   return false;
 }
 
 void TServer::moveBack(int from, int to, std::string_view name, bool exchange) {
-  auto& slots = engine.slots;
   transport_.moveConnection(from, to);
   slots[to].inUse = true;
   slots[from].inUse = exchange;
   slots[from].name.clear();
   slots[from].watching = false;
-  if (to > engine.slotCount) engine.slotCount = to;
+  if (to > slotCount) slotCount = to;
   // The byte streams go on under the new numbers; what was queued under the
   // old ones names the old slots and would fail the origin check there.
-  std::swap(remainders[to], remainders[from]);
-  if (!exchange) remainders[from].clear();
+  std::swap(slots[to].remainder, slots[from].remainder);
+  if (!exchange) slots[from].remainder.clear();
   receivedlist.dropFrom(from);
   receivedlist.dropFrom(to);
   // The secret it came back with travels with it; the connection it
   // changed places with keeps its own presented one.
-  std::string carried = std::move(memory_[from].presented);
-  memory_[from].presented = exchange ? std::move(memory_[to].presented) : std::string();
-  memory_[to].presented.clear();
-  memory_[from].secret.clear();
-  memory_[to].secret = std::move(carried);
-  memory_[from].loggedIn = memory_[to].loggedIn = false;
-  const bool aware = memory_[from].rulesAware;  // what its table follows goes with it
-  memory_[from].rulesAware = exchange && memory_[to].rulesAware;
-  memory_[to].rulesAware = aware;
-  memory_[from].arrival = Arrival::New;
-  memory_[from].arrivingAs.clear();
-  memory_[from].kicked = exchange && std::exchange(memory_[to].kicked, false);
-  memory_[to].arrival = Arrival::Back;
-  memory_[to].arrivingAs.assign(name);
-  memory_[to].kicked = false;
+  std::string carried = std::move(slots[from].presented);
+  slots[from].presented = exchange ? std::move(slots[to].presented) : std::string();
+  slots[to].presented.clear();
+  slots[from].secret.clear();
+  slots[to].secret = std::move(carried);
+  slots[from].loggedIn = slots[to].loggedIn = false;
+  const bool aware = slots[from].rulesAware;  // what its table follows goes with it
+  slots[from].rulesAware = exchange && slots[to].rulesAware;
+  slots[to].rulesAware = aware;
+  slots[from].arrival = Slot::Arrival::New;
+  slots[from].arrivingAs.clear();
+  slots[from].kicked = exchange && std::exchange(slots[to].kicked, false);
+  slots[to].arrival = Slot::Arrival::Back;
+  slots[to].arrivingAs.assign(name);
+  slots[to].kicked = false;
   engine.personSits(to);
 
-  std::swap(memory_[to].told, memory_[from].told);
-  if (!exchange) memory_[from].told.clear();
+  std::swap(slots[to].told, slots[from].told);
+  if (!exchange) slots[from].told.clear();
   // Each connection is to log in under its new number, in good time.
   awaitLogIn(to);
   if (exchange)
     awaitLogIn(from);
-  else if (logInDeadline_[from])
-    logInDeadline_[from]->stop();
+  else if (slots[from].logInDeadline)
+    slots[from].logInDeadline->stop();
   auto renumber = [this](int was, int now) {
     for (int via : rekeyPath(was, now)) tellNumber(now, via);
     tellNumber(now, now);
@@ -249,7 +248,7 @@ void TServer::moveBack(int from, int to, std::string_view name, bool exchange) {
 
 void TServer::welcomeBack(int slot, std::string_view name) {
   build::reconnected(msg_, name);
-  engine.announce(msg_);
+  announce(msg_);
   say("slot " + std::to_string(slot) + " is " + std::string(name) + " again");
   // The seat is the person's again, and so is the move it owes.
   engine.askAgain(slot);
@@ -258,9 +257,12 @@ void TServer::welcomeBack(int slot, std::string_view name) {
 bool TServer::resume(const GameState& state) {
   if (engine.gameInProgress) return false;
   for (int s = 1; s <= kLastSlot; ++s)
-    if (engine.slots[s].inUse) return false;
+    if (slots[s].inUse) return false;
   if (!engine.restoreState(state)) return false;
-  memory_ = {};
+  for (Slot& s : slots) s = Slot{};
+  // Kept for the person who comes back to the seat (a free slot keeps it
+  // until then, and its log-in leaves it as it is).
+  for (int seat = 1; seat <= kSeats; ++seat) slots[seat].watching = state.seats[seat].watching;
   held_ = true;
   say("resumed a game in round " + std::to_string(engine.roundNumber));
   return true;

@@ -15,7 +15,7 @@ bool isSlot(int n) { return n >= 1 && n <= kLastSlot; }
 }  // namespace
 
 TServer::TServer(HostTransport& transport, Notices& notices, TimerFactory& timers, uint64_t seed)
-    : engine(gate_, notices, timers, seed),
+    : engine(announcer_, notices, timers, seed),
       socktimer(timers, kSockTickUs,
                 {[this] { return receivedlist.empty(); }, [this] { taken_ = receivedlist.pop(); },
                  [this] {
@@ -39,7 +39,7 @@ TServer::TServer(HostTransport& transport, Notices& notices, TimerFactory& timer
 tables::TableState TServer::publicState() const {
   tables::TableState t;
   for (int s = 1; s <= kLastSlot; ++s)
-    if (engine.slots[s].inUse) ++(isSeat(s) ? t.players : t.watchers);
+    if (slots[s].inUse) ++(isSeat(s) ? t.players : t.watchers);
   if (engine.gameInProgress) {
     t.stage = tables::Stage::Playing;
     t.round = engine.roundNumber;
@@ -64,8 +64,7 @@ int TServer::acceptConnection() {
 }
 
 int TServer::takeSlot() {
-  auto& slots = engine.slots;
-  int& n = engine.slotCount;
+  int& n = slotCount;
   int slot;
   if (n == 0) {
     n = slot = 1;
@@ -90,11 +89,11 @@ int TServer::takeSlot() {
     }
   }
   slots[slot].inUse = true;
-  remainders[slot].clear();
+  slots[slot].remainder.clear();
   receivedlist.dropFrom(slot);
-  SlotMemory& m = memory_[slot];
+  Slot& m = slots[slot];
   m.kicked = false;
-  m.arrival = Arrival::New;
+  m.arrival = Slot::Arrival::New;
   m.arrivingAs.clear();
   m.loggedIn = false;
   m.secret.clear();
@@ -106,7 +105,7 @@ int TServer::takeSlot() {
 }
 
 void TServer::welcome(int slot) {
-  memory_[slot].told.clear();
+  slots[slot].told.clear();
   awaitLogIn(slot);
   tellNumber(slot, slot);
   say("connection accepted into slot " + std::to_string(slot));
@@ -116,7 +115,7 @@ bool TServer::received(int slot, std::string_view bytes) {
   if (!isSlot(slot)) return false;
   // The whole read is queued before anything runs: a handler may close this
   // very connection, which clears its remainder.
-  if (!remainders[slot].feed(bytes, [&](std::string_view m) { return queue(slot, m); })) return false;
+  if (!slots[slot].remainder.feed(bytes, [&](std::string_view m) { return queue(slot, m); })) return false;
   socktimer.poke();
   return true;
 }
@@ -141,12 +140,12 @@ bool TServer::queue(int origin, std::string_view message) {
 }
 
 void TServer::awaitLogIn(int slot) {
-  std::unique_ptr<Timer>& t = logInDeadline_[slot];
+  std::unique_ptr<Timer>& t = slots[slot].logInDeadline;
   if (!t) {
     t = clock_.createTimer();
     t->onTick = [this, slot] {
-      logInDeadline_[slot]->stop();
-      if (!engine.slots[slot].inUse) return;
+      slots[slot].logInDeadline->stop();
+      if (!slots[slot].inUse) return;
       say("slot " + std::to_string(slot) + " closed: no log-in in time");
       transport_.closeConnection(slot);
     };
@@ -155,20 +154,19 @@ void TServer::awaitLogIn(int slot) {
 }
 
 void TServer::connectionClosed(int slot) {
-  if (!isSlot(slot) || !engine.slots[slot].inUse) return;
-  if (logInDeadline_[slot]) logInDeadline_[slot]->stop();
-  PlayerSlot& p = engine.slots[slot];
-  const std::string name = p.name;
+  if (!isSlot(slot) || !slots[slot].inUse) return;
+  Slot& m = slots[slot];
+  if (m.logInDeadline) m.logInDeadline->stop();
+  const std::string name = m.name;
   const bool ordinary = slot != 1 || !slotOneIsOwnPlayer;
   // A table refused for the house rules was never seated: no one saw it come.
-  if (ordinary && !memory_[slot].refused) {
+  if (ordinary && !m.refused) {
     build::playerdisconnected(msg_, slot, name);
-    for (int j = 1; j <= engine.slotCount; ++j)
-      if (j != slot && engine.slots[j].inUse) transport_.send(j, msg_);
+    for (int j = 1; j <= slotCount; ++j)
+      if (j != slot && slots[j].inUse) transport_.send(j, msg_);
   }
   if (engine.gameInProgress && ordinary) remember(slot, name);
-  SlotMemory& m = memory_[slot];
-  m.arrival = Arrival::New;
+  m.arrival = Slot::Arrival::New;
   m.arrivingAs.clear();
   m.told.clear();
   m.loggedIn = false;
@@ -176,11 +174,11 @@ void TServer::connectionClosed(int slot) {
   m.presented.clear();
   m.rulesAware = m.refused = false;
   m.heldLogIn.clear();
-  if (rulesTimer_[slot]) rulesTimer_[slot]->stop();
-  p.inUse = false;
-  p.name.clear();
-  p.watching = false;
-  remainders[slot].clear();
+  if (m.rulesTimer) m.rulesTimer->stop();
+  m.inUse = false;
+  m.name.clear();
+  m.watching = false;
+  m.remainder.clear();
   // Requests still queued from a closed connection must not act for whoever
   // is given the slot next.
   receivedlist.dropFrom(slot);
@@ -212,7 +210,7 @@ void TServer::dispatch(const wire::QueuedMessage& m) {
       kickhim(fields);
       break;
     case wire::Request::BotSpeed:
-      engine.botspeed(fields);
+      botspeed(fields);
       break;
     case wire::Request::Chat:
       chat(fields);
@@ -223,15 +221,15 @@ void TServer::dispatch(const wire::QueuedMessage& m) {
     case wire::Request::StartGame:
       if (m.origin == 0 || m.origin == 1) {
         held_ = false;  // a new game: nothing is left to resume
-        for (int j = 1; j <= engine.slotCount; ++j) tellRules(j);
-        engine.startgame(fields);
+        for (int j = 1; j <= slotCount; ++j) tellRules(j);
+        startgame(fields);
       }
       break;
     case wire::Request::Bid:
-      engine.hisbid(fields);
+      hisbid(fields);
       break;
     case wire::Request::PlayCard:
-      engine.playcard(fields);
+      playcard(fields);
       break;
     case wire::Request::JustWatch: {
       auto seat = wire::FieldReader(fields).nextInt();
@@ -242,7 +240,7 @@ void TServer::dispatch(const wire::QueuedMessage& m) {
       playasound(fields);
       break;
     case wire::Request::BotSkill:
-      engine.botskill(fields);
+      botskill(fields);
       break;
     case wire::Request::Features:
       features(fields);
@@ -262,24 +260,23 @@ void TServer::receivedlogininfo(std::string_view fields) {
   auto req = parse::logininfo(fields);
   if (!req || !isSlot(req->slot)) return;
   const int slot = req->slot;
-  auto& slots = engine.slots;
   // A log-in names a live connection; one for a slot nobody holds would seat
   // a ghost that the computer never plays for.
   if (!slots[slot].inUse) return;
   if (!hears(slot)) return holdLogIn(slot, fields);
   takeOver(slot, req->name);
   if (comesBack(slot, req->name)) return;
-  memory_[slot].presented.clear();  // a secret is presented for one log-in
-  memory_[slot].loggedIn = true;
-  if (logInDeadline_[slot]) logInDeadline_[slot]->stop();
-  const bool back = std::exchange(memory_[slot].arrival, Arrival::New) == Arrival::Back &&
-                    memory_[slot].arrivingAs == req->name;
-  memory_[slot].arrivingAs.clear();
+  slots[slot].presented.clear();  // a secret is presented for one log-in
+  slots[slot].loggedIn = true;
+  if (slots[slot].logInDeadline) slots[slot].logInDeadline->stop();
+  const bool back = std::exchange(slots[slot].arrival, Slot::Arrival::New) == Slot::Arrival::Back &&
+                    slots[slot].arrivingAs == req->name;
+  slots[slot].arrivingAs.clear();
   slots[slot].name.assign(req->name);
 
   build::newplayerinfo(msg_, slot, req->name);
-  engine.announce(msg_);
-  for (int j = 1; j <= engine.slotCount; ++j) {
+  announce(msg_);
+  for (int j = 1; j <= slotCount; ++j) {
     if (j == slot || !slots[j].inUse) continue;
     build::existingplayers(msg_, j, slots[j].name);
     transport_.send(slot, msg_);
@@ -300,15 +297,16 @@ void TServer::receivedlogininfo(std::string_view fields) {
     std::array<wire::PositionCard, kMaxHand> held{};
     int count = 0;
     for (int p = 1; p <= kMaxHand; ++p)
-      if (slots[slot].hand[p] != kNoCard) held[count++] = {p, slots[slot].hand[p]};
+      if (engine.seats[slot].hand[p] != kNoCard) held[count++] = {p, engine.seats[slot].hand[p]};
     if (count) {
       build::placecard(msg_, slot, held.data(), count);
       transport_.send(slot, msg_);
     }
   }
-  const std::array<int, 4> played = {slots[1].played, slots[2].played, slots[3].played, slots[4].played};
+  const auto& seats = engine.seats;
+  const std::array<int, 4> played = {seats[1].played, seats[2].played, seats[3].played, seats[4].played};
   for (int s = 1; s <= kSeats; ++s) {
-    build::newplayerstuff(msg_, s, slots[s].bid, slots[s].tricks, slots[s].score, played);
+    build::newplayerstuff(msg_, s, seats[s].bid, seats[s].tricks, seats[s].score, played);
     transport_.send(slot, msg_);
   }
   build::stats(msg_, engine.currentPlayer, engine.currentBidder, engine.roundNumber, engine.trumpCard,
@@ -320,7 +318,7 @@ void TServer::receivedlogininfo(std::string_view fields) {
     held_ = false;
     if (slots[slot].watching) {
       build::justwatching(msg_, slot, true);
-      engine.announce(msg_);
+      announce(msg_);
     } else {
       engine.askAgain(slot);
     }
@@ -336,33 +334,33 @@ void TServer::receivedlogininfo(std::string_view fields) {
 
 void TServer::features(std::string_view fields) {
   auto req = parse::features(fields);
-  if (!req || !isSlot(req->slot) || !engine.slots[req->slot].inUse) return;
+  if (!req || !isSlot(req->slot) || !slots[req->slot].inUse) return;
   const int slot = req->slot;
-  SlotMemory& m = memory_[slot];
+  Slot& m = slots[slot];
   if (wire::hasFeature(req->text, wire::kFeatureRules) && !m.refused && (m.loggedIn || !m.heldLogIn.empty())) {
     m.rulesAware = true;
     tellRules(slot);  // before the game's state, which the rules shape
     if (!m.heldLogIn.empty()) {
-      if (rulesTimer_[slot]) rulesTimer_[slot]->stop();
+      if (slots[slot].rulesTimer) slots[slot].rulesTimer->stop();
       const std::string held = std::exchange(m.heldLogIn, {});
       receivedlogininfo(held);
-      if (!engine.slots[slot].inUse) return;
+      if (!slots[slot].inUse) return;
     }
   }
-  if (!memory_[slot].loggedIn) return;
+  if (!slots[slot].loggedIn) return;
   build::hostFeatures(msg_, wire::kFeatures);
   transport_.send(slot, msg_);
   if (!wire::hasFeature(req->text, wire::kFeatureSecret)) return;
-  memory_[slot].secret = newSecret();
-  if (memory_[slot].secret.empty()) return;  // no random source: the usual rule seats it again
-  build::secret(msg_, slot, memory_[slot].secret);
+  slots[slot].secret = newSecret();
+  if (slots[slot].secret.empty()) return;  // no random source: the usual rule seats it again
+  build::secret(msg_, slot, slots[slot].secret);
   transport_.send(slot, msg_);
 }
 
 void TServer::reclaim(std::string_view fields) {
   auto req = parse::reclaim(fields);
-  if (!req || !isSlot(req->slot) || !engine.slots[req->slot].inUse) return;
-  memory_[req->slot].presented.assign(req->text);
+  if (!req || !isSlot(req->slot) || !slots[req->slot].inUse) return;
+  slots[req->slot].presented.assign(req->text);
 }
 
 // --- House rules ------------------------------------------------------------------
@@ -371,34 +369,34 @@ void TServer::Gate::send(int slot, std::string_view message) {
   if (server_.hears(slot)) server_.transport_.send(slot, message);
 }
 
-bool TServer::hears(int slot) const { return engine.rules.design() || memory_[slot].rulesAware; }
+bool TServer::hears(int slot) const { return engine.rules.design() || slots[slot].rulesAware; }
 
 void TServer::tellRules(int slot) {
-  if (!isSlot(slot) || !engine.slots[slot].inUse || !memory_[slot].rulesAware) return;
+  if (!isSlot(slot) || !slots[slot].inUse || !slots[slot].rulesAware) return;
   build::rules(msg_, rules::format(engine.rules));
   transport_.send(slot, msg_);
 }
 
 void TServer::holdLogIn(int slot, std::string_view fields) {
-  SlotMemory& m = memory_[slot];
+  Slot& m = slots[slot];
   if (m.refused) return;
   m.heldLogIn.assign(fields);
   rulesTimer(slot).start(kRulesWaitMs);
 }
 
 Timer& TServer::rulesTimer(int slot) {
-  std::unique_ptr<Timer>& t = rulesTimer_[slot];
+  std::unique_ptr<Timer>& t = slots[slot].rulesTimer;
   if (!t) {
     t = clock_.createTimer();
     t->onTick = [this, slot] {
-      rulesTimer_[slot]->stop();
-      if (!engine.slots[slot].inUse) return;
-      if (memory_[slot].refused) {
+      slots[slot].rulesTimer->stop();
+      if (!slots[slot].inUse) return;
+      if (slots[slot].refused) {
         transport_.closeConnection(slot);
       } else if (!hears(slot)) {
         refuse(slot);
-      } else if (!memory_[slot].heldLogIn.empty()) {
-        receivedlogininfo(std::exchange(memory_[slot].heldLogIn, {}));  // the rules changed meanwhile
+      } else if (!slots[slot].heldLogIn.empty()) {
+        receivedlogininfo(std::exchange(slots[slot].heldLogIn, {}));  // the rules changed meanwhile
       }
     };
   }
@@ -406,7 +404,7 @@ Timer& TServer::rulesTimer(int slot) {
 }
 
 void TServer::refuse(int slot) {
-  SlotMemory& m = memory_[slot];
+  Slot& m = slots[slot];
   m.refused = true;
   m.heldLogIn.clear();
   say("slot " + std::to_string(slot) + " refused: it cannot follow the house rules");
@@ -421,15 +419,15 @@ bool TServer::setRules(const rules::Rules& r) {
   if (engine.gameInProgress) return false;
   engine.rules = r;
   say("house rules: " + rules::format(r));
-  for (int j = 1; j <= engine.slotCount; ++j) {
-    if (!engine.slots[j].inUse) continue;
-    SlotMemory& m = memory_[j];
+  for (int j = 1; j <= slotCount; ++j) {
+    if (!slots[j].inUse) continue;
+    Slot& m = slots[j];
     if (m.rulesAware) {
       tellRules(j);
     } else if (!r.design() && (m.loggedIn || !m.heldLogIn.empty()) && !m.refused) {
       refuse(j);
     } else if (r.design() && !m.heldLogIn.empty()) {
-      if (rulesTimer_[j]) rulesTimer_[j]->stop();
+      if (slots[j].rulesTimer) slots[j].rulesTimer->stop();
       receivedlogininfo(std::exchange(m.heldLogIn, {}));
     }
   }
@@ -446,30 +444,30 @@ void TServer::rulesRequest(std::string_view fields) {
 void TServer::kickhim(std::string_view fields) {
   auto req = parse::kickhim(fields);
   if (!req || req->slot != 1 || !isSlot(req->target)) return;
-  if (!engine.slots[req->target].inUse) return;
-  memory_[req->target].kicked = true;  // a removed player does not get its seat back
+  if (!slots[req->target].inUse) return;
+  slots[req->target].kicked = true;  // a removed player does not get its seat back
   transport_.closeConnection(req->target);
 }
 
 void TServer::chat(std::string_view fields) {
   auto req = parse::chat(fields);
-  if (!req || !isSlot(req->slot) || !engine.slots[req->slot].inUse) return;
-  build::chatRelay(msg_, engine.slots[req->slot].name, req->text);
-  engine.announce(msg_);
+  if (!req || !isSlot(req->slot) || !slots[req->slot].inUse) return;
+  build::chatRelay(msg_, slots[req->slot].name, req->text);
+  announce(msg_);
 }
 
 void TServer::action(std::string_view fields) {
   auto req = parse::chat(fields);
-  if (!req || !isSlot(req->slot) || !engine.slots[req->slot].inUse) return;
-  build::meRelay(msg_, engine.slots[req->slot].name, req->text);
-  engine.announce(msg_);
+  if (!req || !isSlot(req->slot) || !slots[req->slot].inUse) return;
+  build::meRelay(msg_, slots[req->slot].name, req->text);
+  announce(msg_);
 }
 
 void TServer::playasound(std::string_view fields) {
   auto req = parse::playasoundRequest(fields);
-  if (!req || !isSlot(req->slot) || !engine.slots[req->slot].inUse) return;
+  if (!req || !isSlot(req->slot) || !slots[req->slot].inUse) return;
   build::playasoundRelay(msg_, req->slot, req->text);
-  engine.announce(msg_);
+  announce(msg_);
 }
 
 void TServer::justwatch(std::string_view fields) {
@@ -477,13 +475,13 @@ void TServer::justwatch(std::string_view fields) {
   if (!req || !isSeat(req->seat)) return;
   const int seat = req->seat;
   if (req->flag == "2") {
-    engine.slots[seat].watching = false;
+    slots[seat].watching = false;
     build::justwatching(msg_, seat, false);
-    engine.announce(msg_);
+    announce(msg_);
   } else if (req->flag == "1") {
-    engine.slots[seat].watching = true;
+    slots[seat].watching = true;
     build::justwatching(msg_, seat, true);
-    engine.announce(msg_);
+    announce(msg_);
     if (engine.gameInProgress && seat == engine.currentPlayer) engine.cplay(seat);
     if (engine.gameInProgress && seat == engine.currentBidder) engine.cbid(seat, engine.handSize);
   }

@@ -19,6 +19,8 @@
 
 #include "base/pacer.h"
 #include "engine/game.h"
+#include "host/announcer.h"
+#include "host/slottable.h"
 #include "protocol/framing.h"
 #include "tables/tablestate.h"
 
@@ -114,6 +116,12 @@ class TServer {
   bool resume(const GameState& state);
 
   // --- Handlers, as dispatched --------------------------------------------------
+  // The game's requests, turned into the engine's calls (host/announcer.cpp).
+  void startgame(std::string_view fields);  // starter "+" kind "+"
+  void hisbid(std::string_view fields);     // seat "+" bid
+  void playcard(std::string_view fields);   // seat "+" position
+  void botspeed(std::string_view fields);   // seat "+" delay "+"
+  void botskill(std::string_view fields);   // seat "+" skill name "+"
   void receivedlogininfo(std::string_view fields);
   void kickhim(std::string_view fields);
   void chat(std::string_view fields);
@@ -141,10 +149,17 @@ class TServer {
   // leaves like any other seat.
   bool slotOneIsOwnPlayer = true;
 
+  // The connections, one row a slot; slots 1..slotCount have been handed out.
+  SlotTable slots;
+  int slotCount = 0;
+
+ private:
+  Announcer announcer_{slots, slotCount, gate_};
+
+ public:
   GameEngine engine;
   wire::MessageQueue receivedlist;
   Pacer socktimer;  // one queued message per kSockTickMs
-  std::array<wire::Framer, kSlotTableSize> remainders;
 
   // One line per connection, log-in, departure and game end (the headless
   // host prints them). May be empty.
@@ -166,6 +181,7 @@ class TServer {
   void say(const std::string& line) {
     if (log) log(line);
   }
+  void announce(std::string_view message) { announcer_.announce(message); }
   // Tells onPublicChange when the public state differs from the last told.
   void notePublicState();
 
@@ -181,6 +197,8 @@ class TServer {
   // One line saying why, then the connection is closed.
   void refuse(int slot);
   Timer& rulesTimer(int slot);
+  // The connection at `slot` has kLogInDeadlineMs from now to log in.
+  void awaitLogIn(int slot);
 
   // --- Players coming back (host/rejoin.cpp) ------------------------------------
   // For the rest of a game the host remembers who left which slot. A log-in
@@ -223,35 +241,7 @@ class TServer {
   void remember(int slot, const std::string& name);
   // The end of a log-in at a seat the person comes back to.
   void welcomeBack(int slot, std::string_view name);
-  // The connection at `slot` has kLogInDeadlineMs from now to log in.
-  void awaitLogIn(int slot);
 
-  enum class Arrival : uint8_t { New, Back };
-  struct SlotMemory {
-    std::string leftName;  // who last left this slot during a game
-    uint64_t leftGame = 0;  // and in which game (GameEngine::gameSerial)
-    int64_t leftAtUs = 0;   // and when, on the timers' clock
-    bool kicked = false;    // the host's player is closing its connection
-    Arrival arrival = Arrival::New;  // how its next log-in is met
-    std::string arrivingAs;          // the name a connection moved here came under
-    // The numbers this connection was told and has not answered, oldest
-    // first: a table answers each with a log-in, and only the answer to the
-    // last one is its log-in (an earlier number may be its slot by then).
-    std::vector<uint8_t> told;
-    bool loggedIn = false;   // its connection's log-in was announced
-    std::string secret;      // its connection's seat's secret, once told
-    std::string presented;   // the secret its connection presented to come back
-    std::string leftSecret;  // the secret the name that left it had
-    bool rulesAware = false;  // its table said it follows house rules ("rules")
-    std::string heldLogIn;   // a log-in waiting for that
-    bool refused = false;     // told it cannot follow them; closing
-  };
-  std::array<SlotMemory, kSlotTableSize> memory_{};
-  // Per slot: runs out when its connection has not logged in in time.
-  std::array<std::unique_ptr<Timer>, kSlotTableSize> logInDeadline_{};
-  // Per slot: the wait for a held log-in's "rules", then the close after
-  // the line that refuses it.
-  std::array<std::unique_ptr<Timer>, kSlotTableSize> rulesTimer_{};
   // A resumed game waits for slot 1's table before anything moves.
   bool held_ = false;
 

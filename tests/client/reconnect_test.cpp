@@ -156,7 +156,7 @@ struct Reconnect : Table {
   // The table's hand as the host holds it for `seat`.
   std::array<int, 11> held(int seat) {
     std::array<int, 11> h{};
-    for (int p = 1; p <= 10; ++p) h[p] = e().slots[seat].hand[p];
+    for (int p = 1; p <= 10; ++p) h[p] = e().seats[seat].hand[p];
     return h;
   }
   std::unique_ptr<HostWindow> host;
@@ -182,7 +182,7 @@ TEST_F(Reconnect, ATableAndASpectatorResetMidTrickAreBackWhereTheyWereAndPlayOn)
   ASSERT_TRUE(waitFor([&] { return spy.model().mySeat() == 5 && spy.model().loggedIn(); }));
   bo.close();  // seats 2 and 4 free: a newcomer would be seated at 2
   cy.close();
-  ASSERT_TRUE(waitFor([&] { return !e().slots[2].inUse && !e().slots[4].inUse && table.caption(2) != "Bo"; }));
+  ASSERT_TRUE(waitFor([&] { return !host->server().slots[2].inUse && !host->server().slots[4].inUse && table.caption(2) != "Bo"; }));
   std::string m;
   wire::build::startgameRequest(m, "Ann", true);
   ann.send(m);
@@ -223,8 +223,8 @@ TEST_F(Reconnect, ATableAndASpectatorResetMidTrickAreBackWhereTheyWereAndPlayOn)
   EXPECT_EQ(table.el<QLabel>("label_playername", 3)->pos(), QPoint(160, 298));
   EXPECT_EQ(table.caption(3), "Tab");
   EXPECT_EQ(table.caption(2), QString::fromStdString(client::TableModel::defaultName(2)));
-  EXPECT_FALSE(e().slots[2].inUse);
-  EXPECT_FALSE(e().slots[4].inUse);
+  EXPECT_FALSE(host->server().slots[2].inUse);
+  EXPECT_FALSE(host->server().slots[4].inUse);
   EXPECT_EQ(tm.round(), e().roundNumber);
   EXPECT_GE(tm.round(), round);
   // The cards shown are the host's, one picture per card held.
@@ -251,7 +251,7 @@ TEST_F(Reconnect, ATableAndASpectatorResetMidTrickAreBackWhereTheyWereAndPlayOn)
       << record.toStdString();
   // And it plays on: two more rounds from its own seat.
   EXPECT_TRUE(playing([&] { return tm.round() >= round + 2; }, 60000));
-  EXPECT_EQ(e().slots[3].name, "Tab");
+  EXPECT_EQ(host->server().slots[3].name, "Tab");
 }
 
 TEST_F(Reconnect, ALineDroppedOnTheTablesSideOnlyTakesTheSeatBackFromTheHostsOpenEnd) {
@@ -286,8 +286,8 @@ TEST_F(Reconnect, ALineDroppedOnTheTablesSideOnlyTakesTheSeatBackFromTheHostsOpe
               static_cast<long long>(seatedMs), proxy->accepted() - 1, Redial::kFirstDelayMs);
   EXPECT_FALSE(closed);
   EXPECT_TRUE(waitFor([&] { return proxy->hostClosed(0); })) << "the host closed the old connection";
-  EXPECT_EQ(e().slots[2].name, "Tab");
-  for (int s = 3; s <= kLastSlot; ++s) EXPECT_FALSE(e().slots[s].inUse) << s;
+  EXPECT_EQ(host->server().slots[2].name, "Tab");
+  for (int s = 3; s <= kLastSlot; ++s) EXPECT_FALSE(host->server().slots[s].inUse) << s;
   // The others were told it left and came back, as for a line both sides saw drop.
   ASSERT_TRUE(waitFor([&] { return !ann.with("CMD_me").empty(); }));
   EXPECT_EQ(ann.with("CMD_me"), (std::vector<std::string>{"CMD_me+Tab has reconnected|$00804000"}));
@@ -302,7 +302,7 @@ TEST_F(Reconnect, ALineDroppedOnTheTablesSideOnlyTakesTheSeatBackFromTheHostsOpe
   ASSERT_TRUE(waitFor([&] { return table.connection().reconnecting(); }));
   ASSERT_TRUE(waitFor([&] { return !table.connection().reconnecting() && tm.mySeat() == 2 && tm.hand() == held(2); }, 15000));
   EXPECT_EQ(ann.with("CMD_me").size(), 2u);
-  EXPECT_EQ(e().slots[2].name, "Tab");
+  EXPECT_EQ(host->server().slots[2].name, "Tab");
 }
 
 }  // namespace

@@ -70,7 +70,7 @@ TEST_F(Solo, TheHintFillsTheBidBoxThenRaisesAPlayableCardAndSendsNothing) {
   barrier(table, "after the card hint");
   EXPECT_TRUE(table.model().myTurn());
   EXPECT_EQ(e.currentPlayer, 1);
-  const auto& held = e.slots[1].hand;
+  const auto& held = e.seats[1].hand;
   EXPECT_NE(std::find(held.begin(), held.end(), hinted->card), held.end());
 
   // A click on the raised card plays it, as on any other.

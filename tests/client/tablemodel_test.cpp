@@ -27,7 +27,7 @@ TEST(TableModel, SeesWhatTheHostShowsTheSeat) {
     // the window does.
     e.botSkill = {ai::Skill::Classic, ai::Skill::Strong, ai::Skill::Standard, ai::Skill::Classic,
                   ai::Skill::Classic};
-    e.startgame("Bob+h+");
+    h.host.startgame("Bob+h+");
     h.host.received(2, "CMD_justwatch+2+1\xFF");  // the computer plays seat 2 too
     TableModel k;
     feed(k, "CMD_sendlogininfo+2");

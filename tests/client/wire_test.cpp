@@ -118,7 +118,7 @@ TEST_F(Table, AJoinByAHostNameThatBeginsWithADigitLooksTheNameUpOffTheLoop) {
   table.myName = "Bo";
   table.hostAddress = QString("4players.example:%1").arg(host.port());
   table.joinpress();
-  EXPECT_TRUE(waitFor([&] { return table.model().loggedIn() && host.server().engine.slots[2].name == "Bo"; }))
+  EXPECT_TRUE(waitFor([&] { return table.model().loggedIn() && host.server().slots[2].name == "Bo"; }))
       << mainchat(table)->toPlainText().toStdString();
   EXPECT_FALSE(g_lookedUpOnLoop);
   net::setResolveFunction(nullptr);
@@ -294,10 +294,10 @@ TEST_F(Solo, TheHostsNoticesAreShownWithoutStoppingTheDispatch) {
   e.currentPlayer = 3;
   e.cardsInTrick = 1;
   e.ledSuit = 3;
-  e.slots[3].hand = {};
-  e.slots[3].hand[1] = 2;   // a club
-  e.slots[3].hand[2] = 30;  // a heart: it has the led suit
-  e.playcard("3+1");
+  e.seats[3].hand = {};
+  e.seats[3].hand[1] = 2;   // a club
+  e.seats[3].hand[2] = 30;  // a heart: it has the led suit
+  host->server().playcard("3+1");
   ASSERT_EQ(boxes.texts.size(), 3u);
   EXPECT_EQ(boxes.texts[2], "computer played incorrectly");
 }

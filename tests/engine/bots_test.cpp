@@ -34,7 +34,7 @@ struct SkilledGame {
     e.botDelay = kBotFastMs;
     e.strongConfig.work = kTestWork;
     for (int s = 1; s <= 4; ++s) e.botSkill[s] = skills[s - 1];
-    e.startgame(half ? "Bob+h+" : "Bob+f+");
+    h.host.startgame(half ? "Bob+h+" : "Bob+f+");
   }
   bool finish() {
     return h.clock.runUntil([&] { return !h.rec.to(5, "CMD_winner").empty(); }, 24 * 3600 * 1000);
@@ -114,7 +114,7 @@ TEST(SkilledGames, StrongDecidesFromConsistentViewsAndDealsThatAgreeWithThem) {
     std::array<ai::Mask, kSeats> real{};
     for (int s = 1; s <= kSeats; ++s)
       for (int p = 1; p <= kMaxHand; ++p)
-        if (e.slots[s].hand[p]) real[s - 1] |= ai::bit(ai::indexOf(e.slots[s].hand[p]));
+        if (e.seats[s].hand[p]) real[s - 1] |= ai::bit(ai::indexOf(e.seats[s].hand[p]));
     const ai::Sampler sampler(v), blind(v, ai::SamplerOptions{false});
     ai::Rng rng(views), rngBlind(views);
     const ai::Mask own = v.handMask(), shown = v.played | ai::bit(ai::indexOf(v.trumpCard));
@@ -163,8 +163,7 @@ TEST(SkilledGames, AStrongSeatChosenMidRoundTrustsTheClassicSeatsAfterWholeRound
 
 // Copies everything the engine holds into another engine of the same seed.
 void copyGame(const GameEngine& from, GameEngine& to) {
-  to.slots = from.slots;
-  to.slotCount = from.slotCount;
+  to.seats = from.seats;
   to.gameInProgress = from.gameInProgress;
   to.currentPlayer = from.currentPlayer;
   to.leadSeat = from.leadSeat;
@@ -199,14 +198,14 @@ void redistribute(GameEngine& e, int seat, uint64_t seed) {
   std::vector<int> pool;
   for (int s = 1; s <= kSeats; ++s)
     for (int p = 1; p <= kMaxHand; ++p)
-      if (s != seat && e.slots[s].hand[p]) pool.push_back(e.slots[s].hand[p]);
+      if (s != seat && e.seats[s].hand[p]) pool.push_back(e.seats[s].hand[p]);
   for (int k = e.deckIndex + 1; k <= kDeckSize; ++k) pool.push_back(e.deck[k]);
   ai::Rng rng(seed);
   for (int attempt = 0; attempt < 1000; ++attempt) {
     for (size_t i = pool.size(); i > 1; --i)
       std::swap(pool[i - 1], pool[rng.below(static_cast<uint32_t>(i))]);
     std::vector<int> left = pool;
-    auto hands = e.slots;
+    auto hands = e.seats;
     bool ok = true;
     for (int s = 1; s <= kSeats && ok; ++s) {
       if (s == seat) continue;
@@ -221,7 +220,7 @@ void redistribute(GameEngine& e, int seat, uint64_t seed) {
       }
     }
     if (!ok) continue;
-    for (int s = 1; s <= kSeats; ++s) e.slots[s].hand = hands[s].hand;
+    for (int s = 1; s <= kSeats; ++s) e.seats[s].hand = hands[s].hand;
     for (int k = e.deckIndex + 1; k <= kDeckSize; ++k) e.deck[k] = left[k - e.deckIndex - 1];
     return;
   }
@@ -271,12 +270,12 @@ TEST(NoPeeking, HiddenCardsDealtOtherwiseNeverChangeADecision) {
         HostHarness same(seed), other(seed);
         for (HostHarness* h : {&same, &other}) {
           h->connect({5});
-          h->engine().startgame("Bob+h+");
+          h->host.startgame("Bob+h+");
           copyGame(e, h->engine());
         }
         redistribute(other.engine(), seat, seed * 1000 + due);
         for (int s = 1; s <= kSeats; ++s)
-          if (s != seat && other.engine().slots[s].hand != e.slots[s].hand) {
+          if (s != seat && other.engine().seats[s].hand != e.seats[s].hand) {
             ++differentDeals;
             break;
           }
@@ -308,7 +307,7 @@ struct Thinking : ::testing::Test {
   template <class Pred>
   void startUntil(Pred wanted) {
     for (int i = 0; i < 40; ++i) {
-      e().startgame("Ann+h+");
+      h.host.startgame("Ann+h+");
       e().roundNumber = e().handSize = 9;
       h.rec.clear();
       e().startround();
@@ -347,28 +346,28 @@ TEST_F(Thinking, APersonWhoTakesTheSeatBackIsAwaited) {
   // Seat 2 is a person watching: the computer thinks for it as it comes on
   // turn, and the person stops watching before the delay is over.
   h.connect({2});
-  e().slots[2].watching = true;
+  h.host.slots[2].watching = true;
   e().gameInProgress = true;
   e().handSize = 2;
   e().trumpCard = 27;  // the two of hearts
   e().trumpSuit = kHearts;
   const int hands[5][2] = {{}, {1, 2}, {3, 10}, {5, 6}, {7, 8}};  // all clubs
   for (int s = 1; s <= 4; ++s) {
-    e().slots[s].hand[1] = hands[s][0];
-    e().slots[s].hand[2] = hands[s][1];
-    e().slots[s].bid = 1;
+    e().seats[s].hand[1] = hands[s][0];
+    e().seats[s].hand[2] = hands[s][1];
+    e().seats[s].bid = 1;
   }
   e().leadSeat = 1;
   e().currentPlayer = 1;
-  e().playcard("1+1");
+  h.host.playcard("1+1");
   ASSERT_EQ(e().currentPlayer, 2);
-  e().slots[2].watching = false;
+  h.host.slots[2].watching = false;
   h.rec.clear();
   h.clock.advance(10 * kBotFastMs);
   EXPECT_TRUE(h.rec.to(5, "CMD_playcard").empty());
   EXPECT_EQ(e().currentPlayer, 2);
   // Watching again, the seat's card comes at once.
-  e().slots[2].watching = true;
+  h.host.slots[2].watching = true;
   e().cplay(2);
   h.clock.runUntil([&] { return !h.rec.to(5, "CMD_playcard").empty(); }, 0);
   EXPECT_EQ(h.rec.to(5, "CMD_playcard").size(), 1u);

@@ -12,7 +12,7 @@ namespace {
 struct ComputerGame {
   explicit ComputerGame(uint64_t seed, bool half, int botDelay = kBotFastMs) : h(seed) {
     h.connect({5, 6, 7, 8, 9});
-    h.engine().slotCount = 9;
+    h.host.slotCount = 9;
     h.host.enqueue(0, "CMD_botspeed+1+" + std::to_string(botDelay) + "+");
     h.host.enqueue(0, half ? "CMD_startgame+Bob+h+" : "CMD_startgame+Bob+f+");
     finished = h.clock.runUntil([&] { return !h.rec.to(5, "CMD_winner").empty(); }, 24 * 3600 * 1000);

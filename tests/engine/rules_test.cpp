@@ -26,8 +26,8 @@ struct Position : ::testing::Test {
   GameEngine& e() { return h.engine(); }
   void hand(int seat, std::initializer_list<int> cards) {
     int p = 1;
-    e().slots[seat].hand.fill(0);
-    for (int c : cards) e().slots[seat].hand[p++] = c;
+    e().seats[seat].hand.fill(0);
+    for (int c : cards) e().seats[seat].hand[p++] = c;
   }
   // The play phase with `seat` on turn at the start of a trick.
   void playPhase(int seat) {
@@ -48,7 +48,7 @@ struct Position : ::testing::Test {
 TEST_F(Position, LeadingIsAlwaysLegalTrumpIncluded) {
   hand(1, {card(kHearts, kAce), card(kClubs, kTwo)});
   playPhase(1);
-  e().playcard("1+1");
+  h.host.playcard("1+1");
   EXPECT_EQ(h.rec.to(5, "CMD_playcard"), (std::vector<std::string>{"CMD_playcard+1+1+39"}));
   EXPECT_EQ(e().ledSuit, kHearts);
   EXPECT_EQ(e().currentPlayer, 2);
@@ -58,15 +58,15 @@ TEST_F(Position, RevokeIsRefusedWithNeedsuitToThatSlotOnly) {
   hand(1, {card(kClubs, kTen)});
   hand(2, {card(kHearts, 3), card(kClubs, kTwo)});
   playPhase(1);
-  e().playcard("1+1");
+  h.host.playcard("1+1");
   h.rec.clear();
-  e().playcard("2+1");  // a trump while holding clubs
+  h.host.playcard("2+1");  // a trump while holding clubs
   EXPECT_EQ(h.rec.to(2), (std::vector<std::string>{"CMD_needsuit+2+2+1+"}));
   EXPECT_TRUE(h.rec.to(1).empty());
   EXPECT_TRUE(h.rec.to(5).empty());
-  EXPECT_EQ(e().slots[2].hand[1], card(kHearts, 3));
+  EXPECT_EQ(e().seats[2].hand[1], card(kHearts, 3));
   EXPECT_EQ(e().currentPlayer, 2);
-  e().playcard("2+2");
+  h.host.playcard("2+2");
   EXPECT_EQ(h.rec.to(5, "CMD_playcard"), (std::vector<std::string>{"CMD_playcard+2+2+1"}));
 }
 
@@ -74,9 +74,9 @@ TEST_F(Position, VoidSeatMayTrumpOrDiscard) {
   hand(1, {card(kClubs, kTen)});
   hand(2, {card(kSpades, 3), card(kHearts, kTwo)});
   playPhase(1);
-  e().playcard("1+1");
-  e().playcard("2+2");
-  EXPECT_EQ(e().slots[2].played, card(kHearts, kTwo));
+  h.host.playcard("1+1");
+  h.host.playcard("2+2");
+  EXPECT_EQ(e().seats[2].played, card(kHearts, kTwo));
 }
 
 TEST_F(Position, ComputerRevokeIsOnlyANotice) {
@@ -84,7 +84,7 @@ TEST_F(Position, ComputerRevokeIsOnlyANotice) {
   playPhase(3);
   e().ledSuit = kClubs;
   e().cardsInTrick = 1;
-  e().playcard("3+1");
+  h.host.playcard("3+1");
   EXPECT_EQ(h.rec.notices, (std::vector<std::string>{"computer played incorrectly"}));
   EXPECT_TRUE(h.rec.sent.empty());
 }
@@ -94,11 +94,11 @@ TEST_F(Position, ComputerRevokeIsOnlyANotice) {
 TEST_F(Position, CardRequestsThatNameNoCardAreNotPlayed) {
   hand(1, {card(kClubs, kTen), 0, card(kClubs, 3)});
   playPhase(1);
-  e().playcard("1+0");
+  h.host.playcard("1+0");
   EXPECT_EQ(h.rec.notices, (std::vector<std::string>{"Card does't exist"}));
   for (const char* bad : {"1+2", "1+11", "1+13", "1+99999", "1+-1", "1+x", "1+", "1", "+1", "1+1+", "5+1",
                           "0+1", "2+1", "1+ 1", "1+0001x"})
-    e().playcard(bad);
+    h.host.playcard(bad);
   EXPECT_TRUE(h.rec.sent.empty());
   EXPECT_EQ(h.rec.notices.size(), 1u);
   EXPECT_EQ(e().currentPlayer, 1);
@@ -108,14 +108,14 @@ TEST_F(Position, CardRequestsThatNameNoCardAreNotPlayed) {
 TEST_F(Position, NothingChangesTheTrickDuringItsPause) {
   for (int s = 1; s <= 4; ++s) hand(s, {card(kClubs, s), card(kClubs, s + 4)});
   playPhase(1);
-  e().playcard("1+1");
-  e().playcard("2+1");
+  h.host.playcard("1+1");
+  h.host.playcard("2+1");
   e().cplay(3);
   e().cplay(4);
   ASSERT_EQ(e().cardsInTrick, 4);
   ASSERT_EQ(e().currentPlayer, 4);
   h.rec.clear();
-  e().playcard("4+2");
+  h.host.playcard("4+2");
   e().cplay(4);
   e().computertimerTimer();
   EXPECT_TRUE(h.rec.sent.empty());
@@ -127,11 +127,11 @@ TEST_F(Position, CardFromASeatNotOnTurnIsDroppedSilently) {
   hand(1, {card(kClubs, kTen)});
   hand(2, {card(kClubs, kTwo)});
   playPhase(1);
-  e().playcard("2+1");
+  h.host.playcard("2+1");
   biddingPhase(1);
-  e().playcard("1+1");
+  h.host.playcard("1+1");
   e().currentPlayer = 5;  // after a game
-  e().playcard("1+1");
+  h.host.playcard("1+1");
   EXPECT_TRUE(h.rec.sent.empty());
   EXPECT_TRUE(h.rec.notices.empty());
 }
@@ -142,12 +142,12 @@ TEST_F(Position, BidsPassRoundAndComputerSeatsFollowAtOnce) {
   hand(3, {card(kHearts, 2), card(kHearts, 3), card(kClubs, kAce), card(kClubs, 4), card(kSpades, 5)});
   hand(4, {card(kClubs, 2), card(kClubs, 3), card(kSpades, 6), card(kSpades, 7), card(kSpades, 8)});
   biddingPhase(2);
-  e().hisbid("2+4");
+  h.host.hisbid("2+4");
   EXPECT_EQ(h.rec.to(5), (std::vector<std::string>{"CMD_hisbid+2+4+4", "CMD_bid+3+5+2", "CMD_hisbid+3+3+7",
                                                    "CMD_bid+4+5+2", "CMD_hisbid+4+0+7", "CMD_bid+1+5+2"}));
   EXPECT_EQ(e().currentBidder, 1);
   h.rec.clear();
-  e().hisbid("1+5");  // the total may exceed the tricks
+  h.host.hisbid("1+5");  // the total may exceed the tricks
   EXPECT_EQ(h.rec.to(5), (std::vector<std::string>{"CMD_hisbid+1+5+12", "CMD_nextplayer+2"}));
   EXPECT_EQ(e().currentBidder, 0);
   EXPECT_EQ(e().biddingStarter, 0);
@@ -160,7 +160,7 @@ TEST_F(Position, LastBidHandsTheLeadToAComputerOpenerAfterTheDelay) {
   e().handSize = 1;
   biddingPhase(3);
   e().currentBidder = 2;
-  e().hisbid("2+1");
+  h.host.hisbid("2+1");
   EXPECT_EQ(h.rec.to(5).back(), "CMD_nextplayer+3");
   ASSERT_TRUE(e().computertimer->active());
   h.clock.advance(kBotFastMs - 1);
@@ -171,20 +171,20 @@ TEST_F(Position, LastBidHandsTheLeadToAComputerOpenerAfterTheDelay) {
 
 TEST_F(Position, BidsOutOfTurnOrRangeOrTimeChangeNothing) {
   biddingPhase(1);
-  for (const char* bad : {"2+1", "1+6", "1+-1", "1+x", "1+", "+1", "9+1", "0+0", "1+1+"}) e().hisbid(bad);
+  for (const char* bad : {"2+1", "1+6", "1+-1", "1+x", "1+", "+1", "9+1", "0+0", "1+1+"}) h.host.hisbid(bad);
   EXPECT_TRUE(h.rec.sent.empty());
   // No bid is expected once play has begun, nor after the game.
   playPhase(1);
   e().biddingStarter = 1;
-  e().hisbid("1+1");
+  h.host.hisbid("1+1");
   e().currentPlayer = 0;
   e().currentBidder = 0;
-  e().hisbid("1+1");
+  h.host.hisbid("1+1");
   biddingPhase(1);
   e().gameInProgress = false;
-  e().hisbid("1+1");
+  h.host.hisbid("1+1");
   EXPECT_TRUE(h.rec.sent.empty());
-  EXPECT_EQ(e().slots[1].bid, 0);
+  EXPECT_EQ(e().seats[1].bid, 0);
 }
 
 // --- The computer's rules ----------------------------------------------------------
@@ -205,11 +205,11 @@ TEST_F(Position, ComputerBidCountsTrumpsAndAcesCapped) {
     hand(3, c.cards);
     biddingPhase(3);
     e().currentBidder = 3;
-    e().slots[4].inUse = true;  // stop the chain at seat 4
+    h.host.slots[4].inUse = true;  // stop the chain at seat 4
     e().cbid(3, c.size);
     ASSERT_FALSE(h.rec.to(5, "CMD_hisbid").empty());
     EXPECT_EQ(h.rec.to(5, "CMD_hisbid")[0].substr(0, 14), "CMD_hisbid+3+" + std::to_string(c.bid));
-    e().slots[4].inUse = false;
+    h.host.slots[4].inUse = false;
   }
 }
 
@@ -219,17 +219,17 @@ TEST_F(Position, ComputerFollowsWithFirstOfSuitElseFirstCard) {
   e().ledSuit = kClubs;
   e().cardsInTrick = 1;
   e().cplay(3);
-  EXPECT_EQ(e().slots[3].played, card(kClubs, 8));
+  EXPECT_EQ(e().seats[3].played, card(kClubs, 8));
   // Void in the led suit: the first card in deal order, trump or not.
   hand(4, {0, 0, card(kHearts, 2), card(kSpades, kAce)});
   e().ledSuit = kDiamonds;
   e().cplay(4);
-  EXPECT_EQ(e().slots[4].played, card(kHearts, 2));
+  EXPECT_EQ(e().seats[4].played, card(kHearts, 2));
   // Leading: the first card held.
   hand(3, {0, 0, 0, card(kDiamonds, 4)});
   playPhase(3);
   e().cplay(3);
-  EXPECT_EQ(e().slots[3].played, card(kDiamonds, 4));
+  EXPECT_EQ(e().seats[3].played, card(kDiamonds, 4));
   // Nothing held: nothing played.
   hand(4, {});
   h.rec.clear();
@@ -241,20 +241,20 @@ TEST_F(Position, StaleComputerTickAfterAPersonTookTheSeatPlaysNothing) {
   hand(3, {card(kClubs, 2)});
   playPhase(3);
   e().computertimer->start(e().botDelay);
-  e().slots[3].inUse = true;  // a person sat down meanwhile
+  h.host.slots[3].inUse = true;  // a person sat down meanwhile
   h.clock.advance(e().botDelay);
   EXPECT_TRUE(h.rec.sent.empty());
   EXPECT_FALSE(e().computertimer->active());
 }
 
 TEST_F(Position, BotSpeedOnlyFromSeatOne) {
-  e().botspeed("2+1000+");
+  h.host.botspeed("2+1000+");
   EXPECT_EQ(e().botDelay, kBotFastMs);
-  e().botspeed("1+1000");  // no trailing "+": the field is not there
+  h.host.botspeed("1+1000");  // no trailing "+": the field is not there
   EXPECT_EQ(e().botDelay, kBotFastMs);
-  e().botspeed("1+999999999+");
+  h.host.botspeed("1+999999999+");
   EXPECT_EQ(e().botDelay, kBotFastMs);
-  e().botspeed("1+1000+");
+  h.host.botspeed("1+1000+");
   EXPECT_EQ(e().botDelay, kBotSlowMs);
 }
 
@@ -277,7 +277,7 @@ TEST_F(Position, TrickWinners) {
       {{0, card(kSpades, 3), card(kHearts, 4), card(kSpades, kAce), card(kHearts, 2)}, kHearts, 2},
   };
   for (const auto& c : cases) {
-    for (int s = 1; s <= 4; ++s) e().slots[s].played = c.played[s];
+    for (int s = 1; s <= 4; ++s) e().seats[s].played = c.played[s];
     e().ledSuit = c.led;
     EXPECT_EQ(e().thewinner(), c.winner);
   }
@@ -286,9 +286,9 @@ TEST_F(Position, TrickWinners) {
 TEST_F(Position, ScoresCarryTotalThenRoundPoints) {
   const int bids[5] = {0, 0, 0, 4, 2}, tricks[5] = {0, 0, 1, 4, 3};
   for (int s = 1; s <= 4; ++s) {
-    e().slots[s].bid = bids[s];
-    e().slots[s].tricks = tricks[s];
-    e().slots[s].score = 10 * s;
+    e().seats[s].bid = bids[s];
+    e().seats[s].tricks = tricks[s];
+    e().seats[s].score = 10 * s;
   }
   e().tallyscore();
   EXPECT_EQ(h.rec.to(5), (std::vector<std::string>{"CMD_score+1+15+5", "CMD_score+2+20+0",
@@ -302,7 +302,7 @@ TEST_F(Position, ScoresCarryTotalThenRoundPoints) {
 }
 
 TEST_F(Position, TiesAreJoinedWithAnd) {
-  e().slots[1].name = "Ann";
+  h.host.slots[1].name = "Ann";
   struct Case {
     int scores[5];
     const char* text;
@@ -314,7 +314,7 @@ TEST_F(Position, TiesAreJoinedWithAnd) {
   };
   for (const auto& c : cases) {
     h.rec.clear();
-    for (int s = 1; s <= 4; ++s) e().slots[s].score = c.scores[s];
+    for (int s = 1; s <= 4; ++s) e().seats[s].score = c.scores[s];
     e().gameInProgress = true;
     e().endgame();
     EXPECT_EQ(h.rec.to(5), (std::vector<std::string>{c.text}));

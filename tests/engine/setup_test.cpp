@@ -19,9 +19,9 @@ std::vector<std::string> names(const std::vector<std::string>& msgs) {
 struct PeopleTable : ::testing::Test {
   void SetUp() override {
     h.connect({1, 2, 5});
-    h.engine().botspeed("1+500+");
+    h.host.botspeed("1+500+");
   }
-  void start(std::string_view kind = "f") { h.engine().startgame("Ann+" + std::string(kind) + "+"); }
+  void start(std::string_view kind = "f") { h.host.startgame("Ann+" + std::string(kind) + "+"); }
   HostHarness h{3};
 };
 
@@ -56,8 +56,8 @@ TEST_F(PeopleTable, SeatsSeeOnlyTheirOwnCardsAndSpectatorsNone) {
   e.startround();
   for (int seat = 1; seat <= 4; ++seat) {
     const std::string open = "CMD_placecard+" + std::to_string(seat) + "+1+" +
-                             std::to_string(e.slots[seat].hand[1]) + "+2+" +
-                             std::to_string(e.slots[seat].hand[2]);
+                             std::to_string(e.seats[seat].hand[1]) + "+2+" +
+                             std::to_string(e.seats[seat].hand[2]);
     const std::string hidden = "CMD_placecard+" + std::to_string(seat) + "+1+0+2+0";
     for (int slot : {1, 2, 5}) {
       auto got = h.rec.to(slot, "CMD_placecard");
@@ -82,8 +82,8 @@ TEST_F(PeopleTable, TenCardDealUsesFortyCardsAndTurnsUpTheNext) {
   std::set<int> cards;
   for (int s = 1; s <= 4; ++s)
     for (int p = 1; p <= 10; ++p) {
-      EXPECT_EQ(e.slots[s].hand[p], e.deck[(p - 1) * 4 + s]) << "deal order";
-      cards.insert(e.slots[s].hand[p]);
+      EXPECT_EQ(e.seats[s].hand[p], e.deck[(p - 1) * 4 + s]) << "deal order";
+      cards.insert(e.seats[s].hand[p]);
     }
   EXPECT_EQ(cards.size(), 40u);
   EXPECT_EQ(e.trumpCard, e.deck[41]);
@@ -110,7 +110,7 @@ TEST_F(PeopleTable, GameKindChoosesTheLength) {
   // Without its fields the request is not a start at all.
   h.rec.clear();
   h.engine().gameInProgress = false;
-  h.engine().startgame("Ann");
+  h.host.startgame("Ann");
   EXPECT_FALSE(h.engine().gameInProgress);
   EXPECT_TRUE(h.rec.sent.empty());
 }
@@ -118,24 +118,24 @@ TEST_F(PeopleTable, GameKindChoosesTheLength) {
 TEST_F(PeopleTable, RestartMidRoundDealsFreshHandsAndZeroesScores) {
   start();
   auto& e = h.engine();
-  for (int s = 1; s <= 4; ++s) e.slots[s].score = 40 + s;
-  e.slots[3].watching = true;
+  for (int s = 1; s <= 4; ++s) e.seats[s].score = 40 + s;
+  h.host.slots[3].watching = true;
   // A trick pause is pending when the restart comes.
   e.waitaminuteTag = kTagTrick;
   e.waitaminute->start(kPauseMs);
   e.roundNumber = 6;
   e.handSize = 6;
-  e.slots[4].hand[7] = 52;  // a stale card beyond the new hand
+  e.seats[4].hand[7] = 52;  // a stale card beyond the new hand
   h.rec.clear();
   start("h");
   EXPECT_EQ(e.roundNumber, 1);
   EXPECT_EQ(e.handSize, 1);
   EXPECT_FALSE(e.waitaminute->active());
   for (int s = 1; s <= 4; ++s) {
-    EXPECT_EQ(e.slots[s].score, 0);
-    EXPECT_FALSE(e.slots[s].watching);
-    for (int p = 2; p <= kHandPositions; ++p) EXPECT_EQ(e.slots[s].hand[p], 0) << s << "/" << p;
-    EXPECT_NE(e.slots[s].hand[1], 0);
+    EXPECT_EQ(e.seats[s].score, 0);
+    EXPECT_FALSE(h.host.slots[s].watching);
+    for (int p = 2; p <= kHandPositions; ++p) EXPECT_EQ(e.seats[s].hand[p], 0) << s << "/" << p;
+    EXPECT_NE(e.seats[s].hand[1], 0);
   }
   EXPECT_EQ(h.rec.to(5, "CMD_startgame"), (std::vector<std::string>{"CMD_startgame+Ann+h+"}));
 }
@@ -143,7 +143,7 @@ TEST_F(PeopleTable, RestartMidRoundDealsFreshHandsAndZeroesScores) {
 TEST_F(PeopleTable, ComputerOpenerBidsAtOnce) {
   // Only seat 1 is a person: whichever seat opens, the computer seats before
   // seat 1 have bid within the start itself, with no time passing.
-  h.engine().slots[2].inUse = false;
+  h.host.slots[2].inUse = false;
   start();
   auto& e = h.engine();
   const int lead = e.leadSeat;

@@ -62,7 +62,7 @@ class Binding : public HostTransport, public Notices {
   void moveConnection(int from, int to) override {
     if (from < 1 || from > kLastSlot || !connected[from]) broken("moving a slot without a connection", from);
     if (to < 1 || to > kLastSlot || to == from) broken("moving a connection to no other slot", to);
-    if (connected[to] && !server->engine.slots[to].name.empty())
+    if (connected[to] && !server->slots[to].name.empty())
       broken("moving a connection into a logged-in player's slot", to);
     connected[from] = connected[to];
     connected[to] = true;
@@ -263,25 +263,26 @@ class Harness {
     const GameEngine& e = host_.engine;
     // Plain pointers: the checks run after every tick, and the bounds-checked
     // operator[] is an out-of-line call in this build.
-    const PlayerSlot* slots = e.slots.data();
+    const Slot* slots = host_.slots.data();
+    const SeatState* seats = e.seats.data();
     // The slot table and the connections agree; a free slot keeps nothing
     // of the connection it held.
-    if (e.slotCount < 0 || e.slotCount > kLastSlot) broken("slotCount out of range", e.slotCount);
+    if (host_.slotCount < 0 || host_.slotCount > kLastSlot) broken("slotCount out of range", host_.slotCount);
     size_t queued = 0;
     for (int s = 1; s < kSlotTableSize; ++s) {
       const bool held = s <= kLastSlot && binding_.connected[s];
       if (slots[s].inUse != held) broken("slot table and connections disagree", s);
-      if (held && s > e.slotCount) broken("a connection beyond slotCount", s);
+      if (held && s > host_.slotCount) broken("a connection beyond slotCount", s);
       if (s > kLastSlot) continue;
       queued += host_.receivedlist.countFrom(s);
       if (!held && host_.receivedlist.countFrom(s) != 0) broken("requests queued for a free slot", s);
-      if (!held && !host_.remainders[s].remainder().empty()) broken("bytes kept for a free slot", s);
+      if (!held && !slots[s].remainder.remainder().empty()) broken("bytes kept for a free slot", s);
       // What the host holds for a connection stays within its bounds.
       if (host_.receivedlist.countFrom(s) > wire::MessageQueue::kMaxQueuedMessages)
         broken("queue over its bound", s);
       if (host_.receivedlist.bytesFrom(s) > wire::MessageQueue::kMaxQueuedBytes)
         broken("queue bytes over bound", s);
-      if (host_.remainders[s].remainder().size() > wire::Framer::kMaxRemainder)
+      if (slots[s].remainder.remainder().size() > wire::Framer::kMaxRemainder)
         broken("remainder over its bound", s);
     }
     if (queued != host_.receivedlist.size())
@@ -296,13 +297,10 @@ class Harness {
       if (seen[card]) broken("a card in two places", card);
       seen[card] = true;
     };
-    for (int s = 1; s < kSlotTableSize; ++s) {
-      for (int p = 1; p <= kHandPositions; ++p) {
-        if (s > kSeats && slots[s].hand.data()[p] != kNoCard) broken("a spectator holds a card", s);
-        place(slots[s].hand.data()[p], "a hand holds a non-card");
-      }
-      if (s > kSeats && slots[s].played != kNoCard) broken("a spectator played a card", s);
-      place(slots[s].played, "a non-card on the table");
+    // (Only seats have cards at all: the engine keeps no row for a spectator.)
+    for (int s = 1; s <= kSeats; ++s) {
+      for (int p = 1; p <= kHandPositions; ++p) place(seats[s].hand.data()[p], "a hand holds a non-card");
+      place(seats[s].played, "a non-card on the table");
     }
     if (e.gameInProgress) place(e.trumpCard, "a non-card as trump");
     // Every seat holds what the round says.
@@ -312,8 +310,8 @@ class Harness {
         broken("tricks played out of range", e.tricksPlayed);
       for (int s = 1; s <= kSeats; ++s) {
         int held = 0;
-        for (int p = 1; p <= kHandPositions; ++p) held += slots[s].hand.data()[p] != kNoCard;
-        const int due = e.handSize - e.tricksPlayed - (slots[s].played != kNoCard ? 1 : 0);
+        for (int p = 1; p <= kHandPositions; ++p) held += seats[s].hand.data()[p] != kNoCard;
+        const int due = e.handSize - e.tricksPlayed - (seats[s].played != kNoCard ? 1 : 0);
         if (held != due) broken("a seat holds the wrong number of cards", s);
       }
     }
@@ -327,9 +325,9 @@ class Harness {
       broken("bidding and playing at once", e.currentPlayer);
     // Scores move only by a round's points, or back to 0 at a game's start.
     for (int s = 1; s <= kSeats; ++s) {
-      const int now = slots[s].score, before = scores_[s];
+      const int now = seats[s].score, before = scores_[s];
       if (now != before) {
-        const PlayerSlot& p = slots[s];
+        const SeatState& p = seats[s];
         const int points = p.tricks == p.bid ? (p.bid == 0 ? 5 : p.bid + 10) : 0;
         if (!(now == 0 && binding_.gameStarted) && now - before != points)
           broken("a score changed by no round", s);

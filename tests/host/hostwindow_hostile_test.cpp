@@ -110,7 +110,7 @@ TEST(HostOutput, ATableThatStopsReadingIsClosedAtItsBoundAndTheOthersGoOn) {
   h.listen("0");
   auto ann = logIn(h, "Ann");
   Stalled stalled(h.port());
-  ASSERT_TRUE(waitFor([&] { return h.server().engine.slots[2].inUse; }));
+  ASSERT_TRUE(waitFor([&] { return h.server().slots[2].inUse; }));
   const std::string login = "CMD_logininfo+2+1.0.14+Bo";
   ::send(stalled.fd, (login + wire::kTerminator).data(), login.size() + 1, 0);
   ASSERT_TRUE(waitFor([&] { return ann->with("CMD_newplayerinfo").size() == 2; }));
@@ -134,7 +134,7 @@ TEST(HostOutput, ATableThatStopsReadingIsClosedAtItsBoundAndTheOthersGoOn) {
     if (!waitFor([&] { return relays + kInFlight > sent || dropped; })) break;
   }
   ASSERT_TRUE(dropped);
-  EXPECT_FALSE(h.server().engine.slots[2].inUse);
+  EXPECT_FALSE(h.server().slots[2].inUse);
   EXPECT_EQ(h.sock(2), nullptr);
   EXPECT_TRUE(stalled.closedByHost());
   // The table goes on for the others.
@@ -163,7 +163,7 @@ TEST(HostListener, OutOfDescriptorsItWaitsQuietlyThenSeatsTheWaitingTable) {
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
     EXPECT_LE(failures - before, 1 + ms / net::TAsyncSock::kStarvedRetryMs) << "the listener spins";
     EXPECT_EQ(bo->slot(), 0);
-    EXPECT_EQ(h.server().engine.slotCount, 1);
+    EXPECT_EQ(h.server().slotCount, 1);
   }
   // Descriptors are back: the table that waited is seated and logs in.
   ASSERT_TRUE(bo->waitForCommand("CMD_sendlogininfo"));

@@ -139,9 +139,9 @@ TEST_F(Loopback, SlotsInOrderAndATenthIsRefused) {
   ProtocolClient tenth(host->port());
   ASSERT_TRUE(tenth.waitForCommand("CMD_full"));
   EXPECT_TRUE(waitFor([&] { return tenth.closed(); }));
-  EXPECT_EQ(e().slotCount, 9);
-  for (int s = 1; s <= 9; ++s) EXPECT_TRUE(e().slots[s].inUse);
-  EXPECT_FALSE(e().slots[kFullSlot].inUse);
+  EXPECT_EQ(host->server().slotCount, 9);
+  for (int s = 1; s <= 9; ++s) EXPECT_TRUE(host->server().slots[s].inUse);
+  EXPECT_FALSE(host->server().slots[kFullSlot].inUse);
   EXPECT_TRUE(waitFor([&] { return p[4]->with("CMD_existingplayers").size() == 4u; }))
       << ::testing::PrintToString(p[4]->received);
 }
@@ -164,7 +164,7 @@ TEST_F(Loopback, FreedSeatGoesToTheNextConnectionWithItsCardsAndScore) {
   ASSERT_TRUE(late->waitForCommand("CMD_stats"));
   std::map<int, int> held;
   for (int p = 1; p <= kMaxHand; ++p)
-    if (e().slots[3].hand[p]) held[p] = e().slots[3].hand[p];
+    if (e().seats[3].hand[p]) held[p] = e().seats[3].hand[p];
   ASSERT_FALSE(held.empty()) << "the game waits in a round";
   EXPECT_EQ(late->hand, held);
   bool sawScore = false;
@@ -173,11 +173,11 @@ TEST_F(Loopback, FreedSeatGoesToTheNextConnectionWithItsCardsAndScore) {
     ASSERT_TRUE(np);
     if (np->seat == 3) {
       sawScore = true;
-      EXPECT_EQ(np->score, e().slots[3].score);
+      EXPECT_EQ(np->score, e().seats[3].score);
     }
   }
   EXPECT_TRUE(sawScore);
-  EXPECT_EQ(e().slots[3].name, "Late");
+  EXPECT_EQ(host->server().slots[3].name, "Late");
   // Those are the cards it holds: it plays every one of them to the
   // round's end without a refusal.
   auto playedBy3 = [&] {
@@ -201,13 +201,13 @@ TEST_F(Loopback, ATableResetMidTrickComesBackToItsSeatWithItsHand) {
       [&] { return e().roundNumber >= 3 && e().cardsInTrick > 0 && e().cardsInTrick < kSeats; }, 20000));
   ASSERT_TRUE(waitFor([&] { return !c->secret.empty(); }));
   c->reset();
-  ASSERT_TRUE(waitFor([&] { return !e().slots[3].inUse; }));
+  ASSERT_TRUE(waitFor([&] { return !host->server().slots[3].inUse; }));
   auto back = std::make_unique<Player>(host->port(), "Cy", true, c->secret);
   ASSERT_TRUE(waitFor([&] { return back->mySlot == 3 && !back->with("CMD_stats").empty(); }));
   EXPECT_EQ(back->with("CMD_sendlogininfo").front(), "CMD_sendlogininfo+2");
   std::map<int, int> held;
   for (int p = 1; p <= kMaxHand; ++p)
-    if (e().slots[3].hand[p]) held[p] = e().slots[3].hand[p];
+    if (e().seats[3].hand[p]) held[p] = e().seats[3].hand[p];
   EXPECT_EQ(back->hand, held);
   EXPECT_TRUE(a->waitForCommand("CMD_me"));
   EXPECT_EQ(a->with("CMD_me"), (std::vector<std::string>{"CMD_me+Cy has reconnected|$00804000"}));
@@ -215,8 +215,8 @@ TEST_F(Loopback, ATableResetMidTrickComesBackToItsSeatWithItsHand) {
   // It plays its seat to the game's end.
   ASSERT_TRUE(a->waitForCommand("CMD_winner", 60000));
   EXPECT_EQ(back->refusals, 0);
-  EXPECT_EQ(e().slots[3].name, "Cy");
-  EXPECT_FALSE(e().slots[2].inUse);
+  EXPECT_EQ(host->server().slots[3].name, "Cy");
+  EXPECT_FALSE(host->server().slots[2].inUse);
 }
 
 TEST_F(Loopback, LateJoinerGetsItsUpdatesInOrder) {
@@ -248,7 +248,7 @@ TEST_F(Loopback, DepartureOrResetOnTurnHandsTheMoveToTheComputer) {
   ASSERT_TRUE(a->waitForCommand("CMD_playerdisconnected"));
   EXPECT_EQ(a->with("CMD_playerdisconnected")[0], "CMD_playerdisconnected+2+Bo");
   EXPECT_TRUE(waitFor([&] { return a->with("CMD_hisbid").size() > bidsBefore; }));
-  EXPECT_FALSE(e().slots[2].inUse);
+  EXPECT_FALSE(host->server().slots[2].inUse);
   EXPECT_NE(e().currentBidder, 2);
 }
 
@@ -274,7 +274,7 @@ TEST_F(Loopback, GarbageAndEndlessMessagesDoNotStopTheTable) {
   EXPECT_TRUE(waitFor([&] { return b->closed(); }));
   a->send("CMD_chat+1+still|clRed");
   EXPECT_TRUE(a->waitForCommand("CMD_chat"));
-  EXPECT_EQ(e().slots[1].name, "Ann");
+  EXPECT_EQ(host->server().slots[1].name, "Ann");
 }
 
 TEST_F(Loopback, FourPeoplePlayAHalfGameAndASpectatorWatches) {
@@ -330,7 +330,7 @@ TEST_F(Loopback, LineBreaksAreNeverRelayed) {
   EXPECT_EQ(ann->with("CMD_me")[0], "CMD_me+Bo  CMD_full+ waves |clRed");
   EXPECT_EQ(ann->with("CMD_playasound")[0], "CMD_playasound+2+wave3  +");
   EXPECT_EQ(cy->with("CMD_existingplayers")[1], "CMD_existingplayers+2+Bo  CMD_full+");
-  EXPECT_EQ(e().slots[2].name, "Bo  CMD_full+");
+  EXPECT_EQ(host->server().slots[2].name, "Bo  CMD_full+");
   EXPECT_TRUE(std::any_of(logged.begin(), logged.end(), [](const std::string& l) {
     return l.find("as Bo  CMD_full+") != std::string::npos;
   }));
@@ -361,7 +361,7 @@ TEST_F(Loopback, AtAHeadlessHostSlotOneLeavesLikeAnyOtherSeat) {
   auto c = join("Cy");
   EXPECT_EQ(c->mySlot, 3);
   auto back = std::make_unique<Player>(host->port(), "Ann", false, a->secret);
-  EXPECT_TRUE(waitFor([&] { return back->mySlot == 1 && e().slots[1].name == "Ann"; }));
+  EXPECT_TRUE(waitFor([&] { return back->mySlot == 1 && host->server().slots[1].name == "Ann"; }));
   back->send("CMD_kickhim+1+2+");
   EXPECT_TRUE(waitFor([&] { return b->closed(); }));
 }

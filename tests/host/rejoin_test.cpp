@@ -95,16 +95,16 @@ TEST_F(Rejoin, ASeatLeftMidTrickComesBackWithItsHandAheadOfTwoFreeSeats) {
   // Play on until seat 3 is on turn again, its computer card not yet due.
   ASSERT_TRUE(playUntil(
       [&] { return e().currentPlayer == 3 && e().cardsInTrick < kSeats && e().tricksPlayed < e().handSize; }));
-  const auto hand = e().slots[3].hand;
-  const auto stuff = e().slots[3];
+  const auto hand = e().seats[3].hand;
+  const auto stuff = e().seats[3];
 
   h.rec.clear();
   const int provisional = h.host.acceptConnection();
   ASSERT_EQ(provisional, 4) << "the lowest free seat not kept for a name that just left";
   from(4, "CMD_reclaim+4+" + secrets["Cy"] + "+\xFF" + "CMD_logininfo+4+1.0.14+Cy\xFF");
   EXPECT_EQ(h.rec.moved, (std::vector<std::pair<int, int>>{{4, 3}}));
-  EXPECT_FALSE(e().slots[4].inUse);
-  EXPECT_TRUE(e().slots[3].inUse);
+  EXPECT_FALSE(h.host.slots[4].inUse);
+  EXPECT_TRUE(h.host.slots[3].inUse);
   EXPECT_TRUE(h.rec.to(1).empty()) << "nothing of slot 4 was announced: " << ::testing::PrintToString(h.rec.to(1));
   const std::vector<std::string> told = h.rec.to(3);
   ASSERT_FALSE(told.empty());
@@ -135,7 +135,7 @@ TEST_F(Rejoin, ASeatLeftMidTrickComesBackWithItsHandAheadOfTwoFreeSeats) {
   ASSERT_GE(toCy.size(), 2u);
   EXPECT_EQ(toCy[toCy.size() - 2], kBack);
   EXPECT_EQ(toCy.back(), "CMD_nextplayer+3");
-  EXPECT_EQ(e().slots[3].name, "Cy");
+  EXPECT_EQ(h.host.slots[3].name, "Cy");
   auto played = [&] {
     const auto cards = h.rec.to(1, "CMD_playcard");
     return std::count_if(cards.begin(), cards.end(), [](auto& m) { return m.rfind("CMD_playcard+3+", 0) == 0; });
@@ -158,7 +158,7 @@ TEST_F(Rejoin, TwoLinesCutAtOnceComeBackToTheirSeatsWhateverTheOrderWhileANewcom
   ASSERT_TRUE(playUntil([&] { return e().roundNumber == 3 && e().cardsInTrick == 1; }));
   h.host.connectionClosed(2);  // both lines drop at once; seat 4 is the computer's
   h.host.connectionClosed(3);
-  const auto boHand = e().slots[2].hand, cyHand = e().slots[3].hand;
+  const auto boHand = e().seats[2].hand, cyHand = e().seats[3].hand;
   h.rec.clear();
   std::vector<Line> lines;
   size_t routed = 0, move = 0;
@@ -202,9 +202,9 @@ TEST_F(Rejoin, TwoLinesCutAtOnceComeBackToTheirSeatsWhateverTheOrderWhileANewcom
   answer(2);
   answer(0);
 
-  EXPECT_EQ(e().slots[2].name, "Bo");
-  EXPECT_EQ(e().slots[3].name, "Cy");
-  EXPECT_EQ(e().slots[4].name, "Dee");
+  EXPECT_EQ(h.host.slots[2].name, "Bo");
+  EXPECT_EQ(h.host.slots[3].name, "Cy");
+  EXPECT_EQ(h.host.slots[4].name, "Dee");
   EXPECT_EQ(h.rec.to(1, "CMD_me"), (std::vector<std::string>{"CMD_me+Bo has reconnected|$00804000",
                                                                "CMD_me+Cy has reconnected|$00804000"}));
   EXPECT_EQ(h.rec.to(1, "CMD_newplayerinfo"),
@@ -248,7 +248,7 @@ TEST_F(Rejoin, ANameAloneGetsNothingBackNorASecretOnceTheSeatIsNoLongerKept) {
   EXPECT_EQ(join("Cy", std::string(32, '0')), 4);
   EXPECT_TRUE(h.rec.moved.empty());
   EXPECT_TRUE(h.rec.to(1, "CMD_me").empty());
-  EXPECT_EQ(e().slots[2].name, "Cy");
+  EXPECT_EQ(h.host.slots[2].name, "Cy");
   // The real Cy comes back with the secret: its seat and its hand.
   ASSERT_EQ(join("Cy", cy), 3);
   EXPECT_EQ(h.rec.to(1, "CMD_me"), (std::vector<std::string>{"CMD_me+Cy has reconnected|$00804000"}));
@@ -288,13 +288,13 @@ TEST_F(Rejoin, ASpectatorComesBackAmongTheSpectators) {
   answerAll(5, "Fay");
   EXPECT_EQ(h.rec.to(1, "CMD_newplayerinfo"), (std::vector<std::string>{"CMD_newplayerinfo+5+Fay"}));
   EXPECT_EQ(h.rec.to(1, "CMD_me"), (std::vector<std::string>{"CMD_me+Fay has reconnected|$00804000"}));
-  EXPECT_FALSE(e().slots[2].inUse) << "the seat she passed through is the computer's";
+  EXPECT_FALSE(h.host.slots[2].inUse) << "the seat she passed through is the computer's";
 }
 
 TEST_F(Rejoin, ASecretPresentedForAConnectionStillOpenClosesItAndTakesTheSeat) {
   ASSERT_TRUE(playUntil([&] { return e().roundNumber == 2 && e().currentPlayer != 0; }));
   const std::string cy = secrets["Cy"], ann = secrets["Ann"];
-  const auto hand = e().slots[3].hand;
+  const auto hand = e().seats[3].hand;
   h.rec.clear();
   // Cy's line dropped on its side only; the host still holds it. A guess,
   // another name with Cy's secret, and the host's own player's secret on a
@@ -304,16 +304,16 @@ TEST_F(Rejoin, ASecretPresentedForAConnectionStillOpenClosesItAndTakesTheSeat) {
   EXPECT_EQ(join("Ann", ann), 6);
   EXPECT_TRUE(h.rec.closed.empty());
   EXPECT_TRUE(h.rec.to(1, "CMD_playerdisconnected").empty());
-  EXPECT_EQ(e().slots[3].name, "Cy");
+  EXPECT_EQ(h.host.slots[3].name, "Cy");
 
   // Cy's table, back on a new line with the secret: the old connection
   // leaves as a departure and the new one has the seat and its hand.
   EXPECT_EQ(join("Cy", cy), 7);
   EXPECT_EQ(h.rec.closed, (std::vector<int>{3}));
   EXPECT_EQ(h.rec.moved, (std::vector<std::pair<int, int>>{{7, 3}}));
-  EXPECT_FALSE(e().slots[7].inUse);
+  EXPECT_FALSE(h.host.slots[7].inUse);
   answerAll(3, "Cy");
-  EXPECT_EQ(e().slots[3].name, "Cy");
+  EXPECT_EQ(h.host.slots[3].name, "Cy");
   EXPECT_EQ(h.rec.to(1, "CMD_playerdisconnected"), (std::vector<std::string>{"CMD_playerdisconnected+3+Cy"}));
   EXPECT_EQ(h.rec.to(1, "CMD_me"), (std::vector<std::string>{kBack}));
   std::string own = "CMD_placecard+3";

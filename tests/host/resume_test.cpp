@@ -90,7 +90,7 @@ struct Solo {
       return true;
     }
     if (!owesCard()) return false;
-    const auto& hand = e().slots[1].hand;
+    const auto& hand = e().seats[1].hand;
     int pick = 0;
     for (int p = kMaxHand; p >= 1 && !pick; --p)
       if (suitOf(hand[p]) == e().ledSuit && e().cardsInTrick > 0) pick = p;

@@ -116,8 +116,8 @@ TEST_F(Host, UnderAChatFloodAnotherTablesMessageRunsOnTheNextTick) {
 TEST_F(Host, SlotsFillSeatsFirstThenSpectatorsAndRefuseATenth) {
   for (int i = 1; i <= 9; ++i) EXPECT_EQ(join("p" + std::to_string(i)), i);
   EXPECT_EQ(h.host.acceptConnection(), kFullSlot);
-  EXPECT_EQ(e().slotCount, 9);
-  EXPECT_FALSE(e().slots[kFullSlot].inUse);
+  EXPECT_EQ(h.host.slotCount, 9);
+  EXPECT_FALSE(h.host.slots[kFullSlot].inUse);
   h.host.connectionClosed(3);
   EXPECT_EQ(join("late"), 3);
   h.host.connectionClosed(7);
@@ -145,7 +145,7 @@ TEST_F(Host, ASlotThatNeverLogsInIsFreedAtTheDeadline) {
   EXPECT_EQ(h.rec.closed, std::vector<int>(silent.begin() + 1, silent.end()));
   for (int slot : h.rec.closed) h.host.connectionClosed(slot);
   EXPECT_EQ(join("Cy"), 3);
-  EXPECT_EQ(e().slots[2].name, "Bo");
+  EXPECT_EQ(h.host.slots[2].name, "Bo");
   h.clock.advance(2 * TServer::kLogInDeadlineMs);
   EXPECT_EQ(h.rec.closed.size(), silent.size() - 1) << "nobody logged in is closed";
 }
@@ -157,7 +157,7 @@ TEST_F(Host, LoginAnnouncesAndWarnsOfVersions) {
   EXPECT_EQ(h.rec.to(2), (std::vector<std::string>{"CMD_sendlogininfo+2", "CMD_newplayerinfo+2+Bo",
                                                    "CMD_existingplayers+1+Ann", "CMD_wrongversion+"}));
   EXPECT_EQ(h.rec.to(1), (std::vector<std::string>{"CMD_newplayerinfo+2+Bo", "CMD_havewrongversion+Bo"}));
-  EXPECT_TRUE(e().slots[2].inUse);
+  EXPECT_TRUE(h.host.slots[2].inUse);
 }
 
 TEST_F(Host, LateJoinerIsBroughtUpToDateAndTheComputerMakesTheDueMove) {
@@ -170,7 +170,7 @@ TEST_F(Host, LateJoinerIsBroughtUpToDateAndTheComputerMakesTheDueMove) {
     if (e().currentPlayer == 1 && e().cardsInTrick < 4) e().cplay(1);
     ASSERT_TRUE(h.clock.step());
   }
-  const auto handBefore = e().slots[3].hand;
+  const auto handBefore = e().seats[3].hand;
   h.rec.clear();
   h.host.acceptConnection();  // seat 2
   h.host.acceptConnection();  // seat 3
@@ -211,8 +211,8 @@ TEST_F(Host, DepartureIsAnnouncedOnceAndTheComputerMovesAtOnce) {
   EXPECT_EQ(h.rec.to(1, "CMD_playerdisconnected"), (std::vector<std::string>{"CMD_playerdisconnected+2+Bo"}));
   EXPECT_TRUE(h.rec.to(2).empty());
   EXPECT_EQ(h.rec.to(1, "CMD_hisbid").size(), 1u) << "the computer bid for seat 2 at once";
-  EXPECT_FALSE(e().slots[2].inUse);
-  EXPECT_TRUE(e().slots[2].name.empty());
+  EXPECT_FALSE(h.host.slots[2].inUse);
+  EXPECT_TRUE(h.host.slots[2].name.empty());
 }
 
 TEST_F(Host, OnlySlotOneStartsKicksAndSetsSpeed) {
@@ -288,11 +288,11 @@ TEST_F(Host, JustWatchOnlyForOwnSeatOrFromSlotOne) {
   join("Bo");
   join("Cy");
   from(2, "CMD_justwatch+3+1");
-  EXPECT_FALSE(e().slots[3].watching);
+  EXPECT_FALSE(h.host.slots[3].watching);
   from(3, "CMD_justwatch+3+1");
-  EXPECT_TRUE(e().slots[3].watching);
+  EXPECT_TRUE(h.host.slots[3].watching);
   from(1, "CMD_justwatch+3+2");
-  EXPECT_FALSE(e().slots[3].watching);
+  EXPECT_FALSE(h.host.slots[3].watching);
   from(1, "CMD_justwatch+3+x");
   from(1, "CMD_justwatch+7+1");
   EXPECT_EQ(h.rec.to(2, "CMD_justwatching"),
@@ -328,7 +328,9 @@ TEST_F(Host, GarbageNeverCrashesNorTouchesAnotherSlot) {
   join("Bo");
   from(1, "CMD_botspeed+1+500+");
   from(1, "CMD_startgame+Ann+f+");
-  const auto before = e().slots;
+  const std::string nameBefore = h.host.slots[1].name;
+  const bool inUseBefore = h.host.slots[3].inUse;
+  const auto handBefore = e().seats[1].hand;
   uint64_t x = 88172645463325252ull;
   std::string junk;
   for (int i = 0; i < 20000; ++i) {
@@ -339,9 +341,9 @@ TEST_F(Host, GarbageNeverCrashesNorTouchesAnotherSlot) {
   }
   h.host.received(2, junk);
   drain();
-  EXPECT_EQ(e().slots[1].name, before[1].name);
-  EXPECT_EQ(e().slots[3].inUse, before[3].inUse);
-  EXPECT_EQ(e().slots[1].hand, before[1].hand);
+  EXPECT_EQ(h.host.slots[1].name, nameBefore);
+  EXPECT_EQ(h.host.slots[3].inUse, inUseBefore);
+  EXPECT_EQ(e().seats[1].hand, handBefore);
 }
 
 TEST_F(Host, EndlessOrFloodingConnectionsAreRefused) {

@@ -112,7 +112,7 @@ TEST(LobbyRelay, TablesJoinByCodeThroughTheRelayOrDirectlyAndTheRecordFollowsThe
   Seat yan(server, ann.code(), "Yan", /*relayOnly=*/false);
   ASSERT_TRUE(yan.game) << yan.failed;
   EXPECT_EQ(yan.path.rfind("direct 127.0.0.1:", 0), 0u) << yan.path;
-  const auto& slots = ann.host.server().engine.slots;
+  const auto& slots = ann.host.server().slots;
   EXPECT_EQ(slots[zed.game->slot()].name, "Zed");
   EXPECT_EQ(slots[yan.game->slot()].name, "Yan");
 
@@ -148,7 +148,7 @@ TEST(LobbyRelay, APrivateTableIsNotListedButFoundByItsCode) {
   EXPECT_EQ(lookUp(server, hidden.code()).first.name, "Hidden table");
   Seat guest(server, hidden.code(), "Guest", true);
   ASSERT_TRUE(guest.game) << guest.failed;
-  EXPECT_EQ(hidden.host.server().engine.slots[guest.game->slot()].name, "Guest");
+  EXPECT_EQ(hidden.host.server().slots[guest.game->slot()].name, "Guest");
   // A code nobody has.
   Seat lost(server, "+2345678", "Lost", true);
   EXPECT_EQ(lost.failed, "unknown");

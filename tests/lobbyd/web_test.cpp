@@ -54,7 +54,7 @@ TEST(LobbyWeb, ABrowserJoinsByTheServersLinkThroughTheRelay) {
   EXPECT_EQ(seat.message(), "CMD_sendlogininfo+1");
   seat.sock.Send(clientFrame("CMD_logininfo+1+1.0.14+Web") + clientFrame(""));
   EXPECT_EQ(seat.message(), "CMD_newplayerinfo+1+Web");
-  ASSERT_TRUE(waitFor([&] { return host.server().engine.slots[1].name == "Web"; }));
+  ASSERT_TRUE(waitFor([&] { return host.server().slots[1].name == "Web"; }));
 
   // A code no table has is refused with its reason.
   RawBrowser lost(server.webPort());
@@ -65,7 +65,7 @@ TEST(LobbyWeb, ABrowserJoinsByTheServersLinkThroughTheRelay) {
 
   // The page's line drops: the table sees the seat leave.
   seat.sock.Close();
-  ASSERT_TRUE(waitFor([&] { return !host.server().engine.slots[1].inUse; }));
+  ASSERT_TRUE(waitFor([&] { return !host.server().slots[1].inUse; }));
 }
 
 TEST(LobbyWeb, OneAddressHoldsABoundedNumberOfWebConnections) {

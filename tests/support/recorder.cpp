@@ -20,8 +20,8 @@ std::string_view commandOf(std::string_view message) { return message.substr(0, 
 
 void HostHarness::connect(std::initializer_list<int> slotNumbers) {
   for (int s : slotNumbers) {
-    host.engine.slots[s].inUse = true;
-    if (s > host.engine.slotCount) host.engine.slotCount = s;
+    host.slots[s].inUse = true;
+    if (s > host.slotCount) host.slotCount = s;
   }
 }
 
