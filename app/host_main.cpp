@@ -115,7 +115,7 @@ int main(int argc, char** argv) {
   bool announce = true;
   std::string lobbyServer;
   bool isPrivate = false, portMapping = true, lobbyOption = false;
-  int lease = ombrix::lobby::PortMapper::kLeaseSeconds;
+  int lease = ombrix::lobbyclient::PortMapper::kLeaseSeconds;
   bool web = true;
   std::string webPort;
   ombrix::rules::Rules houseRules;

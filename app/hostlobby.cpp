@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "protocol/commands.h"
-#include "rules/rules.h"
 #include "tables/address.h"
 
 namespace ombrix::app {
@@ -20,32 +18,17 @@ std::string ownListener(const std::string& bind) {
   return bind;
 }
 
-lobby::TableState tableStateOf(const TServer& server, std::string name, int port) {
-  const GameEngine& e = server.engine;
-  lobby::TableState t;
-  t.name = std::move(name);
-  t.port = port;
-  t.version = std::string(wire::kVersion);
-  for (int s = 1; s <= kLastSlot; ++s)
-    if (server.slots[s].inUse) ++(s <= kSeats ? t.players : t.watchers);
-  t.playing = e.gameInProgress;
-  t.round = e.gameInProgress ? std::clamp(e.roundNumber, 0, lobby::kMaxRound) : 0;
-  t.full = e.gameKind != "h";
-  if (!e.rules.design()) t.rules = rules::format(e.rules);
-  return t;
-}
-
 HostLobby::HostLobby(HostWindow& host, const std::string& server, bool isPrivate, const std::string& bind,
                      std::string name, std::function<void(std::string_view)> log, bool portMapping,
                      int leaseSeconds)
     : host_(host), name_(std::move(name)), log_(std::move(log)), mapper_(host.port(), leaseSeconds) {
-  auto where = tables::parseAddress(server, lobby::kDefaultServerPort);
+  auto where = tables::parseAddress(server, lobbywire::kDefaultServerPort);
   if (!where) throw std::invalid_argument("not a HOST[:PORT]: " + server);
   // Relays reach the table's own listener from this machine.
   auto game = tables::parseAddress(ownListener(bind), host.port());
   if (!game) throw std::invalid_argument("not an address: " + bind);
   game->port = host.port();
-  registration_ = std::make_unique<lobby::HostRegistration>(*where, *game, state(), isPrivate);
+  registration_ = std::make_unique<lobbyclient::HostRegistration>(*where, *game, state(), isPrivate);
   registration_->log = log_;
   registration_->onCode = [this](const std::string& code) {
     if (log_) log_("invite code: " + code);
@@ -54,7 +37,7 @@ HostLobby::HostLobby(HostWindow& host, const std::string& server, bool isPrivate
     if (onCode) onCode(code);
   };
   registration_->onDirect = [this](const std::vector<std::string>& direct) {
-    if (log_) log_(lobby::reachText(direct));
+    if (log_) log_(lobbyclient::reachText(direct));
   };
   poll_.setInterval(kPollMs);
   QObject::connect(&poll_, &QTimer::timeout, [this] { registration_->update(state()); });
@@ -67,17 +50,21 @@ HostLobby::HostLobby(HostWindow& host, const std::string& server, bool isPrivate
     registerNow();
     return;
   }
-  mapper_.onDone = [this](const lobby::PortMapping& m) { mapped(m); };
+  mapper_.onDone = [this](const lobbyclient::PortMapping& m) { mapped(m); };
   mapper_.start();
   mappingWait_.start(kMappingWaitMs);
 }
 
-lobby::TableState HostLobby::state() const {
-  return tableStateOf(host_.server(), name_, reachedAt_ ? reachedAt_ : host_.port());
+lobbywire::TableEntry HostLobby::state() const {
+  lobbywire::TableEntry t{name_, reachedAt_ ? reachedAt_ : host_.port(), host_.server().publicState()};
+  // A server takes no round past a full game's; a line it refuses would
+  // end the registration.
+  t.state.round = std::clamp(t.state.round, 0, lobbywire::kMaxRound);
+  return t;
 }
 
-void HostLobby::mapped(const lobby::PortMapping& m) {
-  std::string line = lobby::mappingText(m);
+void HostLobby::mapped(const lobbyclient::PortMapping& m) {
+  std::string line = lobbyclient::mappingText(m);
   if (started_ && m.ok) line += " (after the table registered: shown to the lobby server now)";
   if (log_) log_(line);
   if (started_ && m.ok) {
@@ -94,7 +81,7 @@ void HostLobby::registerNow() {
   started_ = true;
   mappingWait_.stop();
   // Joiners are sent to the router's port when it forwards one.
-  const lobby::PortMapping& m = mapper_.mapping();
+  const lobbyclient::PortMapping& m = mapper_.mapping();
   reachedAt_ = m.ok ? m.externalPort : host_.port();
   registration_->update(state());
   registration_->start();

@@ -21,9 +21,6 @@ namespace ombrix::app {
 // connect there.
 std::string ownListener(const std::string& bind);
 
-// The table's state as the lobby shows it (the DNS-SD record's fields).
-lobby::TableState tableStateOf(const TServer& server, std::string name, int port);
-
 class HostLobby {
  public:
   // `server` is "HOST[:PORT]"; `bind` is the address the host listens on
@@ -33,7 +30,7 @@ class HostLobby {
   // mapping's lease, renewed at half.
   HostLobby(HostWindow& host, const std::string& server, bool isPrivate, const std::string& bind,
             std::string name, std::function<void(std::string_view)> log, bool portMapping = true,
-            int leaseSeconds = lobby::PortMapper::kLeaseSeconds);
+            int leaseSeconds = lobbyclient::PortMapper::kLeaseSeconds);
   ~HostLobby();
 
   // The invite code when the server gives one, for a caller that shows it
@@ -45,20 +42,20 @@ class HostLobby {
   // time, and the router's answer to the mapping with room to spare. The
   // table is hosted meanwhile; only its code comes this much later. A
   // mapping that comes later still is shown to the server then.
-  static constexpr int kMappingWaitMs = lobby::PortMapper::kDiscoverMs + 2000;
+  static constexpr int kMappingWaitMs = lobbyclient::PortMapper::kDiscoverMs + 2000;
 
  private:
-  void mapped(const lobby::PortMapping& m);
+  void mapped(const lobbyclient::PortMapping& m);
   void registerNow();
-  lobby::TableState state() const;
+  lobbywire::TableEntry state() const;
 
   HostWindow& host_;
   std::string name_;
   std::function<void(std::string_view)> log_;
   // Declared before the registration: the mapping goes after it, when the
   // table has left the server.
-  lobby::PortMapper mapper_;
-  std::unique_ptr<lobby::HostRegistration> registration_;
+  lobbyclient::PortMapper mapper_;
+  std::unique_ptr<lobbyclient::HostRegistration> registration_;
   QTimer poll_, mappingWait_;
   bool started_ = false;
   int reachedAt_ = 0;  // the port registered, once registered

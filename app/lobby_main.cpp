@@ -105,7 +105,7 @@ int runWithoutWindow(QCoreApplication& core) {
   // The lobby server: named here, or the window's setting (none by default).
   const QString serverWords =
       parser.isSet(o.server) ? parser.value(o.server) : lobby::readSettings(lobby::settingsFile()).server;
-  std::optional<lobby::HostPort> server;
+  std::optional<lobbywire::HostPort> server;
   if (!serverWords.trimmed().isEmpty()) {
     server = lobby::serverAddress(serverWords.toStdString());
     if (!server) return fail("\"" + serverWords + "\" is not a lobby server's address (HOST or HOST:PORT)");

@@ -49,7 +49,7 @@ void help() {
       "  -v, --version   show the version\n\n"
       "A line on standard error for each table registered and withdrawn;\n"
       "SIGINT or SIGTERM stops it.\n",
-      kUsage, ombrix::lobby::kDefaultServerPort, kDefaultWebPort);
+      kUsage, ombrix::lobbywire::kDefaultServerPort, kDefaultWebPort);
 }
 
 void say(std::string_view line) {
@@ -59,7 +59,7 @@ void say(std::string_view line) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  int port = ombrix::lobby::kDefaultServerPort;
+  int port = ombrix::lobbywire::kDefaultServerPort;
   int webPort = kDefaultWebPort;
   bool web = true, webPortGiven = false;
   std::string bind;
@@ -110,8 +110,8 @@ int main(int argc, char** argv) {
     std::perror("ombrix-lobbyd: signalfd");
     return 1;
   }
-  ombrix::lobby::Reactor loop;
-  ombrix::lobby::LobbyServer server(loop, {}, {}, say);
+  ombrix::lobbyd::Reactor loop;
+  ombrix::lobbyd::LobbyServer server(loop, {}, {}, say);
   try {
     server.listen(bind, port);
   } catch (const std::exception& e) {
@@ -136,7 +136,7 @@ int main(int argc, char** argv) {
       if (webPortGiven) return 1;
     }
   }
-  loop.watch(sfd, ombrix::lobby::Reactor::kReadable, [&loop](int fd, int) {
+  loop.watch(sfd, ombrix::lobbyd::Reactor::kReadable, [&loop](int fd, int) {
     signalfd_siginfo info;
     if (::read(fd, &info, sizeof info) > 0) {
       say("stopping");

@@ -55,8 +55,8 @@ namespace ombrix::bench {
 
 namespace {
 
-using lobby::Message;
-using lobby::Op;
+using lobbywire::Message;
+using lobbywire::Op;
 
 constexpr double kRatioTarget = 1.5;
 constexpr int kBackgroundTables = 240;  // three pages, from thirty homes
@@ -103,17 +103,17 @@ void setNonBlocking(int fd) {
 Measured measuredTable(int port, const std::string& to) {
   Measured m;
   m.link = connectFrom("127.0.0.1", port, to);
-  lobby::TableState t;
+  lobbywire::TableEntry t;
   t.name = "Measured table";
-  t.players = 1;
+  t.state.players = 1;
   t.port = closedPort();
-  sendAll(m.link, lobby::registerLine(t, false));
+  sendAll(m.link, lobbywire::registerLine(t, false));
   m.code = readUntil(m.link, Op::Registered).code;
   m.seat = connectFrom("127.0.9.250", port, to);
-  sendAll(m.seat, lobby::connectLine(m.code));
+  sendAll(m.seat, lobbywire::connectLine(m.code));
   const std::string ticket = readUntil(m.link, Op::Relay).ticket;
   m.leg = connectFrom("127.0.0.1", port, to);
-  sendAll(m.leg, lobby::relayLine(ticket));
+  sendAll(m.leg, lobbywire::relayLine(ticket));
   readUntil(m.seat, Op::Spliced);
   // The joiner's first bytes, as a game's log-in.
   sendAll(m.seat, "CMD_logininfo+2+1.0.14+Bench\xff");
@@ -175,7 +175,7 @@ std::array<Samples, 3> play(int port, const std::string& to, Measured& table, do
     const ssize_t got = ::recv(fd, buf, sizeof buf, 0);
     if (got > 0) a.in.append(buf, static_cast<size_t>(got));
     if (a.in.find('\n') == std::string::npos && got != 0 && !(got < 0 && errno != EAGAIN)) return;
-    auto m = lobby::parseLine(a.in.substr(0, a.in.find('\n')), false);
+    auto m = lobbywire::parseLine(a.in.substr(0, a.in.find('\n')), false);
     if (m && m->op == Op::Table) samples[a.window].lookup.push_back(msSince(a.at));
     else ++samples[a.window].refused;
     lookups.erase(fd);
@@ -200,7 +200,7 @@ std::array<Samples, 3> play(int port, const std::string& to, Measured& table, do
     if (now >= nextLookup) {
       // A joiner by code: a new connection, one line, one answer.
       const int fd = connectFrom(loopback(9, lookupAddress++ % 2400), port, to);
-      sendAll(fd, lobby::lookupLine(table.code));
+      sendAll(fd, lobbywire::lookupLine(table.code));
       setNonBlocking(fd);
       lookups[fd] = {now, bin, {}};
       watch(fd, kLookup);
@@ -209,7 +209,7 @@ std::array<Samples, 3> play(int port, const std::string& to, Measured& table, do
     for (size_t i = 0; i < lobbies.size(); ++i) {
       Lobby& l = lobbies[i];
       if (l.waiting || now < l.due) continue;
-      sendAll(l.fd, lobby::listLine(0));
+      sendAll(l.fd, lobbywire::listLine(0));
       l.waiting = true;
       l.sentAt = now;
       l.window = bin;
@@ -247,11 +247,11 @@ std::array<Samples, 3> play(int port, const std::string& to, Measured& table, do
         // as a real host opens, its game greeting the newcomer.
         table.in.append(buf, static_cast<size_t>(got));
         for (size_t nl; (nl = table.in.find('\n')) != std::string::npos;) {
-          auto m = lobby::parseLine(table.in.substr(0, nl), false);
+          auto m = lobbywire::parseLine(table.in.substr(0, nl), false);
           table.in.erase(0, nl + 1);
           if (!m || m->op != Op::Relay) continue;
           const int leg = connectFrom("127.0.0.1", port, to);
-          sendAll(leg, lobby::relayLine(m->ticket) + "CMD_sendlogininfo+5\xff");
+          sendAll(leg, lobbywire::relayLine(m->ticket) + "CMD_sendlogininfo+5\xff");
           setNonBlocking(leg);
           table.extraLegs.push_back(leg);
         }
@@ -330,7 +330,7 @@ void guess(int port, const std::string& to) {
     }
     const int g = attempt(loopback(10, static_cast<int>(i % 120)), port, to);
     if (g < 0) continue;
-    quietSend(g, lobby::lookupLine("+2222222"));
+    quietSend(g, lobbywire::lookupLine("+2222222"));
     pollfd p{g, POLLIN, 0};
     char buf[256];
     if (::poll(&p, 1, 1000) > 0) (void)!::recv(g, buf, sizeof buf, 0);
@@ -347,7 +347,7 @@ void hogRelays(int port, const std::string& to, const std::string& code) {
     pace.next();
     const int fd = attempt("127.0.11." + std::to_string(1 + i % 3), port, to);
     if (fd < 0) continue;
-    quietSend(fd, lobby::connectLine(code));
+    quietSend(fd, lobbywire::connectLine(code));
     held.push_back(fd);
     // Ended ones (refused, or silent too long) are asked for again.
     std::erase_if(held, [](int h) {
@@ -368,15 +368,15 @@ void takeListing(int port, const std::string& to) {
   std::vector<int> fakes;
   for (int a = 0; a < 13; ++a)
     for (int t = 0; t < 8; ++t) {
-      lobby::TableState s;
+      lobbywire::TableEntry s;
       s.name = "FREE CHIPS at " + std::to_string(a);
       s.port = closedPort();
       const int fd = attempt("127.12." + std::to_string(a) + ".1", port, to);
-      if (fd >= 0) quietSend(fd, lobby::registerLine(s, false));
+      if (fd >= 0) quietSend(fd, lobbywire::registerLine(s, false));
       fakes.push_back(fd);
     }
   std::string asks;
-  for (int k = 0; k < 40; ++k) asks += lobby::listLine(0);
+  for (int k = 0; k < 40; ++k) asks += lobbywire::listLine(0);
   Pace pace(50);
   for (long i = 0;; ++i) {
     pace.next();
@@ -403,7 +403,7 @@ void block(int port, const std::string& to, bool v6) {
     else std::snprintf(from, sizeof from, "127.14.%ld.%ld", i % 300 / 250, i % 300 % 250 + 1);
     const int fd = attempt(from, port, v6 ? "2001:db8::1" : to);
     if (fd < 0) continue;
-    quietSend(fd, lobby::listLine(0));
+    quietSend(fd, lobbywire::listLine(0));
     pollfd p{fd, POLLIN, 0};
     char buf[256];
     if (::poll(&p, 1, 100) > 0 && ::recv(fd, buf, sizeof buf, 0) > 0 && held.size() < 30000) held.push_back(fd);
@@ -417,9 +417,9 @@ void block(int port, const std::string& to, bool v6) {
 void floodStates(int port, const std::string& to) {
   std::string lines;
   for (int i = 0; lines.size() < 16 * 1024; ++i) {
-    lobby::TableState s;
-    s.players = 1 + i % 3;
-    lines += lobby::stateLine(s);
+    lobbywire::TableEntry s;
+    s.state.players = 1 + i % 3;
+    lines += lobbywire::stateLine(s);
   }
   std::vector<int> hosts(8, -1);
   Pace pace(1000);
@@ -430,13 +430,13 @@ void floodStates(int port, const std::string& to) {
       if (h < 0) {
         if (Clock::now() < nextRegistration) continue;
         nextRegistration = Clock::now() + std::chrono::milliseconds(200);
-        lobby::TableState s;
+        lobbywire::TableEntry s;
         s.name = "Flood";
         s.port = closedPort();
         h = attempt("127.0.15.1", port, to);
         if (h < 0) continue;
         setNonBlocking(h);
-        quietSend(h, lobby::registerLine(s, false));
+        quietSend(h, lobbywire::registerLine(s, false));
       }
       if (::send(h, lines.data(), lines.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0 && errno != EAGAIN) {
         ::close(h);
@@ -473,14 +473,14 @@ void attackPhase(const std::string& dir, double seconds) {
   startLobbyd(server, dir, v6 ? "" : "127.0.0.1");
   std::vector<int> background;
   for (int i = 0; i < kBackgroundTables; ++i) {
-    lobby::TableState t;
+    lobbywire::TableEntry t;
     t.name = "Table " + std::to_string(i);
     t.port = closedPort();
-    t.players = i % 5;
-    t.playing = i % 3 == 0;
-    t.round = t.playing ? 1 + i % 20 : 0;
+    t.state.players = i % 5;
+    t.state.stage = i % 3 == 0 ? tables::Stage::Playing : tables::Stage::Waiting;
+    t.state.round = i % 3 == 0 ? 1 + i % 20 : 0;
     background.push_back(connectFrom(loopback(7, i / 8), server.port, to));
-    sendAll(background.back(), lobby::registerLine(t, false));
+    sendAll(background.back(), lobbywire::registerLine(t, false));
     readUntil(background.back(), Op::Registered);
   }
   Measured table = measuredTable(server.port, to);

@@ -42,7 +42,7 @@
 #include "bench/bench_table.h"
 #include "bench/lobbyd_attack.h"
 #include "bench/lobbyd_common.h"
-#include "lobbyd/wire.h"
+#include "lobbywire/wire.h"
 
 using namespace ombrix;
 using namespace ombrix::bench;
@@ -169,15 +169,15 @@ void listingPhase(double seconds) {
   std::vector<int> hosts;
   hosts.reserve(kTables);
   for (int i = 0; i < kTables; ++i) {
-    lobby::TableState t;
+    lobbywire::TableEntry t;
     t.name = "Bench table " + std::to_string(i);
     t.port = port;
-    t.players = i % 5;
-    t.playing = i % 3 == 0;
-    t.round = t.playing ? 1 + i % 20 : 0;
+    t.state.players = i % 5;
+    t.state.stage = i % 3 == 0 ? tables::Stage::Playing : tables::Stage::Waiting;
+    t.state.round = i % 3 == 0 ? 1 + i % 20 : 0;
     hosts.push_back(connectFrom(loopback(1, i / kTablesPerAddress), server.port));
-    sendAll(hosts.back(), lobby::registerLine(t, false));
-    readUntil(hosts.back(), lobby::Op::Registered);
+    sendAll(hosts.back(), lobbywire::registerLine(t, false));
+    readUntil(hosts.back(), lobbywire::Op::Registered);
   }
   const long tablesKb = server.rssKb();
 
@@ -185,7 +185,7 @@ void listingPhase(double seconds) {
   std::string page;
   {
     const int fd = connectFrom(loopback(2, kLobbies + 1), server.port);
-    sendAll(fd, lobby::listLine(0));
+    sendAll(fd, lobbywire::listLine(0));
     char c;
     std::string line;
     while (::recv(fd, &c, 1, 0) == 1) {
@@ -224,7 +224,7 @@ void listingPhase(double seconds) {
     const auto now = Clock::now();
     for (auto& l : lobbies) {
       if (l.waiting || now < l.due) continue;
-      sendAll(l.fd, l.first ? lobby::listLine(0) : again);
+      sendAll(l.fd, l.first ? lobbywire::listLine(0) : again);
       l.first = false;
       l.waiting = true;
       l.sentAt = now;
@@ -274,8 +274,8 @@ void latencyPhase(double seconds) {
       [&](int i) {
         if (i != relayedClient) return connectTo(host.port());
         const int fd = connectFrom("127.0.0.1", server.port);
-        sendAll(fd, lobby::connectLine(host.code()));
-        readUntil(fd, lobby::Op::Spliced);
+        sendAll(fd, lobbywire::connectLine(host.code()));
+        readUntil(fd, lobbywire::Op::Spliced);
         return fd;
       },
       relayed);
@@ -306,19 +306,19 @@ void relayPhase(double seconds) {
   std::vector<int> controls;
   for (int t = 0; t < kRelayedTables; ++t) {
     const std::string home = loopback(3, t / kTablesPerAddress), joiner = loopback(4, t);
-    lobby::TableState s;
+    lobbywire::TableEntry s;
     s.name = "Relayed " + std::to_string(t);
     s.port = port;
     const int control = connectFrom(home, server.port);
     controls.push_back(control);
-    sendAll(control, lobby::registerLine(s, true));
-    const std::string code = readUntil(control, lobby::Op::Registered).code;
+    sendAll(control, lobbywire::registerLine(s, true));
+    const std::string code = readUntil(control, lobbywire::Op::Registered).code;
     const int seat = connectFrom(joiner, server.port);
-    sendAll(seat, lobby::connectLine(code));
-    const std::string ticket = readUntil(control, lobby::Op::Relay).ticket;
+    sendAll(seat, lobbywire::connectLine(code));
+    const std::string ticket = readUntil(control, lobbywire::Op::Relay).ticket;
     const int leg = connectFrom(home, server.port);
-    sendAll(leg, lobby::relayLine(ticket));
-    readUntil(seat, lobby::Op::Spliced);
+    sendAll(leg, lobbywire::relayLine(ticket));
+    readUntil(seat, lobbywire::Op::Spliced);
     viaServer.push_back({leg, seat});
     const int a = connectFrom(home, peer.port), b = connectFrom(joiner, peer.port);
     sendAll(a, std::to_string(t) + "\n");

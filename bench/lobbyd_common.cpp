@@ -134,20 +134,20 @@ void sendAll(int fd, const std::string& s) {
   }
 }
 
-lobby::Message readMessage(int fd) {
+lobbywire::Message readMessage(int fd) {
   std::string line;
   char c;
   while (::recv(fd, &c, 1, 0) == 1 && c != '\n') line.push_back(c);
-  auto m = lobby::parseLine(line, false);
+  auto m = lobbywire::parseLine(line, false);
   if (!m) die("the server said: " + line);
   return *m;
 }
 
-lobby::Message readUntil(int fd, lobby::Op op) {
+lobbywire::Message readUntil(int fd, lobbywire::Op op) {
   for (;;) {
-    lobby::Message m = readMessage(fd);
+    lobbywire::Message m = readMessage(fd);
     if (m.op == op) return m;
-    if (m.op == lobby::Op::Error) die("the server refused: " + m.error);
+    if (m.op == lobbywire::Op::Error) die("the server refused: " + m.error);
   }
 }
 

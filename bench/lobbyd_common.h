@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "lobbyd/wire.h"
+#include "lobbywire/wire.h"
 
 namespace ombrix::bench {
 
@@ -35,8 +35,8 @@ std::string loopback(int group, int n);
 int connectFrom(const std::string& from, int port, const std::string& to = "127.0.0.1", bool must = true);
 void sendAll(int fd, const std::string& s);
 // One line, read a byte at a time: nothing after it is taken from the socket.
-lobby::Message readMessage(int fd);
-lobby::Message readUntil(int fd, lobby::Op op);
+lobbywire::Message readMessage(int fd);
+lobbywire::Message readUntil(int fd, lobbywire::Op op);
 // A port nothing listens on: the server's probes of the benchmark's tables
 // are refused at once.
 int closedPort();

@@ -30,7 +30,7 @@
 
 #include "bench/bench_table.h"
 #include "bench/lobbyd_common.h"
-#include "lobbyd/wire.h"
+#include "lobbywire/wire.h"
 #include "protocol/commands.h"
 #include "tests/support/wsframes.h"
 
@@ -100,9 +100,9 @@ struct FakeHost {
 // Opens the host's relay leg for the joiner the server just announced, and
 // checks the game's bytes go both ways.
 int openLeg(const FakeHost& h, int serverPort) {
-  const std::string ticket = readUntil(h.control, lobby::Op::Relay).ticket;
+  const std::string ticket = readUntil(h.control, lobbywire::Op::Relay).ticket;
   const int leg = connectFrom(h.home, serverPort);
-  sendAll(leg, lobby::relayLine(ticket));
+  sendAll(leg, lobbywire::relayLine(ticket));
   return leg;
 }
 
@@ -121,12 +121,12 @@ void serverPhase() {
   for (int t = 0; t < kServerTables; ++t) {
     FakeHost h;
     h.home = loopback(3, t / kTablesPerAddress);
-    lobby::TableState s;
+    lobbywire::TableEntry s;
     s.name = "Table " + std::to_string(t);
     s.port = port;
     h.control = connectFrom(h.home, server.port);
-    sendAll(h.control, lobby::registerLine(s, true));
-    h.code = readUntil(h.control, lobby::Op::Registered).code;
+    sendAll(h.control, lobbywire::registerLine(s, true));
+    h.code = readUntil(h.control, lobbywire::Op::Registered).code;
     hosts.push_back(h);
   }
   const std::string hello = "CMD_sendlogininfo+2" + std::string(1, wire::kTerminator);
@@ -136,9 +136,9 @@ void serverPhase() {
   std::vector<int> fds;
   for (int t = 0; t < kServerTables; ++t) {
     const int seat = connectFrom(loopback(4, t), server.port);
-    sendAll(seat, lobby::connectLine(hosts[t].code));
+    sendAll(seat, lobbywire::connectLine(hosts[t].code));
     const int leg = openLeg(hosts[t], server.port);
-    readUntil(seat, lobby::Op::Spliced);
+    readUntil(seat, lobbywire::Op::Spliced);
     sendAll(leg, hello);
     if (readSome(seat) != hello) die("a lobby's relay did not carry the host's line");
     sendAll(seat, answer + wire::kTerminator);

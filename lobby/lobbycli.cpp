@@ -18,6 +18,8 @@
 
 namespace ombrix::lobby {
 
+using namespace lobbywire;
+
 namespace {
 
 // How long a lobby server may take to answer a listing beyond the wait for

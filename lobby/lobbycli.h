@@ -6,7 +6,7 @@
 #include <QString>
 #include <optional>
 
-#include "lobbyd/wire.h"
+#include "lobbywire/wire.h"
 
 namespace ombrix::lobby {
 
@@ -14,7 +14,7 @@ namespace ombrix::lobby {
 // table seen (each once, however many addresses it has), one a line, plain
 // or JSON. Says on standard error why a source could not be asked; returns
 // 1 when none could, 0 otherwise.
-int listTables(double seconds, bool json, const std::optional<HostPort>& server);
+int listTables(double seconds, bool json, const std::optional<lobbywire::HostPort>& server);
 
 // Starts `ombrix NAME 127.0.0.1 true` (host) or `ombrix NAME ADDRESS join`,
 // holds the lobby link and returns when the game has ended: 0, or 1 when the
@@ -23,7 +23,7 @@ int listTables(double seconds, bool json, const std::optional<HostPort>& server)
 // `server`; hosting with a `server` registers the table there and prints
 // its invite code (having asked the home router for a port, unless not
 // `portMapping`).
-int playWithoutWindow(bool host, const QString& name, const QString& address, const std::optional<HostPort>& server,
+int playWithoutWindow(bool host, const QString& name, const QString& address, const std::optional<lobbywire::HostPort>& server,
                       bool isPrivate, bool portMapping = true);
 
 }  // namespace ombrix::lobby

@@ -25,6 +25,8 @@
 
 namespace ombrix::lobby {
 
+using namespace lobbywire;
+
 namespace {
 
 constexpr int kWidth = 640, kHeight = 520;

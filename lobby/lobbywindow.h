@@ -15,7 +15,7 @@
 #include <string>
 
 #include "lobby/lobbysettings.h"
-#include "lobbyd/wire.h"
+#include "lobbywire/wire.h"
 #include "tables/tablelist.h"
 
 class QCheckBox;
@@ -28,7 +28,6 @@ namespace ombrix::lobby {
 
 class CodeGame;
 class GameSession;
-class HostRegistration;
 class ServerTables;
 class TableModel;
 
@@ -69,7 +68,7 @@ class Tlobby : public QWidget {
  private:
   void refresh();  // buttons and captions after any change
   void sourceChanged(const std::string& source, bool available, const std::string& why);
-  void startByCode(const std::string& code, const HostPort& server);
+  void startByCode(const std::string& code, const lobbywire::HostPort& server);
   // True when no other game holds the desktop; otherwise offers to end it
   // and runs `retry` once it has ended.
   bool desktopFree(std::function<void()> retry);

@@ -8,6 +8,8 @@
 
 namespace ombrix::lobby {
 
+using namespace lobbywire;
+
 std::optional<HostPort> serverAddress(std::string_view text) { return tables::parseAddress(text, kDefaultServerPort); }
 
 std::optional<Invite> readInvite(std::string_view text) {

@@ -23,23 +23,23 @@ namespace ombrix::lobby {
 class GameSession;
 
 // The lobby server setting's words: HOST[:PORT], 7773 unless told.
-std::optional<HostPort> serverAddress(std::string_view text);
+std::optional<lobbywire::HostPort> serverAddress(std::string_view text);
 
 // An invite as a friend pastes it: the code alone ("+XXXXXXX", as
 // `readCode` takes it), or with the lobby server that knows it,
 // "SERVER[:PORT]/+XXXXXXX", also as the server's web link
 // "http://SERVER[:WEBPORT]/+XXXXXXX" (the server on its usual port).
 struct Invite {
-  std::optional<HostPort> server;  // none with the code alone
+  std::optional<lobbywire::HostPort> server;  // none with the code alone
   std::string code;                // "+XXXXXXX"
 };
 std::optional<Invite> readInvite(std::string_view text);
 // The invite to send: "SERVER:PORT/+XXXXXXX", the port always written.
-std::string inviteText(const HostPort& server, const std::string& code);
+std::string inviteText(const lobbywire::HostPort& server, const std::string& code);
 
 class CodeGame {
  public:
-  CodeGame(GameSession& game, HostPort server, std::string code, QString name);
+  CodeGame(GameSession& game, lobbywire::HostPort server, std::string code, QString name);
 
   void start();
   const std::string& code() const { return code_; }
@@ -58,7 +58,7 @@ class CodeGame {
   GameSession& game_;
   std::string code_;
   QString name_;
-  CodeJoiner joiner_;
+  lobbyclient::CodeJoiner joiner_;
   bool started_ = false;
 };
 

@@ -5,21 +5,18 @@
 
 namespace ombrix::lobby {
 
-tables::ListedTable listedOf(const TableState& t, const std::string& code) {
+using namespace lobbywire;
+
+tables::ListedTable listedOf(const TableEntry& t, const std::string& code) {
   tables::ListedTable l;
   l.source = std::string(ServerTables::kSource);
   l.key = code;
   l.code = code;
+  l.port = t.port;
+  l.state = t.state;
   // The server cleans names too; a lobby trusts no one's cleaning but its own.
   l.name = tables::cleanText(t.name, tables::kMaxNameBytes);
-  l.port = t.port;
-  l.state.players = t.players;
-  l.state.watchers = t.watchers;
-  l.state.stage = t.playing ? tables::Stage::Playing : tables::Stage::Waiting;
-  l.state.round = t.playing ? t.round : 0;
-  l.state.length = !t.playing ? tables::Length::None : t.full ? tables::Length::Full : tables::Length::Half;
-  l.state.version = tables::cleanText(t.version, kMaxVersionBytes);
-  l.state.rules = t.rules;
+  l.state.version = tables::cleanText(t.state.version, kMaxVersionBytes);
   return l;
 }
 

@@ -16,7 +16,7 @@
 namespace ombrix::lobby {
 
 // What a lobby server's table line says, as the lobby lists it.
-tables::ListedTable listedOf(const TableState& table, const std::string& code);
+tables::ListedTable listedOf(const lobbywire::TableEntry& table, const std::string& code);
 
 class ServerTables : public tables::TableSource {
  public:
@@ -35,8 +35,8 @@ class ServerTables : public tables::TableSource {
   std::string_view id() const override { return kSource; }
 
   // The server to list (nothing: none; its tables go). Asks at once.
-  void setServer(std::optional<HostPort> server);
-  const std::optional<HostPort>& server() const { return server_; }
+  void setServer(std::optional<lobbywire::HostPort> server);
+  const std::optional<lobbywire::HostPort>& server() const { return server_; }
   // Asks again every kRefreshMs (a window); off, each listing is asked for
   // with refresh() (a script).
   void setRefreshing(bool on);
@@ -46,12 +46,12 @@ class ServerTables : public tables::TableSource {
   std::function<void()> onListed;
 
  private:
-  void message(const Message& m);
+  void message(const lobbywire::Message& m);
   void lost(const std::string& why);
   void available(bool yes, const std::string& why);
 
-  std::optional<HostPort> server_;
-  LineLink link_;
+  std::optional<lobbywire::HostPort> server_;
+  lobbyclient::LineLink link_;
   QTimer timer_;
   bool asking_ = false;
   std::optional<bool> available_;

@@ -2,7 +2,9 @@
 
 #include "net/wsock.h"
 
-namespace ombrix::lobby {
+namespace ombrix::lobbyclient {
+
+using namespace lobbywire;
 
 using net::TAsyncSock;
 
@@ -139,4 +141,4 @@ void CodeJoiner::fail(const std::string& why) {
   if (onFailed) onFailed(why);
 }
 
-}  // namespace ombrix::lobby
+}  // namespace ombrix::lobbyclient

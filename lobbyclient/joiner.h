@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "lobbyclient/lobbylink.h"
-#include "lobbyd/wire.h"
+#include "lobbywire/wire.h"
 
-namespace ombrix::lobby {
+namespace ombrix::lobbyclient {
 
 class CodeJoiner {
  public:
@@ -28,13 +28,13 @@ class CodeJoiner {
   // the game for the system's whole connect time-out.
   static constexpr int kDirectMs = 3000;
 
-  CodeJoiner(HostPort server, std::string code);
+  CodeJoiner(lobbywire::HostPort server, std::string code);
   ~CodeJoiner();
 
   // Looks the code up; onFound or onFailed follows.
   void start();
   // The table the code names, once found.
-  const TableState& table() const { return table_; }
+  const lobbywire::TableEntry& table() const { return table_; }
   const std::vector<std::string>& direct() const { return direct_; }
   // Where the game is to connect ("127.0.0.1:PORT"), once found.
   std::string gameAddress() const;
@@ -51,16 +51,16 @@ class CodeJoiner {
   std::function<void()> onEnded;
 
  private:
-  void found(const Message& m);
+  void found(const lobbywire::Message& m);
   void gameArrived();
   void tryNext();
   void relay();
   void joined(std::unique_ptr<net::TAsyncSock> far, const std::string& leftover, const std::string& path);
   void fail(const std::string& why);
 
-  HostPort server_;
+  lobbywire::HostPort server_;
   std::string code_;
-  TableState table_;
+  lobbywire::TableEntry table_;
   std::vector<std::string> direct_;
   size_t nextDirect_ = 0;
   LineLink lookup_, relay_;
@@ -72,4 +72,4 @@ class CodeJoiner {
   bool done_ = false;
 };
 
-}  // namespace ombrix::lobby
+}  // namespace ombrix::lobbyclient

@@ -6,7 +6,9 @@
 #include "net/qttimers.h"
 #include "net/wsock.h"
 
-namespace ombrix::lobby {
+namespace ombrix::lobbyclient {
+
+using namespace lobbywire;
 
 using net::TAsyncSock;
 
@@ -202,4 +204,4 @@ void Splice::finished() {
   });
 }
 
-}  // namespace ombrix::lobby
+}  // namespace ombrix::lobbyclient

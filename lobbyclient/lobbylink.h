@@ -8,10 +8,10 @@
 #include <string>
 
 #include "base/timer.h"
-#include "lobbyd/wire.h"
+#include "lobbywire/wire.h"
 #include "net/asyncsock.h"
 
-namespace ombrix::lobby {
+namespace ombrix::lobbyclient {
 
 // The event loop's timers, for the pieces here that are given none.
 TimerFactory& loopTimers();
@@ -27,12 +27,12 @@ class LineLink {
   LineLink& operator=(const LineLink&) = delete;
 
   std::function<void()> onConnected;
-  std::function<void(const Message&)> onMessage;
+  std::function<void(const lobbywire::Message&)> onMessage;
   // The connection is gone (refused, lost, closed by the server, or a line
   // that is not the protocol's); `why` says which. Called once.
   std::function<void(const std::string& why)> onClosed;
 
-  void open(const HostPort& server);
+  void open(const lobbywire::HostPort& server);
   void send(const std::string& line);
   void close();
   bool connected() const { return sock_ && sock_->Connected(); }
@@ -83,4 +83,4 @@ class Splice {
   std::shared_ptr<int> life_ = std::make_shared<int>(0);
 };
 
-}  // namespace ombrix::lobby
+}  // namespace ombrix::lobbyclient

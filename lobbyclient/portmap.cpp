@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <random>
 
-namespace ombrix::lobby {
+namespace ombrix::lobbyclient {
 
 namespace {
 // UPnP's own error codes for AddPortMapping.
@@ -166,4 +166,4 @@ void PortMapper::renew() {
   });
 }
 
-}  // namespace ombrix::lobby
+}  // namespace ombrix::lobbyclient

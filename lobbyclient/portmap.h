@@ -16,7 +16,7 @@
 
 #include <QTimer>
 
-namespace ombrix::lobby {
+namespace ombrix::lobbyclient {
 
 struct PortMapping {
   bool ok = false;
@@ -81,4 +81,4 @@ class PortMapper {
   QTimer renew_;
 };
 
-}  // namespace ombrix::lobby
+}  // namespace ombrix::lobbyclient

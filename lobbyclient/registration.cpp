@@ -6,7 +6,9 @@
 #include "net/resolver.h"
 #include "net/wsock.h"
 
-namespace ombrix::lobby {
+namespace ombrix::lobbyclient {
+
+using namespace lobbywire;
 
 using net::TAsyncSock;
 
@@ -34,7 +36,7 @@ std::string reachText(const std::vector<std::string>& direct) {
   return line;
 }
 
-HostRegistration::HostRegistration(HostPort server, HostPort game, TableState table, bool isPrivate,
+HostRegistration::HostRegistration(HostPort server, HostPort game, TableEntry table, bool isPrivate,
                                    TimerFactory* timers)
     : server_(std::move(server)),
       game_(std::move(game)),
@@ -70,7 +72,7 @@ std::string HostRegistration::webLink() const {
   return "http://" + (v6 ? "[" + server_.host + "]" : server_.host) + ":" + std::to_string(webPort_) + "/" + code_;
 }
 
-void HostRegistration::update(const TableState& table) {
+void HostRegistration::update(const TableEntry& table) {
   table_ = table;
   if (!registered_ || table_ == sent_) return;
   sent_ = table_;
@@ -223,4 +225,4 @@ void HostRegistration::openRelay(const std::string& ticket) {
   }
 }
 
-}  // namespace ombrix::lobby
+}  // namespace ombrix::lobbyclient

@@ -18,9 +18,9 @@
 
 #include "base/timer.h"
 #include "lobbyclient/lobbylink.h"
-#include "lobbyd/wire.h"
+#include "lobbywire/wire.h"
 
-namespace ombrix::lobby {
+namespace ombrix::lobbyclient {
 
 // How the server reaches a registered table (its direct addresses), in
 // words for the player.
@@ -33,13 +33,13 @@ class HostRegistration {
   // `game` is where the table's own listener is reached from this machine.
   // The retries and the relays' timers come from `timers` (the event loop's
   // when none is given; a test's virtual clock), which outlives this.
-  HostRegistration(HostPort server, HostPort game, TableState table, bool isPrivate,
+  HostRegistration(lobbywire::HostPort server, lobbywire::HostPort game, lobbywire::TableEntry table, bool isPrivate,
                    TimerFactory* timers = nullptr);
   ~HostRegistration();
 
   void start();
   // The table changed; sent at once when it differs from what was sent.
-  void update(const TableState& table);
+  void update(const lobbywire::TableEntry& table);
   // The table is reached at `port` from outside now (a router's mapping
   // that came after the registration): the server is shown it (a stun with
   // that port), so later joiners come directly; registrations from now on
@@ -62,7 +62,7 @@ class HostRegistration {
 
  private:
   void connected();
-  void message(const Message& m);
+  void message(const lobbywire::Message& m);
   void lost(const std::string& why);
   void openRelay(const std::string& ticket);
   // Shows the server this host's address of the other family, when the
@@ -74,8 +74,8 @@ class HostRegistration {
   }
 
   struct Relay;
-  HostPort server_, game_;
-  TableState table_, sent_;
+  lobbywire::HostPort server_, game_;
+  lobbywire::TableEntry table_, sent_;
   bool private_;
   LineLink link_;
   std::unique_ptr<LineLink> stun_, shown_;
@@ -93,4 +93,4 @@ class HostRegistration {
   int webPort_ = 0;
 };
 
-}  // namespace ombrix::lobby
+}  // namespace ombrix::lobbyclient

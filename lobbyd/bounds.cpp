@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-namespace ombrix::lobby {
+namespace ombrix::lobbyd {
 
 const ScopeBounds& boundsOf(const Limits& l, Scope s) {
   switch (s) {
@@ -56,4 +56,4 @@ Peer Peer::of(std::string_view printable) {
   return p;
 }
 
-}  // namespace ombrix::lobby
+}  // namespace ombrix::lobbyd

@@ -16,7 +16,7 @@
 #include <string>
 #include <string_view>
 
-namespace ombrix::lobby {
+namespace ombrix::lobbyd {
 
 // Bounds of one scope. 0: not bounded there.
 struct ScopeBounds {
@@ -131,4 +131,4 @@ struct Peer {
   static Peer of(std::string_view printable);
 };
 
-}  // namespace ombrix::lobby
+}  // namespace ombrix::lobbyd

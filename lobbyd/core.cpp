@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
-namespace ombrix::lobby {
+namespace ombrix::lobbyd {
+
+using namespace lobbywire;
 
 namespace {
 // A listing's order is rebuilt at most this often (lobbyd/listing.h).
@@ -153,8 +155,8 @@ void LobbyCore::registerTable(ConnId id, Conn& c, const Message& m, int64_t now)
   while (codes_.count(t.code));
   t.secret = makeTicket();
   t.seen = c.peer.address;
-  t.state = m.table;
-  if (t.state.name.empty()) t.state.name = "Ombrix table";
+  t.entry = m.table;
+  if (t.entry.name.empty()) t.entry.name = "Ombrix table";
   t.isPrivate = m.isPrivate;
   t.budget = std::make_shared<RelayBudget>();
   t.budget->bucket.init(limits_.relayBurstBytes, now);
@@ -166,11 +168,11 @@ void LobbyCore::registerTable(ConnId id, Conn& c, const Message& m, int64_t now)
   c.table = t.id;
   c.deadline = 0;  // a registration lasts as long as its connection
   codes_[t.code] = t.id;
-  if (!t.isPrivate) listing_.put(t.id, Listing::kindOf(t.state), c.peer.spread, t.draw);
+  if (!t.isPrivate) listing_.put(t.id, Listing::kindOf(t.entry.state), c.peer.spread, t.draw);
   const std::string code = t.code, secret = t.secret;
-  const int port = t.state.port;
+  const int port = t.entry.port;
   logAbout(c.peer, "table " + code + " registered from " + c.peer.address + " port " + std::to_string(port) +
-                       (t.isPrivate ? " (private): " : ": ") + t.state.name, now);
+                       (t.isPrivate ? " (private): " : ": ") + t.entry.name, now);
   auto& stored = tables_.emplace(t.id, std::move(t)).first->second;
   relist(stored);
   out_.send(id, registeredLine(code, secret, webPort_));
@@ -182,33 +184,26 @@ void LobbyCore::hostLine(ConnId id, Conn& c, const Message& m, int64_t now) {
   Table& t = tables_.at(c.table);
   if (t.states.take(limits_.statesBurst, limits_.statesPerSecond, now)) {
     t.over = 0;
-    return applyState(t, Live::of(m.table));
+    return applyState(t, m.table.state);
   }
   // Over the rate: the latest state waits for the next tick; a host that
   // goes on and on is not a table's.
   if (t.over == 0) heldStates_.push_back(t.id);
-  t.held = Live::of(m.table);
+  t.held = m.table.state;
   if (++t.over > limits_.statesFlood) refuse(id, kSlowDown);
 }
 
-LobbyCore::Live LobbyCore::Live::of(const TableState& s) {
-  return {static_cast<int8_t>(s.players), static_cast<int8_t>(s.watchers), static_cast<int8_t>(s.round), s.playing, s.full};
-}
-
-void LobbyCore::applyState(Table& t, const Live& m) {
-  TableState& s = t.state;
-  s.players = m.players;
-  s.watchers = m.watchers;
-  s.playing = m.playing;
-  s.round = m.round;
-  s.full = m.full;
-  if (!t.isPrivate) listing_.put(t.id, Listing::kindOf(s), {}, t.draw);
+void LobbyCore::applyState(Table& t, tables::TableState s) {
+  // A state line names no version: the registered one stays.
+  s.version = std::move(t.entry.state.version);
+  t.entry.state = std::move(s);
+  if (!t.isPrivate) listing_.put(t.id, Listing::kindOf(t.entry.state), {}, t.draw);
   relist(t);
 }
 
 void LobbyCore::relist(Table& t) {
   if (t.isPrivate) return;
-  t.line = tableLine(t.state, t.code, t.direct);
+  t.line = tableLine(t.entry, t.code, t.direct);
   t.line.shrink_to_fit();
 }
 
@@ -286,7 +281,7 @@ void LobbyCore::lookup(ConnId id, Conn& c, const Message& m, int64_t now) {
     answerError(id, kNoSuchTable);
     return;
   }
-  out_.send(id, tableLine(t->state, t->code, t->direct));
+  out_.send(id, tableLine(t->entry, t->code, t->direct));
 }
 
 void LobbyCore::connect(ConnId id, Conn& c, const Message& m, int64_t now) {
@@ -365,7 +360,7 @@ void LobbyCore::stun(ConnId id, Conn& c, const Message& m, int64_t now) {
   // Another port (a router's mapping that came late) is worth a look from
   // the address the table registered from too; its own port there was seen.
   if (m.port) queueProbe(t->host, c.peer, m.port);
-  else if (c.peer.address != t->seen) queueProbe(t->host, c.peer, t->state.port);
+  else if (c.peer.address != t->seen) queueProbe(t->host, c.peer, t->entry.port);
 }
 
 void LobbyCore::queueProbe(ConnId host, const Peer& at, int port) {
@@ -469,7 +464,7 @@ void LobbyCore::withdraw(uint64_t tableId, const Peer& host, int64_t now) {
   auto it = tables_.find(tableId);
   if (it == tables_.end()) return;
   Table& t = it->second;
-  logAbout(host, "table " + t.code + " withdrawn: " + t.state.name, now);
+  logAbout(host, "table " + t.code + " withdrawn: " + t.entry.name, now);
   if (!t.isPrivate) listing_.remove(t.id);
   codes_.erase(t.code);
   eachScope(host, [](Address& a, const ScopeBounds&) { --a.tables; });
@@ -611,7 +606,7 @@ bool LobbyCore::consistent(std::string* why) const {
   for (const auto& [tid, t] : tables_) {
     if (!t.isPrivate) ++pub;
     if (codes_.count(t.code) != 1 || codes_.at(t.code) != tid) return fail("a code that names another table");
-    if (!readCode(t.code) || t.state.name.size() > kMaxNameBytes) return fail("a malformed table");
+    if (!readCode(t.code) || t.entry.name.size() > kMaxNameBytes) return fail("a malformed table");
     if (t.relays > limits_.relaysPerTable) return fail("too many relays");
     if (t.relays != relays[tid]) return fail("a table's relay count");
     if (static_cast<int>(t.waiting.size()) != waiting[tid]) return fail("a table's waiting joiners");
@@ -648,4 +643,4 @@ bool LobbyCore::consistent(std::string* why) const {
   return true;
 }
 
-}  // namespace ombrix::lobby
+}  // namespace ombrix::lobbyd

@@ -24,9 +24,9 @@
 
 #include "lobbyd/bounds.h"
 #include "lobbyd/listing.h"
-#include "lobbyd/wire.h"
+#include "lobbywire/wire.h"
 
-namespace ombrix::lobby {
+namespace ombrix::lobbyd {
 
 using ConnId = uint64_t;
 using ProbeId = uint64_t;
@@ -105,17 +105,11 @@ class LobbyCore {
     bool counted = false;  // a joiner: counts against its table's relays
     bool closing = false;  // refused or timed out: nothing more is read
   };
-  // What a state line changes.
-  struct Live {
-    int8_t players = 0, watchers = 0, round = 0;
-    bool playing = false, full = true;
-    static Live of(const TableState& s);
-  };
   struct Table {
     uint64_t id = 0;
     ConnId host = 0;
     std::string code, secret, seen;
-    TableState state;
+    lobbywire::TableEntry entry;
     bool isPrivate = false;
     std::vector<std::string> direct;  // reachable addresses, IPv6 first
     std::string line;                 // its line in a listing
@@ -125,7 +119,7 @@ class LobbyCore {
     std::vector<ConnId> waiting;      // joiners waiting for the host's leg
     uint64_t draw = 0;                // its place in the listing's turns
     Bucket states, stuns;
-    Live held;                        // a state line over the rate, folded
+    tables::TableState held;          // a state line over the rate, folded
     int over = 0;                     // lines folded since one was taken
   };
   // What is counted about one address or block.
@@ -151,16 +145,16 @@ class LobbyCore {
   Address& scope(const std::string& key, Scope s, int64_t now);
   template <typename F>
   void eachScope(const Peer& p, F&& f);  // f(Address&, const ScopeBounds&), creating none
-  void firstLine(ConnId id, Conn& c, const Message& m, int64_t now);
-  void registerTable(ConnId id, Conn& c, const Message& m, int64_t now);
-  void hostLine(ConnId id, Conn& c, const Message& m, int64_t now);
-  void applyState(Table& t, const Live& s);
-  void lobbyRequest(ConnId id, Conn& c, const Message& m, int64_t now);
+  void firstLine(ConnId id, Conn& c, const lobbywire::Message& m, int64_t now);
+  void registerTable(ConnId id, Conn& c, const lobbywire::Message& m, int64_t now);
+  void hostLine(ConnId id, Conn& c, const lobbywire::Message& m, int64_t now);
+  void applyState(Table& t, tables::TableState s);
+  void lobbyRequest(ConnId id, Conn& c, const lobbywire::Message& m, int64_t now);
   void list(ConnId id, int from, int64_t now);
-  void lookup(ConnId id, Conn& c, const Message& m, int64_t now);
-  void connect(ConnId id, Conn& c, const Message& m, int64_t now);
-  void relayLeg(ConnId id, Conn& c, const Message& m);
-  void stun(ConnId id, Conn& c, const Message& m, int64_t now);
+  void lookup(ConnId id, Conn& c, const lobbywire::Message& m, int64_t now);
+  void connect(ConnId id, Conn& c, const lobbywire::Message& m, int64_t now);
+  void relayLeg(ConnId id, Conn& c, const lobbywire::Message& m);
+  void stun(ConnId id, Conn& c, const lobbywire::Message& m, int64_t now);
   // Whether a code may be looked up for `c` at all: false once it, or a block
   // of it, missed too often, or the whole server has seen too many misses
   // and it is one of those that missed often.
@@ -207,4 +201,4 @@ class LobbyCore {
   int webPort_ = 0;
 };
 
-}  // namespace ombrix::lobby
+}  // namespace ombrix::lobbyd

@@ -6,10 +6,12 @@
 #include <string>
 #include <tuple>
 
-namespace ombrix::lobby {
+namespace ombrix::lobbyd {
 
-Listing::Kind Listing::kindOf(const TableState& t) {
-  if (t.playing) return Playing;
+using namespace lobbywire;
+
+Listing::Kind Listing::kindOf(const tables::TableState& t) {
+  if (t.stage == tables::Stage::Playing) return Playing;
   if (t.players == 0) return WaitingEmpty;
   return t.players >= kMaxPlayers ? WaitingFull : WaitingWithPeople;
 }
@@ -61,4 +63,4 @@ const std::vector<uint64_t>& Listing::order(int64_t now, int64_t everyMs) {
   return order_;
 }
 
-}  // namespace ombrix::lobby
+}  // namespace ombrix::lobbyd

@@ -15,14 +15,14 @@
 #include <unordered_map>
 #include <vector>
 
-#include "lobbyd/wire.h"
+#include "lobbywire/wire.h"
 
-namespace ombrix::lobby {
+namespace ombrix::lobbyd {
 
 class Listing {
  public:
   enum Kind : uint8_t { WaitingWithPeople, WaitingEmpty, WaitingFull, Playing };
-  static Kind kindOf(const TableState& t);
+  static Kind kindOf(const tables::TableState& t);
   // A random place, drawn once for a table's life.
   static uint64_t draw();
 
@@ -50,4 +50,4 @@ class Listing {
   int64_t builtAt_ = 0;
 };
 
-}  // namespace ombrix::lobby
+}  // namespace ombrix::lobbyd

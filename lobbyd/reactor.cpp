@@ -7,7 +7,7 @@
 #include <ctime>
 #include <stdexcept>
 
-namespace ombrix::lobby {
+namespace ombrix::lobbyd {
 
 namespace {
 uint32_t epollBits(int mask) {
@@ -121,4 +121,4 @@ void Reactor::run() {
   while (!stopped_) runOnce(-1);
 }
 
-}  // namespace ombrix::lobby
+}  // namespace ombrix::lobbyd

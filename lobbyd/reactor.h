@@ -17,7 +17,7 @@
 #include <map>
 #include <vector>
 
-namespace ombrix::lobby {
+namespace ombrix::lobbyd {
 
 class Reactor {
  public:
@@ -72,4 +72,4 @@ class Reactor {
   bool stopped_ = false;
 };
 
-}  // namespace ombrix::lobby
+}  // namespace ombrix::lobbyd

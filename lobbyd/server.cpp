@@ -10,7 +10,9 @@
 #include <cstring>
 #include <stdexcept>
 
-namespace ombrix::lobby {
+namespace ombrix::lobbyd {
+
+using namespace lobbywire;
 
 namespace {
 
@@ -692,4 +694,4 @@ void LobbyServer::sweep() {
     }
 }
 
-}  // namespace ombrix::lobby
+}  // namespace ombrix::lobbyd

@@ -26,7 +26,7 @@
 #include "lobbyd/reactor.h"
 #include "webgate/gateway.h"
 
-namespace ombrix::lobby {
+namespace ombrix::lobbyd {
 
 struct ServerLimits {
   size_t maxConnections = 30000;
@@ -132,4 +132,4 @@ class LobbyServer : public CoreOutput {
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
-}  // namespace ombrix::lobby
+}  // namespace ombrix::lobbyd

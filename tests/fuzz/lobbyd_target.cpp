@@ -12,7 +12,8 @@
 
 namespace ombrix::fuzz {
 
-using namespace ombrix::lobby;
+using namespace ombrix::lobbywire;
+using namespace ombrix::lobbyd;
 
 namespace {
 
@@ -94,12 +95,12 @@ std::string line(Input& in, Transport& t) {
   const std::string lobby = in.byte() % 8 ? R"("lobby":1,)" : R"("lobby":)" + std::to_string(in.byte()) + ",";
   switch (in.byte() % 9) {
     case 0: {
-      TableState s;
+      TableEntry s;
       s.name = in.bytes(in.byte() % 80);
-      s.players = in.byte() % 5;
-      s.watchers = in.byte() % 6;
-      s.playing = in.byte() % 2;
-      s.round = in.byte() % 21;
+      s.state.players = in.byte() % 5;
+      s.state.watchers = in.byte() % 6;
+      s.state.stage = in.byte() % 2 ? tables::Stage::Playing : tables::Stage::Waiting;
+      s.state.round = in.byte() % 21;
       s.port = 1 + in.byte() * 251 % 65535;
       std::string l = registerLine(s, in.byte() % 2);
       l.pop_back();

@@ -28,6 +28,10 @@
 #include "ui/oneinstance.h"
 
 namespace ombrix::lobby {
+
+using namespace lobbywire;
+using namespace lobbyd;
+using namespace lobbyclient;
 namespace {
 
 using tables::Length;
@@ -138,9 +142,9 @@ TEST_F(Lobby, ATableIsJoinedOrWatchedAndHostingAndAddressesStartTheGame) {
 
 // A table as a game registers it, on port 7772 of this machine.
 std::unique_ptr<HostRegistration> registerTable(const HostPort& server, const std::string& name, bool isPrivate) {
-  TableState t;
+  TableEntry t;
   t.name = name;
-  t.players = 1;
+  t.state.players = 1;
   return std::make_unique<HostRegistration>(server, HostPort{"127.0.0.1", 7772}, t, isPrivate);
 }
 
@@ -197,12 +201,12 @@ TEST_F(Lobby, ThroughALobbyServerTablesAreListedByCodeAndJoinedByIt) {
   EXPECT_TRUE(window.label_code->text().contains(invite));
 
   // The table plays; the server lists what it says.
-  TableState playing;
+  TableEntry playing;
   playing.name = "Ann";
-  playing.players = 3;
-  playing.watchers = 1;
-  playing.playing = true;
-  playing.round = 4;
+  playing.state.players = 3;
+  playing.state.watchers = 1;
+  playing.state.stage = Stage::Playing;
+  playing.state.round = 4;
   ann->update(playing);
   const QString row = "Ann | " + code + " | 3/4 | 1/5 | round 4 of 20 | 1.0.14";
   ASSERT_TRUE(waitFor([&] {
@@ -424,7 +428,7 @@ TEST(LobbyServerTables, EveryPageTheListHoldsIsRead) {
   std::vector<std::unique_ptr<lobbytest::Client>> hosts;
   auto registerTable = [&](const std::string& name) {
     hosts.push_back(std::make_unique<lobbytest::Client>(server.port(), "127.0.0.1"));
-    TableState t;
+    TableEntry t;
     t.name = name;
     t.port = 1;
     hosts.back()->send(registerLine(t, false));

@@ -21,7 +21,9 @@
 #include "lobbyclient/portmap.h"
 #include "tests/support/qtloop.h"
 
-namespace ombrix::lobby {
+namespace ombrix::lobbyclient {
+
+using namespace lobbywire;
 namespace {
 
 using test::waitFor;
@@ -189,4 +191,4 @@ TEST(PortMapping, ALeaseIsRenewedAtHalfItsTime) {
 }
 
 }  // namespace
-}  // namespace ombrix::lobby
+}  // namespace ombrix::lobbyclient

@@ -19,7 +19,10 @@
 #include "tests/lobbyd/server_thread.h"
 #include "tests/support/qtloop.h"
 
-namespace ombrix::lobby {
+namespace ombrix::lobbyclient {
+
+using namespace lobbywire;
+using namespace lobbyd;
 namespace {
 
 using test::waitFor;
@@ -28,9 +31,9 @@ TEST(Registration, ALostServerIsTriedAgainAtGrowingPausesAndTheServerBackGivesAN
   VirtualClock clock;
   auto server = std::make_unique<ServerThread>();
   const int port = server->port();
-  TableState table;
+  TableEntry table;
   table.name = "Ann";
-  table.players = 1;
+  table.state.players = 1;
   HostRegistration registration({"127.0.0.1", port}, {"127.0.0.1", 7772}, table, false, &clock);
   std::vector<std::string> codes, log;
   registration.onCode = [&](const std::string& c) { codes.push_back(c); };
@@ -167,4 +170,4 @@ TEST(Relay, ATableThatStopsReadingIsCutAtTheBoundAndTheRestGoesWithinTheFlush) {
 }
 
 }  // namespace
-}  // namespace ombrix::lobby
+}  // namespace ombrix::lobbyclient

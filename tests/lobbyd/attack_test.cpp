@@ -10,7 +10,9 @@
 #include "tests/lobbyd/server_thread.h"
 #include "tests/lobbyd/testnet.h"
 
-namespace ombrix::lobby {
+namespace ombrix::lobbyd {
+
+using namespace lobbywire;
 namespace {
 
 using lobbytest::Client;
@@ -20,7 +22,7 @@ struct Host {
   std::string code, secret;
 };
 
-Host registerFrom(int port, const std::string& from, const TableState& t, const std::string& to = "127.0.0.1") {
+Host registerFrom(int port, const std::string& from, const TableEntry& t, const std::string& to = "127.0.0.1") {
   Host h;
   h.link = std::make_unique<Client>(port, from, to);
   h.link->send(registerLine(t, false));
@@ -47,10 +49,10 @@ int closedPort() {
   return port;
 }
 
-TableState named(const std::string& name, int players = 0, int port = closedPort()) {
-  TableState t;
+TableEntry named(const std::string& name, int players = 0, int port = closedPort()) {
+  TableEntry t;
   t.name = name;
-  t.players = players;
+  t.state.players = players;
   t.port = port;
   return t;
 }
@@ -277,7 +279,7 @@ TEST(LobbyServerAttacks, AHostsStateLinesAreFoldedAndAFloodIsCutOff) {
   for (int i = 1; i <= 30; ++i) lines += stateLine(named("", i == 20 ? 2 : i == 30 ? 3 : 1));
   ann.link->send(lines);
   int asked = 0;
-  auto players = [&] { return lookUp(port, "127.0.8." + std::to_string(++asked), ann.code).table.players; };
+  auto players = [&] { return lookUp(port, "127.0.8." + std::to_string(++asked), ann.code).table.state.players; };
   // The lines are read by the server's loop, the look-ups on other connections.
   while (asked < 50 && players() != 2) {
   }
@@ -352,4 +354,4 @@ TEST(LobbyServerAttacks, StunsCannotKeepTheProbesBusy) {
 }
 
 }  // namespace
-}  // namespace ombrix::lobby
+}  // namespace ombrix::lobbyd

@@ -13,11 +13,11 @@
 #include <cstring>
 #include <string>
 
-#include "lobbyd/wire.h"
+#include "lobbywire/wire.h"
 
 namespace ombrix::lobbytest {
 
-using namespace ombrix::lobby;
+using namespace ombrix::lobbywire;
 
 // A blocking client that gives up after a few seconds rather than hang.
 struct Client {

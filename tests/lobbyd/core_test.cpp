@@ -7,7 +7,9 @@
 #include "lobbyd/core.h"
 #include "tests/lobbyd/client.h"
 
-namespace ombrix::lobby {
+namespace ombrix::lobbyd {
+
+using namespace lobbywire;
 namespace {
 
 using lobbytest::withoutBreak;
@@ -50,7 +52,7 @@ class Core : public ::testing::Test {
   std::pair<ConnId, std::string> host(const std::string& name, bool isPrivate = false,
                                       const std::string& address = "198.51.100.7") {
     const ConnId id = open(address);
-    TableState t;
+    TableEntry t;
     t.name = name;
     std::string reg = registerLine(t, isPrivate);
     reg.pop_back();
@@ -100,13 +102,16 @@ TEST_F(Core, PublicTablesAreListedPrivateOnesFoundByCodeAndBothWithdrawnWithThei
   // A reachable host: its address is offered, and the host is told.
   core.probed(out.probes[0].first, true);
   EXPECT_EQ(out.last(ann).direct, std::vector<std::string>{"198.51.100.7:7772"});
-  core.line(ann, R"({"op":"state","players":2,"watchers":1,"state":"playing","round":3,"game":"half"})", now);
+  // House rules chosen between games are listed from the next state line.
+  core.line(ann, R"({"op":"state","players":2,"watchers":1,"state":"playing","round":3,"game":"half","rules":"hook"})",
+            now);
   core.line(lobby, R"({"op":"lookup","code":")" + annCode + "\"}", now);
   const Message seen = out.last(lobby);
-  EXPECT_EQ(seen.table.players, 2);
-  EXPECT_TRUE(seen.table.playing);
-  EXPECT_EQ(seen.table.round, 3);
-  EXPECT_FALSE(seen.table.full);
+  EXPECT_EQ(seen.table.state.rules, "hook");
+  EXPECT_EQ(seen.table.state.players, 2);
+  EXPECT_EQ(seen.table.state.stage, tables::Stage::Playing);
+  EXPECT_EQ(seen.table.state.round, 3);
+  EXPECT_EQ(seen.table.state.length, tables::Length::Half);
   EXPECT_EQ(seen.direct, std::vector<std::string>{"198.51.100.7:7772"});
 
   // A mapping the host's router made after it registered: shown with its
@@ -177,7 +182,7 @@ TEST_F(Core, TheBoundsHold) {
   const ScopeBounds& a = core.limits().address;
   for (int i = 0; i < a.tables; ++i) host("T" + std::to_string(i), false, "2001:db8:1:1::" + std::to_string(i + 1));
   auto extra = open("2001:db8:1:1::99");
-  core.line(extra, registerLine(TableState{}, false).substr(0, registerLine(TableState{}, false).size() - 1), now);
+  core.line(extra, registerLine(TableEntry{}, false).substr(0, registerLine(TableEntry{}, false).size() - 1), now);
   EXPECT_EQ(out.last(extra).error, "full");
   for (int i = a.tables + 1; i < a.connections; ++i) {
     now += static_cast<int64_t>(1000 / a.connectPerSecond);  // within the rate of new connections
@@ -240,7 +245,7 @@ TEST_F(Core, NamesAreCleanedAsTheLobbyDoesAndTheLogIsBoundedPerAddress) {
   auto registerAs = [&](const std::string& address, const std::string& name) {
     const ConnId c = id++;
     EXPECT_TRUE(logged.opened(c, Peer::of(address), now));
-    TableState t;
+    TableEntry t;
     t.name = name;
     logged.line(c, withoutBreak(registerLine(t, false)), now);
     return c;
@@ -328,13 +333,14 @@ TEST(LobbyWire, CodesNamesAndAddresses) {
   EXPECT_FALSE(parseLine(R"({"lobby":1,"op":"register","round":"3"})", true));
   EXPECT_FALSE(parseLine(R"({"lobby":1,"op":"register","state":"sleeping"})", true));
   EXPECT_FALSE(parseLine(R"([1,2,3])", true));
-  TableState t;
+  TableEntry t;
   t.name = "Ann";
-  t.players = 4;
-  t.watchers = 5;
-  t.playing = true;
-  t.round = 20;
-  t.full = false;
+  t.state.players = 4;
+  t.state.watchers = 5;
+  t.state.stage = tables::Stage::Playing;
+  t.state.round = 20;
+  t.state.length = tables::Length::Half;
+  t.state.rules = "hook,scoring=penalty,rounds=downup";
   std::string reg = registerLine(t, true);
   auto m = parseLine(reg.substr(0, reg.size() - 1), true);
   ASSERT_TRUE(m);
@@ -343,4 +349,4 @@ TEST(LobbyWire, CodesNamesAndAddresses) {
 }
 
 }  // namespace
-}  // namespace ombrix::lobby
+}  // namespace ombrix::lobbyd

@@ -9,7 +9,10 @@
 #include "tests/lobbyd/server_thread.h"
 #include "tests/support/qtloop.h"
 
-namespace ombrix::lobby {
+namespace ombrix::lobbyd {
+
+using namespace lobbywire;
+using namespace lobbyclient;
 namespace {
 
 using test::waitFor;
@@ -61,7 +64,7 @@ struct Seat {
 };
 
 // What a lookup of `code` finds now, or the server's error.
-std::pair<TableState, std::string> lookUp(ServerThread& server, const std::string& code) {
+std::pair<TableEntry, std::string> lookUp(ServerThread& server, const std::string& code) {
   CodeJoiner j(server.hostPort(), code);
   std::string failed;
   bool found = false;
@@ -117,8 +120,8 @@ TEST(LobbyRelay, TablesJoinByCodeThroughTheRelayOrDirectlyAndTheRecordFollowsThe
   EXPECT_EQ(slots[yan.game->slot()].name, "Yan");
 
   // The record follows the table: two people in seats.
-  TableState seen;
-  EXPECT_TRUE(waitFor([&] { return (seen = lookUp(server, ann.code()).first).players == 2; }));
+  TableEntry seen;
+  EXPECT_TRUE(waitFor([&] { return (seen = lookUp(server, ann.code()).first).state.players == 2; }));
   EXPECT_EQ(seen.name, "Ann's table");
   EXPECT_EQ(listedNames(server), std::vector<std::string>{"Ann's table"});
 
@@ -155,4 +158,4 @@ TEST(LobbyRelay, APrivateTableIsNotListedButFoundByItsCode) {
 }
 
 }  // namespace
-}  // namespace ombrix::lobby
+}  // namespace ombrix::lobbyd

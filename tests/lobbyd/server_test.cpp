@@ -12,7 +12,9 @@
 #include "tests/lobbyd/client.h"
 #include "tests/lobbyd/server_thread.h"
 
-namespace ombrix::lobby {
+namespace ombrix::lobbyd {
+
+using namespace lobbywire;
 namespace {
 
 using lobbytest::Client;
@@ -44,7 +46,7 @@ TEST(LobbyServerBounds, AListerThatStopsReadingIsCutOff) {
   cap.outputCap = 32 * 1024;
   ServerThread server(limits, cap);
   std::vector<std::unique_ptr<Client>> hosts;
-  TableState t;
+  TableEntry t;
   t.name = std::string(60, 'n');
   for (int i = 0; i < 100; ++i) {
     hosts.push_back(std::make_unique<Client>(server.hostPort().port));
@@ -72,7 +74,7 @@ TEST(LobbyServerBounds, ARelayMovesNoFasterThanItsTablesBudget) {
   limits.relayBurstBytes = 20 * 1000;
   ServerThread server(limits);
   Client host(server.hostPort().port);
-  host.send(registerLine(TableState{}, true));
+  host.send(registerLine(TableEntry{}, true));
   const auto registered = parseLine(host.line(), false);
   Client joiner(server.hostPort().port);
   joiner.send(connectLine(registered->code));
@@ -108,4 +110,4 @@ TEST(LobbyServerBounds, ARelayMovesNoFasterThanItsTablesBudget) {
 }
 
 }  // namespace
-}  // namespace ombrix::lobby
+}  // namespace ombrix::lobbyd

@@ -13,7 +13,9 @@
 
 #include "lobbyd/server.h"
 
-namespace ombrix::lobby {
+namespace ombrix::lobbyd {
+
+using namespace lobbywire;
 
 class ServerThread {
  public:
@@ -104,4 +106,4 @@ class ServerThread {
   std::vector<std::string> log_;
 };
 
-}  // namespace ombrix::lobby
+}  // namespace ombrix::lobbyd

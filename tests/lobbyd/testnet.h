@@ -15,8 +15,6 @@
 
 namespace ombrix::lobbytest {
 
-using namespace ombrix::lobby;
-
 inline const char* enterTestNetwork() {
   static const char* why = [] () -> const char* {
     if (::geteuid() != 0) return "needs root for a network namespace";

@@ -9,7 +9,9 @@
 #include "tests/support/qtloop.h"
 #include "tests/support/rawbrowser.h"
 
-namespace ombrix::lobby {
+namespace ombrix::lobbyd {
+
+using namespace lobbywire;
 namespace {
 
 using test::clientFrame;
@@ -95,4 +97,4 @@ TEST(LobbyWeb, OneAddressHoldsABoundedNumberOfWebConnections) {
 }
 
 }  // namespace
-}  // namespace ombrix::lobby
+}  // namespace ombrix::lobbyd

@@ -27,6 +27,12 @@ TEST(TxtRecord, EveryStateAHostCanBeInReadsBackAsItself) {
     for (int w = 0; w <= kWatchers; ++w) states.push_back({p, w, Stage::Waiting, 0, Length::None, "1.0.14"});
   for (int r = 1; r <= kFullRounds; ++r) states.push_back(playing(r, Length::Full));
   for (int r = 1; r <= kHalfRounds; ++r) states.push_back(playing(r, Length::Half));
+  // House rules ride along as their LIST, in any state.
+  for (const char* rules : {"hook", "scoring=penalty,rounds=downup", "hook,scoring=tricks,rounds=downup"}) {
+    states.push_back(playing(4, Length::Full));
+    states.back().rules = rules;
+    states.push_back({0, 0, Stage::Waiting, 0, Length::None, "1.0.14", rules});
+  }
   for (const TableState& s : states) {
     const std::vector<std::string> record = txtRecord(s);
     for (const std::string& item : record) EXPECT_LE(item.size(), kMaxTxtString);
@@ -36,6 +42,9 @@ TEST(TxtRecord, EveryStateAHostCanBeInReadsBackAsItself) {
             (std::vector<std::string>{"v=1.0.14", "players=3", "watchers=2", "state=playing", "round=7", "game=half"}));
   EXPECT_EQ(txtRecord({1, 0, Stage::Waiting, 0, Length::None, "1.0.14"}),
             (std::vector<std::string>{"v=1.0.14", "players=1", "watchers=0", "state=waiting", "round=0"}));
+  // The design's rules, named, are no variant: the record is a plain table's.
+  EXPECT_EQ(txtRecord({1, 0, Stage::Waiting, 0, Length::None, "1.0.14", "design"}),
+            txtRecord({1, 0, Stage::Waiting, 0, Length::None, "1.0.14"}));
 }
 
 TEST(TxtRecord, HostileRecordsDescribeNoTableAndOddOnesAreReadAsDnsSdSays) {

@@ -1,4 +1,4 @@
-#include "lobbyd/wire.h"
+#include "lobbywire/wire.h"
 
 #include <sys/random.h>
 
@@ -8,7 +8,7 @@
 
 #include "tables/cleantext.h"
 
-namespace ombrix::lobby {
+namespace ombrix::lobbywire {
 
 using nlohmann::json;
 
@@ -140,25 +140,29 @@ bool stringField(const json& j, const char* key, std::string& out, size_t most) 
   return true;
 }
 
-bool tableFields(const json& j, TableState& t) {
-  std::string name, version = t.version, state = "waiting", game = "full", rules;
+bool tableFields(const json& j, TableEntry& t) {
+  tables::TableState& s = t.state;
+  std::string name, version = s.version, state = "waiting", game = "full", rules;
   if (!stringField(j, "name", name, kMaxLine) || !stringField(j, "version", version, kMaxLine) ||
       !stringField(j, "state", state, 16) || !stringField(j, "game", game, 16) ||
-      !intField(j, "port", 1, 65535, t.port) || !intField(j, "players", 0, kMaxPlayers, t.players) ||
-      !intField(j, "watchers", 0, kMaxWatchers, t.watchers) || !intField(j, "round", 0, kMaxRound, t.round) ||
+      !intField(j, "port", 1, 65535, t.port) || !intField(j, "players", 0, kMaxPlayers, s.players) ||
+      !intField(j, "watchers", 0, kMaxWatchers, s.watchers) || !intField(j, "round", 0, kMaxRound, s.round) ||
       !stringField(j, "rules", rules, kMaxRules))
     return false;
   // A LIST is lower-case words, "=" and ","; anything else is no house rule a lobby shows.
   for (char c : rules)
     if (!((c >= 'a' && c <= 'z') || c == '=' || c == ',')) return false;
-  t.rules = rules == "design" ? std::string() : rules;
+  s.rules = rules == "design" ? std::string() : rules;
   if (state != "waiting" && state != "playing") return false;
   if (game != "full" && game != "half") return false;
   t.name = cleanName(name);
-  t.version = cleanVersion(version);
-  t.playing = state == "playing";
-  t.full = game == "full";
-  if (!t.playing) t.round = 0;
+  s.version = cleanVersion(version);
+  s.stage = state == "playing" ? tables::Stage::Playing : tables::Stage::Waiting;
+  // The kind of game is told only while one is played.
+  s.length = s.stage == tables::Stage::Waiting ? tables::Length::None
+             : game == "half"                   ? tables::Length::Half
+                                                : tables::Length::Full;
+  if (s.stage == tables::Stage::Waiting) s.round = 0;
   return true;
 }
 
@@ -217,28 +221,31 @@ std::string finish(const json& j) {
 json first(Op op) { return json{{"lobby", kProtocolVersion}, {"op", opName(op)}}; }
 json plain(Op op) { return json{{"op", opName(op)}}; }
 
-void putTable(json& j, const TableState& t) {
+void putTable(json& j, const TableEntry& t) {
+  const tables::TableState& s = t.state;
+  const bool playing = s.stage == tables::Stage::Playing;
   j["name"] = t.name;
-  j["version"] = t.version;
+  j["version"] = s.version;
   j["port"] = t.port;
-  j["players"] = t.players;
-  j["watchers"] = t.watchers;
-  j["state"] = t.playing ? "playing" : "waiting";
-  j["round"] = t.playing ? t.round : 0;
-  if (t.playing) j["game"] = t.full ? "full" : "half";
-  if (!t.rules.empty()) j["rules"] = t.rules;
+  j["players"] = s.players;
+  j["watchers"] = s.watchers;
+  j["state"] = playing ? "playing" : "waiting";
+  j["round"] = playing ? s.round : 0;
+  // A game of unknown kind was a full one to this protocol's first readers.
+  if (playing) j["game"] = s.length == tables::Length::Half ? "half" : "full";
+  if (!s.rules.empty()) j["rules"] = s.rules;
 }
 
 }  // namespace
 
-std::string registerLine(const TableState& t, bool isPrivate) {
+std::string registerLine(const TableEntry& t, bool isPrivate) {
   json j = first(Op::Register);
   putTable(j, t);
   j["private"] = isPrivate;
   return finish(j);
 }
 
-std::string stateLine(const TableState& t) {
+std::string stateLine(const TableEntry& t) {
   json j = plain(Op::State);
   putTable(j, t);
   j.erase("name");
@@ -299,7 +306,7 @@ std::string relayRequestLine(std::string_view ticket) {
   return finish(j);
 }
 
-std::string tableLine(const TableState& t, std::string_view code, const std::vector<std::string>& direct) {
+std::string tableLine(const TableEntry& t, std::string_view code, const std::vector<std::string>& direct) {
   json j = plain(Op::Table);
   putTable(j, t);
   j["code"] = code;
@@ -322,4 +329,4 @@ std::string errorLine(std::string_view error) {
 
 std::string splicedLine() { return finish(plain(Op::Spliced)); }
 
-}  // namespace ombrix::lobby
+}  // namespace ombrix::lobbywire

@@ -15,8 +15,10 @@
 #include <vector>
 
 #include "tables/address.h"
+#include "tables/tablelist.h"
+#include "tables/tablestate.h"
 
-namespace ombrix::lobby {
+namespace ombrix::lobbywire {
 
 constexpr int kProtocolVersion = 1;
 // The port the server listens on unless told otherwise (the game's is 7772).
@@ -25,10 +27,10 @@ constexpr int kDefaultServerPort = 7773;
 // name and every field is under 400 bytes; a table line of a listing with
 // four direct addresses under 600.
 constexpr size_t kMaxLine = 1024;
-// DNS-SD's limit for an instance name, which the table's name also is.
-constexpr size_t kMaxNameBytes = 63;
+// A table's name is an instance name on the local network too.
+using tables::kMaxNameBytes;
 constexpr size_t kMaxVersionBytes = 16;
-constexpr int kMaxPlayers = 4, kMaxWatchers = 5, kMaxRound = 20;
+constexpr int kMaxPlayers = tables::kSeats, kMaxWatchers = tables::kWatchers, kMaxRound = tables::kFullRounds;
 
 // --- Invite codes ---------------------------------------------------------------
 // "+" and seven characters from 31 capitals and digits, without 0/O, 1/I/L
@@ -47,19 +49,19 @@ std::optional<std::string> readCode(std::string_view typed);
 std::string makeTicket();
 
 // --- The table -------------------------------------------------------------------
-// What a table says of itself: the DNS-SD record's fields.
+// What a table says of itself: where it is reached, and its public state as
+// every lobby lists it (the fields of its DNS-SD record).
 inline constexpr size_t kMaxRules = 64;  // the longest house rules' LIST
-struct TableState {
+// A line that leaves the version out is from a host of this protocol's first
+// version, which is the game's.
+inline constexpr std::string_view kDefaultVersion = "1.0.14";
+struct TableEntry {
   std::string name;
-  std::string version = "1.0.14";
   int port = 7772;
-  int players = 0;   // people in seats 1-4
-  int watchers = 0;  // spectators
-  bool playing = false;
-  int round = 0;       // 0 while waiting
-  bool full = true;    // full or half game, while playing
-  std::string rules;   // the house rules' LIST; empty for the design's (a reader that does not know it skips it)
-  bool operator==(const TableState&) const = default;
+  // Its rules are empty for the design's (a reader that does not know the
+  // field skips it).
+  tables::TableState state{.version = std::string(kDefaultVersion)};
+  bool operator==(const TableEntry&) const = default;
 };
 
 // A name as shown to everyone, cleaned as every lobby cleans it
@@ -99,7 +101,7 @@ enum class Op {
 struct Message {
   Op op = Op::Unknown;
   int version = 0;    // "lobby" on a first line; 0 elsewhere
-  TableState table;   // Register, State, Table
+  TableEntry table;   // Register, State, Table
   bool isPrivate = false;
   std::string code;   // Lookup, Connect, Registered, Table, Stun
   std::string ticket; // Relay (and the relay request to a host), Registered's secret, Stun
@@ -118,8 +120,8 @@ struct Message {
 std::optional<Message> parseLine(std::string_view line, bool first);
 
 // Lines, each ending with '\n'.
-std::string registerLine(const TableState& t, bool isPrivate);
-std::string stateLine(const TableState& t);
+std::string registerLine(const TableEntry& t, bool isPrivate);
+std::string stateLine(const TableEntry& t);
 std::string listLine(int from);
 std::string lookupLine(std::string_view code);
 std::string connectLine(std::string_view code);
@@ -131,9 +133,9 @@ std::string stunLine(std::string_view code, std::string_view secret, int port = 
 std::string registeredLine(std::string_view code, std::string_view secret, int web = 0);
 std::string directLine(const std::vector<std::string>& addresses);
 std::string relayRequestLine(std::string_view ticket);  // to a host: open a leg
-std::string tableLine(const TableState& t, std::string_view code, const std::vector<std::string>& direct);
+std::string tableLine(const TableEntry& t, std::string_view code, const std::vector<std::string>& direct);
 std::string endLine(int count, int next);
 std::string errorLine(std::string_view error);
 std::string splicedLine();
 
-}  // namespace ombrix::lobby
+}  // namespace ombrix::lobbywire
