@@ -92,6 +92,7 @@ test("a page whose WebSocket drops mid-trick comes back to its seat with its han
   const { link } = await host(4);
   const door = new URL(link);
   const proxy = await cutter(Number(door.port));
+  after(() => proxy.close());  // a listener left open would keep the run from ending
   const ann = await joinedPage(context, `http://127.0.0.1:${proxy.port}/`, "Ann");
   await ann.getByRole("button", { name: "Start Half Game" }).click();
   await autoplay(ann);
@@ -116,7 +117,11 @@ test("a page whose WebSocket drops mid-trick comes back to its seat with its han
   // (the computer may have played one card for it meanwhile).
   await ann.waitForFunction((seat) => window.ombrix.model.loggedIn && window.ombrix.model.mySeat === seat,
     before.seat, { timeout: 20000 });
-  await ann.waitForFunction(() => window.ombrix.model.hand.some((c) => c > 0), null, { timeout: 10000 });
+  // The hand in the model and drawn as buttons (the page draws on its next frame).
+  await ann.waitForFunction(() => {
+    const held = window.ombrix.model.hand.filter((c) => c > 0).length;
+    return held > 0 && document.querySelectorAll("#om-hand button").length === held;
+  }, null, { timeout: 10000 });
   const backHand = await ann.evaluate(() => window.ombrix.model.hand.filter((c) => c > 0).sort((x, y) => x - y));
   const round = await ann.evaluate(() => window.ombrix.model.round);
   if (round === before.round) {
@@ -127,7 +132,6 @@ test("a page whose WebSocket drops mid-trick comes back to its seat with its han
   const names = await ann.locator("#om-hand button").evaluateAll((bs) => bs.map((b) => b.getAttribute("aria-label")));
   assert.equal(names.length, backHand.length);
   assert.ok(names.every((n) => / of (Clubs|Diamonds|Hearts|Spades)$/.test(n)), names.join(","));
-  proxy.close();
 });
 
 test("a phone-sized page shows the whole table", async () => {
