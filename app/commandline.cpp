@@ -21,9 +21,12 @@ void describeGameOptions(QCommandLineParser& parser) {
       "Without parameters: a solo game against three computer players (one left\n"
       "unfinished is offered to resume).\n"
       "The lobby program starts a networked game with all three parameters;\n"
-      "after them, --lobby-server HOST[:PORT] [--private] [--no-port-mapping]\n"
-      "registers the table hosted here with that lobby server (without asking\n"
-      "the home router for a port, with --no-port-mapping).");
+      "after them, --rules LIST gives the table hosted here house rules\n"
+      "(comma-separated: hook, scoring=design|tricks|penalty,\n"
+      "rounds=updown|downup; \"design\" for none, as ombrix-host --rules), and\n"
+      "--lobby-server HOST[:PORT] [--private] [--no-port-mapping] registers it\n"
+      "with that lobby server (without asking the home router for a port, with\n"
+      "--no-port-mapping).");
   parser.addHelpOption();
   parser.addVersionOption();
   // All three or none: the usage line shows them as one optional group.
@@ -48,17 +51,45 @@ bool asksHelpOrVersion(const QStringList& arguments) {
   return false;
 }
 
-std::optional<QStringList> gameWords(const QStringList& arguments, QString* error) {
-  QCommandLineParser parser;
-  describeGameOptions(parser);
-  if (parser.parse(arguments)) return parser.positionalArguments();
-  if (arguments.size() - 1 >= kLobbyWords) return arguments.mid(1);
-  if (error) *error = parser.errorText() + "\nTry 'ombrix --help'.";
+namespace {
+
+// The LIST after "--rules" among the words after the three; an empty one
+// for a "--rules" with nothing after it, which names no house rule either.
+std::optional<QString> rulesWord(const QStringList& words) {
+  for (int i = kLobbyWords; i < words.size(); ++i)
+    if (words[i] == "--rules") return words.value(i + 1);
   return std::nullopt;
 }
 
-LobbyServerWords lobbyServerWords(const QStringList& words) {
-  LobbyServerWords out;
+}  // namespace
+
+std::optional<QStringList> gameWords(const QStringList& arguments, QString* error) {
+  QCommandLineParser parser;
+  describeGameOptions(parser);
+  std::optional<QStringList> words;
+  if (parser.parse(arguments)) words = parser.positionalArguments();
+  else if (arguments.size() - 1 >= kLobbyWords) words = arguments.mid(1);
+  if (!words) {
+    if (error) *error = parser.errorText() + "\nTry 'ombrix --help'.";
+    return std::nullopt;
+  }
+  // Worded as ombrix-host words them: the same LIST is wrong the same way.
+  if (const auto list = rulesWord(*words)) {
+    std::string why;
+    if (words->value(2) != "true") why = "house rules are the host's: only a table hosted here takes them";
+    else rules::parse(list->toStdString(), &why);
+    if (!why.empty()) {
+      if (error) *error = "ombrix: --rules: " + QString::fromStdString(why);
+      return std::nullopt;
+    }
+  }
+  return words;
+}
+
+HostWords hostWords(const QStringList& words) {
+  HostWords out;
+  if (const auto list = rulesWord(words))
+    if (auto r = rules::parse(list->toStdString())) out.rules = *r;
   for (int i = kLobbyWords; i < words.size(); ++i) {
     if (words[i] == "--lobby-server" && i + 1 < words.size())
       out.address = words[++i];

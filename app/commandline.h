@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <optional>
 
+#include "rules/rules.h"
+
 namespace ombrix::app {
 
 // "1.0.14 (build <commit>)": the version the log-in exchanges, and the build.
@@ -23,19 +25,21 @@ bool asksHelpOrVersion(const QStringList& arguments);
 
 // The words for the table window (none for a solo game), or nothing when
 // the command line is wrong; `error` then says why. The lobby's three words
-// are taken as they come even when the name looks like an option.
+// are taken as they come even when the name looks like an option; a
+// "--rules LIST" after them must name house rules, at a table hosted here.
 std::optional<QStringList> gameWords(const QStringList& arguments, QString* error);
 
-// What the lobby adds after its three words when the table it hosts is to
-// be registered with a lobby server: "--lobby-server HOST[:PORT]",
-// "--private" and "--no-port-mapping" (no router is asked for a port).
-// Empty `address` when it adds nothing; other words are left to a later
-// lobby.
-struct LobbyServerWords {
+// What the lobby adds after its three words for a table it hosts: its house
+// rules ("--rules LIST"), and when it is to be registered with a lobby
+// server, "--lobby-server HOST[:PORT]", "--private" and "--no-port-mapping"
+// (no router is asked for a port). Empty `address` when there is no server;
+// other words are left to a later lobby; a LIST gameWords took is read.
+struct HostWords {
+  rules::Rules rules;
   QString address;
   bool isPrivate = false;
   bool portMapping = true;
 };
-LobbyServerWords lobbyServerWords(const QStringList& words);
+HostWords hostWords(const QStringList& words);
 
 }  // namespace ombrix::app

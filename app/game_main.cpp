@@ -255,6 +255,9 @@ int main(int argc, char** argv) {
   std::unique_ptr<web::WebDoor> webDoor;
   table.show();
   QTimer::singleShot(0, &table, [&table, &host, &announcement, &lobbyServer, &webDoor, words = *params] {
+    const app::HostWords hosting = app::hostWords(words);
+    // Before the table logs in, so its first announcement names them.
+    if (!hosting.rules.design()) host.server().setRules(hosting.rules);
     table.processparams(words);
     if (words.size() < 3 || words[2] != "true" || host.port() <= 0) return;
     const auto toChat = [&table](std::string_view line) {
@@ -274,7 +277,7 @@ int main(int argc, char** argv) {
                                });
     // Browsers coming and going are the log's, not the chat's.
     if (webDoor) webDoor->log = host.log;
-    const app::LobbyServerWords server = app::lobbyServerWords(words);
+    const app::HostWords& server = hosting;
     if (server.address.isEmpty()) return;
     try {
       lobbyServer = std::make_unique<app::HostLobby>(

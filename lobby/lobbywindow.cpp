@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -18,6 +19,7 @@
 #include "lobby/servergame.h"
 #include "lobby/servertables.h"
 #include "lobby/tablemodel.h"
+#include "rules/rules.h"
 #include "tables/address.h"
 #include "ui/msgbox.h"
 #include "ui/oneinstance.h"
@@ -29,7 +31,7 @@ using namespace lobbywire;
 
 namespace {
 
-constexpr int kWidth = 640, kHeight = 520;
+constexpr int kWidth = 640, kHeight = 550;
 // A name longer than this is not a player's name (the game shows a few
 // words of it at its seat).
 constexpr int kMaxNameChars = 40;
@@ -39,6 +41,16 @@ constexpr int kInviteChars = 300;
 // How often, and how long, the lobby looks for an open game to have ended
 // once asked to close: it saves first, which takes a moment.
 constexpr int kEndedPollMs = 100, kEndedWaitMs = 15000;
+// The house rules' lists, in the order shown; the design's first.
+constexpr std::pair<rules::Scoring, const char*> kScoringChoices[] = {
+    {rules::Scoring::Design, "Scoring: bid + 10 when made"},
+    {rules::Scoring::Tricks, "Scoring: a point a trick, + 10 when made"},
+    {rules::Scoring::Penalty, "Scoring: 10 + 2 x bid, minus 2 a trick missed"},
+};
+constexpr std::pair<rules::Rounds, const char*> kRoundsChoices[] = {
+    {rules::Rounds::UpDown, "Rounds: 1 up to 10, then down"},
+    {rules::Rounds::DownUp, "Rounds: 10 down to 1, then up"},
+};
 
 QLabel* caption(const QString& text, QWidget* parent, const char* name = "") {
   auto* l = new QLabel(text, parent);
@@ -103,13 +115,32 @@ Tlobby::Tlobby(TableModel& model, GameSession& game, ServerTables& servers, QWid
   check_upnp->setToolTip(
       "A table hosted through the lobby server asks the home router to forward a port to it, so joiners come "
       "directly rather than through the server's relay.");
+  // The house rules of a table hosted here: the game takes them as its
+  // starting choice, and its slot 1 may change them between games.
+  check_hook = new QCheckBox("The hook", panel);
+  check_hook->setObjectName("check_hook");
+  check_hook->setToolTip("The last bidder may not bid the number that makes the bids total the round's cards.");
+  combo_scoring = new QComboBox(panel);
+  combo_scoring->setObjectName("combo_scoring");
+  for (const auto& [scoring, label] : kScoringChoices) combo_scoring->addItem(label);
+  combo_rounds = new QComboBox(panel);
+  combo_rounds->setObjectName("combo_rounds");
+  for (const auto& [rounds, label] : kRoundsChoices) combo_rounds->addItem(label);
+  auto* houseRules = new QHBoxLayout;
+  houseRules->addWidget(check_hook);
+  houseRules->addWidget(combo_scoring);
+  houseRules->addWidget(combo_rounds);
+  houseRules->addStretch(1);
+  grid->addWidget(caption("House rules:", panel), 5, 0);
+  grid->addLayout(houseRules, 5, 1, 1, 3);
+
   auto* hosting = new QHBoxLayout;
   hosting->addStretch(1);
   hosting->addWidget(check_upnp);
   hosting->addWidget(check_private);
-  grid->addLayout(hosting, 5, 0, 1, 2);
-  grid->addWidget(button_join, 5, 2);
-  grid->addWidget(button_host, 5, 3);
+  grid->addLayout(hosting, 6, 0, 1, 2);
+  grid->addWidget(button_join, 6, 2);
+  grid->addWidget(button_host, 6, 3);
 
   // A way in by what the player types: caption, field, and its button.
   auto entryRow = [&](int row, const char* what, QLineEdit*& edit, const char* editName, const char* hint,
@@ -123,46 +154,46 @@ Tlobby::Tlobby(TableModel& model, GameSession& game, ServerTables& servers, QWid
     button->setObjectName(buttonName);
     grid->addWidget(button, row, 3);
   };
-  entryRow(6, "Join by address", edit_address, "edit_address", "host name, IPv4 or [IPv6] address, :PORT when not 7772",
+  entryRow(7, "Join by address", edit_address, "edit_address", "host name, IPv4 or [IPv6] address, :PORT when not 7772",
            button_address, "button_address");
-  entryRow(7, "Join by code", edit_code, "edit_code", "the invite a friend sent, SERVER:PORT/+XXXXXXX", button_code,
+  entryRow(8, "Join by code", edit_code, "edit_code", "the invite a friend sent, SERVER:PORT/+XXXXXXX", button_code,
            "button_code");
   edit_code->setMaxLength(kInviteChars);
 
-  grid->addWidget(caption("Lobby server:", panel), 8, 0);
+  grid->addWidget(caption("Lobby server:", panel), 9, 0);
   edit_server = new QLineEdit(panel);
   edit_server->setObjectName("edit_server");
   edit_server->setPlaceholderText("none; HOST, :PORT when not 7773, to play across the internet");
-  grid->addWidget(edit_server, 8, 1, 1, 3);
+  grid->addWidget(edit_server, 9, 1, 1, 3);
 
   label_code = caption("", panel, "label_code");
   label_code->setWordWrap(true);
   label_code->setTextInteractionFlags(Qt::TextSelectableByMouse);
   label_code->hide();
-  grid->addWidget(label_code, 9, 0, 1, 3);
+  grid->addWidget(label_code, 10, 0, 1, 3);
   button_copy = new QPushButton("Copy", panel);
   button_copy->setObjectName("button_copy");
   button_copy->setToolTip("Copy the invite (the lobby server and the code), to send it to friends");
   button_copy->hide();
-  grid->addWidget(button_copy, 9, 3);
+  grid->addWidget(button_copy, 10, 3);
 
   label_web = caption("", panel, "label_web");
   label_web->setWordWrap(true);
   label_web->setTextInteractionFlags(Qt::TextSelectableByMouse);
   label_web->hide();
-  grid->addWidget(label_web, 10, 0, 1, 3);
+  grid->addWidget(label_web, 11, 0, 1, 3);
   button_copyweb = new QPushButton("Copy", panel);
   button_copyweb->setObjectName("button_copyweb");
   button_copyweb->setToolTip("Copy the web link, to send it to a friend");
   button_copyweb->hide();
-  grid->addWidget(button_copyweb, 10, 3);
+  grid->addWidget(button_copyweb, 11, 3);
   connect(button_copyweb, &QPushButton::clicked, this, [this] {
     if (!webLink_.isEmpty()) QApplication::clipboard()->setText(webLink_);
   });
 
   label_game = caption("A game is running: Host and Join wait until it ends.", panel, "label_game");
   label_game->hide();
-  grid->addWidget(label_game, 11, 0, 1, 4);
+  grid->addWidget(label_game, 12, 0, 1, 4);
   grid->setColumnStretch(1, 1);
 
   connect(check_upnp, &QCheckBox::toggled, this, [this] { remember(); });
@@ -286,6 +317,7 @@ void Tlobby::refresh() {
                           (server || (invite && invite->server)));
   check_private->setEnabled(server && free);
   check_upnp->setEnabled(server && free);
+  for (QWidget* w : std::initializer_list<QWidget*>{check_hook, combo_scoring, combo_rounds}) w->setEnabled(free);
   label_game->setVisible(!free);
 
   const QString words = edit_server->text().trimmed();
@@ -376,15 +408,25 @@ void Tlobby::hostClick() {
   // The game registers its own table, so what the server lists is what the
   // table is, and the registration ends with it.
   QStringList more;
-  if (servers_.server()) {
+  if (const rules::Rules r = houseRules(); !r.design()) more << "--rules" << QString::fromStdString(rules::format(r));
+  const bool registering = servers_.server().has_value();
+  if (registering) {
     // Always with its port: the game reads a bare name as port 7773.
     more << "--lobby-server" << QString::fromStdString(tables::joinAddress(*servers_.server(), 0));
     if (check_private->isChecked()) more << "--private";
     if (!check_upnp->isChecked()) more << "--no-port-mapping";
   }
   const bool ok = game_.host(name, more);
-  showCode(ok && !more.isEmpty() ? "Registering the table with the lobby server…" : QString());
+  showCode(ok && registering ? "Registering the table with the lobby server…" : QString());
   started(ok);
+}
+
+rules::Rules Tlobby::houseRules() const {
+  rules::Rules r;
+  r.hook = check_hook->isChecked();
+  r.scoring = kScoringChoices[std::max(0, combo_scoring->currentIndex())].first;
+  r.rounds = kRoundsChoices[std::max(0, combo_rounds->currentIndex())].first;
+  return r;
 }
 
 void Tlobby::gameSaid(const std::string& line) {

@@ -16,9 +16,11 @@
 
 #include "lobby/lobbysettings.h"
 #include "lobbywire/wire.h"
+#include "rules/rules.h"
 #include "tables/tablelist.h"
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -50,6 +52,8 @@ class Tlobby : public QWidget {
   QString inviteCode() const;
   // The chosen table's row, or -1.
   int chosenRow() const;
+  // The house rules chosen for a table hosted here.
+  rules::Rules houseRules() const;
 
   // Whether a game is open on this desktop, and asking it to close; the
   // desktop's own by default (ui/oneinstance.h).
@@ -60,6 +64,10 @@ class Tlobby : public QWidget {
   QPushButton *button_join, *button_host, *button_address, *button_code, *button_copy, *button_copyweb;
   QCheckBox* check_private;
   QCheckBox* check_upnp;
+  // The house rules a table hosted here starts with.
+  QCheckBox* check_hook;
+  QComboBox* combo_scoring;
+  QComboBox* combo_rounds;
   QLabel *label_lan, *label_server, *label_game, *label_code, *label_web;
 
  protected:

@@ -100,6 +100,11 @@ std::string jsonLine(const ListedTable& t) {
   out += ",\"round\":" + std::to_string(t.state.round);
   out += ",\"version\":";
   jsonString(out, t.state.version);
+  // Only a table of house rules has them, as a script would test for them.
+  if (!t.state.rules.empty() && t.state.rules != "design") {
+    out += ",\"rules\":";
+    jsonString(out, t.state.rules);
+  }
   out += ",\"source\":";
   jsonString(out, t.source);
   if (!t.code.empty()) {

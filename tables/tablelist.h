@@ -74,7 +74,8 @@ class TableSource {
 // version, separated by tabs.
 std::string plainLine(const ListedTable& t);
 // One table as one JSON object on a line: name, host, port, players,
-// watchers, state, round, version, source, and a lobby server's table's code.
+// watchers, state, round, version, a table of house rules' rules, source, and
+// a lobby server's table's code.
 std::string jsonLine(const ListedTable& t);
 
 }  // namespace ombrix::tables

@@ -23,22 +23,45 @@ TEST(GameCommandLine, TheLobbysWordsAndASoloStartPassAsTheyCome) {
   EXPECT_EQ(words({"--", "-Bob"}), QStringList{"-Bob"});
 }
 
-TEST(GameCommandLine, TheLobbyServersWordsAfterTheThree) {
-  const auto all = lobbyServerWords({"Ann", "127.0.0.1", "true", "--lobby-server", "lobby.example:7773", "--private",
-                                     "--no-port-mapping", "--later-word"});
+TEST(GameCommandLine, TheHostsWordsAfterTheThree) {
+  const QStringList words = {"Ann", "127.0.0.1", "true", "--rules", "rounds=downup,hook", "--lobby-server",
+                             "lobby.example:7773", "--private", "--no-port-mapping", "--later-word"};
+  ASSERT_EQ(gameWords(QStringList{"ombrix"} + words, nullptr), words);
+  const auto all = hostWords(words);
+  EXPECT_EQ(rules::format(all.rules), "hook,rounds=downup");
   EXPECT_EQ(all.address, "lobby.example:7773");
   EXPECT_TRUE(all.isPrivate);
   EXPECT_FALSE(all.portMapping);
-  const auto plain = lobbyServerWords({"--no-port-mapping", "127.0.0.1", "true", "--lobby-server", "lobby.example"});
+  const auto plain = hostWords({"--no-port-mapping", "--rules", "true", "--lobby-server", "lobby.example"});
   EXPECT_FALSE(plain.isPrivate);
   EXPECT_TRUE(plain.portMapping);  // a name, not an option: the three words are the lobby's
+  EXPECT_TRUE(plain.rules.design());
 }
 
-TEST(GameCommandLine, AnUnknownOptionIsAnErrorThatPointsToHelp) {
-  QString error;
-  EXPECT_FALSE(words({"--fullscreen"}, &error));
-  EXPECT_TRUE(error.contains("fullscreen"));
-  EXPECT_TRUE(error.contains("ombrix --help"));
+// Each is a usage error (the program ends with status 2 and the text).
+TEST(GameCommandLine, UsageErrorsSayWhatIsWrong) {
+  const struct {
+    QStringList args;
+    const char* said;
+  } cases[] = {
+      {{"--fullscreen"}, "Unknown option 'fullscreen'.\nTry 'ombrix --help'."},
+      // House rules as ombrix-host words their faults.
+      {{"Ann", "127.0.0.1", "true", "--rules", "hook,hook"}, "ombrix: --rules: house rule \"hook\" named twice"},
+      {{"Ann", "127.0.0.1", "true", "--rules", "scoring=most"},
+       "ombrix: --rules: unknown scoring \"most\" (design, tricks or penalty)"},
+      {{"Ann", "127.0.0.1", "true", "--rules", "design,hook"},
+       "ombrix: --rules: \"design\" names no house rule and stands alone"},
+      {{"Ann", "127.0.0.1", "true", "--rules"}, "ombrix: --rules: an empty house rule"},
+      {{"Ann", "10.0.0.2", "join", "--rules", "hook"},
+       "ombrix: --rules: house rules are the host's: only a table hosted here takes them"},
+  };
+  for (const auto& c : cases) {
+    QString error;
+    EXPECT_FALSE(words(c.args, &error)) << c.args.join(' ').toStdString();
+    EXPECT_EQ(error, c.said);
+  }
+  // The design's rules, named, are no fault.
+  EXPECT_TRUE(words({"Ann", "127.0.0.1", "true", "--rules", "design"}));
 }
 
 TEST(GameCommandLine, HelpAndVersionAreSeenBeforeTheFirstWordOnly) {

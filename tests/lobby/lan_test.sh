@@ -4,8 +4,8 @@
 # `ombrix-lobby --list --json`, follows a table that connects and a game
 # that starts, and vanishes when the host stops; `--join` seats the game at
 # that host; both sections of the shared settings file keep their bytes;
-# `--no-announce` keeps a table off the list; without a daemon hosting goes
-# on and --list says why.
+# house rules given to the game reach its record; `--no-announce` keeps a
+# table off the list; without a daemon hosting goes on and --list says why.
 #
 #   lan_test.sh BIN_DIR
 set -euo pipefail
@@ -119,6 +119,22 @@ game=$(grep -o 'the game runs as process [0-9]*' "$work/host-game.log" | grep -o
 kill "$game"
 wait "$hoster" || fail "ombrix-lobby --host ended with $?"
 until_listed -v '"Dee"'
+
+# --- House rules: the words the lobby's Host a Table adds reach the record -------
+status=0
+"$work/ombrix" Eve 127.0.0.1 true --rules hook,hook 2>"$work/usage.err" || status=$?
+((status == 2)) || fail "a wrong LIST ended the game with $status"
+grep -qx 'ombrix: --rules: house rule "hook" named twice' "$work/usage.err" || fail "--rules: $(cat "$work/usage.err")"
+"$work/ombrix" Eve 127.0.0.1 true --rules hook,scoring=tricks,rounds=downup 2>"$work/rules-game.log" &
+ruled=$!
+pids+=("$ruled")
+until_listed '{"name":"Eve","host":"'"$address"'","port":7772,"players":1,"watchers":0,"state":"waiting","round":0,"version":"1.0.14","rules":"hook,scoring=tricks,rounds=downup","source":"lan"}'
+"$lobby" --list --wait 0.3 |
+  grep -qF "Eve	$address:7772	1/4	0/5	waiting, house rules hook,scoring=tricks,rounds=downup	1.0.14" ||
+  fail "the plain line's house rules"
+kill "$ruled"
+wait "$ruled" || true
+until_listed -v '"Eve"'
 
 # --- --no-announce --------------------------------------------------------------
 "$work/ombrix-host" --port 0 --no-announce 2>"$work/quiet.log" &

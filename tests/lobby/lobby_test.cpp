@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QClipboard>
 #include <QFile>
 #include <QLabel>
@@ -165,9 +166,15 @@ TEST_F(Lobby, ThroughALobbyServerTablesAreListedByCodeAndJoinedByIt) {
   window.edit_server->setText(QString::fromStdString(server.address()));
   window.serverChanged();
   EXPECT_TRUE(window.check_private->isEnabled());
+  // House rules chosen here are the game's to host by (lan_test.sh follows
+  // these words to the table's record).
+  window.check_hook->setChecked(true);
+  window.combo_scoring->setCurrentIndex(window.combo_scoring->findText("Scoring: a point a trick, + 10 when made"));
+  window.combo_rounds->setCurrentIndex(window.combo_rounds->findText("Rounds: 10 down to 1, then up"));
   window.hostClick();
   ASSERT_EQ(started.size(), 1u);
-  EXPECT_EQ(started[0], "ombrix Ann|127.0.0.1|true|--lobby-server|" + QString::fromStdString(server.address()));
+  EXPECT_EQ(started[0], "ombrix Ann|127.0.0.1|true|--rules|hook,scoring=tricks,rounds=downup|--lobby-server|" +
+                            QString::fromStdString(server.address()));
 
   // The game (here: its registration and its link) registers and says so.
   auto ann = registerTable(server.hostPort(), "Ann", false);

@@ -31,8 +31,8 @@ for program in "$@"; do
   said=$("${nodesk[@]}" "$program" --help 2>&1 | options | grep -vxE -- '--help-all') || true
   written=$(options <"$page")
   missing=$(comm -23 <(echo "$said") <(echo "$written"))
-  # Pages name --lobby-server where they tell what the lobby passes the game.
-  unknown=$(comm -13 <(echo "$said") <(echo "$written") | grep -vxE -- '--lobby-server') || true
+  # Pages name --lobby-server and --rules where they tell what the lobby passes the game.
+  unknown=$(comm -13 <(echo "$said") <(echo "$written") | grep -vxE -- '--lobby-server|--rules') || true
   [[ -z $missing ]] || { printf 'FAILED: %s --help names what its page leaves out: %s\n' "$name" "$(echo $missing)" >&2; fail=1; }
   untagged=$(comm -23 <(echo "$said") <(items "$page"))
   [[ -z $untagged ]] || { printf 'FAILED: %s page has no item for: %s\n' "$name" "$(echo $untagged)" >&2; fail=1; }
