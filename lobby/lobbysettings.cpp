@@ -16,7 +16,8 @@ QString settingsFile() { return ui::userFile("quarrowlobby.ini", ui::FileKind::S
 
 LobbySettings readSettings(const QString& file) {
   const QHash<QString, QString> keys = ui::readSection(file, kSection);
-  return {keys.value("name"), keys.value("address"), keys.value("server"), keys.value("portmapping") != "0"};
+  return {keys.value("name"), keys.value("address"), keys.value("server"), keys.value("portmapping") != "0",
+          keys.value("houserules")};
 }
 
 bool writeSettings(const QString& file, const LobbySettings& now, const LobbySettings& before) {
@@ -25,6 +26,7 @@ bool writeSettings(const QString& file, const LobbySettings& now, const LobbySet
   if (now.address != before.address) keys.emplace_back("Address", now.address);
   if (now.server != before.server) keys.emplace_back("Server", now.server);
   if (now.portMapping != before.portMapping) keys.emplace_back("PortMapping", now.portMapping ? "1" : "0");
+  if (now.houseRules != before.houseRules) keys.emplace_back("HouseRules", now.houseRules);
   if (keys.empty()) return true;
   return ui::makeFolderFor(file) && ui::writeKeys(file, kSection, keys);
 }

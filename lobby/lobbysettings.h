@@ -17,6 +17,9 @@ struct LobbySettings {
   // "PortMapping": a table hosted through the lobby server asks the home
   // router for a port (UPnP); "0" when the player turned it off.
   bool portMapping = true;
+  // "HouseRules": the LIST a table hosted here starts with; empty for the
+  // design's rules.
+  QString houseRules;
   bool operator==(const LobbySettings&) const = default;
 };
 

@@ -258,12 +258,21 @@ void Tlobby::loadSettings(const QString& file) {
   edit_address->setText(stored_.address);
   edit_server->setText(stored_.server);
   check_upnp->setChecked(stored_.portMapping);
+  // A LIST edited by hand into nonsense is the design's rules.
+  const rules::Rules r = rules::parse(stored_.houseRules.toStdString()).value_or(rules::Rules{});
+  check_hook->setChecked(r.hook);
+  for (size_t i = 0; i < std::size(kScoringChoices); ++i)
+    if (kScoringChoices[i].first == r.scoring) combo_scoring->setCurrentIndex(static_cast<int>(i));
+  for (size_t i = 0; i < std::size(kRoundsChoices); ++i)
+    if (kRoundsChoices[i].first == r.rounds) combo_rounds->setCurrentIndex(static_cast<int>(i));
   serverChanged();
 }
 
 void Tlobby::remember() {
+  const rules::Rules r = houseRules();
   const LobbySettings now{edit_name->text().trimmed(), edit_address->text().trimmed(), edit_server->text().trimmed(),
-                          check_upnp->isChecked()};
+                          check_upnp->isChecked(),
+                          r.design() ? QString() : QString::fromStdString(rules::format(r))};
   if (settingsFile_.isEmpty() || now == stored_) return;
   if (writeSettings(settingsFile_, now, stored_)) stored_ = now;
 }

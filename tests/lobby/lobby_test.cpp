@@ -253,10 +253,11 @@ TEST_F(Lobby, ThroughALobbyServerTablesAreListedByCodeAndJoinedByIt) {
   ASSERT_TRUE(waitFor([&] { return !boxes.empty(); }));
   EXPECT_EQ(boxes[0], "The table was not reached: no table has the code +2345678.");
 
-  // The lobby server is remembered in the lobby's section.
+  // The lobby server and the house rules are remembered in the lobby's section.
   Tlobby again(model, game, servers);
   again.loadSettings(dir.filePath("quarrowlobby.ini"));
   EXPECT_EQ(again.edit_server->text(), QString::fromStdString(server.address()));
+  EXPECT_EQ(rules::format(again.houseRules()), "hook,scoring=tricks,rounds=downup");
 
   // A friend with no lobby server set pastes the whole invite.
   window.edit_server->clear();
