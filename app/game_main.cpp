@@ -162,6 +162,11 @@ void recordTrick(client::Tchat& table, const QString& spec) {
   poll->setTimerType(Qt::PreciseTimer);
   QObject::connect(poll, &QTimer::timeout, &table, [&table, poll, folder, count, ms, taken = -1]() mutable {
     if (taken < 0) {
+      // The table at the size asked for, set once its stored size is read (at
+      // the log-in) and well before the pictures, so its cards are drawn by then.
+      const QStringList size = qEnvironmentVariable("OMBRIX_WINDOW").split('x');
+      if (table.model().round() >= 1 && size.size() == 2 && table.size() != QSize(size[0].toInt(), size[1].toInt()))
+        table.setGeometry(0, 0, size[0].toInt(), size[1].toInt());
       if (table.model().round() < 2 || table.model().inTrick() != 1) return;
       taken = 0;
       poll->setInterval(ms);

@@ -105,9 +105,12 @@ void Tchat::loadchecklist() {
 void Tchat::startround(const ev::RoundStarted& e) {
   const QString number = QString::number(e.round);
   label_round->setText("Round: " + number);
-  label_status1->setText(e.dealer == model_.mySeat()
-                             ? "Round " + number + " is starting! You are dealer."
-                             : "Round " + number + " is starting! " + caption(e.dealer) + " is dealer.");
+  const QString starting = e.dealer == model_.mySeat()
+                               ? "Round " + number + " is starting! You are dealer."
+                               : "Round " + number + " is starting! " + caption(e.dealer) + " is dealer.";
+  // The first round leaves the house rules on the first line, said at the
+  // game's start, until the first trick.
+  (e.round == 1 && !model_.rules().design() ? label_status2 : label_status1)->setText(starting);
   for (int n = 1; n <= 4; ++n) {
     drawFan(n);
     el<QLabel>("label_bid", n)->setText("0");

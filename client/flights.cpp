@@ -144,7 +144,8 @@ void Flights::paintEvent(QPaintEvent*) {
     const QRectF screen(r.x() * s, r.y() * s, r.width() * s, r.height() * s);
     if (screen.width() < 0.5) continue;
     g.setOpacity(a.f.fade && p > kFadeFrom ? 1 - (p - kFadeFrom) / (1 - kFadeFrom) : 1);
-    const QSize cardSize = QRectF(QPointF(), QSizeF(a.f.to.size()) * s).toAlignedRect().size();
+    // Rounded as the table's cards are, so that the pictures drawn for them serve.
+    const QSize cardSize = ui::scaledRect(QRect(QPoint(), a.f.to.size()), s).size();
     if (!a.arrived && p > 0 && p < 1) {
       const qreal off = (kShadowOffset + kLift * std::sin(p * std::numbers::pi)) * s;
       g.setPen(Qt::NoPen);

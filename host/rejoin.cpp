@@ -6,12 +6,12 @@
 // once its log-in names it. The table is told its new number with another
 // "CMD_sendlogininfo"; it answers with a second log-in, under that number,
 // which is the one announced.
-#include <sys/random.h>
 
-#include <cerrno>
+#include <stdexcept>
 #include <utility>
 #include <vector>
 
+#include "base/random.h"
 #include "engine/gamestate.h"
 #include "host/serverform.h"
 #include "protocol/commands.h"
@@ -61,21 +61,13 @@ void TServer::remember(int slot, const std::string& name) {
 
 std::string TServer::newSecret() {
   // 128 bits: guessing one within the minute a seat is kept is hopeless.
-  unsigned char bytes[16];
-  size_t got = 0;
-  while (got < sizeof bytes) {
-    const ssize_t n = ::getrandom(bytes + got, sizeof bytes - got, 0);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return {};
-    got += static_cast<size_t>(n);
+  // Without a random source the seat gets none: it can still be played,
+  // only not claimed back.
+  try {
+    return randomHex(16);
+  } catch (const std::runtime_error&) {
+    return {};
   }
-  static const char digits[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned char b : bytes) {
-    out.push_back(digits[b >> 4]);
-    out.push_back(digits[b & 0xF]);
-  }
-  return out;
 }
 
 bool TServer::sameSecret(std::string_view a, std::string_view b) {

@@ -1,11 +1,8 @@
 #include "lobbywire/wire.h"
 
-#include <sys/random.h>
-
-#include <cerrno>
 #include <nlohmann/json.hpp>
-#include <stdexcept>
 
+#include "base/random.h"
 #include "tables/cleantext.h"
 
 namespace ombrix::lobbywire {
@@ -13,19 +10,6 @@ namespace ombrix::lobbywire {
 using nlohmann::json;
 
 // --- Codes ------------------------------------------------------------------------
-
-void secureRandom(void* out, size_t n) {
-  auto* p = static_cast<unsigned char*>(out);
-  while (n > 0) {
-    const ssize_t got = ::getrandom(p, n, 0);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      throw std::runtime_error("no random source");
-    }
-    p += got;
-    n -= static_cast<size_t>(got);
-  }
-}
 
 std::string makeCode() {
   std::string code = "+";
@@ -58,17 +42,7 @@ std::optional<std::string> readCode(std::string_view typed) {
   return code;
 }
 
-std::string makeTicket() {
-  unsigned char raw[16];
-  secureRandom(raw, sizeof raw);
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string t;
-  for (unsigned char b : raw) {
-    t.push_back(kHex[b >> 4]);
-    t.push_back(kHex[b & 15]);
-  }
-  return t;
-}
+std::string makeTicket() { return randomHex(16); }
 
 // --- Cleaning ----------------------------------------------------------------------
 

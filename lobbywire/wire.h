@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/random.h"
 #include "tables/address.h"
 #include "tables/tablelist.h"
 #include "tables/tablestate.h"
@@ -38,8 +39,7 @@ constexpr int kMaxPlayers = tables::kSeats, kMaxWatchers = tables::kWatchers, kM
 constexpr std::string_view kCodeAlphabet = "23456789ABCDEFGHJKMNPQRSTUVWXYZ";
 constexpr int kCodeLength = 7;
 
-// Fills `out` from the system's random source (getrandom).
-void secureRandom(void* out, size_t n);
+using ombrix::secureRandom;
 // A new random code, "+XXXXXXX".
 std::string makeCode();
 // A code as a person typed it ("+abc2def", " ABC2DEF "): the "+" optional,

@@ -56,11 +56,15 @@ if [[ "${1:-}" == trick ]]; then
   trap 'rm -rf "$frames"' EXIT
   xvfb-run -a -s "-screen 0 1024x768x24" env OMBRIX_AUTOPLAY=1 OMBRIX_TIME_SCALE=1 OMBRIX_WINDOW=790x520 \
     OMBRIX_FRAMES="$frames,110,40" build/bin/ombrix
-  python3 - "$frames" "$root/docs/trick.gif" <<'PY'
+  # Debian's own Python, which python3-pil is installed for.
+  /usr/bin/python3 - "$frames" "$root/docs/trick.gif" <<'PY'
 import glob, sys
 from PIL import Image
 frames = [Image.open(f).convert("RGB") for f in sorted(glob.glob(sys.argv[1] + "/frame*.png"))]
+# Two thirds of the size in 64 colours of one palette: a README picture of a few hundred KB.
 small = [f.resize((f.width * 2 // 3, f.height * 2 // 3), Image.LANCZOS) for f in frames]
+palette = small[len(small) // 2].quantize(64)
+small = [f.quantize(palette=palette, dither=Image.Dither.NONE) for f in small]
 small[0].save(sys.argv[2], save_all=True, append_images=small[1:], duration=40, loop=0, optimize=True)
 PY
   echo "wrote docs/trick.gif"

@@ -45,7 +45,18 @@ const char* const kGamePlay =
 const char* const kScoring =
     "<p>Take exactly the tricks you bid and you score 10 plus your bid; a bid of 0 made scores 5.</p>"
     "<p>Take more or fewer and you score nothing for the round.</p>"
-    "<p>The player with the highest total at the end of the game wins; equal totals share the win.</p>";
+    "<p>The player with the highest total at the end of the game wins; equal totals share the win.</p>"
+    "<p><b>House rules.</b> The host of a table may choose them between games (Options &gt; House "
+    "Rules for the first seat, or <b>--rules</b> on the host's command line); the status line, the "
+    "score card's title and the game record name those in force.</p>"
+    "<ul><li><b>The hook:</b> the last to bid may not bid the number that makes the bids total the "
+    "cards in the hand, so someone always misses.</li>"
+    "<li><b>Scoring by tricks:</b> a point for every trick taken, and 10 more for an exact bid (a "
+    "bid of 0 made scores 10).</li>"
+    "<li><b>Scoring with penalties:</b> an exact bid scores 10 plus twice the bid; a miss loses "
+    "twice the difference, so a total can fall below zero.</li>"
+    "<li><b>Rounds down then up:</b> ten cards in round 1 down to one in round 10, then back up "
+    "to ten in round 20; a half game plays the first ten.</li></ul>";
 const char* const kLicense =
     "<p><b>Licence</b></p>"
     "<p>Ombrix is given to you as it is, without any warranty. You may play it, copy it and give "

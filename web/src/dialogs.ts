@@ -16,6 +16,7 @@ export function showScoreCard(m: TableModel): void {
     c.textContent = text;
     row.appendChild(c);
   };
+  $("om-scoretitle").textContent = m.rules ? `Score Card (house rules: ${m.rules})` : "Score Card";
   th(head, "Round");
   for (let s = 1; s <= 4; s++) th(head, m.names[s]);
   const rows = m.half ? 10 : 20;

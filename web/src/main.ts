@@ -195,6 +195,8 @@ function bid(): void {
   if (!Number.isInteger(n) || input.value.trim() === "") return notice(`'${input.value}' is not a valid integer value`);
   if (n > model.handSize) return notice(`You can't bid more then ${model.handSize}.`);
   if (n < 0) return notice("A bid is 0 or more.");
+  if (!model.mayBid(n))
+    return notice(`The hook: the last bid may not make the bids total ${model.handSize}. Bid another number.`);
   if (!model.loggedIn || !send(req.bid(model.mySeat, n))) return;
   input.value = "0";
   model.bidder = 0;

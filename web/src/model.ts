@@ -46,6 +46,8 @@ export class TableModel {
   tricks: number[] = [];
   scores: number[] = [];
   totalBids = 0;
+  // The house rules the host plays by, as it told them ("" for the design's).
+  rules = "";
   hand: number[] = []; // by hand position 1..10, 0 for none
   fans: number[] = []; // the backs each seat shows
   played: number[] = []; // the trick on the table, by seat
@@ -80,6 +82,7 @@ export class TableModel {
     this.tricks = [0, 0, 0, 0, 0];
     this.scores = [0, 0, 0, 0, 0];
     this.totalBids = 0;
+    this.rules = "";
     this.hand = new Array(11).fill(0);
     this.fans = [0, 0, 0, 0, 0];
     this.played = [0, 0, 0, 0, 0];
@@ -90,6 +93,14 @@ export class TableModel {
     this.status1 = this.status2 = this.endText = "";
     this.turnText = "Good Luck!";
     this.sentCard = 0;
+  }
+
+  // This seat may bid n now: under the hook the last bidder may not make the
+  // bids total the round's cards.
+  mayBid(n: number): boolean {
+    if (!this.rules.split(",").includes("hook")) return true;
+    const others = [1, 2, 3, 4].filter((s) => s !== this.mySeat && this.bids[s] !== null).length;
+    return others < 3 || this.totalBids + n !== this.handSize;
   }
 
   get seated(): boolean {
@@ -224,13 +235,22 @@ export class TableModel {
         notice(
           (e.starter === this.myName ? "You have" : e.starter + " has") + ` started a ${e.half ? "HALF" : "FULL"} game.`,
         );
+        if (this.rules) {
+          this.status1 = `House rules: ${this.rules}.`;
+          notice(this.status1);
+        }
         break;
       case "roundStarted":
         this.round = clamp(e.round, 0, 20);
         this.dealer = e.dealer;
-        this.status1 =
-          `Round ${this.round} is starting! ` +
-          (e.dealer === this.mySeat ? "You are dealer." : `${this.name(e.dealer)} is dealer.`);
+        {
+          const starting =
+            `Round ${this.round} is starting! ` +
+            (e.dealer === this.mySeat ? "You are dealer." : `${this.name(e.dealer)} is dealer.`);
+          // The first round leaves the house rules on the first line until the first trick.
+          if (this.round === 1 && this.rules) this.status2 = starting;
+          else this.status1 = starting;
+        }
         for (let s = 1; s <= 4; s++) {
           this.fans[s] = 0;
           this.bids[s] = null;
@@ -338,8 +358,10 @@ export class TableModel {
         this.card[21][e.seat] = String(e.total);
         if (this.round >= 1 && this.round <= 20) this.card[this.round][e.seat] = String(e.points);
         if (e.seat === this.mySeat) {
-          this.endText = e.points !== 0 ? "You Made your Bid!" : "You did not make your Bid!";
-          fx.sounds.push(e.points !== 0 ? "turnovergood" : "turnoverbad");
+          // Under house rules a miss may score (by tricks) or lose points.
+          const made = this.rules ? this.bids[e.seat] === this.tricks[e.seat] : e.points !== 0;
+          this.endText = made ? "You Made your Bid!" : "You did not make your Bid!";
+          fx.sounds.push(made ? "turnovergood" : "turnoverbad");
         }
         break;
       case "gameOver":
@@ -357,6 +379,9 @@ export class TableModel {
         break;
       case "line":
         fx.notices.push({ text: e.text, colour: e.colour || "clWhite" });
+        break;
+      case "rules":
+        this.rules = e.list === "design" ? "" : e.list;
         break;
       case "sound":
       case "features":

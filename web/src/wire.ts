@@ -6,8 +6,9 @@
 
 export const VERSION = "1.0.14";
 // What this table can do beyond "1.0.14", told right after its log-in:
-// "secret", the seat's secret for coming back after a dropped line.
-export const FEATURES = "secret";
+// "secret", the seat's secret for coming back after a dropped line; "rules",
+// the house rules read (CMD_rules) and numbers that may be negative.
+export const FEATURES = "secret,rules";
 const MOST_SECRET = 64;
 
 export type Event =
@@ -36,6 +37,7 @@ export type Event =
   | { kind: "sound"; slot: number; sound: string }
   | { kind: "features"; list: string[] }
   | { kind: "secret"; slot: number; secret: string }
+  | { kind: "rules"; list: string }
   | { kind: "unreadable"; command: string; text: string };
 
 class Bad extends Error {}
@@ -43,6 +45,13 @@ class Bad extends Error {}
 // A field that should be a number: decimal digits, nothing else.
 function num(text: string | undefined): number {
   if (text === undefined || !/^[0-9]{1,9}$/.test(text)) throw new Bad(text ?? "");
+  return Number(text);
+}
+
+// A score, a total or a best score: a host that knows this table reads house
+// rules writes a negative one as -N.
+function signed(text: string | undefined): number {
+  if (text === undefined || !/^-?[0-9]{1,9}$/.test(text)) throw new Bad(text ?? "");
   return Number(text);
 }
 
@@ -59,6 +68,9 @@ class Fields {
   }
   number(): number {
     return num(this.next());
+  }
+  signed(): number {
+    return signed(this.next());
   }
   rest(): string {
     const r = this.at > this.text.length ? "" : this.text.slice(this.at);
@@ -99,7 +111,7 @@ export function readAnnouncement(message: string): Event | null {
       case "CMD_wrongversion":
         return { kind: "wrongVersion" };
       case "CMD_newplayerstuff": {
-        const seat = f.number(), bid = f.number(), tricks = f.number(), score = f.number();
+        const seat = f.number(), bid = f.number(), tricks = f.number(), score = f.signed();
         const played = [0, 0, 0, 0, 0];
         for (let i = 0; i < 4; i++) {
           const n = f.number();
@@ -139,11 +151,11 @@ export function readAnnouncement(message: string): Event | null {
       case "CMD_trickwinner":
         return { kind: "trickTaken", seat: f.number(), tricks: f.number() };
       case "CMD_score":
-        return { kind: "scored", seat: f.number(), total: f.number(), points: f.number() };
+        return { kind: "scored", seat: f.number(), total: f.signed(), points: f.signed() };
       case "CMD_winner": {
         // The names may hold "+": the score is after the last one.
         const last = data.lastIndexOf("+");
-        return { kind: "gameOver", names: data.slice(0, Math.max(0, last)), best: num(data.slice(last + 1)) };
+        return { kind: "gameOver", names: data.slice(0, Math.max(0, last)), best: signed(data.slice(last + 1)) };
       }
       case "CMD_chat":
       case "CMD_me":
@@ -157,6 +169,8 @@ export function readAnnouncement(message: string): Event | null {
         const secret = f.next() ?? "";
         return secret.length > MOST_SECRET ? null : { kind: "secret", slot, secret };
       }
+      case "CMD_rules":
+        return { kind: "rules", list: f.next() ?? "" };
       default:
         return null;
     }

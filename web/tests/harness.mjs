@@ -77,9 +77,9 @@ export function run(program, args, env = {}) {
 
 // ombrix-host on free ports, its timers `scale` times faster, the computer
 // at its fastest. Resolves with its game port, its web link and the process.
-export async function host(scale = 8) {
+export async function host(scale = 8, extra = []) {
   const h = run(join(BIN, "ombrix-host"), ["--port", "0", "--bind", "127.0.0.1", "--web-port", "0",
-    "--no-announce", "--time-scale", String(scale), "--seed", "29"]);
+    "--no-announce", "--time-scale", String(scale), "--seed", "29", ...extra]);
   const port = Number((await h.until(/listening on port (\d+)/))[1]);
   const link = (await h.until(/web link: (http:\/\/\S+)/))[1];
   return { port, link, proc: h };
@@ -127,10 +127,12 @@ export async function autoplay(page) {
   await page.evaluate(() => {
     const step = () => {
       const box = document.getElementById("om-bidbox");
+      // A 1, or a 0 where the hook refused the 1 a moment ago.
       if (box && !box.hidden) {
-        document.getElementById("om-bid").value = "1";
+        document.getElementById("om-bid").value = window.ombrixRefused ? "0" : "1";
+        window.ombrixRefused = true;
         document.getElementById("om-bidbutton").click();
-      }
+      } else window.ombrixRefused = false;
       const card = document.querySelector("#om-hand button.playable");
       if (card) card.click();
     };
