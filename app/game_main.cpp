@@ -35,7 +35,7 @@
 #include "app/commandline.h"
 #include "app/hostlobby.h"
 #include "app/webhost.h"
-#include "client/chatform.h"
+#include "client/tablewindow.h"
 #include "client/previnst.h"
 #include "client/tablehint.h"
 #include "client/tablekeys.h"

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "app/hostbinding.h"
-#include "client/chatform.h"
+#include "client/tablewindow.h"
 #include "client/flights.h"
 #include "client/tablemotion.h"
 #include "host/hostwindow.h"

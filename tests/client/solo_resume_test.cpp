@@ -9,7 +9,7 @@
 #include <QTextEdit>
 
 #include "app/hostbinding.h"
-#include "client/chatform.h"
+#include "client/tablewindow.h"
 #include "client/gamerecord.h"
 #include "host/savegame.h"
 #include "tests/client/table_fixture.h"

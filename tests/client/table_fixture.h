@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "base/virtualclock.h"
-#include "client/chatform.h"
+#include "client/tablewindow.h"
 #include "base/cards.h"
 #include "app/hostbinding.h"
 #include "host/hostwindow.h"

@@ -16,7 +16,7 @@
 #include <QTextEdit>
 #include <QTimer>
 
-#include "client/chatform.h"
+#include "client/tablewindow.h"
 #include "client/gamerecord.h"
 #include "client/previnst.h"
 #include "base/cards.h"

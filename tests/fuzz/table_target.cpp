@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "client/chatform.h"
+#include "client/tablewindow.h"
 #include "client/gamerecord.h"
 #include "client/sounds.h"
 #include "client/tablehint.h"

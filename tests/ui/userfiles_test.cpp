@@ -10,7 +10,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "client/chatform.h"
+#include "client/tablewindow.h"
 #include "ui/settings.h"
 #include "ui/msgbox.h"
 #include "windows/tallylistform.h"

@@ -7,7 +7,7 @@
 #include <QTextBrowser>
 #include <vector>
 
-#include "client/chatform.h"
+#include "client/tablewindow.h"
 #include "protocol/commands.h"
 #include "ui/links.h"
 #include "windows/aboutform.h"

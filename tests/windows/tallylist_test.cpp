@@ -11,8 +11,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "client/chatform.h"
-#include "client/chatform_util.h"
+#include "client/tablewindow.h"
+#include "client/tablewindow_util.h"
 #include "compress/lzrw1.h"
 #include "ui/msgbox.h"
 #include "ui/numbers.h"

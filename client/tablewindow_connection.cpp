@@ -7,8 +7,8 @@
 #include <QLoggingCategory>
 #include <QPushButton>
 
-#include "client/chatform.h"
-#include "client/chatform_util.h"
+#include "client/tablewindow.h"
+#include "client/tablewindow_util.h"
 #include "client/gamerecord.h"
 #include "client/inprocesshost.h"
 #include "client/mutelist.h"

@@ -1,7 +1,7 @@
 // The table window: construction, start-up and the window's part of the
 // company's events. The connection and the dispatch of what it brings are in
-// chatform_connection.cpp, the game in chatform_table.cpp.
-#include "client/chatform.h"
+// tablewindow_connection.cpp, the game in tablewindow_table.cpp.
+#include "client/tablewindow.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -17,7 +17,7 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "client/chatform_util.h"
+#include "client/tablewindow_util.h"
 #include "client/gamerecord.h"
 #include "client/inprocesshost.h"
 #include "client/mutelist.h"

@@ -11,7 +11,7 @@
 #include <QTextEdit>
 #include <QToolButton>
 
-#include "client/chatform.h"
+#include "client/tablewindow.h"
 #include "client/colortext.h"
 #include "client/gamerecord.h"
 #include "client/tablehint.h"

@@ -16,8 +16,8 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "client/chatform.h"
-#include "client/chatform_util.h"
+#include "client/tablewindow.h"
+#include "client/tablewindow_util.h"
 #include "client/colortext.h"
 #include "client/rteurl.h"
 #include "client/sounds.h"

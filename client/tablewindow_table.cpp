@@ -5,8 +5,8 @@
 #include <algorithm>
 
 #include "base/cards.h"
-#include "client/chatform.h"
-#include "client/chatform_util.h"
+#include "client/tablewindow.h"
+#include "client/tablewindow_util.h"
 #include "client/tableevents.h"
 #include "client/tablekeys.h"
 #include "protocol/commands.h"
