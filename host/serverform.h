@@ -76,7 +76,7 @@ class TServer {
   // broke the bounds (endless message, flood): the binding should close it.
   bool received(int slot, std::string_view bytes);
 
-  // The slot's socket reported "Socket Closed" (tempsockInfo). Safe to call
+  // The slot's connection ended, whatever the reason (tempsockEnd). Safe to call
   // twice; the second call finds the slot free and does nothing.
   void connectionClosed(int slot);
 
