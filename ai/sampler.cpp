@@ -79,10 +79,14 @@ Sampler::Sampler(const SeatView& v, const SamplerOptions& options)
     allowed_[i] = allowed;
     // The rule can be replayed only where the open positions are known.
     classic_[i] = v.classic[s] && count(v.openPositions[s]) == need_[i];
-    if (classic_[i] && v.bids[s] >= 0) classicBid_[i] = v.bids[s];
     playedBy_[i] = v.playedBy[s];
     open_[i] = v.openPositions[s];
-    barred_[i] = v.barred[s];
+    // Without inference a seat keeping to the rule still plays by it, from
+    // a hand and an order that need not explain what it bid and played.
+    if (infer_) {
+      if (classic_[i] && v.bids[s] >= 0) classicBid_[i] = v.bids[s];
+      barred_[i] = v.barred[s];
+    }
     model_[i] = v.models[s];
     if (infer_ && !v.classic[s] && v.bids[s] >= 0) bid_[i] = v.bids[s];
     order_[k++] = i;
@@ -93,6 +97,12 @@ Sampler::Sampler(const SeatView& v, const SamplerOptions& options)
     return count(unseen_ & allowed_[a]) - need_[a] < count(unseen_ & allowed_[b]) - need_[b];
   });
   if (infer_ && !v.bidding()) readTable(v);
+}
+
+bool Sampler::othersByRule() const {
+  for (int seat : order_)
+    if (!classic_[seat]) return false;
+  return true;
 }
 
 void Sampler::readTable(const SeatView& v) {
@@ -181,13 +191,63 @@ bool Sampler::orderSeat(int seat, Mask hand, Rng& rng, Deal& d) const {
   return true;
 }
 
-double Sampler::drawSeat(int seat, Mask eligible, Rng& rng, Deal& d) const {
-  Mask hand = 0;
-  for (int n = 0; n < need_[seat]; ++n) {
-    const int c = nthBit(eligible, rng.below(static_cast<uint32_t>(count(eligible))));
-    hand |= bit(c);
-    eligible &= ~bit(c);
+namespace {
+// `n` cards of `from`, each set of them as likely as any other.
+Mask drawFrom(Mask from, int n, Rng& rng) {
+  Mask out = 0;
+  for (int k = 0; k < n; ++k) {
+    const int c = nthBit(from, rng.below(static_cast<uint32_t>(count(from))));
+    out |= bit(c);
+    from &= ~bit(c);
   }
+  return out;
+}
+
+double choose(int n, int k) {
+  if (k < 0 || k > n) return 0;
+  double r = 1;
+  for (int i = 1; i <= k; ++i) r = r * (n - k + i) / i;
+  return r;
+}
+}  // namespace
+
+Mask Sampler::classicHand(int seat, Mask eligible, Rng& rng) const {
+  // The rule's bid counts trumps and aces (the ace of trumps twice), so a
+  // hand explains the bid by how many of each it holds: pick those counts
+  // with the odds of a hand drawn at random among the eligible cards, then
+  // the cards. Every hand that explains the bid is equally likely.
+  const Mask trumps = suitMask(trumpSuit_), aceOfTrumps = trumps & kAces;
+  const Mask played = playedBy_[seat];
+  const int before = count(played & trumps) + count(played & kAces);
+  const Mask two = eligible & aceOfTrumps, one = eligible & (trumps | kAces) & ~aceOfTrumps,
+             none = eligible & ~(trumps | kAces);
+  const int n1 = count(one), n0 = count(none), need = need_[seat];
+  const bool last = seat == (opener_ + 3) % 4;
+  std::array<double, 2 * (rules::kMaxHand + 1)> odds{};  // by (ace of trumps, ones)
+  double total = 0;
+  for (int a = 0; a <= (two ? 1 : 0); ++a)
+    for (int j = 0; j <= n1 && a + j <= need; ++j) {
+      const int n = before + 2 * a + j;
+      if (rules::classicBid(scoring_->rules(), n, handSize_, bidBefore_[seat], last) != classicBid_[seat]) continue;
+      const double w = choose(n1, j) * choose(n0, need - a - j);
+      odds[a * (rules::kMaxHand + 1) + j] = w;
+      total += w;
+    }
+  if (total <= 0) return drawFrom(eligible, need, rng);  // nothing explains it: any hand
+  double x = uniform(rng) * total;
+  size_t pick = 0;
+  for (size_t i = 0; i < odds.size(); ++i)
+    if (odds[i] > 0) {
+      pick = i;
+      if ((x -= odds[i]) < 0) break;
+    }
+  const int a = static_cast<int>(pick / (rules::kMaxHand + 1)), j = static_cast<int>(pick % (rules::kMaxHand + 1));
+  return (a ? two : 0) | drawFrom(one, j, rng) | drawFrom(none, need - a - j, rng);
+}
+
+double Sampler::drawSeat(int seat, Mask eligible, Rng& rng, Deal& d) const {
+  const bool explainBid = classic_[seat] && classicBid_[seat] >= 0;
+  const Mask hand = explainBid ? classicHand(seat, eligible, rng) : drawFrom(eligible, need_[seat], rng);
   d.hands[seat] = hand;
   ++d.work;
   if (classic_[seat]) {

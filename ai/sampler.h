@@ -1,11 +1,13 @@
 // Deals of the cards one seat cannot see, consistent with what the table has
 // shown: each other seat gets as many cards as it holds, none of a suit it
 // has shown it lacks, none that was played or turned up; what is left over
-// stayed in the deck. A seat seen (or known) to keep to the Classic rule also
-// gets a hand that explains its bid (trumps plus aces) and an order of its
-// cards that explains the positions it played from.
+// stayed in the deck. A seat seen (or known) to keep to the Classic rule
+// plays by it, from cards in an order of their own.
 //
-// With inference, every other seat's hand is also weighed by how likely the
+// With inference, such a seat's hand explains its bid exactly (it is drawn
+// with the count of trumps and aces the bid tells, never drawn and thrown
+// away), and its order the positions it played from. Every other seat's hand
+// is weighed by how likely the
 // seat was to bid and play as it did holding it, under a model of the seat
 // (SeatModel): its bid against the Standard player's estimate for the hand,
 // each card it chose against the card the Standard player would have chosen
@@ -53,6 +55,8 @@ class Sampler {
   // generator state.
   Deal draw(Rng& rng) const;
   const SamplerStats& stats() const { return stats_; }
+  // Every other seat plays by the Classic rule in every deal drawn.
+  bool othersByRule() const;
   // How likely `seat` (0..3), holding `hand` now, was to bid and play as it
   // did, relative to a hand that explains everything: 1 at most. Adds the
   // work done to `work`.
@@ -72,6 +76,9 @@ class Sampler {
   // returns how likely the seat was to play as it did with it.
   double drawSeat(int seat, Mask eligible, Rng& rng, Deal& d) const;
   bool orderSeat(int seat, Mask hand, Rng& rng, Deal& d) const;
+  // A hand from `eligible` that explains the bid of a seat keeping to the
+  // Classic rule, if any can.
+  Mask classicHand(int seat, Mask eligible, Rng& rng) const;
 
   int me_;  // 0..3
   Mask own_, unseen_;

@@ -29,6 +29,7 @@ bool SeatView::consistent() const {
   auto isCard = [](int c) { return c >= 1 && c <= kCards; };
   if (!isSeat(seat) || !isSeat(opener) || !isSeat(leader) || !isCard(trumpCard)) return false;
   if (handSize < 1 || handSize > kMostCards || inTrick < 0 || inTrick >= kSeats) return false;
+  if (roundsLeft < -1 || roundsLeft >= rules::kFullRounds) return false;
   const Mask trumpBit = bit(indexOf(trumpCard));
   Mask own = 0;
   for (int p = 1; p < static_cast<int>(hand.size()); ++p) {

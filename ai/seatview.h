@@ -42,6 +42,11 @@ struct SeatView : PublicRecord {
   std::array<uint16_t, 5> openPositions{};
   std::array<std::array<uint8_t, 11>, 5> barred{};
   std::array<SeatModel, 5> models{};  // [1..4]
+  // The game around the round, for playing to win it: each seat's total
+  // before this round [1..4], and the rounds still to come after it (-1
+  // when not known).
+  std::array<int, 5> scores{};
+  int roundsLeft = -1;
   const Scoring* scoring = &Scoring::game();
 
   Mask handMask() const;

@@ -1,5 +1,6 @@
 #include "ai/strong.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "ai/exact.h"
@@ -7,24 +8,46 @@
 
 namespace ombrix::ai {
 
-int playOut(PlayState st, int me, long& work, ExactSolver* solver, int exactCards) {
+std::array<int, 4> playOut(PlayState st, long& work, ExactSolver* solver, int exactCards) {
   for (;;) {
     const int s = st.toMove();
     if (!st.hand[s]) break;
     if (solver && st.inTrick == 0 && count(st.hand[s]) <= exactCards) {
       const long before = solver->nodes();
-      const int points = solver->solve(st)[me];
+      const auto points = solver->solve(st);
       work += solver->nodes() - before;
       return points;
     }
     st.play(s, (st.classic & (1u << s)) ? st.classicCard(s) : standardCard(st, s));
     ++work;
   }
-  return st.points(me);
+  return {st.points(0), st.points(1), st.points(2), st.points(3)};
+}
+
+double gameWorth(const SeatView& v, const std::array<int, 4>& points, double spread, double winWorth) {
+  const int me = v.seat - 1;
+  if (spread <= 0 || winWorth <= 0 || v.roundsLeft < 0) return points[me];
+  // The rounds to come move each seat's total about at random: the chance
+  // of ending ahead of a seat is that of a normal spread of the margin
+  // staying above zero, and ahead of all three, of each at once.
+  const double sd = spread * std::sqrt(std::min(v.roundsLeft, rules::kFullRounds));
+  const double mine = v.scores[me + 1] + points[me];
+  double p = 1;
+  for (int o = 0; o < 4; ++o) {
+    if (o == me) continue;
+    const double margin = mine - (v.scores[o + 1] + points[o]);
+    p *= sd > 0 ? 0.5 * std::erfc(-margin / (sd * std::sqrt(2.0))) : margin > 0 ? 1 : margin == 0 ? 0.5 : 0;
+  }
+  return points[me] + winWorth * p;
 }
 
 StrongSearch::StrongSearch(const SeatView& v, uint64_t seed, const StrongConfig& config)
-    : view_(v), config_(config), sampler_(v, SamplerOptions{config.inference}), rng_(seed), bidding_(v.bidding()) {
+    : view_(v),
+      config_(config),
+      sampler_(v, SamplerOptions{config.inference}),
+      rng_(seed),
+      bidding_(v.bidding()),
+      byRule_(sampler_.othersByRule()) {
   if (bidding_) {
     const uint16_t bids = v.allowedBids();
     for (int b = 0; b <= v.handSize; ++b)
@@ -35,7 +58,7 @@ StrongSearch::StrongSearch(const SeatView& v, uint64_t seed, const StrongConfig&
     PlayState now = dealState(v, Deal());
     now.hand[v.seat - 1] = v.handMask();
     for (Mask m = distinctCards(now, v.legal()); m; m &= m - 1) candidates_.push_back(lowest(m));
-    exact_ = count(v.handMask()) <= config_.exactCards;
+    exact_ = count(v.handMask()) <= (byRule_ ? config_.ruleExactCards : config_.exactCards);
     // Within the exact bound the solve finds when to take a certain trick;
     // above it a certain trick the bid needs is taken at once.
     const int sure = config_.sureTricks && !exact_ ? sureTrickCard(v) : -1;
@@ -92,23 +115,26 @@ void StrongSearch::drawSample() {
   }
 }
 
-int StrongSearch::evaluate(int candidate, long& work) const {
+double StrongSearch::evaluate(int candidate, long& work) const {
   const int me = view_.seat - 1;
   PlayState st = base_;
-  const int endgame = config_.playoutExactCards;
+  const int endgame = byRule_ ? config_.ruleExactCards : config_.playoutExactCards;
+  std::array<int, 4> points;
   if (bidding_) {
     st.bid[me] = static_cast<int8_t>(candidate);
-    return playOut(st, me, work, &solver_, config_.bidExactCards);
+    points = playOut(st, work, &solver_, byRule_ ? config_.ruleBidExactCards : config_.bidExactCards);
+  } else {
+    st.play(me, candidate);
+    ++work;
+    if (exact_) {
+      const long before = solver_.nodes();
+      points = solver_.solve(st);
+      work += solver_.nodes() - before;
+    } else {
+      points = playOut(st, work, &solver_, endgame);
+    }
   }
-  st.play(me, candidate);
-  ++work;
-  if (exact_) {
-    const long before = solver_.nodes();
-    const int points = solver_.solve(st)[me];
-    work += solver_.nodes() - before;
-    return points;
-  }
-  return playOut(st, me, work, &solver_, endgame);
+  return gameWorth(view_, points, config_.winSpread, config_.winWorth);
 }
 
 bool StrongSearch::step(long work) {

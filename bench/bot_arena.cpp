@@ -27,8 +27,10 @@
 // holds them.
 //
 // --strong sets Strong's search (StrongConfig), so its bounds can be chosen by
-// measurement: work, bid-scale (of work), exact, playout-exact, bid-exact (cards),
-// bid-weight, sure-tricks and inference (0 or 1). --against plays every
+// measurement: work, bid-scale (of work), exact, playout-exact, bid-exact,
+// rule-exact, rule-bid-exact (cards),
+// bid-weight, sure-tricks, inference (0 or 1), win-spread and win-worth (points;
+// either 0 plays for points alone). --against plays every
 // match-up again on the same deals with Strong set otherwise (on top of
 // --strong) and reports the difference deal by deal, which cancels far more
 // luck than two separate runs: the way to tell two settings apart.
@@ -363,6 +365,14 @@ bool parseConfig(const std::string& text, ai::StrongConfig& c) {
       c.sureTricks = v != 0;
     else if (name == "inference")
       c.inference = v != 0;
+    else if (name == "rule-exact")
+      c.ruleExactCards = static_cast<int>(v);
+    else if (name == "rule-bid-exact")
+      c.ruleBidExactCards = static_cast<int>(v);
+    else if (name == "win-spread")
+      c.winSpread = v;
+    else if (name == "win-worth")
+      c.winWorth = v;
     else
       return false;
     from = to + 1;

@@ -294,6 +294,8 @@ ai::SeatView TableModel::seatView() const {
     for (int s = 1; s <= kSeats; ++s)
       if (v.bids[s] == ai::kNotBid) v.bids[s] = 0;
   v.tricks = tricks_;
+  v.scores = scores_;
+  if (round_ >= 1) v.roundsLeft = std::max(0, rules::roundsOf(half_) - round_);
   v.leader = leader_ ? leader_ : v.opener;
   v.trick = trick_;
   v.inTrick = inTrick_;

@@ -8,6 +8,8 @@
 // has passed.
 #include "engine/game.h"
 
+#include <algorithm>
+
 namespace ombrix {
 
 void GameEngine::cbid(int seat, int size) {
@@ -105,6 +107,7 @@ ai::SeatView GameEngine::viewFor(int seat) const {
   v.trumpCard = trumpCard;
   for (int p = 1; p <= kMaxHand; ++p) v.hand[p] = seats[seat].hand[p];
   v.opener = leadSeat;
+  v.roundsLeft = std::max(0, rules::roundsOf(halfGame) - roundNumber);
   const bool bidding = currentPlayer == 0 && currentBidder != 0;
   if (bidding) {
     // The seats from the opener up to the one asked have bid.
@@ -116,6 +119,7 @@ ai::SeatView GameEngine::viewFor(int seat) const {
   static_cast<ai::PublicRecord&>(v) = record;
   for (int s = 1; s <= kSeats; ++s) {
     v.tricks[s] = seats[s].tricks;
+    v.scores[s] = seats[s].score;
     // The host knows how its own computer seats choose; a person is a person.
     const bool computer = isComputer(s);
     v.models[s] = !computer                          ? ai::SeatModel::Person

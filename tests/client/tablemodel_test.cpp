@@ -48,6 +48,8 @@ TEST(TableModel, SeesWhatTheHostShowsTheSeat) {
       EXPECT_EQ(a.opener, b.opener);
       EXPECT_EQ(a.bids, b.bids);
       EXPECT_EQ(a.tricks, b.tricks);
+      EXPECT_EQ(a.scores, b.scores);
+      EXPECT_EQ(a.roundsLeft, b.roundsLeft);
       EXPECT_EQ(a.leader, b.leader);
       EXPECT_EQ(a.inTrick, b.inTrick);
       EXPECT_EQ(a.trick, b.trick);
