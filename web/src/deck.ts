@@ -11,8 +11,9 @@ import { deckId } from "./cards";
 
 const SVG = "http://www.w3.org/2000/svg";
 const boxes = new Map<string, string>(); // by element id: its bounds, once in the page
-const asked = new Set<string>(); // files on their way
+const asked = new Set<string>(); // files on their way, or that the door does not have
 const waiting = new Map<string, Set<Element>>(); // pictures a file will fill
+const dropped = new Set<string>(); // files a dropped line lost, asked again at the next picture
 let holder: SVGSVGElement | null = null;
 
 function deckHolder(): SVGSVGElement {
@@ -60,21 +61,26 @@ function take(id: string, text: string): boolean {
   return true;
 }
 
+// A card the door does not have (no deck, or not this card) keeps its plain
+// face for good; one whose file a dropped line lost is asked for again when
+// the next card is drawn, so the pictures waiting for it are not left plain
+// for the rest of the round.
 function ask(id: string): void {
   if (asked.has(id)) return;
   asked.add(id);
   fetch(`deck/${id}.svg`)
-    .then((r) => (r.ok ? r.text() : Promise.reject(new Error(String(r.status)))))
-    .then((text) => take(id, text))
-    .catch(() => false)
-    .then((drawn) => {
-      const pictures = waiting.get(id) ?? new Set<Element>();
-      waiting.delete(id);
-      if (drawn) for (const svg of pictures) drawCard(svg, id);
-      // A card that could not be had keeps its plain face, and is asked for
-      // again the next time one is drawn.
-      else asked.delete(id);
-    });
+    .then((r) => (r.ok ? r.text().then((text) => take(id, text)) : false))
+    .then(
+      (drawn) => {
+        const pictures = waiting.get(id);
+        waiting.delete(id);
+        if (drawn && pictures) for (const svg of pictures) drawCard(svg, id);
+      },
+      () => {
+        asked.delete(id);
+        dropped.add(id);
+      },
+    );
 }
 
 function drawCard(svg: Element, id: string): void {
@@ -116,6 +122,10 @@ export function cardPicture(card: number): Element {
   const svg = document.createElementNS(SVG, "svg");
   svg.setAttribute("class", "face");
   svg.setAttribute("aria-hidden", "true");
+  for (const lost of [...dropped]) {
+    dropped.delete(lost);
+    ask(lost);
+  }
   if (boxes.has(id)) {
     drawCard(svg, id);
     return svg;
