@@ -44,7 +44,7 @@
 #include "net/stopsignals.h"
 #include "ui/userfiles.h"
 #include "app/hostbinding.h"
-#include "host/hostwindow.h"
+#include "host/hostsockets.h"
 #include "widgets/art.h"
 #include "windows/aboutform.h"
 #include "windows/downloadform.h"
@@ -215,7 +215,7 @@ int main(int argc, char** argv) {
   table.attachHelp(&help, &about);
   windows::Tlasttrick lastTrick(&table);
   windows::Tscore score(&table);
-  HostWindow host(Random::timeOfDaySeed(), scale > 0 ? scale : 1.0);
+  HostSockets host(Random::timeOfDaySeed(), scale > 0 ? scale : 1.0);
   host.log = [](std::string_view line) { qInfo("host: %.*s", static_cast<int>(line.size()), line.data()); };
   windows::Ttallylist tally(&table);  // reads the tally file now, writes it when the program ends
   windows::Tspylist spies(&table);

@@ -34,7 +34,7 @@
 #include "engine/random.h"
 #include "net/asyncsock.h"
 #include "net/stopsignals.h"
-#include "host/hostwindow.h"
+#include "host/hostsockets.h"
 
 namespace {
 constexpr const char* kUsage =
@@ -194,7 +194,7 @@ int main(int argc, char** argv) {
   });
   if (!stop.active()) return 1;
 
-  ombrix::HostWindow host(seed, scale);
+  ombrix::HostSockets host(seed, scale);
   host.server().slotOneIsOwnPlayer = false;   // no player of its own: slot 1 is a remote table
   host.server().engine.botSkill.fill(skill);  // until slot 1 asks for another
   host.log = say;

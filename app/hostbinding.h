@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "client/inprocesshost.h"
-#include "host/hostwindow.h"
+#include "host/hostsockets.h"
 #include "host/savegame.h"
 
 namespace ombrix {
@@ -18,7 +18,7 @@ namespace ombrix {
 class HostBinding : public client::InProcessHost {
  public:
   // `savePath`: where a solo game is saved; empty keeps no save.
-  explicit HostBinding(HostWindow& host, std::string savePath = {})
+  explicit HostBinding(HostSockets& host, std::string savePath = {})
       : host_(host), savePath_(std::move(savePath)) {}
   void listen(const std::string& port) override { host_.listen(port); }
   int port() const override { return host_.port(); }
@@ -54,7 +54,7 @@ class HostBinding : public client::InProcessHost {
   GameSaver* saver() { return saver_.get(); }
 
  private:
-  HostWindow& host_;
+  HostSockets& host_;
   std::string savePath_;
   std::unique_ptr<GameSaver> saver_;
   std::optional<GameState> loaded_;

@@ -18,7 +18,7 @@ std::string ownListener(const std::string& bind) {
   return bind;
 }
 
-HostLobby::HostLobby(HostWindow& host, const std::string& server, bool isPrivate, const std::string& bind,
+HostLobby::HostLobby(HostSockets& host, const std::string& server, bool isPrivate, const std::string& bind,
                      std::string name, std::function<void(std::string_view)> log, bool portMapping,
                      int leaseSeconds)
     : host_(host), name_(std::move(name)), log_(std::move(log)), mapper_(host.port(), leaseSeconds) {

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "host/hostwindow.h"
+#include "host/hostsockets.h"
 #include "lobbyclient/portmap.h"
 #include "lobbyclient/registration.h"
 
@@ -28,7 +28,7 @@ class HostLobby {
   // Without `portMapping` no router is asked for anything: joiners come
   // directly or through the relay as they can. `leaseSeconds` is the
   // mapping's lease, renewed at half.
-  HostLobby(HostWindow& host, const std::string& server, bool isPrivate, const std::string& bind,
+  HostLobby(HostSockets& host, const std::string& server, bool isPrivate, const std::string& bind,
             std::string name, std::function<void(std::string_view)> log, bool portMapping = true,
             int leaseSeconds = lobbyclient::PortMapper::kLeaseSeconds);
   ~HostLobby();
@@ -49,7 +49,7 @@ class HostLobby {
   void registerNow();
   lobbywire::TableEntry state() const;
 
-  HostWindow& host_;
+  HostSockets& host_;
   std::string name_;
   std::function<void(std::string_view)> log_;
   // Declared before the registration: the mapping goes after it, when the

@@ -5,7 +5,7 @@
 //   ombrix-lobby --join ADDRESS[:PORT] --name NAME join a table, no window
 //   ombrix-lobby --join [SERVER[:PORT]/]+CODE --name NAME
 //                                                 join a table by its invite
-//   ombrix-lobby --host --name NAME [--private] [--no-port-mapping]
+//   ombrix-lobby --host --name NAME [--rules LIST] [--private] [--no-port-mapping]
 //                                                 host a table, no window
 //   ... [--server HOST[:PORT]]                     with a lobby server
 //
@@ -34,6 +34,7 @@
 #include "lobby/lobbywindow.h"
 #include "lobby/tablemodel.h"
 #include "net/stopsignals.h"
+#include "rules/rules.h"
 #include "widgets/art.h"
 
 using namespace ombrix;
@@ -65,6 +66,11 @@ struct Options {
                             "invite code. Default: the window's setting.",
                             "host"};
   QCommandLineOption isPrivate{"private", "With --host and a lobby server: not listed, joined by its code only."};
+  QCommandLineOption rules{"rules",
+                           "With --host: the table's house rules, comma-separated (hook, scoring=design|tricks|penalty, "
+                           "rounds=updown|downup; \"design\" for none), as ombrix-host --rules. Default: the window's "
+                           "setting.",
+                           "list"};
   QCommandLineOption noPortMapping{"no-port-mapping",
                                    "With --host and a lobby server: ask the home router for no port (UPnP). Default: "
                                    "the window's setting."};
@@ -77,7 +83,7 @@ void describe(QCommandLineParser& parser, const Options& o) {
       "window would and end with it.");
   parser.addHelpOption();
   parser.addVersionOption();
-  parser.addOptions({o.list, o.wait, o.json, o.join, o.host, o.name, o.server, o.isPrivate, o.noPortMapping});
+  parser.addOptions({o.list, o.wait, o.json, o.join, o.host, o.name, o.server, o.rules, o.isPrivate, o.noPortMapping});
 }
 
 bool windowless(int argc, char** argv) {
@@ -121,9 +127,20 @@ int runWithoutWindow(QCoreApplication& core) {
   }
   const QString name = parser.value(o.name).trimmed();
   if (name.isEmpty()) return fail("--join and --host need --name NAME");
-  const bool portMapping = !parser.isSet(o.noPortMapping) && lobby::readSettings(lobby::settingsFile()).portMapping;
+  const lobby::LobbySettings stored = lobby::readSettings(lobby::settingsFile());
+  // House rules are the host's; a LIST edited into nonsense in the settings
+  // is the design's rules, as in the window, but one typed here is refused.
+  rules::Rules houseRules = rules::parse(stored.houseRules.toStdString()).value_or(rules::Rules{});
+  if (parser.isSet(o.rules)) {
+    if (!parser.isSet(o.host)) return fail("--rules: house rules are the host's: give them with --host");
+    std::string why;
+    const auto r = rules::parse(parser.value(o.rules).toStdString(), &why);
+    if (!r) return fail("--rules: " + QString::fromStdString(why));
+    houseRules = *r;
+  }
+  const bool portMapping = !parser.isSet(o.noPortMapping) && stored.portMapping;
   return lobby::playWithoutWindow(parser.isSet(o.host), name, parser.value(o.join), server, parser.isSet(o.isPrivate),
-                                  portMapping);
+                                  portMapping, houseRules);
 }
 
 }  // namespace

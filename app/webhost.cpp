@@ -2,7 +2,7 @@
 
 namespace ombrix::app {
 
-std::unique_ptr<web::WebDoor> openWebDoor(HostWindow& host, const std::string& port, const std::string& bind,
+std::unique_ptr<web::WebDoor> openWebDoor(HostSockets& host, const std::string& port, const std::string& bind,
                                           const std::string& programPath,
                                           const std::function<void(std::string_view)>& log) {
   webgate::Site site = webgate::Site::load(webgate::webRoot(programPath), webgate::cardDeck());

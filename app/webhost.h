@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "host/hostwindow.h"
+#include "host/hostsockets.h"
 #include "webdoor/webdoor.h"
 
 namespace ombrix::app {
@@ -17,7 +17,7 @@ namespace ombrix::app {
 // Opens the door on `port` ("" for the default, 7780, or any free port when
 // that one is taken) at `bind`. Says "web link: ..." through `log`, or why
 // there is none (then returns nullptr: the table is hosted all the same).
-std::unique_ptr<web::WebDoor> openWebDoor(HostWindow& host, const std::string& port, const std::string& bind,
+std::unique_ptr<web::WebDoor> openWebDoor(HostSockets& host, const std::string& port, const std::string& bind,
                                           const std::string& programPath,
                                           const std::function<void(std::string_view)>& log);
 

@@ -46,7 +46,7 @@
 
 #include "ai/sampler.h"
 #include "base/virtualclock.h"
-#include "host/serverform.h"
+#include "host/server.h"
 #include "protocol/commands.h"
 
 using namespace ombrix;

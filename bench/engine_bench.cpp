@@ -17,7 +17,7 @@
 
 #include "base/virtualclock.h"
 #include "protocol/commands.h"
-#include "host/serverform.h"
+#include "host/server.h"
 
 using namespace ombrix;
 

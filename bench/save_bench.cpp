@@ -27,7 +27,7 @@
 #include "base/virtualclock.h"
 #include "engine/gamestate.h"
 #include "host/savegame.h"
-#include "host/serverform.h"
+#include "host/server.h"
 
 using namespace ombrix;
 

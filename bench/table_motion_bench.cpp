@@ -21,7 +21,7 @@
 #include "client/tablewindow.h"
 #include "client/flights.h"
 #include "client/tablemotion.h"
-#include "host/hostwindow.h"
+#include "host/hostsockets.h"
 #include "ui/cardpictures.h"
 #include "windows/lasttrickform.h"
 #include "windows/scoreform.h"
@@ -95,7 +95,7 @@ struct Game {
     return true;
   }
   QTemporaryDir dir;
-  HostWindow host;
+  HostSockets host;
   HostBinding binding;
   client::Tchat table;
 };

@@ -4,7 +4,7 @@
 // Pure C++ without the wire: moves arrive as typed calls, announcements
 // leave as typed events (engine/events.h) through the GameHost, which also
 // says who sits where; the few host-side message boxes go through Notices,
-// and time arrives through the TimerFactory. The host (host/serverform)
+// and time arrives through the TimerFactory. The host (host/server)
 // owns one GameEngine, turns requests into its calls and its events into
 // text (host/announcer).
 //

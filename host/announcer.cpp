@@ -4,7 +4,7 @@
 
 #include <array>
 
-#include "host/serverform.h"
+#include "host/server.h"
 #include "protocol/commands.h"
 #include "protocol/fields.h"
 

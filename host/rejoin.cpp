@@ -13,7 +13,7 @@
 
 #include "base/random.h"
 #include "engine/gamestate.h"
-#include "host/serverform.h"
+#include "host/server.h"
 #include "protocol/commands.h"
 
 namespace ombrix {

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "host/serverform.h"
+#include "host/server.h"
 
 namespace ombrix {
 

@@ -15,6 +15,7 @@
 #include "net/stopsignals.h"
 #include "tables/address.h"
 #include "tables/tablelist.h"
+#include "ui/oneinstance.h"
 
 namespace ombrix::lobby {
 
@@ -82,7 +83,7 @@ int listTables(double seconds, bool json, const std::optional<HostPort>& server)
 }
 
 int playWithoutWindow(bool host, const QString& name, const QString& address, const std::optional<HostPort>& server,
-                      bool isPrivate, bool portMapping) {
+                      bool isPrivate, bool portMapping, const rules::Rules& houseRules) {
   // An invite: "+CODE", or with its server, "SERVER[:PORT]/+CODE" (a web
   // link's "http://" before it); an address has no "/".
   const bool byCode = !host && (address.trimmed().startsWith('+') || address.contains('/'));
@@ -109,6 +110,12 @@ int playWithoutWindow(bool host, const QString& name, const QString& address, co
       return 2;
     }
     words = QString::fromStdString(tables::joinAddress(*to));
+  }
+  if (ui::gameOpen()) {
+    line(stderr,
+         "ombrix-lobby: an Ombrix game is open on this desktop, and a desktop runs one game at a time: end it "
+         "(File > Exit saves a solo game) and try again");
+    return 1;
   }
   GameSession game;
   std::string why;
@@ -148,6 +155,7 @@ int playWithoutWindow(bool host, const QString& name, const QString& address, co
   // code and how it is reached on the link.
   // The web table's link is said the same way, with or without a server.
   QStringList more;
+  if (host && !houseRules.design()) more << "--rules" << QString::fromStdString(rules::format(houseRules));
   if (host && server) {
     more << "--lobby-server" << QString::fromStdString(tables::joinAddress(*server, 0));  // with its port
     if (isPrivate) more << "--private";

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "lobbywire/wire.h"
+#include "rules/rules.h"
 
 namespace ombrix::lobby {
 
@@ -22,8 +23,10 @@ int listTables(double seconds, bool json, const std::optional<lobbywire::HostPor
 // address that is none. An ADDRESS "+CODE" is an invite code, looked up at
 // `server`; hosting with a `server` registers the table there and prints
 // its invite code (having asked the home router for a port, unless not
-// `portMapping`).
+// `portMapping`), with `houseRules` unless they are the design's. A game
+// already open on this desktop is said, and nothing is started: the new
+// game would only bring that one to the front.
 int playWithoutWindow(bool host, const QString& name, const QString& address, const std::optional<lobbywire::HostPort>& server,
-                      bool isPrivate, bool portMapping = true);
+                      bool isPrivate, bool portMapping = true, const rules::Rules& houseRules = {});
 
 }  // namespace ombrix::lobby

@@ -60,7 +60,7 @@ struct TableEntry {
   int port = 7772;
   // Its rules are empty for the design's (a reader that does not know the
   // field skips it).
-  tables::TableState state{.version = std::string(kDefaultVersion)};
+  tables::TableState state{.version = std::string(kDefaultVersion), .rules = {}};
   bool operator==(const TableEntry&) const = default;
 };
 

@@ -19,7 +19,11 @@ constexpr int kLocalMs = 1000;
 QString instanceName(const QString& base) {
   // A game drawn off screen (a test, a headless run) is on no desktop: it
   // must neither give way to nor raise the player's game on the display.
-  const QString platform = QGuiApplication::platformName();
+  // A program without windows (the lobby's command line) asks for the
+  // desktop the game it starts will be drawn on.
+  const QString platform =
+      qobject_cast<QGuiApplication*>(QCoreApplication::instance()) ? QGuiApplication::platformName()
+                                                                   : qEnvironmentVariable("QT_QPA_PLATFORM");
   QString display = platform == "offscreen" || platform == "minimal" ? platform : QString();
   if (display.isEmpty()) display = qEnvironmentVariable("WAYLAND_DISPLAY");
   if (display.isEmpty()) display = qEnvironmentVariable("DISPLAY");

@@ -85,7 +85,7 @@ std::string lanAddress(const std::string& bound) {
 
 // One browser's connection: its socket, its gateway, and once it asks for
 // the WebSocket, the line the host holds it by.
-struct WebDoor::Visitor : HostWindow::Line {
+struct WebDoor::Visitor : HostSockets::Line {
   WebDoor* door = nullptr;
   std::unique_ptr<TAsyncSock> sock;
   std::unique_ptr<webgate::Gateway> gate;
@@ -106,7 +106,7 @@ struct WebDoor::Visitor : HostWindow::Line {
   }
 };
 
-WebDoor::WebDoor(webgate::Site site, HostWindow& host, webgate::Limits limits)
+WebDoor::WebDoor(webgate::Site site, HostSockets& host, webgate::Limits limits)
     : site_(std::move(site)), host_(host), limits_(limits) {
   listener_.OnAccept = [this](TAsyncSock*) { accept(); };
   tick_.setInterval(kTickMs);

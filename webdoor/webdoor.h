@@ -1,6 +1,6 @@
 // The host's web door: the web table's page and its WebSocket beside the
 // game's port. Each WebSocket is handed to the host in this process as a
-// connection of its own (HostWindow::Line), its lines passed by call rather
+// connection of its own (HostSockets::Line), its lines passed by call rather
 // than through a loopback socket, so a browser's card reaches the host and
 // the others' cards reach the browser as fast as a desktop table's. The host
 // holds it in a slot as any table: every bound, the rejoin and every rule
@@ -17,7 +17,7 @@
 #include <string>
 #include <string_view>
 
-#include "host/hostwindow.h"
+#include "host/hostsockets.h"
 #include "net/asyncsock.h"
 #include "net/wsock.h"
 #include "webgate/gateway.h"
@@ -34,7 +34,7 @@ class WebDoor {
   static constexpr size_t kPerAddress = 24, kMaxConnections = 96;
 
   // Browsers' WebSockets become tables of `host`, which outlives the door.
-  WebDoor(webgate::Site site, HostWindow& host, webgate::Limits limits = {});
+  WebDoor(webgate::Site site, HostSockets& host, webgate::Limits limits = {});
   ~WebDoor();
   WebDoor(const WebDoor&) = delete;
   WebDoor& operator=(const WebDoor&) = delete;
@@ -70,7 +70,7 @@ class WebDoor {
   }
 
   webgate::Site site_;
-  HostWindow& host_;
+  HostSockets& host_;
   webgate::Limits limits_;
   std::string address_;
   net::TAsyncSock listener_;

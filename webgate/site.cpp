@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "base/carddecks.h"
+#include "webgate/deckfiles.h"
 
 namespace ombrix::webgate {
 
@@ -110,21 +111,14 @@ void Site::add(const std::string& path, const std::string& type, std::string bod
   assets_[path] = std::move(a);
 }
 
-void Site::addGzip(const std::string& path, const std::string& type, std::string gzipBody, bool keep) {
-  // A browser always takes gzip; the plain form is for a client that does
-  // not, unpacked once here so serving stays a plain copy.
-  std::string plain = gunzip(gzipBody, 4 * kMaxFileBytes);
-  if (plain.empty()) {
+void Site::addDeck(std::string_view gzipBody) {
+  const std::string plain = gunzip(gzipBody, 4 * kMaxFileBytes);
+  std::map<std::string, std::string> cards = plain.empty() ? decltype(cards){} : cutDeck(plain);
+  if (cards.empty()) {
     problem_ = "the card deck cannot be read";
     return;
   }
-  Asset a;
-  a.type = type;
-  a.etag = etagOf(gzipBody);
-  a.keep = keep;
-  a.gzip = std::make_shared<const std::string>(std::move(gzipBody));
-  a.plain = std::make_shared<const std::string>(std::move(plain));
-  assets_[path] = std::move(a);
+  for (auto& [id, body] : cards) add("/deck/" + id + ".svg", "image/svg+xml", std::move(body), true);
 }
 
 Site Site::load(const std::string& root, const std::string& deckPath) {
@@ -143,7 +137,7 @@ Site Site::load(const std::string& root, const std::string& deckPath) {
   }
   if (!site.hasPage()) site.problem_ = "the web table is not built (no index.html in " + root + ")";
   std::string deck;
-  if (!deckPath.empty() && readFile(deckPath, deck)) site.addGzip("/deck.svg", "image/svg+xml", std::move(deck), true);
+  if (!deckPath.empty() && readFile(deckPath, deck)) site.addDeck(deck);
   else if (site.problem_.empty()) site.problem_ = "no card deck is installed (kdegames-card-data-kf5)";
   return site;
 }

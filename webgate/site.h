@@ -31,11 +31,12 @@ class Site {
   static Site load(const std::string& root, const std::string& deckPath);
 
   // The asset for a request's path: "/" and an invite code's page ("/+CODE")
-  // are the table's page; "/deck.svg" the cards.
+  // are the table's page; "/deck/ID.svg" a card.
   const Asset* find(std::string_view path) const;
   void add(const std::string& path, const std::string& type, std::string body, bool keep = false);
-  // An asset whose body is already gzip (the deck's .svgz).
-  void addGzip(const std::string& path, const std::string& type, std::string gzipBody, bool keep);
+  // The deck (its .svgz), one file a card: "/deck/ID.svg" by the card's
+  // element (webgate/deckfiles.h), kept by the browser for a week.
+  void addDeck(std::string_view gzipBody);
   bool hasPage() const { return assets_.count("/index.html") != 0; }
   const std::string& problem() const { return problem_; }
   size_t bytes() const;

@@ -41,6 +41,22 @@ expect "ombrix-lobby refuses a lobby server that is no address" 2 'is not a lobb
   "${nodesk[@]}" "$lobby" --list --server '[no-such'
 expect "ombrix-lobby --join +CODE needs a code" 2 '"[+]12" is not an invite code' \
   "${nodesk[@]}" "$lobby" --join +12 --name Ann --server 127.0.0.1
+expect "ombrix-lobby --rules are the host's" 2 'house rules are the host.s' \
+  "${nodesk[@]}" "$lobby" --join h --name Ann --rules hook
+expect "ombrix-lobby --rules names rules it knows" 2 '--rules: .*trumps' \
+  "${nodesk[@]}" "$lobby" --host --name Ann --rules trumps
+# A game open on this desktop (its lock held by a live process, in Qt's
+# lock-file form) is said, and no second game is started to raise it.
+runtime=$(mktemp -d)
+sleep 60 &
+holder=$!
+printf '%s\nsleep\n%s\n%s\n%s\n' "$holder" "$(hostname)" "$(cat /etc/machine-id 2>/dev/null)" \
+  "$(cat /proc/sys/kernel/random/boot_id)" >"$runtime/ombrix-$(id -u)-offscreen.lock"
+expect "ombrix-lobby --host with a game open" 1 'game is open on this desktop.*end it' \
+  env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$runtime" \
+  timeout 30 "$lobby" --host --name Ann --rules hook
+kill "$holder"
+rm -rf "$runtime"
 expect "ombrix-lobby --list --wait takes seconds" 2 '--wait takes seconds' "${nodesk[@]}" "$lobby" --list --wait x
 expect "ombrix-host --private needs --lobby-server" 2 'usage: ombrix-host' "$host" --private
 expect "ombrix-host --no-port-mapping needs --lobby-server" 2 'usage: ombrix-host' "$host" --no-port-mapping

@@ -39,12 +39,12 @@ constexpr uint64_t kSeed = 1313;
 constexpr double kTimeScale = 100;  // the host's pauses a hundred times shorter: 55 tricks in seconds
 
 // The host, keeping a copy of everything it sends the table (slot 1).
-class TapHost : public HostWindow {
+class TapHost : public HostSockets {
  public:
-  using HostWindow::HostWindow;
+  using HostSockets::HostSockets;
   void send(int slot, std::string_view m) override {
     if (slot == 1) toTable.emplace_back(m);
-    HostWindow::send(slot, m);
+    HostSockets::send(slot, m);
   }
   std::vector<std::string> toTable;
 };

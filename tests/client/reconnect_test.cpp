@@ -14,7 +14,7 @@
 #include "base/virtualclock.h"
 #include "client/gamerecord.h"
 #include "client/redial.h"
-#include "host/hostwindow.h"
+#include "host/hostsockets.h"
 #include "protocol/commands.h"
 #include "tests/client/table_fixture.h"
 #include "tests/support/qtloop.h"
@@ -148,7 +148,7 @@ void logIn(ProtocolClient& c, const std::string& name) {
 struct Reconnect : Table {
   void SetUp() override {
     Table::SetUp();
-    host = std::make_unique<HostWindow>(31, 40);
+    host = std::make_unique<HostSockets>(31, 40);
     host->listen("0");
     proxy = std::make_unique<Proxy>(host->port());
   }
@@ -159,7 +159,7 @@ struct Reconnect : Table {
     for (int p = 1; p <= 10; ++p) h[p] = e().seats[seat].hand[p];
     return h;
   }
-  std::unique_ptr<HostWindow> host;
+  std::unique_ptr<HostSockets> host;
   std::unique_ptr<Proxy> proxy;
 };
 

@@ -30,7 +30,7 @@ constexpr int kTotalRow = 21;  // the score card's totals
 // One run of the program: the host, the table window and its score card.
 struct Program {
   Program(const QTemporaryDir& dir, const std::string& save, uint64_t seed) {
-    host = std::make_unique<HostWindow>(seed, kScale);
+    host = std::make_unique<HostSockets>(seed, kScale);
     binding = std::make_unique<HostBinding>(*host, save);
     table = std::make_unique<Tchat>();
     table->settingsFile = dir.filePath("quarrowlobby.ini");
@@ -45,7 +45,7 @@ struct Program {
     table.reset();
     host.reset();
   }
-  std::unique_ptr<HostWindow> host;
+  std::unique_ptr<HostSockets> host;
   std::unique_ptr<HostBinding> binding;
   std::unique_ptr<Tchat> table;
   windows::Tscore* score = nullptr;

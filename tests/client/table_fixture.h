@@ -23,7 +23,7 @@
 #include "client/tablewindow.h"
 #include "base/cards.h"
 #include "app/hostbinding.h"
-#include "host/hostwindow.h"
+#include "host/hostsockets.h"
 #include "tests/support/qtloop.h"
 #include "ui/msgbox.h"
 #include "windows/lasttrickform.h"
@@ -144,7 +144,7 @@ struct Table : ::testing::Test {
 struct Solo : Table {
   void SetUp() override {
     Table::SetUp();
-    host = std::make_unique<HostWindow>(99, 40);
+    host = std::make_unique<HostSockets>(99, 40);
     binding = std::make_unique<HostBinding>(*host);
     table.attach(&score, &lastTrick, &spies, binding.get());
     table.hostPort = "0";
@@ -155,7 +155,7 @@ struct Solo : Table {
   }
   void click(CardImage* c, Qt::MouseButton b = Qt::LeftButton) { clickCard(c, b); }
   CardImage* legal() { return legalCard(table); }
-  std::unique_ptr<HostWindow> host;
+  std::unique_ptr<HostSockets> host;
   std::unique_ptr<HostBinding> binding;
 };
 

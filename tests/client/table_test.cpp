@@ -22,7 +22,7 @@
 #include "base/cards.h"
 #include "protocol/commands.h"
 #include "app/hostbinding.h"
-#include "host/hostwindow.h"
+#include "host/hostsockets.h"
 #include "tests/client/table_fixture.h"
 #include "tests/support/qtloop.h"
 #include "ui/msgbox.h"
@@ -244,7 +244,7 @@ TEST_F(Table, AFailedJoinSaysSoInTheChatPane) {
 // --- With the in-process host ---------------------------------------------------
 
 TEST_F(Table, ASoloStartOffersTheLobbyAndAGameWithParametersDoesNot) {
-  HostWindow host(7, 40);
+  HostSockets host(7, 40);
   windows::Tdownload download(&table);
   HostBinding binding(host);
   table.attach(&score, &lastTrick, &spies, &binding);

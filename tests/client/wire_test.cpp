@@ -46,7 +46,7 @@ TEST_F(Solo, ABidTheHostWouldRefuseStaysInTheBox) {
 }
 
 TEST_F(Table, ZoeIsZoeAtEveryTableAndInHerOwnTally) {
-  HostWindow host(5, 40);
+  HostSockets host(5, 40);
   QTemporaryDir dir;
   windows::Ttallylist tally(nullptr, dir.filePath("ombrixtally.tld"));
   HostBinding binding(host);
@@ -108,7 +108,7 @@ int fourPlayers(const char* name, const char* service, const addrinfo* hints, ad
 }
 
 TEST_F(Table, AJoinByAHostNameThatBeginsWithADigitLooksTheNameUpOffTheLoop) {
-  HostWindow host(3, 40);
+  HostSockets host(3, 40);
   host.listen("0");
   ProtocolClient ann(host.port());
   ASSERT_TRUE(waitFor([&] { return ann.slot() == 1; }));
@@ -125,7 +125,7 @@ TEST_F(Table, AJoinByAHostNameThatBeginsWithADigitLooksTheNameUpOffTheLoop) {
 }
 
 TEST_F(Table, ATenthTableIsToldTheGameIsFullBeforeItCloses) {
-  HostWindow host(3, 40);
+  HostSockets host(3, 40);
   host.listen("0");
   std::vector<std::unique_ptr<ProtocolClient>> nine;
   for (int s = 1; s <= 9; ++s) {
@@ -303,7 +303,7 @@ TEST_F(Solo, TheHostsNoticesAreShownWithoutStoppingTheDispatch) {
 }
 
 TEST_F(Table, ATableInSlotOneOfAHeadlessHostStartsTheGames) {
-  HostWindow headless(4, 40);
+  HostSockets headless(4, 40);
   headless.server().slotOneIsOwnPlayer = false;
   headless.listen("0");
   table.myName = "Ann";

@@ -12,7 +12,7 @@
 #include "protocol/framing.h"
 #include "engine/gamestate.h"
 #include "host/savegame.h"
-#include "host/serverform.h"
+#include "host/server.h"
 #include "tests/fuzz/fuzz_input.h"
 
 namespace ombrix::fuzz {

@@ -2,7 +2,7 @@
 // spectators, the stage and the round, once each, and nothing else.
 #include <gtest/gtest.h>
 
-#include "host/serverform.h"
+#include "host/server.h"
 #include "tables/tablestate.h"
 #include "tests/support/recorder.h"
 

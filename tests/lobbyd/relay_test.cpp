@@ -36,7 +36,7 @@ struct RegisteredHost {
       if (l.find(text) != std::string::npos) return true;
     return false;
   }
-  HostWindow host;
+  HostSockets host;
   std::unique_ptr<app::HostLobby> lobby;
   std::vector<std::string> log;
 };

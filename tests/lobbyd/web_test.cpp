@@ -28,7 +28,7 @@ ServerThread::Options withWeb(size_t perAddress = 16) {
 
 TEST(LobbyWeb, ABrowserJoinsByTheServersLinkThroughTheRelay) {
   ServerThread server({}, {}, withWeb());
-  HostWindow host(7, 1.0);
+  HostSockets host(7, 1.0);
   host.server().slotOneIsOwnPlayer = false;
   host.listen("0", "127.0.0.1");
   std::vector<std::string> log;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "base/virtualclock.h"
-#include "host/serverform.h"
+#include "host/server.h"
 
 namespace ombrix::test {
 

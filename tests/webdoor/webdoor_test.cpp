@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "host/hostwindow.h"
+#include "host/hostsockets.h"
 #include "protocol/commands.h"
 #include "tests/support/qtloop.h"
 #include "tests/support/rawbrowser.h"
@@ -21,7 +21,7 @@ webgate::Site site() {
 }
 
 TEST(WebDoor, ABrowserSeatIsAnOrdinaryTableToTheHost) {
-  HostWindow host(7);
+  HostSockets host(7);
   host.listen("0", "127.0.0.1");
   web::WebDoor door(site(), host);
   door.listen("0", "127.0.0.1");
@@ -60,7 +60,7 @@ TEST(WebDoor, ABrowserSeatIsAnOrdinaryTableToTheHost) {
 // The host's own rules reach a browser's seat held in this process: a
 // full table turns it away, and slot 1 removes it like any table.
 TEST(WebDoor, TheHostsRulesHoldABrowsersSeat) {
-  HostWindow host(7);
+  HostSockets host(7);
   host.listen("0", "127.0.0.1");
   web::WebDoor door(site(), host);
   door.listen("0", "127.0.0.1");
@@ -104,7 +104,7 @@ TEST(WebDoor, TheHostsRulesHoldABrowsersSeat) {
 }
 
 TEST(WebDoor, OneAddressHoldsABoundedNumberOfConnections) {
-  HostWindow host(7);
+  HostSockets host(7);
   host.listen("0", "127.0.0.1");
   web::WebDoor door(site(), host);
   door.listen("0", "127.0.0.1");

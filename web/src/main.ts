@@ -3,7 +3,6 @@
 
 import { cardName } from "./cards";
 import { Connection, socketUrl, type LineState } from "./connection";
-import { loadDeck } from "./deck";
 import { showLastTrick, showScoreCard } from "./dialogs";
 import { NOTICE, TableModel, type Effects } from "./model";
 import { CHATTER, Sounds } from "./sounds";
@@ -159,12 +158,6 @@ function join(name: string): void {
   $("om-join").hidden = true;
   $("om-game").hidden = false;
   view.render();
-  void loadDeck().then(() => {
-    // The pictures drawn before the deck came are redrawn with it.
-    document.querySelectorAll(".card").forEach((c) => c.remove());
-    view.reset();
-    view.render();
-  });
   conn = new Connection(socketUrl(location));
   conn.onLine = receive;
   conn.onState = lineState;

@@ -290,14 +290,6 @@ export class TableView {
     b.focus();
   }
 
-  // The deck came: every card is drawn again with it.
-  reset(): void {
-    this.handButtons.clear();
-    this.trickCards.clear();
-    this.shownTrump = -1;
-    for (const fan of document.querySelectorAll(".fan")) fan.replaceChildren();
-  }
-
   focusTable(): void {
     if (!$("om-bidbox").hidden) return $("om-bid").focus();
     const b = [...this.handButtons.values()].find((x) => x.tabIndex === 0);

@@ -164,5 +164,17 @@ test("a phone-sized page shows the whole table", async () => {
   const cards = await ann.locator("#om-hand button").evaluateAll((bs) => bs.map((b) => b.getBoundingClientRect().right));
   assert.ok(cards.length >= 1 && Math.max(...cards) <= 360, `hand within the screen: ${cards}`);
   assert.equal(await ann.evaluate(() => document.documentElement.scrollWidth), 360);
+  // Every card shown (the hand, the trick, the trump, the others' backs) is
+  // drawn from the deck once its own file has come, each file asked for
+  // once however often its card is drawn, and the whole deck never.
+  await ann.waitForFunction(() => {
+    const faces = [...document.querySelectorAll(".card:not(.ghost) .face")];
+    return faces.length > 0 && faces.every((f) => f.querySelector("use"));
+  }, null, { timeout: 10000 });
+  const asked = await ann.evaluate(() => performance.getEntriesByType("resource").map((e) => new URL(e.name).pathname));
+  const files = asked.filter((p) => p.startsWith("/deck"));
+  assert.ok(files.includes("/deck/back.svg"), files.join(" "));
+  assert.ok(files.every((p) => /^\/deck\/[a-z0-9]+_[a-z]+\.svg$|^\/deck\/back\.svg$/.test(p)), files.join(" "));
+  assert.equal(new Set(files).size, files.length, files.join(" "));
   if (process.env.OMBRIX_SHOTS) await ann.screenshot({ path: `${process.env.OMBRIX_SHOTS}/web-phone.png` });
 });

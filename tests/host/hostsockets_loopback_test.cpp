@@ -8,7 +8,7 @@
 
 #include "base/cards.h"
 #include "protocol/commands.h"
-#include "host/hostwindow.h"
+#include "host/hostsockets.h"
 #include "tests/support/qtloop.h"
 #include "tests/support/recorder.h"
 #include "tests/support/referee.h"
@@ -118,7 +118,7 @@ class Player : public ProtocolClient {
 
 struct Loopback : ::testing::Test {
   void SetUp() override {
-    host = std::make_unique<HostWindow>(77, kScale);
+    host = std::make_unique<HostSockets>(77, kScale);
     host->listen("0");
   }
   std::unique_ptr<Player> join(const std::string& name, bool play = true) {
@@ -127,7 +127,7 @@ struct Loopback : ::testing::Test {
     return p;
   }
   GameEngine& e() { return host->server().engine; }
-  std::unique_ptr<HostWindow> host;
+  std::unique_ptr<HostSockets> host;
 };
 
 TEST_F(Loopback, SlotsInOrderAndATenthIsRefused) {

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "protocol/commands.h"
-#include "host/hostwindow.h"
+#include "host/hostsockets.h"
 #include "tests/support/descriptors.h"
 #include "tests/support/qtloop.h"
 #include "tests/support/recorder.h"
@@ -28,17 +28,17 @@ using Clock = std::chrono::steady_clock;
 
 // A host on a virtual clock that notes, with every message it sends, when
 // the message that caused it was taken off the queue.
-class TimedHost : public HostWindow {
+class TimedHost : public HostSockets {
  public:
-  explicit TimedHost(TimerFactory& clock) : HostWindow(5, clock) {}
+  explicit TimedHost(TimerFactory& clock) : HostSockets(5, clock) {}
   void send(int slot, std::string_view m) override {
     sent.push_back({slot, std::string(m), server().lastDispatchUs()});
-    HostWindow::send(slot, m);
+    HostSockets::send(slot, m);
   }
   std::vector<Sent> sent;  // `at` in microseconds
 };
 
-std::unique_ptr<ProtocolClient> logIn(HostWindow& h, const std::string& name) {
+std::unique_ptr<ProtocolClient> logIn(HostSockets& h, const std::string& name) {
   auto c = std::make_unique<ProtocolClient>(h.port());
   EXPECT_TRUE(c->waitForCommand("CMD_sendlogininfo"));
   c->send("CMD_logininfo+" + std::to_string(c->slot()) + "+1.0.14+" + name);
@@ -106,7 +106,7 @@ struct Stalled {
 };
 
 TEST(HostOutput, ATableThatStopsReadingIsClosedAtItsBoundAndTheOthersGoOn) {
-  HostWindow h(3, 10);  // dispatch ten times as fast: the flood fills the bound sooner
+  HostSockets h(3, 10);  // dispatch ten times as fast: the flood fills the bound sooner
   h.listen("0");
   auto ann = logIn(h, "Ann");
   Stalled stalled(h.port());
@@ -143,7 +143,7 @@ TEST(HostOutput, ATableThatStopsReadingIsClosedAtItsBoundAndTheOthersGoOn) {
 }
 
 TEST(HostListener, OutOfDescriptorsItWaitsQuietlyThenSeatsTheWaitingTable) {
-  HostWindow h(4);
+  HostSockets h(4);
   h.listen("0");
   int failures = 0;
   h.listener().OnInfo = [&](net::TAsyncSock*, net::TSocketInfo, const std::string& m) {

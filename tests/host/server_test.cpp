@@ -1,5 +1,5 @@
 // The host's dispatch and connection handling, without sockets.
-#include "host/serverform.h"
+#include "host/server.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "host/hostwindow.h"
+#include "host/hostsockets.h"
 
 #include "net/wsock.h"
 #include "protocol/commands.h"
@@ -7,16 +7,16 @@ namespace ombrix {
 
 using net::TAsyncSock;
 
-HostWindow::HostWindow(uint64_t seed, double timeScale)
+HostSockets::HostSockets(uint64_t seed, double timeScale)
     : timers_(timeScale), server_(*this, *this, timers_, seed) {
   bind();
   // A table's log-in crosses a real network however fast the game runs.
   server_.logInDeadlineMs = static_cast<int>(TServer::kLogInDeadlineMs * timeScale);
 }
 
-HostWindow::HostWindow(uint64_t seed, TimerFactory& timers) : server_(*this, *this, timers, seed) { bind(); }
+HostSockets::HostSockets(uint64_t seed, TimerFactory& timers) : server_(*this, *this, timers, seed) { bind(); }
 
-void HostWindow::bind() {
+void HostSockets::bind() {
   server_.log = [this](std::string_view line) { say(line); };
   Sock1.setPortName("7772");
   Sock1.OnRead = [this](TAsyncSock* s, int n) { Sock1Read(s, n); };
@@ -28,7 +28,7 @@ void HostWindow::bind() {
   tempsock.OnEnd = [this](TAsyncSock* s, net::EndReason) { tempsockEnd(s); };
 }
 
-HostWindow::~HostWindow() {
+HostSockets::~HostSockets() {
   for (TAsyncSock* s : socks_)
     if (s) {  // the engine goes first; sockets close silently
       s->OnInfo = nullptr;
@@ -38,19 +38,19 @@ HostWindow::~HostWindow() {
     if (l) l->slot_ = 0;
 }
 
-void HostWindow::listen(const std::string& port, const std::string& address) {
+void HostSockets::listen(const std::string& port, const std::string& address) {
   Sock1.setHostName(address);
   Sock1.setPortName(port);
   Sock1.setListen(true);
   say("listening on port " + std::to_string(Sock1.LocalPort()) + (address.empty() ? "" : " at " + address));
 }
 
-bool HostWindow::owns(TAsyncSock* s) const {
+bool HostSockets::owns(TAsyncSock* s) const {
   const int slot = s->Tag;
   return slot >= 1 && slot <= kLastSlot && socks_[slot] == s;
 }
 
-void HostWindow::Sock1Accept(TAsyncSock* sender) {
+void HostSockets::Sock1Accept(TAsyncSock* sender) {
   TAsyncSock* ns = nullptr;
   // Nobody came after all, or no descriptor is left: the listener waits
   // quietly until one is, and the table is untouched.
@@ -75,7 +75,7 @@ void HostWindow::Sock1Accept(TAsyncSock* sender) {
   server_.welcome(slot);
 }
 
-void HostWindow::Sock1Read(TAsyncSock* sender, int) {
+void HostSockets::Sock1Read(TAsyncSock* sender, int) {
   if (!owns(sender)) return;
   const std::string text = sender->Receive();
   // A connection that breaks the bounds (an endless message, a flood) is
@@ -86,7 +86,7 @@ void HostWindow::Sock1Read(TAsyncSock* sender, int) {
   }
 }
 
-bool HostWindow::arrive(Line& line) {
+bool HostSockets::arrive(Line& line) {
   if (line.slot_) return true;
   const int slot = server_.takeSlot();
   if (slot == kFullSlot) {
@@ -101,7 +101,7 @@ bool HostWindow::arrive(Line& line) {
   return true;
 }
 
-void HostWindow::fromLine(Line& line, std::string_view bytes) {
+void HostSockets::fromLine(Line& line, std::string_view bytes) {
   const int slot = line.slot_;
   if (!slot || lines_[slot] != &line) return;
   if (!server_.received(slot, bytes)) {
@@ -110,7 +110,7 @@ void HostWindow::fromLine(Line& line, std::string_view bytes) {
   }
 }
 
-void HostWindow::lineEnded(Line& line) {
+void HostSockets::lineEnded(Line& line) {
   const int slot = line.slot_;
   if (!slot || lines_[slot] != &line) return;
   lines_[slot] = nullptr;
@@ -118,16 +118,16 @@ void HostWindow::lineEnded(Line& line) {
   server_.connectionClosed(slot);
 }
 
-void HostWindow::tempsockDisconnect(TAsyncSock* sender) {
+void HostSockets::tempsockDisconnect(TAsyncSock* sender) {
   if (owns(sender) && server_.slots[sender->Tag].inUse) sender->Close();
 }
 
-void HostWindow::tempsockInfo(TAsyncSock* sender, net::TSocketInfo info, const std::string&) {
+void HostSockets::tempsockInfo(TAsyncSock* sender, net::TSocketInfo info, const std::string&) {
   // Without this the slot would stay taken and its seat would wait for ever.
   if (info == net::siError && net::broken(sender->EndedBy()) && owns(sender)) sender->Close();
 }
 
-void HostWindow::tempsockEnd(TAsyncSock* sender) {
+void HostSockets::tempsockEnd(TAsyncSock* sender) {
   if (!owns(sender)) return;
   const int slot = sender->Tag;
   socks_[slot] = nullptr;
@@ -135,7 +135,7 @@ void HostWindow::tempsockEnd(TAsyncSock* sender) {
   server_.connectionClosed(slot);
 }
 
-void HostWindow::disconnectsock(int slot) {
+void HostSockets::disconnectsock(int slot) {
   if (TAsyncSock* s = sock(slot)) return void(s->Close());
   if (slot < 1 || slot > kLastSlot || !lines_[slot]) return;
   // As a socket's Close reports its end at once.
@@ -146,7 +146,7 @@ void HostWindow::disconnectsock(int slot) {
   server_.connectionClosed(slot);
 }
 
-void HostWindow::moveConnection(int from, int to) {
+void HostSockets::moveConnection(int from, int to) {
   if (from < 1 || from > kLastSlot || !held(from) || to < 1 || to > kLastSlot || to == from) return;
   // The connection not yet logged in at `to`, if any, is given `from` in exchange.
   std::swap(socks_[from], socks_[to]);
@@ -165,7 +165,7 @@ void HostWindow::moveConnection(int from, int to) {
   if (closingTo && other) closeLater(from);
 }
 
-void HostWindow::closeLater(int slot) {
+void HostSockets::closeLater(int slot) {
   overflowed_[slot] = true;
   const uint64_t generation = generation_[slot];
   net::post([this, life = std::weak_ptr<int>(life_), slot, generation] {
@@ -173,7 +173,7 @@ void HostWindow::closeLater(int slot) {
   });
 }
 
-void HostWindow::send(int slot, std::string_view message) {
+void HostSockets::send(int slot, std::string_view message) {
   if (slot < 1 || slot > kLastSlot || !held(slot) || overflowed_[slot]) return;
   TAsyncSock* s = socks_[slot];
   Line* l = lines_[slot];
@@ -192,7 +192,7 @@ void HostWindow::send(int slot, std::string_view message) {
   }
 }
 
-void HostWindow::notice(std::string_view text) {
+void HostSockets::notice(std::string_view text) {
   say("notice: " + std::string(text));
   if (onNotice) onNotice(text);
 }

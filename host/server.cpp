@@ -1,4 +1,4 @@
-#include "host/serverform.h"
+#include "host/server.h"
 
 #include <utility>
 

@@ -15,11 +15,11 @@
 #include "net/asyncsock.h"
 #include "net/qttimers.h"
 #include "net/wsock.h"
-#include "host/serverform.h"
+#include "host/server.h"
 
 namespace ombrix {
 
-class HostWindow : public HostTransport, public Notices {
+class HostSockets : public HostTransport, public Notices {
  public:
   // A table's connection from a door in this process (a browser's
   // WebSocket): its lines pass by call, not through the kernel and another
@@ -40,7 +40,7 @@ class HostWindow : public HostTransport, public Notices {
     int slot() const { return slot_; }
 
    private:
-    friend class HostWindow;
+    friend class HostSockets;
     int slot_ = 0;
   };
 
@@ -50,11 +50,11 @@ class HostWindow : public HostTransport, public Notices {
   static constexpr size_t kMaxUnsentBytes = 1 << 20;
 
   // `timeScale` > 1 runs every host timer that much faster (tests, demos).
-  explicit HostWindow(uint64_t seed, double timeScale = 1.0);
+  explicit HostSockets(uint64_t seed, double timeScale = 1.0);
   // Every host timer on `timers` instead (a test's virtual clock), which
   // outlives the host.
-  HostWindow(uint64_t seed, TimerFactory& timers);
-  ~HostWindow() override;
+  HostSockets(uint64_t seed, TimerFactory& timers);
+  ~HostSockets() override;
 
   // Starts listening on every address, or only on `address` when one is
   // given; port "0" takes any free port (see port()).
