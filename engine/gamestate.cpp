@@ -227,6 +227,10 @@ class Checker {
     if (log.size() > kMaxPublicEvents) return fail("game log too long");
     int rounds = 0, bids = 0, plays = 0, tricks = 0, dealer = 0, trump = 0;
     uint64_t seen = 0;
+    // This round as the log tells it, seat by seat, to be held against the
+    // state: a resumed game goes on writing after it.
+    std::array<int, kSeats + 1> bidOf{}, tricksOf{};
+    std::array<uint64_t, kSeats + 1> playedBy{};
     auto roundWhole = [&] { return bids == kSeats && tricks == rules::handSize(s_.rules, rounds) && plays == kSeats * tricks; };
     for (const PublicEvent& e : log) {
       switch (e.kind) {
@@ -234,10 +238,12 @@ class Checker {
           if ((rounds && !roundWhole()) || ++rounds > s_.roundNumber) return fail("game log rounds");
           if (e.a < 1 || e.a > kSeats || e.b < 1 || e.b > kDeckSize) return fail("game log round");
           dealer = e.a, trump = e.b, bids = plays = tricks = 0, seen = bit(trump);
+          bidOf.fill(-1), playedBy.fill(0), tricksOf.fill(0);
           break;
         case PublicEvent::Bid:
           if (!rounds || plays || bids == kSeats || e.a < 1 || e.a > kSeats || e.b > rules::handSize(s_.rules, rounds))
             return fail("game log bid");
+          bidOf[e.a] = e.b;
           ++bids;
           break;
         case PublicEvent::Play:
@@ -245,10 +251,12 @@ class Checker {
               e.b > kDeckSize || (seen & bit(e.b)))
             return fail("game log card");
           seen |= bit(e.b);
+          playedBy[e.a] |= bit(e.b);
           ++plays;
           break;
         case PublicEvent::Trick:
           if (plays != kSeats * (tricks + 1) || e.a < 1 || e.a > kSeats || e.b) return fail("game log trick");
+          ++tricksOf[e.a];
           ++tricks;
           break;
         default:
@@ -261,6 +269,10 @@ class Checker {
     if (rounds != s_.roundNumber || dealer != dealerNow || trump != s_.trumpCard || bids != bidders ||
         tricks != s_.tricksPlayed || plays != kSeats * s_.tricksPlayed + s_.cardsInTrick)
       return fail("game log not this game's");
+    for (int seat = 1; seat <= kSeats; ++seat)
+      if ((bidOf[seat] >= 0 && bidOf[seat] != s_.seats[seat].bid) || playedBy[seat] != s_.playedBy[seat] ||
+          tricksOf[seat] != s_.seats[seat].tricks)
+        return fail("game log not this round's bids, cards or tricks");
     return true;
   }
 

@@ -37,6 +37,12 @@ bool compressible(const std::string& type) {
   return type.rfind("text/", 0) == 0 || type == "image/svg+xml" || type.find("json") != std::string::npos;
 }
 
+// The mark in the page's root element the deck's tag goes into.
+constexpr std::string_view kDeckMark = "data-deck=\"\"";
+// Hex digits of the deck's content hash in its cards' paths: enough that two
+// decks never share one.
+constexpr size_t kDeckTagLength = 12;
+
 std::string etagOf(std::string_view body) {
   uint64_t h = 1469598103934665603ull;  // FNV-1a
   for (const char c : body) h = (h ^ static_cast<uint8_t>(c)) * 1099511628211ull;
@@ -118,7 +124,17 @@ void Site::addDeck(std::string_view gzipBody) {
     problem_ = "the card deck cannot be read";
     return;
   }
-  for (auto& [id, body] : cards) add("/deck/" + id + ".svg", "image/svg+xml", std::move(body), true);
+  deckTag_ = etagOf(gzipBody).substr(1, kDeckTagLength);
+  for (auto& [id, body] : cards) add("/deck/" + deckTag_ + "/" + id + ".svg", "image/svg+xml", std::move(body), true);
+  // The page names the deck it draws from; it is asked again each load
+  // (no-cache), so a new deck reaches it at once.
+  const auto page = assets_.find("/index.html");
+  if (page == assets_.end()) return;
+  std::string html = *page->second.plain;
+  const size_t at = html.find(kDeckMark);
+  if (at == std::string::npos) return;
+  html.insert(at + kDeckMark.size() - 1, deckTag_);
+  add("/index.html", page->second.type, std::move(html));
 }
 
 Site Site::load(const std::string& root, const std::string& deckPath) {

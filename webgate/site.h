@@ -31,12 +31,16 @@ class Site {
   static Site load(const std::string& root, const std::string& deckPath);
 
   // The asset for a request's path: "/" and an invite code's page ("/+CODE")
-  // are the table's page; "/deck/ID.svg" a card.
+  // are the table's page; "/deck/TAG/ID.svg" a card.
   const Asset* find(std::string_view path) const;
   void add(const std::string& path, const std::string& type, std::string body, bool keep = false);
-  // The deck (its .svgz), one file a card: "/deck/ID.svg" by the card's
-  // element (webgate/deckfiles.h), kept by the browser for a week.
+  // The deck (its .svgz), one file a card: "/deck/TAG/ID.svg" by the card's
+  // element (webgate/deckfiles.h), kept by the browser for a week. TAG
+  // follows the deck's content, so a browser that kept another deck's
+  // cards never mixes them with this one's; the page learns it from its
+  // root element's data-deck, which is filled in here.
   void addDeck(std::string_view gzipBody);
+  const std::string& deckTag() const { return deckTag_; }
   bool hasPage() const { return assets_.count("/index.html") != 0; }
   const std::string& problem() const { return problem_; }
   size_t bytes() const;
@@ -44,6 +48,7 @@ class Site {
  private:
   std::map<std::string, Asset, std::less<>> assets_;
   std::string problem_;
+  std::string deckTag_;
 };
 
 // The web table's folder for a program at `programPath`: OMBRIX_WEB_ROOT when

@@ -29,7 +29,7 @@ class ServerThread {
     int port = 0;
     // Serve the web table (a page of the test's own) on a port of its own.
     bool web = false;
-    WebLimits webLimits;
+    WebLimits webLimits{};
   };
   explicit ServerThread(Limits limits = {}, ServerLimits server = {}) : ServerThread(limits, server, Options{}) {}
   ServerThread(Limits limits, ServerLimits server, Options options) : bind_(options.bind) {

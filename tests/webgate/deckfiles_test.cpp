@@ -113,8 +113,9 @@ TEST(DeckFiles, EveryCardIsServedAsADocumentOfItsOwn) {
   namespace fs = std::filesystem;
   const fs::path root = fs::path(testing::TempDir()) / "deckfiles-web";
   fs::create_directories(root);
-  std::ofstream(root / "index.html") << "<!doctype html><title>Ombrix</title>";
+  std::ofstream(root / "index.html") << "<!doctype html><html data-deck=\"\"><title>Ombrix</title>";
   int decks = 0;
+  std::set<std::string> tags;
   for (const char* deck : kCardDecks) {
     std::error_code ec;
     if (!fs::exists(deck, ec)) continue;
@@ -122,11 +123,16 @@ TEST(DeckFiles, EveryCardIsServedAsADocumentOfItsOwn) {
     SCOPED_TRACE(deck);
     const Site site = Site::load(root.string(), deck);
     ASSERT_EQ(site.problem(), "");
+    // The page names the deck whose files it asks for, and each deck its own.
+    const std::string tag = site.deckTag();
+    EXPECT_NE(get(site, "/").body.find("data-deck=\"" + tag + "\""), std::string::npos);
+    EXPECT_TRUE(tags.insert(tag).second) << tag;
+    const std::string files = "/deck/" + tag + "/";
     const auto deckBytes = static_cast<size_t>(fs::file_size(deck));
     for (int n = 0; n <= kDeckSize; ++n) {
       const std::string id = cardElementId(n);
       SCOPED_TRACE(id);
-      const Answer a = get(site, "/deck/" + id + ".svg");
+      const Answer a = get(site, files + id + ".svg");
       ASSERT_EQ(a.head.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << a.head;
       EXPECT_NE(a.head.find("Content-Type: image/svg+xml\r\n"), std::string::npos);
       EXPECT_NE(a.head.find("Cache-Control: public, max-age=604800\r\n"), std::string::npos);
@@ -139,10 +145,11 @@ TEST(DeckFiles, EveryCardIsServedAsADocumentOfItsOwn) {
       // A card that drags half the deck along is no saving.
       EXPECT_LT(gzipOf(a.body).size(), deckBytes / 8);
     }
-    EXPECT_EQ(get(site, "/deck/2_club.svg?v=1").head.rfind("HTTP/1.1 200", 0), 0u);
-    for (const char* path : {"/deck.svg", "/deck/", "/deck/nothing.svg", "/deck/2_club", "/deck/../index.html",
-                             "/deck/%2e%2e/index.html", "/deck/2_club.svg/../../index.html", "/deck//2_club.svg",
-                             "/deck/./2_club.svg"})
+    EXPECT_EQ(get(site, files + "2_club.svg?v=1").head.rfind("HTTP/1.1 200", 0), 0u);
+    for (const std::string& path :
+         {std::string("/deck.svg"), std::string("/deck/2_club.svg"), files, files + "nothing.svg", files + "2_club",
+          files + "../index.html", files + "%2e%2e/index.html", files + "2_club.svg/../../index.html",
+          "/deck/" + tag + "//2_club.svg", files + "./2_club.svg", std::string("/deck/000000000000/2_club.svg")})
       EXPECT_EQ(get(site, path).head.rfind("HTTP/1.1 404", 0), 0u) << path;
   }
   if (decks == 0) GTEST_SKIP() << "no card deck is installed (kdegames-card-data-kf5)";

@@ -1,5 +1,6 @@
 // The cards from the SVG deck the desktop table draws. The host serves it a
-// file a card (deck/ID.svg: the card and what it refers to), so a page asks
+// file a card (deck/TAG/ID.svg: the card and what it refers to, under a tag
+// of the deck's content that the door writes into the page), so a page asks
 // only for the cards it shows, each the first time it is shown, and the
 // browser keeps them. A card's file goes into a hidden part of the page;
 // each picture of it is then a small SVG that uses its element, framed by
@@ -10,6 +11,8 @@
 import { deckId } from "./cards";
 
 const SVG = "http://www.w3.org/2000/svg";
+// The deck's tag, read when the first card is asked for.
+const deckFiles = () => `deck/${document.documentElement.dataset.deck ?? ""}/`;
 const boxes = new Map<string, string>(); // by element id: its bounds, once in the page
 const asked = new Set<string>(); // files on their way, or that the door does not have
 const waiting = new Map<string, Set<Element>>(); // pictures a file will fill
@@ -68,7 +71,7 @@ function take(id: string, text: string): boolean {
 function ask(id: string): void {
   if (asked.has(id)) return;
   asked.add(id);
-  fetch(`deck/${id}.svg`)
+  fetch(`${deckFiles()}${id}.svg`)
     .then((r) => (r.ok ? r.text().then((text) => take(id, text)) : false))
     .then(
       (drawn) => {

@@ -112,7 +112,11 @@ try {
     assert.deepEqual(r.seatAsked.filter((p) => p.startsWith("/deck")), []);
     assert.ok(r.seatBytes < MOST_BYTES_TO_A_SEAT, `${r.seatBytes} bytes to a seat: ${r.seatAsked.join(" ")}`);
     // Once dealt, the cards shown and the back, each once.
-    const shown = new Set(["/deck/back.svg", ...r.shownCards.filter((c) => c > 0).map((c) => `/deck/${deckId(c)}.svg`)]);
+    // Under the one tag of the deck the door serves.
+    const tag = cards.length ? cards[0].split("/")[2] : "";
+    assert.match(tag, /^[0-9a-f]{12}$/, cards.join(" "));
+    const files = `/deck/${tag}/`;
+    const shown = new Set([`${files}back.svg`, ...r.shownCards.filter((c) => c > 0).map((c) => `${files}${deckId(c)}.svg`)]);
     assert.ok(cards.every((p) => shown.has(p)), `${cards.join(" ")} for ${[...shown].join(" ")}`);
     assert.equal(new Set(cards).size, cards.length, cards.join(" "));
   }

@@ -173,8 +173,10 @@ test("a phone-sized page shows the whole table", async () => {
   }, null, { timeout: 10000 });
   const asked = await ann.evaluate(() => performance.getEntriesByType("resource").map((e) => new URL(e.name).pathname));
   const files = asked.filter((p) => p.startsWith("/deck"));
-  assert.ok(files.includes("/deck/back.svg"), files.join(" "));
-  assert.ok(files.every((p) => /^\/deck\/[a-z0-9]+_[a-z]+\.svg$|^\/deck\/back\.svg$/.test(p)), files.join(" "));
+  const tag = await ann.evaluate(() => document.documentElement.dataset.deck);
+  assert.match(tag, /^[0-9a-f]{12}$/);
+  assert.ok(files.includes(`/deck/${tag}/back.svg`), files.join(" "));
+  assert.ok(files.every((p) => p.startsWith(`/deck/${tag}/`) && /\/([a-z0-9]+_[a-z]+|back)\.svg$/.test(p)), files.join(" "));
   assert.equal(new Set(files).size, files.length, files.join(" "));
   if (process.env.OMBRIX_SHOTS) await ann.screenshot({ path: `${process.env.OMBRIX_SHOTS}/web-phone.png` });
 });
