@@ -134,7 +134,7 @@ double StrongSearch::evaluate(int candidate, long& work) const {
       points = playOut(st, work, &solver_, endgame);
     }
   }
-  return gameWorth(view_, points, config_.winSpread, config_.winWorth);
+  return gameWorth(view_, points, config_.winSpread, byRule_ ? 0 : config_.winWorth);
 }
 
 bool StrongSearch::step(long work) {

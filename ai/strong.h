@@ -2,7 +2,8 @@
 // (Sampler), plays every candidate bid or card out on each of them (the
 // Standard policy for every seat, the Classic rule for a seat seen to keep
 // to it, the last tricks solved exactly) and takes the candidate with the
-// best mean score for its own seat. A bid is weighed where the seat sits:
+// best mean worth for its own seat: its points and its chance of winning
+// the game with them (gameWorth). A bid is weighed where the seat sits:
 // the bids already made stand, and each seat still to bid bids as its model
 // would on the hand the deal gives it. Once few cards are left each deal is
 // solved exactly from the decision on; before that, a seat holding certain
@@ -71,9 +72,13 @@ struct StrongConfig {
   // points and `winWorth` points times the chance of ending with the best
   // total (gameWorth), the points of a round between two seats taken to
   // differ by `winSpread` (a standard deviation) in each round still to
-  // come. 0 for either plays for the seat's own points.
-  double winSpread = 0;
-  double winWorth = 0;
+  // come. 0 for either plays for the seat's own points. Against three
+  // Standard seats, over 400 duplicate games (bot_arena --against), it won
+  // 5.1 % more games [1.0, 9.2] than points alone, at the same points; against
+  // three Classic seats 1.5 % fewer [-5.6, +2.6], so where every other seat
+  // keeps to the Classic rule the seat plays for its points.
+  double winSpread = 9;
+  double winWorth = 60;
 };
 
 // What a round's points (seats 0..3) are worth to the seat of `v`: its own
