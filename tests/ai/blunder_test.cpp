@@ -215,12 +215,18 @@ const std::vector<Position> kPositions = {
 TEST(Blunders, StrongMakesTheMoveEveryStrongPlayerMakes) {
   ASSERT_GE(kPositions.size(), 30u);
   for (const Position& p : kPositions) {
-    const SeatView v = viewAt(p);
+    SeatView v = viewAt(p);
     ASSERT_TRUE(v.consistent()) << p.name;
     for (uint64_t seed : {1, 2, 3}) {
       const int r = decide(v, Skill::Strong, seed);
       EXPECT_TRUE(isMove(p, r)) << p.name << " (seed " << seed << "): Strong chose " << shown(p, r) << "; " << p.why;
     }
+    // The same move in a game still open, every seat level: playing to win
+    // it changes none of them.
+    v.roundsLeft = 4;
+    v.scores = {0, 40, 40, 40, 40};
+    const int r = decide(v, Skill::Strong, 1);
+    EXPECT_TRUE(isMove(p, r)) << p.name << " (a level game): Strong chose " << shown(p, r) << "; " << p.why;
   }
 }
 
