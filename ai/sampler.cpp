@@ -260,6 +260,14 @@ double Sampler::drawSeat(int seat, Mask eligible, Rng& rng, Deal& d) const {
   return infer_ ? likelihood(seat, hand, d.work) : 1;
 }
 
+void Sampler::orderHands(Deal& d, Rng& rng) const {
+  for (int seat : order_) {
+    if (!classic_[seat]) continue;
+    bool fits = false;
+    for (int k = 0; k < kSeatTries && !fits; ++k) fits = orderSeat(seat, d.hands[seat], rng, d);
+  }
+}
+
 Deal Sampler::draw(Rng& rng) const {
   Deal d;
   int work = 0;

@@ -55,6 +55,9 @@ class Sampler {
   // generator state.
   Deal draw(Rng& rng) const;
   const SamplerStats& stats() const { return stats_; }
+  // Orders for the seats keeping to the rule, for hands given (the arena's
+  // measure of what knowing the hands alone is worth).
+  void orderHands(Deal& d, Rng& rng) const;
   // Every other seat plays by the Classic rule in every deal drawn.
   bool othersByRule() const;
   // How likely `seat` (0..3), holding `hand` now, was to bid and play as it

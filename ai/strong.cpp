@@ -85,7 +85,11 @@ StrongSearch::StrongSearch(const SeatView& v, uint64_t seed, const StrongConfig&
 }
 
 void StrongSearch::drawSample() {
-  const Deal deal = sampler_.draw(rng_);
+  Deal deal;
+  const StrongConfig::Peek peek = config_.peek ? config_.peek(deal) : StrongConfig::Peek::None;
+  if (peek == StrongConfig::Peek::None) deal = sampler_.draw(rng_);
+  if (peek == StrongConfig::Peek::Hands) sampler_.orderHands(deal, rng_);
+  peeked_ = peek == StrongConfig::Peek::Whole;
   fallbacks_ += deal.fallback;
   work_ += deal.work;
   base_ = dealState(view_, deal);
@@ -134,7 +138,15 @@ double StrongSearch::evaluate(int candidate, long& work) const {
       points = playOut(st, work, &solver_, endgame);
     }
   }
-  return gameWorth(view_, points, config_.winSpread, byRule_ ? 0 : config_.winWorth);
+  const int b = candidate;
+  const double trust = !bidding_ || !byRule_ || b == 0 ? 1 : b == 1 ? config_.ruleBidTrust1 : config_.ruleBidTrust;
+  if (trust < 1 && points[me] == view_.scoring->points(b, b)) {
+    std::array<int, 4> missed = points;
+    missed[me] = view_.scoring->points(b, b < view_.handSize ? b + 1 : b - 1);
+    return trust * gameWorth(view_, points, config_.winSpread, config_.winWorth) +
+           (1 - trust) * gameWorth(view_, missed, config_.winSpread, config_.winWorth);
+  }
+  return gameWorth(view_, points, config_.winSpread, config_.winWorth);
 }
 
 bool StrongSearch::step(long work) {
@@ -157,7 +169,7 @@ bool StrongSearch::step(long work) {
 
 void StrongSearch::finishIfEnough() {
   // Counted in whole samples, so every candidate is judged on the same deals.
-  if (sample_ >= config_.maxSamples) done_ = true;
+  if (sample_ >= config_.maxSamples || peeked_) done_ = true;
   const double enough = bidding_ ? config_.work * config_.bidWorkScale : config_.work;
   if (sample_ >= config_.minSamples && work_ >= enough) done_ = true;
 }

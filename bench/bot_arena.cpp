@@ -2,6 +2,7 @@
 //
 //   bot_arena [--games N] [--full] [--seed S] [--seats A,B,C,D]
 //             [--strong NAME=VALUE,...] [--against NAME=VALUE,...] [--inference]
+//             [--peek bid|play|hands|all] [--dump FILE]
 //
 // Without --seats it plays the four match-ups the skills are judged by: one
 // Strong against three Classic, one Standard against three Classic, one
@@ -30,10 +31,23 @@
 // measurement: work, bid-scale (of work), exact, playout-exact, bid-exact,
 // rule-exact, rule-bid-exact (cards),
 // bid-weight, sure-tricks, inference (0 or 1), win-spread and win-worth (points;
-// either 0 plays for points alone). --against plays every
+// either 0 plays for points alone), rule-bid-trust1 and rule-bid-trust (a
+// share; 1 trusts the play-outs). --against plays every
 // match-up again on the same deals with Strong set otherwise (on top of
 // --strong) and reports the difference deal by deal, which cancels far more
 // luck than two separate runs: the way to tell two settings apart.
+//
+// For Strong's bids, by hand size and by bid: the worth its search expected
+// of the bid it made and the points the bid scored; with --strong
+// win-worth=0 the worth is points alone, and a search too sure of its bids
+// shows here.
+//
+// --peek lets Strong search the real deal (every hand, every Classic seat's
+// order of cards) instead of drawn ones, for its bids (bid), its cards
+// (play) or both (all), or search its cards on the real hands in orders
+// drawn (hands): what the table hides is worth, and where. --dump appends
+// each deal's result to FILE (match-up, deal, won, points, rounds, bids
+// made), for comparing runs deal by deal.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -58,6 +72,8 @@ constexpr int kWatcher = kFirstSpectator;  // the arena listens as a spectator
 constexpr int kRotations = kSeats;          // games per deal: the skill under test at each seat
 constexpr int kMostHand = 10;
 constexpr int kProgressDeals = 25;  // deals between the interim figures on stderr
+std::string gDump;  // --dump FILE
+std::string gPeek;  // --peek WHEN
 
 struct Times {
   std::vector<double> decisionMs, stepMs, cpuMs, cpuStepMs;
@@ -81,6 +97,16 @@ class Listener : public HostTransport, public Notices {
       ++rounds[v->a];
       ++bySize[v->a][size].rounds;
       bySize[v->a][size].bids += engine->seats[v->a].bid;
+      if (expected[v->a] >= 0) {
+        bySize[v->a][size].expected += expected[v->a];
+        bySize[v->a][size].scored += v->c;
+        ++bySize[v->a][size].estimated;
+        const int b = std::clamp(engine->seats[v->a].bid, 0, kMostHand);
+        byBid[v->a][b].expected += expected[v->a];
+        byBid[v->a][b].scored += v->c;
+        ++byBid[v->a][b].estimated;
+        expected[v->a] = -1;
+      }
       if (v->c > 0) {
         ++made[v->a];
         ++bySize[v->a][size].made;
@@ -100,10 +126,14 @@ class Listener : public HostTransport, public Notices {
   }
   struct BySize {
     long rounds = 0, made = 0, bids = 0;
+    // Strong's bids: the points its search expected of the bid it made, and those it scored.
+    long estimated = 0;
+    double expected = 0, scored = 0;
   };
+  std::array<double, kSeats + 1> expected{-1, -1, -1, -1, -1};
   const GameEngine* engine = nullptr;
   std::array<long, kSeats + 1> rounds{}, made{};
-  std::array<std::array<BySize, kMostHand + 1>, kSeats + 1> bySize{};
+  std::array<std::array<BySize, kMostHand + 1>, kSeats + 1> bySize{}, byBid{};
   int notices = 0;
 };
 
@@ -176,7 +206,7 @@ void measurePlacement(const GameEngine& e, int seat, Placement& p) {
 struct Result {
   std::map<Skill, Times> times;
   std::vector<DealResult> deals;
-  std::array<Listener::BySize, kMostHand + 1> bySize{};
+  std::array<Listener::BySize, kMostHand + 1> bySize{}, byBid{};
   Placement placement;
   int games = 0;
   double seconds = 0;
@@ -195,6 +225,22 @@ void playGame(const std::array<Skill, 4>& lineup, int testSeat, bool full, uint6
   host.slotCount = kWatcher;
   e.botDelay = kBotFastMs;
   e.strongConfig = config;
+  if (config.peek) {  // --peek: Strong searches the real deal, as the engine holds it
+    e.strongConfig.peek = [&e](ai::Deal& d) {
+      using Peek = ai::StrongConfig::Peek;
+      if (e.currentPlayer == 0 ? gPeek == "play" || gPeek == "hands" : gPeek == "bid") return Peek::None;
+      for (int s = 1; s <= kSeats; ++s) {
+        int k = 0;
+        for (int pos = 1; pos <= kMaxHand; ++pos) {
+          const int card = e.seats[s].hand[pos];
+          if (card == kNoCard) continue;
+          d.hands[s - 1] |= ai::bit(ai::indexOf(card));
+          if (gPeek != "hands") d.order[s - 1][k++] = static_cast<int8_t>(ai::indexOf(card));
+        }
+      }
+      return gPeek == "hands" ? Peek::Hands : Peek::Whole;
+    };
+  }
   std::array<Skill, kSeats + 1> bySeat{};
   for (int s = 1; s <= kSeats; ++s) bySeat[s] = lineup[(s - testSeat + kSeats) % kSeats];
   e.botSkill = bySeat;
@@ -208,6 +254,9 @@ void playGame(const std::array<Skill, 4>& lineup, int testSeat, bool full, uint6
     t.fallbacks += dec.fallbacks();
     t.drawn += dec.handsDrawn();
     t.rejected += dec.handsRejected();
+    if (const ai::StrongSearch* search = dec.search(); search && dec.isBid())
+      for (size_t i = 0; i < search->candidates().size(); ++i)
+        if (search->candidates()[i] == dec.result()) out.expected[dec.seat()] = search->meanOf(i);
     if (inference && bySeat[dec.seat()] == Skill::Strong && !dec.isBid())
       measurePlacement(e, dec.seat(), r.placement);
   };
@@ -230,10 +279,16 @@ void playGame(const std::array<Skill, 4>& lineup, int testSeat, bool full, uint6
   d.pointsDiff += (e.seats[testSeat].score - others / (kSeats - 1)) / kRotations;
   d.rounds += out.rounds[testSeat];
   d.made += out.made[testSeat];
-  for (int h = 1; h <= kMostHand; ++h) {
+  for (int h = 0; h <= kMostHand; ++h) {
     r.bySize[h].rounds += out.bySize[testSeat][h].rounds;
     r.bySize[h].made += out.bySize[testSeat][h].made;
     r.bySize[h].bids += out.bySize[testSeat][h].bids;
+    r.bySize[h].estimated += out.bySize[testSeat][h].estimated;
+    r.byBid[h].estimated += out.byBid[testSeat][h].estimated;
+    r.byBid[h].expected += out.byBid[testSeat][h].expected;
+    r.byBid[h].scored += out.byBid[testSeat][h].scored;
+    r.bySize[h].expected += out.bySize[testSeat][h].expected;
+    r.bySize[h].scored += out.bySize[testSeat][h].scored;
   }
 }
 
@@ -301,6 +356,27 @@ void report(const std::array<Skill, 4>& lineup, const Result& r, bool full) {
     std::printf(" %5.2f", b.rounds ? double(b.bids) / b.rounds : 0);
   }
   std::printf("\n");
+  if (r.bySize[kMostHand].estimated) {
+    std::printf("  bid worth    ");
+    for (int h = 1; h <= kMostHand; ++h) {
+      const auto& b = r.bySize[h];
+      std::printf(" %5.2f", b.estimated ? b.expected / b.estimated : 0);
+    }
+    std::printf("\n  bid scored   ");
+    for (int h = 1; h <= kMostHand; ++h) {
+      const auto& b = r.bySize[h];
+      std::printf(" %5.2f", b.estimated ? b.scored / b.estimated : 0);
+    }
+    std::printf("\n  by bid:      ");
+    for (int b = 0; b <= 6; ++b) std::printf(" %5d", b);
+    std::printf("\n  bids         ");
+    for (int b = 0; b <= 6; ++b) std::printf(" %5ld", r.byBid[b].estimated);
+    std::printf("\n  worth        ");
+    for (int b = 0; b <= 6; ++b) std::printf(" %5.2f", r.byBid[b].estimated ? r.byBid[b].expected / r.byBid[b].estimated : 0);
+    std::printf("\n  scored       ");
+    for (int b = 0; b <= 6; ++b) std::printf(" %5.2f", r.byBid[b].estimated ? r.byBid[b].scored / r.byBid[b].estimated : 0);
+    std::printf("\n");
+  }
   auto times = [](const char* what, const std::vector<double>& v, const std::vector<double>& steps) {
     std::printf("  %-5s mean %6.2f ms  p50 %6.2f  p90 %6.2f  p99 %6.2f  max %6.2f  longest step %6.2f\n",
                 what, mean(v), percentile(v, 0.5), percentile(v, 0.9), percentile(v, 0.99),
@@ -373,6 +449,10 @@ bool parseConfig(const std::string& text, ai::StrongConfig& c) {
       c.winSpread = v;
     else if (name == "win-worth")
       c.winWorth = v;
+    else if (name == "rule-bid-trust1")
+      c.ruleBidTrust1 = v;
+    else if (name == "rule-bid-trust")
+      c.ruleBidTrust = v;
     else
       return false;
     from = to + 1;
@@ -400,7 +480,8 @@ void reportDifference(const Result& a, const Result& b) {
 int usage() {
   std::fprintf(stderr,
                "usage: bot_arena [--games N] [--full] [--seed S] [--seats A,B,C,D]\n"
-               "                 [--strong NAME=VALUE,...] [--against NAME=VALUE,...] [--inference]\n");
+               "                 [--strong NAME=VALUE,...] [--against NAME=VALUE,...] [--inference]\n"
+               "                 [--peek bid|play|hands|all] [--dump FILE]\n");
   return 2;
 }
 
@@ -417,6 +498,16 @@ int main(int argc, char** argv) {
     const std::string a = argv[i];
     if (a == "--full" || a == "--inference") {
       (a == "--full" ? full : inference) = true;
+      continue;
+    }
+    if (a == "--dump" && i + 1 < argc) {
+      gDump = argv[++i];
+      continue;
+    }
+    if (a == "--peek" && i + 1 < argc) {  // bound to each game's engine in playGame
+      gPeek = argv[++i];
+      if (gPeek != "bid" && gPeek != "play" && gPeek != "all" && gPeek != "hands") return usage();
+      config.peek = [](ai::Deal&) { return ai::StrongConfig::Peek::None; };
       continue;
     }
     if (i + 1 >= argc) return usage();
@@ -448,6 +539,14 @@ int main(int argc, char** argv) {
   for (const auto& l : lineups) {
     const Result r = play(l, deals, full, seed, config, inference);
     report(l, r, full);
+    if (!gDump.empty()) {
+      if (FILE* f = std::fopen(gDump.c_str(), "a")) {
+        for (size_t n = 0; n < r.deals.size(); ++n)
+          std::fprintf(f, "%s %zu %.4f %.4f %ld %ld\n", lineupText(l).c_str(), n, r.deals[n].won, r.deals[n].pointsDiff,
+                       r.deals[n].rounds, r.deals[n].made);
+        std::fclose(f);
+      }
+    }
     std::fflush(stdout);
     clean = clean && r.clean;
     if (against.empty()) continue;

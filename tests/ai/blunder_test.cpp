@@ -79,9 +79,9 @@ bool isMove(const Position& p, int result) {
   return false;
 }
 
-int decide(const SeatView& v, Skill skill, uint64_t seed) {
+int decide(const SeatView& v, Skill skill, uint64_t seed, const StrongConfig& config = {}) {
   Decision d;
-  if (!d.start(v, skill, seed)) return -1;
+  if (!d.start(v, skill, seed, config)) return -1;
   while (!d.step()) {
   }
   return d.result();
@@ -227,6 +227,31 @@ TEST(Blunders, StrongMakesTheMoveEveryStrongPlayerMakes) {
     v.scores = {0, 40, 40, 40, 40};
     const int r = decide(v, Skill::Strong, 1);
     EXPECT_TRUE(isMove(p, r)) << p.name << " (a level game): Strong chose " << shown(p, r) << "; " << p.why;
+  }
+}
+
+TEST(Blunders, InTheLastRoundStrongSpoilsTheLeadersBidWhereOnlyThatWins) {
+  // Seat 2 leads the game by 2 and needs this trick for its bid. Throwing
+  // the diamond makes seat 1's bid for certain (the ace of trumps takes the
+  // last trick) and loses the game for certain; ruffing spoils seat 2's bid
+  // and wins the game unless seat 2 takes the last trick or the two of
+  // diamonds does. Playing for points alone, the diamond is right.
+  const Position p{"SpoilTheLeadersBid", "only spoiling the leader's bid can win the game", 2, "9s", 2,
+                   {N, 1, 1, 0, 0}, {}, {"Qh", "3h", "4h"}, 1, {"As", "2d"}, {"As"}, false};
+  StrongConfig forPoints;
+  forPoints.winWorth = 0;
+  for (const bool byRule : {false, true}) {
+    SeatView v = viewAt(p);
+    v.roundsLeft = 0;
+    v.scores = {0, 60, 62, 10, 10};
+    for (int s = 2; s <= 4 && byRule; ++s) {  // the others keep to the Classic rule, one card played each
+      v.classic[s] = true;
+      v.openPositions[s] = 1u << 2;
+    }
+    for (uint64_t seed : {1, 2}) {
+      EXPECT_EQ(decide(v, Skill::Strong, seed), card("As")) << "by rule " << byRule << ", seed " << seed;
+      EXPECT_EQ(decide(v, Skill::Strong, seed, forPoints), card("2d")) << "for points, by rule " << byRule;
+    }
   }
 }
 
