@@ -170,7 +170,8 @@ bool StrongSearch::step(long work) {
 void StrongSearch::finishIfEnough() {
   // Counted in whole samples, so every candidate is judged on the same deals.
   if (sample_ >= config_.maxSamples || peeked_) done_ = true;
-  const double enough = bidding_ ? config_.work * config_.bidWorkScale : config_.work;
+  const long work = byRule_ ? config_.ruleWork : config_.work;
+  const double enough = bidding_ ? work * config_.bidWorkScale : work;
   if (sample_ >= config_.minSamples && work_ >= enough) done_ = true;
 }
 

@@ -28,7 +28,7 @@
 // holds them.
 //
 // --strong sets Strong's search (StrongConfig), so its bounds can be chosen by
-// measurement: work, bid-scale (of work), exact, playout-exact, bid-exact,
+// measurement: work, rule-work, bid-scale (of work), exact, playout-exact, bid-exact,
 // rule-exact, rule-bid-exact (cards),
 // bid-weight, sure-tricks, inference (0 or 1), win-spread and win-worth (points;
 // either 0 plays for points alone), rule-bid-trust1 and rule-bid-trust (a
@@ -427,6 +427,8 @@ bool parseConfig(const std::string& text, ai::StrongConfig& c) {
     const double v = std::atof(item.c_str() + eq + 1);
     if (name == "work")
       c.work = static_cast<long>(v);
+    else if (name == "rule-work")
+      c.ruleWork = static_cast<long>(v);
     else if (name == "bid-scale")
       c.bidWorkScale = v;
     else if (name == "exact")

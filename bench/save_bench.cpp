@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
   TServer host(out, out, clock, 2026);
   auto& e = host.engine;
   e.botDelay = kBotFastMs;
-  e.strongConfig.work = 200;  // the size of a save does not depend on the search's depth
+  e.strongConfig.work = e.strongConfig.ruleWork = 200;  // the size of a save does not depend on the search's depth
   e.strongConfig.minSamples = 1;
   e.strongConfig.maxSamples = 4;
   e.botSkill.fill(ai::Skill::Strong);

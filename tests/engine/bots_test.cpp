@@ -32,7 +32,7 @@ struct SkilledGame {
     h.connect({5});
     auto& e = h.engine();
     e.botDelay = kBotFastMs;
-    e.strongConfig.work = kTestWork;
+    e.strongConfig.work = e.strongConfig.ruleWork = kTestWork;
     for (int s = 1; s <= 4; ++s) e.botSkill[s] = skills[s - 1];
     h.host.startgame(half ? "Bob+h+" : "Bob+f+");
   }
@@ -298,7 +298,7 @@ struct Thinking : ::testing::Test {
     h.connect({1, 5});  // seat 1 a person; 2 to 4 Strong
     e().botDelay = kBotFastMs;
     // More work than one step does: every decision spans several.
-    e().strongConfig.work = 20 * ai::Decision::kStepWork;
+    e().strongConfig.work = e().strongConfig.ruleWork = 20 * ai::Decision::kStepWork;
     for (int s = 2; s <= 4; ++s) e().botSkill[s] = Skill::Strong;
   }
   GameEngine& e() { return h.engine(); }

@@ -28,7 +28,7 @@ namespace {
 // paths (a decision pending while people come and go), not its strength.
 ai::StrongConfig smallSearch() {
   ai::StrongConfig c;
-  c.work = 60;
+  c.work = c.ruleWork = 60;
   c.minSamples = 1;
   c.maxSamples = 2;
   c.exactCards = 1;

@@ -40,7 +40,7 @@ void resumeAndPlay(const GameState& s) {
   binding.server = &host;
   host.slotOneIsOwnPlayer = false;
   // The Strong player's search cut down to a few deals: its paths, not its strength.
-  host.engine.strongConfig.work = 60;
+  host.engine.strongConfig.work = host.engine.strongConfig.ruleWork = 60;
   host.engine.strongConfig.minSamples = 1;
   host.engine.strongConfig.maxSamples = 2;
   host.engine.strongConfig.exactCards = 1;

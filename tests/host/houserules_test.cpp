@@ -44,7 +44,7 @@ TEST(HouseRules, EachVariantPlaysToItsEndAsTheRefereeScoresIt) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.list);
     HostHarness h(31 + static_cast<uint64_t>(c.scoring));
-    h.engine().strongConfig.work = 4000;
+    h.engine().strongConfig.work = h.engine().strongConfig.ruleWork = 4000;
     h.engine().strongConfig.maxSamples = 12;
     ASSERT_TRUE(h.host.setRules(*rules::parse(c.list)));
     h.connect({5});

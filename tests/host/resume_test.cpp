@@ -28,7 +28,7 @@ using ai::Skill;
 // A search small enough for a test, large enough to take several steps.
 ai::StrongConfig quickStrong() {
   ai::StrongConfig c;
-  c.work = 12000;
+  c.work = c.ruleWork = 12000;
   c.minSamples = 4;
   c.maxSamples = 40;
   return c;
