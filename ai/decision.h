@@ -52,8 +52,9 @@ class Decision {
   // Deals the Strong search drew without a consistent one to be found (see
   // Deal::fallback).
   int fallbacks() const { return strong_ ? strong_->fallbacks() : 0; }
-  int samples() const { return strong_ ? strong_->samples() : 0; }
-  const StrongSearch* search() const { return strong_ ? &*strong_ : nullptr; }  // deals the Strong search drew
+  int samples() const { return strong_ ? strong_->samples() : 0; }  // deals the Strong search drew
+  // The Strong search itself, for the arena's figures; none for another skill.
+  const StrongSearch* search() const { return strong_ ? &*strong_ : nullptr; }
   // Hands the Strong search drew for the other seats, and those its inference set aside.
   long handsDrawn() const { return strong_ ? strong_->sampling().drawn : 0; }
   long handsRejected() const { return strong_ ? strong_->sampling().rejected : 0; }

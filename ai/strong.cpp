@@ -138,6 +138,7 @@ double StrongSearch::evaluate(int candidate, long& work) const {
       points = playOut(st, work, &solver_, endgame);
     }
   }
+  // A bid the play-out made, trusted as far as the table bears out (ruleBidTrust).
   const int b = candidate;
   const double trust = !bidding_ || !byRule_ || b == 0 ? 1 : b == 1 ? config_.ruleBidTrust1 : config_.ruleBidTrust;
   if (trust < 1 && points[me] == view_.scoring->points(b, b)) {
