@@ -133,10 +133,14 @@ TEST_F(Dnssd, HostileAnnouncementsAreShownCleanedOrPassedOver) {
   LanBrowser lan;
   Seen seen(lan);
   lan.start();
-  // Every record is answered; two describe a table.
-  ASSERT_TRUE(waitFor([&] { return seen.tables.size() == 2 && lan.skipped() >= records.size() - 2; }, kPatienceMs))
+  // Every record is answered; two describe a table. A table the test before
+  // withdrew may still be listed by the daemon for a moment, so the count
+  // is of these records' names, not of every table seen.
+  ASSERT_TRUE(waitFor([&] { return seen.named("Evil Name [2J") && seen.named("Fine") && lan.skipped() >= records.size() - 2; },
+                      kPatienceMs))
       << seen.tables.size() << " tables, " << lan.skipped() << " skipped";
-  ASSERT_NE(seen.named("Evil Name [2J"), nullptr);
+  for (size_t i = 1; i + 1 < records.size(); ++i)  // the five between are passed over
+    EXPECT_EQ(seen.named(records[i][0].toStdString()), nullptr) << records[i][0].toStdString();
   EXPECT_EQ(seen.named("Fine")->state.round, 20);
   for (const auto& [key, t] : seen.tables) EXPECT_TRUE(tables::isClean(t.name));
   for (auto& p : strangers) p->terminate();
