@@ -94,10 +94,13 @@ void StrongSearch::drawSample() {
   work_ += deal.work;
   base_ = dealState(view_, deal);
   solver_.forget();
-  if (!bidding_) return;
+  if (bidding_) bidOthers(base_, standardChoice_);
+}
+
+void StrongSearch::bidOthers(PlayState& st, int myBid) const {
   // The seats still to bid bid as they are expected to on their sampled
-  // hands, round the table from the opener (this seat taken at Standard's
-  // bid), each within the bids the house rules leave it.
+  // hands, round the table from the opener (this seat at `myBid`), each
+  // within the bids the house rules leave it.
   const Scoring& sc = *view_.scoring;
   int total = 0;
   for (int k = 0, s = view_.opener; k < 4; ++k, s = s % 4 + 1) {
@@ -105,15 +108,15 @@ void StrongSearch::drawSample() {
     if (view_.bids[s] >= 0) {
       total += view_.bids[s];
     } else if (s == view_.seat) {
-      total += standardChoice_;
+      total += myBid;
     } else {
-      const Mask h = deal.hands[s - 1];
-      const int bid = (base_.classic & (1u << (s - 1)))
+      const Mask h = st.hand[s - 1];  // no card is played while bidding
+      const int bid = (st.classic & (1u << (s - 1)))
                           ? classicBid(h, view_.trumpSuit(), view_.handSize, sc, total, last)
                           : rules::nearestBid(sc.bids(view_.handSize, total, last),
                                               standardBid(h, indexOf(view_.trumpCard), view_.handSize,
                                                           s == view_.opener));
-      base_.bid[s - 1] = static_cast<int8_t>(bid);
+      st.bid[s - 1] = static_cast<int8_t>(bid);
       total += bid;
     }
   }
@@ -126,6 +129,9 @@ double StrongSearch::evaluate(int candidate, long& work) const {
   std::array<int, 4> points;
   if (bidding_) {
     st.bid[me] = static_cast<int8_t>(candidate);
+    // The hook moves the last bid by the total, this seat's bid in it: the
+    // deal's own bids took the Standard player's.
+    if (view_.scoring->rules().hook) bidOthers(st, candidate);
     points = playOut(st, work, &solver_, byRule_ ? config_.ruleBidExactCards : config_.bidExactCards);
   } else {
     st.play(me, candidate);

@@ -131,6 +131,8 @@ class StrongSearch {
   void drawSample();
   double evaluate(int candidate, long& work) const;
   void finishIfEnough();
+  // The seats still to bid bid on the hands of `st`, this seat `myBid`.
+  void bidOthers(PlayState& st, int myBid) const;
 
   SeatView view_;
   StrongConfig config_;

@@ -2,7 +2,10 @@
 //
 //   bot_arena [--games N] [--full] [--seed S] [--seats A,B,C,D]
 //             [--strong NAME=VALUE,...] [--against NAME=VALUE,...] [--inference]
-//             [--peek bid|play|hands|all] [--dump FILE]
+//             [--peek bid|play|hands|all] [--dump FILE] [--rules LIST]
+//
+// --rules plays every game by the house rules LIST ("hook,scoring=tricks", as the
+// host's option takes them); the design's own without it.
 //
 // Without --seats it plays the four match-ups the skills are judged by: one
 // Strong against three Classic, one Standard against three Classic, one
@@ -62,6 +65,7 @@
 #include "base/virtualclock.h"
 #include "host/server.h"
 #include "protocol/commands.h"
+#include "rules/rules.h"
 
 using namespace ombrix;
 using ai::Skill;
@@ -74,6 +78,7 @@ constexpr int kMostHand = 10;
 constexpr int kProgressDeals = 25;  // deals between the interim figures on stderr
 std::string gDump;  // --dump FILE
 std::string gPeek;  // --peek WHEN
+rules::Rules gRules;  // --rules LIST
 
 struct Times {
   std::vector<double> decisionMs, stepMs, cpuMs, cpuStepMs;
@@ -224,6 +229,8 @@ void playGame(const std::array<Skill, 4>& lineup, int testSeat, bool full, uint6
   host.slots[kWatcher].inUse = true;
   host.slotCount = kWatcher;
   e.botDelay = kBotFastMs;
+  host.slots[kWatcher].rulesAware = true;  // the arena follows any house rules
+  host.setRules(gRules);
   e.strongConfig = config;
   if (config.peek) {  // --peek: Strong searches the real deal, as the engine holds it
     e.strongConfig.peek = [&e](ai::Deal& d) {
@@ -483,7 +490,7 @@ int usage() {
   std::fprintf(stderr,
                "usage: bot_arena [--games N] [--full] [--seed S] [--seats A,B,C,D]\n"
                "                 [--strong NAME=VALUE,...] [--against NAME=VALUE,...] [--inference]\n"
-               "                 [--peek bid|play|hands|all] [--dump FILE]\n");
+               "                 [--peek bid|play|hands|all] [--dump FILE] [--rules LIST]\n");
   return 2;
 }
 
@@ -504,6 +511,12 @@ int main(int argc, char** argv) {
     }
     if (a == "--dump" && i + 1 < argc) {
       gDump = argv[++i];
+      continue;
+    }
+    if (a == "--rules" && i + 1 < argc) {
+      const auto r = rules::parse(argv[++i]);
+      if (!r) return usage();
+      gRules = *r;
       continue;
     }
     if (a == "--peek" && i + 1 < argc) {  // bound to each game's engine in playGame
