@@ -144,9 +144,11 @@ double StrongSearch::evaluate(int candidate, long& work) const {
       points = playOut(st, work, &solver_, endgame);
     }
   }
-  // A bid the play-out made, trusted as far as the table bears out (ruleBidTrust).
+  // A bid the play-out made, trusted as far as the table bears out
+  // (ruleBidTrust); a round of one card leaves no play to steer.
   const int b = candidate;
-  const double trust = !bidding_ || !byRule_ || b == 0 ? 1 : b == 1 ? config_.ruleBidTrust1 : config_.ruleBidTrust;
+  const bool steered = bidding_ && byRule_ && b > 0 && view_.handSize > 1;
+  const double trust = !steered ? 1 : b == 1 ? config_.ruleBidTrust1 : config_.ruleBidTrust;
   if (trust < 1 && points[me] == view_.scoring->points(b, b)) {
     std::array<int, 4> missed = points;
     missed[me] = view_.scoring->points(b, b < view_.handSize ? b + 1 : b - 1);
