@@ -103,13 +103,8 @@ class Listener : public HostTransport, public Notices {
       ++bySize[v->a][size].rounds;
       bySize[v->a][size].bids += engine->seats[v->a].bid;
       if (expected[v->a] >= 0) {
-        bySize[v->a][size].expected += expected[v->a];
-        bySize[v->a][size].scored += v->c;
-        ++bySize[v->a][size].estimated;
-        const int b = std::clamp(engine->seats[v->a].bid, 0, kMostHand);
-        byBid[v->a][b].expected += expected[v->a];
-        byBid[v->a][b].scored += v->c;
-        ++byBid[v->a][b].estimated;
+        bySize[v->a][size].estimate(expected[v->a], v->c);
+        byBid[v->a][std::clamp(engine->seats[v->a].bid, 0, kMostHand)].estimate(expected[v->a], v->c);
         expected[v->a] = -1;
       }
       if (v->c > 0) {
@@ -134,6 +129,20 @@ class Listener : public HostTransport, public Notices {
     // Strong's bids: the points its search expected of the bid it made, and those it scored.
     long estimated = 0;
     double expected = 0, scored = 0;
+    void estimate(double e, double points) {
+      expected += e;
+      scored += points;
+      ++estimated;
+    }
+    BySize& operator+=(const BySize& o) {
+      rounds += o.rounds;
+      made += o.made;
+      bids += o.bids;
+      estimated += o.estimated;
+      expected += o.expected;
+      scored += o.scored;
+      return *this;
+    }
   };
   std::array<double, kSeats + 1> expected{-1, -1, -1, -1, -1};
   const GameEngine* engine = nullptr;
@@ -287,15 +296,8 @@ void playGame(const std::array<Skill, 4>& lineup, int testSeat, bool full, uint6
   d.rounds += out.rounds[testSeat];
   d.made += out.made[testSeat];
   for (int h = 0; h <= kMostHand; ++h) {
-    r.bySize[h].rounds += out.bySize[testSeat][h].rounds;
-    r.bySize[h].made += out.bySize[testSeat][h].made;
-    r.bySize[h].bids += out.bySize[testSeat][h].bids;
-    r.bySize[h].estimated += out.bySize[testSeat][h].estimated;
-    r.byBid[h].estimated += out.byBid[testSeat][h].estimated;
-    r.byBid[h].expected += out.byBid[testSeat][h].expected;
-    r.byBid[h].scored += out.byBid[testSeat][h].scored;
-    r.bySize[h].expected += out.bySize[testSeat][h].expected;
-    r.bySize[h].scored += out.bySize[testSeat][h].scored;
+    r.bySize[h] += out.bySize[testSeat][h];
+    r.byBid[h] += out.byBid[testSeat][h];
   }
 }
 
