@@ -81,6 +81,7 @@ StrongSearch::StrongSearch(const SeatView& v, uint64_t seed, const StrongConfig&
     }
   }
   total_.assign(candidates_.size(), 0);
+  made_.assign(candidates_.size(), 0);
   if (candidates_.size() <= 1) done_ = true;
 }
 
@@ -122,7 +123,7 @@ void StrongSearch::bidOthers(PlayState& st, int myBid) const {
   }
 }
 
-double StrongSearch::evaluate(int candidate, long& work) const {
+double StrongSearch::evaluate(int candidate, long& work, bool& made) const {
   const int me = view_.seat - 1;
   PlayState st = base_;
   const int endgame = byRule_ ? config_.ruleExactCards : config_.playoutExactCards;
@@ -144,12 +145,11 @@ double StrongSearch::evaluate(int candidate, long& work) const {
       points = playOut(st, work, &solver_, endgame);
     }
   }
-  // A bid the play-out made, trusted as far as the table bears out
-  // (ruleBidTrust); a round of one card leaves no play to steer.
+  // A bid the play-out made, trusted as far as the table bears out.
   const int b = candidate;
-  const bool steered = bidding_ && byRule_ && b > 0 && view_.handSize > 1;
-  const double trust = !steered ? 1 : b == 1 ? config_.ruleBidTrust1 : config_.ruleBidTrust;
-  if (trust < 1 && points[me] == view_.scoring->points(b, b)) {
+  made = bidding_ && points[me] == view_.scoring->points(b, b);
+  const double trust = bidding_ && byRule_ && b > 0 ? config_.ruleBidTrust[std::min(b, 3)][view_.handSize] : 1;
+  if (made && trust < 1) {
     std::array<int, 4> missed = points;
     missed[me] = view_.scoring->points(b, b < view_.handSize ? b + 1 : b - 1);
     return trust * gameWorth(view_, points, config_.winSpread, config_.winWorth) +
@@ -165,7 +165,9 @@ bool StrongSearch::step(long work) {
     // Every evaluation counts for at least one unit, so a step ends however
     // little a play-out finds to do.
     const long before = work_;
-    total_[next_] += evaluate(candidates_[next_], work_);
+    bool made = false;
+    total_[next_] += evaluate(candidates_[next_], work_, made);
+    made_[next_] += made;
     if (work_ == before) ++work_;
     if (++next_ == candidates_.size()) {
       next_ = 0;

@@ -34,8 +34,8 @@
 // measurement: work, rule-work, bid-scale (of work), exact, playout-exact, bid-exact,
 // rule-exact, rule-bid-exact (cards),
 // bid-weight, sure-tricks, inference (0 or 1), win-spread and win-worth (points;
-// either 0 plays for points alone), rule-bid-trust1 and rule-bid-trust (a
-// share; 1 trusts the play-outs). --against plays every
+// either 0 plays for points alone), rule-bid-doubt (the measured doubt of a
+// bid's play-outs times this; 0 trusts them). --against plays every
 // match-up again on the same deals with Strong set otherwise (on top of
 // --strong) and reports the difference deal by deal, which cancels far more
 // luck than two separate runs: the way to tell two settings apart.
@@ -43,7 +43,9 @@
 // For Strong's bids, by hand size and by bid: the worth its search expected
 // of the bid it made and the points the bid scored; with --strong
 // win-worth=0 the worth is points alone, and a search too sure of its bids
-// shows here.
+// shows here. By bid and hand size, the share of its bids made at the table
+// over the share its play-outs made (what StrongConfig::ruleBidTrust is
+// measured by, against three Classic seats on deals of another --seed).
 //
 // --peek lets Strong search the real deal (every hand, every Classic seat's
 // order of cards) instead of drawn ones, for its bids (bid), its cards
@@ -103,8 +105,10 @@ class Listener : public HostTransport, public Notices {
       ++bySize[v->a][size].rounds;
       bySize[v->a][size].bids += engine->seats[v->a].bid;
       if (expected[v->a] >= 0) {
-        bySize[v->a][size].estimate(expected[v->a], v->c);
-        byBid[v->a][std::clamp(engine->seats[v->a].bid, 0, kMostHand)].estimate(expected[v->a], v->c);
+        const int bid = std::clamp(engine->seats[v->a].bid, 0, kMostHand);
+        bySize[v->a][size].estimate(expected[v->a], v->c, playoutMade[v->a]);
+        byBid[v->a][bid].estimate(expected[v->a], v->c, playoutMade[v->a]);
+        byBidSize[v->a][std::min(bid, 3)][size].estimate(expected[v->a], v->c, playoutMade[v->a]);
         expected[v->a] = -1;
       }
       if (v->c > 0) {
@@ -126,13 +130,16 @@ class Listener : public HostTransport, public Notices {
   }
   struct BySize {
     long rounds = 0, made = 0, bids = 0;
-    // Strong's bids: the points its search expected of the bid it made, and those it scored.
-    long estimated = 0;
-    double expected = 0, scored = 0;
-    void estimate(double e, double points) {
+    // Strong's bids: the points its search expected of the bid it made, and
+    // those it scored; how often its play-outs made the bid, and the table.
+    long estimated = 0, madeAtTable = 0;
+    double expected = 0, scored = 0, madeInPlayOuts = 0;
+    void estimate(double e, double points, double playouts) {
       expected += e;
       scored += points;
       ++estimated;
+      madeAtTable += points > 0;
+      madeInPlayOuts += playouts;
     }
     BySize& operator+=(const BySize& o) {
       rounds += o.rounds;
@@ -141,13 +148,18 @@ class Listener : public HostTransport, public Notices {
       estimated += o.estimated;
       expected += o.expected;
       scored += o.scored;
+      madeAtTable += o.madeAtTable;
+      madeInPlayOuts += o.madeInPlayOuts;
       return *this;
     }
   };
-  std::array<double, kSeats + 1> expected{-1, -1, -1, -1, -1};
+  std::array<double, kSeats + 1> expected{-1, -1, -1, -1, -1}, playoutMade{};
   const GameEngine* engine = nullptr;
   std::array<long, kSeats + 1> rounds{}, made{};
   std::array<std::array<BySize, kMostHand + 1>, kSeats + 1> bySize{}, byBid{};
+  // By bid (0, 1, 2, 3 or more) and hand size.
+  using ByBidSize = std::array<std::array<BySize, kMostHand + 1>, 4>;
+  std::array<ByBidSize, kSeats + 1> byBidSize{};
   int notices = 0;
 };
 
@@ -221,6 +233,7 @@ struct Result {
   std::map<Skill, Times> times;
   std::vector<DealResult> deals;
   std::array<Listener::BySize, kMostHand + 1> bySize{}, byBid{};
+  Listener::ByBidSize byBidSize{};
   Placement placement;
   int games = 0;
   double seconds = 0;
@@ -272,7 +285,10 @@ void playGame(const std::array<Skill, 4>& lineup, int testSeat, bool full, uint6
     t.rejected += dec.handsRejected();
     if (const ai::StrongSearch* search = dec.search(); search && dec.isBid())
       for (size_t i = 0; i < search->candidates().size(); ++i)
-        if (search->candidates()[i] == dec.result()) out.expected[dec.seat()] = search->meanOf(i);
+        if (search->candidates()[i] == dec.result()) {
+          out.expected[dec.seat()] = search->meanOf(i);
+          out.playoutMade[dec.seat()] = search->madeShare(i);
+        }
     if (inference && bySeat[dec.seat()] == Skill::Strong && !dec.isBid())
       measurePlacement(e, dec.seat(), r.placement);
   };
@@ -298,6 +314,7 @@ void playGame(const std::array<Skill, 4>& lineup, int testSeat, bool full, uint6
   for (int h = 0; h <= kMostHand; ++h) {
     r.bySize[h] += out.bySize[testSeat][h];
     r.byBid[h] += out.byBid[testSeat][h];
+    for (int b = 0; b < 4; ++b) r.byBidSize[b][h] += out.byBidSize[testSeat][b][h];
   }
 }
 
@@ -384,6 +401,19 @@ void report(const std::array<Skill, 4>& lineup, const Result& r, bool full) {
     for (int b = 0; b <= 6; ++b) std::printf(" %5.2f", r.byBid[b].estimated ? r.byBid[b].expected / r.byBid[b].estimated : 0);
     std::printf("\n  scored       ");
     for (int b = 0; b <= 6; ++b) std::printf(" %5.2f", r.byBid[b].estimated ? r.byBid[b].scored / r.byBid[b].estimated : 0);
+    // What StrongConfig::ruleBidTrust is measured by: the share of bids made
+    // at the table over the share the search's play-outs made them.
+    std::printf("\n  made at the table over made in its play-outs, by hand size:");
+    for (int b = 1; b < 4; ++b) {
+      std::printf("\n  bid %d%s       ", b, b == 3 ? "+" : " ");
+      for (int h = 1; h <= kMostHand; ++h) {
+        const auto& c = r.byBidSize[b][h];
+        if (c.madeInPlayOuts > 0)
+          std::printf(" %5.2f", c.madeAtTable / c.madeInPlayOuts);
+        else
+          std::printf("     -");
+      }
+    }
     std::printf("\n");
   }
   auto times = [](const char* what, const std::vector<double>& v, const std::vector<double>& steps) {
@@ -460,10 +490,9 @@ bool parseConfig(const std::string& text, ai::StrongConfig& c) {
       c.winSpread = v;
     else if (name == "win-worth")
       c.winWorth = v;
-    else if (name == "rule-bid-trust1")
-      c.ruleBidTrust1 = v;
-    else if (name == "rule-bid-trust")
-      c.ruleBidTrust = v;
+    else if (name == "rule-bid-doubt")  // 0 trusts the play-outs, 1 the measured table
+      for (auto& row : c.ruleBidTrust)
+        for (double& t : row) t = 1 - v * (1 - t);
     else
       return false;
     from = to + 1;
