@@ -82,6 +82,7 @@ StrongSearch::StrongSearch(const SeatView& v, uint64_t seed, const StrongConfig&
   }
   total_.assign(candidates_.size(), 0);
   made_.assign(candidates_.size(), 0);
+  ifMade_.assign(candidates_.size(), 0);
   if (candidates_.size() <= 1) done_ = true;
 }
 
@@ -123,7 +124,12 @@ void StrongSearch::bidOthers(PlayState& st, int myBid) const {
   }
 }
 
-double StrongSearch::evaluate(int candidate, long& work, bool& made) const {
+double StrongSearch::trustOf(int bid) const {
+  if (!bidding_ || bid == 0) return 1;
+  return (byRule_ ? config_.ruleBidTrust : config_.bidTrust)[std::min(bid, 3)][view_.handSize];
+}
+
+StrongSearch::Outcome StrongSearch::evaluate(int candidate, long& work) const {
   const int me = view_.seat - 1;
   PlayState st = base_;
   const int endgame = byRule_ ? config_.ruleExactCards : config_.playoutExactCards;
@@ -145,17 +151,24 @@ double StrongSearch::evaluate(int candidate, long& work, bool& made) const {
       points = playOut(st, work, &solver_, endgame);
     }
   }
-  // A bid the play-out made, trusted as far as the table bears out.
+  const auto worth = [&](const std::array<int, 4>& p) {
+    return gameWorth(view_, p, config_.winSpread, config_.winWorth);
+  };
+  if (!bidding_) return {worth(points)};
+  // A bid the play-out made, trusted as far as the table bears out; where
+  // the table makes it more often than the play-outs, the worth had the bid
+  // been made is kept for a share of the deals it missed (result()).
   const int b = candidate;
-  made = bidding_ && points[me] == view_.scoring->points(b, b);
-  const double trust = bidding_ && byRule_ && b > 0 ? config_.ruleBidTrust[std::min(b, 3)][view_.handSize] : 1;
-  if (made && trust < 1) {
-    std::array<int, 4> missed = points;
-    missed[me] = view_.scoring->points(b, b < view_.handSize ? b + 1 : b - 1);
-    return trust * gameWorth(view_, points, config_.winSpread, config_.winWorth) +
-           (1 - trust) * gameWorth(view_, missed, config_.winSpread, config_.winWorth);
+  const double trust = trustOf(b);
+  std::array<int, 4> other = points;
+  if (points[me] != view_.scoring->points(b, b)) {
+    if (trust <= 1) return {worth(points)};
+    other[me] = view_.scoring->points(b, b);
+    return {worth(points), false, worth(other)};
   }
-  return gameWorth(view_, points, config_.winSpread, config_.winWorth);
+  if (trust >= 1) return {worth(points), true};
+  other[me] = view_.scoring->points(b, b < view_.handSize ? b + 1 : b - 1);
+  return {trust * worth(points) + (1 - trust) * worth(other), true};
 }
 
 bool StrongSearch::step(long work) {
@@ -165,9 +178,10 @@ bool StrongSearch::step(long work) {
     // Every evaluation counts for at least one unit, so a step ends however
     // little a play-out finds to do.
     const long before = work_;
-    bool made = false;
-    total_[next_] += evaluate(candidates_[next_], work_, made);
-    made_[next_] += made;
+    const Outcome o = evaluate(candidates_[next_], work_);
+    total_[next_] += o.worth;
+    made_[next_] += o.made;
+    if (!o.made) ifMade_[next_] += o.ifMade - o.worth;
     if (work_ == before) ++work_;
     if (++next_ == candidates_.size()) {
       next_ = 0;
@@ -186,12 +200,23 @@ void StrongSearch::finishIfEnough() {
   if (sample_ >= config_.minSamples && work_ >= enough) done_ = true;
 }
 
+double StrongSearch::sumOf(size_t i) const {
+  const double trust = trustOf(candidates_[i]);
+  const int missed = sample_ - made_[i];  // made_ may run ahead while a sample is under way
+  if (trust <= 1 || missed <= 0) return total_[i];
+  // The table makes the bid `trust` times as often as the play-outs: this
+  // share of the deals they missed counts as made.
+  const double share = std::min(1.0, (trust - 1) * made_[i] / missed);
+  return total_[i] + share * ifMade_[i];
+}
+
 int StrongSearch::result() const {
   // Bids: the chance of making it, times its points to the given power.
   auto worth = [&](size_t i) {
-    if (!bidding_) return total_[i];
+    const double sum = sumOf(i);
+    if (!bidding_) return sum;
     const double points = view_.scoring->most(candidates_[i]);
-    return points <= 0 ? total_[i] : total_[i] / points * std::pow(points, config_.bidPointsWeight);
+    return points <= 0 ? sum : sum / points * std::pow(points, config_.bidPointsWeight);
   };
   size_t best = 0;
   for (size_t i = 1; i < candidates_.size(); ++i)

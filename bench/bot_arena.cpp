@@ -34,8 +34,9 @@
 // measurement: work, rule-work, bid-scale (of work), exact, playout-exact, bid-exact,
 // rule-exact, rule-bid-exact (cards),
 // bid-weight, sure-tricks, inference (0 or 1), win-spread and win-worth (points;
-// either 0 plays for points alone), rule-bid-doubt (the measured doubt of a
-// bid's play-outs times this; 0 trusts them). --against plays every
+// either 0 plays for points alone), rule-bid-trust and bid-trust (the
+// measured trust of a bid's play-outs, against Classic seats and others,
+// taken this far from 1; 0 trusts them as they are). --against plays every
 // match-up again on the same deals with Strong set otherwise (on top of
 // --strong) and reports the difference deal by deal, which cancels far more
 // luck than two separate runs: the way to tell two settings apart.
@@ -44,8 +45,8 @@
 // of the bid it made and the points the bid scored; with --strong
 // win-worth=0 the worth is points alone, and a search too sure of its bids
 // shows here. By bid and hand size, the share of its bids made at the table
-// over the share its play-outs made (what StrongConfig::ruleBidTrust is
-// measured by, against three Classic seats on deals of another --seed).
+// over the share its play-outs made (what StrongConfig::ruleBidTrust and
+// bidTrust are measured by, on deals of another --seed).
 //
 // --peek lets Strong search the real deal (every hand, every Classic seat's
 // order of cards) instead of drawn ones, for its bids (bid), its cards
@@ -490,9 +491,9 @@ bool parseConfig(const std::string& text, ai::StrongConfig& c) {
       c.winSpread = v;
     else if (name == "win-worth")
       c.winWorth = v;
-    else if (name == "rule-bid-doubt")  // 0 trusts the play-outs, 1 the measured table
-      for (auto& row : c.ruleBidTrust)
-        for (double& t : row) t = 1 - v * (1 - t);
+    else if (name == "rule-bid-trust" || name == "bid-trust")  // 0 trusts the play-outs, 1 the measured table
+      for (auto& row : name == "bid-trust" ? c.bidTrust : c.ruleBidTrust)
+        for (double& t : row) t = 1 + v * (t - 1);
     else
       return false;
     from = to + 1;
