@@ -76,6 +76,36 @@ TEST(Strong, TakesTheClearCutDecisions) {
   EXPECT_EQ(c.result(), card("Qh"));
 }
 
+TEST(Strong, WeighsABidAsOftenAsTheTableMakesIt) {
+  // On the same deals: a bid the table makes more often than the play-outs
+  // is worth more, less often less; a bid of 0 or one made in every deal
+  // stays as the play-outs found it.
+  const SeatView v = biddingView();
+  auto search = [&](double trust) {
+    StrongConfig c;
+    for (auto& row : c.bidTrust) row.fill(trust);
+    StrongSearch s(v, 7, c);
+    s.step(1'000'000'000);
+    return s;
+  };
+  const StrongSearch even = search(1), more = search(1.3), less = search(0.7);
+  bool moved = false;
+  for (size_t i = 0; i < even.candidates().size(); ++i) {
+    const double made = even.madeShare(i);
+    ASSERT_EQ(more.madeShare(i), made);
+    if (even.candidates()[i] == 0) {
+      EXPECT_EQ(more.meanOf(i), even.meanOf(i));
+      EXPECT_EQ(less.meanOf(i), even.meanOf(i));
+      continue;
+    }
+    EXPECT_GE(more.meanOf(i), even.meanOf(i));
+    EXPECT_LE(less.meanOf(i), even.meanOf(i));
+    if (made == 1) EXPECT_EQ(more.meanOf(i), even.meanOf(i));
+    moved |= made > 0 && made < 1 && more.meanOf(i) > even.meanOf(i) && less.meanOf(i) < even.meanOf(i);
+  }
+  EXPECT_TRUE(moved);
+}
+
 TEST(Decision, RunsEachSkillInBoundedSteps) {
   EXPECT_EQ(skillNamed("strong"), Skill::Strong);
   EXPECT_EQ(skillNamed(skillName(Skill::Standard)), Skill::Standard);
