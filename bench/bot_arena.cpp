@@ -402,8 +402,8 @@ void report(const std::array<Skill, 4>& lineup, const Result& r, bool full) {
     for (int b = 0; b <= 6; ++b) std::printf(" %5.2f", r.byBid[b].estimated ? r.byBid[b].expected / r.byBid[b].estimated : 0);
     std::printf("\n  scored       ");
     for (int b = 0; b <= 6; ++b) std::printf(" %5.2f", r.byBid[b].estimated ? r.byBid[b].scored / r.byBid[b].estimated : 0);
-    // What StrongConfig::ruleBidTrust is measured by: the share of bids made
-    // at the table over the share the search's play-outs made them.
+    // What StrongConfig::ruleBidTrust and bidTrust are measured by: the share
+    // of bids made at the table over the share the search's play-outs made them.
     std::printf("\n  made at the table over made in its play-outs, by hand size:");
     for (int b = 1; b < 4; ++b) {
       std::printf("\n  bid %d%s       ", b, b == 3 ? "+" : " ");
