@@ -96,6 +96,9 @@ Limits loopbackLimits() {
   l.requestsPerSecond = 1e6;
   l.address.connections = 1000;
   l.address.connectBurst = 1000;
+  // A test that polls the record opens a connection a look-up, as fast as
+  // the machine answers: a fast one spends any burst.
+  l.address.connectPerSecond = 1e6;
   return l;
 }
 
