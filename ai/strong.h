@@ -32,11 +32,14 @@ struct StrongConfig {
   // Work for one decision, in cards played out; the deals drawn follow from it.
   long work = 40000;
   // The same where every other seat keeps to the Classic rule. Its deals are
-  // solved whole at little cost (only this seat chooses), so twice the work
-  // still keeps a decision to 2.4 ms on average (p99 14 ms, at most 20 ms
-  // here); over 4,000 duplicate games against three Classic seats it scored
-  // 0.42 points a game more [0.09, 0.76] and won 0.43 % more [-0.48, 1.35].
-  long ruleWork = 80000;
+  // solved whole at little cost (only this seat chooses), so four times
+  // `work` still keeps a decision to 1.7 ms on average (p99 12 ms, at most
+  // 24 ms on this machine; most decisions stop at maxSamples long before).
+  // Against three Classic seats, over 8,000 duplicate games on three seeds,
+  // it won 0.49 % more [-0.05, 1.02] than twice `work` and scored 0.22
+  // points a game more [0.03, 0.41]; eight times won 0.15 % more again over
+  // 2,000 games at p99 19 ms, too near the bound for so little.
+  long ruleWork = 160000;
   // Work for a bid, as a multiple of a card's: a round has one bid a seat
   // against up to ten cards, and a bid weighs every candidate over the
   // whole round, so more deals pay: with the bid by its expected points,
