@@ -35,9 +35,9 @@ struct StrongConfig {
   // solved whole at little cost (only this seat chooses), so four times
   // `work` still keeps a decision to 1.7 ms on average (p99 12 ms, at most
   // 24 ms on this machine; most decisions stop at maxSamples long before).
-  // Against three Classic seats, over 8,000 duplicate games on three seeds,
-  // it won 0.49 % more [-0.05, 1.02] than twice `work` and scored 0.22
-  // points a game more [0.03, 0.41]; eight times won 0.15 % more again over
+  // Against three Classic seats, over 10,000 duplicate games on four seeds,
+  // it won 0.42 % more [-0.06, 0.90] than twice `work` and scored 0.21
+  // points a game more [0.04, 0.38]; eight times won 0.15 % more again over
   // 2,000 games at p99 19 ms, too near the bound for so little.
   long ruleWork = 160000;
   // Work for a bid, as a multiple of a card's: a round has one bid a seat
