@@ -34,7 +34,7 @@ struct StrongConfig {
   // The same where every other seat keeps to the Classic rule. Its deals are
   // solved whole at little cost (only this seat chooses), so four times
   // `work` still keeps a decision to 1.7 ms on average (p99 12 ms, at most
-  // 24 ms on this machine; most decisions stop at maxSamples long before).
+  // 24 ms on this machine; most decisions reach maxSamples before it).
   // Against three Classic seats, over 10,000 duplicate games on four seeds,
   // it won 0.42 % more [-0.06, 0.90] than twice `work` and scored 0.21
   // points a game more [0.04, 0.38]; eight times won 0.15 % more again over
